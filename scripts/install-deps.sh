@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Quillfen needs that are not on the machine yet.
+# Runs as root, or through sudo when that is available. Does nothing when all are present.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config
+  libtiff-dev libtiff-tools
+  qt6-base-dev
+  libgtest-dev libbenchmark-dev libcli11-dev
+  python3 python3-numpy python3-pil python3-tifffile
+)
+if [ "${QUILLFEN_FUZZ:-0}" = 1 ]; then
+  packages+=(clang libclang-rt-14-dev)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "install-deps: installing ${missing[*]}" >&2
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+  command -v sudo >/dev/null || { echo "install-deps: need root or sudo to install ${missing[*]}" >&2; exit 1; }
+  sudo="sudo"
+fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,76 @@
+#include "export/bitmap_layout.h"
+
+#include <cstddef>
+
+namespace qf {
+namespace {
+
+class LittleEndianWriter {
+public:
+    explicit LittleEndianWriter(std::uint8_t* out) : out_(out) {}
+    void U16(std::uint16_t v) {
+        out_[pos_++] = static_cast<std::uint8_t>(v);
+        out_[pos_++] = static_cast<std::uint8_t>(v >> 8);
+    }
+    void U32(std::uint32_t v) {
+        U16(static_cast<std::uint16_t>(v));
+        U16(static_cast<std::uint16_t>(v >> 16));
+    }
+    void I32(std::int32_t v) { U32(static_cast<std::uint32_t>(v)); }
+    std::size_t written() const { return pos_; }
+
+private:
+    std::uint8_t* out_;
+    std::size_t pos_ = 0;
+};
+
+}  // namespace
+
+std::array<std::uint8_t, kHeadersSize> SerializeBitmapHeaders(const BitmapFileHeader& file,
+                                                              const BitmapInfoHeader& info) {
+    std::array<std::uint8_t, kHeadersSize> bytes{};
+    LittleEndianWriter out(bytes.data());
+    out.U16(file.type);
+    out.U32(file.size);
+    out.U16(file.reserved1);
+    out.U16(file.reserved2);
+    out.U32(file.offBits);
+    out.U32(info.size);
+    out.I32(info.width);
+    out.I32(info.height);
+    out.U16(info.planes);
+    out.U16(info.bitCount);
+    out.U32(info.compression);
+    out.U32(info.sizeImage);
+    out.I32(info.xPelsPerMeter);
+    out.I32(info.yPelsPerMeter);
+    out.U32(info.clrUsed);
+    out.U32(info.clrImportant);
+    return bytes;
+}
+
+std::array<std::uint8_t, kHeadersSize> BitmapHeadersFor(std::int32_t width, std::int32_t height,
+                                                        std::uint16_t bitCount,
+                                                        std::uint32_t offBits,
+                                                        std::uint32_t rowBytes) {
+    BitmapFileHeader file;
+    std::uint32_t rows = height > 0 ? static_cast<std::uint32_t>(height) : 0;
+    file.size = offBits + rows * rowBytes;
+    file.offBits = offBits;
+    BitmapInfoHeader info;
+    info.width = width;
+    info.height = height;
+    info.bitCount = bitCount;
+    return SerializeBitmapHeaders(file, info);
+}
+
+const char* MalformedFrameReason(const FrameImage& frame, bool hasSamples) {
+    if (frame.width < 0 || frame.height < 0) return "malformed frame: negative width or height";
+    if (frame.count != static_cast<std::int32_t>(frame.width) * frame.height) {
+        return "malformed frame: sample count does not match its size";
+    }
+    if (frame.count > 0 && !hasSamples) return "malformed frame: no samples";
+    return nullptr;
+}
+
+}  // namespace qf

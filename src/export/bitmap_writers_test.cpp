@@ -1,0 +1,198 @@
+// Both bitmap kinds, checked byte for byte against files built from the format's field
+// tables by hand.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "export/false_color_bitmap.h"
+#include "export/grayscale_bitmap.h"
+#include "test/temp_folder.h"
+
+namespace qf {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using test::Le16;
+using test::Le32;
+using test::ReadBytes;
+
+FrameImage GrayFrame(std::int16_t w, std::int16_t h, const Bytes& pixels) {
+    FrameImage f;
+    f.width = w;
+    f.height = h;
+    f.count = w * h;
+    f.highBytes = std::make_unique<std::uint8_t[]>(pixels.size() + 1);
+    std::memcpy(f.highBytes.get(), pixels.data(), pixels.size());
+    return f;
+}
+
+FrameImage SampleFrame(std::int16_t w, std::int16_t h, const std::vector<std::uint16_t>& s) {
+    FrameImage f;
+    f.width = w;
+    f.height = h;
+    f.count = w * h;
+    f.samples = std::make_unique<std::uint16_t[]>(s.size() + 1);
+    std::memcpy(f.samples.get(), s.data(), s.size() * 2);
+    return f;
+}
+
+// The 14 + 40 header bytes spelled out field by field.
+Bytes Headers(std::uint32_t size, std::uint32_t offBits, std::int32_t w, std::int32_t h,
+              std::uint16_t bits) {
+    Bytes b = {0x42, 0x4D};
+    auto le32 = [&](std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    };
+    le32(size);
+    b.insert(b.end(), {0xFF, 0xFF, 0xFF, 0xFF});
+    le32(offBits);
+    le32(40);
+    le32(static_cast<std::uint32_t>(w));
+    le32(static_cast<std::uint32_t>(h));
+    b.insert(b.end(), {0x01, 0x00, static_cast<std::uint8_t>(bits), 0x00});
+    b.insert(b.end(), 24, 0x00);
+    return b;
+}
+
+Bytes GrayPalette() {
+    Bytes p;
+    for (int i = 0; i < 256; ++i) p.insert(p.end(), 4, static_cast<std::uint8_t>(i));
+    return p;
+}
+
+class GrayscaleBitmapTest : public test::TempFolderTest {};
+
+TEST_F(GrayscaleBitmapTest, FiveByTwoFrameMatchesFieldTableByteForByte) {
+    std::string path = dir / "line3.bmp";
+    ASSERT_TRUE(WriteGrayscaleBitmap(path, GrayFrame(5, 2, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10})).ok());
+    Bytes expected = Headers(1094, 1078, 5, 2, 8);
+    Bytes palette = GrayPalette();
+    expected.insert(expected.end(), palette.begin(), palette.end());
+    expected.insert(expected.end(), {1, 2, 3, 4, 5, 0, 0, 0, 6, 7, 8, 9, 10, 0, 0, 0});
+    ASSERT_EQ(expected.size(), 1094u);
+    EXPECT_EQ(ReadBytes(path), expected);
+}
+
+TEST_F(GrayscaleBitmapTest, PadsRowsToFourBytesOnlyWhenNeeded) {
+    for (std::int16_t w : {1, 2, 3, 4, 6, 7, 8}) {
+        std::string path = dir / ("w" + std::to_string(w) + ".bmp");
+        ASSERT_TRUE(WriteGrayscaleBitmap(path, GrayFrame(w, 3, Bytes(w * 3u, 0xAB))).ok());
+        Bytes file = ReadBytes(path);
+        std::uint32_t row = (w + 3u) / 4u * 4u;
+        EXPECT_EQ(file.size(), 1078u + 3 * row) << "width " << w;
+        EXPECT_EQ(Le32(file, 2), file.size());
+        for (std::uint32_t r = 0; r < 3; ++r) {
+            for (std::uint32_t c = 0; c < row; ++c) {
+                EXPECT_EQ(file[1078 + r * row + c], c < static_cast<std::uint32_t>(w) ? 0xAB : 0);
+            }
+        }
+    }
+}
+
+TEST_F(GrayscaleBitmapTest, PaletteEntry128AndFirstRowStoredFirst) {
+    std::string path = dir / "p.bmp";
+    ASSERT_TRUE(WriteGrayscaleBitmap(path, GrayFrame(4, 2, {9, 9, 9, 9, 200, 200, 200, 200})).ok());
+    Bytes file = ReadBytes(path);
+    EXPECT_EQ(Bytes(file.begin() + 566, file.begin() + 570), Bytes(4, 0x80));
+    EXPECT_EQ(file[1078], 9);
+    EXPECT_EQ(file[1082], 200);
+    EXPECT_EQ(file.size(), 1078u + 8);
+}
+
+TEST_F(GrayscaleBitmapTest, EmptyFrameGivesHeadersAndPaletteOnly) {
+    for (auto [w, h] : {std::pair<std::int16_t, std::int16_t>{0, 5}, {7, 0}}) {
+        std::string path = dir / "empty.bmp";
+        ASSERT_TRUE(WriteGrayscaleBitmap(path, GrayFrame(w, h, {})).ok());
+        Bytes file = ReadBytes(path);
+        ASSERT_EQ(file.size(), 1078u);
+        EXPECT_EQ(Le32(file, 2), 1078u);
+        EXPECT_EQ(Le32(file, 18), static_cast<std::uint32_t>(w));
+        EXPECT_EQ(Le32(file, 22), static_cast<std::uint32_t>(h));
+    }
+}
+
+class FalseColorBitmapTest : public test::TempFolderTest {};
+
+TEST_F(FalseColorBitmapTest, TwoByOneFrameMatchesFieldTableByteForByte) {
+    std::string path = dir / "c.bmp";
+    ASSERT_TRUE(WriteFalseColorBitmap(path, SampleFrame(2, 1, {20, 32768})).ok());
+    Bytes expected = Headers(62, 54, 2, 1, 24);
+    expected.insert(expected.end(), {0x01, 0x00, 0x00, 0x00, 0xDD, 0xFC, 0x00, 0x00});
+    EXPECT_EQ(ReadBytes(path), expected);
+}
+
+TEST_F(FalseColorBitmapTest, SingleWhiteSampleGives58Bytes) {
+    std::string path = dir / "w.bmp";
+    ASSERT_TRUE(WriteFalseColorBitmap(path, SampleFrame(1, 1, {65535})).ok());
+    Bytes expected = Headers(58, 54, 1, 1, 24);
+    expected.insert(expected.end(), {0xFF, 0xFF, 0xFF, 0x00});
+    EXPECT_EQ(ReadBytes(path), expected);
+}
+
+TEST_F(FalseColorBitmapTest, RowsAreThreeWPlusWMod4Bytes) {
+    for (auto [w, row] : {std::pair<std::int16_t, std::uint32_t>{5, 16}, {6, 20}, {7, 24}, {640, 1920}}) {
+        std::string path = dir / "r.bmp";
+        ASSERT_TRUE(WriteFalseColorBitmap(path, SampleFrame(w, 2, std::vector<std::uint16_t>(w * 2u, 65535))).ok());
+        Bytes file = ReadBytes(path);
+        ASSERT_EQ(file.size(), 54u + 2 * row) << "width " << w;
+        EXPECT_EQ(Le32(file, 2), file.size());
+        for (std::uint32_t c = 3u * w; c < row; ++c) EXPECT_EQ(file[54 + c], 0) << "pad of width " << w;
+    }
+}
+
+TEST_F(FalseColorBitmapTest, EmptyFrameGivesHeadersOnly) {
+    std::string path = dir / "e.bmp";
+    ASSERT_TRUE(WriteFalseColorBitmap(path, SampleFrame(0, 3, {})).ok());
+    EXPECT_EQ(ReadBytes(path), Headers(54, 54, 0, 3, 24));
+}
+
+// Failures: reported with the path and cause, nothing half-written left behind.
+class BitmapFailureTest : public test::TempFolderTest {};
+
+TEST_F(BitmapFailureTest, NegativeSizeIsMalformedAndWritesNothing) {
+    FrameImage f;
+    f.width = -3;
+    f.height = -2;
+    f.count = 6;
+    WriteResult gray = WriteGrayscaleBitmap(dir / "a.bmp", f);
+    WriteResult color = WriteFalseColorBitmap(dir / "b.bmp", f);
+    EXPECT_EQ(gray.status, WriteStatus::kMalformed);
+    EXPECT_EQ(color.status, WriteStatus::kMalformed);
+    EXPECT_EQ(gray.message(), dir / "a.bmp" + ": malformed frame: negative width or height");
+    EXPECT_TRUE(test::Entries(dir.path()).empty());
+}
+
+TEST_F(BitmapFailureTest, FolderAtOutputNameIsReportedAndKeptIntact) {
+    std::string path = dir / "x.bmp";
+    ASSERT_EQ(mkdir(path.c_str(), 0755), 0);
+    WriteResult r = WriteFalseColorBitmap(path, SampleFrame(1, 1, {7}));
+    EXPECT_EQ(r.status, WriteStatus::kCannotCreate);
+    EXPECT_EQ(r.message(), path + ": cannot create: a folder has that name");
+    EXPECT_EQ(test::Entries(dir.path()), std::vector<std::string>{"x.bmp"});
+}
+
+TEST_F(BitmapFailureTest, MissingFolderIsReported) {
+    WriteResult r = WriteGrayscaleBitmap(dir / "no/such/x.bmp", GrayFrame(1, 1, {1}));
+    EXPECT_EQ(r.status, WriteStatus::kCannotCreate);
+    EXPECT_EQ(r.cause, "cannot create: No such file or directory");
+}
+
+TEST_F(BitmapFailureTest, RerunReplacesFileAndLinkIsNotWrittenThrough) {
+    std::string target = dir / "target.txt";
+    test::WriteBytes(target, {1, 2, 3});
+    std::string path = dir / "f.bmp";
+    ASSERT_EQ(symlink(target.c_str(), path.c_str()), 0);
+    ASSERT_TRUE(WriteGrayscaleBitmap(path, GrayFrame(1, 1, {5})).ok());
+    ASSERT_TRUE(WriteGrayscaleBitmap(path, GrayFrame(1, 1, {6})).ok());
+    EXPECT_EQ(ReadBytes(target), (Bytes{1, 2, 3}));
+    struct stat st {};
+    ASSERT_EQ(lstat(path.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(ReadBytes(path).at(1078), 6);
+    EXPECT_EQ(test::Entries(dir.path()), (std::vector<std::string>{"f.bmp", "target.txt"}));
+}
+
+}  // namespace
+}  // namespace qf

@@ -1,0 +1,37 @@
+#include "export/false_color_bitmap.h"
+
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "export/bitmap_layout.h"
+#include "export/false_color_table.h"
+#include "export/output_file.h"
+
+namespace qf {
+
+WriteResult WriteFalseColorBitmap(const std::string& path, const FrameImage& frame) {
+    if (const char* reason = MalformedFrameReason(frame, frame.samples != nullptr)) {
+        return Failure(WriteStatus::kMalformed, path, reason);
+    }
+    const std::uint32_t width = static_cast<std::uint32_t>(frame.width);
+    // 3W + W mod 4 is always a multiple of four; the pad bytes stay zero.
+    const std::uint32_t rowBytes = 3 * width + width % 4;
+    const auto headers = BitmapHeadersFor(frame.width, frame.height, 24, kHeadersSize, rowBytes);
+    const std::uint8_t* colors = FalseColorPixels().data();
+
+    OutputFile out(path);
+    out.Write(headers.data(), headers.size());
+    std::vector<std::uint8_t> row(rowBytes, 0);
+    const std::uint16_t* samples = frame.samples.get();
+    for (std::int32_t r = 0; r < frame.height && out.ok(); ++r, samples += width) {
+        std::uint8_t* pixel = row.data();
+        for (std::uint32_t c = 0; c < width; ++c, pixel += 3) {
+            std::memcpy(pixel, colors + 3 * (samples[c] >> 2), 3);
+        }
+        out.Write(row.data(), rowBytes);
+    }
+    return out.Commit();
+}
+
+}  // namespace qf

@@ -1,0 +1,16 @@
+// 24-bit false-colour bitmaps (kind 3): each sample's colour from the false-colour
+// table, rows of 3W + W mod 4 bytes, no palette.
+#pragma once
+
+#include <string>
+
+#include "export/frame_image.h"
+#include "export/write_result.h"
+
+namespace qf {
+
+/// Writes `frame.samples` as a 24-bit bitmap at `path`. A frame of no rows or columns
+/// gives the 54 header bytes alone. Malformed frames are refused unread.
+WriteResult WriteFalseColorBitmap(const std::string& path, const FrameImage& frame);
+
+}  // namespace qf

@@ -1,0 +1,28 @@
+// The types every stage shares: one pulled frame and the selected output kind.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+namespace qf {
+
+/// The output kind, as the radio group orders it.
+enum ExportKind : int {
+    kNormalizedTiff = 0,
+    kStandardizedTiff = 1,
+    kGrayscaleBitmap = 2,
+    kFalseColorBitmap = 3,
+};
+
+/// One frame as the writers receive it. Row-major, `width` samples a row; the first row
+/// is the bottom row of every output. Kinds 0, 1 and 3 fill `samples`, kind 2 fills
+/// `highBytes` (bits 8 to 15 of each intensity).
+struct FrameImage {
+    std::int16_t width = 0;
+    std::int16_t height = 0;
+    std::int32_t count = 0;
+    std::unique_ptr<std::uint16_t[]> samples;
+    std::unique_ptr<std::uint8_t[]> highBytes;
+};
+
+}  // namespace qf

@@ -1,0 +1,16 @@
+// 8-bit grayscale bitmaps (kind 2): headers, a 256-entry gray palette, rows padded to
+// four bytes, the frame's first row stored first (the bottom row of the picture).
+#pragma once
+
+#include <string>
+
+#include "export/frame_image.h"
+#include "export/write_result.h"
+
+namespace qf {
+
+/// Writes `frame.highBytes` as an 8-bit bitmap at `path`. A frame of no rows or columns
+/// gives the headers and the palette alone. Malformed frames are refused unread.
+WriteResult WriteGrayscaleBitmap(const std::string& path, const FrameImage& frame);
+
+}  // namespace qf

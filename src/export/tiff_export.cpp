@@ -1,0 +1,136 @@
+#include "export/tiff_export.h"
+
+#include <tiffio.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "export/output_file.h"
+#include "platform/directory.h"
+#include "platform/status_error.h"
+
+namespace qf {
+namespace {
+
+std::unique_ptr<std::uint16_t[]> AllocateSamples(std::int32_t count) {
+    std::size_t n = count > 0 ? static_cast<std::size_t>(count) : 0;
+    std::unique_ptr<std::uint16_t[]> buffer(new (std::nothrow) std::uint16_t[n == 0 ? 1 : n]);
+    if (!buffer) throw OutOfMemoryError("no memory for a scaled frame of " + std::to_string(n) +
+                                        " samples");
+    return buffer;
+}
+
+// One division per distinct value instead of one per pixel; the same double formula,
+// so the same results.
+void Normalize(const std::uint16_t* in, std::uint16_t* out, std::size_t n) {
+    std::uint16_t largest = n ? *std::max_element(in, in + n) : 0;
+    if (largest == 0) {
+        std::fill(out, out + n, std::uint16_t{0});
+        return;
+    }
+    const double divisor = largest;
+    std::vector<std::uint16_t> table(std::size_t{largest} + 1);
+    for (std::size_t v = 0; v <= largest; ++v) {
+        table[v] = static_cast<std::uint16_t>(static_cast<double>(v) / divisor * 65535.0);
+    }
+    for (std::size_t i = 0; i < n; ++i) out[i] = table[in[i]];
+}
+
+// Collects libtiff's messages for one handle instead of printing them.
+struct TiffMessages {
+    std::string first;
+    bool failed = false;
+};
+
+int CollectError(TIFF*, void* user, const char* module, const char* fmt, va_list args) {
+    auto* messages = static_cast<TiffMessages*>(user);
+    if (!messages->failed) {
+        char text[512];
+        std::vsnprintf(text, sizeof text, fmt, args);
+        messages->first = std::string(module ? module : "libtiff") + ": " + text;
+    }
+    messages->failed = true;
+    return 1;
+}
+
+int IgnoreWarning(TIFF*, void*, const char*, const char*, va_list) { return 1; }
+
+bool SetTags(TIFF* tif, std::int16_t width, std::int16_t height) {
+    const auto w = static_cast<std::uint32_t>(static_cast<std::int32_t>(width));
+    const auto h = static_cast<std::uint32_t>(static_cast<std::int32_t>(height));
+    return TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, w) && TIFFSetField(tif, TIFFTAG_IMAGELENGTH, h) &&
+           TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 16) &&
+           TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1) &&
+           TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, h) &&
+           TIFFSetField(tif, TIFFTAG_ORIENTATION, ORIENTATION_BOTLEFT) &&
+           TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_NONE) &&
+           TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK) &&
+           TIFFSetField(tif, TIFFTAG_FILLORDER, FILLORDER_MSB2LSB) &&
+           TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+}
+
+// libtiff owns and closes the descriptor it is given, so it gets a duplicate; the
+// original stays with `out`, which checks the final close and renames.
+void WriteThroughLibtiff(OutputFile& out, std::int16_t width, std::int16_t height,
+                         std::int32_t count, const std::uint16_t* scaled) {
+    TiffMessages messages;
+    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
+    TIFFOpenOptionsSetErrorHandlerExtR(options, CollectError, &messages);
+    TIFFOpenOptionsSetWarningHandlerExtR(options, IgnoreWarning, nullptr);
+    int fd = ::dup(out.fd());
+    TIFF* tif = fd >= 0 ? TIFFFdOpenExt(fd, out.path().c_str(), "w", options) : nullptr;
+    TIFFOpenOptionsFree(options);
+    if (!tif) {
+        if (fd >= 0) ::close(fd);
+        out.Fail(WriteStatus::kCannotCreate, "cannot create: " + (messages.failed ? messages.first
+                                                                   : ErrnoText(errno)));
+        return;
+    }
+    const tmsize_t bytes = static_cast<tmsize_t>(count) * 2;
+    bool written = SetTags(tif, width, height) &&
+                   TIFFWriteEncodedStrip(tif, 0, const_cast<std::uint16_t*>(scaled), bytes) ==
+                       bytes &&
+                   TIFFFlush(tif) == 1;
+    TIFFClose(tif);
+    if (!written || messages.failed) {
+        out.Fail(WriteStatus::kWriteFailed,
+                 "write failed: " + (messages.failed ? messages.first : std::string("libtiff")));
+    }
+}
+
+}  // namespace
+
+std::unique_ptr<std::uint16_t[]> ScaleSamples(const FrameImage& frame, ExportKind kind) {
+    const std::size_t n = frame.count > 0 ? static_cast<std::size_t>(frame.count) : 0;
+    auto scaled = AllocateSamples(frame.count);
+    if (n == 0 || !frame.samples) return scaled;
+    if (kind == kNormalizedTiff) {
+        Normalize(frame.samples.get(), scaled.get(), n);
+    } else {
+        // sample / 65535.0 x 65535.0 gives back every sample exactly.
+        std::memcpy(scaled.get(), frame.samples.get(), n * sizeof(std::uint16_t));
+    }
+    return scaled;
+}
+
+WriteResult WriteTiff16(const std::string& path, std::int16_t width, std::int16_t height,
+                        std::int32_t count, const std::uint16_t* scaled) {
+    if (width < 0 || height < 0 || count != static_cast<std::int32_t>(width) * height) {
+        return Failure(WriteStatus::kMalformed, path, "malformed frame: negative or mismatched size");
+    }
+    if (count == 0) {
+        return Failure(WriteStatus::kNoSamples, path,
+                       "frame has no samples (width or height 0): no TIFF written");
+    }
+    if (!scaled) return Failure(WriteStatus::kMalformed, path, "malformed frame: no samples");
+    OutputFile out(path);
+    if (out.ok()) WriteThroughLibtiff(out, width, height, count, scaled);
+    return out.Commit();
+}
+
+}  // namespace qf

@@ -1,0 +1,25 @@
+// The two TIFF kinds: intensity scaling (normalized or standardized) and the 16-bit
+// grayscale writer, one uncompressed strip, through libtiff.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "export/frame_image.h"
+#include "export/write_result.h"
+
+namespace qf {
+
+/// `count` scaled values: kind 0 stretches the frame's largest intensity to 65535
+/// (sample / max x 65535, truncated; all zeros stay zero), kind 1 keeps the intensities.
+/// Throws OutOfMemoryError when the buffer cannot be had.
+std::unique_ptr<std::uint16_t[]> ScaleSamples(const FrameImage& frame, ExportKind kind);
+
+/// Writes a width x height 16-bit TIFF at `path`: one strip, Orientation 4 (first row at
+/// the bottom), host byte order. A frame of no samples is refused (kNoSamples), a
+/// negative size too (kMalformed); an output that cannot be created is kCannotCreate.
+WriteResult WriteTiff16(const std::string& path, std::int16_t width, std::int16_t height,
+                        std::int32_t count, const std::uint16_t* scaled);
+
+}  // namespace qf

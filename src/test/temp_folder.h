@@ -1,0 +1,43 @@
+// Test helpers: a temporary folder per test, and whole-file reads.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qf::test {
+
+/// A fresh folder under the system's temporary folder, removed with everything in it.
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    const std::string& path() const { return path_; }
+    /// `path()/name`.
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+/// Fixture for tests that touch files: `dir` is the test's own folder.
+class TempFolderTest : public ::testing::Test {
+protected:
+    TempFolder dir;
+};
+
+std::vector<std::uint8_t> ReadBytes(const std::string& path);
+void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
+bool FileExists(const std::string& path);
+/// Sorted names in `folder` (no "." or "..").
+std::vector<std::string> Entries(const std::string& folder);
+
+/// Little-endian field reads, for checking headers against their field tables.
+std::uint32_t Le32(const std::vector<std::uint8_t>& b, std::size_t at);
+std::uint16_t Le16(const std::vector<std::uint8_t>& b, std::size_t at);
+
+}  // namespace qf::test
