@@ -1,0 +1,42 @@
+// CGetdatactrl1: the typed wrapper through which the batch run and the dialog call the
+// acquisition control. Every call goes through the control's Invoke by dispatch id; a
+// failing call throws StatusError, as a failed dispatch would.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "control/dispatch.h"
+
+namespace qf {
+
+class CGetdatactrl1 {
+public:
+    /// Hosts our own ORX control.
+    CGetdatactrl1();
+    /// Borrows `control` (tests put a fake here); it must outlive the wrapper.
+    explicit CGetdatactrl1(IDispatchTarget& control);
+    ~CGetdatactrl1();
+
+    bool StartDriver();
+    /// 0 when the file became current; otherwise GetLoadError() says why.
+    std::int32_t LoadFile(const std::string& path);
+    std::string GetLoadError();
+    std::int16_t GetFrameNumber();
+    /// `data` must be empty; it receives the frame's array and the caller owns it.
+    std::int32_t GetImageData(VARIANT* data);
+    std::int16_t GetImageWidth();
+    std::int16_t GetImageHeight();
+    bool IsFullResolution();
+    bool NextFrame();
+
+private:
+    VARIANT Call(DISPID id, const char* name, VARIANT* args = nullptr, unsigned argCount = 0);
+    std::int16_t CallI2(DISPID id, const char* name);
+    bool CallBool(DISPID id, const char* name);
+
+    std::unique_ptr<IDispatchTarget> owned_;
+    IDispatchTarget* control_;
+};
+
+}  // namespace qf

@@ -1,0 +1,154 @@
+#include "control/orx_control.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <bit>
+#include <cerrno>
+
+#include "platform/directory.h"
+
+namespace qf {
+namespace {
+
+bool ReadAt(int fd, void* into, std::size_t size, std::uint64_t offset) {
+    auto* bytes = static_cast<std::uint8_t*>(into);
+    while (size > 0) {
+        ssize_t n = ::pread(fd, bytes, size, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        bytes += n;
+        size -= static_cast<std::size_t>(n);
+        offset += static_cast<std::uint64_t>(n);
+    }
+    return true;
+}
+
+void SetI2(VARIANT* v, std::int16_t value) {
+    if (!v) return;
+    v->vt = VT_I2;
+    v->iVal = value;
+}
+void SetI4(VARIANT* v, std::int32_t value) {
+    if (!v) return;
+    v->vt = VT_I4;
+    v->lVal = value;
+}
+void SetBool(VARIANT* v, bool value) {
+    if (!v) return;
+    v->vt = VT_BOOL;
+    v->boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
+}
+
+}  // namespace
+
+OrxControl::~OrxControl() { Close(); }
+
+void OrxControl::Close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    frame_ = 0;
+}
+
+std::int32_t OrxControl::LoadFile(const std::string& path) {
+    Close();
+    loadError_.clear();
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        loadError_ = "cannot open: " + ErrnoText(errno);
+        return 1;
+    }
+    struct stat st {};
+    std::uint8_t head[kOrxHeaderSize] = {};
+    ssize_t got = 0;
+    if (::fstat(fd, &st) != 0) {
+        loadError_ = "cannot read: " + ErrnoText(errno);
+    } else if (S_ISDIR(st.st_mode)) {
+        loadError_ = "is a folder, not a data file";
+    } else if (!S_ISREG(st.st_mode)) {
+        loadError_ = "is not a regular file";
+    } else if ((got = ::pread(fd, head, sizeof head, 0)) < 0) {
+        loadError_ = "cannot read: " + ErrnoText(errno);
+    } else {
+        loadError_ = ParseOrxHeader(head, static_cast<std::size_t>(got),
+                                    static_cast<std::uint64_t>(st.st_size), header_);
+    }
+    if (!loadError_.empty()) {
+        ::close(fd);
+        return 2;
+    }
+    fd_ = fd;
+    frame_ = 0;
+    return 0;
+}
+
+HRESULT OrxControl::GetImageData(VARIANT* out) {
+    if (!out) return E_POINTER;
+    VariantClear(out);
+    if (fd_ < 0) return E_FAIL;
+    const std::uint64_t samples = header_.storedSamples();
+    SAFEARRAY* array = SafeArrayCreateVector(VT_I2, 0, static_cast<std::uint32_t>(samples));
+    if (!array) return E_OUTOFMEMORY;
+    const std::uint64_t offset = header_.headerLength + frame_ * samples * 2;
+    if (samples > 0 && !ReadAt(fd_, array->pvData, samples * 2, offset)) {
+        SafeArrayDestroy(array);
+        return E_FAIL;
+    }
+    if constexpr (std::endian::native == std::endian::big) {
+        auto* v = static_cast<std::uint16_t*>(array->pvData);
+        for (std::uint64_t i = 0; i < samples; ++i) v[i] = static_cast<std::uint16_t>(v[i] << 8 | v[i] >> 8);
+    }
+    out->vt = VT_ARRAY | VT_I2;
+    out->parray = array;
+    return S_OK;
+}
+
+bool OrxControl::NextFrame() {
+    if (fd_ < 0) return false;
+    frame_ = frame_ + 1 < header_.frameCount ? frame_ + 1 : 0;
+    return true;
+}
+
+HRESULT OrxControl::Invoke(DISPID id, VARIANT* args, unsigned argCount, VARIANT* result) {
+    const unsigned wanted = (id == kDispLoadFile || id == kDispGetImageData) ? 1 : 0;
+    switch (id) {
+        case kDispStartDriver: case kDispLoadFile: case kDispGetFrameNumber:
+        case kDispGetImageData: case kDispGetImageWidth: case kDispGetImageHeight:
+        case kDispIsFullResolution: case kDispNextFrame: case kDispGetLoadError: break;
+        default: return DISP_E_MEMBERNOTFOUND;
+    }
+    if (argCount != wanted) return DISP_E_BADPARAMCOUNT;
+    if (result) VariantInit(result);
+    switch (id) {
+        case kDispStartDriver:
+            started_ = true;
+            SetBool(result, true);
+            return S_OK;
+        case kDispLoadFile: {
+            if (args[0].vt != VT_BSTR) return DISP_E_TYPEMISMATCH;
+            SetI4(result, LoadFile(std::string(args[0].bstrVal, SysStringLen(args[0].bstrVal))));
+            return S_OK;
+        }
+        case kDispGetImageData:
+            if (args[0].vt != (VT_BYREF | VT_VARIANT) || !args[0].pvarVal) return DISP_E_TYPEMISMATCH;
+            SetI4(result, GetImageData(args[0].pvarVal));
+            return S_OK;
+        case kDispGetFrameNumber: SetI2(result, FrameNumber()); return S_OK;
+        case kDispGetImageWidth: SetI2(result, fd_ >= 0 ? header_.width : 0); return S_OK;
+        case kDispGetImageHeight: SetI2(result, fd_ >= 0 ? header_.height : 0); return S_OK;
+        case kDispIsFullResolution: SetBool(result, fd_ < 0 || !header_.halfResolution()); return S_OK;
+        case kDispNextFrame: SetBool(result, NextFrame()); return S_OK;
+        default: {  // kDispGetLoadError
+            if (result) {
+                result->vt = VT_BSTR;
+                result->bstrVal = SysAllocStringLen(loadError_.data(),
+                                                    static_cast<std::uint32_t>(loadError_.size()));
+                if (!result->bstrVal) return E_OUTOFMEMORY;
+            }
+            return S_OK;
+        }
+    }
+}
+
+}  // namespace qf

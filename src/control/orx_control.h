@@ -1,0 +1,42 @@
+// Our acquisition control: it loads ORX files, steps their frames and hands the current
+// frame out as a VT_I2 SAFEARRAY. One frame in memory at a time.
+#pragma once
+
+#include <string>
+
+#include "control/dispatch.h"
+#include "control/orx_format.h"
+
+namespace qf {
+
+class OrxControl : public IDispatchTarget {
+public:
+    OrxControl() = default;
+    ~OrxControl() override;
+    OrxControl(const OrxControl&) = delete;
+    OrxControl& operator=(const OrxControl&) = delete;
+
+    HRESULT Invoke(DISPID id, VARIANT* args, unsigned argCount, VARIANT* result) override;
+
+    /// Makes `path` the current file at frame 0 after checking all of it; 0 on success,
+    /// else non-zero with LoadError() saying why and no file current.
+    std::int32_t LoadFile(const std::string& path);
+    const std::string& LoadError() const { return loadError_; }
+    const OrxHeader* header() const { return fd_ >= 0 ? &header_ : nullptr; }
+    std::int16_t FrameNumber() const { return static_cast<std::int16_t>(frame_); }
+    /// Fills `out` with the current frame; an empty variant when no file is current or
+    /// the frame cannot be read.
+    HRESULT GetImageData(VARIANT* out);
+    bool NextFrame();
+
+private:
+    void Close();
+
+    int fd_ = -1;
+    OrxHeader header_;
+    std::uint32_t frame_ = 0;
+    std::string loadError_;
+    bool started_ = false;
+};
+
+}  // namespace qf

@@ -1,0 +1,155 @@
+// The ORX format and our acquisition control over real files.
+#include "control/orx_control.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "control/getdata_ctrl.h"
+#include "convert/frame_pull.h"
+#include "platform/status_error.h"
+#include "test/temp_folder.h"
+
+namespace qf {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Frame f, sample i holds f * 1000 + i.
+void WriteOrx(const std::string& path, std::int16_t w, std::int16_t h, std::uint32_t frames,
+              bool half = false) {
+    OrxHeader header;
+    header.width = w;
+    header.height = h;
+    header.frameCount = frames;
+    header.flags = half ? kOrxHalfResolution : 0;
+    OrxWriter writer(path, header);
+    std::vector<std::uint16_t> samples(header.storedSamples());
+    for (std::uint32_t f = 0; f < frames; ++f) {
+        for (std::size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<std::uint16_t>(f * 1000 + i);
+        writer.WriteFrame(samples.data());
+    }
+    ASSERT_TRUE(writer.Finish().ok());
+}
+
+class OrxControlTest : public test::TempFolderTest {
+protected:
+    OrxControl control;
+    CGetdatactrl1 wrapper{control};
+};
+
+TEST_F(OrxControlTest, HeaderBytesAreLittleEndianFields) {
+    WriteOrx(dir / "a.orx", 3, 2, 5, true);
+    Bytes raw = test::ReadBytes(dir / "a.orx");
+    Bytes expected = {0x89, 'O', 'R', 'X', 0x0D, 0x0A, 0x1A, 0x0A, 1, 0, 32, 0, 3, 0, 2, 0,
+                      5, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    ASSERT_EQ(raw.size(), 32u + 5 * 1 * 1 * 2);
+    EXPECT_EQ(Bytes(raw.begin(), raw.begin() + 32), expected);
+}
+
+TEST_F(OrxControlTest, RoundTripThroughWriterAndPull) {
+    WriteOrx(dir / "r.orx", 4, 3, 3);
+    ASSERT_EQ(wrapper.LoadFile(dir / "r.orx"), 0);
+    EXPECT_EQ(wrapper.GetLoadError(), "");
+    for (int f = 0; f < 3; ++f) {
+        EXPECT_EQ(wrapper.GetFrameNumber(), f);
+        FrameImage frame = PullFrame(wrapper, kStandardizedTiff);
+        ASSERT_EQ(frame.count, 12);
+        for (int i = 0; i < 12; ++i) EXPECT_EQ(frame.samples[i], f * 1000 + i);
+        wrapper.NextFrame();
+    }
+    EXPECT_EQ(wrapper.GetFrameNumber(), 0) << "NextFrame after the last frame returns to frame 0";
+}
+
+TEST_F(OrxControlTest, HalfResolutionFileReportsFullSizeAndHalfArray) {
+    WriteOrx(dir / "h.orx", 641, 481, 1, true);
+    ASSERT_EQ(wrapper.LoadFile(dir / "h.orx"), 0);
+    EXPECT_EQ(wrapper.GetImageWidth(), 641);
+    EXPECT_EQ(wrapper.GetImageHeight(), 481);
+    EXPECT_FALSE(wrapper.IsFullResolution());
+    FrameImage frame = PullFrame(wrapper, kNormalizedTiff);
+    EXPECT_EQ(frame.width, 320);
+    EXPECT_EQ(frame.height, 240);
+    EXPECT_EQ(frame.samples[76799], 76799 & 0xFFFF);
+}
+
+TEST_F(OrxControlTest, SingleFrameFileWrapsToItself) {
+    WriteOrx(dir / "one.orx", 1, 1, 1);
+    ASSERT_EQ(wrapper.LoadFile(dir / "one.orx"), 0);
+    wrapper.NextFrame();
+    EXPECT_EQ(wrapper.GetFrameNumber(), 0);
+}
+
+TEST_F(OrxControlTest, FailedLoadLeavesNoFileCurrent) {
+    WriteOrx(dir / "good.orx", 2, 2, 2);
+    ASSERT_EQ(wrapper.LoadFile(dir / "good.orx"), 0);
+    EXPECT_NE(wrapper.LoadFile(dir / "missing.orx"), 0);
+    EXPECT_EQ(wrapper.GetLoadError(), "cannot open: No such file or directory");
+    VARIANT v;
+    VariantInit(&v);
+    wrapper.GetImageData(&v);
+    EXPECT_EQ(v.vt, VT_EMPTY);
+    EXPECT_EQ(control.header(), nullptr);
+}
+
+TEST_F(OrxControlTest, UnknownDispatchIdIsMemberNotFound) {
+    VARIANT result;
+    EXPECT_EQ(control.Invoke(4242, nullptr, 0, &result), DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(control.Invoke(kDispLoadFile, nullptr, 0, &result), DISP_E_BADPARAMCOUNT);
+    EXPECT_TRUE(wrapper.StartDriver());
+}
+
+// A valid 2 x 2, 2-frame header to spoil one field at a time.
+Bytes GoodFile() {
+    OrxHeader h;
+    h.width = 2;
+    h.height = 2;
+    h.frameCount = 2;
+    auto head = SerializeOrxHeader(h);
+    Bytes b(head.begin(), head.end());
+    b.resize(32 + 16, 0x11);
+    return b;
+}
+
+Bytes With(Bytes b, std::size_t at, std::initializer_list<std::uint8_t> bytes) {
+    for (std::uint8_t v : bytes) b.at(at++) = v;
+    return b;
+}
+
+TEST_F(OrxControlTest, BadFilesAreRejectedWithTheirReason) {
+    Bytes good = GoodFile();
+    const struct {
+        const char* name;
+        Bytes bytes;
+        const char* reason;
+    } cases[] = {
+        {"empty", {}, "empty file, not an ORX file"},
+        {"text", {'h', 'e', 'l', 'l', 'o'}, "not an ORX file (signature does not match)"},
+        {"short", Bytes(good.begin(), good.begin() + 20), "truncated header: 20 bytes, an ORX header needs 32"},
+        {"version", With(good, 8, {2, 0}), "unsupported ORX version 2 (this program reads version 1)"},
+        {"header length", With(good, 10, {31, 0}), "header length 31 is below 32"},
+        {"width 0", With(good, 12, {0, 0}), "width 0 is out of range (1 to 32767)"},
+        {"width 40000", With(good, 12, {0x40, 0x9C}), "width 40000 is out of range (1 to 32767)"},
+        {"height 0", With(good, 14, {0, 0}), "height 0 is out of range (1 to 32767)"},
+        {"no frames", With(good, 16, {0, 0, 0, 0}), "frame count 0 is out of range (1 to 32768)"},
+        {"too many frames", With(good, 16, {1, 0x80, 0, 0}), "frame count 32769 is out of range (1 to 32768)"},
+        {"flags", With(good, 20, {2, 0}), "unknown flags 0x0002 (only bit 0 is defined)"},
+        {"reserved", With(good, 31, {1}), "reserved header byte 31 is not 0"},
+        {"truncated", Bytes(good.begin(), good.end() - 1), "truncated: 47 bytes, expected 48 for 2 frames"},
+        {"too long", [&] { Bytes b = good; b.push_back(0); return b; }(), "too long: 49 bytes, expected 48 for 2 frames"},
+        {"huge count", With(good, 12, {0xFF, 0x7F, 0xFF, 0x7F, 0, 0x80, 0, 0}),
+         "truncated: 48 bytes, expected 70364449275936 for 32768 frames"},
+    };
+    for (const auto& c : cases) {
+        std::string path = dir / "bad.orx";
+        test::WriteBytes(path, c.bytes);
+        EXPECT_NE(wrapper.LoadFile(path), 0) << c.name;
+        EXPECT_EQ(wrapper.GetLoadError(), c.reason) << c.name;
+    }
+    std::string folder = dir / "folder.orx";
+    ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+    EXPECT_NE(wrapper.LoadFile(folder), 0);
+    EXPECT_EQ(wrapper.GetLoadError(), "is a folder, not a data file");
+}
+
+}  // namespace
+}  // namespace qf

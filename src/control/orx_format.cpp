@@ -1,0 +1,149 @@
+#include "control/orx_format.h"
+
+#include <bit>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "export/output_file.h"
+
+namespace qf {
+namespace {
+
+std::uint16_t Get16(const std::uint8_t* b) { return static_cast<std::uint16_t>(b[0] | b[1] << 8); }
+std::uint32_t Get32(const std::uint8_t* b) {
+    return std::uint32_t{Get16(b)} | std::uint32_t{Get16(b + 2)} << 16;
+}
+void Put16(std::uint8_t* b, std::uint16_t v) {
+    b[0] = static_cast<std::uint8_t>(v);
+    b[1] = static_cast<std::uint8_t>(v >> 8);
+}
+void Put32(std::uint8_t* b, std::uint32_t v) {
+    Put16(b, static_cast<std::uint16_t>(v));
+    Put16(b + 2, static_cast<std::uint16_t>(v >> 16));
+}
+
+std::string Format(const char* fmt, unsigned long long a, unsigned long long b = 0,
+                   unsigned long long c = 0) {
+    char text[256];
+    std::snprintf(text, sizeof text, fmt, a, b, c);
+    return text;
+}
+
+std::string CheckFields(const OrxHeader& h, const std::uint8_t* bytes) {
+    if (h.version != kOrxVersion) {
+        return Format("unsupported ORX version %llu (this program reads version 1)", h.version);
+    }
+    if (h.headerLength < kOrxHeaderSize) return Format("header length %llu is below 32", h.headerLength);
+    if (h.width < 1) return Format("width %llu is out of range (1 to 32767)", Get16(bytes + 12));
+    if (h.height < 1) return Format("height %llu is out of range (1 to 32767)", Get16(bytes + 14));
+    if (h.frameCount < 1 || h.frameCount > kOrxMaxFrames) {
+        return Format("frame count %llu is out of range (1 to 32768)", h.frameCount);
+    }
+    if (h.flags & ~kOrxHalfResolution) {
+        return Format("unknown flags 0x%04llX (only bit 0 is defined)", h.flags);
+    }
+    for (std::size_t at = 22; at < kOrxHeaderSize; ++at) {
+        if (bytes[at] != 0) return Format("reserved header byte %llu is not 0", at);
+    }
+    return "";
+}
+
+}  // namespace
+
+std::int16_t OrxHeader::storedWidth() const {
+    return halfResolution() ? static_cast<std::int16_t>(width / 2) : width;
+}
+std::int16_t OrxHeader::storedHeight() const {
+    return halfResolution() ? static_cast<std::int16_t>(height / 2) : height;
+}
+std::uint64_t OrxHeader::storedSamples() const {
+    return static_cast<std::uint64_t>(std::max<std::int16_t>(storedWidth(), 0)) *
+           static_cast<std::uint64_t>(std::max<std::int16_t>(storedHeight(), 0));
+}
+std::uint64_t OrxHeader::fileLength() const {
+    return headerLength + std::uint64_t{frameCount} * storedSamples() * 2;
+}
+
+std::array<std::uint8_t, kOrxHeaderSize> SerializeOrxHeader(const OrxHeader& h) {
+    std::array<std::uint8_t, kOrxHeaderSize> b{};
+    std::memcpy(b.data(), kOrxSignature.data(), kOrxSignature.size());
+    Put16(&b[8], h.version);
+    Put16(&b[10], h.headerLength);
+    Put16(&b[12], static_cast<std::uint16_t>(h.width));
+    Put16(&b[14], static_cast<std::uint16_t>(h.height));
+    Put32(&b[16], h.frameCount);
+    Put16(&b[20], h.flags);
+    return b;
+}
+
+std::string ParseOrxHeader(const std::uint8_t* bytes, std::size_t size, std::uint64_t fileLength,
+                           OrxHeader& out) {
+    std::size_t signatureBytes = std::min(size, kOrxSignature.size());
+    if (size == 0) return "empty file, not an ORX file";
+    if (std::memcmp(bytes, kOrxSignature.data(), signatureBytes) != 0) {
+        return "not an ORX file (signature does not match)";
+    }
+    if (size < kOrxHeaderSize) {
+        return Format("truncated header: %llu bytes, an ORX header needs 32", size);
+    }
+    OrxHeader h;
+    h.version = Get16(bytes + 8);
+    h.headerLength = Get16(bytes + 10);
+    h.width = static_cast<std::int16_t>(Get16(bytes + 12));
+    h.height = static_cast<std::int16_t>(Get16(bytes + 14));
+    h.frameCount = Get32(bytes + 16);
+    h.flags = Get16(bytes + 20);
+    std::string reason = CheckFields(h, bytes);
+    if (!reason.empty()) return reason;
+    const std::uint64_t expected = h.fileLength();
+    if (fileLength != expected) {
+        return Format(fileLength < expected ? "truncated: %llu bytes, expected %llu for %llu frames"
+                                            : "too long: %llu bytes, expected %llu for %llu frames",
+                      fileLength, expected, h.frameCount);
+    }
+    out = h;
+    return "";
+}
+
+struct OrxWriter::Impl {
+    Impl(const std::string& path, const OrxHeader& h) : file(path), header(h) {}
+    OutputFile file;
+    OrxHeader header;
+    std::uint32_t framesWritten = 0;
+    std::vector<std::uint8_t> bytes;
+};
+
+OrxWriter::OrxWriter(const std::string& path, const OrxHeader& header)
+    : impl_(new Impl(path, header)) {
+    auto head = SerializeOrxHeader(header);
+    impl_->file.Write(head.data(), head.size());
+    const std::vector<std::uint8_t> extra(header.headerLength > kOrxHeaderSize
+                                              ? header.headerLength - kOrxHeaderSize
+                                              : 0);
+    impl_->file.Write(extra.data(), extra.size());
+}
+
+OrxWriter::~OrxWriter() { delete impl_; }
+
+bool OrxWriter::WriteFrame(const std::uint16_t* samples) {
+    const std::size_t n = impl_->header.storedSamples();
+    ++impl_->framesWritten;
+    if constexpr (std::endian::native == std::endian::little) {
+        return impl_->file.Write(samples, n * 2);
+    }
+    impl_->bytes.resize(n * 2);
+    for (std::size_t i = 0; i < n; ++i) Put16(&impl_->bytes[2 * i], samples[i]);
+    return impl_->file.Write(impl_->bytes.data(), impl_->bytes.size());
+}
+
+WriteResult OrxWriter::Finish() {
+    if (impl_->framesWritten != impl_->header.frameCount) {
+        impl_->file.Fail(WriteStatus::kWriteFailed,
+                         Format("%llu of %llu frames given", impl_->framesWritten,
+                                impl_->header.frameCount));
+    }
+    return impl_->file.Commit();
+}
+
+}  // namespace qf

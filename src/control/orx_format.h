@@ -1,0 +1,61 @@
+// ORX, format version 1: a 32-byte little-endian header, then the frames, each stored
+// width x stored height 16-bit samples, row after row. docs/orx-format.md describes it.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "export/write_result.h"
+
+namespace qf {
+
+inline constexpr std::array<std::uint8_t, 8> kOrxSignature = {0x89, 'O', 'R', 'X',
+                                                              0x0D, 0x0A, 0x1A, 0x0A};
+inline constexpr std::uint16_t kOrxVersion = 1;
+inline constexpr std::size_t kOrxHeaderSize = 32;
+inline constexpr std::uint16_t kOrxHalfResolution = 0x0001;
+inline constexpr std::uint32_t kOrxMaxFrames = 32768;
+
+struct OrxHeader {
+    std::uint16_t version = kOrxVersion;
+    std::uint16_t headerLength = kOrxHeaderSize;
+    std::int16_t width = 0;
+    std::int16_t height = 0;
+    std::uint32_t frameCount = 0;
+    std::uint16_t flags = 0;
+
+    bool halfResolution() const { return flags & kOrxHalfResolution; }
+    std::int16_t storedWidth() const;
+    std::int16_t storedHeight() const;
+    /// Samples in one stored frame.
+    std::uint64_t storedSamples() const;
+    /// The length a valid file with this header has.
+    std::uint64_t fileLength() const;
+};
+
+/// The 32 header bytes for `header` (signature, fields, zero reserved bytes).
+std::array<std::uint8_t, kOrxHeaderSize> SerializeOrxHeader(const OrxHeader& header);
+
+/// Reads and checks the first `size` bytes of a file of `fileLength` bytes. Returns the
+/// reason a user should see when they are not a valid ORX file, or "" with `out` filled.
+std::string ParseOrxHeader(const std::uint8_t* bytes, std::size_t size, std::uint64_t fileLength,
+                           OrxHeader& out);
+
+/// Writes an ORX file frame by frame, crash-safe like every output. Frames must come in
+/// order and all of them before Finish().
+class OrxWriter {
+public:
+    OrxWriter(const std::string& path, const OrxHeader& header);
+    ~OrxWriter();
+    /// `samples` holds header.storedSamples() values.
+    bool WriteFrame(const std::uint16_t* samples);
+    /// Completes the file; fails when a frame is missing or a write failed.
+    WriteResult Finish();
+
+private:
+    struct Impl;
+    Impl* impl_;
+};
+
+}  // namespace qf

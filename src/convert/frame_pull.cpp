@@ -1,0 +1,120 @@
+#include "convert/frame_pull.h"
+
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "platform/status_error.h"
+
+namespace qf {
+namespace {
+
+[[noreturn]] void Fail(HRESULT status, const std::string& what) {
+    ThrowStatus(status, "frame transfer: " + what);
+}
+
+// Owns the transfer variant; clearing it destroys the array in it.
+class TransferVariant {
+public:
+    TransferVariant() {
+        std::memset(&v_, 0, sizeof v_);
+        VariantInit(&v_);
+    }
+    ~TransferVariant() { VariantClear(&v_); }
+    VARIANT* get() { return &v_; }
+    /// The array field; a variant that holds no array counts as holding none.
+    SAFEARRAY* array() const { return (v_.vt & VT_ARRAY) && !(v_.vt & VT_BYREF) ? v_.parray : nullptr; }
+
+private:
+    VARIANT v_;
+};
+
+// Borrows the array and holds a lock on it while the samples are copied.
+class ArrayGuard {
+public:
+    ~ArrayGuard() { Release(); }
+    void Attach(SAFEARRAY* array) {
+        if (!array) Fail(E_INVALIDARG, "no array");
+        VARTYPE vt = VT_EMPTY;
+        HRESULT hr = SafeArrayGetVartype(array, &vt);
+        if (FAILED(hr)) Fail(hr, "element type unknown");
+        if (vt != VT_I2 || array->cbElements != 2) Fail(E_INVALIDARG, "elements are not 16-bit integers");
+        array_ = array;
+        SafeArrayLock(array_);
+    }
+    void Release() {
+        if (array_) SafeArrayUnlock(array_);
+        array_ = nullptr;
+    }
+    /// The data of elements 0 to count - 1, after one bounds test for all of them: the
+    /// same outcome as testing each element's index against dimension 1's bounds.
+    const std::int16_t* Elements(std::int32_t count) const {
+        if (!array_) Fail(E_FAIL, "array released");
+        std::int32_t lower = 0, upper = 0;
+        HRESULT hr = SafeArrayGetLBound(array_, 1, &lower);
+        if (FAILED(hr)) Fail(hr, "lower bound");
+        if (lower > 0) Fail(E_INVALIDARG, "index 0 is below the lower bound " + std::to_string(lower));
+        hr = SafeArrayGetUBound(array_, 1, &upper);
+        if (FAILED(hr)) Fail(hr, "upper bound");
+        if (upper < count - 1) {
+            Fail(E_INVALIDARG, "index " + std::to_string(static_cast<std::int64_t>(upper) + 1) +
+                                   " is past the array's end");
+        }
+        if (!array_->pvData) Fail(E_INVALIDARG, "array has no data");
+        return static_cast<const std::int16_t*>(array_->pvData) - lower;
+    }
+
+private:
+    SAFEARRAY* array_ = nullptr;
+};
+
+template <typename T>
+std::unique_ptr<T[]> Allocate(std::int32_t count) {
+    std::unique_ptr<T[]> buffer(new (std::nothrow) T[count > 0 ? count : 1]);
+    if (!buffer) throw OutOfMemoryError("no memory for a frame of " + std::to_string(count) + " samples");
+    return buffer;
+}
+
+void CopySamples(const ArrayGuard& guard, FrameImage& frame, ExportKind kind) {
+    if (kind == kGrayscaleBitmap) {
+        frame.highBytes = Allocate<std::uint8_t>(frame.count);
+        if (frame.count == 0) return;
+        const std::int16_t* in = guard.Elements(frame.count);
+        for (std::int32_t i = 0; i < frame.count; ++i) {
+            frame.highBytes[i] = static_cast<std::uint8_t>(static_cast<std::uint16_t>(in[i]) >> 8);
+        }
+    } else {
+        frame.samples = Allocate<std::uint16_t>(frame.count);
+        if (frame.count == 0) return;
+        std::memcpy(frame.samples.get(), guard.Elements(frame.count),
+                    static_cast<std::size_t>(frame.count) * 2);
+    }
+}
+
+}  // namespace
+
+FrameImage PullFrame(CGetdatactrl1& control, ExportKind kind) {
+    TransferVariant transfer;
+    ArrayGuard guard;  // released before the variant is cleared
+    control.GetImageData(transfer.get());
+    FrameImage frame;
+    frame.width = control.GetImageWidth();
+    frame.height = control.GetImageHeight();
+    const bool attachFirst = kind == kNormalizedTiff || kind == kStandardizedTiff;
+    if (attachFirst) guard.Attach(transfer.array());
+    if (!control.IsFullResolution()) {
+        frame.width = static_cast<std::int16_t>(frame.width / 2);
+        frame.height = static_cast<std::int16_t>(frame.height / 2);
+    }
+    if (!attachFirst) guard.Attach(transfer.array());
+    if (frame.width < 0 || frame.height < 0) {
+        Fail(E_INVALIDARG, "negative size " + std::to_string(frame.width) + " x " +
+                               std::to_string(frame.height));
+    }
+    frame.count = static_cast<std::int32_t>(frame.width) * frame.height;
+    CopySamples(guard, frame, kind);
+    guard.Release();
+    return frame;
+}
+
+}  // namespace qf

@@ -1,0 +1,173 @@
+#include "convert/frame_pull.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/status_error.h"
+#include "test/fake_control.h"
+
+namespace qf {
+namespace {
+
+using test::FakeControl;
+using test::MakeI2Array;
+
+class FramePullTest : public ::testing::Test {
+protected:
+    void SetUp() override { liveBefore = SafeArrayLiveCount(); }
+    // Whatever happened, no array may outlive the pull.
+    void TearDown() override { EXPECT_EQ(SafeArrayLiveCount(), liveBefore); }
+
+    HRESULT PullStatus(ExportKind kind) {
+        try {
+            PullFrame(wrapper, kind);
+        } catch (const StatusError& e) {
+            return e.status();
+        }
+        return S_OK;
+    }
+
+    long liveBefore = 0;
+    FakeControl fake;
+    CGetdatactrl1 wrapper{fake};
+};
+
+TEST_F(FramePullTest, FullResolutionCopiesCountSamplesInOrder) {
+    fake.width = 640;
+    fake.height = 480;
+    FrameImage f = PullFrame(wrapper, kStandardizedTiff);
+    EXPECT_EQ(f.width, 640);
+    EXPECT_EQ(f.height, 480);
+    ASSERT_EQ(f.count, 307200);
+    for (std::int32_t i : {0, 1, 1000, 307199}) EXPECT_EQ(f.samples[i], static_cast<std::uint16_t>(i + 1));
+    EXPECT_EQ(fake.calls, (std::vector<std::string>{"GetImageData", "GetImageWidth",
+                                                    "GetImageHeight", "IsFullResolution"}));
+}
+
+TEST_F(FramePullTest, HalfResolutionHalvesTowardZeroAndCopiesOnlyCount) {
+    fake.width = 641;
+    fake.height = 481;
+    fake.fullResolution = false;
+    fake.makeArray = [] { return MakeI2Array(0, 641 * 481, 0); };
+    FrameImage f = PullFrame(wrapper, kFalseColorBitmap);
+    EXPECT_EQ(f.width, 320);
+    EXPECT_EQ(f.height, 240);
+    EXPECT_EQ(f.count, 76800);
+    EXPECT_EQ(f.samples[76799], 76799 & 0xFFFF);
+}
+
+TEST_F(FramePullTest, SamplesAreUnsignedAndKind2KeepsHighBytes) {
+    fake.width = 3;
+    fake.height = 1;
+    fake.makeArray = [] {
+        SAFEARRAY* a = MakeI2Array(0, 3);
+        auto* d = static_cast<std::int16_t*>(a->pvData);
+        d[0] = -1;
+        d[1] = 0x1234;
+        d[2] = 0x00FF;
+        return a;
+    };
+    FrameImage wide = PullFrame(wrapper, kNormalizedTiff);
+    EXPECT_EQ(wide.samples[0], 65535);
+    EXPECT_EQ(wide.samples[1], 0x1234);
+    FrameImage gray = PullFrame(wrapper, kGrayscaleBitmap);
+    EXPECT_EQ(gray.highBytes[0], 0xFF);
+    EXPECT_EQ(gray.highBytes[1], 0x12);
+    EXPECT_EQ(gray.highBytes[2], 0x00);
+    EXPECT_EQ(gray.samples, nullptr);
+}
+
+TEST_F(FramePullTest, SurplusElementsAreIgnoredAndEmptyFramesPass) {
+    fake.makeArray = [] { return MakeI2Array(0, 100, 5); };
+    FrameImage f = PullFrame(wrapper, kStandardizedTiff);
+    EXPECT_EQ(f.count, 4);
+    EXPECT_EQ(f.samples[3], 8);
+    fake.width = 0;
+    FrameImage empty = PullFrame(wrapper, kFalseColorBitmap);
+    EXPECT_EQ(empty.count, 0);
+}
+
+TEST_F(FramePullTest, NegativeLowerBoundShiftsIndices) {
+    fake.makeArray = [] { return MakeI2Array(-2, 6, 10); };
+    FrameImage f = PullFrame(wrapper, kStandardizedTiff);
+    // Index 0 is the third element.
+    EXPECT_EQ(f.samples[0], 12);
+    EXPECT_EQ(f.samples[3], 15);
+}
+
+TEST_F(FramePullTest, MalformedTransfersFailWithTheirStatus) {
+    struct Case {
+        const char* name;
+        std::function<SAFEARRAY*()> make;
+        HRESULT status;
+    };
+    const Case cases[] = {
+        {"no array", [] { return nullptr; }, E_INVALIDARG},
+        {"VT_I4", [] { return SafeArrayCreateVector(VT_I4, 0, 4); }, E_INVALIDARG},
+        {"VT_UI2", [] { return SafeArrayCreateVector(VT_UI2, 0, 4); }, E_INVALIDARG},
+        {"lower bound 1", [] { return MakeI2Array(1, 4); }, E_INVALIDARG},
+        {"too short", [] { return MakeI2Array(0, 3); }, E_INVALIDARG},
+        {"no dimensions", [] {
+             SAFEARRAY* a = MakeI2Array(0, 4);
+             a->bounds.clear();
+             return a;
+         }, DISP_E_BADINDEX},
+    };
+    for (ExportKind kind : {kNormalizedTiff, kGrayscaleBitmap}) {
+        for (const Case& c : cases) {
+            fake.makeArray = c.make;
+            EXPECT_EQ(PullStatus(kind), c.status) << c.name << ", kind " << kind;
+            EXPECT_EQ(SafeArrayLiveCount(), liveBefore) << c.name << " left an array behind";
+        }
+    }
+}
+
+TEST_F(FramePullTest, NegativeSizeFailsWithInvalidArg) {
+    fake.width = -4;
+    fake.height = -4;
+    fake.makeArray = [] { return MakeI2Array(0, 16); };
+    EXPECT_EQ(PullStatus(kStandardizedTiff), E_INVALIDARG);
+}
+
+TEST_F(FramePullTest, ShortArrayMessageNamesTheFirstMissingIndex) {
+    fake.makeArray = [] { return MakeI2Array(0, 3); };
+    try {
+        PullFrame(wrapper, kFalseColorBitmap);
+        FAIL() << "no exception";
+    } catch (const StatusError& e) {
+        EXPECT_STREQ(e.what(), "frame transfer: index 3 is past the array's end: E_INVALIDARG (0x80070057)");
+    }
+}
+
+TEST_F(FramePullTest, TiffKindsAttachBeforeAskingResolution) {
+    fake.makeArray = [] { return nullptr; };
+    PullStatus(kNormalizedTiff);
+    EXPECT_EQ(fake.calls.back(), "GetImageHeight");
+    fake.calls.clear();
+    PullStatus(kFalseColorBitmap);
+    EXPECT_EQ(fake.calls.back(), "IsFullResolution");
+}
+
+TEST_F(FramePullTest, UnknownDispatchIdThrowsFromTheWrapper) {
+    struct Broken : IDispatchTarget {
+        HRESULT Invoke(DISPID, VARIANT*, unsigned, VARIANT*) override { return DISP_E_MEMBERNOTFOUND; }
+    } broken;
+    CGetdatactrl1 w(broken);
+    try {
+        PullFrame(w, kNormalizedTiff);
+        FAIL() << "no exception";
+    } catch (const StatusError& e) {
+        EXPECT_EQ(e.status(), DISP_E_MEMBERNOTFOUND);
+    }
+}
+
+TEST_F(FramePullTest, OutOfMemoryHasItsOwnException) {
+    EXPECT_THROW(ThrowStatus(E_OUTOFMEMORY, "x"), OutOfMemoryError);
+    try {
+        ThrowStatus(E_OUTOFMEMORY, "x");
+    } catch (const StatusError& e) {
+        EXPECT_EQ(e.status(), E_OUTOFMEMORY);
+    }
+}
+
+}  // namespace
+}  // namespace qf

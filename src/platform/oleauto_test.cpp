@@ -1,0 +1,58 @@
+#include "platform/oleauto.h"
+
+#include <gtest/gtest.h>
+
+namespace qf {
+namespace {
+
+TEST(SafeArrayTest, BoundsAndTypeOfVector) {
+    SAFEARRAY* a = SafeArrayCreateVector(VT_I2, -3, 10);
+    ASSERT_NE(a, nullptr);
+    std::int32_t lb = 0, ub = 0;
+    VARTYPE vt = VT_EMPTY;
+    EXPECT_EQ(SafeArrayGetLBound(a, 1, &lb), S_OK);
+    EXPECT_EQ(SafeArrayGetUBound(a, 1, &ub), S_OK);
+    EXPECT_EQ(lb, -3);
+    EXPECT_EQ(ub, 6);
+    EXPECT_EQ(SafeArrayGetLBound(a, 2, &lb), DISP_E_BADINDEX);
+    EXPECT_EQ(SafeArrayGetVartype(a, &vt), S_OK);
+    EXPECT_EQ(vt, VT_I2);
+    EXPECT_EQ(SafeArrayDestroy(a), S_OK);
+}
+
+TEST(SafeArrayTest, LockedArrayRefusesDestroyAndVariantClear) {
+    long before = SafeArrayLiveCount();
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_ARRAY | VT_I2;
+    v.parray = SafeArrayCreateVector(VT_I2, 0, 4);
+    EXPECT_EQ(SafeArrayLiveCount(), before + 1);
+    ASSERT_EQ(SafeArrayLock(v.parray), S_OK);
+    EXPECT_EQ(SafeArrayDestroy(v.parray), DISP_E_ARRAYISLOCKED);
+    EXPECT_EQ(VariantClear(&v), DISP_E_ARRAYISLOCKED);
+    EXPECT_EQ(v.vt, VT_ARRAY | VT_I2);
+    EXPECT_EQ(SafeArrayUnlock(v.parray), S_OK);
+    EXPECT_EQ(SafeArrayUnlock(v.parray), E_UNEXPECTED);
+    EXPECT_EQ(VariantClear(&v), S_OK);
+    EXPECT_EQ(v.vt, VT_EMPTY);
+    EXPECT_EQ(SafeArrayLiveCount(), before);
+}
+
+TEST(SafeArrayTest, NullAndUnknownTypes) {
+    std::int32_t lb;
+    EXPECT_EQ(SafeArrayGetLBound(nullptr, 1, &lb), E_INVALIDARG);
+    EXPECT_EQ(SafeArrayDestroy(nullptr), S_OK);
+    EXPECT_EQ(SafeArrayCreateVector(VT_BSTR, 0, 1), nullptr);
+}
+
+TEST(BstrTest, KeepsLengthAndEmbeddedBytes) {
+    const char text[] = {'a', '\0', '\xff'};
+    BSTR s = SysAllocStringLen(text, 3);
+    EXPECT_EQ(SysStringLen(s), 3u);
+    EXPECT_EQ(s[2], '\xff');
+    EXPECT_EQ(s[3], '\0');
+    SysFreeString(s);
+}
+
+}  // namespace
+}  // namespace qf
