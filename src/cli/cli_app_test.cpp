@@ -1,0 +1,87 @@
+// quillfen-cli as a script sees it: exit statuses and the lines on stderr.
+#include "cli/cli_app.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <sstream>
+
+#include "test/temp_folder.h"
+
+namespace qf {
+namespace {
+
+class CliTest : public test::TempFolderTest {
+protected:
+    int Run(std::vector<std::string> args) {
+        args.insert(args.begin(), "quillfen-cli");
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        out.str("");
+        err.str("");
+        return RunCli(static_cast<int>(argv.size()), argv.data(), out, err);
+    }
+    void Synth(const std::string& name, const std::string& frames) {
+        ASSERT_EQ(Run({"synth", "--width", "8", "--height", "6", "--frames", frames, dir / name}), 0) << err.str();
+    }
+    std::ostringstream out, err;
+};
+
+TEST_F(CliTest, ConvertsAFolderWithEachKindName) {
+    Synth("s.orx", "2");
+    EXPECT_EQ(Run({"convert", "--settle-ms", "0", dir.path()}), kExitOk) << err.str();
+    EXPECT_TRUE(test::FileExists(dir / "s1.tiff"));
+    EXPECT_EQ(err.str(), "quillfen-cli: " + dir.path() + ": 1 data file, 1 converted, 2 frames written, 0 failures\n");
+    EXPECT_EQ(Run({"convert", "--kind", "color-bmp", "--settle-ms", "0", "--quiet", dir.path()}), kExitOk);
+    EXPECT_EQ(err.str(), "");
+    EXPECT_EQ(Run({"convert", "--kind", "2", "--settle-ms", "0", "--quiet", dir.path()}), kExitOk);
+    EXPECT_EQ(test::ReadBytes(dir / "s.bmp").size(), 1078u + 6 * 8);
+}
+
+TEST_F(CliTest, ExitStatusesForFailuresUsageAndStoppedTiff) {
+    Synth("a.orx", "2");
+    test::WriteBytes(dir / "b.orx", {1, 2, 3});
+    EXPECT_EQ(Run({"convert", "--settle-ms", "0", "--quiet", "--kind", "grayscale-bmp", dir.path()}), kExitFailures);
+    EXPECT_EQ(err.str(), "quillfen-cli: " + dir / "b.orx" + ": cannot load: not an ORX file (signature does not match)\n");
+
+    ASSERT_EQ(mkdir((dir / "a1.tiff").c_str(), 0755), 0);
+    EXPECT_EQ(Run({"convert", "--settle-ms", "0", "--quiet", dir.path()}), kExitTiffStopped);
+    EXPECT_EQ(err.str(), "quillfen-cli: " + dir / "a1.tiff" + ": cannot create: a folder has that name\n");
+
+    EXPECT_EQ(Run({"convert", "--kind", "jpeg", dir.path()}), kExitUsage);
+    EXPECT_EQ(Run({"convert"}), kExitUsage);
+    EXPECT_EQ(Run({"convert", "--settle-ms", "0", dir / "nowhere"}), kExitUsage);
+    EXPECT_EQ(Run({"frobnicate"}), kExitUsage);
+}
+
+TEST_F(CliTest, InfoShowsWhatTheControlSees) {
+    ASSERT_EQ(Run({"synth", "--width", "641", "--height", "481", "--frames", "3", "--half", dir / "h.orx"}), 0);
+    EXPECT_EQ(Run({"info", dir / "h.orx"}), kExitOk);
+    EXPECT_EQ(out.str(), dir / "h.orx" + "\n  width:       641\n  height:      481\n"
+                                         "  stored size: 320 x 240\n  frames:      3\n  resolution:  half\n");
+    EXPECT_EQ(Run({"info", dir / "none.orx"}), kExitFailures);
+    EXPECT_EQ(err.str(), "quillfen-cli: " + dir / "none.orx" + ": cannot open: No such file or directory\n");
+}
+
+TEST_F(CliTest, SynthIsRepeatableForASeed) {
+    ASSERT_EQ(Run({"synth", "--seed", "9", "--bits", "12", dir / "a.orx"}), 0);
+    ASSERT_EQ(Run({"synth", "--seed", "9", "--bits", "12", dir / "b.orx"}), 0);
+    ASSERT_EQ(Run({"synth", "--seed", "10", "--bits", "12", dir / "c.orx"}), 0);
+    EXPECT_EQ(test::ReadBytes(dir / "a.orx"), test::ReadBytes(dir / "b.orx"));
+    EXPECT_NE(test::ReadBytes(dir / "a.orx"), test::ReadBytes(dir / "c.orx"));
+    auto bytes = test::ReadBytes(dir / "a.orx");
+    std::uint16_t peak = 0;
+    for (std::size_t i = 32; i + 1 < bytes.size(); i += 2) peak = std::max(peak, test::Le16(bytes, i));
+    EXPECT_LE(peak, 4095);
+    EXPECT_GE(peak, 3700);
+}
+
+TEST_F(CliTest, VersionAndHelp) {
+    EXPECT_EQ(Run({"--version"}), kExitOk);
+    EXPECT_EQ(out.str(), "1.0.0.1\n");
+    EXPECT_EQ(Run({"convert", "--help"}), kExitOk);
+    EXPECT_NE(out.str().find("--settle-ms"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace qf

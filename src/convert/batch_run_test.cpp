@@ -1,0 +1,250 @@
+// The folder walk end to end: real ORX files through our control, and a fake control
+// for what real files cannot do (frame numbers that never come back, a first frame
+// that is not 0, malformed transfers).
+#include "convert/batch_run.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "control/synthetic_beam.h"
+#include "test/fake_control.h"
+#include "test/temp_folder.h"
+
+namespace qf {
+namespace {
+
+using Names = std::vector<std::string>;
+
+struct RecordingObserver : BatchObserver {
+    int depth = 0, maxDepth = 0, waits = 0;
+    Names written;
+    void BeginWait() override {
+        ++waits;
+        maxDepth = std::max(maxDepth, ++depth);
+    }
+    void EndWait() override { --depth; }
+    void FrameWritten(const std::string& output) override {
+        written.push_back(output.substr(output.rfind('/') + 1));
+    }
+};
+
+class BatchRunTest : public test::TempFolderTest {
+protected:
+    void Synth(const std::string& name, std::uint32_t frames, bool half = false, std::int16_t w = 6,
+               std::int16_t h = 4) {
+        BeamSettings s;
+        s.width = w;
+        s.height = h;
+        s.frames = frames;
+        s.halfResolution = half;
+        ASSERT_TRUE(WriteSyntheticBeam(dir / name, s).ok());
+    }
+    BatchReport Run(int kind, CGetdatactrl1& ctrl) {
+        BatchSettings settings;
+        settings.pause = [this](std::chrono::milliseconds ms) { pauses.push_back(ms.count()); };
+        return RunBatch(ctrl, dir.path(), [&] { ++kindAsked; return kind; }, settings, observer);
+    }
+    BatchReport Run(int kind) { return Run(kind, control); }
+    Names Outputs(const char* ext) {
+        Names out;
+        for (const auto& n : test::Entries(dir.path())) {
+            if (n.ends_with(ext)) out.push_back(n);
+        }
+        return out;
+    }
+
+    CGetdatactrl1 control;
+    RecordingObserver observer;
+    std::vector<long> pauses;
+    int kindAsked = 0;
+};
+
+TEST_F(BatchRunTest, NamesFramesZeroToTwelveAndPastNinetyNine) {
+    Synth("a.orx", 13, false, 2, 2);
+    Synth("b.orx", 105, false, 2, 2);
+    BatchReport r = Run(kGrayscaleBitmap);
+    EXPECT_TRUE(r.clean());
+    EXPECT_EQ(r.framesWritten, 118);
+    Names want = {"a.bmp"};
+    for (int i = 1; i <= 12; ++i) want.push_back("a" + std::to_string(i) + ".bmp");
+    want.push_back("b.bmp");
+    for (int i = 1; i <= 104; ++i) want.push_back("b" + std::to_string(i) + ".bmp");
+    EXPECT_EQ(observer.written, want);
+}
+
+TEST_F(BatchRunTest, EveryKindWritesOneFilePerFrame) {
+    Synth("scan.orx", 3);
+    for (int kind : {0, 1, 2, 3}) {
+        BatchReport r = Run(kind);
+        EXPECT_TRUE(r.clean()) << kind;
+        EXPECT_EQ(r.filesConverted, 1);
+        EXPECT_EQ(r.framesWritten, 3);
+    }
+    EXPECT_EQ(Outputs(".tiff"), (Names{"scan.tiff", "scan1.tiff", "scan2.tiff"}));
+    EXPECT_EQ(Outputs(".bmp"), (Names{"scan.bmp", "scan1.bmp", "scan2.bmp"}));
+    EXPECT_EQ(test::ReadBytes(dir / "scan2.bmp").size(), 54u + 4 * 20);
+}
+
+TEST_F(BatchRunTest, FilterIsCaseSensitiveAndTakesOnlyFiles) {
+    Synth("run.orx.bak", 1);
+    Synth("RUN.ORX", 1);
+    ASSERT_EQ(mkdir((dir / "old.orx").c_str(), 0755), 0);
+    BatchReport r = Run(kStandardizedTiff);
+    EXPECT_EQ(Outputs(".tiff"), Names{"run.orx.tiff"});
+    ASSERT_EQ(r.failures.size(), 1u);
+    EXPECT_EQ(r.failures[0].Line(), dir / "old.orx" + ": is a folder, not a data file; skipped");
+    EXPECT_EQ(r.dataFiles, 1);
+}
+
+TEST_F(BatchRunTest, FolderNamedOrxDoesNotMakeEveryEntryQualify) {
+    std::string inner = dir / "set.orx";
+    ASSERT_EQ(mkdir(inner.c_str(), 0755), 0);
+    test::WriteBytes(inner + "/notes.txt", {1});
+    BeamSettings s;
+    ASSERT_TRUE(WriteSyntheticBeam(inner + "/x.orx", s).ok());
+    BatchSettings settings;
+    settings.settle = std::chrono::milliseconds(0);
+    BatchReport r = RunBatch(control, inner, [] { return 2; }, settings, observer);
+    EXPECT_TRUE(r.clean());
+    EXPECT_EQ(r.dataFiles, 1);
+}
+
+TEST_F(BatchRunTest, SkipsUnreadableFileAndGoesOn) {
+    Synth("a.orx", 2);
+    test::WriteBytes(dir / "b.orx", {'n', 'o', 'p', 'e'});
+    Synth("c.orx", 1);
+    BatchReport r = Run(kFalseColorBitmap);
+    EXPECT_EQ(Outputs(".bmp"), (Names{"a.bmp", "a1.bmp", "c.bmp"}));
+    ASSERT_EQ(r.failures.size(), 1u);
+    EXPECT_EQ(r.failures[0].Line(), dir / "b.orx" + ": cannot load: not an ORX file (signature does not match)");
+    EXPECT_EQ(r.filesConverted, 2);
+    EXPECT_EQ(r.stop, BatchStop::kNone);
+}
+
+TEST_F(BatchRunTest, HalfResolutionAndSingleFrameFiles) {
+    Synth("half.orx", 2, true, 7, 5);
+    Synth("one.orx", 1);
+    BatchReport r = Run(kFalseColorBitmap);
+    EXPECT_TRUE(r.clean());
+    EXPECT_EQ(Outputs(".bmp"), (Names{"half.bmp", "half1.bmp", "one.bmp"}));
+    std::vector<std::uint8_t> half = test::ReadBytes(dir / "half.bmp");
+    EXPECT_EQ(test::Le32(half, 18), 3u);
+    EXPECT_EQ(test::Le32(half, 22), 2u);
+}
+
+TEST_F(BatchRunTest, CollidingOutputIsReportedNotOverwritten) {
+    Synth("scan.orx", 2);
+    Synth("scan1.orx", 1, false, 3, 3);
+    auto before = [&] { return test::ReadBytes(dir / "scan1.bmp"); };
+    BatchReport r = Run(kGrayscaleBitmap);
+    ASSERT_EQ(r.failures.size(), 1u);
+    EXPECT_EQ(r.failures[0].Line(),
+              dir / "scan1.bmp" + ": already written by an earlier frame in this run; not overwritten");
+    EXPECT_EQ(test::Le32(before(), 18), 6u) << "scan1.bmp still holds frame 1 of scan.orx";
+}
+
+TEST_F(BatchRunTest, UnwritableBitmapIsReportedAndWalkGoesOn) {
+    Synth("a.orx", 2);
+    Synth("b.orx", 1);
+    ASSERT_EQ(mkdir((dir / "a.bmp").c_str(), 0755), 0);
+    for (int kind : {2, 3}) {
+        BatchReport r = Run(kind);
+        ASSERT_EQ(r.failures.size(), 1u) << kind;
+        EXPECT_EQ(r.failures[0].Line(), dir / "a.bmp" + ": cannot create: a folder has that name");
+        EXPECT_EQ(r.framesWritten, 2);
+        EXPECT_EQ(r.stop, BatchStop::kNone);
+    }
+}
+
+TEST_F(BatchRunTest, UncreatableTiffStopsTheRunAndKeepsEarlierFiles) {
+    Synth("a.orx", 3);
+    Synth("b.orx", 1);
+    ASSERT_EQ(mkdir((dir / "a1.tiff").c_str(), 0755), 0);
+    for (int kind : {0, 1}) {
+        BatchReport r = Run(kind);
+        EXPECT_EQ(r.stop, BatchStop::kTiffCannotCreate);
+        ASSERT_EQ(r.failures.size(), 1u);
+        EXPECT_EQ(r.failures[0].frame, 1);
+        EXPECT_EQ(Outputs(".tiff"), (Names{"a.tiff", "a1.tiff"}));
+    }
+}
+
+TEST_F(BatchRunTest, KindAskedOncePerFileAfterLoadAndPausesFollowEachStep) {
+    Synth("a.orx", 3);
+    Synth("b.orx", 2);
+    Run(kGrayscaleBitmap);
+    EXPECT_EQ(kindAsked, 2);
+    // One pause after each load, one after each step: 2 + 5.
+    EXPECT_EQ(pauses, std::vector<long>(7, 300));
+    EXPECT_EQ(observer.maxDepth, 2);
+    EXPECT_EQ(observer.depth, 0);
+    EXPECT_EQ(observer.waits, 1 + 5);
+}
+
+TEST_F(BatchRunTest, UnreadableFolderIsReported) {
+    BatchSettings settings;
+    BatchReport r = RunBatch(control, dir / "missing", [] { return 0; }, settings, observer);
+    EXPECT_EQ(r.stop, BatchStop::kFolderUnreadable);
+    EXPECT_EQ(r.failures.at(0).Line(), dir / "missing" + ": cannot read folder: No such file or directory");
+    EXPECT_EQ(observer.depth, 0);
+}
+
+class BatchFakeControlTest : public BatchRunTest {
+protected:
+    void SetUp() override {
+        test::WriteBytes(dir / "line.orx", {});
+        fake.width = 2;
+        fake.height = 1;
+    }
+    test::FakeControl fake;
+    CGetdatactrl1 wrapper{fake};
+};
+
+TEST_F(BatchFakeControlTest, FirstFrameNotZeroIsNamedByItsOwnCut) {
+    fake.frameNumbers = {3, 4};
+    BatchReport r = Run(kGrayscaleBitmap, wrapper);
+    EXPECT_TRUE(r.clean());
+    EXPECT_EQ(observer.written, (Names{"lin3.bmp", "lin4.bmp"}));
+    EXPECT_EQ(fake.calls.at(0), "LoadFile");
+}
+
+TEST_F(BatchFakeControlTest, StopsWhenFrameNumbersRepeatWithoutComingBack) {
+    fake.frameNumbers = {0, 1, 2, 1, 2};
+    BatchReport r = Run(kGrayscaleBitmap, wrapper);
+    EXPECT_EQ(r.framesWritten, 3);
+    ASSERT_EQ(r.failures.size(), 1u);
+    EXPECT_EQ(r.failures[0].Line(), dir / "line.orx" +
+                                        ": frame 1: frame numbers repeat without coming back to frame 0; rest of the file skipped");
+}
+
+TEST_F(BatchFakeControlTest, UnchangingFrameNumberGivesOneFrame) {
+    fake.frameNumbers = {7};
+    BatchReport r = Run(kStandardizedTiff, wrapper);
+    EXPECT_EQ(r.framesWritten, 1);
+}
+
+TEST_F(BatchFakeControlTest, PullFailureInSecondOfThreeFilesStopsTheRun) {
+    test::WriteBytes(dir / "a.orx", {});
+    test::WriteBytes(dir / "m.orx", {});
+    int file = 0;
+    fake.loadStatus = [&](const std::string&) { ++file; return 0; };
+    fake.makeArray = [&]() -> SAFEARRAY* { return file == 2 ? nullptr : test::MakeI2Array(0, 2); };
+    BatchReport r = Run(kNormalizedTiff, wrapper);
+    EXPECT_EQ(r.stop, BatchStop::kFrameFailed);
+    EXPECT_EQ(Outputs(".tiff"), Names{"a.tiff"});
+    ASSERT_EQ(r.failures.size(), 1u);
+    EXPECT_EQ(r.failures[0].Line(), dir / "line.orx" + ": frame 0: frame transfer: no array: E_INVALIDARG (0x80070057)");
+}
+
+TEST_F(BatchFakeControlTest, OutputNameOutsideTheFolderIsRefused) {
+    std::remove((dir / "line.orx").c_str());
+    test::WriteBytes(dir / "x.orx", {});
+    fake.frameNumbers = {50};
+    BatchReport r = Run(kStandardizedTiff, wrapper);
+    EXPECT_EQ(r.framesWritten, 0);
+    ASSERT_EQ(r.failures.size(), 1u);
+    EXPECT_NE(r.failures[0].cause.find("falls outside the folder"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace qf
