@@ -1,0 +1,21 @@
+#include "app/quillfen_app.h"
+
+#include <QApplication>
+
+#include "dialog/quillfen_dlg.h"
+#include "dialog/window_icon.h"
+
+namespace qf {
+
+int CQuillfenApp::Run(int& argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Quillfen"));
+    QApplication::setApplicationVersion(QStringLiteral(QUILLFEN_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("quillfen"));
+    QApplication::setWindowIcon(ApplicationIcon());
+    CQuillfenDlg dialog;
+    dialog.exec();  // OK, Cancel, Escape and the close box all end the program alike
+    return 0;
+}
+
+}  // namespace qf

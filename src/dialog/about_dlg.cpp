@@ -1,0 +1,38 @@
+#include "dialog/about_dlg.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+#include "dialog/dialog_template.h"
+#include "dialog/window_icon.h"
+
+namespace qf {
+
+CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QStringLiteral("About Quillfen"));
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    const DialogUnits du = DialogUnits::ForFont(font());
+    for (const TemplateItem& item : AboutTemplate()) {
+        QRect rect = du.Rect(item.dialogUnits);
+        if (item.kind == ItemKind::kIcon) {
+            auto* icon = new QLabel(this);
+            icon->setObjectName(QStringLiteral("aboutIcon"));
+            icon->setPixmap(ApplicationIcon().pixmap(32, 32));
+            icon->setGeometry(rect.x(), rect.y(), std::max(rect.width(), 32), std::max(rect.height(), 32));
+        } else if (item.kind == ItemKind::kStatic) {
+            auto* label = new QLabel(QString::fromUtf8(item.text), this);
+            label->setTextFormat(Qt::PlainText);
+            label->setGeometry(rect.x(), rect.y(), std::max(rect.width(), label->sizeHint().width()),
+                               std::max(rect.height(), label->sizeHint().height()));
+        } else {
+            auto* ok = new QPushButton(QString::fromUtf8(item.text), this);
+            ok->setObjectName(QStringLiteral("aboutOk"));
+            ok->setGeometry(rect);
+            ok->setDefault(true);
+            connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+        }
+    }
+    setFixedSize(du.X(kAboutWidthDu), du.Y(kAboutHeightDu));
+}
+
+}  // namespace qf

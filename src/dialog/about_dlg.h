@@ -1,0 +1,14 @@
+// CAboutDlg: template 100 — the icon, the name and version, OK.
+#pragma once
+
+#include <QDialog>
+
+namespace qf {
+
+class CAboutDlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit CAboutDlg(QWidget* parent = nullptr);
+};
+
+}  // namespace qf
