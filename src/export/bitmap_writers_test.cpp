@@ -24,7 +24,7 @@ FrameImage GrayFrame(std::int16_t w, std::int16_t h, const Bytes& pixels) {
     f.height = h;
     f.count = w * h;
     f.highBytes = std::make_unique<std::uint8_t[]>(pixels.size() + 1);
-    std::memcpy(f.highBytes.get(), pixels.data(), pixels.size());
+    if (!pixels.empty()) std::memcpy(f.highBytes.get(), pixels.data(), pixels.size());
     return f;
 }
 
@@ -34,7 +34,7 @@ FrameImage SampleFrame(std::int16_t w, std::int16_t h, const std::vector<std::ui
     f.height = h;
     f.count = w * h;
     f.samples = std::make_unique<std::uint16_t[]>(s.size() + 1);
-    std::memcpy(f.samples.get(), s.data(), s.size() * 2);
+    if (!s.empty()) std::memcpy(f.samples.get(), s.data(), s.size() * 2);
     return f;
 }
 

@@ -17,7 +17,7 @@ FrameImage Frame(std::int16_t w, std::int16_t h, const std::vector<std::uint16_t
     f.height = h;
     f.count = w * h;
     f.samples = std::make_unique<std::uint16_t[]>(s.size() + 1);
-    std::memcpy(f.samples.get(), s.data(), s.size() * 2);
+    if (!s.empty()) std::memcpy(f.samples.get(), s.data(), s.size() * 2);
     return f;
 }
 
