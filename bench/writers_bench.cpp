@@ -59,7 +59,7 @@ void BM_WriteTiff16(benchmark::State& state) {
     }
     state.SetBytesProcessed(state.iterations() * Frame().count * 2);
 }
-BENCHMARK(BM_WriteTiff16)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WriteTiff16)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_WriteGrayscaleBitmap(benchmark::State& state) {
     for (auto _ : state) {
@@ -67,7 +67,7 @@ void BM_WriteGrayscaleBitmap(benchmark::State& state) {
     }
     state.SetBytesProcessed(state.iterations() * (1078 + Frame().count));
 }
-BENCHMARK(BM_WriteGrayscaleBitmap)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WriteGrayscaleBitmap)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_WriteFalseColorBitmap(benchmark::State& state) {
     for (auto _ : state) {
@@ -75,7 +75,7 @@ void BM_WriteFalseColorBitmap(benchmark::State& state) {
     }
     state.SetBytesProcessed(state.iterations() * (54 + std::int64_t{Frame().count} * 3));
 }
-BENCHMARK(BM_WriteFalseColorBitmap)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WriteFalseColorBitmap)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 }  // namespace qf
