@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build test demo asan bench clean
+.PHONY: all deps build test demo asan fuzz bench clean
 
 all: build
 
@@ -28,8 +28,13 @@ asan: deps
 	  LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS)
 
+# Each libFuzzer target for FUZZ_SECONDS (clang, ASan, UBSan) in build-fuzz/.
+FUZZ_SECONDS ?= 60
+fuzz:
+	@scripts/fuzz.sh $(FUZZ_SECONDS)
+
 bench: build
 	@$(BUILD)/bench/quillfen_bench --benchmark_min_time=0.2
 
 clean:
-	rm -rf $(BUILD) build-asan
+	rm -rf $(BUILD) build-asan build-fuzz

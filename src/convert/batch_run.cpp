@@ -87,9 +87,9 @@ void Walk::Run(const std::string& folder) {
 }
 
 void Walk::Convert(const std::string& path) {
-    if (!IsRegularFile(path)) {
-        Fail(path, kNoFrame, path, IsDirectory(path) ? "is a folder, not a data file; skipped"
-                                               : "is not a regular file; skipped");
+    std::string notAFile = NotARegularFile(path);
+    if (!notAFile.empty()) {
+        Fail(path, kNoFrame, path, notAFile + "; skipped");
         return;
     }
     ++report_.dataFiles;

@@ -75,19 +75,18 @@ std::unique_ptr<T[]> Allocate(std::int32_t count) {
     return buffer;
 }
 
+// The bounds are tested before anything is allocated, so a control that reports a
+// larger frame than its array holds costs no more memory than the array.
 void CopySamples(const ArrayGuard& guard, FrameImage& frame, ExportKind kind) {
+    const std::int16_t* in = frame.count > 0 ? guard.Elements(frame.count) : nullptr;
     if (kind == kGrayscaleBitmap) {
         frame.highBytes = Allocate<std::uint8_t>(frame.count);
-        if (frame.count == 0) return;
-        const std::int16_t* in = guard.Elements(frame.count);
         for (std::int32_t i = 0; i < frame.count; ++i) {
             frame.highBytes[i] = static_cast<std::uint8_t>(static_cast<std::uint16_t>(in[i]) >> 8);
         }
     } else {
         frame.samples = Allocate<std::uint16_t>(frame.count);
-        if (frame.count == 0) return;
-        std::memcpy(frame.samples.get(), guard.Elements(frame.count),
-                    static_cast<std::size_t>(frame.count) * 2);
+        if (in) std::memcpy(frame.samples.get(), in, static_cast<std::size_t>(frame.count) * 2);
     }
 }
 

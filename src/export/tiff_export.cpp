@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -25,31 +26,40 @@ std::unique_ptr<std::uint16_t[]> AllocateSamples(std::int32_t count) {
     return buffer;
 }
 
-// One division per distinct value instead of one per pixel; the same double formula,
-// so the same results.
+// sample / largest x 65535 in double precision, truncated. A large frame gets a table of
+// one entry per value up to its largest (the same formula, so the same results); a frame
+// with fewer samples than that is cheaper to compute directly.
 void Normalize(const std::uint16_t* in, std::uint16_t* out, std::size_t n) {
-    std::uint16_t largest = n ? *std::max_element(in, in + n) : 0;
+    const std::uint16_t largest = n ? *std::max_element(in, in + n) : 0;
     if (largest == 0) {
         std::fill(out, out + n, std::uint16_t{0});
         return;
     }
     const double divisor = largest;
-    std::vector<std::uint16_t> table(std::size_t{largest} + 1);
-    for (std::size_t v = 0; v <= largest; ++v) {
-        table[v] = static_cast<std::uint16_t>(static_cast<double>(v) / divisor * 65535.0);
+    auto scale = [divisor](std::uint16_t v) {
+        return static_cast<std::uint16_t>(static_cast<double>(v) / divisor * 65535.0);
+    };
+    if (n <= largest) {
+        for (std::size_t i = 0; i < n; ++i) out[i] = scale(in[i]);
+        return;
     }
+    std::vector<std::uint16_t> table(std::size_t{largest} + 1);
+    for (std::size_t v = 0; v <= largest; ++v) table[v] = scale(static_cast<std::uint16_t>(v));
     for (std::size_t i = 0; i < n; ++i) out[i] = table[in[i]];
 }
 
 // Collects libtiff's messages for one handle instead of printing them.
 struct TiffMessages {
     std::string first;
+    int systemError = 0;  ///< errno when the first error was reported
     bool failed = false;
 };
 
 int CollectError(TIFF*, void* user, const char* module, const char* fmt, va_list args) {
     auto* messages = static_cast<TiffMessages*>(user);
+    const int err = errno;
     if (!messages->failed) {
+        messages->systemError = err;
         char text[512];
         std::vsnprintf(text, sizeof text, fmt, args);
         messages->first = std::string(module ? module : "libtiff") + ": " + text;
@@ -98,8 +108,9 @@ void WriteThroughLibtiff(OutputFile& out, std::int16_t width, std::int16_t heigh
                    TIFFFlush(tif) == 1;
     TIFFClose(tif);
     if (!written || messages.failed) {
-        out.Fail(WriteStatus::kWriteFailed,
-                 "write failed: " + (messages.failed ? messages.first : std::string("libtiff")));
+        std::string cause = messages.failed ? messages.first : std::string("libtiff");
+        if (messages.systemError != 0) cause += " (" + ErrnoText(messages.systemError) + ")";
+        out.Fail(WriteStatus::kWriteFailed, "write failed: " + cause);
     }
 }
 

@@ -32,14 +32,11 @@ FolderListing ListFolder(const std::string& folder) {
     return listing;
 }
 
-bool IsRegularFile(const std::string& path) {
+std::string NotARegularFile(const std::string& path) {
     struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-bool IsDirectory(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    if (::stat(path.c_str(), &st) != 0) return "cannot open: " + ErrnoText(errno);
+    if (S_ISDIR(st.st_mode)) return "is a folder, not a data file";
+    return S_ISREG(st.st_mode) ? "" : "is not a regular file";
 }
 
 void Sleep(std::chrono::milliseconds pause) {

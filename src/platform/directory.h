@@ -15,11 +15,9 @@ struct FolderListing {
 /// Every entry name of `folder`, sorted; `error` names the cause when it cannot be read.
 FolderListing ListFolder(const std::string& folder);
 
-/// True when `path` is a regular file or a symbolic link that leads to one.
-bool IsRegularFile(const std::string& path);
-
-/// True when `path` exists and is a directory (links followed).
-bool IsDirectory(const std::string& path);
+/// "" for a regular file (links followed); else why not: "is a folder, not a data file",
+/// "is not a regular file", or "cannot open: <cause>".
+std::string NotARegularFile(const std::string& path);
 
 /// Blocks the calling thread for `pause`; returns at once for zero or less.
 void Sleep(std::chrono::milliseconds pause);

@@ -1,0 +1,286 @@
+// Bad input and faults, end to end through quillfen-cli: every bad file is refused with
+// one line naming it, every good one converts, and no fault loses or damages a file.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <tiffio.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <gtest/gtest.h>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "cli/cli_app.h"
+#include "control/orx_control.h"
+#include "control/synthetic_beam.h"
+#include "test/temp_folder.h"
+
+namespace qf {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+class HardeningTest : public test::TempFolderTest {
+protected:
+    int Convert(const std::string& kind, const std::string& folder) {
+        std::vector<std::string> args = {"quillfen-cli", "convert", "--quiet", "--settle-ms", "0",
+                                         "--kind", kind, folder};
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        err.str("");
+        std::ostringstream out;
+        return RunCli(static_cast<int>(argv.size()), argv.data(), out, err);
+    }
+    // The failure lines, by the path they name.
+    std::map<std::string, std::vector<std::string>> FailureLines() {
+        std::map<std::string, std::vector<std::string>> lines;
+        std::istringstream in(err.str());
+        for (std::string line; std::getline(in, line);) {
+            const std::string prefix = "quillfen-cli: ";
+            EXPECT_EQ(line.rfind(prefix, 0), 0u) << line;
+            const std::size_t cause = line.find(".orx: ");
+            const std::size_t end = cause == std::string::npos ? line.find(": ", prefix.size()) : cause + 4;
+            lines[line.substr(prefix.size(), end - prefix.size())].push_back(line.substr(end + 2));
+        }
+        return lines;
+    }
+    void Good(const std::string& path, std::uint32_t frames = 2) {
+        BeamSettings s;
+        s.width = 4;
+        s.height = 3;
+        s.frames = frames;
+        ASSERT_TRUE(WriteSyntheticBeam(path, s).ok());
+    }
+    std::ostringstream err;
+};
+
+// A valid 4 x 3, 2-frame file to spoil.
+Bytes GoodBytes() {
+    OrxHeader h;
+    h.width = 4;
+    h.height = 3;
+    h.frameCount = 2;
+    auto head = SerializeOrxHeader(h);
+    Bytes b(head.begin(), head.end());
+    b.resize(32 + 2 * 24, 0x42);
+    return b;
+}
+
+Bytes Set(Bytes b, std::size_t at, std::initializer_list<std::uint8_t> v) {
+    for (std::uint8_t x : v) b.at(at++) = x;
+    return b;
+}
+
+std::vector<std::pair<std::string, Bytes>> BadFiles() {
+    const Bytes good = GoodBytes();
+    std::vector<std::pair<std::string, Bytes>> bad = {
+        {"empty", {}},
+        {"one-byte", {0x89}},
+        {"signature-only", Bytes(good.begin(), good.begin() + 8)},
+        {"header-31", Bytes(good.begin(), good.begin() + 31)},
+        {"version-0", Set(good, 8, {0, 0})},
+        {"version-2", Set(good, 8, {2, 0})},
+        {"version-ffff", Set(good, 8, {0xFF, 0xFF})},
+        {"hlen-0", Set(good, 10, {0, 0})},
+        {"hlen-31", Set(good, 10, {31, 0})},
+        {"hlen-ffff", Set(good, 10, {0xFF, 0xFF})},
+        {"width-0", Set(good, 12, {0, 0})},
+        {"width-8000", Set(good, 12, {0, 0x80})},
+        {"width-ffff", Set(good, 12, {0xFF, 0xFF})},
+        {"height-0", Set(good, 14, {0, 0})},
+        {"height-8000", Set(good, 14, {0, 0x80})},
+        {"height-ffff", Set(good, 14, {0xFF, 0xFF})},
+        {"frames-0", Set(good, 16, {0, 0, 0, 0})},
+        {"frames-32769", Set(good, 16, {1, 0x80, 0, 0})},
+        {"frames-max-size-max", Set(good, 12, {0xFF, 0x7F, 0xFF, 0x7F, 0xFF, 0xFF, 0xFF, 0xFF})},
+        {"flags-2", Set(good, 20, {2, 0})},
+        {"flags-8000", Set(good, 20, {0, 0x80})},
+        {"flags-ffff", Set(good, 20, {0xFF, 0xFF})},
+        {"cut-in-frame-1", Bytes(good.begin(), good.end() - 1)},
+        {"cut-after-header", Bytes(good.begin(), good.begin() + 32)},
+        {"cut-in-frame-0", Bytes(good.begin(), good.begin() + 40)},
+        {"trailing-byte", [&] { Bytes b = good; b.push_back(0); return b; }()},
+        {"trailing-kilobyte", [&] { Bytes b = good; b.resize(b.size() + 1000); return b; }()},
+        {"half-flag-length-of-full", Set(good, 20, {1, 0})},
+    };
+    for (int i = 0; i < 8; ++i) {
+        bad.push_back({"signature-byte-" + std::to_string(i), Set(good, i, {static_cast<std::uint8_t>(good[i] ^ 0x20)})});
+    }
+    for (int at = 22; at < 32; ++at) bad.push_back({"reserved-" + std::to_string(at), Set(good, at, {1})});
+    return bad;
+}
+
+TEST_F(HardeningTest, EveryBadFileIsRefusedOnceAndGoodOnesBetweenConvert) {
+    std::set<std::string> badPaths;
+    int n = 0;
+    for (const auto& [name, bytes] : BadFiles()) {
+        char prefix[16];
+        std::snprintf(prefix, sizeof prefix, "f%02d-", n++);
+        test::WriteBytes(dir / (prefix + name + ".orx"), bytes);
+        badPaths.insert(dir / (prefix + name + ".orx"));
+        Good(dir / (std::string(prefix) + "ok.orx"));
+    }
+    ASSERT_EQ(mkdir((dir / "g-folder.orx").c_str(), 0755), 0);
+    ASSERT_EQ(mkfifo((dir / "g-fifo.orx").c_str(), 0644), 0);
+    ASSERT_EQ(symlink("nowhere", (dir / "g-dangling.orx").c_str()), 0);
+    for (const char* other : {"g-folder.orx", "g-fifo.orx", "g-dangling.orx"}) badPaths.insert(dir / other);
+    ASSERT_GE(badPaths.size(), 40u);
+
+    EXPECT_EQ(Convert("grayscale-bmp", dir.path()), kExitFailures);
+    auto lines = FailureLines();
+    std::set<std::string> named;
+    for (const auto& [path, causes] : lines) {
+        EXPECT_EQ(causes.size(), 1u) << path;
+        named.insert(path);
+    }
+    EXPECT_EQ(named, badPaths);
+    EXPECT_EQ(lines[dir / "g-fifo.orx"].at(0), "is not a regular file; skipped");
+    EXPECT_EQ(lines[dir / "g-dangling.orx"].at(0), "cannot open: No such file or directory; skipped");
+    for (int i = 0; i < n; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, "f%02d-ok", i);
+        EXPECT_TRUE(test::FileExists(dir / (std::string(name) + "1.bmp"))) << name;
+    }
+}
+
+TEST_F(HardeningTest, GoodFileCutAtEveryByteIsRefusedWithoutHarm) {
+    Good(dir / "whole.orx");
+    const Bytes whole = test::ReadBytes(dir / "whole.orx");
+    OrxControl control;
+    for (std::size_t cut = 0; cut < whole.size(); ++cut) {
+        test::WriteBytes(dir / "cut.orx", Bytes(whole.begin(), whole.begin() + cut));
+        EXPECT_NE(control.LoadFile(dir / "cut.orx"), 0) << cut;
+        EXPECT_FALSE(control.LoadError().empty()) << cut;
+    }
+    EXPECT_EQ(control.LoadFile(dir / "whole.orx"), 0);
+}
+
+TEST_F(HardeningTest, UnusualNamesConvert) {
+    const std::vector<std::string> names = {
+        "with spaces.orx", "Messung \xC3\xA4\xC3\xB6 \xE6\xB8\xAC\xE5\xAE\x9A.orx", "bad\xFF\xFEutf8.orx",
+        "-leading-dash.orx", std::string(245, 'n') + ".orx"};
+    for (const auto& name : names) Good(dir / name, 3);
+    for (const char* kind : {"normalized-tiff", "color-bmp"}) {
+        EXPECT_EQ(Convert(kind, dir.path()), kExitOk) << err.str();
+    }
+    for (const auto& name : names) {
+        const std::string stem = dir / name.substr(0, name.size() - 4);
+        EXPECT_TRUE(test::FileExists(stem + "2.tiff")) << name;
+        EXPECT_TRUE(test::FileExists(stem + "2.bmp")) << name;
+    }
+}
+
+int OpenDescriptors() {
+    int n = 0;
+    if (DIR* d = opendir("/proc/self/fd")) {
+        while (readdir(d)) ++n;
+        closedir(d);
+    }
+    return n;
+}
+
+TEST_F(HardeningTest, ThousandSmallFilesConvertWithoutDescriptorGrowth) {
+    for (int i = 0; i < 1000; ++i) Good(dir / ("s" + std::to_string(i) + ".orx"), 1);
+    const int before = OpenDescriptors();
+    EXPECT_EQ(Convert("standardized-tiff", dir.path()), kExitOk);
+    EXPECT_EQ(OpenDescriptors(), before);
+    EXPECT_EQ(test::Entries(dir.path()).size(), 2000u);
+}
+
+// Runs `body` as an ordinary user when the tests run as root, so that permissions hold.
+int AsOrdinaryUser(const std::function<int()>& body) {
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(99);
+        _exit(body());
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 100;
+}
+
+TEST_F(HardeningTest, ReadOnlyFolderFailsEachBitmapAndStopsTiff) {
+    Good(dir / "a.orx", 3);
+    Good(dir / "b.orx", 2);
+    ASSERT_EQ(chmod(dir.path().c_str(), 0555), 0);
+    ASSERT_EQ(chmod((dir / "a.orx").c_str(), 0644), 0);
+    int bitmap = AsOrdinaryUser([&] {
+        int status = Convert("color-bmp", dir.path());
+        std::size_t failures = 0;
+        for (auto& [path, causes] : FailureLines()) failures += causes.size();
+        return status == kExitFailures && failures == 5 ? 0 : 1;
+    });
+    EXPECT_EQ(bitmap, 0);
+    int tiff = AsOrdinaryUser([&] {
+        int status = Convert("normalized-tiff", dir.path());
+        return status == kExitTiffStopped && err.str() == "quillfen-cli: " + dir / "a.tiff" +
+                                                              ": cannot create: Permission denied\n"
+                   ? 0 : 1;
+    });
+    EXPECT_EQ(tiff, 0);
+    chmod(dir.path().c_str(), 0755);
+    EXPECT_EQ(test::Entries(dir.path()), (std::vector<std::string>{"a.orx", "b.orx"}));
+}
+
+// The common checks after a write that ran out of room: the failure is reported, no
+// temporary is left, the earlier output of that name is untouched and earlier frames are whole.
+void ExpectDiskFullHandled(const std::string& folder, const std::string& err, int status) {
+    EXPECT_EQ(status, kExitFailures);
+    EXPECT_NE(err.find(folder + "/b.tiff: write failed"), std::string::npos) << err;
+    EXPECT_EQ(test::ReadBytes(folder + "/b.tiff"), (Bytes{'o', 'l', 'd'}));
+    for (const auto& name : test::Entries(folder)) EXPECT_EQ(name.find(".part"), std::string::npos) << name;
+    TIFF* tif = TIFFOpen((folder + "/a1.tiff").c_str(), "r");
+    ASSERT_NE(tif, nullptr);
+    std::vector<std::uint16_t> row(16);
+    for (std::uint32_t r = 0; r < 16; ++r) EXPECT_EQ(TIFFReadScanline(tif, row.data(), r), 1);
+    TIFFClose(tif);
+}
+
+void MakeDiskFullFolder(const std::string& folder) {
+    BeamSettings s;
+    s.width = 16;
+    s.height = 16;
+    s.frames = 2;
+    ASSERT_TRUE(WriteSyntheticBeam(folder + "/a.orx", s).ok());
+    s.width = 128;
+    s.height = 128;
+    s.frames = 1;
+    ASSERT_TRUE(WriteSyntheticBeam(folder + "/b.orx", s).ok());
+    test::WriteBytes(folder + "/b.tiff", {'o', 'l', 'd'});
+}
+
+TEST_F(HardeningTest, FullDiskIsReportedAndLosesNothing) {
+    const std::string mnt = dir / "small";
+    ASSERT_EQ(mkdir(mnt.c_str(), 0755), 0);
+    if (mount("tmpfs", mnt.c_str(), "tmpfs", 0, "size=64k") != 0) {
+        GTEST_SKIP() << "cannot mount a small tmpfs here; the file-size limit test covers it";
+    }
+    MakeDiskFullFolder(mnt);
+    int status = Convert("standardized-tiff", mnt);
+    ExpectDiskFullHandled(mnt, err.str(), status);
+    EXPECT_NE(err.str().find("No space left on device"), std::string::npos);
+    umount(mnt.c_str());
+}
+
+TEST_F(HardeningTest, FileSizeLimitIsReportedAndLosesNothing) {
+    MakeDiskFullFolder(dir.path());
+    rlimit old {};
+    getrlimit(RLIMIT_FSIZE, &old);
+    auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = 8192;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    int status = Convert("standardized-tiff", dir.path());
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, previous);
+    ExpectDiskFullHandled(dir.path(), err.str(), status);
+    EXPECT_NE(err.str().find("File too large"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace qf
