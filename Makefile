@@ -33,8 +33,13 @@ FUZZ_SECONDS ?= 60
 fuzz:
 	@scripts/fuzz.sh $(FUZZ_SECONDS)
 
+# Micro-benchmarks, then quillfen-cli against the reference and the peers (installs the
+# peers' Debian packages); writes docs/benchmarks.md. BENCH_RUNS sets the repeats.
+BENCH_RUNS ?= 5
 bench: build
+	@QUILLFEN_PEERS=1 scripts/install-deps.sh
 	@$(BUILD)/bench/quillfen_bench --benchmark_min_time=0.2
+	@/usr/bin/python3 bench/compare.py --build $(BUILD) --runs $(BENCH_RUNS)
 
 clean:
 	rm -rf $(BUILD) build-asan build-fuzz

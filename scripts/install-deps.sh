@@ -10,6 +10,9 @@ packages=(
   libgtest-dev libbenchmark-dev libcli11-dev
   python3 python3-numpy python3-pil python3-tifffile
 )
+if [ "${QUILLFEN_PEERS:-0}" = 1 ]; then
+  packages+=(imagemagick libvips-tools time)
+fi
 if [ "${QUILLFEN_FUZZ:-0}" = 1 ]; then
   packages+=(clang libclang-rt-14-dev)
 fi

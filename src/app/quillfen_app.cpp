@@ -4,10 +4,12 @@
 
 #include "dialog/quillfen_dlg.h"
 #include "dialog/window_icon.h"
+#include "platform/memory.h"
 
 namespace qf {
 
 int CQuillfenApp::Run(int& argc, char** argv) {
+    KeepFrameBuffersForReuse();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillfen"));
     QApplication::setApplicationVersion(QStringLiteral(QUILLFEN_VERSION));

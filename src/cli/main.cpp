@@ -1,5 +1,9 @@
 #include <iostream>
 
 #include "cli/cli_app.h"
+#include "platform/memory.h"
 
-int main(int argc, char** argv) { return qf::RunCli(argc, argv, std::cout, std::cerr); }
+int main(int argc, char** argv) {
+    qf::KeepFrameBuffersForReuse();
+    return qf::RunCli(argc, argv, std::cout, std::cerr);
+}

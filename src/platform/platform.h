@@ -3,5 +3,6 @@
 #pragma once
 
 #include "platform/directory.h"
+#include "platform/memory.h"
 #include "platform/oleauto.h"
 #include "platform/status_error.h"
