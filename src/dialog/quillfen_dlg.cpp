@@ -65,56 +65,49 @@ void CQuillfenDlg::CreateItems() {
     const DialogUnits du = DialogUnits::ForFont(font());
     m_radioGroup = new QButtonGroup(this);
     for (const TemplateItem& item : ConverterTemplate()) {
+        QWidget* widget = CreateItem(item);
         const QRect rect = du.Rect(item.dialogUnits);
-        const QString text = QString::fromUtf8(item.text);
-        QWidget* widget = nullptr;
-        switch (item.kind) {
-            case ItemKind::kDefaultPushButton:
-            case ItemKind::kPushButton: {
-                auto* button = new QPushButton(text, this);
-                button->setDefault(item.kind == ItemKind::kDefaultPushButton);
-                button->setGeometry(FitText(rect, button));
-                if (item.id == kIdOk) connect(button, &QPushButton::clicked, this, &CQuillfenDlg::accept);
-                if (item.id == kIdCancel) connect(button, &QPushButton::clicked, this, &CQuillfenDlg::reject);
-                if (item.id == kIdChooseDirectory) {
-                    connect(button, &QPushButton::clicked, this, &CQuillfenDlg::OnBnClickedChooseDirectory);
-                }
-                widget = button;
-                break;
-            }
-            case ItemKind::kGroupBox: {
-                auto* box = new QGroupBox(text, this);
-                box->setGeometry(FitText(rect, box));
-                widget = box;
-                break;
-            }
-            case ItemKind::kRadioButton: {
-                auto* radio = new QRadioButton(text, this);
-                radio->setFocusPolicy(Qt::ClickFocus);  // not a tab stop
-                radio->setGeometry(FitText(rect, radio));
-                m_radioGroup->addButton(radio, item.id - kIdFirstRadio);
-                widget = radio;
-                break;
-            }
-            default: {
-                HostedItem* hosted = nullptr;
-                switch (item.id) {
-                    case 1000: hosted = new AcquisitionItem(item.id, this); break;
-                    case 1001: hosted = m_button1001 = new CButtonctrl2(item.id, this); break;
-                    case 1004: hosted = m_button1004 = new CButtonctrl2(item.id, this); break;
-                    case 1006: hosted = m_profiles1006 = new CProfilesctrl1(item.id, this); break;
-                    case 1007: hosted = m_profiles1007 = new CProfilesctrl1(item.id, this); break;
-                    default: hosted = new HostedItem("", item.id, this); break;
-                }
-                hosted->setGeometry(rect);
-                widget = hosted;
-                break;
-            }
-        }
+        widget->setGeometry(item.kind == ItemKind::kHosted ? rect : FitText(rect, widget));
         widget->setObjectName(QStringLiteral("item%1").arg(item.id));
         m_items[item.id] = widget;
     }
     resize(du.X(kConverterWidthDu), du.Y(kConverterHeightDu));
+}
+
+QWidget* CQuillfenDlg::CreateItem(const TemplateItem& item) {
+    const QString text = QString::fromUtf8(item.text);
+    switch (item.kind) {
+        case ItemKind::kDefaultPushButton:
+        case ItemKind::kPushButton: {
+            auto* button = new QPushButton(text, this);
+            button->setDefault(item.kind == ItemKind::kDefaultPushButton);
+            if (item.id == kIdOk) connect(button, &QPushButton::clicked, this, &CQuillfenDlg::accept);
+            if (item.id == kIdCancel) connect(button, &QPushButton::clicked, this, &CQuillfenDlg::reject);
+            if (item.id == kIdChooseDirectory) {
+                connect(button, &QPushButton::clicked, this, &CQuillfenDlg::OnBnClickedChooseDirectory);
+            }
+            return button;
+        }
+        case ItemKind::kGroupBox: return new QGroupBox(text, this);
+        case ItemKind::kRadioButton: {
+            auto* radio = new QRadioButton(text, this);
+            radio->setFocusPolicy(Qt::ClickFocus);  // not a tab stop
+            m_radioGroup->addButton(radio, item.id - kIdFirstRadio);
+            return radio;
+        }
+        default: return CreateHostedItem(item.id);
+    }
+}
+
+QWidget* CQuillfenDlg::CreateHostedItem(int id) {
+    switch (id) {
+        case 1000: return new AcquisitionItem(id, this);
+        case 1001: return m_button1001 = new CButtonctrl2(id, this);
+        case 1004: return m_button1004 = new CButtonctrl2(id, this);
+        case 1006: return m_profiles1006 = new CProfilesctrl1(id, this);
+        case 1007: return m_profiles1007 = new CProfilesctrl1(id, this);
+        default: return new HostedItem("", id, this);  // 1002, 1003, 1005: never bound
+    }
 }
 
 void CQuillfenDlg::OnInitDialog() {

@@ -17,6 +17,7 @@ namespace qf {
 class CButtonctrl2;
 class CProfilesctrl1;
 class DialogServices;
+struct TemplateItem;
 
 class CQuillfenDlg : public QDialog {
     Q_OBJECT
@@ -47,6 +48,8 @@ protected:
 
 private:
     void CreateItems();
+    QWidget* CreateItem(const TemplateItem& item);
+    QWidget* CreateHostedItem(int id);
     void OnInitDialog();
     void ShowReport(const BatchReport& report);
 
