@@ -76,44 +76,49 @@ const std::map<std::string, int> kKindNames = {
     {"normalized-tiff", 0}, {"standardized-tiff", 1}, {"grayscale-bmp", 2}, {"color-bmp", 3},
     {"0", 0}, {"1", 1}, {"2", 2}, {"3", 3}};
 
+CLI::App* AddConvert(CLI::App& app, ConvertOptions& o) {
+    auto* cmd = app.add_subcommand("convert", "Convert every .orx file of each FOLDER, one image per frame");
+    cmd->add_option("--kind", o.kind, "normalized-tiff, standardized-tiff, grayscale-bmp or color-bmp (or 0 to 3)")
+        ->transform(CLI::CheckedTransformer(kKindNames))
+        ->default_str("normalized-tiff");
+    cmd->add_option("--settle-ms", o.settleMs, "Pause after each load and each frame, in ms")
+        ->check(CLI::Range(0, 60000))
+        ->capture_default_str();
+    cmd->add_flag("--quiet", o.quiet, "Show failures only");
+    cmd->add_option("FOLDER", o.folders, "Folders to convert")->required();
+    return cmd;
+}
+
+CLI::App* AddSynth(CLI::App& app, BeamSettings& b, std::string& path) {
+    auto* cmd = app.add_subcommand("synth", "Write a synthetic beam as FILE.orx");
+    cmd->add_option("--width", b.width, "Width, 1 to 32767")->check(CLI::Range(1, 32767))->capture_default_str();
+    cmd->add_option("--height", b.height, "Height, 1 to 32767")->check(CLI::Range(1, 32767))->capture_default_str();
+    cmd->add_option("--frames", b.frames, "Frames, 1 to 32768")->check(CLI::Range(1, 32768))->capture_default_str();
+    cmd->add_flag("--half", b.halfResolution, "Store frames at half resolution");
+    cmd->add_option("--bits", b.bits, "Peak near 2^B - 1")->check(CLI::Range(1, 16))->capture_default_str();
+    cmd->add_option("--seed", b.seed, "Noise seed")->capture_default_str();
+    cmd->add_option("FILE", path, "Output .orx file")->required();
+    return cmd;
+}
+
 }  // namespace
 
 int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
     CLI::App app{"Quillfen converts ORX camera data files into TIFF and BMP images.", "quillfen-cli"};
     app.set_version_flag("--version", std::string(QUILLFEN_VERSION));
     app.require_subcommand(1);
-
     ConvertOptions convert;
-    auto* convertCmd = app.add_subcommand("convert", "Convert every .orx file of each FOLDER, one image per frame");
-    convertCmd->add_option("--kind", convert.kind, "normalized-tiff, standardized-tiff, grayscale-bmp or color-bmp (or 0 to 3)")
-        ->transform(CLI::CheckedTransformer(kKindNames))
-        ->default_str("normalized-tiff");
-    convertCmd->add_option("--settle-ms", convert.settleMs, "Pause after each load and each frame, in ms")
-        ->check(CLI::Range(0, 60000))
-        ->capture_default_str();
-    convertCmd->add_flag("--quiet", convert.quiet, "Show failures only");
-    convertCmd->add_option("FOLDER", convert.folders, "Folders to convert")->required();
-
+    CLI::App* convertCmd = AddConvert(app, convert);
     std::string infoPath;
     auto* infoCmd = app.add_subcommand("info", "Show what the control sees in FILE.orx");
     infoCmd->add_option("FILE", infoPath, "ORX file")->required();
-
     BeamSettings beam;
     std::string synthPath;
-    auto* synthCmd = app.add_subcommand("synth", "Write a synthetic beam as FILE.orx");
-    synthCmd->add_option("--width", beam.width, "Width, 1 to 32767")->check(CLI::Range(1, 32767))->capture_default_str();
-    synthCmd->add_option("--height", beam.height, "Height, 1 to 32767")->check(CLI::Range(1, 32767))->capture_default_str();
-    synthCmd->add_option("--frames", beam.frames, "Frames, 1 to 32768")->check(CLI::Range(1, 32768))->capture_default_str();
-    synthCmd->add_flag("--half", beam.halfResolution, "Store frames at half resolution");
-    synthCmd->add_option("--bits", beam.bits, "Peak near 2^B - 1")->check(CLI::Range(1, 16))->capture_default_str();
-    synthCmd->add_option("--seed", beam.seed, "Noise seed")->capture_default_str();
-    synthCmd->add_option("FILE", synthPath, "Output .orx file")->required();
-
+    AddSynth(app, beam, synthPath);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
-        int code = app.exit(e, out, err);
-        return code == 0 ? kExitOk : kExitUsage;
+        return app.exit(e, out, err) == 0 ? kExitOk : kExitUsage;
     }
     if (*convertCmd) return Convert(convert, err);
     if (*infoCmd) return Info(infoPath, out, err);

@@ -111,44 +111,49 @@ bool OrxControl::NextFrame() {
 }
 
 HRESULT OrxControl::Invoke(DISPID id, VARIANT* args, unsigned argCount, VARIANT* result) {
-    const unsigned wanted = (id == kDispLoadFile || id == kDispGetImageData) ? 1 : 0;
     switch (id) {
-        case kDispStartDriver: case kDispLoadFile: case kDispGetFrameNumber:
-        case kDispGetImageData: case kDispGetImageWidth: case kDispGetImageHeight:
-        case kDispIsFullResolution: case kDispNextFrame: case kDispGetLoadError: break;
-        default: return DISP_E_MEMBERNOTFOUND;
-    }
-    if (argCount != wanted) return DISP_E_BADPARAMCOUNT;
-    if (result) VariantInit(result);
-    switch (id) {
-        case kDispStartDriver:
-            started_ = true;
-            SetBool(result, true);
-            return S_OK;
-        case kDispLoadFile: {
-            if (args[0].vt != VT_BSTR) return DISP_E_TYPEMISMATCH;
-            SetI4(result, LoadFile(std::string(args[0].bstrVal, SysStringLen(args[0].bstrVal))));
-            return S_OK;
-        }
+        case kDispLoadFile:
         case kDispGetImageData:
-            if (args[0].vt != (VT_BYREF | VT_VARIANT) || !args[0].pvarVal) return DISP_E_TYPEMISMATCH;
-            SetI4(result, GetImageData(args[0].pvarVal));
-            return S_OK;
-        case kDispGetFrameNumber: SetI2(result, FrameNumber()); return S_OK;
-        case kDispGetImageWidth: SetI2(result, fd_ >= 0 ? header_.width : 0); return S_OK;
-        case kDispGetImageHeight: SetI2(result, fd_ >= 0 ? header_.height : 0); return S_OK;
-        case kDispIsFullResolution: SetBool(result, fd_ < 0 || !header_.halfResolution()); return S_OK;
-        case kDispNextFrame: SetBool(result, NextFrame()); return S_OK;
-        default: {  // kDispGetLoadError
-            if (result) {
-                result->vt = VT_BSTR;
-                result->bstrVal = SysAllocStringLen(loadError_.data(),
-                                                    static_cast<std::uint32_t>(loadError_.size()));
-                if (!result->bstrVal) return E_OUTOFMEMORY;
-            }
-            return S_OK;
-        }
+            if (argCount != 1) return DISP_E_BADPARAMCOUNT;
+            if (result) VariantInit(result);
+            return InvokeWithArgument(id, args[0], result);
+        case kDispStartDriver: case kDispGetFrameNumber: case kDispGetImageWidth:
+        case kDispGetImageHeight: case kDispIsFullResolution: case kDispNextFrame:
+        case kDispGetLoadError:
+            if (argCount != 0) return DISP_E_BADPARAMCOUNT;
+            if (result) VariantInit(result);
+            return InvokeQuery(id, result);
+        default:
+            return DISP_E_MEMBERNOTFOUND;
     }
+}
+
+HRESULT OrxControl::InvokeWithArgument(DISPID id, VARIANT& arg, VARIANT* result) {
+    if (id == kDispLoadFile) {
+        if (arg.vt != VT_BSTR) return DISP_E_TYPEMISMATCH;
+        SetI4(result, LoadFile(std::string(arg.bstrVal, SysStringLen(arg.bstrVal))));
+        return S_OK;
+    }
+    if (arg.vt != (VT_BYREF | VT_VARIANT) || !arg.pvarVal) return DISP_E_TYPEMISMATCH;
+    SetI4(result, GetImageData(arg.pvarVal));
+    return S_OK;
+}
+
+HRESULT OrxControl::InvokeQuery(DISPID id, VARIANT* result) {
+    const bool loaded = fd_ >= 0;
+    switch (id) {
+        case kDispStartDriver: started_ = true; SetBool(result, true); return S_OK;
+        case kDispGetFrameNumber: SetI2(result, FrameNumber()); return S_OK;
+        case kDispGetImageWidth: SetI2(result, loaded ? header_.width : 0); return S_OK;
+        case kDispGetImageHeight: SetI2(result, loaded ? header_.height : 0); return S_OK;
+        case kDispIsFullResolution: SetBool(result, !loaded || !header_.halfResolution()); return S_OK;
+        case kDispNextFrame: SetBool(result, NextFrame()); return S_OK;
+        default: break;  // kDispGetLoadError
+    }
+    if (!result) return S_OK;
+    result->vt = VT_BSTR;
+    result->bstrVal = SysAllocStringLen(loadError_.data(), static_cast<std::uint32_t>(loadError_.size()));
+    return result->bstrVal ? S_OK : E_OUTOFMEMORY;
 }
 
 }  // namespace qf

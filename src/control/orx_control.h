@@ -31,6 +31,8 @@ public:
 
 private:
     void Close();
+    HRESULT InvokeWithArgument(DISPID id, VARIANT& arg, VARIANT* result);
+    HRESULT InvokeQuery(DISPID id, VARIANT* result);
 
     int fd_ = -1;
     OrxHeader header_;
