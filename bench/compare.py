@@ -161,6 +161,26 @@ def table(rows):
     return "\n".join(lines)
 
 
+def targets(rows):
+    """Where each target stands: >= 0.8x the reference everywhere, >= 2x the fastest peer on
+    the largest frames, peak memory <= 3 frames + 20 MB."""
+    lines = []
+    largest = max(r["ds"].width * r["ds"].height for r in rows)
+    for key in dict.fromkeys((r["ds"].name, r["kind"]) for r in rows):
+        group = {r["tool"]: r for r in rows if (r["ds"].name, r["kind"]) == key}
+        q, ref = group["quillfen"], group["reference"]
+        peers = [r["wall"] for t, r in group.items() if t not in ("quillfen", "reference", "dd (floor)")]
+        frame_mb = q["ds"].width * q["ds"].height * 2 / 2**20
+        checks = [f"{ref['wall'] / q['wall']:.2f}x reference (>= 0.8: {'met' if ref['wall'] / q['wall'] >= 0.8 else 'MISSED'})",
+                  f"peak {q['rss'] / 1024:.1f} MB (<= {3 * frame_mb + 20:.0f}: "
+                  f"{'met' if q['rss'] / 1024 <= 3 * frame_mb + 20 else 'MISSED'})"]
+        if peers and q["ds"].width * q["ds"].height == largest:
+            ratio = min(peers) / q["wall"]
+            checks.append(f"{ratio:.2f}x fastest peer (>= 2: {'met' if ratio >= 2 else 'MISSED'})")
+        lines.append(f"- {key[0]}, {KINDS[key[1]]}: " + "; ".join(checks))
+    return "\n".join(lines)
+
+
 def machine():
     cpu = "unknown CPU"
     with open("/proc/cpuinfo") as f:
@@ -190,7 +210,7 @@ def main():
         rows = measure(a.build, datasets, a.runs, work)
     finally:
         shutil.rmtree(work, ignore_errors=True)
-    text = table(rows)
+    text = table(rows) + "\n\n## Targets\n\n" + targets(rows)
     print(text)
     with open(a.out, "w") as f:
         f.write(f"# Benchmarks\n\nMachine: {machine()}.\nDate: {time.strftime('%Y-%m-%d')}.\n"
