@@ -18,6 +18,7 @@
 #include "cli/cli_app.h"
 #include "control/orx_control.h"
 #include "control/synthetic_beam.h"
+#include "test/orx_bytes.h"
 #include "test/temp_folder.h"
 
 namespace qf {
@@ -59,59 +60,42 @@ protected:
     std::ostringstream err;
 };
 
-// A valid 4 x 3, 2-frame file to spoil.
-Bytes GoodBytes() {
-    OrxHeader h;
-    h.width = 4;
-    h.height = 3;
-    h.frameCount = 2;
-    auto head = SerializeOrxHeader(h);
-    Bytes b(head.begin(), head.end());
-    b.resize(32 + 2 * 24, 0x42);
-    return b;
-}
-
-Bytes Set(Bytes b, std::size_t at, std::initializer_list<std::uint8_t> v) {
-    for (std::uint8_t x : v) b.at(at++) = x;
-    return b;
-}
-
 std::vector<std::pair<std::string, Bytes>> BadFiles() {
-    const Bytes good = GoodBytes();
+    const Bytes good = test::OrxBytes(4, 3, 2, 0x42);
     std::vector<std::pair<std::string, Bytes>> bad = {
         {"empty", {}},
         {"one-byte", {0x89}},
         {"signature-only", Bytes(good.begin(), good.begin() + 8)},
         {"header-31", Bytes(good.begin(), good.begin() + 31)},
-        {"version-0", Set(good, 8, {0, 0})},
-        {"version-2", Set(good, 8, {2, 0})},
-        {"version-ffff", Set(good, 8, {0xFF, 0xFF})},
-        {"hlen-0", Set(good, 10, {0, 0})},
-        {"hlen-31", Set(good, 10, {31, 0})},
-        {"hlen-ffff", Set(good, 10, {0xFF, 0xFF})},
-        {"width-0", Set(good, 12, {0, 0})},
-        {"width-8000", Set(good, 12, {0, 0x80})},
-        {"width-ffff", Set(good, 12, {0xFF, 0xFF})},
-        {"height-0", Set(good, 14, {0, 0})},
-        {"height-8000", Set(good, 14, {0, 0x80})},
-        {"height-ffff", Set(good, 14, {0xFF, 0xFF})},
-        {"frames-0", Set(good, 16, {0, 0, 0, 0})},
-        {"frames-32769", Set(good, 16, {1, 0x80, 0, 0})},
-        {"frames-max-size-max", Set(good, 12, {0xFF, 0x7F, 0xFF, 0x7F, 0xFF, 0xFF, 0xFF, 0xFF})},
-        {"flags-2", Set(good, 20, {2, 0})},
-        {"flags-8000", Set(good, 20, {0, 0x80})},
-        {"flags-ffff", Set(good, 20, {0xFF, 0xFF})},
+        {"version-0", test::Patched(good, 8, {0, 0})},
+        {"version-2", test::Patched(good, 8, {2, 0})},
+        {"version-ffff", test::Patched(good, 8, {0xFF, 0xFF})},
+        {"hlen-0", test::Patched(good, 10, {0, 0})},
+        {"hlen-31", test::Patched(good, 10, {31, 0})},
+        {"hlen-ffff", test::Patched(good, 10, {0xFF, 0xFF})},
+        {"width-0", test::Patched(good, 12, {0, 0})},
+        {"width-8000", test::Patched(good, 12, {0, 0x80})},
+        {"width-ffff", test::Patched(good, 12, {0xFF, 0xFF})},
+        {"height-0", test::Patched(good, 14, {0, 0})},
+        {"height-8000", test::Patched(good, 14, {0, 0x80})},
+        {"height-ffff", test::Patched(good, 14, {0xFF, 0xFF})},
+        {"frames-0", test::Patched(good, 16, {0, 0, 0, 0})},
+        {"frames-32769", test::Patched(good, 16, {1, 0x80, 0, 0})},
+        {"frames-max-size-max", test::Patched(good, 12, {0xFF, 0x7F, 0xFF, 0x7F, 0xFF, 0xFF, 0xFF, 0xFF})},
+        {"flags-2", test::Patched(good, 20, {2, 0})},
+        {"flags-8000", test::Patched(good, 20, {0, 0x80})},
+        {"flags-ffff", test::Patched(good, 20, {0xFF, 0xFF})},
         {"cut-in-frame-1", Bytes(good.begin(), good.end() - 1)},
         {"cut-after-header", Bytes(good.begin(), good.begin() + 32)},
         {"cut-in-frame-0", Bytes(good.begin(), good.begin() + 40)},
         {"trailing-byte", [&] { Bytes b = good; b.push_back(0); return b; }()},
         {"trailing-kilobyte", [&] { Bytes b = good; b.resize(b.size() + 1000); return b; }()},
-        {"half-flag-length-of-full", Set(good, 20, {1, 0})},
+        {"half-flag-length-of-full", test::Patched(good, 20, {1, 0})},
     };
     for (int i = 0; i < 8; ++i) {
-        bad.push_back({"signature-byte-" + std::to_string(i), Set(good, i, {static_cast<std::uint8_t>(good[i] ^ 0x20)})});
+        bad.push_back({"signature-byte-" + std::to_string(i), test::Patched(good, i, {static_cast<std::uint8_t>(good[i] ^ 0x20)})});
     }
-    for (int at = 22; at < 32; ++at) bad.push_back({"reserved-" + std::to_string(at), Set(good, at, {1})});
+    for (int at = 22; at < 32; ++at) bad.push_back({"reserved-" + std::to_string(at), test::Patched(good, at, {1})});
     return bad;
 }
 

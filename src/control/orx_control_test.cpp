@@ -7,6 +7,7 @@
 #include "control/getdata_ctrl.h"
 #include "convert/frame_pull.h"
 #include "platform/status_error.h"
+#include "test/orx_bytes.h"
 #include "test/temp_folder.h"
 
 namespace qf {
@@ -98,25 +99,8 @@ TEST_F(OrxControlTest, UnknownDispatchIdIsMemberNotFound) {
     EXPECT_TRUE(wrapper.StartDriver());
 }
 
-// A valid 2 x 2, 2-frame header to spoil one field at a time.
-Bytes GoodFile() {
-    OrxHeader h;
-    h.width = 2;
-    h.height = 2;
-    h.frameCount = 2;
-    auto head = SerializeOrxHeader(h);
-    Bytes b(head.begin(), head.end());
-    b.resize(32 + 16, 0x11);
-    return b;
-}
-
-Bytes With(Bytes b, std::size_t at, std::initializer_list<std::uint8_t> bytes) {
-    for (std::uint8_t v : bytes) b.at(at++) = v;
-    return b;
-}
-
 TEST_F(OrxControlTest, BadFilesAreRejectedWithTheirReason) {
-    Bytes good = GoodFile();
+    Bytes good = test::OrxBytes(2, 2, 2, 0x11);
     const struct {
         const char* name;
         Bytes bytes;
@@ -125,18 +109,18 @@ TEST_F(OrxControlTest, BadFilesAreRejectedWithTheirReason) {
         {"empty", {}, "empty file, not an ORX file"},
         {"text", {'h', 'e', 'l', 'l', 'o'}, "not an ORX file (signature does not match)"},
         {"short", Bytes(good.begin(), good.begin() + 20), "truncated header: 20 bytes, an ORX header needs 32"},
-        {"version", With(good, 8, {2, 0}), "unsupported ORX version 2 (this program reads version 1)"},
-        {"header length", With(good, 10, {31, 0}), "header length 31 is below 32"},
-        {"width 0", With(good, 12, {0, 0}), "width 0 is out of range (1 to 32767)"},
-        {"width 40000", With(good, 12, {0x40, 0x9C}), "width 40000 is out of range (1 to 32767)"},
-        {"height 0", With(good, 14, {0, 0}), "height 0 is out of range (1 to 32767)"},
-        {"no frames", With(good, 16, {0, 0, 0, 0}), "frame count 0 is out of range (1 to 32768)"},
-        {"too many frames", With(good, 16, {1, 0x80, 0, 0}), "frame count 32769 is out of range (1 to 32768)"},
-        {"flags", With(good, 20, {2, 0}), "unknown flags 0x0002 (only bit 0 is defined)"},
-        {"reserved", With(good, 31, {1}), "reserved header byte 31 is not 0"},
+        {"version", test::Patched(good, 8, {2, 0}), "unsupported ORX version 2 (this program reads version 1)"},
+        {"header length", test::Patched(good, 10, {31, 0}), "header length 31 is below 32"},
+        {"width 0", test::Patched(good, 12, {0, 0}), "width 0 is out of range (1 to 32767)"},
+        {"width 40000", test::Patched(good, 12, {0x40, 0x9C}), "width 40000 is out of range (1 to 32767)"},
+        {"height 0", test::Patched(good, 14, {0, 0}), "height 0 is out of range (1 to 32767)"},
+        {"no frames", test::Patched(good, 16, {0, 0, 0, 0}), "frame count 0 is out of range (1 to 32768)"},
+        {"too many frames", test::Patched(good, 16, {1, 0x80, 0, 0}), "frame count 32769 is out of range (1 to 32768)"},
+        {"flags", test::Patched(good, 20, {2, 0}), "unknown flags 0x0002 (only bit 0 is defined)"},
+        {"reserved", test::Patched(good, 31, {1}), "reserved header byte 31 is not 0"},
         {"truncated", Bytes(good.begin(), good.end() - 1), "truncated: 47 bytes, expected 48 for 2 frames"},
         {"too long", [&] { Bytes b = good; b.push_back(0); return b; }(), "too long: 49 bytes, expected 48 for 2 frames"},
-        {"huge count", With(good, 12, {0xFF, 0x7F, 0xFF, 0x7F, 0, 0x80, 0, 0}),
+        {"huge count", test::Patched(good, 12, {0xFF, 0x7F, 0xFF, 0x7F, 0, 0x80, 0, 0}),
          "truncated: 48 bytes, expected 70364449275936 for 32768 frames"},
     };
     for (const auto& c : cases) {
