@@ -211,6 +211,22 @@ TEST_F(HardeningTest, ReadOnlyFolderFailsEachBitmapAndStopsTiff) {
     EXPECT_EQ(test::Entries(dir.path()), (std::vector<std::string>{"a.orx", "b.orx"}));
 }
 
+TEST_F(HardeningTest, UnreadableDataFileIsRefusedAndOthersConvert) {
+    Good(dir / "a.orx");
+    Good(dir / "secret.orx");
+    ASSERT_EQ(chmod((dir / "secret.orx").c_str(), 0), 0);
+    ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);
+    int result = AsOrdinaryUser([&] {
+        int status = Convert("grayscale-bmp", dir.path());
+        return status == kExitFailures &&
+                       err.str() == "quillfen-cli: " + dir / "secret.orx" + ": cannot load: cannot open: Permission denied\n"
+                   ? 0 : 1;
+    });
+    EXPECT_EQ(result, 0);
+    EXPECT_TRUE(test::FileExists(dir / "a1.bmp"));
+    EXPECT_FALSE(test::FileExists(dir / "secret.bmp"));
+}
+
 // The common checks after a write that ran out of room: the failure is reported, no
 // temporary is left, the earlier output of that name is untouched and earlier frames are whole.
 void ExpectDiskFullHandled(const std::string& folder, const std::string& err, int status) {
