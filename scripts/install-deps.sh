@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config
   libtiff-dev libtiff-tools
-  qt6-base-dev
+  qt6-base-dev fonts-dejavu-core
   libgtest-dev libbenchmark-dev libcli11-dev
   python3 python3-numpy python3-pil python3-tifffile
 )
