@@ -142,7 +142,7 @@ HRESULT OrxControl::InvokeWithArgument(DISPID id, VARIANT& arg, VARIANT* result)
 HRESULT OrxControl::InvokeQuery(DISPID id, VARIANT* result) {
     const bool loaded = fd_ >= 0;
     switch (id) {
-        case kDispStartDriver: started_ = true; SetBool(result, true); return S_OK;
+        case kDispStartDriver: SetBool(result, true); return S_OK;  // nothing to prepare
         case kDispGetFrameNumber: SetI2(result, FrameNumber()); return S_OK;
         case kDispGetImageWidth: SetI2(result, loaded ? header_.width : 0); return S_OK;
         case kDispGetImageHeight: SetI2(result, loaded ? header_.height : 0); return S_OK;

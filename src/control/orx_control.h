@@ -38,7 +38,6 @@ private:
     OrxHeader header_;
     std::uint32_t frame_ = 0;
     std::string loadError_;
-    bool started_ = false;
 };
 
 }  // namespace qf

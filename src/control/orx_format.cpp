@@ -6,22 +6,10 @@
 #include <vector>
 
 #include "export/output_file.h"
+#include "platform/little_endian.h"
 
 namespace qf {
 namespace {
-
-std::uint16_t Get16(const std::uint8_t* b) { return static_cast<std::uint16_t>(b[0] | b[1] << 8); }
-std::uint32_t Get32(const std::uint8_t* b) {
-    return std::uint32_t{Get16(b)} | std::uint32_t{Get16(b + 2)} << 16;
-}
-void Put16(std::uint8_t* b, std::uint16_t v) {
-    b[0] = static_cast<std::uint8_t>(v);
-    b[1] = static_cast<std::uint8_t>(v >> 8);
-}
-void Put32(std::uint8_t* b, std::uint32_t v) {
-    Put16(b, static_cast<std::uint16_t>(v));
-    Put16(b + 2, static_cast<std::uint16_t>(v >> 16));
-}
 
 std::string Format(const char* fmt, unsigned long long a, unsigned long long b = 0,
                    unsigned long long c = 0) {
@@ -35,8 +23,8 @@ std::string CheckFields(const OrxHeader& h, const std::uint8_t* bytes) {
         return Format("unsupported ORX version %llu (this program reads version 1)", h.version);
     }
     if (h.headerLength < kOrxHeaderSize) return Format("header length %llu is below 32", h.headerLength);
-    if (h.width < 1) return Format("width %llu is out of range (1 to 32767)", Get16(bytes + 12));
-    if (h.height < 1) return Format("height %llu is out of range (1 to 32767)", Get16(bytes + 14));
+    if (h.width < 1) return Format("width %llu is out of range (1 to 32767)", GetLe16(bytes + 12));
+    if (h.height < 1) return Format("height %llu is out of range (1 to 32767)", GetLe16(bytes + 14));
     if (h.frameCount < 1 || h.frameCount > kOrxMaxFrames) {
         return Format("frame count %llu is out of range (1 to 32768)", h.frameCount);
     }
@@ -68,12 +56,12 @@ std::uint64_t OrxHeader::fileLength() const {
 std::array<std::uint8_t, kOrxHeaderSize> SerializeOrxHeader(const OrxHeader& h) {
     std::array<std::uint8_t, kOrxHeaderSize> b{};
     std::memcpy(b.data(), kOrxSignature.data(), kOrxSignature.size());
-    Put16(&b[8], h.version);
-    Put16(&b[10], h.headerLength);
-    Put16(&b[12], static_cast<std::uint16_t>(h.width));
-    Put16(&b[14], static_cast<std::uint16_t>(h.height));
-    Put32(&b[16], h.frameCount);
-    Put16(&b[20], h.flags);
+    PutLe16(&b[8], h.version);
+    PutLe16(&b[10], h.headerLength);
+    PutLe16(&b[12], static_cast<std::uint16_t>(h.width));
+    PutLe16(&b[14], static_cast<std::uint16_t>(h.height));
+    PutLe32(&b[16], h.frameCount);
+    PutLe16(&b[20], h.flags);
     return b;
 }
 
@@ -88,12 +76,12 @@ std::string ParseOrxHeader(const std::uint8_t* bytes, std::size_t size, std::uin
         return Format("truncated header: %llu bytes, an ORX header needs 32", size);
     }
     OrxHeader h;
-    h.version = Get16(bytes + 8);
-    h.headerLength = Get16(bytes + 10);
-    h.width = static_cast<std::int16_t>(Get16(bytes + 12));
-    h.height = static_cast<std::int16_t>(Get16(bytes + 14));
-    h.frameCount = Get32(bytes + 16);
-    h.flags = Get16(bytes + 20);
+    h.version = GetLe16(bytes + 8);
+    h.headerLength = GetLe16(bytes + 10);
+    h.width = static_cast<std::int16_t>(GetLe16(bytes + 12));
+    h.height = static_cast<std::int16_t>(GetLe16(bytes + 14));
+    h.frameCount = GetLe32(bytes + 16);
+    h.flags = GetLe16(bytes + 20);
     std::string reason = CheckFields(h, bytes);
     if (!reason.empty()) return reason;
     const std::uint64_t expected = h.fileLength();
@@ -133,7 +121,7 @@ bool OrxWriter::WriteFrame(const std::uint16_t* samples) {
         return impl_->file.Write(samples, n * 2);
     }
     impl_->bytes.resize(n * 2);
-    for (std::size_t i = 0; i < n; ++i) Put16(&impl_->bytes[2 * i], samples[i]);
+    for (std::size_t i = 0; i < n; ++i) PutLe16(&impl_->bytes[2 * i], samples[i]);
     return impl_->file.Write(impl_->bytes.data(), impl_->bytes.size());
 }
 

@@ -4,6 +4,7 @@
 #include <new>
 #include <string>
 
+#include "platform/memory.h"
 #include "platform/status_error.h"
 
 namespace qf {
@@ -68,24 +69,17 @@ private:
     SAFEARRAY* array_ = nullptr;
 };
 
-template <typename T>
-std::unique_ptr<T[]> Allocate(std::int32_t count) {
-    std::unique_ptr<T[]> buffer(new (std::nothrow) T[count > 0 ? count : 1]);
-    if (!buffer) throw OutOfMemoryError("no memory for a frame of " + std::to_string(count) + " samples");
-    return buffer;
-}
-
 // The bounds are tested before anything is allocated, so a control that reports a
 // larger frame than its array holds costs no more memory than the array.
 void CopySamples(const ArrayGuard& guard, FrameImage& frame, ExportKind kind) {
     const std::int16_t* in = frame.count > 0 ? guard.Elements(frame.count) : nullptr;
     if (kind == kGrayscaleBitmap) {
-        frame.highBytes = Allocate<std::uint8_t>(frame.count);
+        frame.highBytes = AllocateFrameBuffer<std::uint8_t>(frame.count);
         for (std::int32_t i = 0; i < frame.count; ++i) {
             frame.highBytes[i] = static_cast<std::uint8_t>(static_cast<std::uint16_t>(in[i]) >> 8);
         }
     } else {
-        frame.samples = Allocate<std::uint16_t>(frame.count);
+        frame.samples = AllocateFrameBuffer<std::uint16_t>(frame.count);
         if (in) std::memcpy(frame.samples.get(), in, static_cast<std::size_t>(frame.count) * 2);
     }
 }

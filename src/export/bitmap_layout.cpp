@@ -2,6 +2,8 @@
 
 #include <cstddef>
 
+#include "platform/little_endian.h"
+
 namespace qf {
 namespace {
 
@@ -9,12 +11,12 @@ class LittleEndianWriter {
 public:
     explicit LittleEndianWriter(std::uint8_t* out) : out_(out) {}
     void U16(std::uint16_t v) {
-        out_[pos_++] = static_cast<std::uint8_t>(v);
-        out_[pos_++] = static_cast<std::uint8_t>(v >> 8);
+        PutLe16(out_ + pos_, v);
+        pos_ += 2;
     }
     void U32(std::uint32_t v) {
-        U16(static_cast<std::uint16_t>(v));
-        U16(static_cast<std::uint16_t>(v >> 16));
+        PutLe32(out_ + pos_, v);
+        pos_ += 4;
     }
     void I32(std::int32_t v) { U32(static_cast<std::uint32_t>(v)); }
     std::size_t written() const { return pos_; }

@@ -8,6 +8,7 @@
 
 #include "export/false_color_bitmap.h"
 #include "export/grayscale_bitmap.h"
+#include "test/frames.h"
 #include "test/temp_folder.h"
 
 namespace qf {
@@ -16,27 +17,9 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using test::Le16;
 using test::Le32;
+using test::GrayFrame;
 using test::ReadBytes;
-
-FrameImage GrayFrame(std::int16_t w, std::int16_t h, const Bytes& pixels) {
-    FrameImage f;
-    f.width = w;
-    f.height = h;
-    f.count = w * h;
-    f.highBytes = std::make_unique<std::uint8_t[]>(pixels.size() + 1);
-    if (!pixels.empty()) std::memcpy(f.highBytes.get(), pixels.data(), pixels.size());
-    return f;
-}
-
-FrameImage SampleFrame(std::int16_t w, std::int16_t h, const std::vector<std::uint16_t>& s) {
-    FrameImage f;
-    f.width = w;
-    f.height = h;
-    f.count = w * h;
-    f.samples = std::make_unique<std::uint16_t[]>(s.size() + 1);
-    if (!s.empty()) std::memcpy(f.samples.get(), s.data(), s.size() * 2);
-    return f;
-}
+using test::SampleFrame;
 
 // The 14 + 40 header bytes spelled out field by field.
 Bytes Headers(std::uint32_t size, std::uint32_t offBits, std::int32_t w, std::int32_t h,

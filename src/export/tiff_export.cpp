@@ -13,18 +13,10 @@
 
 #include "export/output_file.h"
 #include "platform/directory.h"
-#include "platform/status_error.h"
+#include "platform/memory.h"
 
 namespace qf {
 namespace {
-
-std::unique_ptr<std::uint16_t[]> AllocateSamples(std::int32_t count) {
-    std::size_t n = count > 0 ? static_cast<std::size_t>(count) : 0;
-    std::unique_ptr<std::uint16_t[]> buffer(new (std::nothrow) std::uint16_t[n == 0 ? 1 : n]);
-    if (!buffer) throw OutOfMemoryError("no memory for a scaled frame of " + std::to_string(n) +
-                                        " samples");
-    return buffer;
-}
 
 // sample / largest x 65535 in double precision, truncated. A large frame gets a table of
 // one entry per value up to its largest (the same formula, so the same results); a frame
@@ -118,7 +110,7 @@ void WriteThroughLibtiff(OutputFile& out, std::int16_t width, std::int16_t heigh
 
 std::unique_ptr<std::uint16_t[]> ScaleSamples(const FrameImage& frame, ExportKind kind) {
     const std::size_t n = frame.count > 0 ? static_cast<std::size_t>(frame.count) : 0;
-    auto scaled = AllocateSamples(frame.count);
+    auto scaled = AllocateFrameBuffer<std::uint16_t>(frame.count);
     if (n == 0 || !frame.samples) return scaled;
     if (kind == kNormalizedTiff) {
         Normalize(frame.samples.get(), scaled.get(), n);

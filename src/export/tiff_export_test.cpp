@@ -6,23 +6,14 @@
 
 #include <cstring>
 
+#include "test/frames.h"
 #include "test/temp_folder.h"
 
 namespace qf {
 namespace {
 
-FrameImage Frame(std::int16_t w, std::int16_t h, const std::vector<std::uint16_t>& s) {
-    FrameImage f;
-    f.width = w;
-    f.height = h;
-    f.count = w * h;
-    f.samples = std::make_unique<std::uint16_t[]>(s.size() + 1);
-    if (!s.empty()) std::memcpy(f.samples.get(), s.data(), s.size() * 2);
-    return f;
-}
-
 std::vector<std::uint16_t> Scaled(const std::vector<std::uint16_t>& s, ExportKind kind) {
-    FrameImage f = Frame(static_cast<std::int16_t>(s.size()), 1, s);
+    FrameImage f = test::SampleFrame(static_cast<std::int16_t>(s.size()), 1, s);
     auto out = ScaleSamples(f, kind);
     return std::vector<std::uint16_t>(out.get(), out.get() + s.size());
 }
