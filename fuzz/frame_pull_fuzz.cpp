@@ -14,7 +14,7 @@ using namespace qf;
 class ShapedControl : public IDispatchTarget {
 public:
     explicit ShapedControl(fuzz::FuzzInput& in) : in_(in) {}
-    HRESULT Invoke(DISPID id, VARIANT* args, unsigned, VARIANT* result) override {
+    HRESULT Invoke(DISPID id, VARIANT* args, unsigned, VARIANT* result, EXCEPINFO*) override {
         VariantInit(result);
         switch (id) {
             case kDispGetImageData: Fill(args[0].pvarVal); return S_OK;

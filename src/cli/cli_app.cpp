@@ -6,10 +6,12 @@
 #include <map>
 
 #include "cli/progress_printer.h"
+#include "cli/stop_signals.h"
 #include "control/getdata_ctrl.h"
 #include "control/orx_control.h"
 #include "control/synthetic_beam.h"
 #include "convert/batch_run.h"
+#include "platform/display_name.h"
 
 namespace qf {
 namespace {
@@ -18,7 +20,28 @@ struct ConvertOptions {
     int kind = kNormalizedTiff;
     int settleMs = 300;
     bool quiet = false;
+    bool sync = false;
     std::vector<std::string> folders;
+};
+
+struct SynthOptions {
+    BeamSettings beam;
+    std::string path;
+    bool force = false;
+};
+
+// The progress printer, with the tests' hook after each output.
+class HookedPrinter : public ProgressPrinter {
+public:
+    HookedPrinter(std::ostream& err, bool live, bool quiet, const CliHooks* hooks)
+        : ProgressPrinter(err, live, quiet), hooks_(hooks) {}
+    void FrameWritten(const std::string& output) override {
+        ProgressPrinter::FrameWritten(output);
+        if (hooks_ && hooks_->frameWritten) hooks_->frameWritten(output);
+    }
+
+private:
+    const CliHooks* hooks_;
 };
 
 int ExitStatusFor(const BatchReport& report) {
@@ -29,20 +52,45 @@ int ExitStatusFor(const BatchReport& report) {
     }
 }
 
-int Convert(const ConvertOptions& o, std::ostream& err) {
+// After a stop: one line for each data file and folder that the run never reached.
+void ListUnconverted(const BatchReport& report, const std::vector<std::string>& laterFolders,
+                     std::ostream& err) {
+    if (!report.stoppedIn.empty()) {
+        err << "quillfen-cli: " << DisplayName(report.stoppedIn)
+            << ": its later frames were not converted (the run stopped)\n";
+    }
+    for (const std::string& path : report.notConverted) {
+        err << "quillfen-cli: " << DisplayName(path) << ": not converted (the run stopped before it)\n";
+    }
+    for (const std::string& folder : laterFolders) {
+        err << "quillfen-cli: " << DisplayName(folder) << ": not converted (the run stopped before it)\n";
+    }
+}
+
+int Convert(const ConvertOptions& o, std::ostream& err, const CliHooks* hooks) {
     CGetdatactrl1 control;
     control.StartDriver();
-    ProgressPrinter printer(err, isatty(STDERR_FILENO) == 1, o.quiet);
+    StopSignals signals;
+    HookedPrinter printer(err, isatty(STDERR_FILENO) == 1, o.quiet, hooks);
     BatchSettings settings;
     settings.settle = std::chrono::milliseconds(o.settleMs);
+    settings.sync = o.sync;
+    settings.stopRequested = [] { return StopSignals::Received() != 0; };
     int status = kExitOk;
-    for (const std::string& folder : o.folders) {
+    for (std::size_t i = 0; i < o.folders.size(); ++i) {
+        const std::string& folder = o.folders[i];
         BatchReport report = RunBatch(control, folder, [&] { return o.kind; }, settings, printer);
         printer.Finish();
-        if (!o.quiet) err << "quillfen-cli: " << folder << ": " << Summary(report) << "\n";
+        if (!o.quiet) err << "quillfen-cli: " << DisplayName(folder) << ": " << Summary(report) << "\n";
+        const bool stopped = report.stop != BatchStop::kNone && report.stop != BatchStop::kFolderUnreadable;
+        if (stopped) {
+            ListUnconverted(report, {o.folders.begin() + static_cast<std::ptrdiff_t>(i) + 1, o.folders.end()}, err);
+            if (report.stop == BatchStop::kInterrupted) return 128 + StopSignals::Received();
+        }
         int folderStatus = ExitStatusFor(report);
         if (folderStatus == kExitTiffStopped) return folderStatus;
         status = std::max(status, folderStatus);
+        if (stopped) break;
     }
     return status;
 }
@@ -63,10 +111,16 @@ int Info(const std::string& path, std::ostream& out, std::ostream& err) {
     return kExitOk;
 }
 
-int Synth(const std::string& path, const BeamSettings& s, std::ostream& err) {
-    WriteResult r = WriteSyntheticBeam(path, s);
+int Synth(const SynthOptions& o, std::ostream& err) {
+    OutputTarget target(o.path);
+    target.replace = o.force;
+    WriteResult r = WriteSyntheticBeam(target, o.beam);
+    if (r.status == WriteStatus::kExists) {
+        err << "quillfen-cli: " << DisplayName(o.path) << ": exists; not replaced (--force replaces it)\n";
+        return kExitFailures;
+    }
     if (!r.ok()) {
-        err << "quillfen-cli: " << r.message() << "\n";
+        err << "quillfen-cli: " << DisplayName(r.path) << ": " << r.cause << "\n";
         return kExitFailures;
     }
     return kExitOk;
@@ -85,11 +139,15 @@ CLI::App* AddConvert(CLI::App& app, ConvertOptions& o) {
         ->check(CLI::Range(0, 60000))
         ->capture_default_str();
     cmd->add_flag("--quiet", o.quiet, "Show failures only");
+    cmd->add_flag("--sync", o.sync,
+                  "Flush each output to the disk before it replaces its name, so that a power "
+                  "loss cannot leave an empty image where a good one was (slower)");
     cmd->add_option("FOLDER", o.folders, "Folders to convert")->required();
     return cmd;
 }
 
-CLI::App* AddSynth(CLI::App& app, BeamSettings& b, std::string& path) {
+CLI::App* AddSynth(CLI::App& app, SynthOptions& o) {
+    BeamSettings& b = o.beam;
     auto* cmd = app.add_subcommand("synth", "Write a synthetic beam as FILE.orx");
     cmd->add_option("--width", b.width, "Width, 1 to 32767")->check(CLI::Range(1, 32767))->capture_default_str();
     cmd->add_option("--height", b.height, "Height, 1 to 32767")->check(CLI::Range(1, 32767))->capture_default_str();
@@ -97,13 +155,14 @@ CLI::App* AddSynth(CLI::App& app, BeamSettings& b, std::string& path) {
     cmd->add_flag("--half", b.halfResolution, "Store frames at half resolution");
     cmd->add_option("--bits", b.bits, "Peak near 2^B - 1")->check(CLI::Range(1, 16))->capture_default_str();
     cmd->add_option("--seed", b.seed, "Noise seed")->capture_default_str();
-    cmd->add_option("FILE", path, "Output .orx file")->required();
+    cmd->add_flag("--force", o.force, "Replace FILE if it exists");
+    cmd->add_option("FILE", o.path, "Output .orx file")->required();
     return cmd;
 }
 
 }  // namespace
 
-int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
+int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, const CliHooks* hooks) {
     CLI::App app{"Quillfen converts ORX camera data files into TIFF and BMP images.", "quillfen-cli"};
     app.set_version_flag("--version", std::string(QUILLFEN_VERSION));
     app.require_subcommand(1);
@@ -112,17 +171,16 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
     std::string infoPath;
     auto* infoCmd = app.add_subcommand("info", "Show what the control sees in FILE.orx");
     infoCmd->add_option("FILE", infoPath, "ORX file")->required();
-    BeamSettings beam;
-    std::string synthPath;
-    AddSynth(app, beam, synthPath);
+    SynthOptions synth;
+    AddSynth(app, synth);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         return app.exit(e, out, err) == 0 ? kExitOk : kExitUsage;
     }
-    if (*convertCmd) return Convert(convert, err);
+    if (*convertCmd) return Convert(convert, err, hooks);
     if (*infoCmd) return Info(infoPath, out, err);
-    return Synth(synthPath, beam, err);
+    return Synth(synth, err);
 }
 
 }  // namespace qf

@@ -46,7 +46,8 @@ TEST_F(CliTest, ExitStatusesForFailuresUsageAndStoppedTiff) {
 
     ASSERT_EQ(mkdir((dir / "a1.tiff").c_str(), 0755), 0);
     EXPECT_EQ(Run({"convert", "--settle-ms", "0", "--quiet", dir.path()}), kExitTiffStopped);
-    EXPECT_EQ(err.str(), "quillfen-cli: " + dir / "a1.tiff" + ": cannot create: a folder has that name\n");
+    EXPECT_EQ(err.str(), "quillfen-cli: " + dir / "a1.tiff" + ": cannot create: a folder has that name\n" +
+                             "quillfen-cli: " + dir / "b.orx" + ": not converted (the run stopped before it)\n");
 
     EXPECT_EQ(Run({"convert", "--kind", "jpeg", dir.path()}), kExitUsage);
     EXPECT_EQ(Run({"convert"}), kExitUsage);

@@ -37,19 +37,23 @@ protected:
         std::ostringstream out;
         return RunCli(static_cast<int>(argv.size()), argv.data(), out, err);
     }
-    // The failure lines, by the path they name.
+    // The failure lines, by the path they name; the note lines go to `notes` likewise.
     std::map<std::string, std::vector<std::string>> FailureLines() {
         std::map<std::string, std::vector<std::string>> lines;
+        notes.clear();
         std::istringstream in(err.str());
         for (std::string line; std::getline(in, line);) {
-            const std::string prefix = "quillfen-cli: ";
+            std::string prefix = "quillfen-cli: ";
             EXPECT_EQ(line.rfind(prefix, 0), 0u) << line;
+            const bool note = line.rfind(prefix + "note: ", 0) == 0;
+            if (note) prefix += "note: ";
             const std::size_t cause = line.find(".orx: ");
             const std::size_t end = cause == std::string::npos ? line.find(": ", prefix.size()) : cause + 4;
-            lines[line.substr(prefix.size(), end - prefix.size())].push_back(line.substr(end + 2));
+            (note ? notes : lines)[line.substr(prefix.size(), end - prefix.size())].push_back(line.substr(end + 2));
         }
         return lines;
     }
+    std::map<std::string, std::vector<std::string>> notes;
     void Good(const std::string& path, std::uint32_t frames = 2) {
         BeamSettings s;
         s.width = 4;
@@ -100,7 +104,7 @@ std::vector<std::pair<std::string, Bytes>> BadFiles() {
 }
 
 TEST_F(HardeningTest, EveryBadFileIsRefusedOnceAndGoodOnesBetweenConvert) {
-    std::set<std::string> badPaths;
+    std::set<std::string> badPaths, notDataPaths;
     int n = 0;
     for (const auto& [name, bytes] : BadFiles()) {
         char prefix[16];
@@ -112,7 +116,7 @@ TEST_F(HardeningTest, EveryBadFileIsRefusedOnceAndGoodOnesBetweenConvert) {
     ASSERT_EQ(mkdir((dir / "g-folder.orx").c_str(), 0755), 0);
     ASSERT_EQ(mkfifo((dir / "g-fifo.orx").c_str(), 0644), 0);
     ASSERT_EQ(symlink("nowhere", (dir / "g-dangling.orx").c_str()), 0);
-    for (const char* other : {"g-folder.orx", "g-fifo.orx", "g-dangling.orx"}) badPaths.insert(dir / other);
+    for (const char* other : {"g-folder.orx", "g-fifo.orx", "g-dangling.orx"}) notDataPaths.insert(dir / other);
     ASSERT_GE(badPaths.size(), 40u);
 
     EXPECT_EQ(Convert("grayscale-bmp", dir.path()), kExitFailures);
@@ -123,8 +127,16 @@ TEST_F(HardeningTest, EveryBadFileIsRefusedOnceAndGoodOnesBetweenConvert) {
         named.insert(path);
     }
     EXPECT_EQ(named, badPaths);
-    EXPECT_EQ(lines[dir / "g-fifo.orx"].at(0), "is not a regular file; skipped");
-    EXPECT_EQ(lines[dir / "g-dangling.orx"].at(0), "cannot open: No such file or directory; skipped");
+    // Entries named like data files that are none get a note each, and no failure.
+    std::set<std::string> noted;
+    for (const auto& [path, causes] : notes) {
+        EXPECT_EQ(causes.size(), 1u) << path;
+        noted.insert(path);
+    }
+    EXPECT_EQ(noted, notDataPaths);
+    EXPECT_EQ(notes[dir / "g-fifo.orx"].at(0), "is not a regular file; skipped");
+    EXPECT_EQ(notes[dir / "g-dangling.orx"].at(0), "cannot open: No such file or directory; skipped");
+    EXPECT_EQ(notes[dir / "g-folder.orx"].at(0), "is a folder, not a data file; skipped");
     for (int i = 0; i < n; ++i) {
         char name[16];
         std::snprintf(name, sizeof name, "f%02d-ok", i);
@@ -202,8 +214,9 @@ TEST_F(HardeningTest, ReadOnlyFolderFailsEachBitmapAndStopsTiff) {
     EXPECT_EQ(bitmap, 0);
     int tiff = AsOrdinaryUser([&] {
         int status = Convert("normalized-tiff", dir.path());
-        return status == kExitTiffStopped && err.str() == "quillfen-cli: " + dir / "a.tiff" +
-                                                              ": cannot create: Permission denied\n"
+        return status == kExitTiffStopped &&
+                       err.str() == "quillfen-cli: " + dir / "a.tiff" + ": cannot create: Permission denied\n" +
+                                        "quillfen-cli: " + dir / "b.orx" + ": not converted (the run stopped before it)\n"
                    ? 0 : 1;
     });
     EXPECT_EQ(tiff, 0);

@@ -1,10 +1,12 @@
 #include "cli/progress_printer.h"
 
+#include "platform/display_name.h"
+
 namespace qf {
 
 void ProgressPrinter::Redraw() {
     if (!live_) return;
-    std::string name = file_.substr(file_.rfind('/') + 1);
+    std::string name = DisplayName(file_.substr(file_.rfind('/') + 1));
     err_ << "\r\033[K[" << index_ << "/" << total_ << "] " << name << ": " << frames_
          << " frames written" << std::flush;
     lineShown_ = true;
@@ -33,13 +35,25 @@ void ProgressPrinter::Failed(const BatchFailure& failure) {
     Redraw();
 }
 
+void ProgressPrinter::Noted(const std::string& line) {
+    Finish();
+    err_ << "quillfen-cli: note: " << line << "\n";
+    Redraw();
+}
+
 std::string Summary(const BatchReport& r) {
     auto plural = [](long n, const char* word) {
         return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
     };
-    return plural(r.dataFiles, "data file") + ", " + std::to_string(r.filesConverted) +
-           " converted, " + plural(r.framesWritten, "frame") + " written, " +
-           plural(static_cast<long>(r.failures.size()), "failure");
+    std::string line = plural(r.dataFiles, "data file") + ", " + std::to_string(r.filesConverted) +
+                       " converted, " + plural(r.framesWritten, "frame") + " written, " +
+                       plural(static_cast<long>(r.failures.size()), "failure");
+    if (r.stop == BatchStop::kInterrupted) line += "; interrupted";
+    else if (r.stop != BatchStop::kNone && r.stop != BatchStop::kFolderUnreadable) line += "; stopped: " + StopReason(r.stop);
+    if (!r.notConverted.empty()) {
+        line += "; " + plural(static_cast<long>(r.notConverted.size()), "data file") + " not converted";
+    }
+    return line;
 }
 
 }  // namespace qf

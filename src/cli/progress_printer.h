@@ -16,6 +16,7 @@ public:
     void FileStarted(const std::string& path, int index, int total) override;
     void FrameWritten(const std::string& output) override;
     void Failed(const BatchFailure& failure) override;
+    void Noted(const std::string& line) override;
     /// Clears the live line, if one is shown.
     void Finish();
 
@@ -30,7 +31,7 @@ private:
     long frames_ = 0;
 };
 
-/// "3 data files, 2 converted, 40 frames written, 1 failure"
+/// "3 data files, 2 converted, 40 frames written, 1 failure", and how a stop ended it.
 std::string Summary(const BatchReport& report);
 
 }  // namespace qf

@@ -25,8 +25,10 @@ public:
     virtual ~IDispatchTarget() = default;
     /// Invokes `id` as a method with `argCount` arguments; `result` (may be null) receives
     /// the answer. DISP_E_MEMBERNOTFOUND for an unknown id, DISP_E_BADPARAMCOUNT or
-    /// DISP_E_TYPEMISMATCH for arguments that do not fit.
-    virtual HRESULT Invoke(DISPID id, VARIANT* args, unsigned argCount, VARIANT* result) = 0;
+    /// DISP_E_TYPEMISMATCH for arguments that do not fit. An operation that fails for a
+    /// reason of its own answers DISP_E_EXCEPTION and fills `excep` (may be null).
+    virtual HRESULT Invoke(DISPID id, VARIANT* args, unsigned argCount, VARIANT* result,
+                           EXCEPINFO* excep) = 0;
 };
 
 }  // namespace qf

@@ -22,9 +22,16 @@ CGetdatactrl1::~CGetdatactrl1() = default;
 VARIANT CGetdatactrl1::Call(DISPID id, const char* name, VARIANT* args, unsigned argCount) {
     VARIANT result;
     VariantInit(&result);
-    HRESULT hr = control_->Invoke(id, args, argCount, &result);
+    EXCEPINFO excep;
+    HRESULT hr = control_->Invoke(id, args, argCount, &result, &excep);
     if (FAILED(hr)) {
         VariantClear(&result);
+        if (hr == DISP_E_EXCEPTION && excep.bstrDescription) {
+            // The control said why in words: that is what the user reads.
+            std::string reason(excep.bstrDescription, SysStringLen(excep.bstrDescription));
+            SysFreeString(excep.bstrDescription);
+            ThrowStatusWithReason(FAILED(excep.scode) ? excep.scode : hr, reason);
+        }
         ThrowStatus(hr, std::string("acquisition control ") + name);
     }
     return result;

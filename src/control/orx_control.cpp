@@ -6,23 +6,32 @@
 
 #include <bit>
 #include <cerrno>
+#include <cstdio>
 
 #include "platform/directory.h"
 
 namespace qf {
 namespace {
 
-bool ReadAt(int fd, void* into, std::size_t size, std::uint64_t offset) {
+// 0 when all `size` bytes were read; else errno, or -1 when the file ended first.
+int ReadAt(int fd, void* into, std::size_t size, std::uint64_t offset) {
     auto* bytes = static_cast<std::uint8_t*>(into);
     while (size > 0) {
         ssize_t n = ::pread(fd, bytes, size, static_cast<off_t>(offset));
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
+        if (n < 0) return errno;
+        if (n == 0) return -1;
         bytes += n;
         size -= static_cast<std::size_t>(n);
         offset += static_cast<std::uint64_t>(n);
     }
-    return true;
+    return 0;
+}
+
+std::string Text(const char* format, auto... values) {
+    char text[256];
+    std::snprintf(text, sizeof text, format, values...);
+    return text;
 }
 
 void SetI2(VARIANT* v, std::int16_t value) {
@@ -83,17 +92,33 @@ std::int32_t OrxControl::LoadFile(const std::string& path) {
     return 0;
 }
 
+HRESULT OrxControl::DataFailure(HRESULT status, std::string reason) {
+    dataError_ = std::move(reason);
+    return status;
+}
+
 HRESULT OrxControl::GetImageData(VARIANT* out) {
-    if (!out) return E_POINTER;
+    dataError_.clear();
+    if (!out) return DataFailure(E_POINTER, "no place to put the frame");
     VariantClear(out);
-    if (fd_ < 0) return E_FAIL;
+    if (fd_ < 0) return DataFailure(E_FAIL, "no data file is loaded");
     const std::uint64_t samples = header_.storedSamples();
     SAFEARRAY* array = SafeArrayCreateVector(VT_I2, 0, static_cast<std::uint32_t>(samples));
-    if (!array) return E_OUTOFMEMORY;
+    if (!array) {
+        return DataFailure(E_OUTOFMEMORY, Text("out of memory: a %d x %d frame",
+                                               int{header_.storedWidth()}, int{header_.storedHeight()}));
+    }
     const std::uint64_t offset = header_.headerLength + frame_ * samples * 2;
-    if (samples > 0 && !ReadAt(fd_, array->pvData, samples * 2, offset)) {
+    const int read = samples > 0 ? ReadAt(fd_, array->pvData, samples * 2, offset) : 0;
+    if (read != 0) {
         SafeArrayDestroy(array);
-        return E_FAIL;
+        struct stat st {};
+        const auto end = static_cast<unsigned long long>(offset + samples * 2);
+        if (read > 0) return DataFailure(E_FAIL, "cannot read the file: " + ErrnoText(read));
+        if (::fstat(fd_, &st) != 0) st.st_size = 0;
+        return DataFailure(E_FAIL, Text("the file shrank while being read: frame %u ends at byte "
+                                        "%llu, past its end at byte %llu",
+                                        frame_, end, static_cast<unsigned long long>(st.st_size)));
     }
     if constexpr (std::endian::native == std::endian::big) {
         auto* v = static_cast<std::uint16_t*>(array->pvData);
@@ -110,13 +135,14 @@ bool OrxControl::NextFrame() {
     return true;
 }
 
-HRESULT OrxControl::Invoke(DISPID id, VARIANT* args, unsigned argCount, VARIANT* result) {
+HRESULT OrxControl::Invoke(DISPID id, VARIANT* args, unsigned argCount, VARIANT* result,
+                           EXCEPINFO* excep) {
     switch (id) {
         case kDispLoadFile:
         case kDispGetImageData:
             if (argCount != 1) return DISP_E_BADPARAMCOUNT;
             if (result) VariantInit(result);
-            return InvokeWithArgument(id, args[0], result);
+            return InvokeWithArgument(id, args[0], result, excep);
         case kDispStartDriver: case kDispGetFrameNumber: case kDispGetImageWidth:
         case kDispGetImageHeight: case kDispIsFullResolution: case kDispNextFrame:
         case kDispGetLoadError:
@@ -128,14 +154,24 @@ HRESULT OrxControl::Invoke(DISPID id, VARIANT* args, unsigned argCount, VARIANT*
     }
 }
 
-HRESULT OrxControl::InvokeWithArgument(DISPID id, VARIANT& arg, VARIANT* result) {
+HRESULT OrxControl::InvokeWithArgument(DISPID id, VARIANT& arg, VARIANT* result,
+                                       EXCEPINFO* excep) {
     if (id == kDispLoadFile) {
         if (arg.vt != VT_BSTR) return DISP_E_TYPEMISMATCH;
         SetI4(result, LoadFile(std::string(arg.bstrVal, SysStringLen(arg.bstrVal))));
         return S_OK;
     }
     if (arg.vt != (VT_BYREF | VT_VARIANT) || !arg.pvarVal) return DISP_E_TYPEMISMATCH;
-    SetI4(result, GetImageData(arg.pvarVal));
+    const HRESULT status = GetImageData(arg.pvarVal);
+    if (FAILED(status)) {
+        if (excep) {
+            excep->scode = status;
+            excep->bstrDescription = SysAllocStringLen(dataError_.data(),
+                                                       static_cast<std::uint32_t>(dataError_.size()));
+        }
+        return DISP_E_EXCEPTION;
+    }
+    SetI4(result, status);
     return S_OK;
 }
 

@@ -16,7 +16,8 @@ public:
     OrxControl(const OrxControl&) = delete;
     OrxControl& operator=(const OrxControl&) = delete;
 
-    HRESULT Invoke(DISPID id, VARIANT* args, unsigned argCount, VARIANT* result) override;
+    HRESULT Invoke(DISPID id, VARIANT* args, unsigned argCount, VARIANT* result,
+                   EXCEPINFO* excep) override;
 
     /// Makes `path` the current file at frame 0 after checking all of it; 0 on success,
     /// else non-zero with LoadError() saying why and no file current.
@@ -25,19 +26,22 @@ public:
     const OrxHeader* header() const { return fd_ >= 0 ? &header_ : nullptr; }
     std::int16_t FrameNumber() const { return static_cast<std::int16_t>(frame_); }
     /// Fills `out` with the current frame; an empty variant when no file is current or
-    /// the frame cannot be read.
+    /// the frame cannot be read, and DataError() says why.
     HRESULT GetImageData(VARIANT* out);
+    const std::string& DataError() const { return dataError_; }
     bool NextFrame();
 
 private:
     void Close();
-    HRESULT InvokeWithArgument(DISPID id, VARIANT& arg, VARIANT* result);
+    HRESULT InvokeWithArgument(DISPID id, VARIANT& arg, VARIANT* result, EXCEPINFO* excep);
+    HRESULT DataFailure(HRESULT status, std::string reason);
     HRESULT InvokeQuery(DISPID id, VARIANT* result);
 
     int fd_ = -1;
     OrxHeader header_;
     std::uint32_t frame_ = 0;
     std::string loadError_;
+    std::string dataError_;
 };
 
 }  // namespace qf

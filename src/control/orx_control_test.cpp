@@ -87,15 +87,21 @@ TEST_F(OrxControlTest, FailedLoadLeavesNoFileCurrent) {
     EXPECT_EQ(wrapper.GetLoadError(), "cannot open: No such file or directory");
     VARIANT v;
     VariantInit(&v);
-    wrapper.GetImageData(&v);
+    try {
+        wrapper.GetImageData(&v);
+        ADD_FAILURE() << "a frame from no file";
+    } catch (const StatusError& e) {
+        EXPECT_EQ(e.status(), E_FAIL);
+        EXPECT_STREQ(e.what(), "no data file is loaded [E_FAIL (0x80004005)]");
+    }
     EXPECT_EQ(v.vt, VT_EMPTY);
     EXPECT_EQ(control.header(), nullptr);
 }
 
 TEST_F(OrxControlTest, UnknownDispatchIdIsMemberNotFound) {
     VARIANT result;
-    EXPECT_EQ(control.Invoke(4242, nullptr, 0, &result), DISP_E_MEMBERNOTFOUND);
-    EXPECT_EQ(control.Invoke(kDispLoadFile, nullptr, 0, &result), DISP_E_BADPARAMCOUNT);
+    EXPECT_EQ(control.Invoke(4242, nullptr, 0, &result, nullptr), DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(control.Invoke(kDispLoadFile, nullptr, 0, &result, nullptr), DISP_E_BADPARAMCOUNT);
     EXPECT_TRUE(wrapper.StartDriver());
 }
 

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "export/output_file.h"
+#include "platform/output_file.h"
 #include "platform/little_endian.h"
 
 namespace qf {
@@ -95,15 +95,15 @@ std::string ParseOrxHeader(const std::uint8_t* bytes, std::size_t size, std::uin
 }
 
 struct OrxWriter::Impl {
-    Impl(const std::string& path, const OrxHeader& h) : file(path), header(h) {}
+    Impl(OutputTarget target, const OrxHeader& h) : file(std::move(target)), header(h) {}
     OutputFile file;
     OrxHeader header;
     std::uint32_t framesWritten = 0;
     std::vector<std::uint8_t> bytes;
 };
 
-OrxWriter::OrxWriter(const std::string& path, const OrxHeader& header)
-    : impl_(new Impl(path, header)) {
+OrxWriter::OrxWriter(OutputTarget target, const OrxHeader& header)
+    : impl_(new Impl(std::move(target), header)) {
     auto head = SerializeOrxHeader(header);
     impl_->file.Write(head.data(), head.size());
     const std::vector<std::uint8_t> extra(header.headerLength > kOrxHeaderSize

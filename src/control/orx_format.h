@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "export/write_result.h"
+#include "platform/output_file.h"
 
 namespace qf {
 
@@ -46,7 +46,7 @@ std::string ParseOrxHeader(const std::uint8_t* bytes, std::size_t size, std::uin
 /// order and all of them before Finish().
 class OrxWriter {
 public:
-    OrxWriter(const std::string& path, const OrxHeader& header);
+    OrxWriter(OutputTarget target, const OrxHeader& header);
     ~OrxWriter();
     /// `samples` holds header.storedSamples() values.
     bool WriteFrame(const std::uint16_t* samples);

@@ -51,13 +51,13 @@ void FillFrame(std::vector<std::uint16_t>& out, int w, int h, std::uint32_t fram
 
 }  // namespace
 
-WriteResult WriteSyntheticBeam(const std::string& path, const BeamSettings& s) {
+WriteResult WriteSyntheticBeam(const OutputTarget& target, const BeamSettings& s) {
     OrxHeader header;
     header.width = s.width;
     header.height = s.height;
     header.frameCount = s.frames;
     header.flags = s.halfResolution ? kOrxHalfResolution : 0;
-    OrxWriter writer(path, header);
+    OrxWriter writer(target, header);
     const int w = std::max<int>(header.storedWidth(), 0);
     const int h = std::max<int>(header.storedHeight(), 0);
     std::vector<std::uint16_t> samples(static_cast<std::size_t>(w) * h);

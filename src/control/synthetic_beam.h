@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "export/write_result.h"
+#include "platform/output_file.h"
 
 namespace qf {
 
@@ -18,7 +18,7 @@ struct BeamSettings {
     std::uint64_t seed = 1;
 };
 
-/// Writes the beam as an ORX file at `path`, one frame in memory at a time.
-WriteResult WriteSyntheticBeam(const std::string& path, const BeamSettings& settings);
+/// Writes the beam as an ORX file at `target`, one frame in memory at a time.
+WriteResult WriteSyntheticBeam(const OutputTarget& target, const BeamSettings& settings);
 
 }  // namespace qf

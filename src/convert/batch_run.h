@@ -33,6 +33,7 @@ enum class BatchStop {
     kFolderUnreadable,  ///< the folder could not be listed
     kTiffCannotCreate,  ///< a TIFF output could not be created; the run stopped there
     kFrameFailed,       ///< a frame could not be pulled from the control; the run stopped
+    kInterrupted,       ///< asked to stop; the frame being written was finished first
 };
 
 struct BatchReport {
@@ -40,10 +41,20 @@ struct BatchReport {
     int filesConverted = 0;  ///< data files whose every frame was written
     long framesWritten = 0;
     std::vector<BatchFailure> failures;
+    /// Lines worth saying that are no failure: entries named like data files that are
+    /// none, stale temporaries removed.
+    std::vector<std::string> notes;
     BatchStop stop = BatchStop::kNone;
+    /// After an interruption: the data file whose later frames were left ("" for none)...
+    std::string stoppedIn;
+    /// ...and the data files the run never reached.
+    std::vector<std::string> notConverted;
 
     bool clean() const { return failures.empty() && stop == BatchStop::kNone; }
 };
+
+/// Why the run stopped, in words ("" when it did not).
+std::string StopReason(BatchStop stop);
 
 /// What the run tells its front end while it works. The wait scopes nest: one for the
 /// whole walk, one for each frame.
@@ -56,12 +67,19 @@ public:
     virtual void FileStarted(const std::string& /*path*/, int /*index*/, int /*total*/) {}
     virtual void FrameWritten(const std::string& /*output*/) {}
     virtual void Failed(const BatchFailure& /*failure*/) {}
+    /// A line worth saying that is no failure (see BatchReport::notes).
+    virtual void Noted(const std::string& /*line*/) {}
 };
 
 struct BatchSettings {
     /// The pause after each load and after each step to the next frame.
     std::chrono::milliseconds settle{300};
     std::function<void(std::chrono::milliseconds)> pause;  ///< default: Sleep
+    /// Each output reaches the disk before it replaces its name, and the folder's entries
+    /// at the end, so that a power loss leaves old or new outputs, never empty ones.
+    bool sync = false;
+    /// Asked before each frame; true ends the run there (kInterrupted).
+    std::function<bool()> stopRequested;
 };
 
 /// Converts every data file of `folder`. `askKind` is asked once per data file, after

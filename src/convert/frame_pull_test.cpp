@@ -149,7 +149,7 @@ TEST_F(FramePullTest, TiffKindsAttachBeforeAskingResolution) {
 
 TEST_F(FramePullTest, UnknownDispatchIdThrowsFromTheWrapper) {
     struct Broken : IDispatchTarget {
-        HRESULT Invoke(DISPID, VARIANT*, unsigned, VARIANT*) override { return DISP_E_MEMBERNOTFOUND; }
+        HRESULT Invoke(DISPID, VARIANT*, unsigned, VARIANT*, EXCEPINFO*) override { return DISP_E_MEMBERNOTFOUND; }
     } broken;
     CGetdatactrl1 w(broken);
     try {

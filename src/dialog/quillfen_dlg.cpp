@@ -185,6 +185,7 @@ QString FailureMessage(const BatchReport& report) {
         case BatchStop::kTiffCannotCreate: text = "The conversion stopped: a TIFF file could not be created."; break;
         case BatchStop::kFrameFailed: text = "The conversion stopped: a frame could not be read."; break;
         case BatchStop::kFolderUnreadable: text = "The folder could not be read."; break;
+        case BatchStop::kInterrupted: text = "The conversion was stopped."; break;
         case BatchStop::kNone: text = "Some files could not be converted."; break;
     }
     text += "\n";
@@ -192,6 +193,10 @@ QString FailureMessage(const BatchReport& report) {
     for (int i = 0; i < listed; ++i) text += "\n" + QFile::decodeName(report.failures[i].Line().c_str());
     if (report.failures.size() > static_cast<std::size_t>(listed)) {
         text += QStringLiteral("\n... and %1 more.").arg(report.failures.size() - listed);
+    }
+    if (!report.notConverted.empty()) {
+        text += QStringLiteral("\n\n%1 data files were not converted because the run stopped.")
+                    .arg(report.notConverted.size());
     }
     text += QStringLiteral("\n\n%1 frames written.").arg(report.framesWritten);
     return text;

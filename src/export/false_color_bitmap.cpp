@@ -6,13 +6,13 @@
 
 #include "export/bitmap_layout.h"
 #include "export/false_color_table.h"
-#include "export/output_file.h"
+#include "platform/output_file.h"
 
 namespace qf {
 
-WriteResult WriteFalseColorBitmap(const std::string& path, const FrameImage& frame) {
+WriteResult WriteFalseColorBitmap(const OutputTarget& target, const FrameImage& frame) {
     if (const char* reason = MalformedFrameReason(frame, frame.samples != nullptr)) {
-        return Failure(WriteStatus::kMalformed, path, reason);
+        return Failure(WriteStatus::kMalformed, target.path, reason);
     }
     const std::uint32_t width = static_cast<std::uint32_t>(frame.width);
     // 3W + W mod 4 is always a multiple of four; the pad bytes stay zero.
@@ -20,7 +20,7 @@ WriteResult WriteFalseColorBitmap(const std::string& path, const FrameImage& fra
     const auto headers = BitmapHeadersFor(frame.width, frame.height, 24, kHeadersSize, rowBytes);
     const std::uint8_t* colors = FalseColorPixels().data();
 
-    OutputFile out(path);
+    OutputFile out(target);
     out.Write(headers.data(), headers.size());
     std::vector<std::uint8_t> row(rowBytes, 0);
     const std::uint16_t* samples = frame.samples.get();

@@ -5,12 +5,12 @@
 #include <string>
 
 #include "export/frame_image.h"
-#include "export/write_result.h"
+#include "platform/output_file.h"
 
 namespace qf {
 
 /// Writes `frame.samples` as a 24-bit bitmap at `path`. A frame of no rows or columns
 /// gives the 54 header bytes alone. Malformed frames are refused unread.
-WriteResult WriteFalseColorBitmap(const std::string& path, const FrameImage& frame);
+WriteResult WriteFalseColorBitmap(const OutputTarget& target, const FrameImage& frame);
 
 }  // namespace qf

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "export/bitmap_layout.h"
-#include "export/output_file.h"
+#include "platform/output_file.h"
 
 namespace qf {
 namespace {
@@ -19,9 +19,9 @@ std::array<std::uint8_t, kGrayPaletteSize> GrayPalette() {
 
 }  // namespace
 
-WriteResult WriteGrayscaleBitmap(const std::string& path, const FrameImage& frame) {
+WriteResult WriteGrayscaleBitmap(const OutputTarget& target, const FrameImage& frame) {
     if (const char* reason = MalformedFrameReason(frame, frame.highBytes != nullptr)) {
-        return Failure(WriteStatus::kMalformed, path, reason);
+        return Failure(WriteStatus::kMalformed, target.path, reason);
     }
     const std::uint32_t width = static_cast<std::uint32_t>(frame.width);
     const std::uint32_t pad = (4 - width % 4) % 4;
@@ -29,7 +29,7 @@ WriteResult WriteGrayscaleBitmap(const std::string& path, const FrameImage& fram
                                           width + pad);
     static const auto palette = GrayPalette();
 
-    OutputFile out(path);
+    OutputFile out(target);
     out.Write(headers.data(), headers.size());
     out.Write(palette.data(), palette.size());
     const std::uint8_t zeros[4] = {};

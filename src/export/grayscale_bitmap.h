@@ -5,12 +5,12 @@
 #include <string>
 
 #include "export/frame_image.h"
-#include "export/write_result.h"
+#include "platform/output_file.h"
 
 namespace qf {
 
 /// Writes `frame.highBytes` as an 8-bit bitmap at `path`. A frame of no rows or columns
 /// gives the headers and the palette alone. Malformed frames are refused unread.
-WriteResult WriteGrayscaleBitmap(const std::string& path, const FrameImage& frame);
+WriteResult WriteGrayscaleBitmap(const OutputTarget& target, const FrameImage& frame);
 
 }  // namespace qf

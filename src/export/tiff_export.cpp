@@ -11,7 +11,7 @@
 #include <new>
 #include <vector>
 
-#include "export/output_file.h"
+#include "platform/output_file.h"
 #include "platform/directory.h"
 #include "platform/memory.h"
 
@@ -121,17 +121,17 @@ std::unique_ptr<std::uint16_t[]> ScaleSamples(const FrameImage& frame, ExportKin
     return scaled;
 }
 
-WriteResult WriteTiff16(const std::string& path, std::int16_t width, std::int16_t height,
+WriteResult WriteTiff16(const OutputTarget& target, std::int16_t width, std::int16_t height,
                         std::int32_t count, const std::uint16_t* scaled) {
     if (width < 0 || height < 0 || count != static_cast<std::int32_t>(width) * height) {
-        return Failure(WriteStatus::kMalformed, path, "malformed frame: negative or mismatched size");
+        return Failure(WriteStatus::kMalformed, target.path, "malformed frame: negative or mismatched size");
     }
     if (count == 0) {
-        return Failure(WriteStatus::kNoSamples, path,
+        return Failure(WriteStatus::kNoSamples, target.path,
                        "frame has no samples (width or height 0): no TIFF written");
     }
-    if (!scaled) return Failure(WriteStatus::kMalformed, path, "malformed frame: no samples");
-    OutputFile out(path);
+    if (!scaled) return Failure(WriteStatus::kMalformed, target.path, "malformed frame: no samples");
+    OutputFile out(target);
     if (out.ok()) WriteThroughLibtiff(out, width, height, count, scaled);
     return out.Commit();
 }

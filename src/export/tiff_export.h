@@ -7,7 +7,7 @@
 #include <string>
 
 #include "export/frame_image.h"
-#include "export/write_result.h"
+#include "platform/output_file.h"
 
 namespace qf {
 
@@ -19,7 +19,7 @@ std::unique_ptr<std::uint16_t[]> ScaleSamples(const FrameImage& frame, ExportKin
 /// Writes a width x height 16-bit TIFF at `path`: one strip, Orientation 4 (first row at
 /// the bottom), host byte order. A frame of no samples is refused (kNoSamples), a
 /// negative size too (kMalformed); an output that cannot be created is kCannotCreate.
-WriteResult WriteTiff16(const std::string& path, std::int16_t width, std::int16_t height,
+WriteResult WriteTiff16(const OutputTarget& target, std::int16_t width, std::int16_t height,
                         std::int32_t count, const std::uint16_t* scaled);
 
 }  // namespace qf

@@ -1,6 +1,8 @@
 #include "platform/directory.h"
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -11,9 +13,11 @@
 
 namespace qf {
 
-FolderListing ListFolder(const std::string& folder) {
+namespace {
+
+FolderListing ListOpened(DIR* opened) {
     FolderListing listing;
-    std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(folder.c_str()), closedir);
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(opened, closedir);
     if (!dir) {
         listing.error = ErrnoText(errno);
         return listing;
@@ -32,11 +36,39 @@ FolderListing ListFolder(const std::string& folder) {
     return listing;
 }
 
-std::string NotARegularFile(const std::string& path) {
+}  // namespace
+
+FolderListing ListFolder(const std::string& folder) { return ListOpened(opendir(folder.c_str())); }
+
+FolderListing ListFolder(int folderFd) {
+    // A listing owns its descriptor; a duplicate keeps the caller's open.
+    const int fd = ::fcntl(folderFd, F_DUPFD_CLOEXEC, 0);
+    if (fd < 0) return ListOpened(nullptr);
+    DIR* dir = fdopendir(fd);
+    if (!dir) {
+        const int err = errno;
+        ::close(fd);
+        errno = err;
+        return ListOpened(nullptr);
+    }
+    rewinddir(dir);
+    return ListOpened(dir);
+}
+
+EntryKind KindOfEntry(int folderFd, const std::string& name) {
+    EntryKind kind;
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return "cannot open: " + ErrnoText(errno);
-    if (S_ISDIR(st.st_mode)) return "is a folder, not a data file";
-    return S_ISREG(st.st_mode) ? "" : "is not a regular file";
+    if (::fstatat(folderFd, name.c_str(), &st, 0) != 0) {
+        kind.missing = errno == ENOENT;
+        kind.why = "cannot open: " + ErrnoText(errno);
+    } else if (S_ISDIR(st.st_mode)) {
+        kind.why = "is a folder, not a data file";
+    } else if (!S_ISREG(st.st_mode)) {
+        kind.why = "is not a regular file";
+    } else {
+        kind.regular = true;
+    }
+    return kind;
 }
 
 void Sleep(std::chrono::milliseconds pause) {

@@ -14,10 +14,17 @@ struct FolderListing {
 
 /// Every entry name of `folder`, sorted; `error` names the cause when it cannot be read.
 FolderListing ListFolder(const std::string& folder);
+/// The same for a folder already open as `folderFd`, which stays open.
+FolderListing ListFolder(int folderFd);
 
-/// "" for a regular file (links followed); else why not: "is a folder, not a data file",
-/// "is not a regular file", or "cannot open: <cause>".
-std::string NotARegularFile(const std::string& path);
+/// What an entry is, seen from the folder it was listed in (links followed).
+struct EntryKind {
+    bool regular = false;
+    bool missing = false;  ///< gone, or a link to nothing
+    std::string why;       ///< for all but a regular file: "is a folder, not a data file",
+                           ///< "is not a regular file", or "cannot open: <cause>"
+};
+EntryKind KindOfEntry(int folderFd, const std::string& name);
 
 /// Blocks the calling thread for `pause`; returns at once for zero or less.
 void Sleep(std::chrono::milliseconds pause);

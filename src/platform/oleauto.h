@@ -22,7 +22,7 @@ inline constexpr HRESULT E_POINTER = static_cast<HRESULT>(0x80004003);
 inline constexpr HRESULT E_UNEXPECTED = static_cast<HRESULT>(0x8000FFFF);
 inline constexpr HRESULT DISP_E_MEMBERNOTFOUND = static_cast<HRESULT>(0x80020003);
 inline constexpr HRESULT DISP_E_TYPEMISMATCH = static_cast<HRESULT>(0x80020005);
-inline constexpr HRESULT DISP_E_BADVARTYPE = static_cast<HRESULT>(0x80020008);
+inline constexpr HRESULT DISP_E_EXCEPTION = static_cast<HRESULT>(0x80020009);
 inline constexpr HRESULT DISP_E_BADINDEX = static_cast<HRESULT>(0x8002000B);
 inline constexpr HRESULT DISP_E_ARRAYISLOCKED = static_cast<HRESULT>(0x8002000D);
 inline constexpr HRESULT DISP_E_BADPARAMCOUNT = static_cast<HRESULT>(0x8002000E);
@@ -102,5 +102,12 @@ long SafeArrayLiveCount();
 BSTR SysAllocStringLen(const char* text, std::uint32_t len);
 void SysFreeString(BSTR text);
 std::uint32_t SysStringLen(BSTR text);
+
+/// What a call that answered DISP_E_EXCEPTION reports: its status and, in words, why.
+/// The caller frees the description.
+struct EXCEPINFO {
+    HRESULT scode = S_OK;
+    BSTR bstrDescription = nullptr;
+};
 
 }  // namespace qf

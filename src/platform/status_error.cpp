@@ -17,11 +17,18 @@ std::string DescribeStatus(HRESULT status) {
         case DISP_E_BADINDEX: name = "DISP_E_BADINDEX"; break;
         case DISP_E_ARRAYISLOCKED: name = "DISP_E_ARRAYISLOCKED"; break;
         case DISP_E_BADPARAMCOUNT: name = "DISP_E_BADPARAMCOUNT"; break;
+        case DISP_E_EXCEPTION: name = "DISP_E_EXCEPTION"; break;
         default: break;
     }
     char hex[16];
     std::snprintf(hex, sizeof hex, "0x%08X", static_cast<unsigned>(status));
     return name ? std::string(name) + " (" + hex + ")" : std::string(hex);
+}
+
+void ThrowStatusWithReason(HRESULT status, const std::string& reason) {
+    std::string message = reason + " [" + DescribeStatus(status) + "]";
+    if (status == E_OUTOFMEMORY) throw OutOfMemoryError(message);
+    throw StatusError(status, message);
 }
 
 void ThrowStatus(HRESULT status, const std::string& context) {

@@ -28,6 +28,10 @@ public:
 /// Throws OutOfMemoryError for E_OUTOFMEMORY, StatusError for any other failure.
 [[noreturn]] void ThrowStatus(HRESULT status, const std::string& context);
 
+/// The same, for a failure the user reads as `reason` in plain words; the status follows
+/// in brackets for a bug report.
+[[noreturn]] void ThrowStatusWithReason(HRESULT status, const std::string& reason);
+
 /// "E_INVALIDARG (0x80070057)" for the codes we know, the hex value for others.
 std::string DescribeStatus(HRESULT status);
 

@@ -15,7 +15,7 @@ FakeControl::FakeControl() {
     };
 }
 
-HRESULT FakeControl::Invoke(DISPID id, VARIANT* args, unsigned, VARIANT* result) {
+HRESULT FakeControl::Invoke(DISPID id, VARIANT* args, unsigned, VARIANT* result, EXCEPINFO*) {
     VariantInit(result);
     auto i2 = [&](std::int16_t v) { result->vt = VT_I2; result->iVal = v; };
     auto boolean = [&](bool v) { result->vt = VT_BOOL; result->boolVal = v ? VARIANT_TRUE : VARIANT_FALSE; };

@@ -16,7 +16,8 @@ SAFEARRAY* MakeI2Array(std::int32_t lower, std::uint32_t count, std::int16_t fir
 class FakeControl : public IDispatchTarget {
 public:
     FakeControl();
-    HRESULT Invoke(DISPID id, VARIANT* args, unsigned argCount, VARIANT* result) override;
+    HRESULT Invoke(DISPID id, VARIANT* args, unsigned argCount, VARIANT* result,
+                   EXCEPINFO* excep) override;
 
     /// What GetFrameNumber reports at each step; NextFrame moves on and wraps around.
     std::vector<std::int16_t> frameNumbers = {0};

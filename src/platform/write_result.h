@@ -11,6 +11,7 @@ enum class WriteStatus {
     kNoSamples,     ///< a TIFF of zero rows or columns cannot be written
     kCannotCreate,  ///< the output could not be created or put in place
     kWriteFailed,   ///< a write, flush or close failed; no partial file stays
+    kExists,        ///< a file of that name exists and was not to be replaced
 };
 
 struct WriteResult {

@@ -1,0 +1,256 @@
+// A run never loses a data file and never stops or skips without saying so, end to end
+// through quillfen-cli over temporary folders.
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+#include <map>
+#include <sstream>
+
+#include "cli/cli_app.h"
+#include "control/synthetic_beam.h"
+#include "test/temp_folder.h"
+
+namespace qf {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using Names = std::vector<std::string>;
+
+class DataSafetyTest : public test::TempFolderTest {
+protected:
+    int Run(std::vector<std::string> args, const CliHooks* hooks = nullptr) {
+        args.insert(args.begin(), "quillfen-cli");
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        out.str("");
+        err.str("");
+        return RunCli(static_cast<int>(argv.size()), argv.data(), out, err, hooks);
+    }
+    int Convert(const std::string& kind, const std::vector<std::string>& folders,
+                const CliHooks* hooks = nullptr) {
+        std::vector<std::string> args = {"convert", "--quiet", "--settle-ms", "0", "--kind", kind};
+        args.insert(args.end(), folders.begin(), folders.end());
+        return Run(args, hooks);
+    }
+    void Beam(const std::string& path, std::uint32_t frames, std::int16_t size = 4, bool half = false) {
+        BeamSettings s;
+        s.width = size;
+        s.height = size;
+        s.frames = frames;
+        s.halfResolution = half;
+        ASSERT_TRUE(WriteSyntheticBeam(path, s).ok()) << path;
+    }
+    Names Lines() const {
+        Names lines;
+        std::istringstream in(err.str());
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
+        return lines;
+    }
+    bool Said(const std::string& text) const { return err.str().find(text) != std::string::npos; }
+    std::ostringstream out, err;
+};
+
+const char* const kKinds[] = {"normalized-tiff", "standardized-tiff", "grayscale-bmp", "color-bmp"};
+
+TEST_F(DataSafetyTest, NoOutputEverReplacesADataFileOfTheRun) {
+    // Each of these data files stands where an output of the run would go:
+    // a.orx.bmp is its own frame 0 (bitmaps), b.orx.tiff is frame 0 of b.orx.orx (TIFF),
+    // scan.orx1.bmp is frame 1 of scan.orx.orx (bitmaps).
+    const Names dataFiles = {"a.orx.bmp", "b.orx.orx", "b.orx.tiff", "scan.orx.orx", "scan.orx1.bmp"};
+    for (const auto& name : dataFiles) Beam(dir / name, 3);
+    std::map<std::string, Bytes> before;
+    for (const auto& name : dataFiles) before[name] = test::ReadBytes(dir / name);
+    for (const char* kind : kKinds) {
+        EXPECT_EQ(Convert(kind, {dir.path()}), kExitFailures) << kind;
+        for (const auto& name : dataFiles) EXPECT_EQ(test::ReadBytes(dir / name), before[name]) << kind << " " << name;
+        const bool tiff = std::string(kind).find("tiff") != std::string::npos;
+        if (tiff) {
+            EXPECT_TRUE(Said(dir / "b.orx.orx" + ": frame 0: would replace the data file " + dir / "b.orx.tiff" +
+                             "; not written"))
+                << err.str();
+        } else {
+            EXPECT_TRUE(Said(dir / "a.orx.bmp" + ": frame 0: would replace the data file " + dir / "a.orx.bmp"))
+                << err.str();
+            EXPECT_TRUE(Said(dir / "scan.orx.orx" + ": frame 1: would replace the data file " +
+                             dir / "scan.orx1.bmp"))
+                << err.str();
+        }
+        // The walk went on: the other frames were written.
+        EXPECT_TRUE(test::FileExists(dir / (tiff ? "b.orx1.tiff" : "scan.orx2.bmp"))) << kind;
+    }
+}
+
+TEST_F(DataSafetyTest, SynthKeepsAnExistingFileUnlessForced) {
+    Beam(dir / "real.orx", 2);
+    const Bytes real = test::ReadBytes(dir / "real.orx");
+    EXPECT_EQ(Run({"synth", "--frames", "5", dir / "real.orx"}), kExitFailures);
+    EXPECT_EQ(err.str(), "quillfen-cli: " + dir / "real.orx" + ": exists; not replaced (--force replaces it)\n");
+    EXPECT_EQ(test::ReadBytes(dir / "real.orx"), real);
+    EXPECT_EQ(Run({"synth", "--force", "--frames", "5", dir / "real.orx"}), kExitOk) << err.str();
+    EXPECT_NE(test::ReadBytes(dir / "real.orx"), real);
+    EXPECT_EQ(test::Entries(dir.path()), Names{"real.orx"});
+}
+
+TEST_F(DataSafetyTest, RunWritesOnlyIntoTheFolderItListedWhenThePathIsSwapped) {
+    const std::string data = dir / "data", moved = dir / "moved", other = dir / "other";
+    ASSERT_EQ(mkdir(data.c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(other.c_str(), 0755), 0);
+    Beam(data + "/s.orx", 5);
+    CliHooks hooks;
+    hooks.frameWritten = [&](const std::string&) {
+        if (test::FileExists(moved)) return;
+        ASSERT_EQ(rename(data.c_str(), moved.c_str()), 0);
+        ASSERT_EQ(symlink(other.c_str(), data.c_str()), 0);
+    };
+    EXPECT_EQ(Convert("grayscale-bmp", {data}, &hooks), kExitOk) << err.str();
+    EXPECT_EQ(test::Entries(moved), (Names{"s.bmp", "s.orx", "s1.bmp", "s2.bmp", "s3.bmp", "s4.bmp"}));
+    EXPECT_TRUE(test::Entries(other).empty());
+}
+
+TEST_F(DataSafetyTest, ReplacedOutputKeepsItsModeAndGroup) {
+    Beam(dir / "m.orx", 2);
+    ASSERT_EQ(Convert("color-bmp", {dir.path()}), kExitOk);
+    ASSERT_EQ(chmod((dir / "m1.bmp").c_str(), 0600), 0);
+    const bool root = geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(chown((dir / "m1.bmp").c_str(), static_cast<uid_t>(-1), 65534), 0);
+    }
+    ASSERT_EQ(Convert("color-bmp", {dir.path()}), kExitOk);
+    struct stat st {};
+    ASSERT_EQ(stat((dir / "m1.bmp").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    if (root) {
+        EXPECT_EQ(st.st_gid, 65534u);
+    }
+    ASSERT_EQ(stat((dir / "m.bmp").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0666, 0666u & ~[] { mode_t m = umask(0); umask(m); return m; }());
+}
+
+TEST_F(DataSafetyTest, StopNamesEveryDataFileAndFolderItLeft) {
+    const std::string first = dir / "first", second = dir / "second";
+    ASSERT_EQ(mkdir(first.c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(second.c_str(), 0755), 0);
+    Beam(first + "/a.orx", 2);
+    Beam(first + "/b.orx", 2);
+    Beam(first + "/c.orx", 2);
+    ASSERT_EQ(mkdir((first + "/calib.orx").c_str(), 0755), 0);  // no data file: not listed as left
+    Beam(second + "/d.orx", 1);
+    ASSERT_EQ(mkdir((first + "/b1.tiff").c_str(), 0755), 0);
+    EXPECT_EQ(Run({"convert", "--settle-ms", "0", first, second}), kExitTiffStopped);
+    const Names lines = Lines();
+    EXPECT_NE(std::find(lines.begin(), lines.end(),
+                        "quillfen-cli: " + first + ": 2 data files, 1 converted, 3 frames written, 1 failure; "
+                        "stopped: a TIFF output could not be created; 1 data file not converted"),
+              lines.end())
+        << err.str();
+    EXPECT_TRUE(Said("quillfen-cli: " + first + "/c.orx: not converted (the run stopped before it)\n"));
+    EXPECT_TRUE(Said("quillfen-cli: " + second + ": not converted (the run stopped before it)\n"));
+    EXPECT_FALSE(Said("calib.orx: not converted"));
+    EXPECT_TRUE(test::Entries(second) == Names{"d.orx"});
+}
+
+TEST_F(DataSafetyTest, FileThatShrinksMidRunIsReportedWithItsRealCause) {
+    Beam(dir / "a.orx", 3, 8);
+    Beam(dir / "b.orx", 1);
+    CliHooks hooks;
+    hooks.frameWritten = [&](const std::string&) { ASSERT_EQ(truncate((dir / "a.orx").c_str(), 32 + 128), 0); };
+    EXPECT_EQ(Convert("standardized-tiff", {dir.path()}, &hooks), kExitFailures);
+    EXPECT_EQ(err.str(),
+              "quillfen-cli: " + dir / "a.orx" + ": frame 1: the file shrank while being read: frame 1 ends at "
+              "byte 288, past its end at byte 160 [E_FAIL (0x80004005)]\n"
+              "quillfen-cli: " + dir / "b.orx" + ": not converted (the run stopped before it)\n");
+}
+
+TEST_F(DataSafetyTest, FramesWithoutSamplesAreReportedForEveryKindAndWriteNothing) {
+    Beam(dir / "tiny.orx", 2, 1, /*half=*/true);  // 1 x 1 at half resolution: 0 x 0 frames
+    for (const char* kind : kKinds) {
+        EXPECT_EQ(Convert(kind, {dir.path()}), kExitFailures) << kind;
+        EXPECT_EQ(Lines().size(), 2u) << err.str();
+        EXPECT_TRUE(Said(dir / "tiny.orx" + ": frame 1: the frame has no samples (its width or height is 0); "
+                         "not written\n"))
+            << err.str();
+        EXPECT_EQ(test::Entries(dir.path()), Names{"tiny.orx"}) << kind;
+    }
+}
+
+TEST_F(DataSafetyTest, EntriesThatAreNoDataFilesAreANoteNotAFailure) {
+    Beam(dir / "scan.orx", 1);
+    ASSERT_EQ(mkdir((dir / "calib.orx").c_str(), 0755), 0);
+    EXPECT_EQ(Run({"convert", "--settle-ms", "0", dir.path()}), kExitOk);
+    EXPECT_EQ(err.str(), "quillfen-cli: note: " + dir / "calib.orx" + ": is a folder, not a data file; skipped\n" +
+                             "quillfen-cli: " + dir.path() + ": 1 data file, 1 converted, 1 frame written, 0 failures\n");
+}
+
+class SignalTest : public DataSafetyTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(SignalTest, StopsAfterTheOutputBeingWrittenAndSaysWhatItLeft) {
+    const int signal = GetParam();
+    Beam(dir / "a.orx", 4, 16);
+    Beam(dir / "b.orx", 2);
+    int written = 0;
+    CliHooks hooks;
+    hooks.frameWritten = [&](const std::string&) {
+        if (++written == 2) raise(signal);
+    };
+    EXPECT_EQ(Run({"convert", "--settle-ms", "0", "--kind", "color-bmp", dir.path()}, &hooks), 128 + signal);
+    EXPECT_EQ(written, 2);
+    EXPECT_TRUE(Said(": 1 data file, 0 converted, 2 frames written, 0 failures; interrupted; 1 data file not "
+                     "converted\n"))
+        << err.str();
+    EXPECT_TRUE(Said(dir / "a.orx" + ": its later frames were not converted (the run stopped)\n"));
+    EXPECT_TRUE(Said(dir / "b.orx" + ": not converted (the run stopped before it)\n"));
+    // Complete outputs and nothing else: no temporary, no half image.
+    EXPECT_EQ(test::Entries(dir.path()), (Names{"a.bmp", "a.orx", "a1.bmp", "b.orx"}));
+    EXPECT_EQ(test::ReadBytes(dir / "a1.bmp").size(), 54u + 16 * 48);
+    // The handlers are given back: the process runs on as before.
+    struct sigaction now {};
+    sigaction(signal, nullptr, &now);
+    EXPECT_EQ(now.sa_handler, SIG_DFL);
+}
+
+INSTANTIATE_TEST_SUITE_P(IntTermHup, SignalTest, ::testing::Values(SIGINT, SIGTERM, SIGHUP));
+
+// The id of a process that has ended.
+pid_t EndedProcess() {
+    pid_t pid = fork();
+    if (pid == 0) _exit(0);
+    waitpid(pid, nullptr, 0);
+    return pid;
+}
+
+TEST_F(DataSafetyTest, StaleTemporariesOfEndedRunsAreSweptAndLiveOnesKept) {
+    Beam(dir / "s.orx", 1);
+    const std::string stale = ".quillfen-" + std::to_string(EndedProcess()) + "-3.part";
+    const std::string live = ".quillfen-" + std::to_string(getpid()) + "-999.part";
+    test::WriteBytes(dir / stale, {1});
+    test::WriteBytes(dir / live, {2});
+    test::WriteBytes(dir / ".quillfen-notes.part", {3});  // not of our making
+    EXPECT_EQ(Run({"convert", "--settle-ms", "0", dir.path()}), kExitOk);
+    EXPECT_TRUE(Said("quillfen-cli: note: " + dir.path() +
+                     ": removed 1 temporary file left by an earlier run that was stopped\n"))
+        << err.str();
+    EXPECT_EQ(test::Entries(dir.path()), (Names{live, ".quillfen-notes.part", "s.orx", "s.tiff"}));
+}
+
+TEST_F(DataSafetyTest, NamesWithControlBytesStayOnOneLine) {
+    test::WriteBytes(dir / "bad\nname\x1b[2J.orx", {1, 2, 3});
+    EXPECT_EQ(Convert("grayscale-bmp", {dir.path()}), kExitFailures);
+    EXPECT_EQ(err.str(), "quillfen-cli: '" + dir.path() +
+                             "/bad'$'\\n''name'$'\\E''[2J.orx': cannot load: not an ORX file (signature does "
+                             "not match)\n");
+}
+
+TEST_F(DataSafetyTest, SyncWritesTheSameOutputs) {
+    Beam(dir / "s.orx", 3);
+    ASSERT_EQ(Run({"convert", "--settle-ms", "0", "--kind", "color-bmp", dir.path()}), kExitOk);
+    const Bytes plain = test::ReadBytes(dir / "s2.bmp");
+    ASSERT_EQ(Run({"convert", "--settle-ms", "0", "--kind", "color-bmp", "--sync", dir.path()}), kExitOk);
+    EXPECT_EQ(test::ReadBytes(dir / "s2.bmp"), plain);
+    EXPECT_EQ(test::Entries(dir.path()).size(), 4u);
+}
+
+}  // namespace
+}  // namespace qf

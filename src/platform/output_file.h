@@ -1,0 +1,101 @@
+// Crash-safe output: bytes go to a fresh temporary file beside the target, which only
+// replaces the target once everything was written, flushed and closed without error.
+// A failure at any point removes the temporary and leaves an earlier file untouched.
+// Every step is taken relative to a folder descriptor, so a run that opened its folder
+// once writes into that folder even when its path is swapped for another underneath it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/write_result.h"
+
+namespace qf {
+
+/// Stands for the process's working folder where a folder descriptor is expected.
+inline constexpr int kWorkingFolder = -100;  // AT_FDCWD
+
+/// A folder opened once; outputs are created and renamed relative to it.
+class OutputFolder {
+public:
+    OutputFolder() = default;
+    ~OutputFolder();
+    OutputFolder(OutputFolder&& other) noexcept;
+    OutputFolder& operator=(OutputFolder&& other) noexcept;
+    OutputFolder(const OutputFolder&) = delete;
+    OutputFolder& operator=(const OutputFolder&) = delete;
+
+    /// Opens `path` as a folder; false with `error` set when it cannot be.
+    bool Open(const std::string& path, std::string* error);
+    int fd() const { return fd_; }
+    /// Makes the folder's entries (the renames into it) durable; false with `error` set.
+    bool Sync(std::string* error) const;
+
+private:
+    int fd_ = -1;
+};
+
+/// Where one output goes and how.
+struct OutputTarget {
+    OutputTarget(std::string wholePath) : name(wholePath), path(std::move(wholePath)) {}  // NOLINT: a path is a target
+    OutputTarget(int fd, std::string nameInFolder, std::string shownPath)
+        : folderFd(fd), name(std::move(nameInFolder)), path(std::move(shownPath)) {}
+
+    int folderFd = kWorkingFolder;
+    std::string name;  ///< relative to folderFd (or a whole path with kWorkingFolder)
+    std::string path;  ///< what a user reads in messages
+    bool sync = false;     ///< flush the data to the disk before the rename
+    bool replace = true;   ///< false: an existing file of that name is kept, and that fails
+};
+
+class OutputFile {
+public:
+    /// Creates the temporary (exclusively, never through a link). Check `ok()`.
+    explicit OutputFile(OutputTarget target);
+    ~OutputFile();
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    bool ok() const { return result_.ok(); }
+    /// The failure so far (kWritten while all is well).
+    const WriteResult& result() const { return result_; }
+    const std::string& path() const { return target_.path; }
+    /// The temporary's descriptor, for libraries that write themselves; -1 after a failure.
+    int fd() const { return fd_; }
+
+    /// Buffered write; false (and `result()` set) on the first failure.
+    bool Write(const void* data, std::size_t size);
+    /// Records a failure found by someone writing through `fd()`.
+    void Fail(WriteStatus status, std::string cause);
+    /// Flushes, closes and renames over the target. The file is complete or absent. A
+    /// replaced file's permission bits (and group, where allowed) carry over.
+    WriteResult Commit();
+
+private:
+    bool CheckExisting();
+    void CreateTemporary();
+    bool FlushBuffer();
+    bool WriteAll(const std::uint8_t* data, std::size_t size);
+    bool PutInPlace();
+    void Discard();
+
+    OutputTarget target_;
+    std::string tempName_;
+    int fd_ = -1;
+    bool keepMode_ = false;
+    unsigned mode_ = 0;
+    unsigned group_ = 0;
+    WriteResult result_;
+    std::vector<std::uint8_t> buffer_;
+};
+
+/// True for the names our temporary files have.
+bool IsTemporaryName(const std::string& name);
+
+/// Removes, from the listed `names` of `folder`, the temporaries of ours that belong to
+/// processes which no longer run; returns how many were removed.
+int SweepStaleTemporaries(const OutputFolder& folder, const std::vector<std::string>& names);
+
+}  // namespace qf
