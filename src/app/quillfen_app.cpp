@@ -2,15 +2,56 @@
 
 #include <QApplication>
 
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
+
 #include "dialog/quillfen_dlg.h"
 #include "dialog/window_icon.h"
 #include "platform/memory.h"
 
 namespace qf {
+namespace {
+
+constexpr int kExitNoDisplay = 2;
+bool g_startingToolkit = false;
+
+[[noreturn]] void NoDisplay() {
+    std::fputs("quillfen: there is no display to show the window on (DISPLAY and WAYLAND_DISPLAY are unset "
+               "or cannot be reached); quillfen-cli does the same conversion from the command line\n",
+               stderr);
+    std::fflush(stderr);
+    _exit(kExitNoDisplay);
+}
+
+// While the toolkit starts, its complaints about the display are ours to say, once and
+// plainly, instead of an abort; afterwards every message goes on as usual.
+void StartupMessages(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (g_startingToolkit) {
+        if (type == QtFatalMsg) NoDisplay();
+        if (context.category && QByteArray(context.category).startsWith("qt.qpa")) return;
+    }
+    std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, text)));
+    if (type == QtFatalMsg) std::abort();
+}
+
+bool NoDisplayConfigured() {
+    auto set = [](const char* name) {
+        const char* value = std::getenv(name);
+        return value && *value;
+    };
+    return !set("QT_QPA_PLATFORM") && !set("DISPLAY") && !set("WAYLAND_DISPLAY");
+}
+
+}  // namespace
 
 int CQuillfenApp::Run(int& argc, char** argv) {
     KeepFrameBuffersForReuse();
+    if (NoDisplayConfigured()) NoDisplay();
+    qInstallMessageHandler(StartupMessages);
+    g_startingToolkit = true;
     QApplication app(argc, argv);
+    g_startingToolkit = false;
     QApplication::setApplicationName(QStringLiteral("Quillfen"));
     QApplication::setApplicationVersion(QStringLiteral(QUILLFEN_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("quillfen"));
