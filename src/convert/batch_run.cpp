@@ -244,6 +244,7 @@ Walk::Outcome Walk::ConvertFrame(const std::string& path, int kind, std::int16_t
     written_.insert(working);
     ++report_.framesWritten;
     observer_.FrameWritten(working);
+    observer_.FrameShown(frame, static_cast<ExportKind>(kind));
     return Outcome::kDone;
 }
 

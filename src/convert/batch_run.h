@@ -66,6 +66,9 @@ public:
     /// Data file `index` (from 1) of `total` is about to be loaded.
     virtual void FileStarted(const std::string& /*path*/, int /*index*/, int /*total*/) {}
     virtual void FrameWritten(const std::string& /*output*/) {}
+    /// The frame just written, as pulled for `kind` (kind 2: `highBytes` only). Valid for
+    /// the call alone: an observer that shows it copies what it needs.
+    virtual void FrameShown(const FrameImage& /*frame*/, ExportKind /*kind*/) {}
     virtual void Failed(const BatchFailure& /*failure*/) {}
     /// A line worth saying that is no failure (see BatchReport::notes).
     virtual void Noted(const std::string& /*line*/) {}
