@@ -8,7 +8,7 @@
 
 #include "control/getdata_ctrl.h"
 #include "control/orx_control.h"
-#include "control/synthetic_beam.h"
+#include "tools/synthetic_beam.h"
 #include "convert/frame_pull.h"
 #include "platform/memory.h"
 
@@ -33,7 +33,7 @@ void BM_PullFrame(benchmark::State& state) {
     KeepFrameBuffersForReuse();
     OrxControl control;
     CGetdatactrl1 wrapper(control);
-    if (wrapper.LoadFile(DataFile()) != 0) state.SkipWithError("cannot load");
+    if (!wrapper.LoadFile(DataFile()).ok()) state.SkipWithError("cannot load");
     const auto kind = static_cast<ExportKind>(state.range(0));
     for (auto _ : state) {
         benchmark::DoNotOptimize(PullFrame(wrapper, kind));

@@ -79,9 +79,9 @@ void Convert(const std::string& path, int kind) {
     int fd = ::open(path.c_str(), O_RDONLY);
     std::uint8_t head[32];
     if (fd < 0 || ::pread(fd, head, 32, 0) != 32) std::exit(1);
-    OrxHeader h;
-    std::string error = ParseOrxHeader(head, 32, static_cast<std::uint64_t>(lseek(fd, 0, SEEK_END)), h);
-    if (!error.empty()) std::exit(1);
+    Result<OrxHeader> parsed = ParseOrxHeader(head, 32, static_cast<std::uint64_t>(lseek(fd, 0, SEEK_END)));
+    if (!parsed.ok()) std::exit(1);
+    const OrxHeader& h = parsed.value();
     const int w = h.storedWidth(), ht = h.storedHeight();
     std::vector<std::uint16_t> samples(static_cast<std::size_t>(w) * ht);
     const std::string stem = path.substr(0, path.size() - 4);

@@ -53,7 +53,7 @@ BENCHMARK(BM_ScaleNormalized)->Unit(benchmark::kMillisecond);
 void BM_WriteTiff16(benchmark::State& state) {
     auto scaled = ScaleSamples(Frame(), kStandardizedTiff);
     for (auto _ : state) {
-        if (!WriteTiff16(OutPath("b.tiff"), kSide, kSide, Frame().count, scaled.get()).ok()) {
+        if (!WriteTiff16(OutPath("b.tiff"), kSide, kSide, Frame().count, scaled.value().get()).ok()) {
             state.SkipWithError("write failed");
         }
     }

@@ -35,7 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     qf::OrxControl control;
     qf::CGetdatactrl1 wrapper(control);
     const long arrays = qf::SafeArrayLiveCount();
-    if (wrapper.LoadFile(path) == 0) {
+    const qf::Status loaded = wrapper.LoadFile(path);
+    if (loaded.ok()) {
         for (int kind = 0; kind < 4; ++kind) {
             for (int f = 0; f < kMaxFramesPerKind; ++f) {
                 try {
@@ -49,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 if (wrapper.GetFrameNumber() == 0) break;
             }
         }
-    } else if (wrapper.GetLoadError().empty()) {
+    } else if (loaded.message().empty()) {
         std::abort();  // a refusal always says why
     }
     if (qf::SafeArrayLiveCount() != arrays) std::abort();

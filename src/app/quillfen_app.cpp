@@ -9,6 +9,7 @@
 #include "dialog/quillfen_dlg.h"
 #include "dialog/window_icon.h"
 #include "platform/memory.h"
+#include "platform/version.h"
 
 namespace qf {
 namespace {
@@ -53,7 +54,7 @@ int CQuillfenApp::Run(int& argc, char** argv) {
     QApplication app(argc, argv);
     g_startingToolkit = false;
     QApplication::setApplicationName(QStringLiteral("Quillfen"));
-    QApplication::setApplicationVersion(QStringLiteral(QUILLFEN_VERSION));
+    QApplication::setApplicationVersion(QString::fromLatin1(QuillfenVersion()));
     QApplication::setDesktopFileName(QStringLiteral("quillfen"));
     QApplication::setWindowIcon(ApplicationIcon());
     CQuillfenDlg dialog;

@@ -9,9 +9,11 @@
 #include "cli/stop_signals.h"
 #include "control/getdata_ctrl.h"
 #include "control/orx_control.h"
-#include "control/synthetic_beam.h"
+#include "tools/synthetic_beam.h"
 #include "convert/batch_run.h"
+#include "export/export_kinds.h"
 #include "platform/display_name.h"
+#include "platform/version.h"
 
 namespace qf {
 namespace {
@@ -97,8 +99,8 @@ int Convert(const ConvertOptions& o, std::ostream& err, const CliHooks* hooks) {
 
 int Info(const std::string& path, std::ostream& out, std::ostream& err) {
     OrxControl control;
-    if (control.LoadFile(path) != 0) {
-        err << "quillfen-cli: " << path << ": " << control.LoadError() << "\n";
+    if (Status loaded = control.LoadFile(path); !loaded.ok()) {
+        err << "quillfen-cli: " << DisplayName(path) << ": " << loaded.message() << "\n";
         return kExitFailures;
     }
     const OrxHeader& h = *control.header();
@@ -114,26 +116,32 @@ int Info(const std::string& path, std::ostream& out, std::ostream& err) {
 int Synth(const SynthOptions& o, std::ostream& err) {
     OutputTarget target(o.path);
     target.replace = o.force;
-    WriteResult r = WriteSyntheticBeam(target, o.beam);
-    if (r.status == WriteStatus::kExists) {
+    Status written = WriteSyntheticBeam(target, o.beam);
+    if (!written.ok() && written.kind() == ErrorKind::kExists) {
         err << "quillfen-cli: " << DisplayName(o.path) << ": exists; not replaced (--force replaces it)\n";
         return kExitFailures;
     }
-    if (!r.ok()) {
-        err << "quillfen-cli: " << DisplayName(r.path) << ": " << r.cause << "\n";
+    if (!written.ok()) {
+        err << "quillfen-cli: " << DisplayName(o.path) << ": " << written.message() << "\n";
         return kExitFailures;
     }
     return kExitOk;
 }
 
-const std::map<std::string, int> kKindNames = {
-    {"normalized-tiff", 0}, {"standardized-tiff", 1}, {"grayscale-bmp", 2}, {"color-bmp", 3},
-    {"0", 0}, {"1", 1}, {"2", 2}, {"3", 3}};
+// The kinds by name and by number, as --kind takes them.
+std::map<std::string, int> KindNames() {
+    std::map<std::string, int> names;
+    for (const ExportKindInfo& kind : ExportKinds()) {
+        names[kind.name] = kind.kind;
+        names[std::to_string(kind.kind)] = kind.kind;
+    }
+    return names;
+}
 
 CLI::App* AddConvert(CLI::App& app, ConvertOptions& o) {
     auto* cmd = app.add_subcommand("convert", "Convert every .orx file of each FOLDER, one image per frame");
     cmd->add_option("--kind", o.kind, "normalized-tiff, standardized-tiff, grayscale-bmp or color-bmp (or 0 to 3)")
-        ->transform(CLI::CheckedTransformer(kKindNames))
+        ->transform(CLI::CheckedTransformer(KindNames()))
         ->default_str("normalized-tiff");
     cmd->add_option("--settle-ms", o.settleMs, "Pause after each load and each frame, in ms")
         ->check(CLI::Range(0, 60000))
@@ -164,7 +172,7 @@ CLI::App* AddSynth(CLI::App& app, SynthOptions& o) {
 
 int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, const CliHooks* hooks) {
     CLI::App app{"Quillfen converts ORX camera data files into TIFF and BMP images.", "quillfen-cli"};
-    app.set_version_flag("--version", std::string(QUILLFEN_VERSION));
+    app.set_version_flag("--version", std::string(QuillfenVersion()));
     app.require_subcommand(1);
     ConvertOptions convert;
     CLI::App* convertCmd = AddConvert(app, convert);

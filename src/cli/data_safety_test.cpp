@@ -10,7 +10,7 @@
 #include <sstream>
 
 #include "cli/cli_app.h"
-#include "control/synthetic_beam.h"
+#include "tools/synthetic_beam.h"
 #include "test/temp_folder.h"
 
 namespace qf {

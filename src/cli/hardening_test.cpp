@@ -17,7 +17,7 @@
 
 #include "cli/cli_app.h"
 #include "control/orx_control.h"
-#include "control/synthetic_beam.h"
+#include "tools/synthetic_beam.h"
 #include "test/orx_bytes.h"
 #include "test/temp_folder.h"
 
@@ -150,10 +150,11 @@ TEST_F(HardeningTest, GoodFileCutAtEveryByteIsRefusedWithoutHarm) {
     OrxControl control;
     for (std::size_t cut = 0; cut < whole.size(); ++cut) {
         test::WriteBytes(dir / "cut.orx", Bytes(whole.begin(), whole.begin() + cut));
-        EXPECT_NE(control.LoadFile(dir / "cut.orx"), 0) << cut;
-        EXPECT_FALSE(control.LoadError().empty()) << cut;
+        Status loaded = control.LoadFile(dir / "cut.orx");
+        ASSERT_FALSE(loaded.ok()) << cut;
+        EXPECT_FALSE(loaded.message().empty()) << cut;
     }
-    EXPECT_EQ(control.LoadFile(dir / "whole.orx"), 0);
+    EXPECT_TRUE(control.LoadFile(dir / "whole.orx").ok());
 }
 
 TEST_F(HardeningTest, UnusualNamesConvert) {

@@ -15,8 +15,6 @@ enum AcquisitionDispId : DISPID {
     kDispStartDriver = 119,
     kDispGetImageHeight = 188,
     kDispGetImageData = 209,
-    /// Ours: the reason the last LoadFile failed, as a BSTR ("" after a good load).
-    kDispGetLoadError = 300,
 };
 
 /// A component reached by dispatch id.

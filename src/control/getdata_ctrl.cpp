@@ -11,6 +11,8 @@ struct VariantScope {
     VARIANT v;
     VariantScope() { VariantInit(&v); }
     ~VariantScope() { VariantClear(&v); }
+    VariantScope(const VariantScope&) = delete;
+    VariantScope& operator=(const VariantScope&) = delete;
 };
 
 }  // namespace
@@ -19,20 +21,29 @@ CGetdatactrl1::CGetdatactrl1() : owned_(std::make_unique<OrxControl>()), control
 CGetdatactrl1::CGetdatactrl1(IDispatchTarget& control) : control_(&control) {}
 CGetdatactrl1::~CGetdatactrl1() = default;
 
+// The call's status; for a failure the control explained, that status and `reason`.
+HRESULT CGetdatactrl1::TryCall(DISPID id, VARIANT* args, unsigned argCount, VARIANT* result,
+                               std::string* reason) {
+    VariantInit(result);
+    EXCEPINFO excep;
+    HRESULT hr = control_->Invoke(id, args, argCount, result, &excep);
+    if (FAILED(hr)) VariantClear(result);
+    if (hr == DISP_E_EXCEPTION && excep.bstrDescription) {
+        reason->assign(excep.bstrDescription, SysStringLen(excep.bstrDescription));
+        SysFreeString(excep.bstrDescription);
+        if (FAILED(excep.scode)) hr = excep.scode;
+    }
+    return hr;
+}
+
 VARIANT CGetdatactrl1::Call(DISPID id, const char* name, VARIANT* args, unsigned argCount) {
     VARIANT result;
-    VariantInit(&result);
-    EXCEPINFO excep;
-    HRESULT hr = control_->Invoke(id, args, argCount, &result, &excep);
+    std::string reason;
+    HRESULT hr = TryCall(id, args, argCount, &result, &reason);
     if (FAILED(hr)) {
-        VariantClear(&result);
-        if (hr == DISP_E_EXCEPTION && excep.bstrDescription) {
-            // The control said why in words: that is what the user reads.
-            std::string reason(excep.bstrDescription, SysStringLen(excep.bstrDescription));
-            SysFreeString(excep.bstrDescription);
-            ThrowStatusWithReason(FAILED(excep.scode) ? excep.scode : hr, reason);
-        }
-        ThrowStatus(hr, std::string("acquisition control ") + name);
+        // The control said why in words: that is what the user reads.
+        if (!reason.empty()) ThrowStatusWithReason(hr, reason);
+        ThrowStatus(hr, std::string("the acquisition control's ") + name + " failed");
     }
     return result;
 }
@@ -53,21 +64,22 @@ bool CGetdatactrl1::CallBool(DISPID id, const char* name) {
 
 bool CGetdatactrl1::StartDriver() { return CallBool(kDispStartDriver, "StartDriver"); }
 
-std::int32_t CGetdatactrl1::LoadFile(const std::string& path) {
+Status CGetdatactrl1::LoadFile(const std::string& path) {
     VariantScope arg;
     arg.v.vt = VT_BSTR;
     arg.v.bstrVal = SysAllocStringLen(path.data(), static_cast<std::uint32_t>(path.size()));
-    if (!arg.v.bstrVal) ThrowStatus(E_OUTOFMEMORY, "LoadFile");
+    if (!arg.v.bstrVal) return Fail(ErrorKind::kOutOfMemory, "out of memory: no room for the file's name");
     VariantScope r;
-    r.v = Call(kDispLoadFile, "LoadFile", &arg.v, 1);
-    return r.v.vt == VT_I4 ? r.v.lVal : 0;
-}
-
-std::string CGetdatactrl1::GetLoadError() {
-    VariantScope r;
-    r.v = Call(kDispGetLoadError, "GetLoadError");
-    if (r.v.vt != VT_BSTR || !r.v.bstrVal) return "";
-    return std::string(r.v.bstrVal, SysStringLen(r.v.bstrVal));
+    std::string reason;
+    const HRESULT hr = TryCall(kDispLoadFile, &arg.v, 1, &r.v, &reason);
+    // A file the control refuses is an everyday event, told in its own words; a control
+    // that fails without a word is broken, and that ends the run as any failed call does.
+    if (FAILED(hr) && reason.empty()) ThrowStatus(hr, "the acquisition control's LoadFile failed");
+    if (FAILED(hr)) return Fail(ErrorKind::kInvalid, reason);
+    if (r.v.vt == VT_I4 && r.v.lVal != 0) {
+        return Fail(ErrorKind::kInvalid, "the control did not load it (status " + std::to_string(r.v.lVal) + ")");
+    }
+    return Status::Ok();
 }
 
 std::int16_t CGetdatactrl1::GetFrameNumber() { return CallI2(kDispGetFrameNumber, "GetFrameNumber"); }

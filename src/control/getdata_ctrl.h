@@ -7,6 +7,7 @@
 #include <string>
 
 #include "control/dispatch.h"
+#include "platform/result.h"
 
 namespace qf {
 
@@ -19,9 +20,8 @@ public:
     ~CGetdatactrl1();
 
     bool StartDriver();
-    /// 0 when the file became current; otherwise GetLoadError() says why.
-    std::int32_t LoadFile(const std::string& path);
-    std::string GetLoadError();
+    /// Makes `path` the current file; when the control cannot, the reason it gives.
+    Status LoadFile(const std::string& path);
     std::int16_t GetFrameNumber();
     /// `data` must be empty; it receives the frame's array and the caller owns it.
     std::int32_t GetImageData(VARIANT* data);
@@ -32,6 +32,7 @@ public:
 
 private:
     VARIANT Call(DISPID id, const char* name, VARIANT* args = nullptr, unsigned argCount = 0);
+    HRESULT TryCall(DISPID id, VARIANT* args, unsigned argCount, VARIANT* result, std::string* reason);
     std::int16_t CallI2(DISPID id, const char* name);
     bool CallBool(DISPID id, const char* name);
 

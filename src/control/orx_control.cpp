@@ -60,36 +60,44 @@ void OrxControl::Close() {
     frame_ = 0;
 }
 
-std::int32_t OrxControl::LoadFile(const std::string& path) {
-    Close();
-    loadError_.clear();
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        loadError_ = "cannot open: " + ErrnoText(errno);
-        return 1;
-    }
+namespace {
+
+// The header of the file open as `fd`, checked against the file's length. The file is
+// examined through the descriptor the control keeps, so what was checked is what is read.
+Result<OrxHeader> ReadHeader(int fd) {
     struct stat st {};
+    if (::fstat(fd, &st) != 0) return Fail(ErrorKind::kCannotRead, "cannot read: " + ErrnoText(errno));
+    if (std::string why = NotADataFileReason(st.st_mode); !why.empty()) return Fail(ErrorKind::kNotAFile, why);
     std::uint8_t head[kOrxHeaderSize] = {};
-    ssize_t got = 0;
-    if (::fstat(fd, &st) != 0) {
-        loadError_ = "cannot read: " + ErrnoText(errno);
-    } else if (S_ISDIR(st.st_mode)) {
-        loadError_ = "is a folder, not a data file";
-    } else if (!S_ISREG(st.st_mode)) {
-        loadError_ = "is not a regular file";
-    } else if ((got = ::pread(fd, head, sizeof head, 0)) < 0) {
-        loadError_ = "cannot read: " + ErrnoText(errno);
-    } else {
-        loadError_ = ParseOrxHeader(head, static_cast<std::size_t>(got),
-                                    static_cast<std::uint64_t>(st.st_size), header_);
-    }
-    if (!loadError_.empty()) {
+    const ssize_t got = ::pread(fd, head, sizeof head, 0);
+    if (got < 0) return Fail(ErrorKind::kCannotRead, "cannot read: " + ErrnoText(errno));
+    return ParseOrxHeader(head, static_cast<std::size_t>(got), static_cast<std::uint64_t>(st.st_size));
+}
+
+}  // namespace
+
+Status OrxControl::LoadFile(const std::string& path) {
+    Close();
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return Fail(ErrorKind::kCannotRead, "cannot open: " + ErrnoText(errno));
+    Result<OrxHeader> header = ReadHeader(fd);
+    if (!header.ok()) {
         ::close(fd);
-        return 2;
+        return header.error();
     }
+    header_ = header.value();
     fd_ = fd;
     frame_ = 0;
-    return 0;
+    return Status::Ok();
+}
+
+// A failure with its reason, the way a dispatch call reports one.
+HRESULT OrxControl::Raise(HRESULT status, const std::string& reason, EXCEPINFO* excep) {
+    if (excep) {
+        excep->scode = status;
+        excep->bstrDescription = SysAllocStringLen(reason.data(), static_cast<std::uint32_t>(reason.size()));
+    }
+    return DISP_E_EXCEPTION;
 }
 
 HRESULT OrxControl::DataFailure(HRESULT status, std::string reason) {
@@ -145,7 +153,6 @@ HRESULT OrxControl::Invoke(DISPID id, VARIANT* args, unsigned argCount, VARIANT*
             return InvokeWithArgument(id, args[0], result, excep);
         case kDispStartDriver: case kDispGetFrameNumber: case kDispGetImageWidth:
         case kDispGetImageHeight: case kDispIsFullResolution: case kDispNextFrame:
-        case kDispGetLoadError:
             if (argCount != 0) return DISP_E_BADPARAMCOUNT;
             if (result) VariantInit(result);
             return InvokeQuery(id, result);
@@ -158,19 +165,14 @@ HRESULT OrxControl::InvokeWithArgument(DISPID id, VARIANT& arg, VARIANT* result,
                                        EXCEPINFO* excep) {
     if (id == kDispLoadFile) {
         if (arg.vt != VT_BSTR) return DISP_E_TYPEMISMATCH;
-        SetI4(result, LoadFile(std::string(arg.bstrVal, SysStringLen(arg.bstrVal))));
-        return S_OK;
+        const Status loaded = LoadFile(std::string(arg.bstrVal, SysStringLen(arg.bstrVal)));
+        SetI4(result, loaded.ok() ? 0 : 1);
+        if (loaded.ok()) return S_OK;
+        return Raise(E_FAIL, loaded.message(), excep);
     }
     if (arg.vt != (VT_BYREF | VT_VARIANT) || !arg.pvarVal) return DISP_E_TYPEMISMATCH;
     const HRESULT status = GetImageData(arg.pvarVal);
-    if (FAILED(status)) {
-        if (excep) {
-            excep->scode = status;
-            excep->bstrDescription = SysAllocStringLen(dataError_.data(),
-                                                       static_cast<std::uint32_t>(dataError_.size()));
-        }
-        return DISP_E_EXCEPTION;
-    }
+    if (FAILED(status)) return Raise(status, dataError_, excep);
     SetI4(result, status);
     return S_OK;
 }
@@ -184,12 +186,8 @@ HRESULT OrxControl::InvokeQuery(DISPID id, VARIANT* result) {
         case kDispGetImageHeight: SetI2(result, loaded ? header_.height : 0); return S_OK;
         case kDispIsFullResolution: SetBool(result, !loaded || !header_.halfResolution()); return S_OK;
         case kDispNextFrame: SetBool(result, NextFrame()); return S_OK;
-        default: break;  // kDispGetLoadError
+        default: return DISP_E_MEMBERNOTFOUND;
     }
-    if (!result) return S_OK;
-    result->vt = VT_BSTR;
-    result->bstrVal = SysAllocStringLen(loadError_.data(), static_cast<std::uint32_t>(loadError_.size()));
-    return result->bstrVal ? S_OK : E_OUTOFMEMORY;
 }
 
 }  // namespace qf

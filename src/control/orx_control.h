@@ -19,10 +19,9 @@ public:
     HRESULT Invoke(DISPID id, VARIANT* args, unsigned argCount, VARIANT* result,
                    EXCEPINFO* excep) override;
 
-    /// Makes `path` the current file at frame 0 after checking all of it; 0 on success,
-    /// else non-zero with LoadError() saying why and no file current.
-    std::int32_t LoadFile(const std::string& path);
-    const std::string& LoadError() const { return loadError_; }
+    /// Makes `path` the current file at frame 0 after checking all of it; when it is not
+    /// a valid ORX file, why not, and no file is current.
+    Status LoadFile(const std::string& path);
     const OrxHeader* header() const { return fd_ >= 0 ? &header_ : nullptr; }
     std::int16_t FrameNumber() const { return static_cast<std::int16_t>(frame_); }
     /// Fills `out` with the current frame; an empty variant when no file is current or
@@ -35,12 +34,12 @@ private:
     void Close();
     HRESULT InvokeWithArgument(DISPID id, VARIANT& arg, VARIANT* result, EXCEPINFO* excep);
     HRESULT DataFailure(HRESULT status, std::string reason);
+    static HRESULT Raise(HRESULT status, const std::string& reason, EXCEPINFO* excep);
     HRESULT InvokeQuery(DISPID id, VARIANT* result);
 
     int fd_ = -1;
     OrxHeader header_;
     std::uint32_t frame_ = 0;
-    std::string loadError_;
     std::string dataError_;
 };
 

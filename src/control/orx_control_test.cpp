@@ -8,6 +8,7 @@
 #include "convert/frame_pull.h"
 #include "platform/status_error.h"
 #include "test/orx_bytes.h"
+#include "tools/orx_writer.h"
 #include "test/temp_folder.h"
 
 namespace qf {
@@ -49,8 +50,7 @@ TEST_F(OrxControlTest, HeaderBytesAreLittleEndianFields) {
 
 TEST_F(OrxControlTest, RoundTripThroughWriterAndPull) {
     WriteOrx(dir / "r.orx", 4, 3, 3);
-    ASSERT_EQ(wrapper.LoadFile(dir / "r.orx"), 0);
-    EXPECT_EQ(wrapper.GetLoadError(), "");
+    ASSERT_TRUE(wrapper.LoadFile(dir / "r.orx").ok());
     for (int f = 0; f < 3; ++f) {
         EXPECT_EQ(wrapper.GetFrameNumber(), f);
         FrameImage frame = PullFrame(wrapper, kStandardizedTiff);
@@ -63,7 +63,7 @@ TEST_F(OrxControlTest, RoundTripThroughWriterAndPull) {
 
 TEST_F(OrxControlTest, HalfResolutionFileReportsFullSizeAndHalfArray) {
     WriteOrx(dir / "h.orx", 641, 481, 1, true);
-    ASSERT_EQ(wrapper.LoadFile(dir / "h.orx"), 0);
+    ASSERT_TRUE(wrapper.LoadFile(dir / "h.orx").ok());
     EXPECT_EQ(wrapper.GetImageWidth(), 641);
     EXPECT_EQ(wrapper.GetImageHeight(), 481);
     EXPECT_FALSE(wrapper.IsFullResolution());
@@ -75,16 +75,15 @@ TEST_F(OrxControlTest, HalfResolutionFileReportsFullSizeAndHalfArray) {
 
 TEST_F(OrxControlTest, SingleFrameFileWrapsToItself) {
     WriteOrx(dir / "one.orx", 1, 1, 1);
-    ASSERT_EQ(wrapper.LoadFile(dir / "one.orx"), 0);
+    ASSERT_TRUE(wrapper.LoadFile(dir / "one.orx").ok());
     wrapper.NextFrame();
     EXPECT_EQ(wrapper.GetFrameNumber(), 0);
 }
 
 TEST_F(OrxControlTest, FailedLoadLeavesNoFileCurrent) {
     WriteOrx(dir / "good.orx", 2, 2, 2);
-    ASSERT_EQ(wrapper.LoadFile(dir / "good.orx"), 0);
-    EXPECT_NE(wrapper.LoadFile(dir / "missing.orx"), 0);
-    EXPECT_EQ(wrapper.GetLoadError(), "cannot open: No such file or directory");
+    ASSERT_TRUE(wrapper.LoadFile(dir / "good.orx").ok());
+    EXPECT_EQ(wrapper.LoadFile(dir / "missing.orx").message(), "cannot open: No such file or directory");
     VARIANT v;
     VariantInit(&v);
     try {
@@ -132,13 +131,13 @@ TEST_F(OrxControlTest, BadFilesAreRejectedWithTheirReason) {
     for (const auto& c : cases) {
         std::string path = dir / "bad.orx";
         test::WriteBytes(path, c.bytes);
-        EXPECT_NE(wrapper.LoadFile(path), 0) << c.name;
-        EXPECT_EQ(wrapper.GetLoadError(), c.reason) << c.name;
+        Status loaded = wrapper.LoadFile(path);
+        ASSERT_FALSE(loaded.ok()) << c.name;
+        EXPECT_EQ(loaded.message(), c.reason) << c.name;
     }
     std::string folder = dir / "folder.orx";
     ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
-    EXPECT_NE(wrapper.LoadFile(folder), 0);
-    EXPECT_EQ(wrapper.GetLoadError(), "is a folder, not a data file");
+    EXPECT_EQ(wrapper.LoadFile(folder).message(), "is a folder, not a data file");
 }
 
 }  // namespace

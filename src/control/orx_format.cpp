@@ -5,7 +5,6 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/output_file.h"
 #include "platform/little_endian.h"
 
 namespace qf {
@@ -18,23 +17,25 @@ std::string Format(const char* fmt, unsigned long long a, unsigned long long b =
     return text;
 }
 
-std::string CheckFields(const OrxHeader& h, const std::uint8_t* bytes) {
+Error Invalid(std::string message) { return Fail(ErrorKind::kInvalid, std::move(message)); }
+
+Status CheckFields(const OrxHeader& h, const std::uint8_t* bytes) {
     if (h.version != kOrxVersion) {
-        return Format("unsupported ORX version %llu (this program reads version 1)", h.version);
+        return Invalid(Format("unsupported ORX version %llu (this program reads version 1)", h.version));
     }
-    if (h.headerLength < kOrxHeaderSize) return Format("header length %llu is below 32", h.headerLength);
-    if (h.width < 1) return Format("width %llu is out of range (1 to 32767)", GetLe16(bytes + 12));
-    if (h.height < 1) return Format("height %llu is out of range (1 to 32767)", GetLe16(bytes + 14));
+    if (h.headerLength < kOrxHeaderSize) return Invalid(Format("header length %llu is below 32", h.headerLength));
+    if (h.width < 1) return Invalid(Format("width %llu is out of range (1 to 32767)", GetLe16(bytes + 12)));
+    if (h.height < 1) return Invalid(Format("height %llu is out of range (1 to 32767)", GetLe16(bytes + 14)));
     if (h.frameCount < 1 || h.frameCount > kOrxMaxFrames) {
-        return Format("frame count %llu is out of range (1 to 32768)", h.frameCount);
+        return Invalid(Format("frame count %llu is out of range (1 to 32768)", h.frameCount));
     }
     if (h.flags & ~kOrxHalfResolution) {
-        return Format("unknown flags 0x%04llX (only bit 0 is defined)", h.flags);
+        return Invalid(Format("unknown flags 0x%04llX (only bit 0 is defined)", h.flags));
     }
     for (std::size_t at = 22; at < kOrxHeaderSize; ++at) {
-        if (bytes[at] != 0) return Format("reserved header byte %llu is not 0", at);
+        if (bytes[at] != 0) return Invalid(Format("reserved header byte %llu is not 0", at));
     }
-    return "";
+    return Status::Ok();
 }
 
 }  // namespace
@@ -65,15 +66,14 @@ std::array<std::uint8_t, kOrxHeaderSize> SerializeOrxHeader(const OrxHeader& h) 
     return b;
 }
 
-std::string ParseOrxHeader(const std::uint8_t* bytes, std::size_t size, std::uint64_t fileLength,
-                           OrxHeader& out) {
+Result<OrxHeader> ParseOrxHeader(const std::uint8_t* bytes, std::size_t size, std::uint64_t fileLength) {
     std::size_t signatureBytes = std::min(size, kOrxSignature.size());
-    if (size == 0) return "empty file, not an ORX file";
+    if (size == 0) return Invalid("empty file, not an ORX file");
     if (std::memcmp(bytes, kOrxSignature.data(), signatureBytes) != 0) {
-        return "not an ORX file (signature does not match)";
+        return Invalid("not an ORX file (signature does not match)");
     }
     if (size < kOrxHeaderSize) {
-        return Format("truncated header: %llu bytes, an ORX header needs 32", size);
+        return Invalid(Format("truncated header: %llu bytes, an ORX header needs 32", size));
     }
     OrxHeader h;
     h.version = GetLe16(bytes + 8);
@@ -82,56 +82,14 @@ std::string ParseOrxHeader(const std::uint8_t* bytes, std::size_t size, std::uin
     h.height = static_cast<std::int16_t>(GetLe16(bytes + 14));
     h.frameCount = GetLe32(bytes + 16);
     h.flags = GetLe16(bytes + 20);
-    std::string reason = CheckFields(h, bytes);
-    if (!reason.empty()) return reason;
+    if (Status fields = CheckFields(h, bytes); !fields.ok()) return fields.error();
     const std::uint64_t expected = h.fileLength();
     if (fileLength != expected) {
-        return Format(fileLength < expected ? "truncated: %llu bytes, expected %llu for %llu frames"
-                                            : "too long: %llu bytes, expected %llu for %llu frames",
-                      fileLength, expected, h.frameCount);
+        return Invalid(Format(fileLength < expected ? "truncated: %llu bytes, expected %llu for %llu frames"
+                                                    : "too long: %llu bytes, expected %llu for %llu frames",
+                              fileLength, expected, h.frameCount));
     }
-    out = h;
-    return "";
-}
-
-struct OrxWriter::Impl {
-    Impl(OutputTarget target, const OrxHeader& h) : file(std::move(target)), header(h) {}
-    OutputFile file;
-    OrxHeader header;
-    std::uint32_t framesWritten = 0;
-    std::vector<std::uint8_t> bytes;
-};
-
-OrxWriter::OrxWriter(OutputTarget target, const OrxHeader& header)
-    : impl_(new Impl(std::move(target), header)) {
-    auto head = SerializeOrxHeader(header);
-    impl_->file.Write(head.data(), head.size());
-    const std::vector<std::uint8_t> extra(header.headerLength > kOrxHeaderSize
-                                              ? header.headerLength - kOrxHeaderSize
-                                              : 0);
-    impl_->file.Write(extra.data(), extra.size());
-}
-
-OrxWriter::~OrxWriter() { delete impl_; }
-
-bool OrxWriter::WriteFrame(const std::uint16_t* samples) {
-    const std::size_t n = impl_->header.storedSamples();
-    ++impl_->framesWritten;
-    if constexpr (std::endian::native == std::endian::little) {
-        return impl_->file.Write(samples, n * 2);
-    }
-    impl_->bytes.resize(n * 2);
-    for (std::size_t i = 0; i < n; ++i) PutLe16(&impl_->bytes[2 * i], samples[i]);
-    return impl_->file.Write(impl_->bytes.data(), impl_->bytes.size());
-}
-
-WriteResult OrxWriter::Finish() {
-    if (impl_->framesWritten != impl_->header.frameCount) {
-        impl_->file.Fail(WriteStatus::kWriteFailed,
-                         Format("%llu of %llu frames given", impl_->framesWritten,
-                                impl_->header.frameCount));
-    }
-    return impl_->file.Commit();
+    return h;
 }
 
 }  // namespace qf

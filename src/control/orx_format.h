@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/output_file.h"
+#include "platform/result.h"
 
 namespace qf {
 
@@ -37,25 +37,8 @@ struct OrxHeader {
 /// The 32 header bytes for `header` (signature, fields, zero reserved bytes).
 std::array<std::uint8_t, kOrxHeaderSize> SerializeOrxHeader(const OrxHeader& header);
 
-/// Reads and checks the first `size` bytes of a file of `fileLength` bytes. Returns the
-/// reason a user should see when they are not a valid ORX file, or "" with `out` filled.
-std::string ParseOrxHeader(const std::uint8_t* bytes, std::size_t size, std::uint64_t fileLength,
-                           OrxHeader& out);
-
-/// Writes an ORX file frame by frame, crash-safe like every output. Frames must come in
-/// order and all of them before Finish().
-class OrxWriter {
-public:
-    OrxWriter(OutputTarget target, const OrxHeader& header);
-    ~OrxWriter();
-    /// `samples` holds header.storedSamples() values.
-    bool WriteFrame(const std::uint16_t* samples);
-    /// Completes the file; fails when a frame is missing or a write failed.
-    WriteResult Finish();
-
-private:
-    struct Impl;
-    Impl* impl_;
-};
+/// Reads and checks the first `size` bytes of a file of `fileLength` bytes: the header,
+/// or the reason a user should see when they are not a valid ORX file.
+Result<OrxHeader> ParseOrxHeader(const std::uint8_t* bytes, std::size_t size, std::uint64_t fileLength);
 
 }  // namespace qf

@@ -6,9 +6,7 @@
 
 #include "convert/frame_pull.h"
 #include "convert/output_naming.h"
-#include "export/false_color_bitmap.h"
-#include "export/grayscale_bitmap.h"
-#include "export/tiff_export.h"
+#include "export/export_kinds.h"
 #include "platform/directory.h"
 #include "platform/display_name.h"
 #include "platform/output_file.h"
@@ -28,8 +26,6 @@ private:
     BatchObserver& observer_;
 };
 
-bool IsTiffKind(int kind) { return kind == kNormalizedTiff || kind == kStandardizedTiff; }
-
 // Walks one folder; holds what lives for the whole run.
 class Walk {
 public:
@@ -45,10 +41,12 @@ private:
 
     bool OpenFolder(const std::string& folder, std::vector<std::string>& names);
     void Convert(const std::string& path);
-    Outcome FrameLoop(const std::string& path, int kind);
-    Outcome ConvertFrame(const std::string& path, int kind, std::int16_t w, std::string& working);
+    Outcome FrameLoop(const std::string& path, const ExportKindInfo& kind);
+    Outcome ConvertFrame(const std::string& path, const ExportKindInfo& kind, std::int16_t w,
+                         std::string& working);
+    Outcome WriteFailed(const std::string& path, std::int16_t w, const std::string& output,
+                        const ExportKindInfo& kind, const Error& error);
     std::string RefusedName(const std::string& working) const;
-    WriteResult Write(const std::string& output, int kind, const FrameImage& frame);
     bool StopRequested();
     void ListUnconverted(const std::vector<std::string>& dataFiles, std::size_t from);
     void Pause() const;
@@ -90,24 +88,20 @@ void Walk::Pause() const {
 // The folder is opened once: every output is made relative to it, so a run writes only
 // into the folder it listed, whatever happens to the folder's path meanwhile.
 bool Walk::OpenFolder(const std::string& folder, std::vector<std::string>& names) {
-    std::string error;
-    FolderListing listing;
-    if (folder_.Open(folder, &error)) {
-        listing = ListFolder(folder_.fd());
-        error = listing.error;
-    }
-    if (!error.empty()) {
-        Fail(folder, kNoFrame, folder, "cannot read folder: " + error);
+    const Status opened = folder_.Open(folder);
+    Result<std::vector<std::string>> listing = opened.ok() ? ListFolder(folder_.fd()) : opened.error();
+    if (!listing.ok()) {
+        Fail(folder, kNoFrame, folder, "cannot read folder: " + listing.message());
         report_.stop = BatchStop::kFolderUnreadable;
         return false;
     }
     prefix_ = folder.size() > 1 && folder.back() == '/' ? folder : folder + "/";
     if (folder == "/") prefix_ = "/";
-    if (int swept = SweepStaleTemporaries(folder_, listing.names); swept > 0) {
+    if (int swept = SweepStaleTemporaries(folder_, listing.value()); swept > 0) {
         Note(DisplayName(folder) + ": removed " + std::to_string(swept) + " temporary file" +
              (swept == 1 ? "" : "s") + " left by an earlier run that was stopped");
     }
-    names = std::move(listing.names);
+    names = std::move(listing.value());
     return true;
 }
 
@@ -130,8 +124,9 @@ void Walk::Run(const std::string& folder) {
         Convert(dataFiles[i]);
     }
     if (settings_.sync && report_.framesWritten > 0) {
-        std::string error;
-        if (!folder_.Sync(&error)) Fail(folder, kNoFrame, folder, "cannot flush the folder to disk: " + error);
+        if (Status synced = folder_.Sync(); !synced.ok()) {
+            Fail(folder, kNoFrame, folder, "cannot flush the folder to disk: " + synced.message());
+        }
     }
 }
 
@@ -156,21 +151,21 @@ void Walk::Convert(const std::string& path) {
         return;
     }
     ++report_.dataFiles;
-    const std::int32_t loaded = control_.LoadFile(path);
-    if (loaded != 0) {
-        Fail(path, kNoFrame, path, "cannot load: " + control_.GetLoadError());
+    if (Status loaded = control_.LoadFile(path); !loaded.ok()) {
+        Fail(path, kNoFrame, path, "cannot load: " + loaded.message());
         return;
     }
     Pause();
-    const int kind = askKind_();
-    if (kind < kNormalizedTiff || kind > kFalseColorBitmap) {
-        Fail(path, kNoFrame, path, "export kind " + std::to_string(kind) + " is not one of 0 to 3");
+    const int asked = askKind_();
+    const ExportKindInfo* kind = FindExportKind(asked);
+    if (!kind) {
+        Fail(path, kNoFrame, path, "export kind " + std::to_string(asked) + " is not one of 0 to 3");
         return;
     }
-    if (FrameLoop(path, kind) == Outcome::kDone) ++report_.filesConverted;
+    if (FrameLoop(path, *kind) == Outcome::kDone) ++report_.filesConverted;
 }
 
-Walk::Outcome Walk::FrameLoop(const std::string& path, int kind) {
+Walk::Outcome Walk::FrameLoop(const std::string& path, const ExportKindInfo& kind) {
     std::bitset<65536> seen;
     const std::int16_t initial = control_.GetFrameNumber();
     std::string working = path;
@@ -202,17 +197,17 @@ Walk::Outcome Walk::FrameLoop(const std::string& path, int kind) {
     return outcome;
 }
 
-Walk::Outcome Walk::ConvertFrame(const std::string& path, int kind, std::int16_t w,
-                                 std::string& working) {
+Walk::Outcome Walk::ConvertFrame(const std::string& path, const ExportKindInfo& kind,
+                                 std::int16_t w, std::string& working) {
     FrameImage frame;
     try {
-        frame = PullFrame(control_, static_cast<ExportKind>(kind));
+        frame = PullFrame(control_, kind.kind);
     } catch (const StatusError& e) {
         Fail(path, w, path, e.what());
         report_.stop = BatchStop::kFrameFailed;
         return Outcome::kStop;
     }
-    working = NextOutputPath(working, w, IsTiffKind(kind) ? ".tiff" : ".bmp");
+    working = NextOutputPath(working, w, kind.extension);
     if (std::string refused = RefusedName(working); !refused.empty()) {
         Fail(path, w, path, refused);
         return Outcome::kFailed;
@@ -221,31 +216,38 @@ Walk::Outcome Walk::ConvertFrame(const std::string& path, int kind, std::int16_t
         Fail(path, w, working, "already written by an earlier frame in this run; not overwritten");
         return Outcome::kFailed;
     }
-    if (frame.count == 0) {
-        Fail(path, w, path, "the frame has no samples (its width or height is 0); not written");
-        return Outcome::kFailed;
-    }
-    WriteResult result;
-    try {
-        result = Write(working, kind, frame);
-    } catch (const StatusError& e) {  // memory for the scaled copy ran out
-        Fail(path, w, path, e.what());
-        report_.stop = BatchStop::kFrameFailed;
-        return Outcome::kStop;
-    }
-    if (!result.ok()) {
-        Fail(path, w, result.path, result.cause);
-        if (IsTiffKind(kind) && result.status == WriteStatus::kCannotCreate) {
-            report_.stop = BatchStop::kTiffCannotCreate;
-            return Outcome::kStop;
-        }
-        return Outcome::kFailed;
-    }
+    OutputTarget target(folder_.fd(), working.substr(prefix_.size()), working);
+    target.sync = settings_.sync;
+    const Status written = kind.write(target, frame);
+    if (!written.ok()) return WriteFailed(path, w, working, kind, written.error());
     written_.insert(working);
     ++report_.framesWritten;
     observer_.FrameWritten(working);
-    observer_.FrameShown(frame, static_cast<ExportKind>(kind));
+    observer_.FrameShown(frame, kind.kind);
     return Outcome::kDone;
+}
+
+// A frame that could not be written: what it means for the run.
+Walk::Outcome Walk::WriteFailed(const std::string& path, std::int16_t w, const std::string& output,
+                                const ExportKindInfo& kind, const Error& error) {
+    switch (error.kind) {
+        case ErrorKind::kInvalid:
+        case ErrorKind::kNoSamples:  // the frame's fault, not the output's
+            Fail(path, w, path, error.message + "; not written");
+            return Outcome::kFailed;
+        case ErrorKind::kOutOfMemory:
+            Fail(path, w, path, error.message);
+            report_.stop = BatchStop::kFrameFailed;
+            return Outcome::kStop;
+        case ErrorKind::kCannotCreate:
+            Fail(path, w, output, error.message);
+            if (!kind.tiff) return Outcome::kFailed;
+            report_.stop = BatchStop::kTiffCannotCreate;
+            return Outcome::kStop;
+        default:
+            Fail(path, w, output, error.message);
+            return Outcome::kFailed;
+    }
 }
 
 // Why an output may not be written at all: a name outside the folder, or one that a data
@@ -258,19 +260,6 @@ std::string Walk::RefusedName(const std::string& working) const {
         return "would replace the data file " + DisplayName(working) + "; not written";
     }
     return "";
-}
-
-WriteResult Walk::Write(const std::string& output, int kind, const FrameImage& frame) {
-    OutputTarget target(folder_.fd(), output.substr(prefix_.size()), output);
-    target.sync = settings_.sync;
-    switch (kind) {
-        case kGrayscaleBitmap: return WriteGrayscaleBitmap(target, frame);
-        case kFalseColorBitmap: return WriteFalseColorBitmap(target, frame);
-        default: {
-            auto scaled = ScaleSamples(frame, static_cast<ExportKind>(kind));
-            return WriteTiff16(target, frame.width, frame.height, frame.count, scaled.get());
-        }
-    }
 }
 
 }  // namespace

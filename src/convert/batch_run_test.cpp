@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "control/synthetic_beam.h"
+#include "tools/synthetic_beam.h"
 #include "test/fake_control.h"
 #include "test/temp_folder.h"
 
@@ -234,7 +234,8 @@ TEST_F(BatchFakeControlTest, PullFailureInSecondOfThreeFilesStopsTheRun) {
     EXPECT_EQ(r.stop, BatchStop::kFrameFailed);
     EXPECT_EQ(Outputs(".tiff"), Names{"a.tiff"});
     ASSERT_EQ(r.failures.size(), 1u);
-    EXPECT_EQ(r.failures[0].Line(), dir / "line.orx" + ": frame 0: frame transfer: no array: E_INVALIDARG (0x80070057)");
+    EXPECT_EQ(r.failures[0].Line(), dir / "line.orx" + ": frame 0: the control handed over no frame data "
+                                                    "[E_INVALIDARG (0x80070057)]");
 }
 
 TEST_F(BatchFakeControlTest, OutputNameOutsideTheFolderIsRefused) {

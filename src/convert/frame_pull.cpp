@@ -10,9 +10,7 @@
 namespace qf {
 namespace {
 
-[[noreturn]] void Fail(HRESULT status, const std::string& what) {
-    ThrowStatus(status, "frame transfer: " + what);
-}
+[[noreturn]] void Fail(HRESULT status, const std::string& what) { ThrowStatusWithReason(status, what); }
 
 // Owns the transfer variant; clearing it destroys the array in it.
 class TransferVariant {
@@ -22,6 +20,8 @@ public:
         VariantInit(&v_);
     }
     ~TransferVariant() { VariantClear(&v_); }
+    TransferVariant(const TransferVariant&) = delete;
+    TransferVariant& operator=(const TransferVariant&) = delete;
     VARIANT* get() { return &v_; }
     /// The array field; a variant that holds no array counts as holding none.
     SAFEARRAY* array() const { return (v_.vt & VT_ARRAY) && !(v_.vt & VT_BYREF) ? v_.parray : nullptr; }
@@ -33,13 +33,16 @@ private:
 // Borrows the array and holds a lock on it while the samples are copied.
 class ArrayGuard {
 public:
+    ArrayGuard() = default;
     ~ArrayGuard() { Release(); }
+    ArrayGuard(const ArrayGuard&) = delete;
+    ArrayGuard& operator=(const ArrayGuard&) = delete;
     void Attach(SAFEARRAY* array) {
-        if (!array) Fail(E_INVALIDARG, "no array");
+        if (!array) Fail(E_INVALIDARG, "the control handed over no frame data");
         VARTYPE vt = VT_EMPTY;
         HRESULT hr = SafeArrayGetVartype(array, &vt);
-        if (FAILED(hr)) Fail(hr, "element type unknown");
-        if (vt != VT_I2 || array->cbElements != 2) Fail(E_INVALIDARG, "elements are not 16-bit integers");
+        if (FAILED(hr)) Fail(hr, "the type of the control's frame data is unknown");
+        if (vt != VT_I2 || array->cbElements != 2) Fail(E_INVALIDARG, "the control's frame data is not 16-bit samples");
         array_ = array;
         SafeArrayLock(array_);
     }
@@ -50,18 +53,20 @@ public:
     /// The data of elements 0 to count - 1, after one bounds test for all of them: the
     /// same outcome as testing each element's index against dimension 1's bounds.
     const std::int16_t* Elements(std::int32_t count) const {
-        if (!array_) Fail(E_FAIL, "array released");
+        if (!array_) Fail(E_FAIL, "the frame data was released before it was read");
         std::int32_t lower = 0, upper = 0;
         HRESULT hr = SafeArrayGetLBound(array_, 1, &lower);
-        if (FAILED(hr)) Fail(hr, "lower bound");
-        if (lower > 0) Fail(E_INVALIDARG, "index 0 is below the lower bound " + std::to_string(lower));
-        hr = SafeArrayGetUBound(array_, 1, &upper);
-        if (FAILED(hr)) Fail(hr, "upper bound");
-        if (upper < count - 1) {
-            Fail(E_INVALIDARG, "index " + std::to_string(static_cast<std::int64_t>(upper) + 1) +
-                                   " is past the array's end");
+        if (FAILED(hr)) Fail(hr, "the first index of the control's frame data cannot be read");
+        if (lower > 0) {
+            Fail(E_INVALIDARG, "the control's frame data starts at index " + std::to_string(lower) + ", not 0");
         }
-        if (!array_->pvData) Fail(E_INVALIDARG, "array has no data");
+        hr = SafeArrayGetUBound(array_, 1, &upper);
+        if (FAILED(hr)) Fail(hr, "the last index of the control's frame data cannot be read");
+        if (upper < count - 1) {
+            Fail(E_INVALIDARG, "the control's frame data holds " + std::to_string(static_cast<std::int64_t>(upper) + 1) +
+                                   " samples, fewer than the frame's " + std::to_string(count));
+        }
+        if (!array_->pvData) Fail(E_INVALIDARG, "the control's frame data is empty");
         return static_cast<const std::int16_t*>(array_->pvData) - lower;
     }
 
@@ -100,11 +105,12 @@ FrameImage PullFrame(CGetdatactrl1& control, ExportKind kind) {
         frame.height = static_cast<std::int16_t>(frame.height / 2);
     }
     if (!attachFirst) guard.Attach(transfer.array());
-    if (frame.width < 0 || frame.height < 0) {
-        Fail(E_INVALIDARG, "negative size " + std::to_string(frame.width) + " x " +
-                               std::to_string(frame.height));
-    }
     frame.count = static_cast<std::int32_t>(frame.width) * frame.height;
+    if (Status shape = CheckFrameShape(frame.width, frame.height, frame.count, true);
+        !shape.ok() && shape.kind() == ErrorKind::kInvalid) {
+        Fail(E_INVALIDARG, shape.message() + " (" + std::to_string(frame.width) + " x " +
+                               std::to_string(frame.height) + ")");
+    }
     CopySamples(guard, frame, kind);
     guard.Release();
     return frame;

@@ -134,7 +134,8 @@ TEST_F(FramePullTest, ShortArrayMessageNamesTheFirstMissingIndex) {
         PullFrame(wrapper, kFalseColorBitmap);
         FAIL() << "no exception";
     } catch (const StatusError& e) {
-        EXPECT_STREQ(e.what(), "frame transfer: index 3 is past the array's end: E_INVALIDARG (0x80070057)");
+        EXPECT_STREQ(e.what(), "the control's frame data holds 3 samples, fewer than the frame's 4 "
+                               "[E_INVALIDARG (0x80070057)]");
     }
 }
 

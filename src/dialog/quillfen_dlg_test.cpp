@@ -5,7 +5,7 @@
 #include <QGroupBox>
 #include <QtTest>
 
-#include "control/synthetic_beam.h"
+#include "tools/synthetic_beam.h"
 #include "dialog/dialog_services.h"
 #include "dialog/dialog_template.h"
 #include "dialog/quillfen_dlg.h"

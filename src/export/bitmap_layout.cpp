@@ -19,7 +19,6 @@ public:
         pos_ += 4;
     }
     void I32(std::int32_t v) { U32(static_cast<std::uint32_t>(v)); }
-    std::size_t written() const { return pos_; }
 
 private:
     std::uint8_t* out_;
@@ -64,15 +63,6 @@ std::array<std::uint8_t, kHeadersSize> BitmapHeadersFor(std::int32_t width, std:
     info.height = height;
     info.bitCount = bitCount;
     return SerializeBitmapHeaders(file, info);
-}
-
-const char* MalformedFrameReason(const FrameImage& frame, bool hasSamples) {
-    if (frame.width < 0 || frame.height < 0) return "malformed frame: negative width or height";
-    if (frame.count != static_cast<std::int32_t>(frame.width) * frame.height) {
-        return "malformed frame: sample count does not match its size";
-    }
-    if (frame.count > 0 && !hasSamples) return "malformed frame: no samples";
-    return nullptr;
 }
 
 }  // namespace qf

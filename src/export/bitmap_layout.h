@@ -53,8 +53,4 @@ std::array<std::uint8_t, kHeadersSize> BitmapHeadersFor(std::int32_t width, std:
                                                         std::uint32_t offBits,
                                                         std::uint32_t rowBytes);
 
-/// Why a frame cannot be written (negative size, samples missing or not matching the
-/// size), or nullptr when it can. `hasSamples` tells whether the needed buffer is there.
-const char* MalformedFrameReason(const FrameImage& frame, bool hasSamples);
-
 }  // namespace qf

@@ -84,15 +84,12 @@ TEST_F(GrayscaleBitmapTest, PaletteEntry128AndFirstRowStoredFirst) {
     EXPECT_EQ(file.size(), 1078u + 8);
 }
 
-TEST_F(GrayscaleBitmapTest, EmptyFrameGivesHeadersAndPaletteOnly) {
+// A bitmap of no rows or columns opens in no viewer: such a frame is refused, unwritten.
+TEST_F(GrayscaleBitmapTest, EmptyFrameIsRefusedAndWritesNothing) {
     for (auto [w, h] : {std::pair<std::int16_t, std::int16_t>{0, 5}, {7, 0}}) {
-        std::string path = dir / "empty.bmp";
-        ASSERT_TRUE(WriteGrayscaleBitmap(path, GrayFrame(w, h, {})).ok());
-        Bytes file = ReadBytes(path);
-        ASSERT_EQ(file.size(), 1078u);
-        EXPECT_EQ(Le32(file, 2), 1078u);
-        EXPECT_EQ(Le32(file, 18), static_cast<std::uint32_t>(w));
-        EXPECT_EQ(Le32(file, 22), static_cast<std::uint32_t>(h));
+        Status r = WriteGrayscaleBitmap(dir / "empty.bmp", GrayFrame(w, h, {}));
+        EXPECT_EQ(r.kind(), ErrorKind::kNoSamples);
+        EXPECT_TRUE(test::Entries(dir.path()).empty());
     }
 }
 
@@ -125,10 +122,11 @@ TEST_F(FalseColorBitmapTest, RowsAreThreeWPlusWMod4Bytes) {
     }
 }
 
-TEST_F(FalseColorBitmapTest, EmptyFrameGivesHeadersOnly) {
-    std::string path = dir / "e.bmp";
-    ASSERT_TRUE(WriteFalseColorBitmap(path, SampleFrame(0, 3, {})).ok());
-    EXPECT_EQ(ReadBytes(path), Headers(54, 54, 0, 3, 24));
+TEST_F(FalseColorBitmapTest, EmptyFrameIsRefusedAndWritesNothing) {
+    Status r = WriteFalseColorBitmap(dir / "e.bmp", SampleFrame(0, 3, {}));
+    EXPECT_EQ(r.kind(), ErrorKind::kNoSamples);
+    EXPECT_EQ(r.message(), "the frame has no samples (its width or height is 0)");
+    EXPECT_TRUE(test::Entries(dir.path()).empty());
 }
 
 // Failures: reported with the path and cause, nothing half-written left behind.
@@ -139,27 +137,27 @@ TEST_F(BitmapFailureTest, NegativeSizeIsMalformedAndWritesNothing) {
     f.width = -3;
     f.height = -2;
     f.count = 6;
-    WriteResult gray = WriteGrayscaleBitmap(dir / "a.bmp", f);
-    WriteResult color = WriteFalseColorBitmap(dir / "b.bmp", f);
-    EXPECT_EQ(gray.status, WriteStatus::kMalformed);
-    EXPECT_EQ(color.status, WriteStatus::kMalformed);
-    EXPECT_EQ(gray.message(), dir / "a.bmp" + ": malformed frame: negative width or height");
+    Status gray = WriteGrayscaleBitmap(dir / "a.bmp", f);
+    Status color = WriteFalseColorBitmap(dir / "b.bmp", f);
+    EXPECT_EQ(gray.kind(), ErrorKind::kInvalid);
+    EXPECT_EQ(color.kind(), ErrorKind::kInvalid);
+    EXPECT_EQ(gray.message(), "malformed frame: negative width or height");
     EXPECT_TRUE(test::Entries(dir.path()).empty());
 }
 
 TEST_F(BitmapFailureTest, FolderAtOutputNameIsReportedAndKeptIntact) {
     std::string path = dir / "x.bmp";
     ASSERT_EQ(mkdir(path.c_str(), 0755), 0);
-    WriteResult r = WriteFalseColorBitmap(path, SampleFrame(1, 1, {7}));
-    EXPECT_EQ(r.status, WriteStatus::kCannotCreate);
-    EXPECT_EQ(r.message(), path + ": cannot create: a folder has that name");
+    Status r = WriteFalseColorBitmap(path, SampleFrame(1, 1, {7}));
+    EXPECT_EQ(r.kind(), ErrorKind::kCannotCreate);
+    EXPECT_EQ(r.message(), "cannot create: a folder has that name");
     EXPECT_EQ(test::Entries(dir.path()), std::vector<std::string>{"x.bmp"});
 }
 
 TEST_F(BitmapFailureTest, MissingFolderIsReported) {
-    WriteResult r = WriteGrayscaleBitmap(dir / "no/such/x.bmp", GrayFrame(1, 1, {1}));
-    EXPECT_EQ(r.status, WriteStatus::kCannotCreate);
-    EXPECT_EQ(r.cause, "cannot create: No such file or directory");
+    Status r = WriteGrayscaleBitmap(dir / "no/such/x.bmp", GrayFrame(1, 1, {1}));
+    EXPECT_EQ(r.kind(), ErrorKind::kCannotCreate);
+    EXPECT_EQ(r.message(), "cannot create: No such file or directory");
 }
 
 TEST_F(BitmapFailureTest, RerunReplacesFileAndLinkIsNotWrittenThrough) {

@@ -10,10 +10,8 @@
 
 namespace qf {
 
-WriteResult WriteFalseColorBitmap(const OutputTarget& target, const FrameImage& frame) {
-    if (const char* reason = MalformedFrameReason(frame, frame.samples != nullptr)) {
-        return Failure(WriteStatus::kMalformed, target.path, reason);
-    }
+Status WriteFalseColorBitmap(const OutputTarget& target, const FrameImage& frame) {
+    if (Status shape = CheckFrame(frame, frame.samples != nullptr); !shape.ok()) return shape;
     const std::uint32_t width = static_cast<std::uint32_t>(frame.width);
     // 3W + W mod 4 is always a multiple of four; the pad bytes stay zero.
     const std::uint32_t rowBytes = 3 * width + width % 4;

@@ -9,8 +9,8 @@
 
 namespace qf {
 
-/// Writes `frame.samples` as a 24-bit bitmap at `path`. A frame of no rows or columns
-/// gives the 54 header bytes alone. Malformed frames are refused unread.
-WriteResult WriteFalseColorBitmap(const OutputTarget& target, const FrameImage& frame);
+/// Writes `frame.samples` as a 24-bit bitmap at `target`. Frames of no samples and
+/// malformed ones are refused unread.
+Status WriteFalseColorBitmap(const OutputTarget& target, const FrameImage& frame);
 
 }  // namespace qf

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "platform/result.h"
+
 namespace qf {
 
 /// The output kind, as the radio group orders it.
@@ -24,5 +26,13 @@ struct FrameImage {
     std::unique_ptr<std::uint16_t[]> samples;
     std::unique_ptr<std::uint8_t[]> highBytes;
 };
+
+/// The one test of a frame's shape before anything reads it: sizes not negative, `count`
+/// = width x height, samples there (`hasBuffer`) when count > 0. A frame of no samples
+/// is kNoSamples: there is nothing to write.
+Status CheckFrameShape(std::int16_t width, std::int16_t height, std::int32_t count, bool hasBuffer);
+inline Status CheckFrame(const FrameImage& frame, bool hasBuffer) {
+    return CheckFrameShape(frame.width, frame.height, frame.count, hasBuffer);
+}
 
 }  // namespace qf

@@ -19,10 +19,8 @@ std::array<std::uint8_t, kGrayPaletteSize> GrayPalette() {
 
 }  // namespace
 
-WriteResult WriteGrayscaleBitmap(const OutputTarget& target, const FrameImage& frame) {
-    if (const char* reason = MalformedFrameReason(frame, frame.highBytes != nullptr)) {
-        return Failure(WriteStatus::kMalformed, target.path, reason);
-    }
+Status WriteGrayscaleBitmap(const OutputTarget& target, const FrameImage& frame) {
+    if (Status shape = CheckFrame(frame, frame.highBytes != nullptr); !shape.ok()) return shape;
     const std::uint32_t width = static_cast<std::uint32_t>(frame.width);
     const std::uint32_t pad = (4 - width % 4) % 4;
     const auto headers = BitmapHeadersFor(frame.width, frame.height, 8, kGrayPixelOffset,

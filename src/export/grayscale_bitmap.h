@@ -9,8 +9,8 @@
 
 namespace qf {
 
-/// Writes `frame.highBytes` as an 8-bit bitmap at `path`. A frame of no rows or columns
-/// gives the headers and the palette alone. Malformed frames are refused unread.
-WriteResult WriteGrayscaleBitmap(const OutputTarget& target, const FrameImage& frame);
+/// Writes `frame.highBytes` as an 8-bit bitmap at `target`. Frames of no samples and
+/// malformed ones are refused unread.
+Status WriteGrayscaleBitmap(const OutputTarget& target, const FrameImage& frame);
 
 }  // namespace qf

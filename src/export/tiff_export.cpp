@@ -89,7 +89,7 @@ void WriteThroughLibtiff(OutputFile& out, std::int16_t width, std::int16_t heigh
     TIFFOpenOptionsFree(options);
     if (!tif) {
         if (fd >= 0) ::close(fd);
-        out.Fail(WriteStatus::kCannotCreate, "cannot create: " + (messages.failed ? messages.first
+        out.Fail(ErrorKind::kCannotCreate, "cannot create: " + (messages.failed ? messages.first
                                                                    : ErrnoText(errno)));
         return;
     }
@@ -102,15 +102,19 @@ void WriteThroughLibtiff(OutputFile& out, std::int16_t width, std::int16_t heigh
     if (!written || messages.failed) {
         std::string cause = messages.failed ? messages.first : std::string("libtiff");
         if (messages.systemError != 0) cause += " (" + ErrnoText(messages.systemError) + ")";
-        out.Fail(WriteStatus::kWriteFailed, "write failed: " + cause);
+        out.Fail(ErrorKind::kWriteFailed, "write failed: " + cause);
     }
 }
 
 }  // namespace
 
-std::unique_ptr<std::uint16_t[]> ScaleSamples(const FrameImage& frame, ExportKind kind) {
+Result<std::unique_ptr<std::uint16_t[]>> ScaleSamples(const FrameImage& frame, ExportKind kind) {
     const std::size_t n = frame.count > 0 ? static_cast<std::size_t>(frame.count) : 0;
-    auto scaled = AllocateFrameBuffer<std::uint16_t>(frame.count);
+    auto scaled = TryAllocateFrameBuffer<std::uint16_t>(frame.count);
+    if (!scaled) {
+        return Fail(ErrorKind::kOutOfMemory, "out of memory: no room to scale a " + std::to_string(frame.width) +
+                                                 " x " + std::to_string(frame.height) + " frame");
+    }
     if (n == 0 || !frame.samples) return scaled;
     if (kind == kNormalizedTiff) {
         Normalize(frame.samples.get(), scaled.get(), n);
@@ -121,19 +125,31 @@ std::unique_ptr<std::uint16_t[]> ScaleSamples(const FrameImage& frame, ExportKin
     return scaled;
 }
 
-WriteResult WriteTiff16(const OutputTarget& target, std::int16_t width, std::int16_t height,
-                        std::int32_t count, const std::uint16_t* scaled) {
-    if (width < 0 || height < 0 || count != static_cast<std::int32_t>(width) * height) {
-        return Failure(WriteStatus::kMalformed, target.path, "malformed frame: negative or mismatched size");
-    }
-    if (count == 0) {
-        return Failure(WriteStatus::kNoSamples, target.path,
-                       "frame has no samples (width or height 0): no TIFF written");
-    }
-    if (!scaled) return Failure(WriteStatus::kMalformed, target.path, "malformed frame: no samples");
+Status WriteTiff16(const OutputTarget& target, std::int16_t width, std::int16_t height,
+                   std::int32_t count, const std::uint16_t* scaled) {
+    if (Status shape = CheckFrameShape(width, height, count, scaled != nullptr); !shape.ok()) return shape;
     OutputFile out(target);
     if (out.ok()) WriteThroughLibtiff(out, width, height, count, scaled);
     return out.Commit();
+}
+
+namespace {
+
+Status WriteScaledTiff(const OutputTarget& target, const FrameImage& frame, ExportKind kind) {
+    if (Status shape = CheckFrame(frame, frame.samples != nullptr); !shape.ok()) return shape;
+    auto scaled = ScaleSamples(frame, kind);
+    if (!scaled.ok()) return scaled.status();
+    return WriteTiff16(target, frame.width, frame.height, frame.count, scaled.value().get());
+}
+
+}  // namespace
+
+Status WriteNormalizedTiff(const OutputTarget& target, const FrameImage& frame) {
+    return WriteScaledTiff(target, frame, kNormalizedTiff);
+}
+
+Status WriteStandardizedTiff(const OutputTarget& target, const FrameImage& frame) {
+    return WriteScaledTiff(target, frame, kStandardizedTiff);
 }
 
 }  // namespace qf

@@ -13,13 +13,16 @@ namespace qf {
 
 /// `count` scaled values: kind 0 stretches the frame's largest intensity to 65535
 /// (sample / max x 65535, truncated; all zeros stay zero), kind 1 keeps the intensities.
-/// Throws OutOfMemoryError when the buffer cannot be had.
-std::unique_ptr<std::uint16_t[]> ScaleSamples(const FrameImage& frame, ExportKind kind);
+Result<std::unique_ptr<std::uint16_t[]>> ScaleSamples(const FrameImage& frame, ExportKind kind);
 
-/// Writes a width x height 16-bit TIFF at `path`: one strip, Orientation 4 (first row at
-/// the bottom), host byte order. A frame of no samples is refused (kNoSamples), a
-/// negative size too (kMalformed); an output that cannot be created is kCannotCreate.
-WriteResult WriteTiff16(const OutputTarget& target, std::int16_t width, std::int16_t height,
-                        std::int32_t count, const std::uint16_t* scaled);
+/// Writes a width x height 16-bit TIFF at `target`: one strip, Orientation 4 (first row
+/// at the bottom), host byte order. A frame of no samples is refused (kNoSamples), a
+/// malformed one too (kInvalid); an output that cannot be created is kCannotCreate.
+Status WriteTiff16(const OutputTarget& target, std::int16_t width, std::int16_t height,
+                   std::int32_t count, const std::uint16_t* scaled);
+
+/// The two TIFF kinds as frame writers: scaling, then WriteTiff16.
+Status WriteNormalizedTiff(const OutputTarget& target, const FrameImage& frame);
+Status WriteStandardizedTiff(const OutputTarget& target, const FrameImage& frame);
 
 }  // namespace qf

@@ -15,7 +15,7 @@ namespace {
 std::vector<std::uint16_t> Scaled(const std::vector<std::uint16_t>& s, ExportKind kind) {
     FrameImage f = test::SampleFrame(static_cast<std::int16_t>(s.size()), 1, s);
     auto out = ScaleSamples(f, kind);
-    return std::vector<std::uint16_t>(out.get(), out.get() + s.size());
+    return std::vector<std::uint16_t>(out.value().get(), out.value().get() + s.size());
 }
 
 TEST(ScaleSamplesTest, NormalizedStretchesLargestTo65535) {
@@ -40,7 +40,8 @@ TEST(ScaleSamplesTest, NormalizedMatchesDoubleFormulaForEveryValue) {
         f.count = static_cast<std::int32_t>(in.size());
         f.samples = std::make_unique<std::uint16_t[]>(in.size());
         std::memcpy(f.samples.get(), in.data(), in.size() * 2);
-        auto out = ScaleSamples(f, kNormalizedTiff);
+        auto scaled = ScaleSamples(f, kNormalizedTiff);
+        const std::uint16_t* out = scaled.value().get();
         for (std::size_t i = 0; i < in.size(); ++i) {
             double want = static_cast<double>(in[i]) / static_cast<double>(largest) * 65535.0;
             ASSERT_EQ(out[i], static_cast<std::uint16_t>(want)) << in[i] << " of " << largest;
@@ -157,10 +158,10 @@ TEST_F(WriteTiff16Test, Frame640x480IsOneStripOf614400Bytes) {
 
 TEST_F(WriteTiff16Test, EmptyOrNegativeFrameWritesNoFile) {
     std::uint16_t v = 0;
-    WriteResult empty = WriteTiff16(dir / "e.tiff", 0, 4, 0, &v);
-    EXPECT_EQ(empty.status, WriteStatus::kNoSamples);
-    EXPECT_EQ(empty.cause, "frame has no samples (width or height 0): no TIFF written");
-    EXPECT_EQ(WriteTiff16(dir / "n.tiff", -2, -3, 6, &v).status, WriteStatus::kMalformed);
+    Status empty = WriteTiff16(dir / "e.tiff", 0, 4, 0, &v);
+    EXPECT_EQ(empty.kind(), ErrorKind::kNoSamples);
+    EXPECT_EQ(empty.message(), "the frame has no samples (its width or height is 0)");
+    EXPECT_EQ(WriteTiff16(dir / "n.tiff", -2, -3, 6, &v).kind(), ErrorKind::kInvalid);
     EXPECT_TRUE(test::Entries(dir.path()).empty());
 }
 
@@ -168,10 +169,10 @@ TEST_F(WriteTiff16Test, UncreatableOutputIsReportedNotFatal) {
     std::uint16_t v = 1;
     std::string folderAtName = dir / "x.tiff";
     ASSERT_EQ(mkdir(folderAtName.c_str(), 0755), 0);
-    WriteResult r = WriteTiff16(folderAtName, 1, 1, 1, &v);
-    EXPECT_EQ(r.status, WriteStatus::kCannotCreate);
-    EXPECT_EQ(r.message(), folderAtName + ": cannot create: a folder has that name");
-    EXPECT_EQ(WriteTiff16(dir / "missing/y.tiff", 1, 1, 1, &v).status, WriteStatus::kCannotCreate);
+    Status r = WriteTiff16(folderAtName, 1, 1, 1, &v);
+    EXPECT_EQ(r.kind(), ErrorKind::kCannotCreate);
+    EXPECT_EQ(r.message(), "cannot create: a folder has that name");
+    EXPECT_EQ(WriteTiff16(dir / "missing/y.tiff", 1, 1, 1, &v).kind(), ErrorKind::kCannotCreate);
     EXPECT_EQ(test::Entries(dir.path()), std::vector<std::string>{"x.tiff"});
 }
 

@@ -15,32 +15,31 @@ namespace qf {
 
 namespace {
 
-FolderListing ListOpened(DIR* opened) {
-    FolderListing listing;
+Result<std::vector<std::string>> ListOpened(DIR* opened) {
+    std::vector<std::string> names;
     std::unique_ptr<DIR, int (*)(DIR*)> dir(opened, closedir);
-    if (!dir) {
-        listing.error = ErrnoText(errno);
-        return listing;
-    }
+    if (!dir) return Fail(ErrorKind::kCannotRead, ErrnoText(errno));
     for (;;) {
         errno = 0;
         dirent* entry = readdir(dir.get());
         if (!entry) {
-            if (errno != 0) listing.error = ErrnoText(errno);
+            if (errno != 0) return Fail(ErrorKind::kCannotRead, ErrnoText(errno));
             break;
         }
         std::string name = entry->d_name;
-        if (name != "." && name != "..") listing.names.push_back(std::move(name));
+        if (name != "." && name != "..") names.push_back(std::move(name));
     }
-    std::sort(listing.names.begin(), listing.names.end());
-    return listing;
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 }  // namespace
 
-FolderListing ListFolder(const std::string& folder) { return ListOpened(opendir(folder.c_str())); }
+Result<std::vector<std::string>> ListFolder(const std::string& folder) {
+    return ListOpened(opendir(folder.c_str()));
+}
 
-FolderListing ListFolder(int folderFd) {
+Result<std::vector<std::string>> ListFolder(int folderFd) {
     // A listing owns its descriptor; a duplicate keeps the caller's open.
     const int fd = ::fcntl(folderFd, F_DUPFD_CLOEXEC, 0);
     if (fd < 0) return ListOpened(nullptr);
@@ -61,14 +60,16 @@ EntryKind KindOfEntry(int folderFd, const std::string& name) {
     if (::fstatat(folderFd, name.c_str(), &st, 0) != 0) {
         kind.missing = errno == ENOENT;
         kind.why = "cannot open: " + ErrnoText(errno);
-    } else if (S_ISDIR(st.st_mode)) {
-        kind.why = "is a folder, not a data file";
-    } else if (!S_ISREG(st.st_mode)) {
-        kind.why = "is not a regular file";
     } else {
-        kind.regular = true;
+        kind.why = NotADataFileReason(st.st_mode);
+        kind.regular = kind.why.empty();
     }
     return kind;
+}
+
+std::string NotADataFileReason(unsigned mode) {
+    if (S_ISDIR(mode)) return "is a folder, not a data file";
+    return S_ISREG(mode) ? "" : "is not a regular file";
 }
 
 void Sleep(std::chrono::milliseconds pause) {

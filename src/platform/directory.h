@@ -2,20 +2,17 @@
 #pragma once
 
 #include <chrono>
+
+#include "platform/result.h"
 #include <string>
 #include <vector>
 
 namespace qf {
 
-struct FolderListing {
-    std::vector<std::string> names;  ///< entry names, byte order, without "." and ".."
-    std::string error;               ///< empty when the folder could be read
-};
-
-/// Every entry name of `folder`, sorted; `error` names the cause when it cannot be read.
-FolderListing ListFolder(const std::string& folder);
+/// Every entry name of `folder` in byte order, without "." and "..".
+Result<std::vector<std::string>> ListFolder(const std::string& folder);
 /// The same for a folder already open as `folderFd`, which stays open.
-FolderListing ListFolder(int folderFd);
+Result<std::vector<std::string>> ListFolder(int folderFd);
 
 /// What an entry is, seen from the folder it was listed in (links followed).
 struct EntryKind {
@@ -25,6 +22,8 @@ struct EntryKind {
                            ///< "is not a regular file", or "cannot open: <cause>"
 };
 EntryKind KindOfEntry(int folderFd, const std::string& name);
+/// "" for a regular file's mode; else the words for what it is instead.
+std::string NotADataFileReason(unsigned mode);
 
 /// Blocks the calling thread for `pause`; returns at once for zero or less.
 void Sleep(std::chrono::milliseconds pause);

@@ -11,11 +11,18 @@
 namespace qf {
 
 /// A buffer of `count` elements (at least one, so that an empty frame has a valid
-/// pointer), uninitialised; throws OutOfMemoryError when memory runs out.
+/// pointer), uninitialised; null when memory runs out.
+template <typename T>
+std::unique_ptr<T[]> TryAllocateFrameBuffer(std::int32_t count) {
+    return std::unique_ptr<T[]>(new (std::nothrow) T[count > 0 ? static_cast<std::size_t>(count) : 1]);
+}
+
+/// The same for the frame transfer, whose contract reports exhaustion by throwing
+/// OutOfMemoryError.
 template <typename T>
 std::unique_ptr<T[]> AllocateFrameBuffer(std::int32_t count) {
-    std::unique_ptr<T[]> buffer(new (std::nothrow) T[count > 0 ? static_cast<std::size_t>(count) : 1]);
-    if (!buffer) throw OutOfMemoryError("no memory for a frame of " + std::to_string(count) + " samples");
+    std::unique_ptr<T[]> buffer = TryAllocateFrameBuffer<T>(count);
+    if (!buffer) throw OutOfMemoryError("out of memory: no room for a frame of " + std::to_string(count) + " samples");
     return buffer;
 }
 

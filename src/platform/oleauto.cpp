@@ -120,10 +120,6 @@ HRESULT SafeArrayGetUBound(SAFEARRAY* array, std::uint32_t dim, std::int32_t* up
     return S_OK;
 }
 
-std::uint32_t SafeArrayGetDim(SAFEARRAY* array) {
-    return array ? static_cast<std::uint32_t>(array->bounds.size()) : 0;
-}
-
 long SafeArrayLiveCount() { return g_liveArrays.load(); }
 
 BSTR SysAllocStringLen(const char* text, std::uint32_t len) {

@@ -94,7 +94,6 @@ HRESULT SafeArrayGetVartype(SAFEARRAY* array, VARTYPE* vt);
 /// Bounds of dimension `dim` (1-based); DISP_E_BADINDEX for a dimension it lacks.
 HRESULT SafeArrayGetLBound(SAFEARRAY* array, std::uint32_t dim, std::int32_t* lower);
 HRESULT SafeArrayGetUBound(SAFEARRAY* array, std::uint32_t dim, std::int32_t* upper);
-std::uint32_t SafeArrayGetDim(SAFEARRAY* array);
 /// How many arrays exist right now: lets tests prove an array was destroyed exactly once.
 long SafeArrayLiveCount();
 

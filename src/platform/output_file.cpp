@@ -69,23 +69,21 @@ OutputFolder& OutputFolder::operator=(OutputFolder&& other) noexcept {
     return *this;
 }
 
-bool OutputFolder::Open(const std::string& path, std::string* error) {
+Status OutputFolder::Open(const std::string& path) {
     if (fd_ >= 0) ::close(fd_);
     fd_ = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd_ < 0 && error) *error = ErrnoText(errno);
-    return fd_ >= 0;
+    if (fd_ < 0) return Fail(ErrorKind::kCannotRead, ErrnoText(errno));
+    return Status::Ok();
 }
 
-bool OutputFolder::Sync(std::string* error) const {
+Status OutputFolder::Sync() const {
     if (fd_ >= 0 && ::fsync(fd_) != 0 && errno != EINVAL) {
-        if (error) *error = ErrnoText(errno);
-        return false;
+        return Fail(ErrorKind::kWriteFailed, ErrnoText(errno));
     }
-    return true;
+    return Status::Ok();
 }
 
 OutputFile::OutputFile(OutputTarget target) : target_(std::move(target)) {
-    result_.path = target_.path;
     if (CheckExisting()) CreateTemporary();
 }
 
@@ -95,16 +93,16 @@ bool OutputFile::CheckExisting() {
     struct stat st {};
     if (::fstatat(target_.folderFd, target_.name.c_str(), &st, 0) != 0) return true;
     if (S_ISDIR(st.st_mode)) {
-        Fail(WriteStatus::kCannotCreate, "cannot create: a folder has that name");
+        Fail(ErrorKind::kCannotCreate, "cannot create: a folder has that name");
         return false;
     }
     if (!target_.replace) {
-        Fail(WriteStatus::kExists, "a file of that name exists; not replaced");
+        Fail(ErrorKind::kExists, "a file of that name exists; not replaced");
         return false;
     }
     // An existing read-only file stays protected, as it would from a plain open.
     if (::faccessat(target_.folderFd, target_.name.c_str(), W_OK, 0) != 0 && errno == EACCES) {
-        Fail(WriteStatus::kCannotCreate, "cannot create: " + ErrnoText(EACCES));
+        Fail(ErrorKind::kCannotCreate, "cannot create: " + ErrnoText(EACCES));
         return false;
     }
     if (S_ISREG(st.st_mode)) {
@@ -126,7 +124,7 @@ void OutputFile::CreateTemporary() {
     if (fd_ < 0) {
         int err = errno;
         tempName_.clear();
-        Fail(WriteStatus::kCannotCreate, "cannot create: " + ErrnoText(err));
+        Fail(ErrorKind::kCannotCreate, "cannot create: " + ErrnoText(err));
         return;
     }
     if (keepMode_) {
@@ -137,10 +135,9 @@ void OutputFile::CreateTemporary() {
     }
 }
 
-void OutputFile::Fail(WriteStatus status, std::string cause) {
-    if (!result_.ok()) return;  // the first cause is the one that matters
-    result_.status = status;
-    result_.cause = std::move(cause);
+void OutputFile::Fail(ErrorKind kind, std::string message) {
+    if (!status_.ok()) return;  // the first cause is the one that matters
+    status_ = qf::Fail(kind, std::move(message));
 }
 
 bool OutputFile::WriteAll(const std::uint8_t* data, std::size_t size) {
@@ -148,7 +145,7 @@ bool OutputFile::WriteAll(const std::uint8_t* data, std::size_t size) {
         ssize_t n = ::write(fd_, data, size);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
-            Fail(WriteStatus::kWriteFailed, "write failed: " + ErrnoText(n < 0 ? errno : EIO));
+            Fail(ErrorKind::kWriteFailed, "write failed: " + ErrnoText(n < 0 ? errno : EIO));
             return false;
         }
         data += n;
@@ -164,16 +161,18 @@ bool OutputFile::FlushBuffer() {
     return written;
 }
 
-bool OutputFile::Write(const void* data, std::size_t size) {
-    if (!ok()) return false;
+void OutputFile::Write(const void* data, std::size_t size) {
+    if (!ok()) return;
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     if (buffer_.capacity() == 0) buffer_.reserve(kBufferSize);
     if (buffer_.size() + size > kBufferSize) {
-        if (!FlushBuffer()) return false;
-        if (size >= kBufferSize) return WriteAll(bytes, size);
+        if (!FlushBuffer()) return;
+        if (size >= kBufferSize) {
+            WriteAll(bytes, size);
+            return;
+        }
     }
     buffer_.insert(buffer_.end(), bytes, bytes + size);
-    return true;
 }
 
 bool OutputFile::PutInPlace() {
@@ -182,7 +181,7 @@ bool OutputFile::PutInPlace() {
                        target_.name.c_str()) == 0) {
             return true;
         }
-        Fail(WriteStatus::kCannotCreate, "cannot replace: " + ErrnoText(errno));
+        Fail(ErrorKind::kCannotCreate, "cannot replace: " + ErrnoText(errno));
         return false;
     }
     // A hard link fails when the name exists, so a file that appeared meanwhile is kept.
@@ -190,24 +189,24 @@ bool OutputFile::PutInPlace() {
                  0) == 0) {
         return true;
     }
-    if (errno == EEXIST) Fail(WriteStatus::kExists, "a file of that name exists; not replaced");
-    else Fail(WriteStatus::kCannotCreate, "cannot create: " + ErrnoText(errno));
+    if (errno == EEXIST) Fail(ErrorKind::kExists, "a file of that name exists; not replaced");
+    else Fail(ErrorKind::kCannotCreate, "cannot create: " + ErrnoText(errno));
     return false;
 }
 
-WriteResult OutputFile::Commit() {
+Status OutputFile::Commit() {
     FlushBuffer();
     if (fd_ >= 0) {
         if (ok() && target_.sync && ::fdatasync(fd_) != 0) {
-            Fail(WriteStatus::kWriteFailed, "flush to disk failed: " + ErrnoText(errno));
+            Fail(ErrorKind::kWriteFailed, "flush to disk failed: " + ErrnoText(errno));
         }
         int closed = ::close(fd_);
         fd_ = -1;
-        if (closed != 0) Fail(WriteStatus::kWriteFailed, "close failed: " + ErrnoText(errno));
+        if (closed != 0) Fail(ErrorKind::kWriteFailed, "close failed: " + ErrnoText(errno));
     }
     if (ok() && PutInPlace() && target_.replace) tempName_.clear();
     Discard();
-    return result_;
+    return status_;
 }
 
 void OutputFile::Discard() {

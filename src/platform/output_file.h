@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/write_result.h"
+#include "platform/result.h"
 
 namespace qf {
 
@@ -27,11 +27,11 @@ public:
     OutputFolder(const OutputFolder&) = delete;
     OutputFolder& operator=(const OutputFolder&) = delete;
 
-    /// Opens `path` as a folder; false with `error` set when it cannot be.
-    bool Open(const std::string& path, std::string* error);
+    /// Opens `path` as a folder.
+    Status Open(const std::string& path);
     int fd() const { return fd_; }
-    /// Makes the folder's entries (the renames into it) durable; false with `error` set.
-    bool Sync(std::string* error) const;
+    /// Makes the folder's entries (the renames into it) durable.
+    Status Sync() const;
 
 private:
     int fd_ = -1;
@@ -58,20 +58,19 @@ public:
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
-    bool ok() const { return result_.ok(); }
-    /// The failure so far (kWritten while all is well).
-    const WriteResult& result() const { return result_; }
+    /// False from the first failure on; later writes do nothing and Commit() reports it.
+    bool ok() const { return status_.ok(); }
     const std::string& path() const { return target_.path; }
     /// The temporary's descriptor, for libraries that write themselves; -1 after a failure.
     int fd() const { return fd_; }
 
-    /// Buffered write; false (and `result()` set) on the first failure.
-    bool Write(const void* data, std::size_t size);
-    /// Records a failure found by someone writing through `fd()`.
-    void Fail(WriteStatus status, std::string cause);
+    /// Buffered write.
+    void Write(const void* data, std::size_t size);
+    /// Records a failure found by someone writing through `fd()`; the first one counts.
+    void Fail(ErrorKind kind, std::string message);
     /// Flushes, closes and renames over the target. The file is complete or absent. A
     /// replaced file's permission bits (and group, where allowed) carry over.
-    WriteResult Commit();
+    Status Commit();
 
 private:
     bool CheckExisting();
@@ -87,7 +86,7 @@ private:
     bool keepMode_ = false;
     unsigned mode_ = 0;
     unsigned group_ = 0;
-    WriteResult result_;
+    Status status_;
     std::vector<std::uint8_t> buffer_;
 };
 

@@ -15,7 +15,7 @@ FakeControl::FakeControl() {
     };
 }
 
-HRESULT FakeControl::Invoke(DISPID id, VARIANT* args, unsigned, VARIANT* result, EXCEPINFO*) {
+HRESULT FakeControl::Invoke(DISPID id, VARIANT* args, unsigned, VARIANT* result, EXCEPINFO* excep) {
     VariantInit(result);
     auto i2 = [&](std::int16_t v) { result->vt = VT_I2; result->iVal = v; };
     auto boolean = [&](bool v) { result->vt = VT_BOOL; result->boolVal = v ? VARIANT_TRUE : VARIANT_FALSE; };
@@ -28,13 +28,12 @@ HRESULT FakeControl::Invoke(DISPID id, VARIANT* args, unsigned, VARIANT* result,
             position = 0;
             result->vt = VT_I4;
             result->lVal = loadStatus ? loadStatus(path) : 0;
-            return S_OK;
-        }
-        case kDispGetLoadError: {
-            calls.push_back("GetLoadError");
-            result->vt = VT_BSTR;
-            result->bstrVal = SysAllocStringLen(loadError.data(), static_cast<std::uint32_t>(loadError.size()));
-            return S_OK;
+            if (result->lVal == 0) return S_OK;
+            if (excep) {
+                excep->scode = E_FAIL;
+                excep->bstrDescription = SysAllocStringLen(loadError.data(), static_cast<std::uint32_t>(loadError.size()));
+            }
+            return DISP_E_EXCEPTION;
         }
         case kDispGetFrameNumber:
             calls.push_back("GetFrameNumber");

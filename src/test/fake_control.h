@@ -26,7 +26,8 @@ public:
     bool fullResolution = true;
     /// Builds the array GetImageData puts into the variant (nullptr: none).
     std::function<SAFEARRAY*()> makeArray;
-    /// LoadFile's answer for each path (0 when absent) and the reason then given.
+    /// LoadFile's answer for each path (0 when absent); any other answer fails the call
+    /// with `loadError` as its reason.
     std::function<std::int32_t(const std::string&)> loadStatus;
     std::string loadError = "cannot load";
 

@@ -46,7 +46,10 @@ bool FileExists(const std::string& path) {
     return std::filesystem::exists(std::filesystem::symlink_status(path, ec));
 }
 
-std::vector<std::string> Entries(const std::string& folder) { return ListFolder(folder).names; }
+std::vector<std::string> Entries(const std::string& folder) {
+    auto names = ListFolder(folder);
+    return names.ok() ? names.value() : std::vector<std::string>{};
+}
 
 std::uint32_t Le32(const std::vector<std::uint8_t>& b, std::size_t at) {
     return std::uint32_t{b.at(at)} | std::uint32_t{b.at(at + 1)} << 8 |

@@ -1,11 +1,11 @@
-#include "control/synthetic_beam.h"
+#include "tools/synthetic_beam.h"
 
 #include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <vector>
 
-#include "control/orx_format.h"
+#include "tools/orx_writer.h"
 
 namespace qf {
 namespace {
@@ -51,7 +51,7 @@ void FillFrame(std::vector<std::uint16_t>& out, int w, int h, std::uint32_t fram
 
 }  // namespace
 
-WriteResult WriteSyntheticBeam(const OutputTarget& target, const BeamSettings& s) {
+Status WriteSyntheticBeam(const OutputTarget& target, const BeamSettings& s) {
     OrxHeader header;
     header.width = s.width;
     header.height = s.height;

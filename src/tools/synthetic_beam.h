@@ -19,6 +19,6 @@ struct BeamSettings {
 };
 
 /// Writes the beam as an ORX file at `target`, one frame in memory at a time.
-WriteResult WriteSyntheticBeam(const OutputTarget& target, const BeamSettings& settings);
+Status WriteSyntheticBeam(const OutputTarget& target, const BeamSettings& settings);
 
 }  // namespace qf

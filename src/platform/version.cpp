@@ -1,0 +1,7 @@
+#include "platform/version.h"
+
+namespace qf {
+
+const char* QuillfenVersion() { return QUILLFEN_VERSION; }
+
+}  // namespace qf
