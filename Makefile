@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build test demo asan fuzz bench clean
+.PHONY: all deps build test demo asan tidy fuzz bench clean
 
 all: build
 
@@ -27,6 +27,10 @@ asan: deps
 	@cd build-asan && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=1 \
 	  LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS)
+
+# clang-tidy over the program's sources with the checks in .clang-tidy; any finding fails.
+tidy: build
+	@scripts/tidy.sh $(BUILD)
 
 # Each libFuzzer target for FUZZ_SECONDS (clang, ASan, UBSan) in build-fuzz/.
 FUZZ_SECONDS ?= 60

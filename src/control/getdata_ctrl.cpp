@@ -51,14 +51,14 @@ VARIANT CGetdatactrl1::Call(DISPID id, const char* name, VARIANT* args, unsigned
 std::int16_t CGetdatactrl1::CallI2(DISPID id, const char* name) {
     VariantScope r;
     r.v = Call(id, name);
-    if (r.v.vt != VT_I2) ThrowStatus(DISP_E_TYPEMISMATCH, std::string("acquisition control ") + name);
+    if (r.v.vt != VT_I2) ThrowStatus(DISP_E_TYPEMISMATCH, std::string("the acquisition control answered ") + name + " with a value of the wrong type");
     return r.v.iVal;
 }
 
 bool CGetdatactrl1::CallBool(DISPID id, const char* name) {
     VariantScope r;
     r.v = Call(id, name);
-    if (r.v.vt != VT_BOOL) ThrowStatus(DISP_E_TYPEMISMATCH, std::string("acquisition control ") + name);
+    if (r.v.vt != VT_BOOL) ThrowStatus(DISP_E_TYPEMISMATCH, std::string("the acquisition control answered ") + name + " with a value of the wrong type");
     return r.v.boolVal != VARIANT_FALSE;
 }
 

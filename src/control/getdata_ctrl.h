@@ -18,6 +18,8 @@ public:
     /// Borrows `control` (tests put a fake here); it must outlive the wrapper.
     explicit CGetdatactrl1(IDispatchTarget& control);
     ~CGetdatactrl1();
+    CGetdatactrl1(const CGetdatactrl1&) = delete;
+    CGetdatactrl1& operator=(const CGetdatactrl1&) = delete;
 
     bool StartDriver();
     /// Makes `path` the current file; when the control cannot, the reason it gives.

@@ -121,7 +121,7 @@ HRESULT OrxControl::GetImageData(VARIANT* out) {
     if (read != 0) {
         SafeArrayDestroy(array);
         struct stat st {};
-        const auto end = static_cast<unsigned long long>(offset + samples * 2);
+        const unsigned long long end = offset + samples * 2;
         if (read > 0) return DataFailure(E_FAIL, "cannot read the file: " + ErrnoText(read));
         if (::fstat(fd_, &st) != 0) st.st_size = 0;
         return DataFailure(E_FAIL, Text("the file shrank while being read: frame %u ends at byte "
@@ -182,8 +182,8 @@ HRESULT OrxControl::InvokeQuery(DISPID id, VARIANT* result) {
     switch (id) {
         case kDispStartDriver: SetBool(result, true); return S_OK;  // nothing to prepare
         case kDispGetFrameNumber: SetI2(result, FrameNumber()); return S_OK;
-        case kDispGetImageWidth: SetI2(result, loaded ? header_.width : 0); return S_OK;
-        case kDispGetImageHeight: SetI2(result, loaded ? header_.height : 0); return S_OK;
+        case kDispGetImageWidth: SetI2(result, loaded ? header_.width : std::int16_t{0}); return S_OK;
+        case kDispGetImageHeight: SetI2(result, loaded ? header_.height : std::int16_t{0}); return S_OK;
         case kDispIsFullResolution: SetBool(result, !loaded || !header_.halfResolution()); return S_OK;
         case kDispNextFrame: SetBool(result, NextFrame()); return S_OK;
         default: return DISP_E_MEMBERNOTFOUND;

@@ -25,6 +25,7 @@ public:
     /// `services` (not owned) stands for the desktop; null uses the real one.
     explicit CQuillfenDlg(DialogServices* services = nullptr, QWidget* parent = nullptr);
     ~CQuillfenDlg() override;
+    Q_DISABLE_COPY_MOVE(CQuillfenDlg)
 
     /// Data exchange: `save` stores the selected radio button's index in m_exportKind,
     /// otherwise the button of index m_exportKind is selected.

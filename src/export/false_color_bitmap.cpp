@@ -25,7 +25,7 @@ Status WriteFalseColorBitmap(const OutputTarget& target, const FrameImage& frame
     for (std::int32_t r = 0; r < frame.height && out.ok(); ++r, samples += width) {
         std::uint8_t* pixel = row.data();
         for (std::uint32_t c = 0; c < width; ++c, pixel += 3) {
-            std::memcpy(pixel, colors + 3 * (samples[c] >> 2), 3);
+            std::memcpy(pixel, colors + std::size_t{3} * (samples[c] >> 2U), 3);
         }
         out.Write(row.data(), rowBytes);
     }

@@ -30,7 +30,7 @@ constexpr std::array<FalseColorEntry, kFalseColorEntries> BuildTable() {
         int value[3] = {};
         for (int j = 0; j < kSegmentLength; ++j) {
             for (int c = 0; c < 3; ++c) value[c] = start[c] + (j * kChange[k][c]) / kSegmentLength;
-            table[static_cast<std::size_t>(k * kSegmentLength + j)] = MakeEntry(value);
+            table[static_cast<std::size_t>(k) * kSegmentLength + static_cast<std::size_t>(j)] = MakeEntry(value);
         }
         for (int c = 0; c < 3; ++c) start[c] = value[c];
     }

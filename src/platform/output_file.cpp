@@ -15,7 +15,7 @@
 namespace qf {
 namespace {
 
-constexpr std::size_t kBufferSize = 256 * 1024;
+constexpr std::size_t kBufferSize = std::size_t{256} * 1024;
 constexpr char kTempPrefix[] = ".quillfen-";
 constexpr char kTempSuffix[] = ".part";
 std::atomic<unsigned> g_tempCounter{0};

@@ -31,10 +31,6 @@ void ThrowStatusWithReason(HRESULT status, const std::string& reason) {
     throw StatusError(status, message);
 }
 
-void ThrowStatus(HRESULT status, const std::string& context) {
-    std::string message = context + ": " + DescribeStatus(status);
-    if (status == E_OUTOFMEMORY) throw OutOfMemoryError(message);
-    throw StatusError(status, message);
-}
+void ThrowStatus(HRESULT status, const std::string& context) { ThrowStatusWithReason(status, context); }
 
 }  // namespace qf

@@ -25,12 +25,12 @@ public:
     explicit OutOfMemoryError(const std::string& message) : StatusError(E_OUTOFMEMORY, message) {}
 };
 
-/// Throws OutOfMemoryError for E_OUTOFMEMORY, StatusError for any other failure.
-[[noreturn]] void ThrowStatus(HRESULT status, const std::string& context);
-
-/// The same, for a failure the user reads as `reason` in plain words; the status follows
-/// in brackets for a bug report.
+/// Throws OutOfMemoryError for E_OUTOFMEMORY, StatusError for any other failure. The
+/// user reads `reason` in plain words; the status follows in brackets for a bug report:
+/// "the file shrank while being read ... [E_FAIL (0x80004005)]".
 [[noreturn]] void ThrowStatusWithReason(HRESULT status, const std::string& reason);
+/// The same; `context` says in words which call failed.
+[[noreturn]] void ThrowStatus(HRESULT status, const std::string& context);
 
 /// "E_INVALIDARG (0x80070057)" for the codes we know, the hex value for others.
 std::string DescribeStatus(HRESULT status);
