@@ -58,8 +58,12 @@ TEST_F(CliTest, ExitStatusesForFailuresUsageAndStoppedTiff) {
 TEST_F(CliTest, InfoShowsWhatTheControlSees) {
     ASSERT_EQ(Run({"synth", "--width", "641", "--height", "481", "--frames", "3", "--half", dir / "h.orx"}), 0);
     EXPECT_EQ(Run({"info", dir / "h.orx"}), kExitOk);
-    EXPECT_EQ(out.str(), dir / "h.orx" + "\n  width:       641\n  height:      481\n"
-                                         "  stored size: 320 x 240\n  frames:      3\n  resolution:  half\n");
+    EXPECT_EQ(out.str(), "header of " + dir / "h.orx" +
+                             "\n  width:       641  (pixels a row, as the camera saw the frame)\n"
+                             "  height:      481  (rows, as the camera saw the frame)\n"
+                             "  stored size: 320 x 240  (what each frame holds, and the size of each image)\n"
+                             "  frames:      3  (one image each)\n"
+                             "  resolution:  half  (frames stored at half the width and height)\n");
     EXPECT_EQ(Run({"info", dir / "none.orx"}), kExitFailures);
     EXPECT_EQ(err.str(), "quillfen-cli: " + dir / "none.orx" + ": cannot open: No such file or directory\n");
 }

@@ -1,14 +1,46 @@
 #include "cli/progress_printer.h"
 
+#include <cstdio>
+
 #include "platform/display_name.h"
 
 namespace qf {
+namespace {
 
-void ProgressPrinter::Redraw() {
+std::string Plural(long n, const char* word) { return std::to_string(n) + " " + word + (n == 1 ? "" : "s"); }
+
+std::string Duration(double seconds) {
+    char text[32];
+    if (seconds < 60) std::snprintf(text, sizeof text, "%.0f s", seconds);
+    else std::snprintf(text, sizeof text, "%d:%02d min", static_cast<int>(seconds) / 60, static_cast<int>(seconds) % 60);
+    return text;
+}
+
+}  // namespace
+
+std::string ProgressPrinter::Line(std::chrono::steady_clock::time_point now) const {
+    std::string line = "[" + std::to_string(index_) + "/" + std::to_string(total_) + "] " +
+                       DisplayName(file_.substr(file_.rfind('/') + 1)) + ": frame " + std::to_string(fileDone_) + "/" +
+                       std::to_string(fileFrames_);
+    if (runFrames_ > 0) line += ", " + std::to_string(runDone_ * 100 / runFrames_) + "%";
+    const double seconds = std::chrono::duration<double>(now - start_).count();
+    if (runDone_ > 0 && seconds > 0.5) {
+        const double rate = static_cast<double>(runDone_) / seconds;
+        char text[32];
+        std::snprintf(text, sizeof text, ", %.0f frames/s", rate);
+        line += text;
+        if (runFrames_ > runDone_) line += ", " + Duration(static_cast<double>(runFrames_ - runDone_) / rate) + " left";
+    }
+    return line;
+}
+
+void ProgressPrinter::Redraw(bool force) {
     if (!live_) return;
-    std::string name = DisplayName(file_.substr(file_.rfind('/') + 1));
-    err_ << "\r\033[K[" << index_ << "/" << total_ << "] " << name << ": " << frames_
-         << " frames written" << std::flush;
+    const auto now = std::chrono::steady_clock::now();
+    // A fast run would spend its time drawing: ten lines a second are plenty.
+    if (!force && now - lastDraw_ < std::chrono::milliseconds(100)) return;
+    lastDraw_ = now;
+    err_ << "\r\033[K" << Line(now) << std::flush;
     lineShown_ = true;
 }
 
@@ -17,42 +49,51 @@ void ProgressPrinter::Finish() {
     lineShown_ = false;
 }
 
+void ProgressPrinter::Planned(int files, long frames) {
+    runFrames_ += frames;
+    total_ = files;
+    if (start_ == std::chrono::steady_clock::time_point{}) start_ = std::chrono::steady_clock::now();
+}
+
 void ProgressPrinter::FileStarted(const std::string& path, int index, int total) {
     file_ = path;
     index_ = index;
     total_ = total;
-    Redraw();
+    fileDone_ = 0;
+    fileFrames_ = 0;
+}
+
+void ProgressPrinter::FileFrames(int frames) {
+    fileFrames_ = frames;
+    Redraw(true);
 }
 
 void ProgressPrinter::FrameWritten(const std::string&) {
-    ++frames_;
-    Redraw();
+    ++fileDone_;
+    ++runDone_;
+    Redraw(false);
 }
 
 void ProgressPrinter::Failed(const BatchFailure& failure) {
     Finish();
     err_ << "quillfen-cli: " << failure.Line() << "\n";
-    Redraw();
+    Redraw(true);
 }
 
 void ProgressPrinter::Noted(const std::string& line) {
     Finish();
     err_ << "quillfen-cli: note: " << line << "\n";
-    Redraw();
+    Redraw(true);
 }
 
 std::string Summary(const BatchReport& r) {
-    auto plural = [](long n, const char* word) {
-        return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
-    };
-    std::string line = plural(r.dataFiles, "data file") + ", " + std::to_string(r.filesConverted) +
-                       " converted, " + plural(r.framesWritten, "frame") + " written, " +
-                       plural(static_cast<long>(r.failures.size()), "failure");
+    std::string line = Plural(r.dataFiles, "data file") + ", " + std::to_string(r.filesConverted) + " converted, " +
+                       Plural(r.framesWritten, "frame") + (r.dryRun ? " to write, " : " written, ") +
+                       Plural(static_cast<long>(r.failures.size()), "failure");
+    if (r.dryRun) line += " (dry run: nothing written)";
     if (r.stop == BatchStop::kInterrupted) line += "; interrupted";
     else if (r.stop != BatchStop::kNone && r.stop != BatchStop::kFolderUnreadable) line += "; stopped: " + StopReason(r.stop);
-    if (!r.notConverted.empty()) {
-        line += "; " + plural(static_cast<long>(r.notConverted.size()), "data file") + " not converted";
-    }
+    if (!r.notConverted.empty()) line += "; " + Plural(static_cast<long>(r.notConverted.size()), "data file") + " not converted";
     return line;
 }
 

@@ -1,7 +1,9 @@
-// What quillfen-cli shows while a folder converts: a live line on a terminal, one line
-// per failure, a summary at the end.
+// What quillfen-cli shows while it converts: a live line on a terminal (file i of n,
+// frame j of m, overall percent, frames per second, time left), one line per failure or
+// note, a summary at the end.
 #pragma once
 
+#include <chrono>
 #include <ostream>
 
 #include "convert/batch_run.h"
@@ -13,22 +15,29 @@ public:
     /// `live`: redraw one status line (a terminal); `quiet`: failures only.
     ProgressPrinter(std::ostream& err, bool live, bool quiet) : err_(err), live_(live && !quiet) {}
 
+    void Planned(int files, long frames) override;
     void FileStarted(const std::string& path, int index, int total) override;
+    void FileFrames(int frames) override;
     void FrameWritten(const std::string& output) override;
     void Failed(const BatchFailure& failure) override;
     void Noted(const std::string& line) override;
     /// Clears the live line, if one is shown.
     void Finish();
 
+    /// The live line as it stands, e.g. "[2/12] scan3.orx: frame 14/300, 35%, 812 frames/s, 4 s left".
+    std::string Line(std::chrono::steady_clock::time_point now) const;
+
 private:
-    void Redraw();
+    void Redraw(bool force);
 
     std::ostream& err_;
     bool live_;
     bool lineShown_ = false;
     std::string file_;
     int index_ = 0, total_ = 0;
-    long frames_ = 0;
+    int fileFrames_ = 0, fileDone_ = 0;
+    long runFrames_ = 0, runDone_ = 0;
+    std::chrono::steady_clock::time_point start_{}, lastDraw_{};
 };
 
 /// "3 data files, 2 converted, 40 frames written, 1 failure", and how a stop ended it.

@@ -15,6 +15,9 @@ enum AcquisitionDispId : DISPID {
     kDispStartDriver = 119,
     kDispGetImageHeight = 188,
     kDispGetImageData = 209,
+    /// Ours: how long, in ms, the control needs to settle after a load or a step (VT_I4).
+    /// A control that does not know it is given the 300 ms that hardware controls need.
+    kDispGetSettleTime = 301,
 };
 
 /// A component reached by dispatch id.

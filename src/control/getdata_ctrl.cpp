@@ -99,4 +99,14 @@ std::int16_t CGetdatactrl1::GetImageHeight() { return CallI2(kDispGetImageHeight
 bool CGetdatactrl1::IsFullResolution() { return CallBool(kDispIsFullResolution, "IsFullResolution"); }
 bool CGetdatactrl1::NextFrame() { return CallBool(kDispNextFrame, "NextFrame"); }
 
+std::chrono::milliseconds CGetdatactrl1::SettleTime() {
+    constexpr std::chrono::milliseconds kHardwareSettle{300};
+    VariantScope r;
+    std::string reason;
+    if (FAILED(TryCall(kDispGetSettleTime, nullptr, 0, &r.v, &reason)) || r.v.vt != VT_I4 || r.v.lVal < 0) {
+        return kHardwareSettle;
+    }
+    return std::chrono::milliseconds(r.v.lVal);
+}
+
 }  // namespace qf

@@ -3,6 +3,7 @@
 // failing call throws StatusError, as a failed dispatch would.
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -31,6 +32,9 @@ public:
     std::int16_t GetImageHeight();
     bool IsFullResolution();
     bool NextFrame();
+    /// How long the control needs after a load or a step before it answers for the new
+    /// frame: its own answer, or 300 ms for a control that does not say.
+    std::chrono::milliseconds SettleTime();
 
 private:
     VARIANT Call(DISPID id, const char* name, VARIANT* args = nullptr, unsigned argCount = 0);

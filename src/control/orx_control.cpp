@@ -153,6 +153,7 @@ HRESULT OrxControl::Invoke(DISPID id, VARIANT* args, unsigned argCount, VARIANT*
             return InvokeWithArgument(id, args[0], result, excep);
         case kDispStartDriver: case kDispGetFrameNumber: case kDispGetImageWidth:
         case kDispGetImageHeight: case kDispIsFullResolution: case kDispNextFrame:
+        case kDispGetSettleTime:
             if (argCount != 0) return DISP_E_BADPARAMCOUNT;
             if (result) VariantInit(result);
             return InvokeQuery(id, result);
@@ -186,6 +187,7 @@ HRESULT OrxControl::InvokeQuery(DISPID id, VARIANT* result) {
         case kDispGetImageHeight: SetI2(result, loaded ? header_.height : std::int16_t{0}); return S_OK;
         case kDispIsFullResolution: SetBool(result, !loaded || !header_.halfResolution()); return S_OK;
         case kDispNextFrame: SetBool(result, NextFrame()); return S_OK;
+        case kDispGetSettleTime: SetI4(result, 0); return S_OK;  // files need no settling
         default: return DISP_E_MEMBERNOTFOUND;
     }
 }

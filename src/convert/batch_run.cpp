@@ -1,11 +1,12 @@
 #include "convert/batch_run.h"
 
-#include <bitset>
-#include <new>
-#include <unordered_set>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <chrono>
 
 #include "convert/frame_pull.h"
-#include "convert/output_naming.h"
+#include "convert/plan.h"
 #include "export/export_kinds.h"
 #include "platform/directory.h"
 #include "platform/display_name.h"
@@ -26,30 +27,37 @@ private:
     BatchObserver& observer_;
 };
 
-// Walks one folder; holds what lives for the whole run.
+bool IsDataFile(const PlannedFile& file) {
+    return file.state == PlannedFile::State::kData || file.state == PlannedFile::State::kLoadFailed;
+}
+
+// Carries one input's plan out; holds what lives for the whole run.
 class Walk {
 public:
-    Walk(CGetdatactrl1& control, const std::function<int()>& askKind,
-         const BatchSettings& settings, BatchObserver& observer)
-        : control_(control), askKind_(askKind), settings_(settings), observer_(observer) {}
+    Walk(CGetdatactrl1& control, const std::function<int()>& askKind, const BatchSettings& settings,
+         BatchObserver& observer)
+        : control_(control), askKind_(askKind), settings_(settings), observer_(observer),
+          names_(settings.names ? settings.names : std::make_shared<RunNames>()),
+          plannedKind_(FindExportKind(settings.plannedKind) ? FindExportKind(settings.plannedKind)
+                                                              : FindExportKind(kNormalizedTiff)) {}
 
-    void Run(const std::string& folder);
+    void Run(const std::string& input);
     BatchReport& report() { return report_; }
 
 private:
     enum class Outcome { kDone, kFailed, kStop };
 
-    bool OpenFolder(const std::string& folder, std::vector<std::string>& names);
-    void Convert(const std::string& path);
-    Outcome FrameLoop(const std::string& path, const ExportKindInfo& kind);
-    Outcome ConvertFrame(const std::string& path, const ExportKindInfo& kind, std::int16_t w,
-                         std::string& working);
+    Plan MakeThePlan(const std::string& input);
+    void Report(const PlannedFile& file);
+    void DryRun(const Plan& plan);
+    void Claim(const Plan& plan, const PlannedFile& file, const ExportKindInfo& kind);
+    void Convert(const Plan& plan, const PlannedFile& file);
+    Outcome ConvertFrame(const Plan& plan, const PlannedFile& file, const ExportKindInfo& kind,
+                         OutputNamer& namer, std::int16_t w);
     Outcome WriteFailed(const std::string& path, std::int16_t w, const std::string& output,
                         const ExportKindInfo& kind, const Error& error);
-    std::string RefusedName(const std::string& working) const;
     bool StopRequested();
-    void ListUnconverted(const std::vector<std::string>& dataFiles, std::size_t from);
-    void Pause() const;
+    void Pause();
     void Fail(const std::string& dataFile, int frame, const std::string& path, std::string cause);
     void Note(std::string line);
 
@@ -57,11 +65,10 @@ private:
     const std::function<int()>& askKind_;
     const BatchSettings& settings_;
     BatchObserver& observer_;
+    std::shared_ptr<RunNames> names_;
+    const ExportKindInfo* plannedKind_;
+    std::chrono::milliseconds settle_{0};
     BatchReport report_;
-    OutputFolder folder_;
-    std::string prefix_;
-    std::unordered_set<std::string> dataNames_;  ///< every listed name holding ".orx"
-    std::unordered_set<std::string> written_;
 };
 
 void Walk::Fail(const std::string& dataFile, int frame, const std::string& path, std::string cause) {
@@ -80,125 +87,178 @@ bool Walk::StopRequested() {
     return true;
 }
 
-void Walk::Pause() const {
-    if (settings_.pause) settings_.pause(settings_.settle);
-    else Sleep(settings_.settle);
+void Walk::Pause() {
+    if (settings_.pause) settings_.pause(settle_);
+    else Sleep(settle_);
 }
 
-// The folder is opened once: every output is made relative to it, so a run writes only
-// into the folder it listed, whatever happens to the folder's path meanwhile.
-bool Walk::OpenFolder(const std::string& folder, std::vector<std::string>& names) {
-    const Status opened = folder_.Open(folder);
-    Result<std::vector<std::string>> listing = opened.ok() ? ListFolder(folder_.fd()) : opened.error();
-    if (!listing.ok()) {
-        Fail(folder, kNoFrame, folder, "cannot read folder: " + listing.message());
+Plan Walk::MakeThePlan(const std::string& input) {
+    PlanOptions options;
+    options.kind = plannedKind_;
+    options.outputDir = settings_.outputDir;
+    options.pattern = settings_.pattern.get();
+    options.recursive = settings_.recursive;
+    options.shardIndex = settings_.shardIndex;
+    options.shardCount = settings_.shardCount;
+    options.shardOffset = settings_.shardOffset;
+    options.settle = [this] { Pause(); };
+    options.stopRequested = settings_.stopRequested;
+    return MakePlan(control_, input, options, names_->planned);
+}
+
+void Walk::Run(const std::string& input) {
+    settle_ = settings_.settle ? *settings_.settle : control_.SettleTime();
+    Plan plan = MakeThePlan(input);
+    if (!plan.unreadable.empty()) {
+        Fail(plan.unreadablePath, kNoFrame, plan.unreadablePath, plan.unreadable);
         report_.stop = BatchStop::kFolderUnreadable;
-        return false;
+        return;
     }
-    prefix_ = folder.size() > 1 && folder.back() == '/' ? folder : folder + "/";
-    if (folder == "/") prefix_ = "/";
-    if (int swept = SweepStaleTemporaries(folder_, listing.value()); swept > 0) {
-        Note(DisplayName(folder) + ": removed " + std::to_string(swept) + " temporary file" +
-             (swept == 1 ? "" : "s") + " left by an earlier run that was stopped");
-    }
-    names = std::move(listing.value());
-    return true;
-}
-
-void Walk::Run(const std::string& folder) {
-    std::vector<std::string> names;
-    if (!OpenFolder(folder, names)) return;
-    std::vector<std::string> dataFiles;
-    for (const std::string& name : names) {
-        if (name.find(".orx") == std::string::npos) continue;
-        dataNames_.insert(name);
-        dataFiles.push_back(prefix_ + name);
-    }
-    for (std::size_t i = 0; i < dataFiles.size(); ++i) {
-        if (report_.stop == BatchStop::kNone && StopRequested()) report_.stoppedIn.clear();
-        if (report_.stop != BatchStop::kNone) {
-            ListUnconverted(dataFiles, i);
-            break;
-        }
-        observer_.FileStarted(dataFiles[i], static_cast<int>(i + 1), static_cast<int>(dataFiles.size()));
-        Convert(dataFiles[i]);
-    }
-    if (settings_.sync && report_.framesWritten > 0) {
-        if (Status synced = folder_.Sync(); !synced.ok()) {
-            Fail(folder, kNoFrame, folder, "cannot flush the folder to disk: " + synced.message());
-        }
-    }
-}
-
-// What a stop left: the data files not reached (only those that are data files).
-void Walk::ListUnconverted(const std::vector<std::string>& dataFiles, std::size_t from) {
-    for (std::size_t j = from; j < dataFiles.size(); ++j) {
-        if (KindOfEntry(folder_.fd(), dataFiles[j].substr(prefix_.size())).regular) {
-            report_.notConverted.push_back(dataFiles[j]);
-        }
-    }
-}
-
-void Walk::Convert(const std::string& path) {
-    const EntryKind entry = KindOfEntry(folder_.fd(), path.substr(prefix_.size()));
-    if (!entry.regular) {
-        // A folder or a FIFO named like a data file is none: worth a word, not a failure.
-        if (entry.missing || entry.why.find("cannot open") == std::string::npos) {
-            Note(DisplayName(path) + ": " + entry.why + "; skipped");
-        } else {
-            Fail(path, kNoFrame, path, entry.why + "; skipped");
+    for (const std::string& note : plan.notes) Note(note);
+    for (const PlannedFile& file : plan.files) report_.plannedDataFiles += IsDataFile(file);
+    if (StopRequested()) {  // while planning
+        for (const PlannedFile& file : plan.files) {
+            if (file.inShard && IsDataFile(file)) report_.notConverted.push_back(file.path);
         }
         return;
     }
+    observer_.Planned(plan.FilesInShard(), plan.FramesInShard());
+    if (settings_.dryRun) return DryRun(plan);
+    const int total = plan.FilesInShard();
+    int index = 0;
+    for (std::size_t i = 0; i < plan.files.size(); ++i) {
+        const PlannedFile& file = plan.files[i];
+        if (!file.inShard) {
+            // Another process converts it; its names still count for collisions.
+            if (file.state == PlannedFile::State::kData) Claim(plan, file, *plannedKind_);
+            continue;
+        }
+        if (report_.stop == BatchStop::kNone && IsDataFile(file) && StopRequested()) report_.stoppedIn.clear();
+        if (report_.stop != BatchStop::kNone) {
+            if (IsDataFile(file)) report_.notConverted.push_back(file.path);
+            continue;
+        }
+        if (IsDataFile(file)) {
+            observer_.FileStarted(file.path, ++index, total);
+            observer_.FileFrames(static_cast<int>(file.frames.size()));
+        }
+        Convert(plan, file);
+    }
+    if (settings_.sync && report_.framesWritten > 0) {
+        for (const PlanFolder& folder : plan.folders) {
+            if (Status synced = folder.output->Sync(); !synced.ok()) {
+                Fail(folder.path, kNoFrame, folder.path, "cannot flush the folder to disk: " + synced.message());
+            }
+        }
+    }
+}
+
+// A file's entry or load failure, as the plan found it.
+void Walk::Report(const PlannedFile& file) {
+    if (file.state == PlannedFile::State::kNotData) Note(DisplayName(file.path) + ": " + file.reason);
+    else Fail(file.path, kNoFrame, file.path, file.reason);
+}
+
+// What the run would do, in the order it would say it, with nothing written.
+void Walk::DryRun(const Plan& plan) {
+    report_.dryRun = true;
+    for (const PlannedFile& file : plan.files) {
+        if (!file.inShard) continue;
+        if (file.state != PlannedFile::State::kData) {
+            report_.dataFiles += IsDataFile(file);
+            Report(file);
+            continue;
+        }
+        ++report_.dataFiles;
+        FileRecord record{file.path, static_cast<int>(file.frames.size()), {}, {}, {}, false};
+        bool clean = file.loopFailure.empty();
+        for (const PlannedFrame& frame : file.frames) {
+            const OutputName& out = frame.output;
+            struct stat st {};
+            record.plan.push_back(PlannedLine{frame.number, out.path, out.refusal});
+            if (!out.refusal.empty()) {
+                Fail(file.path, frame.number, out.refusalPath, out.refusal);
+                clean = false;
+            } else if (settings_.noClobber &&
+                       ::fstatat(plan.folders[file.folder].output->fd(), out.name.c_str(), &st, 0) == 0) {
+                record.kept.push_back(out.path);
+                Note(DisplayName(out.path) + ": kept (it exists; --no-clobber)");
+            } else {
+                record.written.push_back(out.path);
+                ++report_.framesWritten;
+            }
+        }
+        if (!file.loopFailure.empty()) Fail(file.path, file.loopFrame, file.path, file.loopFailure);
+        record.converted = clean;
+        report_.filesConverted += clean;
+        report_.files.push_back(std::move(record));
+    }
+}
+
+void Walk::Claim(const Plan& plan, const PlannedFile& file, const ExportKindInfo& kind) {
+    OutputNamer namer(plan.folders[file.folder].place, names_->converted, settings_.pattern.get(), file.path,
+                      kind.extension, kind.shortName);
+    for (const PlannedFrame& frame : file.frames) namer.Next(frame.number);
+}
+
+void Walk::Convert(const Plan& plan, const PlannedFile& file) {
+    if (file.state == PlannedFile::State::kNotData || file.state == PlannedFile::State::kUnreadable) {
+        return Report(file);
+    }
     ++report_.dataFiles;
-    if (Status loaded = control_.LoadFile(path); !loaded.ok()) {
-        Fail(path, kNoFrame, path, "cannot load: " + loaded.message());
+    report_.files.push_back(FileRecord{file.path, static_cast<int>(file.frames.size()), {}, {}, {}, false});
+    if (Status loaded = control_.LoadFile(file.path); !loaded.ok()) {
+        Fail(file.path, kNoFrame, file.path, "cannot load: " + loaded.message());
         return;
     }
     Pause();
     const int asked = askKind_();
     const ExportKindInfo* kind = FindExportKind(asked);
     if (!kind) {
-        Fail(path, kNoFrame, path, "export kind " + std::to_string(asked) + " is not one of 0 to 3");
+        Fail(file.path, kNoFrame, file.path, "export kind " + std::to_string(asked) + " is not one of 0 to 3");
         return;
     }
-    if (FrameLoop(path, *kind) == Outcome::kDone) ++report_.filesConverted;
-}
-
-Walk::Outcome Walk::FrameLoop(const std::string& path, const ExportKindInfo& kind) {
-    std::bitset<65536> seen;
-    const std::int16_t initial = control_.GetFrameNumber();
-    std::string working = path;
+    OutputNamer namer(plan.folders[file.folder].place, names_->converted, settings_.pattern.get(), file.path,
+                      kind->extension, kind->shortName);
     Outcome outcome = Outcome::kDone;
-    std::int16_t next = initial;
-    bool first = true;
-    do {
+    for (std::size_t f = 0; f < file.frames.size(); ++f) {
         WaitScope frameWait(observer_);
         const std::int16_t w = control_.GetFrameNumber();
         if (StopRequested()) {
-            if (first) report_.notConverted.push_back(path);
-            else report_.stoppedIn = path;
-            return Outcome::kStop;
+            if (f == 0) report_.notConverted.push_back(file.path);
+            else report_.stoppedIn = file.path;
+            return;
         }
-        first = false;
-        seen.set(static_cast<std::uint16_t>(w));
-        Outcome frame = ConvertFrame(path, kind, w, working);
-        if (frame == Outcome::kStop) return frame;
+        if (w != file.frames[f].number) {
+            Fail(file.path, w, file.path, "the file changed while the run went on (frame " + std::to_string(w) +
+                                              " where the plan had frame " + std::to_string(file.frames[f].number) +
+                                              "); rest of the file skipped");
+            return;
+        }
+        const Outcome frame = ConvertFrame(plan, file, *kind, namer, w);
+        if (frame == Outcome::kStop) return;
         if (frame == Outcome::kFailed) outcome = frame;
         control_.NextFrame();
         Pause();
-        next = control_.GetFrameNumber();
-        if (next != initial && seen.test(static_cast<std::uint16_t>(next))) {
-            Fail(path, next, path, "frame numbers repeat without coming back to frame " +
-                                       std::to_string(initial) + "; rest of the file skipped");
-            return Outcome::kFailed;
-        }
-    } while (next != initial);
-    return outcome;
+    }
+    if (!file.loopFailure.empty()) {
+        Fail(file.path, file.loopFrame, file.path, file.loopFailure);
+        outcome = Outcome::kFailed;
+    }
+    if (outcome == Outcome::kDone) {
+        ++report_.filesConverted;
+        report_.files.back().converted = true;
+    }
 }
 
-Walk::Outcome Walk::ConvertFrame(const std::string& path, const ExportKindInfo& kind,
-                                 std::int16_t w, std::string& working) {
+Walk::Outcome Walk::ConvertFrame(const Plan& plan, const PlannedFile& file, const ExportKindInfo& kind,
+                                 OutputNamer& namer, std::int16_t w) {
+    const std::string& path = file.path;
+    const OutputName out = namer.Next(w);
+    if (!out.refusal.empty()) {
+        Fail(path, w, out.refusalPath, out.refusal);
+        return Outcome::kFailed;
+    }
     FrameImage frame;
     try {
         frame = PullFrame(control_, kind.kind);
@@ -207,22 +267,19 @@ Walk::Outcome Walk::ConvertFrame(const std::string& path, const ExportKindInfo& 
         report_.stop = BatchStop::kFrameFailed;
         return Outcome::kStop;
     }
-    working = NextOutputPath(working, w, kind.extension);
-    if (std::string refused = RefusedName(working); !refused.empty()) {
-        Fail(path, w, path, refused);
-        return Outcome::kFailed;
-    }
-    if (written_.contains(working)) {
-        Fail(path, w, working, "already written by an earlier frame in this run; not overwritten");
-        return Outcome::kFailed;
-    }
-    OutputTarget target(folder_.fd(), working.substr(prefix_.size()), working);
+    OutputTarget target(plan.folders[file.folder].output->fd(), out.name, out.path);
     target.sync = settings_.sync;
+    target.replace = !settings_.noClobber;
     const Status written = kind.write(target, frame);
-    if (!written.ok()) return WriteFailed(path, w, working, kind, written.error());
-    written_.insert(working);
+    if (!written.ok() && written.kind() == ErrorKind::kExists && settings_.noClobber) {
+        report_.files.back().kept.push_back(out.path);
+        Note(DisplayName(out.path) + ": kept (it exists; --no-clobber)");
+        return Outcome::kDone;
+    }
+    if (!written.ok()) return WriteFailed(path, w, out.path, kind, written.error());
+    report_.files.back().written.push_back(out.path);
     ++report_.framesWritten;
-    observer_.FrameWritten(working);
+    observer_.FrameWritten(out.path);
     observer_.FrameShown(frame, kind.kind);
     return Outcome::kDone;
 }
@@ -250,23 +307,13 @@ Walk::Outcome Walk::WriteFailed(const std::string& path, std::int16_t w, const s
     }
 }
 
-// Why an output may not be written at all: a name outside the folder, or one that a data
-// file of this run has. "" when it may.
-std::string Walk::RefusedName(const std::string& working) const {
-    const bool inFolder = working.size() > prefix_.size() && working.starts_with(prefix_) &&
-                          working.find('/', prefix_.size()) == std::string::npos;
-    if (!inFolder) return "output name " + DisplayName(working) + " falls outside the folder; not written";
-    if (dataNames_.contains(working.substr(prefix_.size()))) {
-        return "would replace the data file " + DisplayName(working) + "; not written";
-    }
-    return "";
-}
-
 }  // namespace
 
 std::string BatchFailure::Line() const {
     if (frame != kNoFrame && path == dataFile) {
-        return DisplayName(path) + ": frame " + std::to_string(frame) + ": " + cause;
+        // "frame 0 not written: its name ..." reads as one phrase.
+        const char* joint = cause.rfind("not written:", 0) == 0 ? " " : ": ";
+        return DisplayName(path) + ": frame " + std::to_string(frame) + joint + cause;
     }
     return DisplayName(path) + ": " + cause;
 }
@@ -282,21 +329,26 @@ std::string StopReason(BatchStop stop) {
     return "";
 }
 
-BatchReport RunBatch(CGetdatactrl1& control, const std::string& folder,
+BatchReport RunBatch(CGetdatactrl1& control, const std::string& input,
                      const std::function<int()>& askKind, const BatchSettings& settings,
                      BatchObserver& observer) {
+    const auto start = std::chrono::steady_clock::now();
     Walk walk(control, askKind, settings, observer);
-    WaitScope wait(observer);
-    try {
-        walk.Run(folder);
-    } catch (const std::exception& e) {
-        // A control call that failed outside a frame pull, or memory that ran out.
-        BatchReport& report = walk.report();
-        report.failures.push_back(BatchFailure{folder, kNoFrame, folder, std::string("run stopped: ") + e.what()});
-        observer.Failed(report.failures.back());
-        report.stop = BatchStop::kFrameFailed;
+    {
+        WaitScope wait(observer);
+        try {
+            walk.Run(input);
+        } catch (const std::exception& e) {
+            // A control call that failed outside a frame pull.
+            BatchReport& report = walk.report();
+            report.failures.push_back(BatchFailure{input, kNoFrame, input, std::string("run stopped: ") + e.what()});
+            observer.Failed(report.failures.back());
+            report.stop = BatchStop::kFrameFailed;
+        }
     }
-    return std::move(walk.report());
+    BatchReport report = std::move(walk.report());
+    report.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return report;
 }
 
 }  // namespace qf

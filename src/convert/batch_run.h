@@ -1,15 +1,19 @@
-// The conversion of one folder: every entry whose name holds ".orx" is loaded into the
-// acquisition control and each of its frames written as an image of the chosen kind.
-// The dialog and the command line both run it; they differ only in how they ask for
-// the kind and show progress and the report.
+// The conversion of one folder (or one data file): every entry whose name holds ".orx"
+// is loaded into the acquisition control and each of its frames written as an image of
+// the chosen kind. The run plans first (convert/plan.h), then carries the plan out. The
+// dialog and the command line both run it; they differ only in how they ask for the
+// kind and show progress and the report.
 #pragma once
 
 #include <chrono>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "control/getdata_ctrl.h"
+#include "convert/output_namer.h"
 #include "export/frame_image.h"
 
 namespace qf {
@@ -28,6 +32,23 @@ struct BatchFailure {
     std::string Line() const;
 };
 
+/// One frame in a dry run's list: its output, or why it gets none.
+struct PlannedLine {
+    int frame = 0;
+    std::string output;
+    std::string refusal;
+};
+
+/// What became of one data file (for reports that list every file).
+struct FileRecord {
+    std::string path;
+    int framesPlanned = 0;
+    std::vector<PlannedLine> plan;     ///< a dry run's list of the frames
+    std::vector<std::string> written;  ///< outputs put in place (or, in a dry run, to be)
+    std::vector<std::string> kept;     ///< outputs that existed and stayed (--no-clobber)
+    bool converted = false;            ///< every frame written
+};
+
 enum class BatchStop {
     kNone,              ///< the whole folder was walked
     kFolderUnreadable,  ///< the folder could not be listed
@@ -37,6 +58,7 @@ enum class BatchStop {
 };
 
 struct BatchReport {
+    bool dryRun = false;     ///< nothing was written: the report says what would be
     int dataFiles = 0;       ///< entries handed to the control
     int filesConverted = 0;  ///< data files whose every frame was written
     long framesWritten = 0;
@@ -49,6 +71,9 @@ struct BatchReport {
     std::string stoppedIn;
     /// ...and the data files the run never reached.
     std::vector<std::string> notConverted;
+    std::vector<FileRecord> files;  ///< in plan order, this process's share only
+    int plannedDataFiles = 0;       ///< data files in the plan, every shard's
+    double seconds = 0;             ///< from the start of planning to the end
 
     bool clean() const { return failures.empty() && stop == BatchStop::kNone; }
 };
@@ -63,8 +88,12 @@ public:
     virtual ~BatchObserver() = default;
     virtual void BeginWait() {}
     virtual void EndWait() {}
+    /// The plan is made: `files` data files of `frames` frames in all will be converted.
+    virtual void Planned(int /*files*/, long /*frames*/) {}
     /// Data file `index` (from 1) of `total` is about to be loaded.
     virtual void FileStarted(const std::string& /*path*/, int /*index*/, int /*total*/) {}
+    /// ...and it has `frames` frames (called right after FileStarted).
+    virtual void FileFrames(int /*frames*/) {}
     virtual void FrameWritten(const std::string& /*output*/) {}
     /// The frame just written, as pulled for `kind` (kind 2: `highBytes` only). Valid for
     /// the call alone: an observer that shows it copies what it needs.
@@ -74,10 +103,29 @@ public:
     virtual void Noted(const std::string& /*line*/) {}
 };
 
+/// Names claimed so far in a run of several inputs, so that collisions across them follow
+/// the same rule as within one: one registry for the plan, one for the conversion.
+struct RunNames {
+    NameRegistry planned;
+    NameRegistry converted;
+};
+
 struct BatchSettings {
-    /// The pause after each load and after each step to the next frame.
-    std::chrono::milliseconds settle{300};
+    /// The pause after each load and after each step to the next frame; unset, the
+    /// control's own (0 for ORX files; 300 ms for a control that does not say).
+    std::optional<std::chrono::milliseconds> settle;
     std::function<void(std::chrono::milliseconds)> pause;  ///< default: Sleep
+    /// The kind the plan names outputs for (the kind asked per file may differ in the
+    /// dialog; each file is then named for its own kind as it converts).
+    int plannedKind = 0;
+    bool dryRun = false;           ///< plan and report, write nothing
+    std::string outputDir;         ///< "" for beside the data; else every output goes there
+    std::shared_ptr<const NamePattern> pattern;  ///< null for the fixed naming rule
+    bool noClobber = false;        ///< keep existing outputs (reported as kept)
+    bool recursive = false;        ///< subfolders too (files first, then folders, in name order)
+    int shardIndex = 1, shardCount = 1;  ///< convert only part K of N of the data files...
+    std::size_t shardOffset = 0;         ///< ...counting them from here
+    std::shared_ptr<RunNames> names;     ///< shared by the inputs of one run; null: this run's own
     /// Each output reaches the disk before it replaces its name, and the folder's entries
     /// at the end, so that a power loss leaves old or new outputs, never empty ones.
     bool sync = false;
@@ -85,10 +133,10 @@ struct BatchSettings {
     std::function<bool()> stopRequested;
 };
 
-/// Converts every data file of `folder`. `askKind` is asked once per data file, after
-/// its load (0 to 3: normalized TIFF, standardized TIFF, grayscale BMP, false-colour
-/// BMP). Never throws: every failure is in the report.
-BatchReport RunBatch(CGetdatactrl1& control, const std::string& folder,
+/// Converts every data file of `input`, a folder, or that one file. `askKind` is asked
+/// once per data file, after its load (0 to 3: normalized TIFF, standardized TIFF,
+/// grayscale BMP, false-colour BMP). Never throws: every failure is in the report.
+BatchReport RunBatch(CGetdatactrl1& control, const std::string& input,
                      const std::function<int()>& askKind, const BatchSettings& settings,
                      BatchObserver& observer);
 

@@ -139,8 +139,8 @@ TEST_F(BatchRunTest, CollidingOutputIsReportedNotOverwritten) {
     auto before = [&] { return test::ReadBytes(dir / "scan1.bmp"); };
     BatchReport r = Run(kGrayscaleBitmap);
     ASSERT_EQ(r.failures.size(), 1u);
-    EXPECT_EQ(r.failures[0].Line(),
-              dir / "scan1.bmp" + ": already written by an earlier frame in this run; not overwritten");
+    EXPECT_EQ(r.failures[0].Line(), dir / "scan1.orx" + ": frame 0 not written: its name " + dir / "scan1.bmp" +
+                                        " is taken by frame 1 of " + dir / "scan.orx");
     EXPECT_EQ(test::Le32(before(), 18), 6u) << "scan1.bmp still holds frame 1 of scan.orx";
 }
 
@@ -175,8 +175,9 @@ TEST_F(BatchRunTest, KindAskedOncePerFileAfterLoadAndPausesFollowEachStep) {
     Synth("b.orx", 2);
     Run(kGrayscaleBitmap);
     EXPECT_EQ(kindAsked, 2);
-    // One pause after each load, one after each step: 2 + 5.
-    EXPECT_EQ(pauses, std::vector<long>(7, 300));
+    // One pause after each load, one after each step: 2 + 5 while planning, as many while
+    // converting; each as long as the control asks (files need none).
+    EXPECT_EQ(pauses, std::vector<long>(14, 0));
     EXPECT_EQ(observer.maxDepth, 2);
     EXPECT_EQ(observer.depth, 0);
     EXPECT_EQ(observer.waits, 1 + 5);
@@ -200,6 +201,18 @@ protected:
     test::FakeControl fake;
     CGetdatactrl1 wrapper{fake};
 };
+
+TEST_F(BatchFakeControlTest, AControlThatDoesNotSayHowLongToSettleGetsThreeHundredMs) {
+    fake.frameNumbers = {0, 1};
+    Run(kGrayscaleBitmap, wrapper);
+    EXPECT_EQ(pauses, std::vector<long>(6, 300));
+    BatchSettings settings;
+    settings.settle = std::chrono::milliseconds(5);
+    settings.pause = [this](std::chrono::milliseconds ms) { pauses.push_back(ms.count()); };
+    pauses.clear();
+    RunBatch(wrapper, dir.path(), [] { return 2; }, settings, observer);
+    EXPECT_EQ(pauses, std::vector<long>(6, 5));
+}
 
 TEST_F(BatchFakeControlTest, FirstFrameNotZeroIsNamedByItsOwnCut) {
     fake.frameNumbers = {3, 4};
@@ -227,9 +240,9 @@ TEST_F(BatchFakeControlTest, UnchangingFrameNumberGivesOneFrame) {
 TEST_F(BatchFakeControlTest, PullFailureInSecondOfThreeFilesStopsTheRun) {
     test::WriteBytes(dir / "a.orx", {});
     test::WriteBytes(dir / "m.orx", {});
-    int file = 0;
-    fake.loadStatus = [&](const std::string&) { ++file; return 0; };
-    fake.makeArray = [&]() -> SAFEARRAY* { return file == 2 ? nullptr : test::MakeI2Array(0, 2); };
+    fake.makeArray = [&]() -> SAFEARRAY* {
+        return fake.loadedPaths.back() == dir / "line.orx" ? nullptr : test::MakeI2Array(0, 2);
+    };
     BatchReport r = Run(kNormalizedTiff, wrapper);
     EXPECT_EQ(r.stop, BatchStop::kFrameFailed);
     EXPECT_EQ(Outputs(".tiff"), Names{"a.tiff"});

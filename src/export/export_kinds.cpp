@@ -8,10 +8,10 @@ namespace qf {
 
 const std::array<ExportKindInfo, 4>& ExportKinds() {
     static const std::array<ExportKindInfo, 4> kinds = {{
-        {kNormalizedTiff, "normalized-tiff", ".tiff", true, false, WriteNormalizedTiff},
-        {kStandardizedTiff, "standardized-tiff", ".tiff", true, false, WriteStandardizedTiff},
-        {kGrayscaleBitmap, "grayscale-bmp", ".bmp", false, true, WriteGrayscaleBitmap},
-        {kFalseColorBitmap, "color-bmp", ".bmp", false, false, WriteFalseColorBitmap},
+        {kNormalizedTiff, "normalized-tiff", "normalized", ".tiff", true, false, WriteNormalizedTiff},
+        {kStandardizedTiff, "standardized-tiff", "standardized", ".tiff", true, false, WriteStandardizedTiff},
+        {kGrayscaleBitmap, "grayscale-bmp", "grayscale", ".bmp", false, true, WriteGrayscaleBitmap},
+        {kFalseColorBitmap, "color-bmp", "color", ".bmp", false, false, WriteFalseColorBitmap},
     }};
     return kinds;
 }

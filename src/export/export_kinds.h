@@ -15,6 +15,7 @@ using FrameWriter = Status (*)(const OutputTarget& target, const FrameImage& fra
 struct ExportKindInfo {
     ExportKind kind;
     const char* name;       ///< as the command line takes it: "normalized-tiff", ...
+    const char* shortName;  ///< for name patterns: "normalized", ...
     const char* extension;  ///< ".tiff" or ".bmp"
     bool tiff;              ///< a TIFF kind, whose outputs that cannot be created stop a run
     bool highBytes;         ///< the writer takes `highBytes` (8 bits) instead of `samples`

@@ -1,0 +1,39 @@
+// `quillfen-cli convert`: its options, the run over each PATH, and what it prints.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "cli/cli_app.h"
+#include "export/frame_image.h"
+
+namespace CLI {
+class App;
+}
+
+namespace qf {
+
+struct ConvertOptions {
+    int kind = kNormalizedTiff;
+    int settleMs = -1;  ///< -1: the control's own
+    bool quiet = false;
+    bool sync = false;
+    bool dryRun = false;
+    bool noClobber = false;
+    bool recursive = false;
+    std::string outputDir;
+    std::string namePattern;
+    std::string report;  ///< JSON report file, "-" for standard output
+    std::string shard;   ///< "K/N"
+    int shardIndex = 1, shardCount = 1;
+    std::vector<std::string> paths;
+};
+
+/// Adds `convert` and its options to `app`; the options land in `options`.
+CLI::App* AddConvertCommand(CLI::App& app, ConvertOptions& options);
+
+/// Runs the conversion; returns the exit status.
+int RunConvert(const ConvertOptions& options, std::ostream& out, std::ostream& err, const CliHooks* hooks);
+
+}  // namespace qf

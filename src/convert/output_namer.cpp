@@ -1,0 +1,142 @@
+#include "convert/output_namer.h"
+
+#include <cstdio>
+
+#include "convert/output_naming.h"
+#include "platform/display_name.h"
+
+namespace qf {
+namespace {
+
+struct Placeholder {
+    std::string key;
+    int width = 0;  ///< {frame:N}
+};
+
+// The placeholder that starts at `open` ("{" ... "}"), and where it ends.
+Result<Placeholder> ReadPlaceholder(const std::string& text, std::size_t open, std::size_t* end) {
+    const std::size_t close = text.find('}', open);
+    if (close == std::string::npos) return Fail(ErrorKind::kInvalid, "a '{' is not closed");
+    *end = close + 1;
+    std::string inner = text.substr(open + 1, close - open - 1);
+    Placeholder p;
+    if (inner.rfind("frame:", 0) == 0) {
+        const std::string digits = inner.substr(6);
+        if (digits.empty() || digits.size() > 2 || digits.find_first_not_of("0123456789") != std::string::npos ||
+            std::stoi(digits) > 10) {
+            return Fail(ErrorKind::kInvalid, "{" + inner + "}: the padding is a number of digits, 1 to 10");
+        }
+        p.key = "frame";
+        p.width = std::stoi(digits);
+        return p;
+    }
+    if (inner != "stem" && inner != "name" && inner != "frame" && inner != "kind") {
+        return Fail(ErrorKind::kInvalid, "{" + inner + "} is no placeholder (use {stem}, {name}, {frame}, "
+                                         "{frame:N} or {kind})");
+    }
+    p.key = inner;
+    return p;
+}
+
+std::string Stem(const std::string& entryName) {
+    const std::size_t orx = entryName.find(".orx");
+    return orx == std::string::npos ? entryName : entryName.substr(0, orx);
+}
+
+}  // namespace
+
+Result<NamePattern> NamePattern::Parse(const std::string& text) {
+    if (text.find('/') != std::string::npos) return Fail(ErrorKind::kInvalid, "a name pattern may not hold '/'");
+    bool fixedText = false, alwaysSomething = false;
+    for (std::size_t i = 0; i < text.size();) {
+        if (text[i] == '}') return Fail(ErrorKind::kInvalid, "a '}' has no '{'");
+        if (text[i] != '{') {
+            fixedText = true;
+            ++i;
+            continue;
+        }
+        std::size_t end = 0;
+        Result<Placeholder> p = ReadPlaceholder(text, i, &end);
+        if (!p.ok()) return p.error();
+        // {stem} may be empty (a file named ".orx"); the others never are.
+        if (p.value().key != "stem") alwaysSomething = true;
+        i = end;
+    }
+    if (!fixedText && !alwaysSomething) {
+        return Fail(ErrorKind::kInvalid, "the name pattern can give an empty name; add {frame} or some text");
+    }
+    NamePattern pattern;
+    pattern.text_ = text;
+    return pattern;
+}
+
+std::string NamePattern::Apply(const std::string& entryName, std::int16_t frame, const std::string& kind) const {
+    std::string out;
+    for (std::size_t i = 0; i < text_.size();) {
+        if (text_[i] != '{') {
+            out += text_[i++];
+            continue;
+        }
+        std::size_t end = 0;
+        const Placeholder p = ReadPlaceholder(text_, i, &end).value();  // checked by Parse
+        if (p.key == "stem") out += Stem(entryName);
+        if (p.key == "name") out += entryName;
+        if (p.key == "kind") out += kind;
+        if (p.key == "frame") {
+            char digits[32];
+            std::snprintf(digits, sizeof digits, "%0*d", p.width, int{frame});
+            out += digits;
+        }
+        i = end;
+    }
+    return out;
+}
+
+std::string NameRegistry::Claim(const std::string& folderKey, const std::string& name,
+                                const std::string& claimant) {
+    auto [it, fresh] = claims_.emplace(std::make_pair(folderKey, name), claimant);
+    return fresh ? std::string() : it->second;
+}
+
+OutputNamer::OutputNamer(const OutputPlace& place, NameRegistry& registry, const NamePattern* pattern,
+                         std::string dataPath, const std::string& extension, const std::string& kindName)
+    : place_(place),
+      registry_(registry),
+      pattern_(pattern),
+      dataPath_(std::move(dataPath)),
+      working_(dataPath_),
+      extension_(extension),
+      kindName_(kindName) {}
+
+OutputName OutputNamer::Next(std::int16_t frame) {
+    OutputName out;
+    const std::string& prefix = place_.dataPrefix;
+    if (pattern_) {
+        out.name = pattern_->Apply(dataPath_.substr(prefix.size()), frame, kindName_) + extension_;
+    } else {
+        // Each name is cut from the one before: the rule scripts rely on.
+        working_ = NextOutputPath(working_, frame, extension_);
+        const bool inFolder = working_.size() > prefix.size() && working_.starts_with(prefix) &&
+                              working_.find('/', prefix.size()) == std::string::npos;
+        if (!inFolder) {
+            out.refusal = "output name " + DisplayName(working_) + " falls outside the folder; not written";
+            out.refusalPath = dataPath_;
+            return out;
+        }
+        out.name = working_.substr(prefix.size());
+    }
+    out.path = place_.outputPrefix + out.name;
+    if (place_.dataNames.contains(out.name)) {
+        out.refusal = "would replace the data file " + DisplayName(out.path) + "; not written";
+        out.refusalPath = dataPath_;
+        return out;
+    }
+    const std::string claimant = "frame " + std::to_string(frame) + " of " + DisplayName(dataPath_);
+    if (std::string owner = registry_.Claim(place_.folderKey, out.name, claimant); !owner.empty()) {
+        out.refusal = "not written: its name " + DisplayName(out.path) + " is taken by " + owner;
+        out.refusalPath = dataPath_;
+    }
+    return out;
+}
+
+}  // namespace qf

@@ -1,0 +1,239 @@
+#include "convert/plan.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <bitset>
+#include <cerrno>
+
+#include "export/export_kinds.h"
+#include "platform/directory.h"
+#include "platform/display_name.h"
+
+namespace qf {
+namespace {
+
+std::string WithSlash(const std::string& folder) {
+    if (folder.empty()) return "./";
+    return folder.back() == '/' ? folder : folder + "/";
+}
+
+std::string FolderKey(int fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return "fd" + std::to_string(fd);
+    return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+}
+
+// Creates `path` and the folders above it that are missing.
+Status MakeFolders(const std::string& path) {
+    for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+        const std::string part = slash == std::string::npos ? path : path.substr(0, slash);
+        if (!part.empty() && ::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) {
+            return Fail(ErrorKind::kCannotCreate, "cannot create the folder " + DisplayName(part) + ": " +
+                                                      ErrnoText(errno));
+        }
+        if (slash == std::string::npos) return Status::Ok();
+    }
+}
+
+class Planner {
+public:
+    Planner(CGetdatactrl1& control, const PlanOptions& options, NameRegistry& registry)
+        : control_(control), options_(options), registry_(registry) {}
+
+    Plan Make(const std::string& input);
+
+private:
+    bool OpenOutputDir();
+    bool AddFolder(const std::string& path, const std::vector<std::string>* only);
+    void PlanFile(PlannedFile& file);
+    void NameFrames(PlannedFile& file);
+    void Unreadable(const std::string& path, const std::string& why) {
+        plan_.unreadable = why;
+        plan_.unreadablePath = path;
+    }
+
+    CGetdatactrl1& control_;
+    const PlanOptions& options_;
+    NameRegistry& registry_;
+    std::shared_ptr<OutputFolder> outputDir_;
+    Plan plan_;
+};
+
+bool Planner::OpenOutputDir() {
+    if (options_.outputDir.empty()) return true;
+    auto folder = std::make_shared<OutputFolder>();
+    Status made = MakeFolders(options_.outputDir);
+    if (made.ok()) made = folder->Open(options_.outputDir);
+    if (!made.ok()) {
+        Unreadable(options_.outputDir, "cannot use the output folder: " + made.message());
+        return false;
+    }
+    outputDir_ = folder;
+    return true;
+}
+
+// Lists one folder (only the names in `only`, when given) and adds its data files, then
+// its subfolders when recursing: files first, then folders, each in name order.
+bool Planner::AddFolder(const std::string& path, const std::vector<std::string>* only) {
+    PlanFolder folder;
+    folder.path = path;
+    Status opened = folder.data.Open(path);
+    Result<std::vector<std::string>> names = opened.ok() ? ListFolder(folder.data.fd()) : opened.error();
+    if (!names.ok()) {
+        if (plan_.folders.empty()) Unreadable(path, "cannot read folder: " + names.message());
+        else plan_.notes.push_back(DisplayName(path) + ": cannot read folder: " + names.message() + "; skipped");
+        return false;
+    }
+    const std::vector<std::string>& listed = only ? *only : names.value();
+    folder.output = outputDir_ ? outputDir_ : std::make_shared<OutputFolder>(std::move(folder.data));
+    if (!outputDir_) folder.data = OutputFolder();  // the output folder holds the one descriptor
+    const int dataFd = outputDir_ ? folder.data.fd() : folder.output->fd();
+    folder.place.dataPrefix = WithSlash(path);
+    folder.place.outputPrefix = outputDir_ ? WithSlash(options_.outputDir) : folder.place.dataPrefix;
+    folder.place.folderKey = FolderKey(folder.output->fd());
+    // Every name of the output folder that holds ".orx" is a data file no output replaces.
+    Result<std::vector<std::string>> outputNames = outputDir_ ? ListFolder(outputDir_->fd()) : names;
+    if (outputNames.ok()) {
+        for (const std::string& name : outputNames.value()) {
+            if (name.find(".orx") != std::string::npos) folder.place.dataNames.insert(name);
+        }
+    }
+    if (int swept = SweepStaleTemporaries(*folder.output, outputNames.ok() ? outputNames.value()
+                                                                            : std::vector<std::string>{});
+        swept > 0) {
+        plan_.notes.push_back(DisplayName(folder.place.outputPrefix.substr(0, folder.place.outputPrefix.size() - 1)) +
+                              ": removed " + std::to_string(swept) + " temporary file" + (swept == 1 ? "" : "s") +
+                              " left by an earlier run that was stopped");
+    }
+    std::vector<std::string> subfolders;
+    const std::size_t index = plan_.folders.size();
+    for (const std::string& name : listed) {
+        const bool isData = only || name.find(".orx") != std::string::npos;
+        if (isData) {
+            if (only) folder.place.dataNames.insert(name);  // a file named by the user is data too
+            PlannedFile file;
+            file.path = folder.place.dataPrefix + name;
+            file.name = name;
+            file.folder = index;
+            plan_.files.push_back(std::move(file));
+        } else if (options_.recursive) {
+            struct stat st {};
+            // Folders only, and not through links: a link could lead out of the tree or round it.
+            if (::fstatat(dataFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode)) {
+                subfolders.push_back(name);
+            }
+        }
+    }
+    plan_.folders.push_back(std::move(folder));
+    for (const std::string& sub : subfolders) AddFolder(WithSlash(path) + sub, nullptr);
+    return true;
+}
+
+void Planner::PlanFile(PlannedFile& file) {
+    const PlanFolder& folder = plan_.folders[file.folder];
+    const int dataFd = folder.data.fd() >= 0 ? folder.data.fd() : folder.output->fd();
+    const EntryKind entry = KindOfEntry(dataFd, file.name);
+    if (!entry.regular) {
+        const bool note = entry.missing || entry.why.find("cannot open") == std::string::npos;
+        file.state = note ? PlannedFile::State::kNotData : PlannedFile::State::kUnreadable;
+        file.reason = entry.why + "; skipped";
+        return;
+    }
+    if (Status loaded = control_.LoadFile(file.path); !loaded.ok()) {
+        file.state = PlannedFile::State::kLoadFailed;
+        file.reason = "cannot load: " + loaded.message();
+        return;
+    }
+    if (options_.settle) options_.settle();
+    FrameWalk walk = WalkFrames(control_, options_.settle);
+    for (std::int16_t number : walk.numbers) file.frames.push_back(PlannedFrame{number, {}});
+    if (walk.repeats) {
+        file.loopFrame = walk.repeated;
+        file.loopFailure = "frame numbers repeat without coming back to frame " +
+                           std::to_string(walk.numbers.front()) + "; rest of the file skipped";
+    }
+}
+
+void Planner::NameFrames(PlannedFile& file) {
+    const ExportKindInfo& kind = *options_.kind;
+    OutputNamer namer(plan_.folders[file.folder].place, registry_, options_.pattern, file.path, kind.extension,
+                      kind.shortName);
+    for (PlannedFrame& frame : file.frames) frame.output = namer.Next(frame.number);
+}
+
+Plan Planner::Make(const std::string& input) {
+    if (!OpenOutputDir()) return std::move(plan_);
+    struct stat st {};
+    const bool singleFile = ::stat(input.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+    if (singleFile) {
+        const std::size_t slash = input.rfind('/');
+        const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : input.substr(0, slash));
+        const std::vector<std::string> only = {input.substr(slash == std::string::npos ? 0 : slash + 1)};
+        if (!AddFolder(folder, &only)) return std::move(plan_);
+        // The user's own spelling of the path is what messages show.
+        if (slash == std::string::npos) {
+            plan_.folders.back().place.dataPrefix = "";
+            if (!outputDir_) plan_.folders.back().place.outputPrefix = "";
+            plan_.files.back().path = input;
+        }
+    } else if (!AddFolder(input, nullptr)) {
+        return std::move(plan_);
+    }
+    std::size_t dealt = options_.shardOffset;
+    for (PlannedFile& file : plan_.files) {
+        if (options_.stopRequested && options_.stopRequested()) break;
+        PlanFile(file);
+        const bool counts = file.state == PlannedFile::State::kData || file.state == PlannedFile::State::kLoadFailed;
+        if (counts) file.inShard = static_cast<int>(dealt++ % static_cast<std::size_t>(options_.shardCount)) ==
+                                   options_.shardIndex - 1;
+        NameFrames(file);
+    }
+    return std::move(plan_);
+}
+
+}  // namespace
+
+int Plan::FilesInShard() const {
+    int n = 0;
+    for (const PlannedFile& f : files) {
+        n += f.inShard && (f.state == PlannedFile::State::kData || f.state == PlannedFile::State::kLoadFailed);
+    }
+    return n;
+}
+
+long Plan::FramesInShard() const {
+    long n = 0;
+    for (const PlannedFile& f : files) {
+        if (f.inShard) n += static_cast<long>(f.frames.size());
+    }
+    return n;
+}
+
+FrameWalk WalkFrames(CGetdatactrl1& control, const std::function<void()>& settle) {
+    FrameWalk walk;
+    std::bitset<65536> seen;
+    const std::int16_t initial = control.GetFrameNumber();
+    std::int16_t next = initial;
+    do {
+        const std::int16_t w = control.GetFrameNumber();
+        seen.set(static_cast<std::uint16_t>(w));
+        walk.numbers.push_back(w);
+        control.NextFrame();
+        if (settle) settle();
+        next = control.GetFrameNumber();
+        if (next != initial && seen.test(static_cast<std::uint16_t>(next))) {
+            walk.repeats = true;
+            walk.repeated = next;
+            break;
+        }
+    } while (next != initial);
+    return walk;
+}
+
+Plan MakePlan(CGetdatactrl1& control, const std::string& input, const PlanOptions& options,
+              NameRegistry& registry) {
+    return Planner(control, options, registry).Make(input);
+}
+
+}  // namespace qf
