@@ -1,0 +1,255 @@
+// The plan and the options built on it, end to end through quillfen-cli: the dry run
+// tells exactly what the run then does, and every option keeps that promise.
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <sstream>
+
+#include "cli/cli_app.h"
+#include "cli/progress_printer.h"
+#include "test/temp_folder.h"
+#include "tools/synthetic_beam.h"
+
+namespace qf {
+namespace {
+
+using Names = std::vector<std::string>;
+
+class PlanOptionsTest : public test::TempFolderTest {
+protected:
+    int Run(std::vector<std::string> args) {
+        args.insert(args.begin(), "quillfen-cli");
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        out.str("");
+        err.str("");
+        return RunCli(static_cast<int>(argv.size()), argv.data(), out, err);
+    }
+    void Beam(const std::string& path, std::uint32_t frames, std::uint64_t seed = 1) {
+        dataFiles.insert(path.substr(path.rfind('/') + 1));
+        BeamSettings s;
+        s.width = 6;
+        s.height = 4;
+        s.frames = frames;
+        s.seed = seed;
+        ASSERT_TRUE(WriteSyntheticBeam(path, s).ok()) << path;
+    }
+    // The folder's entries that are outputs.
+    Names Outputs(const std::string& folder) {
+        Names names;
+        for (const auto& n : test::Entries(folder)) {
+            if ((n.ends_with(".tiff") || n.ends_with(".bmp")) && !dataFiles.contains(n)) names.push_back(n);
+        }
+        return names;
+    }
+    // The lines on stderr, the summary lines aside.
+    Names FailureLines() {
+        Names lines;
+        std::istringstream in(err.str());
+        for (std::string line; std::getline(in, line);) {
+            if (line.find(" data file") == std::string::npos) lines.push_back(line);
+        }
+        return lines;
+    }
+    // The outputs a dry run's list promises, by name.
+    Names Promised() {
+        Names names;
+        std::istringstream in(out.str());
+        for (std::string line; std::getline(in, line);) {
+            const std::size_t arrow = line.find(" -> ");
+            if (arrow != std::string::npos) names.push_back(line.substr(line.rfind('/') + 1));
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    std::ostringstream out, err;
+    std::set<std::string> dataFiles;
+};
+
+TEST_F(PlanOptionsTest, DryRunListsExactlyWhatTheRunWritesAndReports) {
+    // Collisions (scan1 with scan11, scan12), a name that is a data file, a file that is no
+    // ORX file, and a folder named like one.
+    for (int i = 1; i <= 12; ++i) Beam(dir / ("scan" + std::to_string(i) + ".orx"), 3);
+    Beam(dir / "a.orx.bmp", 2);
+    test::WriteBytes(dir / "broken.orx", {1, 2, 3});
+    ASSERT_EQ(mkdir((dir / "calib.orx").c_str(), 0755), 0);
+    for (const char* kind : {"standardized-tiff", "grayscale-bmp"}) {
+        const int dryStatus = Run({"convert", "--dry-run", "--kind", kind, dir.path()});
+        const Names promised = Promised();
+        const Names dryLines = FailureLines();
+        EXPECT_TRUE(Outputs(dir.path()).empty()) << "a dry run writes nothing";
+        const int status = Run({"convert", "--kind", kind, dir.path()});
+        EXPECT_EQ(status, dryStatus) << kind;
+        EXPECT_EQ(Outputs(dir.path()), promised) << kind;
+        EXPECT_EQ(FailureLines(), dryLines) << kind;
+        for (const auto& name : Outputs(dir.path())) ASSERT_EQ(std::remove((dir / name).c_str()), 0);
+    }
+    EXPECT_NE(err.str().find(dir / "scan11.orx" + ": frame 0 not written: its name " + dir / "scan11.bmp" +
+                             " is taken by frame 1 of " + dir / "scan1.orx"),
+              std::string::npos)
+        << err.str();
+}
+
+TEST_F(PlanOptionsTest, ProgressCountsFramesPerFileAgainstThePlan) {
+    std::ostringstream sink;
+    ProgressPrinter printer(sink, false, false);
+    printer.Planned(3, 10);
+    printer.FileStarted("d/a.orx", 1, 3);
+    printer.FileFrames(4);
+    for (int i = 0; i < 4; ++i) printer.FrameWritten("x");
+    printer.FileStarted("d/b.orx", 2, 3);
+    printer.FileFrames(2);
+    printer.FrameWritten("y");
+    const std::string line = printer.Line(std::chrono::steady_clock::now());
+    EXPECT_EQ(line.rfind("[2/3] b.orx: frame 1/2, 50%", 0), 0u) << line;
+    BatchReport one;
+    one.dataFiles = 1;
+    one.filesConverted = 1;
+    one.framesWritten = 1;
+    EXPECT_EQ(Summary(one), "1 data file, 1 converted, 1 frame written, 0 failures");
+}
+
+// Runs `body` as an ordinary user when the tests run as root, so that permissions hold.
+int AsOrdinaryUser(const std::function<int()>& body) {
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(99);
+        _exit(body());
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 100;
+}
+
+TEST_F(PlanOptionsTest, OutputDirTakesTheOutputsOfAReadOnlyShare) {
+    const std::string share = dir / "share", outDir = dir / "out/new";
+    ASSERT_EQ(mkdir(share.c_str(), 0755), 0);
+    ASSERT_EQ(mkdir((dir / "out").c_str(), 0777), 0);
+    ASSERT_EQ(chmod((dir / "out").c_str(), 0777), 0);  // whatever the umask
+    Beam(share + "/s.orx", 2);
+    ASSERT_EQ(chmod(share.c_str(), 0555), 0);
+    ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
+    const int status = AsOrdinaryUser([&] { return Run({"convert", "--quiet", "--output-dir", outDir, share}); });
+    EXPECT_EQ(status, kExitOk);
+    EXPECT_EQ(test::Entries(outDir), (Names{"s.tiff", "s1.tiff"}));
+    EXPECT_EQ(test::Entries(share), Names{"s.orx"});
+}
+
+TEST_F(PlanOptionsTest, NamePatternsPadAndBadOnesAreUsageErrors) {
+    Beam(dir / "scan1.orx", 3);
+    EXPECT_EQ(Run({"convert", "--quiet", "--name-pattern", "{stem}_{frame:04}_{kind}", dir.path()}), kExitOk);
+    EXPECT_EQ(Outputs(dir.path()),
+              (Names{"scan1_0000_normalized.tiff", "scan1_0001_normalized.tiff", "scan1_0002_normalized.tiff"}));
+    for (const char* bad : {"a/{frame}", "{stem}", "{frame", "{size}", "{frame:x}", ""}) {
+        EXPECT_EQ(Run({"convert", "--name-pattern", bad, dir.path()}), kExitUsage) << bad;
+        const std::string said = err.str();
+        EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    }
+}
+
+TEST_F(PlanOptionsTest, NoClobberKeepsWhatIsThereAndSaysSo) {
+    Beam(dir / "k.orx", 2);
+    test::WriteBytes(dir / "k1.bmp", {'o', 'l', 'd'});
+    EXPECT_EQ(Run({"convert", "--kind", "color-bmp", "--no-clobber", dir.path()}), kExitOk);
+    EXPECT_EQ(test::ReadBytes(dir / "k1.bmp"), (std::vector<std::uint8_t>{'o', 'l', 'd'}));
+    EXPECT_TRUE(test::FileExists(dir / "k.bmp"));
+    EXPECT_NE(err.str().find("quillfen-cli: note: " + dir / "k1.bmp" + ": kept (it exists; --no-clobber)"),
+              std::string::npos)
+        << err.str();
+}
+
+TEST_F(PlanOptionsTest, ASingleFileConvertsWhateverItsName) {
+    Beam(dir / "take-7.dat", 2);
+    Beam(dir / "other.orx", 1);
+    EXPECT_EQ(Run({"convert", "--quiet", "--kind", "grayscale-bmp", dir / "take-7.dat"}), kExitOk) << err.str();
+    EXPECT_EQ(Outputs(dir.path()), (Names{"take-7.bmp", "take-71.bmp"}));  // the rule cuts four characters
+}
+
+TEST_F(PlanOptionsTest, RecursionTakesFilesFirstThenFoldersAndNoLinks) {
+    ASSERT_EQ(mkdir((dir / "a").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir((dir / "a/deep").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir((dir / "b").c_str(), 0755), 0);
+    Beam(dir / "z.orx", 1);
+    Beam(dir / "a/m.orx", 1);
+    Beam(dir / "a/deep/d.orx", 1);
+    Beam(dir / "b/n.orx", 1);
+    ASSERT_EQ(symlink((dir / "b").c_str(), (dir / "link").c_str()), 0);
+    EXPECT_EQ(Run({"convert", "--recursive", "--dry-run", dir.path()}), kExitOk);
+    Names order;
+    std::istringstream in(out.str());
+    for (std::string line; std::getline(in, line);) {
+        if (line.ends_with(" frame")) order.push_back(line.substr(dir.path().size() + 1, line.find(':') - dir.path().size() - 1));
+    }
+    EXPECT_EQ(order, (Names{"z.orx", "a/m.orx", "a/deep/d.orx", "b/n.orx"}));
+}
+
+TEST_F(PlanOptionsTest, JsonReportTellsTheRunAsItWent) {
+    Beam(dir / "a.orx", 2);
+    test::WriteBytes(dir / "bad.orx", {9});
+    ASSERT_EQ(Run({"convert", "--quiet", "--kind", "color-bmp", "--report", "-", dir.path()}), kExitFailures);
+    const auto report = nlohmann::json::parse(out.str());
+    EXPECT_EQ(report["kind"], "color-bmp");
+    EXPECT_EQ(report["exit_status"], kExitFailures);
+    EXPECT_EQ(report["totals"]["frames_written"], 2);
+    EXPECT_EQ(report["totals"]["failures"], 1);
+    const auto& files = report["inputs"][0]["files"];
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_EQ(files[0]["path"], dir / "a.orx");
+    EXPECT_EQ(files[0]["outputs"], (Names{dir / "a.bmp", dir / "a1.bmp"}));
+    EXPECT_EQ(files[0]["converted"], true);
+    EXPECT_EQ(files[1]["converted"], false);
+    EXPECT_EQ(files[1]["failures"][0]["reason"], "cannot load: not an ORX file (signature does not match)");
+    EXPECT_TRUE(files[1]["failures"][0]["frame"].is_null());
+    EXPECT_TRUE(report["stop"].is_null());
+}
+
+TEST_F(PlanOptionsTest, ShardsTogetherAreExactlyOneRun) {
+    const std::string whole = dir / "whole", parts = dir / "parts";
+    for (const std::string& folder : {whole, parts}) {
+        ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+        for (int i = 1; i <= 7; ++i) Beam(folder + "/scan" + std::to_string(i) + ".orx", 2, i);
+        Beam(folder + "/scan11.orx", 2, 11);  // frame 0 collides with frame 1 of scan1.orx
+    }
+    ASSERT_EQ(Run({"convert", "--quiet", "--kind", "grayscale-bmp", whole}), kExitFailures);
+    const Names wholeLines = FailureLines();
+    // Dealt by name order: scan1 scan11 scan2 scan3 ...; part 2 of 3 is scan11, scan4, scan7.
+    EXPECT_EQ(Run({"convert", "--quiet", "--kind", "grayscale-bmp", "--shard", "2/3", parts}), kExitFailures);
+    EXPECT_EQ(Outputs(parts), (Names{"scan111.bmp", "scan4.bmp", "scan41.bmp", "scan7.bmp", "scan71.bmp"}));
+    Names shardLines = FailureLines();
+    for (const char* shard : {"1/3", "3/3"}) {
+        Run({"convert", "--quiet", "--kind", "grayscale-bmp", "--shard", shard, parts});
+        for (const auto& line : FailureLines()) shardLines.push_back(line);
+    }
+    EXPECT_EQ(Outputs(parts), Outputs(whole));
+    for (const auto& name : Outputs(whole)) {
+        EXPECT_EQ(test::ReadBytes(parts + "/" + name), test::ReadBytes(whole + "/" + name)) << name;
+    }
+    ASSERT_EQ(wholeLines.size(), 1u);
+    ASSERT_EQ(shardLines.size(), 1u);
+    std::string asWhole = shardLines[0];
+    for (std::size_t at; (at = asWhole.find(parts)) != std::string::npos;) asWhole.replace(at, parts.size(), whole);
+    EXPECT_EQ(asWhole, wholeLines[0]);
+    EXPECT_EQ(Run({"convert", "--shard", "4/3", parts}), kExitUsage);
+}
+
+TEST_F(PlanOptionsTest, WordsForTyposAndUnknownCommands) {
+    EXPECT_EQ(Run({"convert", "--kind", "jpg", dir.path()}), kExitUsage);
+    EXPECT_EQ(err.str(), "quillfen-cli: --kind: 'jpg' is no kind; use normalized-tiff | standardized-tiff | "
+                         "grayscale-bmp | color-bmp (or 0-3) (--help tells more)\n");
+    EXPECT_EQ(Run({"conver", dir.path()}), kExitUsage);
+    EXPECT_EQ(err.str(), "quillfen-cli: unknown command 'conver'; the commands are convert, info and synth "
+                         "(quillfen-cli --help tells more)\n");
+    EXPECT_EQ(Run({"convert", "--help"}), kExitOk);
+    EXPECT_NE(out.str().find("KIND=normalized-tiff Output kind: normalized-tiff | standardized-tiff | grayscale-bmp | "
+                             "color-bmp (or 0-3)"),
+              std::string::npos)
+        << out.str();
+}
+
+}  // namespace
+}  // namespace qf
