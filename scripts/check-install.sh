@@ -27,6 +27,12 @@ check() {  # name, command...
     fi
 }
 
+configures_without_test_libraries() {
+    cmake -S . -B "$scratch/no-tests" -DBUILD_TESTING=OFF \
+        -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON -DCMAKE_DISABLE_FIND_PACKAGE_benchmark=ON
+}
+check "BUILD_TESTING=OFF needs neither GoogleTest nor Google Benchmark" configures_without_test_libraries
+
 prefix=$scratch/prefix
 cmake --install "$build" --prefix "$prefix" >/dev/null
 cat >"$scratch/expected" <<'LIST'
