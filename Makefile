@@ -1,17 +1,24 @@
 # Quick start: `make demo` converts the bundled samples; `make test` runs every test.
+MAKEFLAGS += --no-print-directory
 BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
+BENCH ?= OFF
+# `make install` builds Release in build-release/ and installs under DESTDIR/PREFIX.
+PREFIX ?= /usr/local
+DESTDIR ?=
 
-.PHONY: all deps build test demo asan tidy fuzz bench clean
+.PHONY: all deps build test demo install package check-install asan tidy fuzz bench clean
 
 all: build
 
 deps:
 	@scripts/install-deps.sh
 
+# The development build: tests, warnings are errors.
 build: deps
-	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLFEN_WERROR=ON \
+	  -DQUILLFEN_BENCH=$(BENCH) $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 
 test: build
@@ -20,9 +27,24 @@ test: build
 demo: build
 	@scripts/demo.sh $(BUILD)
 
+install: deps
+	@cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
+	  -DCMAKE_INSTALL_PREFIX=$(PREFIX) $(CMAKE_FLAGS) >/dev/null
+	@cmake --build build-release -j $(JOBS)
+	@DESTDIR=$(DESTDIR) cmake --install build-release
+
+# The Debian package, in build-package/packages/.
+package:
+	@scripts/package.sh build-package
+
+# What CI checks of the installed tree and the package (scripts/check-install.sh).
+check-install:
+	@scripts/check-install.sh
+
 # The same tests under AddressSanitizer and UndefinedBehaviorSanitizer.
 asan: deps
-	@cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DQUILLFEN_SANITIZE=ON -DQUILLFEN_BENCH=OFF >/dev/null
+	@cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DQUILLFEN_SANITIZE=ON -DQUILLFEN_WERROR=ON \
+	  -DQUILLFEN_BENCH=OFF >/dev/null
 	@cmake --build build-asan -j $(JOBS)
 	@cd build-asan && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=1 \
 	  LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp UBSAN_OPTIONS=print_stacktrace=1 \
@@ -40,10 +62,11 @@ fuzz:
 # Micro-benchmarks, then quillfen-cli against the reference and the peers (installs the
 # peers' Debian packages); writes docs/benchmarks.md. BENCH_RUNS sets the repeats.
 BENCH_RUNS ?= 5
+bench: BENCH = ON
 bench: build
 	@QUILLFEN_PEERS=1 scripts/install-deps.sh
 	@$(BUILD)/bench/quillfen_bench --benchmark_min_time=0.2
 	@/usr/bin/python3 bench/compare.py --build $(BUILD) --runs $(BENCH_RUNS)
 
 clean:
-	rm -rf $(BUILD) build-asan build-fuzz
+	rm -rf $(BUILD) build-asan build-fuzz build-release build-package

@@ -11,6 +11,13 @@ for kind in normalized-tiff standardized-tiff grayscale-bmp color-bmp; do
   "$cli" convert --kind "$kind" --settle-ms 0 "$demo/$kind"
 done
 echo
-echo "Written under $demo:"
-(cd "$demo" && find . -type f ! -name '*.orx' | sort | sed 's|^\./|  |')
 "$cli" info samples/halfres.orx
+echo
+echo "Written under $demo, next to copies of the samples:"
+for kind in normalized-tiff standardized-tiff grayscale-bmp color-bmp; do
+  images=$(cd "$demo/$kind" && ls | grep -v '\.orx$' | sort -V)
+  echo "  $kind/ ($(echo "$images" | wc -l) images):" $images
+done
+echo
+echo "The programs are $build/src/app/quillfen and $cli; the images are in $demo/KIND/ -" \
+  "open $demo/color-bmp/beam.bmp for a false-colour image."

@@ -7,7 +7,7 @@ set -euo pipefail
 seconds=${1:-${QUILLFEN_FUZZ_SECONDS:-60}}
 QUILLFEN_FUZZ=1 scripts/install-deps.sh
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLFEN_FUZZ=ON \
-  -DQUILLFEN_GUI=OFF -DQUILLFEN_BENCH=OFF >/dev/null
+  -DQUILLFEN_GUI=OFF -DQUILLFEN_BENCH=OFF -DQUILLFEN_WERROR=ON >/dev/null
 cmake --build build-fuzz -j "$(nproc)" --target fuzz_orx_load fuzz_frame_pull fuzz_output_naming
 mkdir -p build-fuzz/artifacts
 status=0

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake pkg-config
+  build-essential cmake pkg-config help2man
   libtiff-dev libtiff-tools
   qt6-base-dev fonts-dejavu-core
   libgtest-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev clang-tidy
@@ -12,6 +12,9 @@ packages=(
 )
 if [ "${QUILLFEN_PEERS:-0}" = 1 ]; then
   packages+=(imagemagick libvips-tools time)
+fi
+if [ "${QUILLFEN_PACKAGING:-0}" = 1 ]; then
+  packages+=(dpkg-dev file lintian desktop-file-utils appstream man-db)
 fi
 if [ "${QUILLFEN_FUZZ:-0}" = 1 ]; then
   packages+=(clang libclang-rt-14-dev)

@@ -1,0 +1,60 @@
+# bash completion for quillfen-cli                                    -*- shell-script -*-
+#
+# A new option goes into its command's list below; an option that takes a value also goes
+# into _quillfen_cli_takes_value (and into the `case` below when its values can be listed).
+
+_quillfen_cli_commands="convert info synth"
+declare -A _quillfen_cli_options=(
+    [convert]="--kind --settle-ms --quiet --sync --dry-run --output-dir --name-pattern --no-clobber --recursive --report --shard --help"
+    [info]="--help"
+    [synth]="--width --height --frames --half --bits --seed --force --help"
+)
+_quillfen_cli_takes_value="--kind --settle-ms --output-dir --name-pattern --report --shard --width --height --frames --bits --seed"
+_quillfen_cli_kinds="normalized-tiff standardized-tiff grayscale-bmp color-bmp"
+
+_quillfen_cli() {
+    local cur=${COMP_WORDS[COMP_CWORD]}
+    local prev=${COMP_WORDS[COMP_CWORD - 1]}
+    local command="" i
+    for ((i = 1; i < COMP_CWORD; i++)); do
+        if [[ " $_quillfen_cli_commands " == *" ${COMP_WORDS[i]} "* ]]; then
+            command=${COMP_WORDS[i]}
+            break
+        fi
+    done
+
+    # --kind=VALUE arrives as three words: --kind, =, VALUE.
+    if [[ $cur == "=" ]]; then
+        prev=${COMP_WORDS[COMP_CWORD - 1]}
+        cur=""
+    elif [[ $prev == "=" && COMP_CWORD -ge 2 ]]; then
+        prev=${COMP_WORDS[COMP_CWORD - 2]}
+    fi
+
+    if [[ " $_quillfen_cli_takes_value " == *" $prev "* ]]; then
+        case $prev in
+            --kind) COMPREPLY=($(compgen -W "$_quillfen_cli_kinds" -- "$cur")) ;;
+            --output-dir) compopt -o filenames 2>/dev/null; COMPREPLY=($(compgen -d -- "$cur")) ;;
+            --report) compopt -o filenames 2>/dev/null; COMPREPLY=($(compgen -f -- "$cur")) ;;
+            *) COMPREPLY=() ;;
+        esac
+        return 0
+    fi
+
+    if [[ -z $command ]]; then
+        COMPREPLY=($(compgen -W "$_quillfen_cli_commands --help --version" -- "$cur"))
+        return 0
+    fi
+    if [[ $cur == -* ]]; then
+        COMPREPLY=($(compgen -W "${_quillfen_cli_options[$command]}" -- "$cur"))
+        return 0
+    fi
+
+    compopt -o filenames 2>/dev/null
+    case $command in
+        convert) COMPREPLY=($(compgen -d -- "$cur") $(compgen -f -X '!*.orx*' -- "$cur")) ;;
+        *) COMPREPLY=($(compgen -d -- "$cur") $(compgen -f -X '!*.orx' -- "$cur")) ;;
+    esac
+    return 0
+}
+complete -F _quillfen_cli quillfen-cli
