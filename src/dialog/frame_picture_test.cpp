@@ -4,6 +4,7 @@
 #include <QAbstractButton>
 #include <QtTest>
 #include <algorithm>
+#include <atomic>
 
 #include "control/getdata_ctrl.h"
 #include "convert/frame_pull.h"
@@ -13,6 +14,7 @@
 #include "dialog/frame_view.h"
 #include "dialog/profile_view.h"
 #include "dialog/quillfen_dlg.h"
+#include "dialog/run_worker.h"
 #include "export/false_color_table.h"
 
 namespace qf {
@@ -153,8 +155,13 @@ private slots:
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
         QTest::mouseClick(qobject_cast<QAbstractButton*>(dlg.Item(kIdFirstRadio + 3)), Qt::LeftButton);
-        test::PauseGate gate(7);
+        // Held after the second frame of the second file (beam.orx has 8 frames), every
+        // frame pictured.
+        test::PauseGate gate(12);
         dlg.runSettings().pause = gate.Hook();
+        auto ticks = std::make_shared<std::atomic<int>>(0);
+        const auto start = std::chrono::steady_clock::now();
+        dlg.worker().SetClock([ticks, start] { return start + RunWorker::kPictureInterval * ticks->fetch_add(1); });
         services.folder = QString::fromStdString(dir->path());
         QTest::mouseClick(qobject_cast<QAbstractButton*>(dlg.Item(kIdChooseDirectory)), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(gate.Held(), 30000);
