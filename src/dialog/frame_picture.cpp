@@ -21,7 +21,7 @@ QRgb Shade(std::uint16_t value, ExportKind kind, std::uint16_t peak) {
     }
     if (kind == kNormalizedTiff) {
         // As the normalized TIFF stretches it: sample / max x 65535, truncated.
-        value = peak == 0 ? 0 : static_cast<std::uint16_t>(std::uint32_t{value} * 65535u / peak);
+        value = static_cast<std::uint16_t>(peak == 0 ? 0u : std::uint32_t{value} * 65535u / peak);
     }
     const int gray = value >> 8;
     return qRgb(gray, gray, gray);

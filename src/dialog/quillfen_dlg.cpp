@@ -43,6 +43,19 @@ StatusLight::State EndState(const BatchReport& report) {
 
 }  // namespace
 
+template <typename F>
+void CQuillfenDlg::Safely(F&& f) noexcept {
+    try {
+        f();
+    } catch (const std::exception& e) {
+        try {
+            m_services->ShowWarning(this, windowTitle(), QString::fromLocal8Bit(e.what()));
+        } catch (...) {
+        }
+    } catch (...) {
+    }
+}
+
 CQuillfenDlg::CQuillfenDlg(DialogServices* services, QWidget* parent)
     : QDialog(parent), m_hIcon(ApplicationIcon()), m_worker(std::make_unique<RunWorker>(m_getdatactrl)),
       m_services(services) {
@@ -124,19 +137,27 @@ QWidget* CQuillfenDlg::CreateHostedItem(int id) {
 }
 
 void CQuillfenDlg::ConnectWorker() {
+    // Every handler of the run's events runs Safely: nothing thrown leaves the event loop.
     connect(m_radioGroup, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
         if (!checked) return;
         m_worker->SetKind(id);  // the run takes it from its next data file on
-        SaveSettings();
+        Safely([this] { SaveSettings(); });
     });
-    connect(m_worker.get(), &RunWorker::kindAsked, this, [this](int kind) { m_exportKind = kind; });
-    connect(m_worker.get(), &RunWorker::fileStarted, this, &CQuillfenDlg::OnFileStarted);
-    connect(m_worker.get(), &RunWorker::frameShown, this, &CQuillfenDlg::OnFrameShown);
-    connect(m_worker.get(), &RunWorker::finished, this, &CQuillfenDlg::OnRunFinished);
+    RunWorker* w = m_worker.get();
+    connect(w, &RunWorker::kindAsked, this, [this](int kind) { m_exportKind = kind; });
+    connect(w, &RunWorker::fileStarted, this, [this](const QString& path, int index, int total) {
+        Safely([&] { OnFileStarted(path, index, total); });
+    });
+    connect(w, &RunWorker::frameShown, this, [this](const FramePicture& picture) {
+        Safely([&] { OnFrameShown(picture); });
+    });
+    connect(w, &RunWorker::finished, this, [this](const BatchReport& report) {
+        Safely([&] { OnRunFinished(report); });
+    });
     m_progressTimer.setInterval(RunWorker::kPictureInterval);
-    connect(&m_progressTimer, &QTimer::timeout, this, &CQuillfenDlg::ShowProgress);
-    connect(m_openFolder->button(), &QPushButton::clicked, this, &CQuillfenDlg::OnOpenFolder);
-    connect(m_showReport->button(), &QPushButton::clicked, this, &CQuillfenDlg::OnShowReport);
+    connect(&m_progressTimer, &QTimer::timeout, this, [this] { Safely([this] { ShowProgress(); }); });
+    connect(m_openFolder->button(), &QPushButton::clicked, this, [this] { Safely([this] { OnOpenFolder(); }); });
+    connect(m_showReport->button(), &QPushButton::clicked, this, [this] { Safely([this] { OnShowReport(); }); });
     m_openFolder->button()->setEnabled(false);
     m_showReport->button()->setEnabled(false);
 }
@@ -273,11 +294,12 @@ void CQuillfenDlg::OnFrameShown(const FramePicture& picture) {
     m_view->ShowImage(picture.image);
     m_horizontal->ShowProfile(picture.row, picture.brightest.y(), picture.brightest.x());
     m_vertical->ShowProfile(picture.column, picture.brightest.x(), picture.brightest.y());
-    ShowProgress();
+    if (running()) ShowProgress();
 }
 
 void CQuillfenDlg::ShowProgress() {
-    if (!running() || m_fileIndex == 0) return;
+    // Once a stop is asked, the line says so until the run ends.
+    if (!running() || m_fileIndex == 0 || m_worker->stopRequested()) return;
     m_progress->SetFrame(m_worker->fileFramesWritten());
     const qint64 ms = m_runClock.elapsed();
     std::optional<int> left;

@@ -88,6 +88,9 @@ private:
     void ShowProgress();
     void OnRunFinished(const BatchReport& report);
     void ShowReport(const BatchReport& report);
+    /// Runs `f` so that nothing it throws leaves a Qt handler: a failure ends in a message.
+    template <typename F>
+    void Safely(F&& f) noexcept;
     void LoadSettings();
     void SaveSettings() const;
 

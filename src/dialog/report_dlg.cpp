@@ -24,11 +24,22 @@ CReportDlg::CReportDlg(const QStringList& lines, DialogServices& services, QWidg
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     QPushButton* copy = buttons->addButton(tr("&Copy"), QDialogButtonBox::ActionRole);
     QPushButton* save = buttons->addButton(tr("&Save As..."), QDialogButtonBox::ActionRole);
-    connect(copy, &QPushButton::clicked, this, &CReportDlg::Copy);
-    connect(save, &QPushButton::clicked, this, [this] { Save(); });
+    // Nothing thrown may leave a Qt handler; a failed copy or save is only not done.
+    connect(copy, &QPushButton::clicked, this, [this] {
+        try {
+            Copy();
+        } catch (...) {
+        }
+    });
+    connect(save, &QPushButton::clicked, this, [this] {
+        try {
+            Save();
+        } catch (...) {
+        }
+    });
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     auto* copyKey = new QShortcut(QKeySequence::Copy, list_);
-    connect(copyKey, &QShortcut::activated, this, &CReportDlg::Copy);
+    connect(copyKey, &QShortcut::activated, copy, &QPushButton::click);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(list_);
     layout->addWidget(buttons);
