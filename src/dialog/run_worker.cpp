@@ -46,11 +46,7 @@ public:
         if (kept_) PostPicture(MakeFramePicture(keptFrame_, keptKind_));
         kept_ = false;
     }
-    template <typename F>
-    void Post(F f) {
-        RunWorker* w = &worker_;
-        QMetaObject::invokeMethod(w, [w, f = std::move(f)] { f(*w); }, Qt::QueuedConnection);
-    }
+    void Post(Event event) { worker_.Post(std::move(event)); }
 
 private:
     void PostPicture(FramePicture picture) {
@@ -108,7 +104,31 @@ void RunWorker::Work(std::string folder, BatchSettings settings) {
         report.stop = BatchStop::kFrameFailed;
     }
     auto shared = std::make_shared<const BatchReport>(std::move(report));
-    QMetaObject::invokeMethod(this, [this, shared] { Finished(*shared); }, Qt::QueuedConnection);
+    Post([shared](RunWorker& w) { w.Finished(*shared); });
+}
+
+// The events travel under our own mutex, so that what the run hands over is visibly
+// synchronised (to ThreadSanitizer too); the wake-up is a queued call by name that carries
+// nothing, posted once until the window has drained the queue.
+void RunWorker::Post(Event event) {
+    bool wake = false;
+    {
+        std::lock_guard lock(queueMutex_);
+        queue_.push_back(std::move(event));
+        wake = !wakePosted_;
+        wakePosted_ = true;
+    }
+    if (wake) QMetaObject::invokeMethod(this, "Drain", Qt::QueuedConnection);
+}
+
+void RunWorker::Drain() {
+    std::vector<Event> events;
+    {
+        std::lock_guard lock(queueMutex_);
+        events.swap(queue_);
+        wakePosted_ = false;
+    }
+    for (Event& event : events) event(*this);
 }
 
 void RunWorker::Finished(const BatchReport& report) {

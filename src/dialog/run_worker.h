@@ -1,6 +1,7 @@
 // RunWorker: one batch run at a time on a thread of its own. The run's events come back
-// to the thread that owns the worker (the window's) as signals, queued; the window never
-// waits for the run and the run never waits for the window.
+// to the thread that owns the worker (the window's) as signals: the run queues them under
+// a mutex and wakes the window with a queued call; the window never waits for the run and
+// the run never waits for the window.
 #pragma once
 
 #include <QObject>
@@ -9,7 +10,9 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 #include "control/getdata_ctrl.h"
 #include "convert/batch_run.h"
@@ -60,7 +63,12 @@ signals:
 
 private:
     class Observer;
+    using Event = std::function<void(RunWorker&)>;
     void Work(std::string folder, BatchSettings settings);
+    /// Any thread: queues `event` for the owner's thread and wakes it if it sleeps.
+    void Post(Event event);
+    /// The owner's thread: emits every queued event, in order.
+    Q_INVOKABLE void Drain();
     void Finished(const BatchReport& report);
 
     CGetdatactrl1& control_;
@@ -70,6 +78,9 @@ private:
     std::atomic<int> fileFrames_{0};
     std::atomic<long> runFrames_{0};
     Clock clock_;
+    std::mutex queueMutex_;
+    std::vector<Event> queue_;  ///< guarded by queueMutex_
+    bool wakePosted_ = false;   ///< guarded by queueMutex_
 };
 
 }  // namespace qf
