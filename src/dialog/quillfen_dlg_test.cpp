@@ -3,6 +3,7 @@
 // real ORX files; the tests wait for the worker with deadlines, never sleeps.
 #include <QAbstractButton>
 #include <QApplication>
+#include <QClipboard>
 #include <QGroupBox>
 #include <QPushButton>
 #include <QRadioButton>
@@ -181,6 +182,16 @@ private slots:
         QVERIFY(text.contains(QString::fromStdString(*dir / "bad.orx") + ": cannot load: not an ORX file"));
         QVERIFY(text.endsWith('\n'));
         QCOMPARE(text.count('\n'), report.list()->count());
+    }
+
+    void reportCopiesTheSelectedLinesOrAll() {
+        CReportDlg report(QStringList{"first", "second", "third"}, services);
+        report.Copy();
+        QCOMPARE(QApplication::clipboard()->text(), QString("first\nsecond\nthird\n"));
+        report.list()->item(0)->setSelected(true);
+        report.list()->item(2)->setSelected(true);
+        report.Copy();
+        QCOMPARE(QApplication::clipboard()->text(), QString("first\nthird\n"));
     }
 
     void openFolderOpensTheConvertedFolder() {

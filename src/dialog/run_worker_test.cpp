@@ -98,6 +98,22 @@ private slots:
         QCOMPARE(dlg.result(), int(QDialog::Rejected));
     }
 
+    void escapeDuringARunStopsItAndTheDialogStays() {
+        Synth("a.orx", 3);
+        CQuillfenDlg dlg(&services);
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        PauseGate gate(3);
+        StartHeld(dlg, gate);
+        QTest::keyClick(&dlg, Qt::Key_Escape);
+        QVERIFY(dlg.worker().stopRequested());
+        QVERIFY(dlg.isVisible());
+        gate.Open();
+        QTRY_VERIFY_WITH_TIMEOUT(!dlg.running(), 30000);
+        QCOMPARE(test::Outputs(*dir), (std::vector<std::string>{"a.tiff", "a1.tiff"}));
+        QVERIFY(dlg.isVisible());
+    }
+
     void whileRunningTheButtonsAreDisabledAndTheWaitCursorShows() {
         Synth("a.orx", 2);
         CQuillfenDlg dlg(&services);
