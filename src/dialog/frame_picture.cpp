@@ -51,10 +51,11 @@ FramePicture MakeFramePicture(const FrameImage& frame, ExportKind kind) {
             }
         }
     }
-    picture.image = QImage(w, h, QImage::Format_RGB32);
-    for (int y = 0; y < h; ++y) {
+    const int step = (std::max(w, h) + kMaxPictureSide - 1) / kMaxPictureSide;
+    picture.image = QImage((w + step - 1) / step, (h + step - 1) / step, QImage::Format_RGB32);
+    for (int y = 0; y < picture.image.height(); ++y) {
         auto* line = reinterpret_cast<QRgb*>(picture.image.scanLine(y));
-        for (int x = 0; x < w; ++x) line[x] = Shade(at(x, y), kind, picture.peak);
+        for (int x = 0; x < picture.image.width(); ++x) line[x] = Shade(at(x * step, y * step), kind, picture.peak);
     }
     for (int x = 0; x < w; ++x) picture.row.push_back(at(x, picture.brightest.y()));
     for (int y = 0; y < h; ++y) picture.column.push_back(at(picture.brightest.x(), y));

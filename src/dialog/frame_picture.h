@@ -12,12 +12,17 @@
 
 namespace qf {
 
+/// The longest side of a picture: a larger frame is shown by every n-th sample (n the
+/// least that fits), which is more than the view's pixels and keeps big frames cheap.
+inline constexpr int kMaxPictureSide = 512;
+
 struct FramePicture {
     /// Top row first, as the outputs show the frame: the colour table for the colour
     /// kind, gray otherwise (the normalized kind stretched as its TIFF is).
     QImage image;
     ExportKind kind = kNormalizedTiff;
-    /// The brightest sample, in the image's coordinates (the first one in reading order).
+    /// The brightest sample, in the frame's coordinates with the top row first (the first
+    /// one in reading order).
     QPoint brightest;
     std::uint16_t peak = 0;
     /// Intensities (0 to 65535; the grayscale kind's high byte x 256) of the image row

@@ -136,6 +136,24 @@ private slots:
         QCOMPARE(qGray(picture.image.pixel(0, 1)), 1);
     }
 
+    void largeFrameIsShownByEveryNthSample() {
+        FrameImage frame;
+        frame.width = 1200;  // three samples a pixel across
+        frame.height = 10;
+        frame.count = 12000;
+        frame.samples = std::make_unique<std::uint16_t[]>(12000);
+        for (int i = 0; i < 12000; ++i) frame.samples[i] = static_cast<std::uint16_t>((i * 37) % 65536);
+        const FramePicture picture = MakeFramePicture(frame, kStandardizedTiff);
+        QCOMPARE(picture.image.size(), QSize(400, 4));
+        for (int y = 0; y < 4; ++y) {
+            for (int x = 0; x < 400; x += 57) {
+                QCOMPARE(qGray(picture.image.pixel(x, y)), At(frame, 3 * x, 3 * y) >> 8);
+            }
+        }
+        QCOMPARE(int(picture.row.size()), 1200);
+        QCOMPARE(int(picture.column.size()), 10);
+    }
+
     void emptyFrameGivesNoPicture() {
         FrameImage frame;
         QVERIFY(MakeFramePicture(frame, kFalseColorBitmap).image.isNull());
