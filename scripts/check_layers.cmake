@@ -1,6 +1,6 @@
 cmake_minimum_required(VERSION 3.25)
 # Which module may include which: a module's own headers and those of the modules below
-# it. Tests (*_test.cpp) may use anything beneath the front ends.
+# it. Tests (*_test.cpp, *_test_support.h) may use anything beneath the front ends.
 #   cmake -DSRC=src -P scripts/check_layers.cmake
 set(allowed_platform platform)
 set(allowed_export export platform)
@@ -21,7 +21,7 @@ foreach(source IN LISTS sources)
     continue()
   endif()
   set(allowed ${allowed_${module}})
-  if(source MATCHES "_test\\.cpp$")
+  if(source MATCHES "_test\\.cpp$" OR source MATCHES "_test_support\\.h$")
     list(APPEND allowed test tools convert control export platform)
   endif()
   file(STRINGS ${SRC}/${source} includes REGEX "^#include \"[^/\"]+/")

@@ -53,12 +53,16 @@ int CQuillfenApp::Run(int& argc, char** argv) {
     g_startingToolkit = true;
     QApplication app(argc, argv);
     g_startingToolkit = false;
+    // The last folder and kind are kept in ~/.config/Quillfen/Quillfen.conf.
+    QApplication::setOrganizationName(QStringLiteral("Quillfen"));
     QApplication::setApplicationName(QStringLiteral("Quillfen"));
     QApplication::setApplicationVersion(QString::fromLatin1(QuillfenVersion()));
     QApplication::setDesktopFileName(QStringLiteral("quillfen"));
     QApplication::setWindowIcon(ApplicationIcon());
     CQuillfenDlg dialog;
-    dialog.exec();  // OK, Cancel, Escape and the close box all end the program alike
+    // OK, Cancel, Escape and the close box all end the program alike once no run goes;
+    // during a run Cancel and Escape stop it, the close box stops it and then closes.
+    dialog.exec();
     return 0;
 }
 

@@ -9,7 +9,7 @@
 namespace qf {
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
-    setWindowTitle(QStringLiteral("About Quillfen"));
+    setWindowTitle(tr("About Quillfen"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     const DialogUnits du = DialogUnits::ForFont(font());
     for (const TemplateItem& item : AboutTemplate()) {
@@ -20,12 +20,12 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
             icon->setPixmap(ApplicationIcon().pixmap(32, 32));
             icon->setGeometry(rect.x(), rect.y(), std::max(rect.width(), 32), std::max(rect.height(), 32));
         } else if (item.kind == ItemKind::kStatic) {
-            auto* label = new QLabel(QString::fromUtf8(item.text), this);
+            auto* label = new QLabel(item.Caption(), this);
             label->setTextFormat(Qt::PlainText);
             label->setGeometry(rect.x(), rect.y(), std::max(rect.width(), label->sizeHint().width()),
                                std::max(rect.height(), label->sizeHint().height()));
         } else {
-            auto* ok = new QPushButton(QString::fromUtf8(item.text), this);
+            auto* ok = new QPushButton(item.Caption(), this);
             ok->setObjectName(QStringLiteral("aboutOk"));
             ok->setGeometry(rect);
             ok->setDefault(true);

@@ -1,15 +1,18 @@
-// The hosted items of the converter dialog. Item 1000 is the acquisition control; the
-// others belong to a component family that shows nothing here, so they are plain
-// placeholders of their template rectangles.
+// The hosted items of the converter dialog. Each keeps its template rectangle and the
+// class name of the component that stood there ("wrapperClass"); what it shows is ours:
+// the progress strip (1001), the frame view (1002), the status light (1003), two buttons
+// (1004, 1005) and the two profiles (1006, 1007). Item 1000 is the acquisition control.
 #pragma once
 
 #include <QFrame>
 
 #include "control/getdata_ctrl.h"
 
+class QPushButton;
+
 namespace qf {
 
-/// A hosted item's frame: the rectangle it occupies, nothing drawn inside.
+/// A hosted item's frame: the rectangle it occupies.
 class HostedItem : public QFrame {
     Q_OBJECT
 public:
@@ -28,18 +31,15 @@ public:
     AcquisitionItem(int id, QWidget* parent) : HostedItem("CGetdatactrl1", id, parent) {}
 };
 
-/// Items 1001 and 1004: the component's button control.
-class CButtonctrl2 : public HostedItem {
+/// Items 1004 and 1005: a push button filling the item.
+class HostedButton : public HostedItem {
     Q_OBJECT
 public:
-    CButtonctrl2(int id, QWidget* parent) : HostedItem("CButtonctrl2", id, parent) {}
-};
+    HostedButton(const char* className, int id, const QString& text, QWidget* parent);
+    QPushButton* button() const { return button_; }
 
-/// Items 1006 and 1007: the component's profile control.
-class CProfilesctrl1 : public HostedItem {
-    Q_OBJECT
-public:
-    CProfilesctrl1(int id, QWidget* parent) : HostedItem("CProfilesctrl1", id, parent) {}
+private:
+    QPushButton* button_;
 };
 
 }  // namespace qf

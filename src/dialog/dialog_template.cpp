@@ -1,14 +1,16 @@
 #include "dialog/dialog_template.h"
 
+#include <QCoreApplication>
 #include <QFont>
 #include <QFontMetrics>
+#include <QtGlobal>
 
 namespace qf {
 
 const std::vector<TemplateItem>& ConverterTemplate() {
     static const std::vector<TemplateItem> items = {
-        {1, ItemKind::kDefaultPushButton, "OK", {193, 283, 50, 14}},
-        {2, ItemKind::kPushButton, "Cancel", {251, 283, 50, 14}},
+        {1, ItemKind::kDefaultPushButton, QT_TRANSLATE_NOOP("qf::DialogTemplate", "OK"), {193, 283, 50, 14}},
+        {2, ItemKind::kPushButton, QT_TRANSLATE_NOOP("qf::DialogTemplate", "Cancel"), {251, 283, 50, 14}},
         {1000, ItemKind::kHosted, "", {0, 277, 51, 25}},
         {1001, ItemKind::kHosted, "", {4, 3, 149, 20}},
         {1002, ItemKind::kHosted, "", {4, 27, 148, 161}},
@@ -17,12 +19,12 @@ const std::vector<TemplateItem>& ConverterTemplate() {
         {1005, ItemKind::kHosted, "", {203, 154, 60, 25}},
         {1006, ItemKind::kHosted, "", {12, 194, 134, 77}},
         {1007, ItemKind::kHosted, "", {166, 194, 134, 77}},
-        {-1, ItemKind::kGroupBox, "Convert All Orlix Files in a Directory to:", {156, 22, 155, 79}},
-        {1024, ItemKind::kRadioButton, "Normalized TIFF", {161, 35, 70, 10}},
-        {1025, ItemKind::kRadioButton, "Standardized TIFF", {161, 46, 76, 10}},
-        {1026, ItemKind::kRadioButton, "Grayscale Bitmap", {161, 57, 72, 10}},
-        {1027, ItemKind::kRadioButton, "Color Palette Bitmap", {161, 68, 82, 10}},
-        {1028, ItemKind::kPushButton, "Choose Directory", {191, 81, 87, 16}},
+        {-1, ItemKind::kGroupBox, QT_TRANSLATE_NOOP("qf::DialogTemplate", "Convert All Orlix Files in a Directory to:"), {156, 22, 155, 79}},
+        {1024, ItemKind::kRadioButton, QT_TRANSLATE_NOOP("qf::DialogTemplate", "Normalized TIFF"), {161, 35, 70, 10}},
+        {1025, ItemKind::kRadioButton, QT_TRANSLATE_NOOP("qf::DialogTemplate", "Standardized TIFF"), {161, 46, 76, 10}},
+        {1026, ItemKind::kRadioButton, QT_TRANSLATE_NOOP("qf::DialogTemplate", "Grayscale Bitmap"), {161, 57, 72, 10}},
+        {1027, ItemKind::kRadioButton, QT_TRANSLATE_NOOP("qf::DialogTemplate", "Color Palette Bitmap"), {161, 68, 82, 10}},
+        {1028, ItemKind::kPushButton, QT_TRANSLATE_NOOP("qf::DialogTemplate", "Choose Directory"), {191, 81, 87, 16}},
     };
     return items;
 }
@@ -30,11 +32,15 @@ const std::vector<TemplateItem>& ConverterTemplate() {
 const std::vector<TemplateItem>& AboutTemplate() {
     static const std::vector<TemplateItem> items = {
         {-1, ItemKind::kIcon, "", {14, 14, 21, 20}},
-        {-1, ItemKind::kStatic, "Quillfen, Version 1.0", {42, 14, 114, 8}},
-        {-1, ItemKind::kStatic, "ORX frames to TIFF and BMP", {42, 26, 114, 8}},
-        {1, ItemKind::kDefaultPushButton, "OK", {113, 41, 50, 14}},
+        {-1, ItemKind::kStatic, QT_TRANSLATE_NOOP("qf::DialogTemplate", "Quillfen, Version 1.0"), {42, 14, 114, 8}},
+        {-1, ItemKind::kStatic, QT_TRANSLATE_NOOP("qf::DialogTemplate", "ORX frames to TIFF and BMP"), {42, 26, 114, 8}},
+        {1, ItemKind::kDefaultPushButton, QT_TRANSLATE_NOOP("qf::DialogTemplate", "OK"), {113, 41, 50, 14}},
     };
     return items;
+}
+
+QString TemplateItem::Caption() const {
+    return text && *text ? QCoreApplication::translate("qf::DialogTemplate", text) : QString();
 }
 
 DialogUnits DialogUnits::ForFont(const QFont& font) {

@@ -17,6 +17,9 @@ struct TemplateItem {
     ItemKind kind;
     const char* text;
     QRect dialogUnits;  ///< x, y, width, height in dialog units
+
+    /// The caption as the user reads it, through the translator ("qf::DialogTemplate").
+    QString Caption() const;
 };
 
 inline constexpr int kConverterWidthDu = 315;

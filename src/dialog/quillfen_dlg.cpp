@@ -1,41 +1,34 @@
 #include "dialog/quillfen_dlg.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QButtonGroup>
+#include <QCloseEvent>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSettings>
 
 #include "dialog/about_dlg.h"
+#include "dialog/arrow_group.h"
 #include "dialog/control_wrappers.h"
 #include "dialog/dialog_services.h"
 #include "dialog/dialog_template.h"
+#include "dialog/frame_view.h"
+#include "dialog/profile_view.h"
+#include "dialog/progress_strip.h"
+#include "dialog/report_dlg.h"
+#include "dialog/run_worker.h"
+#include "dialog/status_light.h"
 #include "dialog/window_icon.h"
 
 namespace qf {
 namespace {
 
-constexpr int kMaxListedFailures = 20;
-const char* const kAboutText = "&About Quillfen...";
-
-// Shows the wait cursor for each scope the run opens. The outermost one lets the window
-// system draw the cursor at once, since the run keeps the thread until it is done.
-class WaitCursorObserver : public BatchObserver {
-public:
-    void BeginWait() override {
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        if (++depth_ == 1) QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    }
-    void EndWait() override {
-        --depth_;
-        QApplication::restoreOverrideCursor();
-    }
-
-private:
-    int depth_ = 0;
-};
+const char* const kFolderKey = "converter/folder";
+const char* const kKindKey = "converter/kind";
 
 // Text items are widened (never narrowed) where the font would cut their label.
 QRect FitText(QRect rect, const QWidget* widget) {
@@ -43,23 +36,46 @@ QRect FitText(QRect rect, const QWidget* widget) {
     return rect;
 }
 
+StatusLight::State EndState(const BatchReport& report) {
+    if (report.stop == BatchStop::kInterrupted) return StatusLight::State::kStopped;
+    return report.clean() ? StatusLight::State::kClean : StatusLight::State::kFailures;
+}
+
 }  // namespace
 
+template <typename F>
+void CQuillfenDlg::Safely(F&& f) noexcept {
+    try {
+        f();
+    } catch (const std::exception& e) {
+        try {
+            m_services->ShowWarning(this, windowTitle(), QString::fromLocal8Bit(e.what()));
+        } catch (...) {
+        }
+    } catch (...) {
+    }
+}
+
 CQuillfenDlg::CQuillfenDlg(DialogServices* services, QWidget* parent)
-    : QDialog(parent), m_hIcon(ApplicationIcon()), m_services(services) {
+    : QDialog(parent), m_hIcon(ApplicationIcon()), m_worker(std::make_unique<RunWorker>(m_getdatactrl)),
+      m_services(services) {
     if (!m_services) {
         m_ownedServices = std::make_unique<DesktopServices>();
         m_services = m_ownedServices.get();
     }
-    setWindowTitle(QStringLiteral("ORX File Converter"));
+    setWindowTitle(tr("ORX File Converter"));
     // A resizable border, no minimise or maximise box.
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
     CreateItems();
+    ConnectWorker();
     OnInitDialog();
 }
 
-CQuillfenDlg::~CQuillfenDlg() = default;
+CQuillfenDlg::~CQuillfenDlg() {
+    // The run uses m_getdatactrl: it ends before anything else goes.
+    m_worker.reset();
+}
 
 void CQuillfenDlg::CreateItems() {
     const DialogUnits du = DialogUnits::ForFont(font());
@@ -72,14 +88,19 @@ void CQuillfenDlg::CreateItems() {
         m_items[item.id] = widget;
     }
     resize(du.X(kConverterWidthDu), du.Y(kConverterHeightDu));
+    // Choose Directory belongs to the radio buttons' group: the arrow keys move through
+    // all five, as in a dialog group, while Tab reaches only the button.
+    std::vector<QWidget*> group;
+    for (int i = 0; i < 4; ++i) group.push_back(m_radioGroup->button(i));
+    group.push_back(Item(kIdChooseDirectory));
+    new ArrowGroup(group, this);
 }
 
 QWidget* CQuillfenDlg::CreateItem(const TemplateItem& item) {
-    const QString text = QString::fromUtf8(item.text);
     switch (item.kind) {
         case ItemKind::kDefaultPushButton:
         case ItemKind::kPushButton: {
-            auto* button = new QPushButton(text, this);
+            auto* button = new QPushButton(item.Caption(), this);
             button->setDefault(item.kind == ItemKind::kDefaultPushButton);
             if (item.id == kIdOk) connect(button, &QPushButton::clicked, this, &CQuillfenDlg::accept);
             if (item.id == kIdCancel) connect(button, &QPushButton::clicked, this, &CQuillfenDlg::reject);
@@ -88,9 +109,9 @@ QWidget* CQuillfenDlg::CreateItem(const TemplateItem& item) {
             }
             return button;
         }
-        case ItemKind::kGroupBox: return new QGroupBox(text, this);
+        case ItemKind::kGroupBox: return new QGroupBox(item.Caption(), this);
         case ItemKind::kRadioButton: {
-            auto* radio = new QRadioButton(text, this);
+            auto* radio = new QRadioButton(item.Caption(), this);
             radio->setFocusPolicy(Qt::ClickFocus);  // not a tab stop
             m_radioGroup->addButton(radio, item.id - kIdFirstRadio);
             return radio;
@@ -102,19 +123,49 @@ QWidget* CQuillfenDlg::CreateItem(const TemplateItem& item) {
 QWidget* CQuillfenDlg::CreateHostedItem(int id) {
     switch (id) {
         case 1000: return new AcquisitionItem(id, this);
-        case 1001: return m_button1001 = new CButtonctrl2(id, this);
-        case 1004: return m_button1004 = new CButtonctrl2(id, this);
-        case 1006: return m_profiles1006 = new CProfilesctrl1(id, this);
-        case 1007: return m_profiles1007 = new CProfilesctrl1(id, this);
-        default: return new HostedItem("", id, this);  // 1002, 1003, 1005: never bound
+        case 1001: return m_progress = new ProgressStrip(id, this);
+        case 1002: return m_view = new FrameView(id, this);
+        case 1003: return m_light = new StatusLight(id, this);
+        case 1004: return m_openFolder = new HostedButton("CButtonctrl2", id, tr("Open Folder"), this);
+        case 1005: return m_showReport = new HostedButton("", id, tr("Show Report"), this);
+        case 1006: return m_horizontal = new ProfileView(ProfileView::Direction::kHorizontal, id, this);
+        default: return m_vertical = new ProfileView(ProfileView::Direction::kVertical, id, this);
     }
 }
 
+void CQuillfenDlg::ConnectWorker() {
+    // Every handler of the run's events runs Safely: nothing thrown leaves the event loop.
+    connect(m_radioGroup, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
+        if (!checked) return;
+        m_worker->SetKind(id);  // the run takes it from its next data file on
+        Safely([this] { SaveSettings(); });
+    });
+    RunWorker* w = m_worker.get();
+    connect(w, &RunWorker::kindAsked, this, [this](int kind) { m_exportKind = kind; });
+    connect(w, &RunWorker::fileStarted, this, [this](const QString& path, int index, int total) {
+        Safely([&] { OnFileStarted(path, index, total); });
+    });
+    connect(w, &RunWorker::frameShown, this, [this](const FramePicture& picture) {
+        Safely([&] { OnFrameShown(picture); });
+    });
+    connect(w, &RunWorker::finished, this, [this](const BatchReport& report) {
+        Safely([&] { OnRunFinished(report); });
+    });
+    m_progressTimer.setInterval(RunWorker::kPictureInterval);
+    connect(&m_progressTimer, &QTimer::timeout, this, [this] { Safely([this] { ShowProgress(); }); });
+    connect(m_openFolder->button(), &QPushButton::clicked, this, [this] { Safely([this] { OnOpenFolder(); }); });
+    connect(m_showReport->button(), &QPushButton::clicked, this, [this] { Safely([this] { OnShowReport(); }); });
+    m_openFolder->button()->setEnabled(false);
+    m_showReport->button()->setEnabled(false);
+}
+
 void CQuillfenDlg::OnInitDialog() {
+    LoadSettings();
     UpdateData(false);
+    m_worker->SetKind(m_exportKind);
     // Window managers here keep their own window menu; the About command lives in the
     // dialog's context menu and on F1 instead.
-    auto* about = new QAction(QString::fromUtf8(kAboutText), this);
+    auto* about = new QAction(tr("&About Quillfen..."), this);
     about->setShortcut(QKeySequence(Qt::Key_F1));
     connect(about, &QAction::triggered, this, &CQuillfenDlg::OnAbout);
     addAction(about);
@@ -128,10 +179,25 @@ void CQuillfenDlg::OnInitDialog() {
     if (QWidget* ok = Item(kIdOk)) ok->setFocus();
 }
 
+void CQuillfenDlg::LoadSettings() {
+    QSettings settings;
+    m_lastFolder = settings.value(QLatin1String(kFolderKey)).toString();
+    const int kind = settings.value(QLatin1String(kKindKey), 0).toInt();
+    m_exportKind = kind >= kNormalizedTiff && kind <= kFalseColorBitmap ? kind : 0;
+}
+
+void CQuillfenDlg::SaveSettings() const {
+    QSettings settings;
+    if (!m_lastFolder.isEmpty()) settings.setValue(QLatin1String(kFolderKey), m_lastFolder);
+    settings.setValue(QLatin1String(kKindKey), m_radioGroup->checkedId());
+}
+
 QWidget* CQuillfenDlg::Item(int id) const {
     auto it = m_items.find(id);
     return it == m_items.end() ? nullptr : it->second;
 }
+
+bool CQuillfenDlg::running() const { return m_worker && m_worker->running(); }
 
 void CQuillfenDlg::UpdateData(bool save) {
     if (save) {
@@ -141,14 +207,29 @@ void CQuillfenDlg::UpdateData(bool save) {
     }
 }
 
-int CQuillfenDlg::RefreshExportKind() {
-    UpdateData(true);
-    return m_exportKind;
-}
-
 void CQuillfenDlg::accept() {
+    if (running()) return;  // OK is disabled during a run; Enter must not end it either
     UpdateData(true);
     QDialog::accept();
+}
+
+void CQuillfenDlg::reject() {
+    if (!running()) {
+        QDialog::reject();
+        return;
+    }
+    m_worker->RequestStop();
+    m_progress->Finish(tr("Stopping after the current frame..."), m_progress->percent());
+}
+
+void CQuillfenDlg::closeEvent(QCloseEvent* event) {
+    if (!running()) {
+        QDialog::closeEvent(event);
+        return;
+    }
+    m_closeAfterRun = true;
+    m_worker->RequestStop();
+    event->ignore();
 }
 
 void CQuillfenDlg::OnAbout() {
@@ -160,17 +241,91 @@ void CQuillfenDlg::OnAbout() {
 void CQuillfenDlg::OnBnClickedChooseDirectory() {
     // Nothing may leave a Qt event handler; whatever goes wrong ends in a message.
     try {
-        const QString folder = m_services->PickFolder(this);
-        if (folder.isEmpty()) return;
-        WaitCursorObserver cursor;
-        BatchReport report = RunBatch(m_getdatactrl, QFile::encodeName(folder).toStdString(),
-                                      [this] { return RefreshExportKind(); }, m_runSettings, cursor);
-        ShowReport(report);
+        if (running()) return;
+        const QString folder = m_services->PickFolder(this, m_lastFolder);
+        if (!folder.isEmpty()) StartRun(folder);
     } catch (const std::exception& e) {
+        SetRunning(false);
         m_services->ShowWarning(this, windowTitle(), QString::fromLocal8Bit(e.what()));
     } catch (...) {
-        m_services->ShowWarning(this, windowTitle(), QStringLiteral("The conversion failed."));
+        SetRunning(false);
+        m_services->ShowWarning(this, windowTitle(), tr("The conversion failed."));
     }
+}
+
+void CQuillfenDlg::StartRun(const QString& folder) {
+    m_lastFolder = folder;
+    m_runFolder = folder;
+    SaveSettings();
+    m_worker->SetKind(m_radioGroup->checkedId());
+    // The plan names outputs for the kind chosen now; a file converted as another kind
+    // (the radio group stays live) is named for its own kind as it converts.
+    m_runSettings.plannedKind = m_radioGroup->checkedId();
+    m_closeAfterRun = false;
+    m_fileIndex = m_fileTotal = 0;
+    m_runClock.start();
+    m_fileStartMs = 0;
+    if (m_worker->Start(QFile::encodeName(folder).toStdString(), m_runSettings)) SetRunning(true);
+}
+
+void CQuillfenDlg::SetRunning(bool running) {
+    for (int id : {kIdOk, kIdChooseDirectory}) Item(id)->setEnabled(!running);
+    m_openFolder->button()->setEnabled(!running && !m_runFolder.isEmpty());
+    m_showReport->button()->setEnabled(!running && m_lastReport.has_value());
+    if (running) {
+        setCursor(Qt::WaitCursor);
+        m_light->SetState(StatusLight::State::kRunning);
+        m_progress->Start();
+        m_progressTimer.start();
+    } else {
+        m_progressTimer.stop();
+        unsetCursor();
+    }
+}
+
+void CQuillfenDlg::OnFileStarted(const QString& path, int index, int total) {
+    m_fileIndex = index;
+    m_fileTotal = total;
+    m_fileStartMs = m_runClock.elapsed();
+    m_progress->SetFile(QFileInfo(path).fileName(), index, total);
+}
+
+void CQuillfenDlg::OnFrameShown(const FramePicture& picture) {
+    m_view->ShowImage(picture.image);
+    m_horizontal->ShowProfile(picture.row, picture.brightest.y(), picture.brightest.x());
+    m_vertical->ShowProfile(picture.column, picture.brightest.x(), picture.brightest.y());
+    if (running()) ShowProgress();
+}
+
+void CQuillfenDlg::ShowProgress() {
+    // Once a stop is asked, the line says so until the run ends.
+    if (!running() || m_fileIndex == 0 || m_worker->stopRequested()) return;
+    const int filePlanned = m_worker->fileFramesPlanned();
+    m_progress->SetFrame(m_worker->fileFramesWritten(), filePlanned > 0 ? std::optional<int>(filePlanned) : std::nullopt);
+    const qint64 ms = m_runClock.elapsed();
+    const long frames = m_worker->runFramesWritten();
+    const long planned = m_worker->runFramesPlanned();
+    const double rate = ms > 0 ? double(frames) * 1000.0 / double(ms) : 0.0;
+    std::optional<int> left;
+    if (planned > 0 && rate > 0) left = static_cast<int>(double(std::max(0L, planned - frames)) / rate + 0.5);
+    m_progress->SetRate(rate, left);
+}
+
+void CQuillfenDlg::OnRunFinished(const BatchReport& report) {
+    m_lastReport = report;
+    SetRunning(false);
+    m_light->SetState(EndState(report));
+    const bool whole = report.stop == BatchStop::kNone;
+    const long planned = m_worker->runFramesPlanned();
+    m_progress->Finish(RunTexts::StatusLine(report, double(m_runClock.elapsed()) / 1000.0,
+                                            planned > 0 ? std::optional<long>(planned) : std::nullopt),
+                       whole ? 100 : m_progress->percent());
+    emit runFinished();
+    if (m_closeAfterRun) {
+        done(QDialog::Rejected);
+        return;
+    }
+    ShowReport(report);
 }
 
 void CQuillfenDlg::ShowReport(const BatchReport& report) {
@@ -178,28 +333,18 @@ void CQuillfenDlg::ShowReport(const BatchReport& report) {
     if (!text.isEmpty()) m_services->ShowWarning(this, windowTitle(), text);
 }
 
-QString FailureMessage(const BatchReport& report) {
-    if (report.clean()) return QString();
-    QString text;
-    switch (report.stop) {
-        case BatchStop::kTiffCannotCreate: text = "The conversion stopped: a TIFF file could not be created."; break;
-        case BatchStop::kFrameFailed: text = "The conversion stopped: a frame could not be read."; break;
-        case BatchStop::kFolderUnreadable: text = "The folder could not be read."; break;
-        case BatchStop::kInterrupted: text = "The conversion was stopped."; break;
-        case BatchStop::kNone: text = "Some files could not be converted."; break;
+void CQuillfenDlg::OnOpenFolder() {
+    if (m_runFolder.isEmpty()) return;
+    if (!m_services->OpenFolder(m_runFolder)) {
+        m_services->ShowWarning(this, windowTitle(), tr("No file manager could open %1.")
+                                                         .arg(QDir::toNativeSeparators(m_runFolder)));
     }
-    text += "\n";
-    const int listed = std::min<int>(static_cast<int>(report.failures.size()), kMaxListedFailures);
-    for (int i = 0; i < listed; ++i) text += "\n" + QFile::decodeName(report.failures[i].Line().c_str());
-    if (report.failures.size() > static_cast<std::size_t>(listed)) {
-        text += QStringLiteral("\n... and %1 more.").arg(report.failures.size() - listed);
-    }
-    if (!report.notConverted.empty()) {
-        text += QStringLiteral("\n\n%1 data files were not converted because the run stopped.")
-                    .arg(report.notConverted.size());
-    }
-    text += QStringLiteral("\n\n%1 frames written.").arg(report.framesWritten);
-    return text;
+}
+
+void CQuillfenDlg::OnShowReport() {
+    if (!m_lastReport) return;
+    CReportDlg report(RunTexts::ReportLines(*m_lastReport), *m_services, this);
+    m_services->RunModal(report);
 }
 
 }  // namespace qf

@@ -1,22 +1,34 @@
 // CQuillfenDlg: the converter. Four radio buttons choose the output kind, "Choose
-// Directory" converts a whole folder. The conversion itself is the core's batch run; the
-// dialog maps its widgets to the run's inputs and the run's report to the screen.
+// Directory" converts a whole folder. The conversion itself is the core's batch run, on
+// a worker thread; the dialog maps its widgets to the run's inputs and the run's events
+// to the hosted items: progress (1001), the frame (1002), a status light (1003), "Open
+// Folder" (1004), "Show Report" (1005) and the two profiles (1006, 1007).
 #pragma once
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QIcon>
+#include <QTimer>
 #include <map>
+#include <memory>
+#include <optional>
 
 #include "control/getdata_ctrl.h"
 #include "convert/batch_run.h"
+#include "dialog/run_texts.h"
 
 class QButtonGroup;
 
 namespace qf {
 
-class CButtonctrl2;
-class CProfilesctrl1;
 class DialogServices;
+class FrameView;
+class HostedButton;
+class ProfileView;
+class ProgressStrip;
+class RunWorker;
+class StatusLight;
+struct FramePicture;
 struct TemplateItem;
 
 class CQuillfenDlg : public QDialog {
@@ -24,51 +36,90 @@ class CQuillfenDlg : public QDialog {
 public:
     /// `services` (not owned) stands for the desktop; null uses the real one.
     explicit CQuillfenDlg(DialogServices* services = nullptr, QWidget* parent = nullptr);
+    /// Stops a run that still goes and waits for it.
     ~CQuillfenDlg() override;
     Q_DISABLE_COPY_MOVE(CQuillfenDlg)
 
     /// Data exchange: `save` stores the selected radio button's index in m_exportKind,
     /// otherwise the button of index m_exportKind is selected.
     void UpdateData(bool save);
-    /// The "Choose Directory" click: pick a folder, convert it, show what failed.
+    /// The "Choose Directory" click: pick a folder and start converting it.
     void OnBnClickedChooseDirectory();
     /// The About command (context menu, F1): runs the About box modally.
     void OnAbout();
+    /// "Open Folder": the folder of the last run in the desktop's file manager.
+    void OnOpenFolder();
+    /// "Show Report": every line of the last run's report.
+    void OnShowReport();
 
     /// The item of template id `id` (for -1, the group box), or null.
     QWidget* Item(int id) const;
-    /// Pause settings of the run; tests set the pause to zero.
+    /// Pause settings of the runs; tests inject the pause.
     BatchSettings& runSettings() { return m_runSettings; }
+    RunWorker& worker() { return *m_worker; }
+    bool running() const;
+    /// The report of the last run that ended, if any.
+    const std::optional<BatchReport>& lastReport() const { return m_lastReport; }
 
+    /// The kind the run took for the last data file it loaded (updated when it asks).
     int m_exportKind = 0;
 
+signals:
+    /// A run ended and the window shows how.
+    void runFinished();
+
 protected:
-    /// Refreshes m_exportKind from the radio group; asked once per data file.
-    virtual int RefreshExportKind();
     void accept() override;
+    /// During a run: asks it to stop after the current frame; the dialog stays.
+    void reject() override;
+    /// During a run: stops it, then closes.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void CreateItems();
     QWidget* CreateItem(const TemplateItem& item);
     QWidget* CreateHostedItem(int id);
     void OnInitDialog();
+    void ConnectWorker();
+    void StartRun(const QString& folder);
+    void SetRunning(bool running);
+    void OnFileStarted(const QString& path, int index, int total);
+    void OnFrameShown(const FramePicture& picture);
+    /// The frame counts, the rate and the time left, between pictures too.
+    void ShowProgress();
+    void OnRunFinished(const BatchReport& report);
     void ShowReport(const BatchReport& report);
+    /// Runs `f` so that nothing it throws leaves a Qt handler: a failure ends in a message.
+    template <typename F>
+    void Safely(F&& f) noexcept;
+    void LoadSettings();
+    void SaveSettings() const;
 
     QIcon m_hIcon;
     CGetdatactrl1 m_getdatactrl;
-    CButtonctrl2* m_button1004 = nullptr;
-    CButtonctrl2* m_button1001 = nullptr;
-    CProfilesctrl1* m_profiles1006 = nullptr;
-    CProfilesctrl1* m_profiles1007 = nullptr;
+    // After the control: the worker that uses it goes first.
+    std::unique_ptr<RunWorker> m_worker;
+    ProgressStrip* m_progress = nullptr;
+    FrameView* m_view = nullptr;
+    StatusLight* m_light = nullptr;
+    HostedButton* m_openFolder = nullptr;
+    HostedButton* m_showReport = nullptr;
+    ProfileView* m_horizontal = nullptr;
+    ProfileView* m_vertical = nullptr;
 
     DialogServices* m_services;
     std::unique_ptr<DialogServices> m_ownedServices;
     QButtonGroup* m_radioGroup = nullptr;
     std::map<int, QWidget*> m_items;
     BatchSettings m_runSettings;
+    QString m_lastFolder;  ///< where the picker opens; remembered across starts
+    QString m_runFolder;   ///< the folder of the last run
+    std::optional<BatchReport> m_lastReport;
+    QElapsedTimer m_runClock;
+    QTimer m_progressTimer;
+    qint64 m_fileStartMs = 0;
+    int m_fileIndex = 0, m_fileTotal = 0;
+    bool m_closeAfterRun = false;
 };
-
-/// The message for a run that stopped or had failures; empty for a clean run.
-QString FailureMessage(const BatchReport& report);
 
 }  // namespace qf

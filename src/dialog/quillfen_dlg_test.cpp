@@ -1,164 +1,264 @@
 // The converter dialog, driven offscreen: the folder picker, message boxes and modal
-// runs go through a fake so that nothing blocks.
+// runs go through a fake so that nothing blocks. Runs go through the real control and
+// real ORX files; the tests wait for the worker with deadlines, never sleeps.
 #include <QAbstractButton>
 #include <QApplication>
+#include <QClipboard>
 #include <QGroupBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
 #include <QtTest>
 
-#include "tools/synthetic_beam.h"
+#include "dialog/control_wrappers.h"
 #include "dialog/dialog_services.h"
 #include "dialog/dialog_template.h"
+#include "dialog/dialog_test_support.h"
+#include "dialog/progress_strip.h"
 #include "dialog/quillfen_dlg.h"
-#include "test/temp_folder.h"
+#include "dialog/run_worker.h"
+#include "dialog/status_light.h"
 
 namespace qf {
 
-struct FakeServices : DialogServices {
-    QString folder;
-    QStringList warnings;
-    QStringList modalTitles;
-    int picks = 0;
-    QString PickFolder(QWidget*) override {
-        ++picks;
-        return folder;
-    }
-    void ShowWarning(QWidget*, const QString&, const QString& text) override { warnings << text; }
-    int RunModal(QDialog& dialog) override {
-        modalTitles << dialog.windowTitle();
-        return QDialog::Accepted;
-    }
-};
-
-// Records what a person would see each time the kind is asked for, and can change the
-// radio choice between files as a person might.
-class ProbedDialog : public CQuillfenDlg {
-public:
-    using CQuillfenDlg::CQuillfenDlg;
-    std::vector<int> cursorShapes;
-    std::function<void(int)> beforeRefresh;
-    int refreshes = 0;
-
-protected:
-    int RefreshExportKind() override {
-        if (beforeRefresh) beforeRefresh(refreshes);
-        ++refreshes;
-        const QCursor* cursor = QApplication::overrideCursor();
-        cursorShapes.push_back(cursor ? cursor->shape() : -1);
-        return CQuillfenDlg::RefreshExportKind();
-    }
-};
+using test::FakeServices;
 
 class QuillfenDlgTest : public QObject {
     Q_OBJECT
 
 private:
+    std::unique_ptr<test::TempFolder> settingsDir;
     std::unique_ptr<test::TempFolder> dir;
     FakeServices services;
 
-    void Synth(const std::string& name, std::uint32_t frames) {
-        BeamSettings s;
-        s.width = 8;
-        s.height = 4;
-        s.frames = frames;
-        QVERIFY(WriteSyntheticBeam(*dir / name, s).ok());
-    }
-    std::vector<std::string> Outputs() {
-        std::vector<std::string> out;
-        for (const auto& n : test::Entries(dir->path())) {
-            if (!n.ends_with(".orx")) out.push_back(n);
-        }
-        return out;
-    }
+    void Synth(const std::string& name, std::uint32_t frames) { QVERIFY(test::Synth(*dir, name, frames)); }
+    std::vector<std::string> Outputs() { return test::Outputs(*dir); }
     void Prepare(CQuillfenDlg& dlg) {
-        dlg.runSettings().settle = std::chrono::milliseconds(0);
+        dlg.runSettings().pause = [](std::chrono::milliseconds) {};
         services.folder = QString::fromStdString(dir->path());
     }
     void Click(CQuillfenDlg& dlg, int id) {
         QTest::mouseClick(qobject_cast<QAbstractButton*>(dlg.Item(id)), Qt::LeftButton);
     }
+    QAbstractButton* HostedButtonOf(CQuillfenDlg& dlg, int id) {
+        return static_cast<HostedButton*>(dlg.Item(id))->button();
+    }
+    // Starts a run with "Choose Directory" and waits until the window shows how it ended.
+    void RunAndWait(CQuillfenDlg& dlg) {
+        Click(dlg, kIdChooseDirectory);
+        QTRY_VERIFY_WITH_TIMEOUT(!dlg.running(), 30000);
+    }
 
 private slots:
+    void initTestCase() {
+        settingsDir = std::make_unique<test::TempFolder>();
+        test::UseTestSettings(settingsDir->path());
+    }
+
     void init() {
+        QSettings().clear();
         dir = std::make_unique<test::TempFolder>();
         services = FakeServices();
     }
 
     void initialSelectionConvertsAsNormalizedTiff() {
         Synth("a.orx", 2);
-        ProbedDialog dlg(&services);
+        CQuillfenDlg dlg(&services);
         Prepare(dlg);
         QCOMPARE(dlg.m_exportKind, 0);
         QVERIFY(qobject_cast<QAbstractButton*>(dlg.Item(kIdFirstRadio))->isChecked());
-        Click(dlg, kIdChooseDirectory);
+        RunAndWait(dlg);
         QCOMPARE(Outputs(), (std::vector<std::string>{"a.tiff", "a1.tiff"}));
         QVERIFY(services.warnings.isEmpty());
-        QCOMPARE(dlg.cursorShapes, std::vector<int>{Qt::WaitCursor});
+        QCOMPARE(dlg.cursor().shape(), Qt::ArrowCursor);
         QCOMPARE(QApplication::overrideCursor(), nullptr);
     }
 
     void radioChoiceMadeBeforeTheClickGovernsTheFiles() {
         Synth("a.orx", 1);
-        ProbedDialog dlg(&services);
+        CQuillfenDlg dlg(&services);
         Prepare(dlg);
         Click(dlg, kIdFirstRadio + 3);
-        QCOMPARE(dlg.m_exportKind, 0);  // follows at the next data exchange
-        Click(dlg, kIdChooseDirectory);
+        QCOMPARE(dlg.m_exportKind, 0);  // follows when the run asks for the kind
+        RunAndWait(dlg);
         QCOMPARE(dlg.m_exportKind, 3);
         QCOMPARE(test::ReadBytes(*dir / "a.bmp").at(28), 24);
     }
 
-    void exportKindIsRefreshedOncePerDataFile() {
+    void exportKindIsAskedOncePerDataFile() {
         Synth("a.orx", 2);
         Synth("b.orx", 2);
-        ProbedDialog dlg(&services);
+        CQuillfenDlg dlg(&services);
         Prepare(dlg);
-        dlg.beforeRefresh = [&](int file) {
-            if (file == 1) Click(dlg, kIdFirstRadio + 2);
-        };
-        Click(dlg, kIdChooseDirectory);
-        QCOMPARE(dlg.refreshes, 2);
-        QCOMPARE(Outputs(), (std::vector<std::string>{"a.tiff", "a1.tiff", "b.bmp", "b1.bmp"}));
+        QSignalSpy asked(&dlg.worker(), &RunWorker::kindAsked);
+        RunAndWait(dlg);
+        QCOMPARE(asked.size(), 2);
+        QCOMPARE(Outputs(), (std::vector<std::string>{"a.tiff", "a1.tiff", "b.tiff", "b1.tiff"}));
     }
 
     void cancelInThePickerWritesNothing() {
         Synth("a.orx", 1);
-        ProbedDialog dlg(&services);
+        CQuillfenDlg dlg(&services);
         Prepare(dlg);
         services.folder.clear();
+        QSignalSpy asked(&dlg.worker(), &RunWorker::kindAsked);
         Click(dlg, kIdChooseDirectory);
+        QVERIFY(!dlg.running());
         QCOMPARE(services.picks, 1);
         QVERIFY(Outputs().empty());
         QVERIFY(services.warnings.isEmpty());
-        QCOMPARE(dlg.refreshes, 0);
+        QCOMPARE(asked.size(), 0);
     }
 
     void failingRunShowsOneMessageNamingTheFile() {
         Synth("a.orx", 1);
         test::WriteBytes(*dir / "broken.orx", {1, 2, 3});
-        ProbedDialog dlg(&services);
+        CQuillfenDlg dlg(&services);
         Prepare(dlg);
-        Click(dlg, kIdChooseDirectory);
+        RunAndWait(dlg);
         QCOMPARE(services.warnings.size(), 1);
         QVERIFY(services.warnings[0].contains(QString::fromStdString(*dir / "broken.orx") +
                                               ": cannot load: not an ORX file"));
         QVERIFY(services.warnings[0].startsWith("Some files could not be converted."));
+        QCOMPARE(static_cast<StatusLight*>(dlg.Item(1003))->state(), StatusLight::State::kFailures);
         QVERIFY(dlg.isVisible() || !dlg.result());  // the dialog stays
     }
 
     void uncreatableTiffStopsTheRunAndTheDialogStays() {
         Synth("a.orx", 2);
         QVERIFY(QDir().mkdir(QString::fromStdString(*dir / "a.tiff")));
-        ProbedDialog dlg(&services);
+        CQuillfenDlg dlg(&services);
         Prepare(dlg);
         dlg.show();
-        Click(dlg, kIdChooseDirectory);
+        RunAndWait(dlg);
         QCOMPARE(services.warnings.size(), 1);
         QVERIFY(services.warnings[0].startsWith("The conversion stopped: a TIFF file could not be created."));
         QVERIFY(dlg.isVisible());
     }
 
+    void cleanRunEndsWithAStatusLineAndNoMessage() {
+        Synth("a.orx", 3);
+        Synth("b.orx", 2);
+        CQuillfenDlg dlg(&services);
+        Prepare(dlg);
+        RunAndWait(dlg);
+        QVERIFY(services.warnings.isEmpty());
+        auto* strip = static_cast<ProgressStrip*>(dlg.Item(1001));
+        QVERIFY2(strip->text().startsWith("Converted 2 files, 5 frames in "), qPrintable(strip->text()));
+        QVERIFY(strip->text().endsWith(" s"));
+        QCOMPARE(strip->percent(), 100);
+        QCOMPARE(static_cast<StatusLight*>(dlg.Item(1003))->state(), StatusLight::State::kClean);
+    }
+
+    void reportListsEveryFailureOfARunWithAHundred() {
+        for (int i = 0; i < 100; ++i) test::WriteBytes(*dir / QString("bad%1.orx").arg(i, 3, 10, QChar('0')).toStdString(), {1, 2, 3});
+        CQuillfenDlg dlg(&services);
+        Prepare(dlg);
+        QVERIFY(!HostedButtonOf(dlg, 1005)->isEnabled());
+        RunAndWait(dlg);
+        QCOMPARE(services.warnings.size(), 1);
+        QCOMPARE(services.warnings[0].count(": cannot load: not an ORX file"), RunTexts::kMaxListedFailures);
+        QVERIFY(services.warnings[0].contains("... and 80 more"));
+        QVERIFY(HostedButtonOf(dlg, 1005)->isEnabled());
+        QTest::mouseClick(HostedButtonOf(dlg, 1005), Qt::LeftButton);
+        QCOMPARE(services.modalTitles, QStringList{"Report of the last run"});
+        QCOMPARE(services.reportLines.filter(": cannot load: not an ORX file").size(), 100);
+        for (int i = 0; i < 100; ++i) {
+            const QString name = QString::fromStdString(dir->path()) + QString("/bad%1.orx").arg(i, 3, 10, QChar('0'));
+            QVERIFY2(services.reportLines.filter(name + ": cannot load: not an ORX file").size() == 1, qPrintable(name));
+        }
+    }
+
+    void reportSavesEveryLineAsText() {
+        test::WriteBytes(*dir / "bad.orx", {1, 2, 3});
+        CQuillfenDlg dlg(&services);
+        Prepare(dlg);
+        RunAndWait(dlg);
+        test::TempFolder out;
+        services.saveAs = QString::fromStdString(out / "report.txt");
+        CReportDlg report(RunTexts::ReportLines(*dlg.lastReport()), services);
+        QVERIFY(report.Save());
+        const auto bytes = test::ReadBytes(out / "report.txt");
+        const QString text = QString::fromUtf8(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        QVERIFY(text.contains(QString::fromStdString(*dir / "bad.orx") + ": cannot load: not an ORX file"));
+        QVERIFY(text.endsWith('\n'));
+        QCOMPARE(text.count('\n'), report.list()->count());
+    }
+
+    void reportCopiesTheSelectedLinesOrAll() {
+        CReportDlg report(QStringList{"first", "second", "third"}, services);
+        report.Copy();
+        QCOMPARE(QApplication::clipboard()->text(), QString("first\nsecond\nthird\n"));
+        report.list()->item(0)->setSelected(true);
+        report.list()->item(2)->setSelected(true);
+        report.Copy();
+        QCOMPARE(QApplication::clipboard()->text(), QString("first\nthird\n"));
+    }
+
+    void openFolderOpensTheConvertedFolder() {
+        Synth("a.orx", 1);
+        CQuillfenDlg dlg(&services);
+        Prepare(dlg);
+        QVERIFY(!HostedButtonOf(dlg, 1004)->isEnabled());
+        RunAndWait(dlg);
+        QTest::mouseClick(HostedButtonOf(dlg, 1004), Qt::LeftButton);
+        QCOMPARE(services.opened, QStringList{QString::fromStdString(dir->path())});
+        QCOMPARE(HostedButtonOf(dlg, 1004)->text(), QString("Open Folder"));
+        QCOMPARE(HostedButtonOf(dlg, 1005)->text(), QString("Show Report"));
+    }
+
+    void folderAndKindAreRememberedAcrossStarts() {
+        Synth("a.orx", 1);
+        {
+            CQuillfenDlg dlg(&services);
+            Prepare(dlg);
+            QCOMPARE(services.pickerStarts.size(), 0);
+            Click(dlg, kIdFirstRadio + 2);
+            RunAndWait(dlg);
+            QCOMPARE(services.pickerStarts, QStringList{QString()});
+        }
+        CQuillfenDlg again(&services);
+        QVERIFY(qobject_cast<QAbstractButton*>(again.Item(kIdFirstRadio + 2))->isChecked());
+        QCOMPARE(again.m_exportKind, 2);
+        services.folder.clear();
+        Click(again, kIdChooseDirectory);
+        QCOMPARE(services.pickerStarts.last(), QString::fromStdString(dir->path()));
+    }
+
+    void arrowKeysSelectEachKindFromChooseDirectory() {
+        CQuillfenDlg dlg(&services);
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        dlg.Item(kIdChooseDirectory)->setFocus();
+        for (int kind = 0; kind < 4; ++kind) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+            QCOMPARE(QApplication::focusWidget(), dlg.Item(kIdFirstRadio + kind));
+            QVERIFY(qobject_cast<QAbstractButton*>(dlg.Item(kIdFirstRadio + kind))->isChecked());
+        }
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+        QCOMPARE(QApplication::focusWidget(), dlg.Item(kIdChooseDirectory));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Up);
+        QCOMPARE(QApplication::focusWidget(), dlg.Item(kIdFirstRadio + 3));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Left);
+        QCOMPARE(QApplication::focusWidget(), dlg.Item(kIdFirstRadio + 2));
+        QVERIFY(qobject_cast<QAbstractButton*>(dlg.Item(kIdFirstRadio + 2))->isChecked());
+        QCOMPARE(QSettings().value("converter/kind").toInt(), 2);
+        // The radio buttons stay out of the tab order.
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QVERIFY(!qobject_cast<QRadioButton*>(QApplication::focusWidget()));
+    }
+
+    void hostedViewsHaveAccessibleNames() {
+        CQuillfenDlg dlg(&services);
+        for (int id : {1001, 1002, 1003, 1006, 1007}) {
+            QVERIFY2(!dlg.Item(id)->accessibleName().isEmpty(), qPrintable(QString::number(id)));
+        }
+        QCOMPARE(dlg.Item(1006)->accessibleName(), QString("Horizontal profile"));
+        QCOMPARE(dlg.Item(1007)->accessibleName(), QString("Vertical profile"));
+    }
+
     void aboutCommandOpensTheAboutBox() {
-        ProbedDialog dlg(&services);
+        CQuillfenDlg dlg(&services);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
         QTest::keyClick(&dlg, Qt::Key_F1);
@@ -169,7 +269,7 @@ private slots:
     }
 
     void itemsStandAtTheirTemplateRectanglesAndStayOnResize() {
-        ProbedDialog dlg(&services);
+        CQuillfenDlg dlg(&services);
         QCOMPARE(dlg.windowTitle(), QString("ORX File Converter"));
         const DialogUnits du = DialogUnits::ForFont(dlg.font());
         QCOMPARE(dlg.size(), QSize(du.X(kConverterWidthDu), du.Y(kConverterHeightDu)));
@@ -193,7 +293,7 @@ private slots:
     }
 
     void tabOrderFollowsTheTemplateWithoutRadioButtons() {
-        ProbedDialog dlg(&services);
+        CQuillfenDlg dlg(&services);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
         QCOMPARE(QApplication::focusWidget(), dlg.Item(kIdOk));
@@ -203,16 +303,32 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), dlg.Item(kIdChooseDirectory));
     }
 
+    void afterARunTabReachesTheTwoHostedButtonsInTemplateOrder() {
+        Synth("a.orx", 1);
+        CQuillfenDlg dlg(&services);
+        Prepare(dlg);
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        RunAndWait(dlg);
+        dlg.Item(kIdCancel)->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), HostedButtonOf(dlg, 1004));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), HostedButtonOf(dlg, 1005));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), dlg.Item(kIdChooseDirectory));
+    }
+
     void escapeCancelsAndEnterAcceptsWithDataExchange() {
         {
-            ProbedDialog dlg(&services);
+            CQuillfenDlg dlg(&services);
             dlg.show();
             QVERIFY(QTest::qWaitForWindowExposed(&dlg));
             QTest::keyClick(&dlg, Qt::Key_Escape);
             QCOMPARE(dlg.result(), int(QDialog::Rejected));
             QVERIFY(!dlg.isVisible());
         }
-        ProbedDialog dlg(&services);
+        CQuillfenDlg dlg(&services);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
         Click(dlg, kIdFirstRadio + 1);
@@ -220,16 +336,6 @@ private slots:
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
         QCOMPARE(dlg.m_exportKind, 1);
-    }
-
-    // QUILLFEN_SCREENSHOT=path saves what a person sees, for the README.
-    void screenshotWhenAsked() {
-        const QByteArray path = qgetenv("QUILLFEN_SCREENSHOT");
-        if (path.isEmpty()) QSKIP("QUILLFEN_SCREENSHOT not set");
-        ProbedDialog dlg(&services);
-        dlg.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-        QVERIFY(dlg.grab().save(QString::fromLocal8Bit(path)));
     }
 };
 

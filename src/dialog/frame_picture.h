@@ -1,0 +1,40 @@
+// What the dialog shows of one written frame: the picture as its kind shows it and the
+// two intensity profiles through its brightest sample. Made on the run's thread (QImage,
+// no widgets), handed to the window by value.
+#pragma once
+
+#include <QImage>
+#include <QPoint>
+#include <cstdint>
+#include <vector>
+
+#include "export/frame_image.h"
+
+namespace qf {
+
+/// The longest side of a picture: a larger frame is shown by every n-th sample (n the
+/// least that fits), which is more than the view's pixels and keeps big frames cheap.
+inline constexpr int kMaxPictureSide = 512;
+
+struct FramePicture {
+    /// Top row first, as the outputs show the frame: the colour table for the colour
+    /// kind, gray otherwise (the normalized kind stretched as its TIFF is).
+    QImage image;
+    ExportKind kind = kNormalizedTiff;
+    /// The brightest sample, in the frame's coordinates with the top row first (the first
+    /// one in reading order).
+    QPoint brightest;
+    std::uint16_t peak = 0;
+    /// Intensities (0 to 65535; the grayscale kind's high byte x 256) of the image row
+    /// through the brightest sample, left to right, and of its column, top to bottom.
+    std::vector<std::uint16_t> row;
+    std::vector<std::uint16_t> column;
+};
+
+/// The picture of `frame` as pulled for `kind`; an empty picture for a frame of no samples.
+FramePicture MakeFramePicture(const FrameImage& frame, ExportKind kind);
+
+/// Copies `from` into `to`, reusing `to`'s buffers when the size allows.
+void CopyFrame(const FrameImage& from, FrameImage& to);
+
+}  // namespace qf

@@ -1,0 +1,67 @@
+#include "dialog/profile_view.h"
+
+#include <QPainter>
+#include <QPainterPath>
+
+namespace qf {
+
+ProfileView::ProfileView(Direction direction, int id, QWidget* parent)
+    : HostedItem("CProfilesctrl1", id, parent), direction_(direction) {
+    setFrameShape(QFrame::StyledPanel);
+    setAccessibleName(direction == Direction::kHorizontal ? tr("Horizontal profile") : tr("Vertical profile"));
+    setAccessibleDescription(tr("Intensities through the brightest sample of the frame just written"));
+}
+
+void ProfileView::ShowProfile(std::vector<std::uint16_t> values, int position, int brightestAt) {
+    values_ = std::move(values);
+    position_ = position;
+    brightestAt_ = brightestAt;
+    setToolTip(Caption());
+    update();
+}
+
+QString ProfileView::Caption() const {
+    if (position_ < 0) return QString();
+    return direction_ == Direction::kHorizontal ? tr("Row %1").arg(position_) : tr("Column %1").arg(position_);
+}
+
+void ProfileView::PaintAxis(QPainter& painter, const QRect& plot) const {
+    painter.setPen(palette().color(QPalette::Mid));
+    painter.drawRect(plot.adjusted(0, 0, -1, -1));
+    painter.setPen(palette().color(QPalette::WindowText));
+    const QRect labels(contentsRect().x() + 2, plot.y(), plot.x() - contentsRect().x() - 4, plot.height());
+    painter.drawText(labels, Qt::AlignRight | Qt::AlignTop, QStringLiteral("65535"));
+    painter.drawText(labels, Qt::AlignRight | Qt::AlignBottom, QStringLiteral("0"));
+}
+
+void ProfileView::paintEvent(QPaintEvent* event) {
+    HostedItem::paintEvent(event);
+    QPainter painter(this);
+    const QRect area = contentsRect().adjusted(2, 2, -2, -2);
+    const int labelWidth = fontMetrics().horizontalAdvance(QStringLiteral("65535")) + 4;
+    const int captionHeight = fontMetrics().height();
+    const QRect plot(area.x() + labelWidth, area.y() + captionHeight, area.width() - labelWidth,
+                     area.height() - captionHeight);
+    const QString caption = position_ < 0
+        ? (direction_ == Direction::kHorizontal ? tr("Horizontal profile") : tr("Vertical profile"))
+        : (direction_ == Direction::kHorizontal ? tr("Horizontal profile, row %1") : tr("Vertical profile, column %1"))
+              .arg(position_);
+    painter.drawText(QRect(area.x(), area.y(), area.width(), captionHeight), Qt::AlignHCenter, caption);
+    PaintAxis(painter, plot);
+    if (values_.empty() || plot.width() < 2 || plot.height() < 2) return;
+    const double dx = values_.size() > 1 ? double(plot.width() - 1) / double(values_.size() - 1) : 0.0;
+    auto point = [&](std::size_t i) {
+        return QPointF(plot.x() + dx * double(i), plot.bottom() - double(values_[i]) / 65535.0 * (plot.height() - 1));
+    };
+    QPainterPath path(point(0));
+    for (std::size_t i = 1; i < values_.size(); ++i) path.lineTo(point(i));
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(palette().color(QPalette::Highlight), 1.5));
+    painter.drawPath(path);
+    if (brightestAt_ >= 0 && static_cast<std::size_t>(brightestAt_) < values_.size()) {
+        painter.setBrush(palette().color(QPalette::Highlight));
+        painter.drawEllipse(point(static_cast<std::size_t>(brightestAt_)), 2.5, 2.5);
+    }
+}
+
+}  // namespace qf

@@ -1,0 +1,76 @@
+#include "dialog/progress_strip.h"
+
+#include <QLabel>
+#include <QLocale>
+#include <QProgressBar>
+#include <QVBoxLayout>
+
+namespace qf {
+
+ProgressStrip::ProgressStrip(int id, QWidget* parent)
+    : HostedItem("CButtonctrl2", id, parent), line_(new QLabel(this)), bar_(new QProgressBar(this)) {
+    setAccessibleName(tr("Progress"));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(1);
+    line_->setTextFormat(Qt::PlainText);
+    line_->setText(tr("Ready."));
+    bar_->setRange(0, 100);
+    bar_->setValue(0);
+    bar_->setTextVisible(true);
+    bar_->setFormat(QString());
+    bar_->setAccessibleName(tr("Run progress"));
+    layout->addWidget(line_);
+    layout->addWidget(bar_);
+}
+
+void ProgressStrip::Start() {
+    file_.clear();
+    frame_.clear();
+    index_ = total_ = 0;
+    bar_->setValue(0);
+    bar_->setFormat(tr("%p%"));
+    line_->setText(tr("Reading the folder..."));
+}
+
+void ProgressStrip::SetFile(const QString& name, int index, int total) {
+    file_ = name;
+    index_ = index;
+    total_ = total;
+    frame_.clear();
+    // Until frame totals are known, a data file counts when it is reached.
+    if (total > 0) bar_->setValue(100 * (index - 1) / total);
+    ShowLine();
+}
+
+void ProgressStrip::SetFrame(int written, std::optional<int> total) {
+    frame_ = total ? tr("frame %1 of %2").arg(written).arg(*total) : tr("frame %1").arg(written);
+    if (total && *total > 0 && total_ > 0) {
+        bar_->setValue(static_cast<int>(100.0 * (index_ - 1 + double(written) / *total) / total_));
+    }
+    ShowLine();
+}
+
+void ProgressStrip::SetRate(double framesPerSecond, std::optional<int> secondsLeft) {
+    QString format = tr("%p%") + QStringLiteral("  \u00b7  ") +
+                     tr("%1 frames/s").arg(QLocale().toString(framesPerSecond, 'f', 1));
+    if (secondsLeft) format += QStringLiteral("  \u00b7  ") + tr("%1 s left").arg(*secondsLeft);
+    bar_->setFormat(format);
+}
+
+void ProgressStrip::Finish(const QString& line, int percent) {
+    bar_->setValue(percent);
+    bar_->setFormat(tr("%p%"));
+    line_->setText(line);
+}
+
+void ProgressStrip::ShowLine() {
+    QString text = tr("File %1 of %2: %3").arg(index_).arg(total_).arg(file_);
+    if (!frame_.isEmpty()) text += QStringLiteral(", ") + frame_;
+    line_->setText(text);
+}
+
+QString ProgressStrip::text() const { return line_->text(); }
+int ProgressStrip::percent() const { return bar_->value(); }
+
+}  // namespace qf

@@ -1,0 +1,44 @@
+// Item 1001: where a run stands. One line names the data file (i of n) and the frame,
+// a progress bar below it carries the rate and the time left; after a run the line says
+// how it ended.
+#pragma once
+
+#include <optional>
+
+#include "dialog/control_wrappers.h"
+
+class QLabel;
+class QProgressBar;
+
+namespace qf {
+
+class ProgressStrip : public HostedItem {
+    Q_OBJECT
+public:
+    ProgressStrip(int id, QWidget* parent);
+
+    /// A run begins: the bar at zero, the line says so.
+    void Start();
+    /// Data file `index` (from 1) of `total`, named `name`, is being converted.
+    void SetFile(const QString& name, int index, int total);
+    /// `written` frames of the current data file are written; `total` when it is known.
+    void SetFrame(int written, std::optional<int> total = std::nullopt);
+    /// The frames per second so far and, when it can be told, the seconds left.
+    void SetRate(double framesPerSecond, std::optional<int> secondsLeft);
+    /// The run ended: `line` says how; the bar shows `percent`.
+    void Finish(const QString& line, int percent);
+
+    QString text() const;
+    int percent() const;
+
+private:
+    void ShowLine();
+
+    QLabel* line_;
+    QProgressBar* bar_;
+    QString file_;
+    int index_ = 0, total_ = 0;
+    QString frame_;
+};
+
+}  // namespace qf

@@ -1,0 +1,220 @@
+// The dialog during a run: the run is on its worker, held at a chosen pause by a gate so
+// that each case is deterministic. Real control, real ORX files.
+#include <QAbstractButton>
+#include <QApplication>
+#include <QSignalSpy>
+#include <QtTest>
+#include <atomic>
+
+#include "dialog/dialog_template.h"
+#include "dialog/dialog_test_support.h"
+#include "dialog/progress_strip.h"
+#include "dialog/quillfen_dlg.h"
+#include "dialog/run_worker.h"
+#include "dialog/status_light.h"
+
+namespace qf {
+
+using test::FakeServices;
+using test::PauseGate;
+
+class RunWorkerTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<test::TempFolder> settingsDir;
+    std::unique_ptr<test::TempFolder> dir;
+    FakeServices services;
+
+    void Synth(const std::string& name, std::uint32_t frames) { QVERIFY(test::Synth(*dir, name, frames)); }
+    void Click(CQuillfenDlg& dlg, int id) {
+        QTest::mouseClick(qobject_cast<QAbstractButton*>(dlg.Item(id)), Qt::LeftButton);
+    }
+    // Starts a run whose pause is `gate`, and waits until the run is held there.
+    void StartHeld(CQuillfenDlg& dlg, const PauseGate& gate) {
+        dlg.runSettings().pause = gate.Hook();
+        services.folder = QString::fromStdString(dir->path());
+        Click(dlg, kIdChooseDirectory);
+        QVERIFY(dlg.running());
+        QTRY_VERIFY_WITH_TIMEOUT(gate.Held(), 30000);
+    }
+    // The first frame of `name` as an undisturbed run writes it, in a folder of its own.
+    std::vector<std::uint8_t> WholeFirstFrame(const std::string& name) {
+        test::TempFolder other;
+        test::WriteBytes(other / name, test::ReadBytes(*dir / name));
+        CGetdatactrl1 control;
+        BatchSettings settings;
+        settings.pause = [](std::chrono::milliseconds) {};
+        BatchObserver quiet;
+        RunBatch(control, other.path(), [] { return 0; }, settings, quiet);
+        return test::ReadBytes(other / (name.substr(0, name.size() - 4) + ".tiff"));
+    }
+    bool NoTemporaries() {
+        for (const auto& name : test::Entries(dir->path())) {
+            if (name.ends_with(".part")) return false;
+        }
+        return true;
+    }
+
+private slots:
+    void initTestCase() {
+        settingsDir = std::make_unique<test::TempFolder>();
+        test::UseTestSettings(settingsDir->path());
+    }
+
+    void init() {
+        QSettings().clear();
+        dir = std::make_unique<test::TempFolder>();
+        services = FakeServices();
+    }
+
+    // Pauses: 1 after a.orx loads, 2 after its frame 0, 3 after its frame 1, ...
+    void cancelMidRunStopsWithinOneFrameAndTheDialogStays() {
+        Synth("a.orx", 3);
+        Synth("b.orx", 3);
+        CQuillfenDlg dlg(&services);
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        PauseGate gate(test::PlanningPauses(dir->path()) + 2);
+        StartHeld(dlg, gate);
+        Click(dlg, kIdCancel);
+        QVERIFY(dlg.isVisible());
+        QVERIFY(dlg.worker().stopRequested());
+        gate.Open();
+        QTRY_VERIFY_WITH_TIMEOUT(!dlg.running(), 30000);
+        QCOMPARE(test::Outputs(*dir), std::vector<std::string>{"a.tiff"});
+        QCOMPARE(test::ReadBytes(*dir / "a.tiff"), WholeFirstFrame("a.orx"));
+        QVERIFY(NoTemporaries());
+        QVERIFY(dlg.isVisible());
+        QCOMPARE(dlg.lastReport()->stop, BatchStop::kInterrupted);
+        QCOMPARE(dlg.lastReport()->framesWritten, 1L);
+        QCOMPARE(static_cast<ProgressStrip*>(dlg.Item(1001))->text(), QString("Stopped: 1 of 6 frames written"));
+        QCOMPARE(static_cast<StatusLight*>(dlg.Item(1003))->state(), StatusLight::State::kStopped);
+        QCOMPARE(services.warnings.size(), 1);
+        QVERIFY(services.warnings[0].startsWith("The conversion was stopped."));
+        // After the run Cancel closes the dialog as before.
+        Click(dlg, kIdCancel);
+        QVERIFY(!dlg.isVisible());
+        QCOMPARE(dlg.result(), int(QDialog::Rejected));
+    }
+
+    void escapeDuringARunStopsItAndTheDialogStays() {
+        Synth("a.orx", 3);
+        CQuillfenDlg dlg(&services);
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        PauseGate gate(test::PlanningPauses(dir->path()) + 3);
+        StartHeld(dlg, gate);
+        QTest::keyClick(&dlg, Qt::Key_Escape);
+        QVERIFY(dlg.worker().stopRequested());
+        QVERIFY(dlg.isVisible());
+        gate.Open();
+        QTRY_VERIFY_WITH_TIMEOUT(!dlg.running(), 30000);
+        QCOMPARE(test::Outputs(*dir), (std::vector<std::string>{"a.tiff", "a1.tiff"}));
+        QVERIFY(dlg.isVisible());
+    }
+
+    void whileRunningTheButtonsAreDisabledAndTheWaitCursorShows() {
+        Synth("a.orx", 2);
+        CQuillfenDlg dlg(&services);
+        PauseGate gate(test::PlanningPauses(dir->path()) + 2);
+        StartHeld(dlg, gate);
+        QVERIFY(!dlg.Item(kIdOk)->isEnabled());
+        QVERIFY(!dlg.Item(kIdChooseDirectory)->isEnabled());
+        QVERIFY(dlg.Item(kIdCancel)->isEnabled());
+        QCOMPARE(dlg.cursor().shape(), Qt::WaitCursor);
+        QCOMPARE(static_cast<StatusLight*>(dlg.Item(1003))->state(), StatusLight::State::kRunning);
+        QTRY_VERIFY(static_cast<ProgressStrip*>(dlg.Item(1001))->text().startsWith("File 1 of 1: a.orx, frame 1"));
+        // Enter on OK does nothing while the run goes.
+        static_cast<QDialog&>(dlg).accept();
+        QVERIFY(dlg.running());
+        gate.Open();
+        QTRY_VERIFY_WITH_TIMEOUT(!dlg.running(), 30000);
+        QVERIFY(dlg.Item(kIdOk)->isEnabled());
+        QVERIFY(dlg.Item(kIdChooseDirectory)->isEnabled());
+        QCOMPARE(dlg.cursor().shape(), Qt::ArrowCursor);
+    }
+
+    void radioChangeMidRunAppliesToTheNextFileNotTheCurrent() {
+        Synth("a.orx", 2);
+        Synth("b.orx", 2);
+        CQuillfenDlg dlg(&services);
+        QSignalSpy asked(&dlg.worker(), &RunWorker::kindAsked);
+        PauseGate gate(test::PlanningPauses(dir->path()) + 2);
+        StartHeld(dlg, gate);
+        Click(dlg, kIdFirstRadio + 2);
+        gate.Open();
+        QTRY_VERIFY_WITH_TIMEOUT(!dlg.running(), 30000);
+        QCOMPARE(test::Outputs(*dir), (std::vector<std::string>{"a.tiff", "a1.tiff", "b.bmp", "b1.bmp"}));
+        QCOMPARE(asked.size(), 2);
+        QCOMPARE(asked[0][0].toInt(), 0);
+        QCOMPARE(asked[1][0].toInt(), 2);
+        QCOMPARE(dlg.m_exportKind, 2);
+    }
+
+    void closingDuringARunStopsItThenCloses() {
+        Synth("a.orx", 4);
+        CQuillfenDlg dlg(&services);
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        PauseGate gate(test::PlanningPauses(dir->path()) + 3);
+        StartHeld(dlg, gate);
+        QVERIFY(!dlg.close());  // the run stops first
+        QVERIFY(dlg.isVisible());
+        gate.Open();
+        QTRY_VERIFY_WITH_TIMEOUT(!dlg.isVisible(), 30000);
+        QVERIFY(!dlg.running());
+        QCOMPARE(test::Outputs(*dir), (std::vector<std::string>{"a.tiff", "a1.tiff"}));
+        QVERIFY(NoTemporaries());
+        QVERIFY(services.warnings.isEmpty());
+    }
+
+    void destroyingTheDialogDuringARunWaitsForIt() {
+        Synth("a.orx", 4);
+        PauseGate gate(test::PlanningPauses(dir->path()) + 2);
+        {
+            CQuillfenDlg dlg(&services);
+            StartHeld(dlg, gate);
+            Click(dlg, kIdCancel);
+            gate.Open();  // the dialog goes while the run may still be writing
+        }
+        QVERIFY(NoTemporaries());
+        QCOMPARE(test::Outputs(*dir), std::vector<std::string>{"a.tiff"});
+    }
+
+    // The clock never moves: only the first frame and the run's last are pictured.
+    void picturesAreLimitedAndTheLastFrameIsAlwaysShown() {
+        Synth("a.orx", 5);
+        CQuillfenDlg dlg(&services);
+        dlg.runSettings().pause = [](std::chrono::milliseconds) {};
+        const auto fixed = std::chrono::steady_clock::now();
+        dlg.worker().SetClock([fixed] { return fixed; });
+        QSignalSpy shown(&dlg.worker(), &RunWorker::frameShown);
+        services.folder = QString::fromStdString(dir->path());
+        Click(dlg, kIdChooseDirectory);
+        QTRY_VERIFY_WITH_TIMEOUT(!dlg.running(), 30000);
+        QCOMPARE(shown.size(), 2);
+        QCOMPARE(shown[0][2].toLongLong(), 1LL);
+        QCOMPARE(shown[1][1].toInt(), 5);
+        QCOMPARE(shown[1][2].toLongLong(), 5LL);
+    }
+
+    void eachFrameIsPicturedWhenTheIntervalHasPassed() {
+        Synth("a.orx", 5);
+        CQuillfenDlg dlg(&services);
+        dlg.runSettings().pause = [](std::chrono::milliseconds) {};
+        auto ticks = std::make_shared<std::atomic<int>>(0);
+        const auto start = std::chrono::steady_clock::now();
+        dlg.worker().SetClock([ticks, start] { return start + RunWorker::kPictureInterval * ticks->fetch_add(1); });
+        QSignalSpy shown(&dlg.worker(), &RunWorker::frameShown);
+        services.folder = QString::fromStdString(dir->path());
+        Click(dlg, kIdChooseDirectory);
+        QTRY_VERIFY_WITH_TIMEOUT(!dlg.running(), 30000);
+        QCOMPARE(shown.size(), 5);
+    }
+};
+
+}  // namespace qf
+
+QTEST_MAIN(qf::RunWorkerTest)
+#include "run_worker_test.moc"
