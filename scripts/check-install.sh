@@ -43,8 +43,10 @@ share/bash-completion/completions/quillfen-cli
 share/doc/quillfen/README.md
 share/doc/quillfen/benchmarks.md
 share/doc/quillfen/changelog.gz
+share/doc/quillfen/cluster.md
 share/doc/quillfen/copyright
 share/doc/quillfen/orx-format.md
+share/doc/quillfen/report.md
 share/icons/hicolor/16x16/apps/quillfen.png
 share/icons/hicolor/24x24/apps/quillfen.png
 share/icons/hicolor/256x256/apps/quillfen.png

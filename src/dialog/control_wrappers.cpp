@@ -5,7 +5,7 @@
 
 namespace qf {
 
-HostedItem::HostedItem(const char* className, int id, QWidget* parent) : QFrame(parent), id_(id) {
+HostedItem::HostedItem(const char* className, int id, QWidget* parent) : QFrame(parent) {
     setObjectName(QStringLiteral("item%1").arg(id));
     setProperty("wrapperClass", QString::fromLatin1(className));
     setFrameShape(QFrame::NoFrame);

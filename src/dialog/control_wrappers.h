@@ -17,10 +17,6 @@ class HostedItem : public QFrame {
     Q_OBJECT
 public:
     HostedItem(const char* className, int id, QWidget* parent);
-    int id() const { return id_; }
-
-private:
-    int id_;
 };
 
 /// Item 1000: the window of the acquisition control. The control itself is the dialog's

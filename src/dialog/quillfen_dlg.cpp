@@ -262,9 +262,8 @@ void CQuillfenDlg::StartRun(const QString& folder) {
     // (the radio group stays live) is named for its own kind as it converts.
     m_runSettings.plannedKind = m_radioGroup->checkedId();
     m_closeAfterRun = false;
-    m_fileIndex = m_fileTotal = 0;
+    m_fileIndex = 0;
     m_runClock.start();
-    m_fileStartMs = 0;
     if (m_worker->Start(QFile::encodeName(folder).toStdString(), m_runSettings)) SetRunning(true);
 }
 
@@ -285,8 +284,6 @@ void CQuillfenDlg::SetRunning(bool running) {
 
 void CQuillfenDlg::OnFileStarted(const QString& path, int index, int total) {
     m_fileIndex = index;
-    m_fileTotal = total;
-    m_fileStartMs = m_runClock.elapsed();
     m_progress->SetFile(QFileInfo(path).fileName(), index, total);
 }
 

@@ -117,8 +117,7 @@ private:
     std::optional<BatchReport> m_lastReport;
     QElapsedTimer m_runClock;
     QTimer m_progressTimer;
-    qint64 m_fileStartMs = 0;
-    int m_fileIndex = 0, m_fileTotal = 0;
+    int m_fileIndex = 0;
     bool m_closeAfterRun = false;
 };
 
