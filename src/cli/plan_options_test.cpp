@@ -145,11 +145,20 @@ TEST_F(PlanOptionsTest, NamePatternsPadAndBadOnesAreUsageErrors) {
     EXPECT_EQ(Run({"convert", "--quiet", "--name-pattern", "{stem}_{frame:04}_{kind}", dir.path()}), kExitOk);
     EXPECT_EQ(Outputs(dir.path()),
               (Names{"scan1_0000_normalized.tiff", "scan1_0001_normalized.tiff", "scan1_0002_normalized.tiff"}));
-    for (const char* bad : {"a/{frame}", "{stem}", "{frame", "{size}", "{frame:x}", ""}) {
+    for (const char* bad : {"a/{frame}", "{frame", "x}", "{size}", "{frame:x}", ""}) {
         EXPECT_EQ(Run({"convert", "--name-pattern", bad, dir.path()}), kExitUsage) << bad;
         const std::string said = err.str();
         EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
     }
+    // {stem} alone names single-frame files; a file named ".orx" gets no empty name.
+    Beam(dir / ".orx", 1);
+    EXPECT_EQ(Run({"convert", "--quiet", "--kind", "color-bmp", "--name-pattern", "{stem}", dir.path()}), kExitFailures);
+    EXPECT_EQ(err.str(), "quillfen-cli: " + dir / ".orx" +
+                             ": frame 0: the name pattern gives this file an empty name; not written\n" +
+                             "quillfen-cli: " + dir / "scan1.orx" + ": frame 1 not written: its name " + dir / "scan1.bmp" +
+                             " is taken by frame 0 of " + dir / "scan1.orx" + "\n" + "quillfen-cli: " + dir / "scan1.orx" +
+                             ": frame 2 not written: its name " + dir / "scan1.bmp" + " is taken by frame 0 of " +
+                             dir / "scan1.orx" + "\n");
 }
 
 TEST_F(PlanOptionsTest, NoClobberKeepsWhatIsThereAndSaysSo) {

@@ -47,23 +47,17 @@ std::string Stem(const std::string& entryName) {
 
 Result<NamePattern> NamePattern::Parse(const std::string& text) {
     if (text.find('/') != std::string::npos) return Fail(ErrorKind::kInvalid, "a name pattern may not hold '/'");
-    bool fixedText = false, alwaysSomething = false;
+    if (text.empty()) return Fail(ErrorKind::kInvalid, "the name pattern is empty");
     for (std::size_t i = 0; i < text.size();) {
         if (text[i] == '}') return Fail(ErrorKind::kInvalid, "a '}' has no '{'");
         if (text[i] != '{') {
-            fixedText = true;
             ++i;
             continue;
         }
         std::size_t end = 0;
         Result<Placeholder> p = ReadPlaceholder(text, i, &end);
         if (!p.ok()) return p.error();
-        // {stem} may be empty (a file named ".orx"); the others never are.
-        if (p.value().key != "stem") alwaysSomething = true;
         i = end;
-    }
-    if (!fixedText && !alwaysSomething) {
-        return Fail(ErrorKind::kInvalid, "the name pattern can give an empty name; add {frame} or some text");
     }
     NamePattern pattern;
     pattern.text_ = text;
@@ -112,7 +106,13 @@ OutputName OutputNamer::Next(std::int16_t frame) {
     OutputName out;
     const std::string& prefix = place_.dataPrefix;
     if (pattern_) {
-        out.name = pattern_->Apply(dataPath_.substr(prefix.size()), frame, kindName_) + extension_;
+        const std::string stem = pattern_->Apply(dataPath_.substr(prefix.size()), frame, kindName_);
+        if (stem.empty()) {  // {stem} of a file named ".orx"
+            out.refusal = "the name pattern gives this file an empty name; not written";
+            out.refusalPath = dataPath_;
+            return out;
+        }
+        out.name = stem + extension_;
     } else {
         // Each name is cut from the one before: the rule scripts rely on.
         working_ = NextOutputPath(working_, frame, extension_);

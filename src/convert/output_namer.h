@@ -19,8 +19,8 @@ namespace qf {
 /// follows.
 class NamePattern {
 public:
-    /// The pattern, or why it is none: a "/", an unknown placeholder, a brace left open,
-    /// or a pattern that can give an empty name.
+    /// The pattern, or why it is none: empty, a "/", an unknown placeholder, a brace
+    /// left open.
     static Result<NamePattern> Parse(const std::string& text);
     std::string Apply(const std::string& entryName, std::int16_t frame, const std::string& kind) const;
 
