@@ -5,7 +5,7 @@
 
 namespace qf {
 
-ArrowGroup::ArrowGroup(std::vector<QWidget*> items, QObject* parent) : QObject(parent) {
+ArrowGroup::ArrowGroup(const std::vector<QWidget*>& items, QObject* parent) : QObject(parent) {
     for (QWidget* item : items) {
         items_.emplace_back(item);
         item->installEventFilter(this);

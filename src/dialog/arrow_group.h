@@ -15,7 +15,7 @@ class ArrowGroup : public QObject {
     Q_OBJECT
 public:
     /// `items` in group order; the group filters their key presses.
-    ArrowGroup(std::vector<QWidget*> items, QObject* parent);
+    ArrowGroup(const std::vector<QWidget*>& items, QObject* parent);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <cmath>
 #include <QGroupBox>
 #include <QPushButton>
 #include <QRadioButton>
@@ -90,9 +91,8 @@ void CQuillfenDlg::CreateItems() {
     resize(du.X(kConverterWidthDu), du.Y(kConverterHeightDu));
     // Choose Directory belongs to the radio buttons' group: the arrow keys move through
     // all five, as in a dialog group, while Tab reaches only the button.
-    std::vector<QWidget*> group;
-    for (int i = 0; i < 4; ++i) group.push_back(m_radioGroup->button(i));
-    group.push_back(Item(kIdChooseDirectory));
+    std::vector<QWidget*> group = {m_radioGroup->button(0), m_radioGroup->button(1), m_radioGroup->button(2),
+                                   m_radioGroup->button(3), Item(kIdChooseDirectory)};
     new ArrowGroup(group, this);
 }
 
@@ -304,7 +304,7 @@ void CQuillfenDlg::ShowProgress() {
     const long planned = m_worker->runFramesPlanned();
     const double rate = ms > 0 ? double(frames) * 1000.0 / double(ms) : 0.0;
     std::optional<int> left;
-    if (planned > 0 && rate > 0) left = static_cast<int>(double(std::max(0L, planned - frames)) / rate + 0.5);
+    if (planned > 0 && rate > 0) left = static_cast<int>(std::lround(double(std::max(0L, planned - frames)) / rate));
     m_progress->SetRate(rate, left);
 }
 

@@ -81,13 +81,15 @@ bool RunWorker::Start(const std::string& folder, BatchSettings settings) {
     stop_.store(false);
     fileFrames_.store(0);
     runFrames_.store(0);
+    filePlanned_.store(0);
+    runPlanned_.store(0);
     settings.stopRequested = [this] { return stop_.load(); };
     thread_ = std::thread([this, folder, settings = std::move(settings)] { Work(folder, settings); });
     return true;
 }
 
 // The run's thread. Nothing thrown leaves it: whatever escapes the run ends in the report.
-void RunWorker::Work(std::string folder, BatchSettings settings) {
+void RunWorker::Work(const std::string& folder, const BatchSettings& settings) {
     BatchReport report;
     Observer observer(*this, clock_);
     try {

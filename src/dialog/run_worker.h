@@ -30,6 +30,7 @@ public:
     /// `control` is used by the run's thread alone while a run goes, and must outlive
     /// the worker.
     explicit RunWorker(CGetdatactrl1& control, QObject* parent = nullptr);
+    Q_DISABLE_COPY_MOVE(RunWorker)
     /// Asks a run that still goes to stop and waits for its thread.
     ~RunWorker() override;
 
@@ -68,7 +69,7 @@ signals:
 private:
     class Observer;
     using Event = std::function<void(RunWorker&)>;
-    void Work(std::string folder, BatchSettings settings);
+    void Work(const std::string& folder, const BatchSettings& settings);
     /// Any thread: queues `event` for the owner's thread and wakes it if it sleeps.
     void Post(Event event);
     /// The owner's thread: emits every queued event, in order.
