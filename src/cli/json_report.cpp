@@ -87,7 +87,9 @@ std::string ReportJson(const std::vector<InputReport>& inputs, int kind, bool dr
         j["inputs"].push_back(InputJson(input));
     }
     j["totals"] = totals;
-    return j.dump(2) + "\n";
+    // File names are bytes: one that is not UTF-8 must not cost the report (the library
+    // throws on it by default); its bad bytes become U+FFFD.
+    return j.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
 }
 
 }  // namespace qf

@@ -5,5 +5,11 @@
 
 int main(int argc, char** argv) {
     qf::KeepFrameBuffersForReuse();
-    return qf::RunCli(argc, argv, std::cout, std::cerr);
+    try {
+        return qf::RunCli(argc, argv, std::cout, std::cerr);
+    } catch (const std::exception& e) {
+        // A bug or exhausted memory: one line, never an abort with a core dump.
+        std::cerr << "quillfen-cli: stopped: " << e.what() << "\n";
+        return qf::kExitFailures;
+    }
 }

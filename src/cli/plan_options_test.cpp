@@ -215,6 +215,10 @@ TEST_F(PlanOptionsTest, JsonReportTellsTheRunAsItWent) {
     EXPECT_EQ(files[1]["failures"][0]["reason"], "cannot load: not an ORX file (signature does not match)");
     EXPECT_TRUE(files[1]["failures"][0]["frame"].is_null());
     EXPECT_TRUE(report["stop"].is_null());
+    // A name that is not UTF-8 still gives a report.
+    Beam(dir / "bad\xFF.orx", 1);
+    ASSERT_EQ(Run({"convert", "--quiet", "--report", "-", dir.path()}), kExitFailures);
+    EXPECT_EQ(nlohmann::json::parse(out.str())["totals"]["frames_written"], 3);
 }
 
 TEST_F(PlanOptionsTest, ShardsTogetherAreExactlyOneRun) {
