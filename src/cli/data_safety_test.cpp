@@ -228,6 +228,8 @@ TEST_F(DataSafetyTest, StaleTemporariesOfEndedRunsAreSweptAndLiveOnesKept) {
     test::WriteBytes(dir / stale, {1});
     test::WriteBytes(dir / live, {2});
     test::WriteBytes(dir / ".quillfen-notes.part", {3});  // not of our making
+    EXPECT_EQ(Run({"convert", "--dry-run", dir.path()}), kExitOk);  // changes nothing
+    EXPECT_TRUE(test::FileExists(dir / stale));
     EXPECT_EQ(Run({"convert", "--settle-ms", "0", dir.path()}), kExitOk);
     EXPECT_TRUE(Said("quillfen-cli: note: " + dir.path() +
                      ": removed 1 temporary file left by an earlier run that was stopped\n"))

@@ -134,6 +134,10 @@ TEST_F(PlanOptionsTest, OutputDirTakesTheOutputsOfAReadOnlyShare) {
     Beam(share + "/s.orx", 2);
     ASSERT_EQ(chmod(share.c_str(), 0555), 0);
     ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
+    // A dry run makes no folder.
+    EXPECT_EQ(Run({"convert", "--dry-run", "--output-dir", outDir, share}), kExitOk);
+    EXPECT_NE(out.str().find("frame 1 -> " + outDir + "/s1.tiff"), std::string::npos) << out.str();
+    EXPECT_FALSE(test::FileExists(outDir));
     const int status = AsOrdinaryUser([&] { return Run({"convert", "--quiet", "--output-dir", outDir, share}); });
     EXPECT_EQ(status, kExitOk);
     EXPECT_EQ(test::Entries(outDir), (Names{"s.tiff", "s1.tiff"}));

@@ -103,6 +103,7 @@ Plan Walk::MakeThePlan(const std::string& input) {
     options.shardOffset = settings_.shardOffset;
     options.settle = [this] { Pause(); };
     options.stopRequested = settings_.stopRequested;
+    options.dryRun = settings_.dryRun;
     return MakePlan(control_, input, options, names_->planned);
 }
 

@@ -63,6 +63,11 @@ private:
 bool Planner::OpenOutputDir() {
     if (options_.outputDir.empty()) return true;
     auto folder = std::make_shared<OutputFolder>();
+    struct stat st {};
+    if (options_.dryRun && ::stat(options_.outputDir.c_str(), &st) != 0 && errno == ENOENT) {
+        outputDir_ = folder;  // a folder the run would make: empty, and no descriptor yet
+        return true;
+    }
     Status made = MakeFolders(options_.outputDir);
     if (made.ok()) made = folder->Open(options_.outputDir);
     if (!made.ok()) {
@@ -91,16 +96,18 @@ bool Planner::AddFolder(const std::string& path, const std::vector<std::string>*
     const int dataFd = outputDir_ ? folder.data.fd() : folder.output->fd();
     folder.place.dataPrefix = WithSlash(path);
     folder.place.outputPrefix = outputDir_ ? WithSlash(options_.outputDir) : folder.place.dataPrefix;
-    folder.place.folderKey = FolderKey(folder.output->fd());
+    folder.place.folderKey = folder.output->fd() >= 0 ? FolderKey(folder.output->fd()) : "new:" + options_.outputDir;
     // Every name of the output folder that holds ".orx" is a data file no output replaces.
-    Result<std::vector<std::string>> outputNames = outputDir_ ? ListFolder(outputDir_->fd()) : names;
+    Result<std::vector<std::string>> outputNames =
+        !outputDir_ ? names : outputDir_->fd() >= 0 ? ListFolder(outputDir_->fd()) : std::vector<std::string>{};
     if (outputNames.ok()) {
         for (const std::string& name : outputNames.value()) {
             if (name.find(".orx") != std::string::npos) folder.place.dataNames.insert(name);
         }
     }
-    if (int swept = SweepStaleTemporaries(*folder.output, outputNames.ok() ? outputNames.value()
-                                                                            : std::vector<std::string>{});
+    if (int swept = options_.dryRun ? 0
+                                    : SweepStaleTemporaries(*folder.output, outputNames.ok() ? outputNames.value()
+                                                                                             : std::vector<std::string>{});
         swept > 0) {
         plan_.notes.push_back(DisplayName(folder.place.outputPrefix.substr(0, folder.place.outputPrefix.size() - 1)) +
                               ": removed " + std::to_string(swept) + " temporary file" + (swept == 1 ? "" : "s") +

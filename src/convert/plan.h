@@ -69,6 +69,7 @@ struct PlanOptions {
     std::size_t shardOffset = 0;           ///< ...counting data files from here
     std::function<void()> settle;          ///< after each load and each step
     std::function<bool()> stopRequested;
+    bool dryRun = false;                   ///< change nothing: no folder made, no temporary swept
 };
 
 /// Plans the run over `input`, a folder or a single data file. `registry` holds the
