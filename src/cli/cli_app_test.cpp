@@ -6,25 +6,16 @@
 
 #include <sstream>
 
-#include "test/temp_folder.h"
+#include "cli/cli_test_support.h"
 
 namespace qf {
 namespace {
 
-class CliTest : public test::TempFolderTest {
+class CliTest : public test::CliFixture {
 protected:
-    int Run(std::vector<std::string> args) {
-        args.insert(args.begin(), "quillfen-cli");
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        out.str("");
-        err.str("");
-        return RunCli(static_cast<int>(argv.size()), argv.data(), out, err);
-    }
     void Synth(const std::string& name, const std::string& frames) {
         ASSERT_EQ(Run({"synth", "--width", "8", "--height", "6", "--frames", frames, dir / name}), 0) << err.str();
     }
-    std::ostringstream out, err;
 };
 
 TEST_F(CliTest, ConvertsAFolderWithEachKindName) {

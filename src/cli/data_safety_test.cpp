@@ -9,7 +9,7 @@
 #include <map>
 #include <sstream>
 
-#include "cli/cli_app.h"
+#include "cli/cli_test_support.h"
 #include "tools/synthetic_beam.h"
 #include "test/temp_folder.h"
 
@@ -19,16 +19,8 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using Names = std::vector<std::string>;
 
-class DataSafetyTest : public test::TempFolderTest {
+class DataSafetyTest : public test::CliFixture {
 protected:
-    int Run(std::vector<std::string> args, const CliHooks* hooks = nullptr) {
-        args.insert(args.begin(), "quillfen-cli");
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        out.str("");
-        err.str("");
-        return RunCli(static_cast<int>(argv.size()), argv.data(), out, err, hooks);
-    }
     int Convert(const std::string& kind, const std::vector<std::string>& folders,
                 const CliHooks* hooks = nullptr) {
         std::vector<std::string> args = {"convert", "--quiet", "--settle-ms", "0", "--kind", kind};
@@ -50,7 +42,6 @@ protected:
         return lines;
     }
     bool Said(const std::string& text) const { return err.str().find(text) != std::string::npos; }
-    std::ostringstream out, err;
 };
 
 const char* const kKinds[] = {"normalized-tiff", "standardized-tiff", "grayscale-bmp", "color-bmp"};

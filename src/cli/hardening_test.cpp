@@ -16,6 +16,7 @@
 #include <sstream>
 
 #include "cli/cli_app.h"
+#include "cli/cli_test_support.h"
 #include "control/orx_control.h"
 #include "tools/synthetic_beam.h"
 #include "test/orx_bytes.h"
@@ -189,31 +190,19 @@ TEST_F(HardeningTest, ThousandSmallFilesConvertWithoutDescriptorGrowth) {
     EXPECT_EQ(test::Entries(dir.path()).size(), 2000u);
 }
 
-// Runs `body` as an ordinary user when the tests run as root, so that permissions hold.
-int AsOrdinaryUser(const std::function<int()>& body) {
-    pid_t pid = fork();
-    if (pid == 0) {
-        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(99);
-        _exit(body());
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 100;
-}
-
 TEST_F(HardeningTest, ReadOnlyFolderFailsEachBitmapAndStopsTiff) {
     Good(dir / "a.orx", 3);
     Good(dir / "b.orx", 2);
     ASSERT_EQ(chmod(dir.path().c_str(), 0555), 0);
     ASSERT_EQ(chmod((dir / "a.orx").c_str(), 0644), 0);
-    int bitmap = AsOrdinaryUser([&] {
+    int bitmap = test::AsOrdinaryUser([&] {
         int status = Convert("color-bmp", dir.path());
         std::size_t failures = 0;
         for (auto& [path, causes] : FailureLines()) failures += causes.size();
         return status == kExitFailures && failures == 5 ? 0 : 1;
     });
     EXPECT_EQ(bitmap, 0);
-    int tiff = AsOrdinaryUser([&] {
+    int tiff = test::AsOrdinaryUser([&] {
         int status = Convert("normalized-tiff", dir.path());
         return status == kExitTiffStopped &&
                        err.str() == "quillfen-cli: " + dir / "a.tiff" + ": cannot create: Permission denied\n" +
@@ -230,7 +219,7 @@ TEST_F(HardeningTest, UnreadableDataFileIsRefusedAndOthersConvert) {
     Good(dir / "secret.orx");
     ASSERT_EQ(chmod((dir / "secret.orx").c_str(), 0), 0);
     ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);
-    int result = AsOrdinaryUser([&] {
+    int result = test::AsOrdinaryUser([&] {
         int status = Convert("grayscale-bmp", dir.path());
         return status == kExitFailures &&
                        err.str() == "quillfen-cli: " + dir / "secret.orx" + ": cannot load: cannot open: Permission denied\n"

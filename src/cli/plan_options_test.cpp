@@ -10,7 +10,7 @@
 #include <set>
 #include <sstream>
 
-#include "cli/cli_app.h"
+#include "cli/cli_test_support.h"
 #include "cli/progress_printer.h"
 #include "test/temp_folder.h"
 #include "tools/synthetic_beam.h"
@@ -20,16 +20,8 @@ namespace {
 
 using Names = std::vector<std::string>;
 
-class PlanOptionsTest : public test::TempFolderTest {
+class PlanOptionsTest : public test::CliFixture {
 protected:
-    int Run(std::vector<std::string> args) {
-        args.insert(args.begin(), "quillfen-cli");
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        out.str("");
-        err.str("");
-        return RunCli(static_cast<int>(argv.size()), argv.data(), out, err);
-    }
     void Beam(const std::string& path, std::uint32_t frames, std::uint64_t seed = 1) {
         dataFiles.insert(path.substr(path.rfind('/') + 1));
         BeamSettings s;
@@ -67,7 +59,6 @@ protected:
         std::sort(names.begin(), names.end());
         return names;
     }
-    std::ostringstream out, err;
     std::set<std::string> dataFiles;
 };
 
@@ -114,18 +105,6 @@ TEST_F(PlanOptionsTest, ProgressCountsFramesPerFileAgainstThePlan) {
     EXPECT_EQ(Summary(one), "1 data file, 1 converted, 1 frame written, 0 failures");
 }
 
-// Runs `body` as an ordinary user when the tests run as root, so that permissions hold.
-int AsOrdinaryUser(const std::function<int()>& body) {
-    pid_t pid = fork();
-    if (pid == 0) {
-        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(99);
-        _exit(body());
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 100;
-}
-
 TEST_F(PlanOptionsTest, OutputDirTakesTheOutputsOfAReadOnlyShare) {
     const std::string share = dir / "share", outDir = dir / "out/new";
     ASSERT_EQ(mkdir(share.c_str(), 0755), 0);
@@ -138,7 +117,7 @@ TEST_F(PlanOptionsTest, OutputDirTakesTheOutputsOfAReadOnlyShare) {
     EXPECT_EQ(Run({"convert", "--dry-run", "--output-dir", outDir, share}), kExitOk);
     EXPECT_NE(out.str().find("frame 1 -> " + outDir + "/s1.tiff"), std::string::npos) << out.str();
     EXPECT_FALSE(test::FileExists(outDir));
-    const int status = AsOrdinaryUser([&] { return Run({"convert", "--quiet", "--output-dir", outDir, share}); });
+    const int status = test::AsOrdinaryUser([&] { return Run({"convert", "--quiet", "--output-dir", outDir, share}); });
     EXPECT_EQ(status, kExitOk);
     EXPECT_EQ(test::Entries(outDir), (Names{"s.tiff", "s1.tiff"}));
     EXPECT_EQ(test::Entries(share), Names{"s.orx"});

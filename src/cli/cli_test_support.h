@@ -1,0 +1,46 @@
+// What the command line's tests share: quillfen-cli run in the test's process over its own
+// temporary folder, and a way to run a piece of a test as an ordinary user.
+#pragma once
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/cli_app.h"
+#include "test/temp_folder.h"
+
+namespace qf::test {
+
+class CliFixture : public TempFolderTest {
+protected:
+    /// quillfen-cli with `args`; its output lands in `out` and `err`.
+    int Run(std::vector<std::string> args, const CliHooks* hooks = nullptr) {
+        args.insert(args.begin(), "quillfen-cli");
+        std::vector<char*> argv;
+        argv.reserve(args.size());
+        for (auto& a : args) argv.push_back(a.data());
+        out.str("");
+        err.str("");
+        return RunCli(static_cast<int>(argv.size()), argv.data(), out, err, hooks);
+    }
+    std::ostringstream out, err;
+};
+
+/// Runs `body` in a child as user and group nobody when the tests run as root, so that
+/// permissions hold; its result is the child's exit status (99: could not drop rights).
+inline int AsOrdinaryUser(const std::function<int()>& body) {
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(99);
+        _exit(body());
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 100;
+}
+
+}  // namespace qf::test
