@@ -61,7 +61,10 @@ SAFEARRAY* SafeArrayCreate(VARTYPE vt, std::uint32_t dims, const SAFEARRAYBOUND*
         return nullptr;
     }
     if (total > 0) {
-        array->pvData = std::calloc(total, size);
+        // 16-bit storage is allocated as such, so that it can be handed over as it is
+        // (SafeArrayTakeData16); zeroed, as every array's elements start.
+        array->pvData = size == 2 ? static_cast<void*>(new (std::nothrow) std::uint16_t[total]())
+                                  : std::calloc(total, size);
         if (!array->pvData) {
             delete array;
             return nullptr;
@@ -79,7 +82,8 @@ SAFEARRAY* SafeArrayCreateVector(VARTYPE vt, std::int32_t lower, std::uint32_t c
 HRESULT SafeArrayDestroy(SAFEARRAY* array) {
     if (!array) return S_OK;
     if (array->cLocks > 0) return DISP_E_ARRAYISLOCKED;
-    std::free(array->pvData);
+    if (array->cbElements == 2) delete[] static_cast<std::uint16_t*>(array->pvData);
+    else std::free(array->pvData);
     delete array;
     --g_liveArrays;
     return S_OK;
@@ -118,6 +122,13 @@ HRESULT SafeArrayGetUBound(SAFEARRAY* array, std::uint32_t dim, std::int32_t* up
     const SAFEARRAYBOUND& b = array->bounds[dim - 1];
     *upper = static_cast<std::int32_t>(static_cast<std::int64_t>(b.lLbound) + b.cElements - 1);
     return S_OK;
+}
+
+std::unique_ptr<std::uint16_t[]> SafeArrayTakeData16(SAFEARRAY* array) {
+    if (!array || array->cbElements != 2 || array->cLocks > 0) return nullptr;
+    std::unique_ptr<std::uint16_t[]> data(static_cast<std::uint16_t*>(array->pvData));
+    array->pvData = nullptr;
+    return data;
 }
 
 long SafeArrayLiveCount() { return g_liveArrays.load(); }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace qf {
@@ -94,6 +95,10 @@ HRESULT SafeArrayGetVartype(SAFEARRAY* array, VARTYPE* vt);
 /// Bounds of dimension `dim` (1-based); DISP_E_BADINDEX for a dimension it lacks.
 HRESULT SafeArrayGetLBound(SAFEARRAY* array, std::uint32_t dim, std::int32_t* lower);
 HRESULT SafeArrayGetUBound(SAFEARRAY* array, std::uint32_t dim, std::int32_t* upper);
+/// Hands the storage of an unlocked array of 16-bit elements to the caller, so that its
+/// samples need no copy; the array is left without data and is still destroyed as usual.
+/// Null for any other array.
+std::unique_ptr<std::uint16_t[]> SafeArrayTakeData16(SAFEARRAY* array);
 /// How many arrays exist right now: lets tests prove an array was destroyed exactly once.
 long SafeArrayLiveCount();
 
