@@ -79,6 +79,7 @@ void Walk::Run(const std::string& input) {
     }
     for (std::size_t i = 0; i < plan.files.size(); ++i) {
         const PlannedFile& file = plan.files[i];
+        if (pool && report_.stop != BatchStop::kNone) pool->Halt();
         if (!file.inShard) {
             // Another process converts it; its names still count for collisions (the
             // pool claims them as it hands frames out).
@@ -96,7 +97,6 @@ void Walk::Run(const std::string& input) {
         }
         if (pool) ConvertFromPool(plan, i, *pool);
         else Convert(plan, file);
-        if (pool && report_.stop != BatchStop::kNone) pool->Halt();
     }
     pool.reset();  // the workers are done and every output not reported is removed
     if (settings_.sync && report_.framesWritten > 0) {
