@@ -201,7 +201,7 @@ PendingOutput::~PendingOutput() { Discard(); }
 
 Status PendingOutput::Place() {
     if (tempName_.empty()) return Fail(ErrorKind::kCannotCreate, "cannot create: nothing was written");
-    const Status placed = PlaceTemporary(folderFd_, tempName_, name_, replace_);
+    Status placed = PlaceTemporary(folderFd_, tempName_, name_, replace_);
     if (placed.ok() && replace_) tempName_.clear();
     Discard();
     return placed;
