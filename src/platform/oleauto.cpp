@@ -42,7 +42,9 @@ HRESULT VariantClear(VARIANT* v) {
     return S_OK;
 }
 
-SAFEARRAY* SafeArrayCreate(VARTYPE vt, std::uint32_t dims, const SAFEARRAYBOUND* bounds) {
+namespace {
+
+SAFEARRAY* CreateArray(VARTYPE vt, std::uint32_t dims, const SAFEARRAYBOUND* bounds, bool zeroed) {
     std::uint32_t size = ElementSize(vt);
     if (size == 0 || dims == 0 || !bounds) return nullptr;
     std::uint64_t total = 1;
@@ -62,9 +64,12 @@ SAFEARRAY* SafeArrayCreate(VARTYPE vt, std::uint32_t dims, const SAFEARRAYBOUND*
     }
     if (total > 0) {
         // 16-bit storage is allocated as such, so that it can be handed over as it is
-        // (SafeArrayTakeData16); zeroed, as every array's elements start.
-        array->pvData = size == 2 ? static_cast<void*>(new (std::nothrow) std::uint16_t[total]())
-                                  : std::calloc(total, size);
+        // (SafeArrayTakeData16).
+        if (size == 2) {
+            array->pvData = zeroed ? new (std::nothrow) std::uint16_t[total]() : new (std::nothrow) std::uint16_t[total];
+        } else {
+            array->pvData = zeroed ? std::calloc(total, size) : std::malloc(total * size);
+        }
         if (!array->pvData) {
             delete array;
             return nullptr;
@@ -74,9 +79,20 @@ SAFEARRAY* SafeArrayCreate(VARTYPE vt, std::uint32_t dims, const SAFEARRAYBOUND*
     return array;
 }
 
+}  // namespace
+
+SAFEARRAY* SafeArrayCreate(VARTYPE vt, std::uint32_t dims, const SAFEARRAYBOUND* bounds) {
+    return CreateArray(vt, dims, bounds, true);
+}
+
 SAFEARRAY* SafeArrayCreateVector(VARTYPE vt, std::int32_t lower, std::uint32_t count) {
     SAFEARRAYBOUND bound{count, lower};
-    return SafeArrayCreate(vt, 1, &bound);
+    return CreateArray(vt, 1, &bound, true);
+}
+
+SAFEARRAY* SafeArrayCreateVectorToFill(VARTYPE vt, std::int32_t lower, std::uint32_t count) {
+    SAFEARRAYBOUND bound{count, lower};
+    return CreateArray(vt, 1, &bound, false);
 }
 
 HRESULT SafeArrayDestroy(SAFEARRAY* array) {

@@ -86,6 +86,9 @@ HRESULT VariantClear(VARIANT* v);
 SAFEARRAY* SafeArrayCreate(VARTYPE vt, std::uint32_t dims, const SAFEARRAYBOUND* bounds);
 /// One-dimensional shorthand of SafeArrayCreate.
 SAFEARRAY* SafeArrayCreateVector(VARTYPE vt, std::int32_t lower, std::uint32_t count);
+/// The same with elements not zeroed, for a caller that fills every one before handing
+/// the array out (a frame read straight into it).
+SAFEARRAY* SafeArrayCreateVectorToFill(VARTYPE vt, std::int32_t lower, std::uint32_t count);
 /// Frees the array; DISP_E_ARRAYISLOCKED while it is locked; S_OK for nullptr.
 HRESULT SafeArrayDestroy(SAFEARRAY* array);
 HRESULT SafeArrayLock(SAFEARRAY* array);

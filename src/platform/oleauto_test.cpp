@@ -62,6 +62,19 @@ TEST(SafeArrayTest, SixteenBitStorageIsHandedOverOnceAndTheArrayStillDestroyed) 
     EXPECT_EQ(SafeArrayDestroy(bytes), S_OK);
 }
 
+TEST(SafeArrayTest, ArrayToFillHasTheBoundsAndIsReleasedLikeAnyOther) {
+    const long before = SafeArrayLiveCount();
+    SAFEARRAY* a = SafeArrayCreateVectorToFill(VT_I2, 0, 6);
+    ASSERT_NE(a, nullptr);
+    std::int32_t ub = 0;
+    EXPECT_EQ(SafeArrayGetUBound(a, 1, &ub), S_OK);
+    EXPECT_EQ(ub, 5);
+    EXPECT_EQ(a->cbElements, 2u);
+    EXPECT_EQ(SafeArrayLiveCount(), before + 1);
+    EXPECT_EQ(SafeArrayDestroy(a), S_OK);
+    EXPECT_EQ(SafeArrayLiveCount(), before);
+}
+
 TEST(SafeArrayTest, NullAndUnknownTypes) {
     std::int32_t lb;
     EXPECT_EQ(SafeArrayGetLBound(nullptr, 1, &lb), E_INVALIDARG);
