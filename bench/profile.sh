@@ -8,6 +8,9 @@ build=${1:-build}
 top=${2:-3}
 cli=$(realpath "$build/src/cli/quillfen-cli")
 work=$(mktemp -d /tmp/quillfen-profile-XXXXXX)
+# One job (a program from before --jobs runs one job anyway).
+jobs=()
+if "$cli" convert --help | grep -q -- --jobs; then jobs=(--jobs 1); fi
 trap 'rm -rf "$work"' EXIT
 
 for size in "640 480 200" "2048 2048 20"; do
@@ -16,9 +19,10 @@ for size in "640 480 200" "2048 2048 20"; do
     for kind in normalized-tiff standardized-tiff grayscale-bmp color-bmp; do
         rm -rf "$work/run" && mkdir "$work/run" && ln "$work/data-$w.orx" "$work/run/data.orx"
         perf record -q -e cpu-clock -F 4000 -o "$work/perf.data" -- \
-            "$cli" convert --quiet --settle-ms 0 --jobs 1 --kind "$kind" "$work/run" 2>/dev/null
+            "$cli" convert --quiet --settle-ms 0 "${jobs[@]}" --kind "$kind" "$work/run" 2>/dev/null
         echo "$w x $h x $n, $kind:"
         perf report -i "$work/perf.data" --no-children --stdio --sort symbol --percent-limit 1 2>/dev/null |
-            grep -E '^ +[0-9.]+%' | head -n "$top" | sed -E 's/ +\[[.k]\] / /; s/^ +/  /'
+            grep -E '^ +[0-9.]+%' | sed -E 's/ +\[[.k]\] / /; s/^ +/  /; s/( +-)+ *$//; s/  +/ /g' |
+            head -n "$top" || true
     done
 done
