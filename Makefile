@@ -8,7 +8,7 @@ BENCH ?= OFF
 PREFIX ?= /usr/local
 DESTDIR ?=
 
-.PHONY: all deps build test demo install package check-install asan tidy fuzz bench clean
+.PHONY: all deps build test demo install package check-install asan tsan tidy fuzz bench clean
 
 all: build
 
@@ -50,6 +50,15 @@ asan: deps
 	  LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS)
 
+# The tests of the core and the command line (where the runs of several jobs are) under
+# ThreadSanitizer; the dialog stays out, as Qt's own libraries are not instrumented.
+tsan: deps
+	@cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DQUILLFEN_TSAN=ON -DQUILLFEN_WERROR=ON \
+	  -DQUILLFEN_GUI=OFF -DQUILLFEN_MANPAGES=OFF -DQUILLFEN_BENCH=OFF >/dev/null
+	@cmake --build build-tsan -j $(JOBS)
+	@cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+	  ctest --output-on-failure -j $(JOBS)
+
 # clang-tidy over the program's sources with the checks in .clang-tidy; any finding fails.
 tidy: build
 	@scripts/tidy.sh $(BUILD)
@@ -69,4 +78,4 @@ bench: build
 	@/usr/bin/python3 bench/compare.py --build $(BUILD) --runs $(BENCH_RUNS)
 
 clean:
-	rm -rf $(BUILD) build-asan build-fuzz build-release build-package
+	rm -rf $(BUILD) build-asan build-tsan build-fuzz build-release build-package

@@ -4,7 +4,9 @@
 
 #include <CLI/CLI.hpp>
 #include <fstream>
+#include <algorithm>
 #include <memory>
+#include <thread>
 
 #include "cli/json_report.h"
 #include "cli/progress_printer.h"
@@ -96,6 +98,7 @@ BatchSettings SettingsFor(const ConvertOptions& o) {
         settings.pattern = std::make_shared<const NamePattern>(NamePattern::Parse(o.namePattern).value());
     }
     settings.stopRequested = [] { return StopSignals::Received() != 0; };
+    settings.jobs = o.jobs > 0 ? o.jobs : std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
     return settings;
 }
 
@@ -170,6 +173,11 @@ CLI::App* AddConvertCommand(CLI::App& app, ConvertOptions& o) {
             o.shardCount = n;
             return std::string();
         });
+    cmd->add_option("--jobs", o.jobs,
+                    "Convert N frames at once, each on its own core (default: the number of online "
+                    "cores); the outputs, messages and exit status are those of --jobs 1")
+        ->type_name("N")
+        ->check(CLI::Range(1, 1024));
     cmd->add_option("PATH", o.paths, "Folders (or single data files) to convert")->required();
     return cmd;
 }

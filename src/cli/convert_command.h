@@ -27,6 +27,7 @@ struct ConvertOptions {
     std::string report;  ///< JSON report file, "-" for standard output
     std::string shard;   ///< "K/N"
     int shardIndex = 1, shardCount = 1;
+    int jobs = 0;  ///< frames converted at once; 0: one for each online core
     std::vector<std::string> paths;
 };
 

@@ -24,6 +24,9 @@ protected:
     int Convert(const std::string& kind, const std::vector<std::string>& folders,
                 const CliHooks* hooks = nullptr) {
         std::vector<std::string> args = {"convert", "--quiet", "--settle-ms", "0", "--kind", kind};
+        // A hook that changes the data under the run needs the next frame read after it,
+        // which only one job promises.
+        if (hooks) args.insert(args.end(), {"--jobs", "1"});
         args.insert(args.end(), folders.begin(), folders.end());
         return Run(args, hooks);
     }

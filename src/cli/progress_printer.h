@@ -21,6 +21,7 @@ public:
     void FrameWritten(const std::string& output) override;
     void Failed(const BatchFailure& failure) override;
     void Noted(const std::string& line) override;
+    bool ShowsFrames() const override { return false; }
     /// Clears the live line, if one is shown.
     void Finish();
 

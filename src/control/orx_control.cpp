@@ -111,7 +111,8 @@ HRESULT OrxControl::GetImageData(VARIANT* out) {
     VariantClear(out);
     if (fd_ < 0) return DataFailure(E_FAIL, "no data file is loaded");
     const std::uint64_t samples = header_.storedSamples();
-    SAFEARRAY* array = SafeArrayCreateVector(VT_I2, 0, static_cast<std::uint32_t>(samples));
+    // Every element is read from the file, or the array is destroyed unseen.
+    SAFEARRAY* array = SafeArrayCreateVectorToFill(VT_I2, 0, static_cast<std::uint32_t>(samples));
     if (!array) {
         return DataFailure(E_OUTOFMEMORY, Text("out of memory: a %d x %d frame",
                                                int{header_.storedWidth()}, int{header_.storedHeight()}));

@@ -6,7 +6,9 @@
 #include <chrono>
 
 #include "convert/frame_pull.h"
+#include "convert/parallel_run.h"
 #include "convert/plan.h"
+#include "convert/walk.h"
 #include "export/export_kinds.h"
 #include "platform/directory.h"
 #include "platform/display_name.h"
@@ -14,62 +16,6 @@
 #include "platform/status_error.h"
 
 namespace qf {
-namespace {
-
-class WaitScope {
-public:
-    explicit WaitScope(BatchObserver& o) : observer_(o) { observer_.BeginWait(); }
-    ~WaitScope() { observer_.EndWait(); }
-    WaitScope(const WaitScope&) = delete;
-    WaitScope& operator=(const WaitScope&) = delete;
-
-private:
-    BatchObserver& observer_;
-};
-
-bool IsDataFile(const PlannedFile& file) {
-    return file.state == PlannedFile::State::kData || file.state == PlannedFile::State::kLoadFailed;
-}
-
-// Carries one input's plan out; holds what lives for the whole run.
-class Walk {
-public:
-    Walk(CGetdatactrl1& control, const std::function<int()>& askKind, const BatchSettings& settings,
-         BatchObserver& observer)
-        : control_(control), askKind_(askKind), settings_(settings), observer_(observer),
-          names_(settings.names ? settings.names : std::make_shared<RunNames>()),
-          plannedKind_(FindExportKind(settings.plannedKind) ? FindExportKind(settings.plannedKind)
-                                                              : FindExportKind(kNormalizedTiff)) {}
-
-    void Run(const std::string& input);
-    BatchReport& report() { return report_; }
-
-private:
-    enum class Outcome { kDone, kFailed, kStop };
-
-    Plan MakeThePlan(const std::string& input);
-    void Report(const PlannedFile& file);
-    void DryRun(const Plan& plan);
-    void Claim(const Plan& plan, const PlannedFile& file, const ExportKindInfo& kind);
-    void Convert(const Plan& plan, const PlannedFile& file);
-    Outcome ConvertFrame(const Plan& plan, const PlannedFile& file, const ExportKindInfo& kind,
-                         OutputNamer& namer, std::int16_t w);
-    Outcome WriteFailed(const std::string& path, std::int16_t w, const std::string& output,
-                        const ExportKindInfo& kind, const Error& error);
-    bool StopRequested();
-    void Pause();
-    void Fail(const std::string& dataFile, int frame, const std::string& path, std::string cause);
-    void Note(std::string line);
-
-    CGetdatactrl1& control_;
-    const std::function<int()>& askKind_;
-    const BatchSettings& settings_;
-    BatchObserver& observer_;
-    std::shared_ptr<RunNames> names_;
-    const ExportKindInfo* plannedKind_;
-    std::chrono::milliseconds settle_{0};
-    BatchReport report_;
-};
 
 void Walk::Fail(const std::string& dataFile, int frame, const std::string& path, std::string cause) {
     report_.failures.push_back(BatchFailure{dataFile, frame, path, std::move(cause)});
@@ -127,11 +73,18 @@ void Walk::Run(const std::string& input) {
     if (settings_.dryRun) return DryRun(plan);
     const int total = plan.FilesInShard();
     int index = 0;
+    std::unique_ptr<ParallelRun> pool;
+    if (settings_.jobs > 1) {
+        pool = std::make_unique<ParallelRun>(plan, settings_, askKind_, *names_, *plannedKind_, settle_,
+                                             observer_.ShowsFrames());
+    }
     for (std::size_t i = 0; i < plan.files.size(); ++i) {
         const PlannedFile& file = plan.files[i];
+        if (pool && report_.stop != BatchStop::kNone) pool->Halt();
         if (!file.inShard) {
-            // Another process converts it; its names still count for collisions.
-            if (file.state == PlannedFile::State::kData) Claim(plan, file, *plannedKind_);
+            // Another process converts it; its names still count for collisions (the
+            // pool claims them as it hands frames out).
+            if (file.state == PlannedFile::State::kData && !pool) Claim(plan, file, *plannedKind_);
             continue;
         }
         if (report_.stop == BatchStop::kNone && IsDataFile(file) && StopRequested()) report_.stoppedIn.clear();
@@ -143,8 +96,10 @@ void Walk::Run(const std::string& input) {
             observer_.FileStarted(file.path, ++index, total);
             observer_.FileFrames(static_cast<int>(file.frames.size()));
         }
-        Convert(plan, file);
+        if (pool) ConvertFromPool(plan, i, *pool);
+        else Convert(plan, file);
     }
+    pool.reset();  // the workers are done and every output not reported is removed
     if (settings_.sync && report_.framesWritten > 0) {
         for (const PlanFolder& folder : plan.folders) {
             if (Status synced = folder.output->Sync(); !synced.ok()) {
@@ -271,17 +226,21 @@ Walk::Outcome Walk::ConvertFrame(const Plan& plan, const PlannedFile& file, cons
     OutputTarget target(plan.folders[file.folder].output->fd(), out.name, out.path);
     target.sync = settings_.sync;
     target.replace = !settings_.noClobber;
-    const Status written = kind.write(target, frame);
+    return Written(file, kind, w, out, kind.write(target, frame), &frame);
+}
+
+Walk::Outcome Walk::Written(const PlannedFile& file, const ExportKindInfo& kind, std::int16_t w,
+                            const OutputName& out, const Status& written, const FrameImage* frame) {
     if (!written.ok() && written.kind() == ErrorKind::kExists && settings_.noClobber) {
         report_.files.back().kept.push_back(out.path);
         Note(DisplayName(out.path) + ": kept (it exists; --no-clobber)");
         return Outcome::kDone;
     }
-    if (!written.ok()) return WriteFailed(path, w, out.path, kind, written.error());
+    if (!written.ok()) return WriteFailed(file.path, w, out.path, kind, written.error());
     report_.files.back().written.push_back(out.path);
     ++report_.framesWritten;
     observer_.FrameWritten(out.path);
-    observer_.FrameShown(frame, kind.kind);
+    if (frame) observer_.FrameShown(*frame, kind.kind);
     return Outcome::kDone;
 }
 
@@ -307,8 +266,6 @@ Walk::Outcome Walk::WriteFailed(const std::string& path, std::int16_t w, const s
             return Outcome::kFailed;
     }
 }
-
-}  // namespace
 
 std::string BatchFailure::Line() const {
     if (frame != kNoFrame && path == dataFile) {

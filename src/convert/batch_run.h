@@ -82,7 +82,8 @@ struct BatchReport {
 std::string StopReason(BatchStop stop);
 
 /// What the run tells its front end while it works. The wait scopes nest: one for the
-/// whole walk, one for each frame.
+/// whole walk, one for each frame. Every call comes from the thread that called RunBatch,
+/// in plan order, however many jobs the run has.
 class BatchObserver {
 public:
     virtual ~BatchObserver() = default;
@@ -98,6 +99,9 @@ public:
     /// The frame just written, as pulled for `kind` (kind 2: `highBytes` only). Valid for
     /// the call alone: an observer that shows it copies what it needs.
     virtual void FrameShown(const FrameImage& /*frame*/, ExportKind /*kind*/) {}
+    /// False when FrameShown does nothing, so that a run of several jobs keeps no frames
+    /// for it.
+    virtual bool ShowsFrames() const { return true; }
     virtual void Failed(const BatchFailure& /*failure*/) {}
     /// A line worth saying that is no failure (see BatchReport::notes).
     virtual void Noted(const std::string& /*line*/) {}
@@ -131,6 +135,12 @@ struct BatchSettings {
     bool sync = false;
     /// Asked before each frame; true ends the run there (kInterrupted).
     std::function<bool()> stopRequested;
+    /// Frames converted at once. With more than one, each of that many workers has its
+    /// own control (from `makeControl`) and the outputs, report and stop are those of one
+    /// job; `pause` is then called from the workers.
+    int jobs = 1;
+    /// A control for each worker; unset, our own ORX control.
+    std::function<std::unique_ptr<CGetdatactrl1>()> makeControl;
 };
 
 /// Converts every data file of `input`, a folder, or that one file. `askKind` is asked

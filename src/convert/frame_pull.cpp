@@ -70,13 +70,24 @@ public:
         return static_cast<const std::int16_t*>(array_->pvData) - lower;
     }
 
+    /// The array's storage, handed over (and the lock ended) when its elements start at
+    /// index 0, which saves the samples' copy; null, still locked, when they do not.
+    std::unique_ptr<std::uint16_t[]> TakeSamples() {
+        std::int32_t lower = 0;
+        if (!array_ || FAILED(SafeArrayGetLBound(array_, 1, &lower)) || lower != 0) return nullptr;
+        SAFEARRAY* array = array_;
+        Release();
+        return SafeArrayTakeData16(array);
+    }
+
 private:
     SAFEARRAY* array_ = nullptr;
 };
 
 // The bounds are tested before anything is allocated, so a control that reports a
-// larger frame than its array holds costs no more memory than the array.
-void CopySamples(const ArrayGuard& guard, FrameImage& frame, ExportKind kind) {
+// larger frame than its array holds costs no more memory than the array. The 16-bit kinds
+// keep the array's own storage where they can: the frame is then never copied.
+void CopySamples(ArrayGuard& guard, FrameImage& frame, ExportKind kind) {
     const std::int16_t* in = frame.count > 0 ? guard.Elements(frame.count) : nullptr;
     if (kind == kGrayscaleBitmap) {
         frame.highBytes = AllocateFrameBuffer<std::uint8_t>(frame.count);
@@ -84,6 +95,8 @@ void CopySamples(const ArrayGuard& guard, FrameImage& frame, ExportKind kind) {
             frame.highBytes[i] = static_cast<std::uint8_t>(static_cast<std::uint16_t>(in[i]) >> 8);
         }
     } else {
+        if (in) frame.samples = guard.TakeSamples();
+        if (frame.samples) return;
         frame.samples = AllocateFrameBuffer<std::uint16_t>(frame.count);
         if (in) std::memcpy(frame.samples.get(), in, static_cast<std::size_t>(frame.count) * 2);
     }

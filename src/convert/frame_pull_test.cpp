@@ -43,6 +43,24 @@ TEST_F(FramePullTest, FullResolutionCopiesCountSamplesInOrder) {
                                                     "GetImageHeight", "IsFullResolution"}));
 }
 
+TEST_F(FramePullTest, SixteenBitKindsKeepTheArraysStorageInsteadOfCopyingIt) {
+    fake.width = 4;
+    fake.height = 2;
+    for (ExportKind kind : {kNormalizedTiff, kStandardizedTiff, kFalseColorBitmap}) {
+        const void* storage = nullptr;
+        fake.makeArray = [&storage] {
+            SAFEARRAY* array = MakeI2Array(0, 8, 1);
+            storage = array->pvData;
+            return array;
+        };
+        FrameImage f = PullFrame(wrapper, kind);
+        EXPECT_EQ(static_cast<const void*>(f.samples.get()), storage) << kind;
+        EXPECT_EQ(f.samples[7], 8) << kind;
+        EXPECT_EQ(SafeArrayLiveCount(), liveBefore) << kind << ": the emptied array was not released";
+    }
+    // Indices that do not start at 0 are copied (NegativeLowerBoundShiftsIndices).
+}
+
 TEST_F(FramePullTest, HalfResolutionHalvesTowardZeroAndCopiesOnlyCount) {
     fake.width = 641;
     fake.height = 481;

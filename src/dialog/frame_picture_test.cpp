@@ -176,6 +176,7 @@ private slots:
         // Held after the second frame of the second file (beam.orx has 8 frames), every
         // frame pictured.
         test::PauseGate gate(test::PlanningPauses(dir->path()) + 12);
+        dlg.runSettings().jobs = 1;  // the gate counts the pauses of one walk over the frames
         dlg.runSettings().pause = gate.Hook();
         auto ticks = std::make_shared<std::atomic<int>>(0);
         const auto start = std::chrono::steady_clock::now();

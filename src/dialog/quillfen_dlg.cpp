@@ -11,6 +11,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
+#include <algorithm>
+#include <thread>
 
 #include "dialog/about_dlg.h"
 #include "dialog/arrow_group.h"
@@ -68,6 +70,8 @@ CQuillfenDlg::CQuillfenDlg(DialogServices* services, QWidget* parent)
     // A resizable border, no minimise or maximise box.
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
+    // A frame for each core at once; the run reports as one job would.
+    m_runSettings.jobs = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
     CreateItems();
     ConnectWorker();
     OnInitDialog();

@@ -54,7 +54,7 @@ public:
 
     /// The item of template id `id` (for -1, the group box), or null.
     QWidget* Item(int id) const;
-    /// Pause settings of the runs; tests inject the pause.
+    /// Settings of the runs (one job for each core); tests inject the pause.
     BatchSettings& runSettings() { return m_runSettings; }
     RunWorker& worker() { return *m_worker; }
     bool running() const;

@@ -32,6 +32,8 @@ private:
     }
     // Starts a run whose pause is `gate`, and waits until the run is held there.
     void StartHeld(CQuillfenDlg& dlg, const PauseGate& gate) {
+        // The gate counts the pauses of one walk over the frames: one job.
+        dlg.runSettings().jobs = 1;
         dlg.runSettings().pause = gate.Hook();
         services.folder = QString::fromStdString(dir->path());
         Click(dlg, kIdChooseDirectory);

@@ -149,7 +149,10 @@ Status WriteNormalizedTiff(const OutputTarget& target, const FrameImage& frame) 
 }
 
 Status WriteStandardizedTiff(const OutputTarget& target, const FrameImage& frame) {
-    return WriteScaledTiff(target, frame, kStandardizedTiff);
+    // sample / 65535.0 x 65535.0 gives back every sample: the pulled samples are written
+    // as they are, with no scaled copy.
+    if (Status shape = CheckFrame(frame, frame.samples != nullptr); !shape.ok()) return shape;
+    return WriteTiff16(target, frame.width, frame.height, frame.count, frame.samples.get());
 }
 
 }  // namespace qf

@@ -42,7 +42,9 @@ HRESULT VariantClear(VARIANT* v) {
     return S_OK;
 }
 
-SAFEARRAY* SafeArrayCreate(VARTYPE vt, std::uint32_t dims, const SAFEARRAYBOUND* bounds) {
+namespace {
+
+SAFEARRAY* CreateArray(VARTYPE vt, std::uint32_t dims, const SAFEARRAYBOUND* bounds, bool zeroed) {
     std::uint32_t size = ElementSize(vt);
     if (size == 0 || dims == 0 || !bounds) return nullptr;
     std::uint64_t total = 1;
@@ -61,7 +63,13 @@ SAFEARRAY* SafeArrayCreate(VARTYPE vt, std::uint32_t dims, const SAFEARRAYBOUND*
         return nullptr;
     }
     if (total > 0) {
-        array->pvData = std::calloc(total, size);
+        // 16-bit storage is allocated as such, so that it can be handed over as it is
+        // (SafeArrayTakeData16).
+        if (size == 2) {
+            array->pvData = zeroed ? new (std::nothrow) std::uint16_t[total]() : new (std::nothrow) std::uint16_t[total];
+        } else {
+            array->pvData = zeroed ? std::calloc(total, size) : std::malloc(total * size);
+        }
         if (!array->pvData) {
             delete array;
             return nullptr;
@@ -71,15 +79,27 @@ SAFEARRAY* SafeArrayCreate(VARTYPE vt, std::uint32_t dims, const SAFEARRAYBOUND*
     return array;
 }
 
+}  // namespace
+
+SAFEARRAY* SafeArrayCreate(VARTYPE vt, std::uint32_t dims, const SAFEARRAYBOUND* bounds) {
+    return CreateArray(vt, dims, bounds, true);
+}
+
 SAFEARRAY* SafeArrayCreateVector(VARTYPE vt, std::int32_t lower, std::uint32_t count) {
     SAFEARRAYBOUND bound{count, lower};
-    return SafeArrayCreate(vt, 1, &bound);
+    return CreateArray(vt, 1, &bound, true);
+}
+
+SAFEARRAY* SafeArrayCreateVectorToFill(VARTYPE vt, std::int32_t lower, std::uint32_t count) {
+    SAFEARRAYBOUND bound{count, lower};
+    return CreateArray(vt, 1, &bound, false);
 }
 
 HRESULT SafeArrayDestroy(SAFEARRAY* array) {
     if (!array) return S_OK;
     if (array->cLocks > 0) return DISP_E_ARRAYISLOCKED;
-    std::free(array->pvData);
+    if (array->cbElements == 2) delete[] static_cast<std::uint16_t*>(array->pvData);
+    else std::free(array->pvData);
     delete array;
     --g_liveArrays;
     return S_OK;
@@ -118,6 +138,13 @@ HRESULT SafeArrayGetUBound(SAFEARRAY* array, std::uint32_t dim, std::int32_t* up
     const SAFEARRAYBOUND& b = array->bounds[dim - 1];
     *upper = static_cast<std::int32_t>(static_cast<std::int64_t>(b.lLbound) + b.cElements - 1);
     return S_OK;
+}
+
+std::unique_ptr<std::uint16_t[]> SafeArrayTakeData16(SAFEARRAY* array) {
+    if (!array || array->cbElements != 2 || array->cLocks > 0) return nullptr;
+    std::unique_ptr<std::uint16_t[]> data(static_cast<std::uint16_t*>(array->pvData));
+    array->pvData = nullptr;
+    return data;
 }
 
 long SafeArrayLiveCount() { return g_liveArrays.load(); }

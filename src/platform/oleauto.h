@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace qf {
@@ -85,6 +86,9 @@ HRESULT VariantClear(VARIANT* v);
 SAFEARRAY* SafeArrayCreate(VARTYPE vt, std::uint32_t dims, const SAFEARRAYBOUND* bounds);
 /// One-dimensional shorthand of SafeArrayCreate.
 SAFEARRAY* SafeArrayCreateVector(VARTYPE vt, std::int32_t lower, std::uint32_t count);
+/// The same with elements not zeroed, for a caller that fills every one before handing
+/// the array out (a frame read straight into it).
+SAFEARRAY* SafeArrayCreateVectorToFill(VARTYPE vt, std::int32_t lower, std::uint32_t count);
 /// Frees the array; DISP_E_ARRAYISLOCKED while it is locked; S_OK for nullptr.
 HRESULT SafeArrayDestroy(SAFEARRAY* array);
 HRESULT SafeArrayLock(SAFEARRAY* array);
@@ -94,6 +98,10 @@ HRESULT SafeArrayGetVartype(SAFEARRAY* array, VARTYPE* vt);
 /// Bounds of dimension `dim` (1-based); DISP_E_BADINDEX for a dimension it lacks.
 HRESULT SafeArrayGetLBound(SAFEARRAY* array, std::uint32_t dim, std::int32_t* lower);
 HRESULT SafeArrayGetUBound(SAFEARRAY* array, std::uint32_t dim, std::int32_t* upper);
+/// Hands the storage of an unlocked array of 16-bit elements to the caller, so that its
+/// samples need no copy; the array is left without data and is still destroyed as usual.
+/// Null for any other array.
+std::unique_ptr<std::uint16_t[]> SafeArrayTakeData16(SAFEARRAY* array);
 /// How many arrays exist right now: lets tests prove an array was destroyed exactly once.
 long SafeArrayLiveCount();
 

@@ -38,6 +38,43 @@ TEST(SafeArrayTest, LockedArrayRefusesDestroyAndVariantClear) {
     EXPECT_EQ(SafeArrayLiveCount(), before);
 }
 
+TEST(SafeArrayTest, SixteenBitStorageIsHandedOverOnceAndTheArrayStillDestroyed) {
+    const long before = SafeArrayLiveCount();
+    SAFEARRAY* a = SafeArrayCreateVector(VT_I2, 0, 5);
+    ASSERT_NE(a, nullptr);
+    auto* data = static_cast<std::uint16_t*>(a->pvData);
+    EXPECT_EQ(data[4], 0);  // elements start zeroed
+    data[4] = 0xBEEF;
+    ASSERT_EQ(SafeArrayLock(a), S_OK);
+    EXPECT_EQ(SafeArrayTakeData16(a), nullptr);  // not while locked
+    ASSERT_EQ(SafeArrayUnlock(a), S_OK);
+    std::unique_ptr<std::uint16_t[]> taken = SafeArrayTakeData16(a);
+    EXPECT_EQ(taken.get(), data);
+    EXPECT_EQ(taken[4], 0xBEEF);
+    EXPECT_EQ(a->pvData, nullptr);
+    EXPECT_EQ(SafeArrayTakeData16(a), nullptr);  // once only
+    EXPECT_EQ(SafeArrayLiveCount(), before + 1);
+    EXPECT_EQ(SafeArrayDestroy(a), S_OK);
+    EXPECT_EQ(SafeArrayLiveCount(), before);
+
+    SAFEARRAY* bytes = SafeArrayCreateVector(VT_UI1, 0, 4);
+    EXPECT_EQ(SafeArrayTakeData16(bytes), nullptr);
+    EXPECT_EQ(SafeArrayDestroy(bytes), S_OK);
+}
+
+TEST(SafeArrayTest, ArrayToFillHasTheBoundsAndIsReleasedLikeAnyOther) {
+    const long before = SafeArrayLiveCount();
+    SAFEARRAY* a = SafeArrayCreateVectorToFill(VT_I2, 0, 6);
+    ASSERT_NE(a, nullptr);
+    std::int32_t ub = 0;
+    EXPECT_EQ(SafeArrayGetUBound(a, 1, &ub), S_OK);
+    EXPECT_EQ(ub, 5);
+    EXPECT_EQ(a->cbElements, 2u);
+    EXPECT_EQ(SafeArrayLiveCount(), before + 1);
+    EXPECT_EQ(SafeArrayDestroy(a), S_OK);
+    EXPECT_EQ(SafeArrayLiveCount(), before);
+}
+
 TEST(SafeArrayTest, NullAndUnknownTypes) {
     std::int32_t lb;
     EXPECT_EQ(SafeArrayGetLBound(nullptr, 1, &lb), E_INVALIDARG);

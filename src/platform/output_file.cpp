@@ -175,23 +175,41 @@ void OutputFile::Write(const void* data, std::size_t size) {
     buffer_.insert(buffer_.end(), bytes, bytes + size);
 }
 
+namespace {
+
+// The rename of a finished temporary: over the target, or as a hard link, which fails when
+// the name exists, so that a file that appeared meanwhile is kept.
+Status PlaceTemporary(int folderFd, const std::string& tempName, const std::string& name, bool replace) {
+    if (replace) {
+        if (::renameat(folderFd, tempName.c_str(), folderFd, name.c_str()) == 0) return Status::Ok();
+        return Fail(ErrorKind::kCannotCreate, "cannot replace: " + ErrnoText(errno));
+    }
+    if (::linkat(folderFd, tempName.c_str(), folderFd, name.c_str(), 0) == 0) return Status::Ok();
+    if (errno == EEXIST) return Fail(ErrorKind::kExists, "a file of that name exists; not replaced");
+    return Fail(ErrorKind::kCannotCreate, "cannot create: " + ErrnoText(errno));
+}
+
+}  // namespace
+
 bool OutputFile::PutInPlace() {
-    if (target_.replace) {
-        if (::renameat(target_.folderFd, tempName_.c_str(), target_.folderFd,
-                       target_.name.c_str()) == 0) {
-            return true;
-        }
-        Fail(ErrorKind::kCannotCreate, "cannot replace: " + ErrnoText(errno));
-        return false;
-    }
-    // A hard link fails when the name exists, so a file that appeared meanwhile is kept.
-    if (::linkat(target_.folderFd, tempName_.c_str(), target_.folderFd, target_.name.c_str(),
-                 0) == 0) {
-        return true;
-    }
-    if (errno == EEXIST) Fail(ErrorKind::kExists, "a file of that name exists; not replaced");
-    else Fail(ErrorKind::kCannotCreate, "cannot create: " + ErrnoText(errno));
-    return false;
+    const Status placed = PlaceTemporary(target_.folderFd, tempName_, target_.name, target_.replace);
+    if (!placed.ok()) Fail(placed.kind(), placed.message());
+    return placed.ok();
+}
+
+PendingOutput::~PendingOutput() { Discard(); }
+
+Status PendingOutput::Place() {
+    if (tempName_.empty()) return Fail(ErrorKind::kCannotCreate, "cannot create: nothing was written");
+    Status placed = PlaceTemporary(folderFd_, tempName_, name_, replace_);
+    if (placed.ok() && replace_) tempName_.clear();
+    Discard();
+    return placed;
+}
+
+void PendingOutput::Discard() {
+    if (!tempName_.empty()) ::unlinkat(folderFd_, tempName_.c_str(), 0);
+    tempName_.clear();
 }
 
 Status OutputFile::Commit() {
@@ -203,6 +221,16 @@ Status OutputFile::Commit() {
         int closed = ::close(fd_);
         fd_ = -1;
         if (closed != 0) Fail(ErrorKind::kWriteFailed, "close failed: " + ErrnoText(errno));
+    }
+    if (ok() && target_.pending) {
+        PendingOutput& pending = *target_.pending;
+        pending.Discard();
+        pending.folderFd_ = target_.folderFd;
+        pending.tempName_ = std::move(tempName_);
+        pending.name_ = target_.name;
+        pending.replace_ = target_.replace;
+        tempName_.clear();
+        return status_;
     }
     if (ok() && PutInPlace() && target_.replace) tempName_.clear();
     Discard();

@@ -37,6 +37,8 @@ private:
     int fd_ = -1;
 };
 
+class PendingOutput;
+
 /// Where one output goes and how.
 struct OutputTarget {
     OutputTarget(std::string wholePath) : name(wholePath), path(std::move(wholePath)) {}  // NOLINT: a path is a target
@@ -48,6 +50,33 @@ struct OutputTarget {
     std::string path;  ///< what a user reads in messages
     bool sync = false;     ///< flush the data to the disk before the rename
     bool replace = true;   ///< false: an existing file of that name is kept, and that fails
+    /// Set: Commit() finishes the temporary and hands it here instead of renaming it, so
+    /// that outputs written side by side are put in place in the order of the run.
+    PendingOutput* pending = nullptr;
+};
+
+/// A finished temporary waiting for its rename. It is removed unless Place() put it in
+/// place; a failure to place it reads as it would from OutputFile::Commit().
+class PendingOutput {
+public:
+    PendingOutput() = default;
+    ~PendingOutput();
+    PendingOutput(const PendingOutput&) = delete;
+    PendingOutput& operator=(const PendingOutput&) = delete;
+
+    /// True while a temporary waits here.
+    bool waiting() const { return !tempName_.empty(); }
+    /// Renames the temporary over its target (or links it, when it may not replace).
+    Status Place();
+    /// Removes the temporary.
+    void Discard();
+
+private:
+    friend class OutputFile;
+    int folderFd_ = kWorkingFolder;
+    std::string tempName_;
+    std::string name_;
+    bool replace_ = true;
 };
 
 class OutputFile {

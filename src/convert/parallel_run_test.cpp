@@ -1,0 +1,143 @@
+// A run of several jobs tells its observer what a run of one tells, from the thread that
+// called it, and stops where one job stops.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <deque>
+#include <thread>
+
+#include "convert/batch_run.h"
+#include "test/fake_control.h"
+#include "test/temp_folder.h"
+#include "tools/synthetic_beam.h"
+
+namespace qf {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+// Every event as a line, and whether any came from another thread than the run's caller.
+struct EventLog : BatchObserver {
+    explicit EventLog(std::string folder) : folder_(std::move(folder)) {}
+    void BeginWait() override { Add("wait"); }
+    void EndWait() override { Add("end"); }
+    void Planned(int files, long frames) override { Add("planned " + std::to_string(files) + " " + std::to_string(frames)); }
+    void FileStarted(const std::string& path, int index, int total) override {
+        Add("file " + path + " " + std::to_string(index) + "/" + std::to_string(total));
+    }
+    void FileFrames(int frames) override { Add("frames " + std::to_string(frames)); }
+    void FrameWritten(const std::string& output) override { Add("written " + output); }
+    void FrameShown(const FrameImage& frame, ExportKind kind) override {
+        Add("shown " + std::to_string(frame.count) + " " + std::to_string(kind) + " " +
+            std::to_string(frame.samples ? frame.samples[frame.count - 1] : frame.highBytes[frame.count - 1]));
+    }
+    void Failed(const BatchFailure& failure) override { Add("failed " + failure.Line()); }
+    void Noted(const std::string& line) override { Add("noted " + line); }
+
+    void Add(std::string line) {
+        if (std::this_thread::get_id() != caller) otherThread = true;
+        for (std::size_t at = line.find(folder_); at != std::string::npos; at = line.find(folder_, at)) {
+            line.replace(at, folder_.size(), "DIR");
+        }
+        lines.push_back(std::move(line));
+    }
+    std::thread::id caller = std::this_thread::get_id();
+    bool otherThread = false;
+    Lines lines;
+
+private:
+    std::string folder_;
+};
+
+class ParallelRunTest : public test::TempFolderTest {
+protected:
+    void Synth(const std::string& folder, const std::string& name, std::uint32_t frames, std::uint64_t seed) {
+        BeamSettings s;
+        s.width = 40;
+        s.height = 30;
+        s.frames = frames;
+        s.seed = seed;
+        ASSERT_TRUE(WriteSyntheticBeam(folder + "/" + name, s).ok());
+    }
+    EventLog Run(const std::string& folder, int jobs, int kind, CGetdatactrl1& control,
+                 std::function<std::unique_ptr<CGetdatactrl1>()> makeControl = nullptr) {
+        EventLog log(folder);
+        BatchSettings settings;
+        settings.jobs = jobs;
+        settings.makeControl = std::move(makeControl);
+        settings.pause = [](std::chrono::milliseconds) {};
+        report = RunBatch(control, folder, [kind] { return kind; }, settings, log);
+        return log;
+    }
+    BatchReport report;
+    std::string folder_;
+};
+
+TEST_F(ParallelRunTest, ObserverHearsWhatOneJobTellsInOrderFromTheCallingThread) {
+    for (const std::string& folder : {dir / "one", dir / "four"}) {
+        ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+        Synth(folder, "a.orx", 9, 1);
+        Synth(folder, "b.orx", 1, 2);
+        Synth(folder, "c.orx", 14, 3);
+        test::WriteBytes(folder + "/d.orx", {1, 2});
+    }
+    for (int kind : {0, 1, 2, 3}) {
+        CGetdatactrl1 control;
+        const EventLog one = Run(dir / "one", 1, kind, control);
+        const BatchReport oneReport = report;
+        const EventLog four = Run(dir / "four", 4, kind, control);
+        EXPECT_EQ(four.lines, one.lines) << "kind " << kind;
+        EXPECT_FALSE(four.otherThread) << "kind " << kind;
+        EXPECT_EQ(report.framesWritten, 24) << "kind " << kind;
+        EXPECT_EQ(report.framesWritten, oneReport.framesWritten);
+        EXPECT_EQ(report.filesConverted, oneReport.filesConverted);
+        EXPECT_EQ(report.failures.size(), oneReport.failures.size());
+    }
+}
+
+TEST_F(ParallelRunTest, PullFailureMidFileStopsWhereOneJobStopsAndReleasesEveryArray) {
+    const long arraysBefore = SafeArrayLiveCount();
+    std::deque<test::FakeControl> fakes;
+    // Frame 5 of m.orx comes without data, whichever control pulls it.
+    auto script = [this](test::FakeControl& fake) {
+        fake.width = 2;
+        fake.height = 1;
+        fake.frameNumbers = {0, 1, 2, 3, 4, 5, 6, 7};
+        fake.makeArray = [this, &fake]() -> SAFEARRAY* {
+            const bool bad = fake.loadedPaths.back() == folder_ + "/m.orx" && fake.position == 5;
+            return bad ? nullptr : test::MakeI2Array(0, 2);
+        };
+    };
+    auto makeControl = [&] {
+        script(fakes.emplace_back());
+        return std::make_unique<CGetdatactrl1>(fakes.back());
+    };
+    Lines outputs[2];
+    Lines events[2];
+    BatchReport reports[2];
+    for (int jobs : {1, 3}) {
+        const int i = jobs == 1 ? 0 : 1;
+        folder_ = dir / ("jobs" + std::to_string(jobs));
+        ASSERT_EQ(mkdir(folder_.c_str(), 0755), 0);
+        for (const char* name : {"a.orx", "m.orx", "z.orx"}) test::WriteBytes(folder_ + "/" + name, {});
+        test::FakeControl& planner = fakes.emplace_back();
+        script(planner);
+        CGetdatactrl1 control(planner);
+        events[i] = Run(folder_, jobs, kStandardizedTiff, control, makeControl).lines;
+        reports[i] = report;
+        outputs[i] = test::Entries(folder_);
+    }
+    EXPECT_EQ(reports[1].stop, BatchStop::kFrameFailed);
+    EXPECT_EQ(reports[1].framesWritten, 13);  // a.orx's 8, m.orx's frames 0 to 4
+    EXPECT_EQ(events[1], events[0]);
+    EXPECT_EQ(outputs[1], outputs[0]);
+    EXPECT_EQ(reports[0].notConverted, Lines{dir / "jobs1/z.orx"});
+    EXPECT_EQ(reports[1].notConverted, Lines{dir / "jobs3/z.orx"});
+    ASSERT_EQ(reports[1].failures.size(), 1u);
+    EXPECT_EQ(reports[1].failures[0].Line(), folder_ + "/m.orx: frame 5: the control handed over no frame data "
+                                                       "[E_INVALIDARG (0x80070057)]");
+    EXPECT_EQ(SafeArrayLiveCount(), arraysBefore);
+}
+
+}  // namespace
+}  // namespace qf
