@@ -197,6 +197,11 @@ void Walk::Convert(const Plan& plan, const PlannedFile& file) {
         control_.NextFrame();
         Pause();
     }
+    EndFile(file, outcome);
+}
+
+// After a data file's last frame: frame numbers that repeated, and whether all is written.
+void Walk::EndFile(const PlannedFile& file, Outcome outcome) {
     if (!file.loopFailure.empty()) {
         Fail(file.path, file.loopFrame, file.path, file.loopFailure);
         outcome = Outcome::kFailed;

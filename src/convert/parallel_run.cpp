@@ -233,14 +233,7 @@ void Walk::ConvertFromPool(const Plan& plan, std::size_t index, ParallelRun& run
         if (frame == Outcome::kStop) return;
         if (frame == Outcome::kFailed) outcome = frame;
     }
-    if (!file.loopFailure.empty()) {
-        Fail(file.path, file.loopFrame, file.path, file.loopFailure);
-        outcome = Outcome::kFailed;
-    }
-    if (outcome == Outcome::kDone) {
-        ++report_.filesConverted;
-        report_.files.back().converted = true;
-    }
+    EndFile(file, outcome);
 }
 
 // One frame's outcome; kStop also when the rest of the file is left (as Convert returns).

@@ -53,6 +53,7 @@ private:
     void DryRun(const Plan& plan);
     void Claim(const Plan& plan, const PlannedFile& file, const ExportKindInfo& kind);
     void Convert(const Plan& plan, const PlannedFile& file);
+    void EndFile(const PlannedFile& file, Outcome outcome);
     // parallel_run.cpp: the same steps with the frames pulled and written by a pool.
     void ConvertFromPool(const Plan& plan, std::size_t index, ParallelRun& run);
     Outcome FromPool(const PlannedFile& file, const ExportKindInfo& kind, std::size_t f, ParallelRun& run,
