@@ -84,7 +84,9 @@ void Walk::Run(const std::string& input) {
         if (!file.inShard) {
             // Another process converts it; its names still count for collisions (the
             // pool claims them as it hands frames out).
-            if (file.state == PlannedFile::State::kData && !pool) Claim(plan, file, *plannedKind_);
+            if (file.state == PlannedFile::State::kData && !pool) {
+                ClaimNames(plan, file, names_->converted, settings_, *plannedKind_);
+            }
             continue;
         }
         if (report_.stop == BatchStop::kNone && IsDataFile(file) && StopRequested()) report_.stoppedIn.clear();
@@ -151,12 +153,6 @@ void Walk::DryRun(const Plan& plan) {
     }
 }
 
-void Walk::Claim(const Plan& plan, const PlannedFile& file, const ExportKindInfo& kind) {
-    OutputNamer namer(plan.folders[file.folder].place, names_->converted, settings_.pattern.get(), file.path,
-                      kind.extension, kind.shortName);
-    for (const PlannedFrame& frame : file.frames) namer.Next(frame.number);
-}
-
 void Walk::Convert(const Plan& plan, const PlannedFile& file) {
     if (file.state == PlannedFile::State::kNotData || file.state == PlannedFile::State::kUnreadable) {
         return Report(file);
@@ -171,7 +167,7 @@ void Walk::Convert(const Plan& plan, const PlannedFile& file) {
     const int asked = askKind_();
     const ExportKindInfo* kind = FindExportKind(asked);
     if (!kind) {
-        Fail(file.path, kNoFrame, file.path, "export kind " + std::to_string(asked) + " is not one of 0 to 3");
+        Fail(file.path, kNoFrame, file.path, BadKindCause(asked));
         return;
     }
     OutputNamer namer(plan.folders[file.folder].place, names_->converted, settings_.pattern.get(), file.path,
@@ -186,9 +182,7 @@ void Walk::Convert(const Plan& plan, const PlannedFile& file) {
             return;
         }
         if (w != file.frames[f].number) {
-            Fail(file.path, w, file.path, "the file changed while the run went on (frame " + std::to_string(w) +
-                                              " where the plan had frame " + std::to_string(file.frames[f].number) +
-                                              "); rest of the file skipped");
+            Fail(file.path, w, file.path, ChangedFileCause(w, file.frames[f].number));
             return;
         }
         const Outcome frame = ConvertFrame(plan, file, *kind, namer, w);
@@ -228,10 +222,7 @@ Walk::Outcome Walk::ConvertFrame(const Plan& plan, const PlannedFile& file, cons
         report_.stop = BatchStop::kFrameFailed;
         return Outcome::kStop;
     }
-    OutputTarget target(plan.folders[file.folder].output->fd(), out.name, out.path);
-    target.sync = settings_.sync;
-    target.replace = !settings_.noClobber;
-    return Written(file, kind, w, out, kind.write(target, frame), &frame);
+    return Written(file, kind, w, out, kind.write(TargetFor(plan, file, out, settings_), frame), &frame);
 }
 
 Walk::Outcome Walk::Written(const PlannedFile& file, const ExportKindInfo& kind, std::int16_t w,

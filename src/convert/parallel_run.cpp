@@ -59,9 +59,7 @@ bool ParallelRun::Advance() {
         if (!file.inShard) {
             // Another process converts it; its names still count for collisions.
             if (file.state != PlannedFile::State::kData) continue;
-            OutputNamer claim(place, names_.converted, settings_.pattern.get(), file.path, plannedKind_.extension,
-                              plannedKind_.shortName);
-            for (const PlannedFrame& frame : file.frames) claim.Next(frame.number);
+            ClaimNames(plan_, file, names_.converted, settings_, plannedKind_);
             continue;
         }
         if (!IsDataFile(file)) continue;
@@ -190,9 +188,7 @@ void ParallelRun::Step(Worker& worker, const Job& job) {
         out.message = e.what();
         return;
     }
-    OutputTarget target(plan_.folders[file.folder].output->fd(), out.out.name, out.out.path);
-    target.sync = settings_.sync;
-    target.replace = !settings_.noClobber;
+    OutputTarget target = TargetFor(plan_, file, out.out, settings_);
     target.pending = &out.output;
     out.written = job.kind->write(target, frame);
     out.what = FrameOutcome::What::kWritten;
@@ -224,7 +220,7 @@ void Walk::ConvertFromPool(const Plan& plan, std::size_t index, ParallelRun& run
         return;
     }
     if (!jobs.kind) {
-        Fail(file.path, kNoFrame, file.path, "export kind " + std::to_string(jobs.asked) + " is not one of 0 to 3");
+        Fail(file.path, kNoFrame, file.path, BadKindCause(jobs.asked));
         return;
     }
     Outcome outcome = Outcome::kDone;
@@ -256,9 +252,7 @@ Walk::Outcome Walk::FromPool(const PlannedFile& file, const ExportKindInfo& kind
             Fail(file.path, kNoFrame, file.path, "cannot load: " + got.message);
             return Outcome::kStop;
         case What::kChanged:
-            Fail(file.path, w, file.path, "the file changed while the run went on (frame " + std::to_string(w) +
-                                              " where the plan had frame " +
-                                              std::to_string(file.frames[f].number) + "); rest of the file skipped");
+            Fail(file.path, w, file.path, ChangedFileCause(w, file.frames[f].number));
             return Outcome::kStop;
         case What::kRefused:
             Fail(file.path, w, got.out.refusalPath, got.out.refusal);

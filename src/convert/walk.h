@@ -31,6 +31,33 @@ inline bool IsDataFile(const PlannedFile& file) {
     return file.state == PlannedFile::State::kData || file.state == PlannedFile::State::kLoadFailed;
 }
 
+/// Where a frame's output goes, with the run's options (sync, no-clobber).
+inline OutputTarget TargetFor(const Plan& plan, const PlannedFile& file, const OutputName& out,
+                              const BatchSettings& settings) {
+    OutputTarget target(plan.folders[file.folder].output->fd(), out.name, out.path);
+    target.sync = settings.sync;
+    target.replace = !settings.noClobber;
+    return target;
+}
+
+/// Claims the names of a file another process converts (--shard), so that collisions
+/// are told as one process tells them.
+inline void ClaimNames(const Plan& plan, const PlannedFile& file, NameRegistry& registry,
+                       const BatchSettings& settings, const ExportKindInfo& kind) {
+    OutputNamer namer(plan.folders[file.folder].place, registry, settings.pattern.get(), file.path, kind.extension,
+                      kind.shortName);
+    for (const PlannedFrame& frame : file.frames) namer.Next(frame.number);
+}
+
+inline std::string BadKindCause(int asked) {
+    return "export kind " + std::to_string(asked) + " is not one of 0 to 3";
+}
+
+inline std::string ChangedFileCause(int frame, int planned) {
+    return "the file changed while the run went on (frame " + std::to_string(frame) + " where the plan had frame " +
+           std::to_string(planned) + "); rest of the file skipped";
+}
+
 // Carries one input's plan out; holds what lives for the whole run. With more than one
 // job, workers pull and write the frames (parallel_run.cpp) and the walk reports them.
 class Walk {
@@ -51,7 +78,6 @@ private:
     Plan MakeThePlan(const std::string& input);
     void Report(const PlannedFile& file);
     void DryRun(const Plan& plan);
-    void Claim(const Plan& plan, const PlannedFile& file, const ExportKindInfo& kind);
     void Convert(const Plan& plan, const PlannedFile& file);
     void EndFile(const PlannedFile& file, Outcome outcome);
     // parallel_run.cpp: the same steps with the frames pulled and written by a pool.
