@@ -1,7 +1,5 @@
 #include "cli/cli_app.h"
 
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
 #include <map>
 

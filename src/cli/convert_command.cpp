@@ -1,9 +1,6 @@
 #include "cli/convert_command.h"
 
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
-#include <fstream>
 #include <algorithm>
 #include <memory>
 #include <thread>
@@ -15,6 +12,8 @@
 #include "convert/batch_run.h"
 #include "export/export_kinds.h"
 #include "platform/display_name.h"
+#include "platform/file_io.h"
+#include "platform/output_file.h"
 
 namespace qf {
 namespace {
@@ -109,11 +108,11 @@ int WriteReport(const ConvertOptions& o, const std::vector<InputReport>& reports
         out << json;
         return status;
     }
-    std::ofstream file(o.report, std::ios::binary | std::ios::trunc);
-    file << json;
-    file.close();
-    if (!file) {
-        err << "quillfen-cli: " << DisplayName(o.report) << ": cannot write the report\n";
+    // Written like an output: complete or not at all, and never half over an older report.
+    OutputFile file(OutputTarget(o.report));
+    file.Write(json.data(), json.size());
+    if (Status written = file.Commit(); !written.ok()) {
+        err << "quillfen-cli: " << DisplayName(o.report) << ": cannot write the report: " << written.message() << "\n";
         return std::max(status, kExitFailures);
     }
     return status;
@@ -158,7 +157,13 @@ CLI::App* AddConvertCommand(CLI::App& app, ConvertOptions& o) {
     cmd->add_flag("--recursive", o.recursive, "Convert subfolders too (files first, then folders, in name order; "
                                               "linked folders are not followed)");
     cmd->add_option("--report", o.report, "Write a JSON report of the run to FILE (- for standard output)")
-        ->type_name("FILE");
+        ->type_name("FILE")
+        ->check([](const std::string& path) {
+            // A report never takes the place of a data file, just as an image never does.
+            const std::string name = path.substr(LastSeparator(path) + 1);
+            return name.find(".orx") == std::string::npos ? std::string()
+                                                          : std::string("a report may not be named like a data file (.orx)");
+        });
     cmd->add_option("--shard", o.shard, "Convert only part K of N of the data files (dealt round by name order), "
                                         "for N processes on N machines")
         ->type_name("K/N")
@@ -186,7 +191,7 @@ int RunConvert(const ConvertOptions& o, std::ostream& out, std::ostream& err, co
     CGetdatactrl1 control;
     control.StartDriver();
     StopSignals signals;
-    HookedPrinter printer(err, isatty(STDERR_FILENO) == 1, o.quiet, hooks);
+    HookedPrinter printer(err, StandardErrorIsTerminal(), o.quiet, hooks);
     BatchSettings settings = SettingsFor(o);
     std::vector<InputReport> reports;
     std::ostream& planOut = o.report == "-" ? err : out;

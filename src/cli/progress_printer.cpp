@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "platform/display_name.h"
+#include "platform/file_io.h"
 
 namespace qf {
 namespace {
@@ -20,7 +21,7 @@ std::string Duration(double seconds) {
 
 std::string ProgressPrinter::Line(std::chrono::steady_clock::time_point now) const {
     std::string line = "[" + std::to_string(index_) + "/" + std::to_string(total_) + "] " +
-                       DisplayName(file_.substr(file_.rfind('/') + 1)) + ": frame " + std::to_string(fileDone_) + "/" +
+                       DisplayName(file_.substr(LastSeparator(file_) + 1)) + ": frame " + std::to_string(fileDone_) + "/" +
                        std::to_string(fileFrames_);
     if (runFrames_ > 0) line += ", " + std::to_string(runDone_ * 100 / runFrames_) + "%";
     const double seconds = std::chrono::duration<double>(now - start_).count();

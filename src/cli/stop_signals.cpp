@@ -1,14 +1,43 @@
 #include "cli/stop_signals.h"
 
-#include <signal.h>
-
+#include <atomic>
 #include <csignal>
+#include <cstdlib>
+
+#ifdef _WIN32
+#include "platform/file_io.h"
+#else
+#include <signal.h>
+#endif
 
 namespace qf {
 namespace {
 
+// Lock-free, so safe from a signal handler and from the console's own thread alike.
+std::atomic<int> g_received{0};
+
+#ifdef _WIN32
+
+void OnConsoleStop(int signal) {
+    // Asked twice: the user means it, and the process ends as it would without us.
+    if (g_received.exchange(signal) == signal) std::_Exit(128 + signal);
+}
+
+}  // namespace
+
+StopSignals::StopSignals() {
+    g_received = 0;
+    WatchConsoleStops(OnConsoleStop);
+}
+
+StopSignals::~StopSignals() {
+    FinishedAfterStop();
+    UnwatchConsoleStops();
+}
+
+#else
+
 constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
-volatile std::sig_atomic_t g_received = 0;
 struct sigaction g_previous[3];
 
 extern "C" void OnStopSignal(int signal) {
@@ -35,6 +64,8 @@ StopSignals::StopSignals() {
 StopSignals::~StopSignals() {
     for (int i = 0; i < 3; ++i) sigaction(kSignals[i], &g_previous[i], nullptr);
 }
+
+#endif
 
 int StopSignals::Received() { return g_received; }
 

@@ -1,32 +1,13 @@
 #include "control/orx_control.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <bit>
-#include <cerrno>
 #include <cstdio>
 
 #include "platform/directory.h"
+#include "platform/file_io.h"
 
 namespace qf {
 namespace {
-
-// 0 when all `size` bytes were read; else errno, or -1 when the file ended first.
-int ReadAt(int fd, void* into, std::size_t size, std::uint64_t offset) {
-    auto* bytes = static_cast<std::uint8_t*>(into);
-    while (size > 0) {
-        ssize_t n = ::pread(fd, bytes, size, static_cast<off_t>(offset));
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return errno;
-        if (n == 0) return -1;
-        bytes += n;
-        size -= static_cast<std::size_t>(n);
-        offset += static_cast<std::uint64_t>(n);
-    }
-    return 0;
-}
 
 std::string Text(const char* format, auto... values) {
     char text[256];
@@ -55,7 +36,7 @@ void SetBool(VARIANT* v, bool value) {
 OrxControl::~OrxControl() { Close(); }
 
 void OrxControl::Close() {
-    if (fd_ >= 0) ::close(fd_);
+    CloseFile(fd_);
     fd_ = -1;
     frame_ = 0;
 }
@@ -65,24 +46,25 @@ namespace {
 // The header of the file open as `fd`, checked against the file's length. The file is
 // examined through the descriptor the control keeps, so what was checked is what is read.
 Result<OrxHeader> ReadHeader(int fd) {
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) return Fail(ErrorKind::kCannotRead, "cannot read: " + ErrnoText(errno));
-    if (std::string why = NotADataFileReason(st.st_mode); !why.empty()) return Fail(ErrorKind::kNotAFile, why);
+    Result<FileFacts> facts = FactsOf(fd);
+    if (!facts.ok()) return Fail(ErrorKind::kCannotRead, "cannot read: " + facts.message());
+    if (std::string why = NotADataFileReason(facts.value().type); !why.empty()) return Fail(ErrorKind::kNotAFile, why);
     std::uint8_t head[kOrxHeaderSize] = {};
-    const ssize_t got = ::pread(fd, head, sizeof head, 0);
-    if (got < 0) return Fail(ErrorKind::kCannotRead, "cannot read: " + ErrnoText(errno));
-    return ParseOrxHeader(head, static_cast<std::size_t>(got), static_cast<std::uint64_t>(st.st_size));
+    Result<std::size_t> got = ReadAt(fd, 0, head, sizeof head);
+    if (!got.ok()) return Fail(ErrorKind::kCannotRead, "cannot read: " + got.message());
+    return ParseOrxHeader(head, got.value(), facts.value().size);
 }
 
 }  // namespace
 
 Status OrxControl::LoadFile(const std::string& path) {
     Close();
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return Fail(ErrorKind::kCannotRead, "cannot open: " + ErrnoText(errno));
+    Result<int> opened = OpenToRead(path);
+    if (!opened.ok()) return Fail(ErrorKind::kCannotRead, "cannot open: " + opened.message());
+    const int fd = opened.value();
     Result<OrxHeader> header = ReadHeader(fd);
     if (!header.ok()) {
-        ::close(fd);
+        CloseFile(fd);
         return header.error();
     }
     header_ = header.value();
@@ -118,16 +100,16 @@ HRESULT OrxControl::GetImageData(VARIANT* out) {
                                                int{header_.storedWidth()}, int{header_.storedHeight()}));
     }
     const std::uint64_t offset = header_.headerLength + frame_ * samples * 2;
-    const int read = samples > 0 ? ReadAt(fd_, array->pvData, samples * 2, offset) : 0;
-    if (read != 0) {
+    const std::uint64_t bytes = samples * 2;
+    Result<std::size_t> read = bytes > 0 ? ReadAt(fd_, offset, array->pvData, bytes) : Result<std::size_t>(0);
+    if (!read.ok() || read.value() != bytes) {
         SafeArrayDestroy(array);
-        struct stat st {};
-        const unsigned long long end = offset + samples * 2;
-        if (read > 0) return DataFailure(E_FAIL, "cannot read the file: " + ErrnoText(read));
-        if (::fstat(fd_, &st) != 0) st.st_size = 0;
+        if (!read.ok()) return DataFailure(E_FAIL, "cannot read the file: " + read.message());
+        Result<FileFacts> facts = FactsOf(fd_);
+        const unsigned long long size = facts.ok() ? facts.value().size : 0;
         return DataFailure(E_FAIL, Text("the file shrank while being read: frame %u ends at byte "
                                         "%llu, past its end at byte %llu",
-                                        frame_, end, static_cast<unsigned long long>(st.st_size)));
+                                        frame_, static_cast<unsigned long long>(offset + bytes), size));
     }
     if constexpr (std::endian::native == std::endian::big) {
         auto* v = static_cast<std::uint16_t*>(array->pvData);

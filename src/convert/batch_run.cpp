@@ -1,8 +1,5 @@
 #include "convert/batch_run.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
 #include <chrono>
 
 #include "convert/frame_pull.h"
@@ -132,13 +129,12 @@ void Walk::DryRun(const Plan& plan) {
         bool clean = file.loopFailure.empty();
         for (const PlannedFrame& frame : file.frames) {
             const OutputName& out = frame.output;
-            struct stat st {};
             record.plan.push_back(PlannedLine{frame.number, out.path, out.refusal});
             if (!out.refusal.empty()) {
                 Fail(file.path, frame.number, out.refusalPath, out.refusal);
                 clean = false;
             } else if (settings_.noClobber &&
-                       ::fstatat(plan.folders[file.folder].output->fd(), out.name.c_str(), &st, 0) == 0) {
+                       FactsAt(plan.folders[file.folder].output->fd(), out.name, true).ok()) {
                 record.kept.push_back(out.path);
                 Note(DisplayName(out.path) + ": kept (it exists; --no-clobber)");
             } else {

@@ -4,6 +4,7 @@
 
 #include "convert/output_naming.h"
 #include "platform/display_name.h"
+#include "platform/file_io.h"
 
 namespace qf {
 namespace {
@@ -46,7 +47,10 @@ std::string Stem(const std::string& entryName) {
 }  // namespace
 
 Result<NamePattern> NamePattern::Parse(const std::string& text) {
-    if (text.find('/') != std::string::npos) return Fail(ErrorKind::kInvalid, "a name pattern may not hold '/'");
+    if (text.find_first_of(kPathSeparators) != std::string::npos) {
+        return Fail(ErrorKind::kInvalid, kPathSeparators.size() > 1 ? "a name pattern may not hold '/' or '\\'"
+                                                                     : "a name pattern may not hold '/'");
+    }
     if (text.empty()) return Fail(ErrorKind::kInvalid, "the name pattern is empty");
     for (std::size_t i = 0; i < text.size();) {
         if (text[i] == '}') return Fail(ErrorKind::kInvalid, "a '}' has no '{'");
@@ -117,7 +121,7 @@ OutputName OutputNamer::Next(std::int16_t frame) {
         // Each name is cut from the one before: the rule scripts rely on.
         working_ = NextOutputPath(working_, frame, extension_);
         const bool inFolder = working_.size() > prefix.size() && working_.starts_with(prefix) &&
-                              working_.find('/', prefix.size()) == std::string::npos;
+                              working_.find_first_of(kPathSeparators, prefix.size()) == std::string::npos;
         if (!inFolder) {
             out.refusal = "output name " + DisplayName(working_) + " falls outside the folder; not written";
             out.refusalPath = dataPath_;

@@ -1,36 +1,35 @@
 #include "convert/plan.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
 #include <bitset>
-#include <cerrno>
 
 #include "export/export_kinds.h"
 #include "platform/directory.h"
 #include "platform/display_name.h"
+#include "platform/file_io.h"
 
 namespace qf {
 namespace {
 
 std::string WithSlash(const std::string& folder) {
     if (folder.empty()) return "./";
-    return folder.back() == '/' ? folder : folder + "/";
+    return IsPathSeparator(folder.back()) ? folder : folder + "/";
 }
 
 std::string FolderKey(int fd) {
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) return "fd" + std::to_string(fd);
-    return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+    Result<FileFacts> facts = FactsOf(fd);
+    return facts.ok() ? facts.value().identity : "fd" + std::to_string(fd);
 }
 
 // Creates `path` and the folders above it that are missing.
 Status MakeFolders(const std::string& path) {
-    for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+    for (std::size_t slash = path.find_first_of(kPathSeparators, 1);;
+         slash = path.find_first_of(kPathSeparators, slash + 1)) {
         const std::string part = slash == std::string::npos ? path : path.substr(0, slash);
-        if (!part.empty() && ::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) {
-            return Fail(ErrorKind::kCannotCreate, "cannot create the folder " + DisplayName(part) + ": " +
-                                                      ErrnoText(errno));
+        if (!part.empty() && !IsDriveName(part)) {
+            if (Status made = MakeFolder(part); !made.ok()) {
+                return Fail(ErrorKind::kCannotCreate, "cannot create the folder " + DisplayName(part) + ": " +
+                                                          made.message());
+            }
         }
         if (slash == std::string::npos) return Status::Ok();
     }
@@ -63,8 +62,8 @@ private:
 bool Planner::OpenOutputDir() {
     if (options_.outputDir.empty()) return true;
     auto folder = std::make_shared<OutputFolder>();
-    struct stat st {};
-    if (options_.dryRun && ::stat(options_.outputDir.c_str(), &st) != 0 && errno == ENOENT) {
+    const Result<FileFacts> existing = FactsAt(kWorkingFolder, options_.outputDir, true);
+    if (options_.dryRun && !existing.ok() && existing.error().kind == ErrorKind::kMissing) {
         outputDir_ = folder;  // a folder the run would make: empty, and no descriptor yet
         return true;
     }
@@ -125,9 +124,9 @@ bool Planner::AddFolder(const std::string& path, const std::vector<std::string>*
             file.folder = index;
             plan_.files.push_back(std::move(file));
         } else if (options_.recursive) {
-            struct stat st {};
             // Folders only, and not through links: a link could lead out of the tree or round it.
-            if (::fstatat(dataFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode)) {
+            Result<FileFacts> facts = FactsAt(dataFd, name, false);
+            if (facts.ok() && facts.value().type == FileType::kFolder) {
                 subfolders.push_back(name);
             }
         }
@@ -171,10 +170,10 @@ void Planner::NameFrames(PlannedFile& file) {
 
 Plan Planner::Make(const std::string& input) {
     if (!OpenOutputDir()) return std::move(plan_);
-    struct stat st {};
-    const bool singleFile = ::stat(input.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+    Result<FileFacts> facts = FactsAt(kWorkingFolder, input, true);
+    const bool singleFile = facts.ok() && facts.value().type != FileType::kFolder;
     if (singleFile) {
-        const std::size_t slash = input.rfind('/');
+        const std::size_t slash = LastSeparator(input);
         const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : input.substr(0, slash));
         const std::vector<std::string> only = {input.substr(slash == std::string::npos ? 0 : slash + 1)};
         if (!AddFolder(folder, &only)) return std::move(plan_);

@@ -1,10 +1,8 @@
 #include "export/tiff_export.h"
 
 #include <tiffio.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -12,7 +10,7 @@
 #include <vector>
 
 #include "platform/output_file.h"
-#include "platform/directory.h"
+#include "platform/file_io.h"
 #include "platform/memory.h"
 
 namespace qf {
@@ -43,15 +41,12 @@ void Normalize(const std::uint16_t* in, std::uint16_t* out, std::size_t n) {
 // Collects libtiff's messages for one handle instead of printing them.
 struct TiffMessages {
     std::string first;
-    int systemError = 0;  ///< errno when the first error was reported
     bool failed = false;
 };
 
 int CollectError(TIFF*, void* user, const char* module, const char* fmt, va_list args) {
     auto* messages = static_cast<TiffMessages*>(user);
-    const int err = errno;
     if (!messages->failed) {
-        messages->systemError = err;
         char text[512];
         std::vsnprintf(text, sizeof text, fmt, args);
         messages->first = std::string(module ? module : "libtiff") + ": " + text;
@@ -61,6 +56,52 @@ int CollectError(TIFF*, void* user, const char* module, const char* fmt, va_list
 }
 
 int IgnoreWarning(TIFF*, void*, const char*, const char*, va_list) { return 1; }
+
+// libtiff writes through these at the positions it chooses, straight into the output's
+// temporary file; the descriptor stays with the OutputFile, which checks the close and
+// renames. No C runtime descriptor changes hands, so this is the same on every system.
+struct TiffSink {
+    int fd = -1;
+    std::uint64_t position = 0;
+    std::uint64_t size = 0;
+    std::string failure;  ///< the system's words for the first failed read or write
+};
+
+TiffSink& SinkOf(thandle_t handle) { return *static_cast<TiffSink*>(handle); }
+
+tmsize_t SinkRead(thandle_t handle, void* into, tmsize_t n) {
+    TiffSink& sink = SinkOf(handle);
+    Result<std::size_t> got = ReadAt(sink.fd, sink.position, into, static_cast<std::size_t>(n));
+    if (!got.ok()) {
+        if (sink.failure.empty()) sink.failure = got.message();
+        return -1;
+    }
+    sink.position += got.value();
+    return static_cast<tmsize_t>(got.value());
+}
+
+tmsize_t SinkWrite(thandle_t handle, void* data, tmsize_t n) {
+    TiffSink& sink = SinkOf(handle);
+    if (Status written = WriteAt(sink.fd, sink.position, data, static_cast<std::size_t>(n)); !written.ok()) {
+        if (sink.failure.empty()) sink.failure = written.message();
+        return -1;
+    }
+    sink.position += static_cast<std::uint64_t>(n);
+    sink.size = std::max(sink.size, sink.position);
+    return n;
+}
+
+toff_t SinkSeek(thandle_t handle, toff_t offset, int whence) {
+    TiffSink& sink = SinkOf(handle);
+    const std::uint64_t from = whence == SEEK_CUR ? sink.position : whence == SEEK_END ? sink.size : 0;
+    sink.position = from + offset;
+    return sink.position;
+}
+
+int SinkClose(thandle_t) { return 0; }
+toff_t SinkSize(thandle_t handle) { return SinkOf(handle).size; }
+int SinkMap(thandle_t, void**, toff_t*) { return 0; }
+void SinkUnmap(thandle_t, void*, toff_t) {}
 
 bool SetTags(TIFF* tif, std::int16_t width, std::int16_t height) {
     const auto w = static_cast<std::uint32_t>(static_cast<std::int32_t>(width));
@@ -76,21 +117,19 @@ bool SetTags(TIFF* tif, std::int16_t width, std::int16_t height) {
            TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
 }
 
-// libtiff owns and closes the descriptor it is given, so it gets a duplicate; the
-// original stays with `out`, which checks the final close and renames.
 void WriteThroughLibtiff(OutputFile& out, std::int16_t width, std::int16_t height,
                          std::int32_t count, const std::uint16_t* scaled) {
     TiffMessages messages;
+    TiffSink sink;
+    sink.fd = out.fd();
     TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
     TIFFOpenOptionsSetErrorHandlerExtR(options, CollectError, &messages);
     TIFFOpenOptionsSetWarningHandlerExtR(options, IgnoreWarning, nullptr);
-    int fd = ::dup(out.fd());
-    TIFF* tif = fd >= 0 ? TIFFFdOpenExt(fd, out.path().c_str(), "w", options) : nullptr;
+    TIFF* tif = TIFFClientOpenExt(out.path().c_str(), "w", &sink, SinkRead, SinkWrite, SinkSeek, SinkClose,
+                                  SinkSize, SinkMap, SinkUnmap, options);
     TIFFOpenOptionsFree(options);
     if (!tif) {
-        if (fd >= 0) ::close(fd);
-        out.Fail(ErrorKind::kCannotCreate, "cannot create: " + (messages.failed ? messages.first
-                                                                   : ErrnoText(errno)));
+        out.Fail(ErrorKind::kCannotCreate, "cannot create: " + (messages.failed ? messages.first : std::string("libtiff")));
         return;
     }
     const tmsize_t bytes = static_cast<tmsize_t>(count) * 2;
@@ -99,9 +138,9 @@ void WriteThroughLibtiff(OutputFile& out, std::int16_t width, std::int16_t heigh
                        bytes &&
                    TIFFFlush(tif) == 1;
     TIFFClose(tif);
-    if (!written || messages.failed) {
+    if (!written || messages.failed || !sink.failure.empty()) {
         std::string cause = messages.failed ? messages.first : std::string("libtiff");
-        if (messages.systemError != 0) cause += " (" + ErrnoText(messages.systemError) + ")";
+        if (!sink.failure.empty()) cause += " (" + sink.failure + ")";
         out.Fail(ErrorKind::kWriteFailed, "write failed: " + cause);
     }
 }

@@ -2,10 +2,11 @@
 #pragma once
 
 #include <chrono>
-
-#include "platform/result.h"
 #include <string>
 #include <vector>
+
+#include "platform/file_io.h"
+#include "platform/result.h"
 
 namespace qf {
 
@@ -14,7 +15,8 @@ Result<std::vector<std::string>> ListFolder(const std::string& folder);
 /// The same for a folder already open as `folderFd`, which stays open.
 Result<std::vector<std::string>> ListFolder(int folderFd);
 
-/// What an entry is, seen from the folder it was listed in (links followed).
+/// What an entry is, seen from the folder it was listed in (links followed; on Windows,
+/// reparse points are never followed and are no data files).
 struct EntryKind {
     bool regular = false;
     bool missing = false;  ///< gone, or a link to nothing
@@ -22,13 +24,8 @@ struct EntryKind {
                            ///< "is not a regular file", or "cannot open: <cause>"
 };
 EntryKind KindOfEntry(int folderFd, const std::string& name);
-/// "" for a regular file's mode; else the words for what it is instead.
-std::string NotADataFileReason(unsigned mode);
 
 /// Blocks the calling thread for `pause`; returns at once for zero or less.
 void Sleep(std::chrono::milliseconds pause);
-
-/// strerror for `err`, thread-safe.
-std::string ErrnoText(int err);
 
 }  // namespace qf

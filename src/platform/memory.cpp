@@ -1,12 +1,9 @@
 #include "platform/memory.h"
 
-#include <malloc.h>
+#include "platform/file_io.h"
 
 namespace qf {
 
-void KeepFrameBuffersForReuse() {
-    mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
-    mallopt(M_TRIM_THRESHOLD, 64 * 1024 * 1024);
-}
+void KeepFrameBuffersForReuse() { TuneAllocatorForFrames(); }
 
 }  // namespace qf

@@ -1,16 +1,8 @@
 #include "platform/output_file.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
-
-#include "platform/directory.h"
 
 namespace qf {
 namespace {
@@ -23,14 +15,14 @@ std::atomic<unsigned> g_tempCounter{0};
 // The folder part of `name` with its slash ("" for a bare name), so that the temporary
 // stands in the same folder as the target and the rename stays within one file system.
 std::string FolderPartOf(const std::string& name) {
-    std::size_t slash = name.rfind('/');
+    const std::size_t slash = LastSeparator(name);
     return slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
 }
 
 // A short name of our own, so that even a target name near the length limit gets one.
 std::string TempNameIn(const std::string& folderPart) {
     char name[64];
-    std::snprintf(name, sizeof name, "%s%d-%u%s", kTempPrefix, static_cast<int>(getpid()),
+    std::snprintf(name, sizeof name, "%s%ld-%u%s", kTempPrefix, CurrentProcessId(),
                   g_tempCounter.fetch_add(1), kTempSuffix);
     return folderPart + name;
 }
@@ -54,15 +46,13 @@ long TempOwner(const std::string& name) {
 
 }  // namespace
 
-OutputFolder::~OutputFolder() {
-    if (fd_ >= 0) ::close(fd_);
-}
+OutputFolder::~OutputFolder() { CloseFile(fd_); }
 
 OutputFolder::OutputFolder(OutputFolder&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
 
 OutputFolder& OutputFolder::operator=(OutputFolder&& other) noexcept {
     if (this != &other) {
-        if (fd_ >= 0) ::close(fd_);
+        CloseFile(fd_);
         fd_ = other.fd_;
         other.fd_ = -1;
     }
@@ -70,18 +60,15 @@ OutputFolder& OutputFolder::operator=(OutputFolder&& other) noexcept {
 }
 
 Status OutputFolder::Open(const std::string& path) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd_ < 0) return Fail(ErrorKind::kCannotRead, ErrnoText(errno));
+    CloseFile(fd_);
+    fd_ = -1;
+    Result<int> opened = OpenFolder(path);
+    if (!opened.ok()) return opened.error();
+    fd_ = opened.value();
     return Status::Ok();
 }
 
-Status OutputFolder::Sync() const {
-    if (fd_ >= 0 && ::fsync(fd_) != 0 && errno != EINVAL) {
-        return Fail(ErrorKind::kWriteFailed, ErrnoText(errno));
-    }
-    return Status::Ok();
-}
+Status OutputFolder::Sync() const { return SyncFolder(fd_); }
 
 OutputFile::OutputFile(OutputTarget target) : target_(std::move(target)) {
     if (CheckExisting()) CreateTemporary();
@@ -90,9 +77,9 @@ OutputFile::OutputFile(OutputTarget target) : target_(std::move(target)) {
 OutputFile::~OutputFile() { Discard(); }
 
 bool OutputFile::CheckExisting() {
-    struct stat st {};
-    if (::fstatat(target_.folderFd, target_.name.c_str(), &st, 0) != 0) return true;
-    if (S_ISDIR(st.st_mode)) {
+    Result<FileFacts> existing = FactsAt(target_.folderFd, target_.name, true);
+    if (!existing.ok()) return true;
+    if (existing.value().type == FileType::kFolder) {
         Fail(ErrorKind::kCannotCreate, "cannot create: a folder has that name");
         return false;
     }
@@ -101,14 +88,13 @@ bool OutputFile::CheckExisting() {
         return false;
     }
     // An existing read-only file stays protected, as it would from a plain open.
-    if (::faccessat(target_.folderFd, target_.name.c_str(), W_OK, 0) != 0 && errno == EACCES) {
+    if (!MayWrite(target_.folderFd, target_.name)) {
         Fail(ErrorKind::kCannotCreate, "cannot create: " + ErrnoText(EACCES));
         return false;
     }
-    if (S_ISREG(st.st_mode)) {
+    if (existing.value().type == FileType::kRegular) {
         keepMode_ = true;
-        mode_ = st.st_mode & 07777;
-        group_ = st.st_gid;
+        replaced_ = existing.value();
     }
     return true;
 }
@@ -117,22 +103,17 @@ void OutputFile::CreateTemporary() {
     const std::string folderPart = FolderPartOf(target_.name);
     for (int attempt = 0; attempt < 16; ++attempt) {
         tempName_ = TempNameIn(folderPart);
-        fd_ = ::openat(target_.folderFd, tempName_.c_str(),
-                       O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (fd_ >= 0 || errno != EEXIST) break;
-    }
-    if (fd_ < 0) {
-        int err = errno;
+        Result<int> created = CreateNewFile(target_.folderFd, tempName_);
+        if (created.ok()) {
+            fd_ = created.value();
+            break;
+        }
+        if (created.error().kind == ErrorKind::kExists && attempt < 15) continue;
         tempName_.clear();
-        Fail(ErrorKind::kCannotCreate, "cannot create: " + ErrnoText(err));
+        Fail(ErrorKind::kCannotCreate, "cannot create: " + created.message());
         return;
     }
-    if (keepMode_) {
-        // The group first: changing it may clear set-id bits, which the mode then restores
-        // where that is allowed. Either may be refused to an ordinary user; that is no failure.
-        if (::fchown(fd_, static_cast<uid_t>(-1), static_cast<gid_t>(group_)) != 0) errno = 0;
-        if (::fchmod(fd_, static_cast<mode_t>(mode_)) != 0) errno = 0;
-    }
+    if (keepMode_) CarryOverOwnership(fd_, replaced_);
 }
 
 void OutputFile::Fail(ErrorKind kind, std::string message) {
@@ -141,17 +122,9 @@ void OutputFile::Fail(ErrorKind kind, std::string message) {
 }
 
 bool OutputFile::WriteAll(const std::uint8_t* data, std::size_t size) {
-    while (size > 0) {
-        ssize_t n = ::write(fd_, data, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            Fail(ErrorKind::kWriteFailed, "write failed: " + ErrnoText(n < 0 ? errno : EIO));
-            return false;
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
+    const Status written = qf::WriteAll(fd_, data, size);
+    if (!written.ok()) Fail(ErrorKind::kWriteFailed, "write failed: " + written.message());
+    return written.ok();
 }
 
 bool OutputFile::FlushBuffer() {
@@ -179,20 +152,23 @@ namespace {
 
 // The rename of a finished temporary: over the target, or as a hard link, which fails when
 // the name exists, so that a file that appeared meanwhile is kept.
-Status PlaceTemporary(int folderFd, const std::string& tempName, const std::string& name, bool replace) {
+Status PlaceTemporary(int folderFd, const std::string& tempName, const std::string& name, bool replace,
+                      bool sync) {
     if (replace) {
-        if (::renameat(folderFd, tempName.c_str(), folderFd, name.c_str()) == 0) return Status::Ok();
-        return Fail(ErrorKind::kCannotCreate, "cannot replace: " + ErrnoText(errno));
+        const Status renamed = RenameOver(folderFd, tempName, name, sync);
+        if (renamed.ok()) return renamed;
+        return Fail(ErrorKind::kCannotCreate, "cannot replace: " + renamed.message());
     }
-    if (::linkat(folderFd, tempName.c_str(), folderFd, name.c_str(), 0) == 0) return Status::Ok();
-    if (errno == EEXIST) return Fail(ErrorKind::kExists, "a file of that name exists; not replaced");
-    return Fail(ErrorKind::kCannotCreate, "cannot create: " + ErrnoText(errno));
+    const Status linked = LinkAsNew(folderFd, tempName, name);
+    if (linked.ok()) return linked;
+    if (linked.kind() == ErrorKind::kExists) return Fail(ErrorKind::kExists, "a file of that name exists; not replaced");
+    return Fail(ErrorKind::kCannotCreate, "cannot create: " + linked.message());
 }
 
 }  // namespace
 
 bool OutputFile::PutInPlace() {
-    const Status placed = PlaceTemporary(target_.folderFd, tempName_, target_.name, target_.replace);
+    const Status placed = PlaceTemporary(target_.folderFd, tempName_, target_.name, target_.replace, target_.sync);
     if (!placed.ok()) Fail(placed.kind(), placed.message());
     return placed.ok();
 }
@@ -201,26 +177,28 @@ PendingOutput::~PendingOutput() { Discard(); }
 
 Status PendingOutput::Place() {
     if (tempName_.empty()) return Fail(ErrorKind::kCannotCreate, "cannot create: nothing was written");
-    Status placed = PlaceTemporary(folderFd_, tempName_, name_, replace_);
+    Status placed = PlaceTemporary(folderFd_, tempName_, name_, replace_, sync_);
     if (placed.ok() && replace_) tempName_.clear();
     Discard();
     return placed;
 }
 
 void PendingOutput::Discard() {
-    if (!tempName_.empty()) ::unlinkat(folderFd_, tempName_.c_str(), 0);
+    if (!tempName_.empty()) RemoveFile(folderFd_, tempName_);
     tempName_.clear();
 }
 
 Status OutputFile::Commit() {
     FlushBuffer();
     if (fd_ >= 0) {
-        if (ok() && target_.sync && ::fdatasync(fd_) != 0) {
-            Fail(ErrorKind::kWriteFailed, "flush to disk failed: " + ErrnoText(errno));
+        if (ok() && target_.sync) {
+            if (Status flushed = FlushToDisk(fd_); !flushed.ok()) {
+                Fail(ErrorKind::kWriteFailed, "flush to disk failed: " + flushed.message());
+            }
         }
-        int closed = ::close(fd_);
+        const Status closed = CloseChecked(fd_);
         fd_ = -1;
-        if (closed != 0) Fail(ErrorKind::kWriteFailed, "close failed: " + ErrnoText(errno));
+        if (!closed.ok()) Fail(ErrorKind::kWriteFailed, "close failed: " + closed.message());
     }
     if (ok() && target_.pending) {
         PendingOutput& pending = *target_.pending;
@@ -229,6 +207,7 @@ Status OutputFile::Commit() {
         pending.tempName_ = std::move(tempName_);
         pending.name_ = target_.name;
         pending.replace_ = target_.replace;
+        pending.sync_ = target_.sync;
         tempName_.clear();
         return status_;
     }
@@ -238,9 +217,9 @@ Status OutputFile::Commit() {
 }
 
 void OutputFile::Discard() {
-    if (fd_ >= 0) ::close(fd_);
+    CloseFile(fd_);
     fd_ = -1;
-    if (!tempName_.empty()) ::unlinkat(target_.folderFd, tempName_.c_str(), 0);
+    if (!tempName_.empty()) RemoveFile(target_.folderFd, tempName_);
     tempName_.clear();
 }
 
@@ -252,13 +231,10 @@ int SweepStaleTemporaries(const OutputFolder& folder, const std::vector<std::str
         const long owner = TempOwner(name);
         if (owner <= 0) continue;
         // A process that still runs (or that we may not signal) keeps its temporaries.
-        if (::kill(static_cast<pid_t>(owner), 0) == 0 || errno != ESRCH) continue;
-        struct stat st {};
-        if (::fstatat(folder.fd(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
-            !S_ISREG(st.st_mode)) {
-            continue;
-        }
-        if (::unlinkat(folder.fd(), name.c_str(), 0) == 0) ++removed;
+        if (!ProcessIsGone(owner)) continue;
+        Result<FileFacts> facts = FactsAt(folder.fd(), name, false);
+        if (!facts.ok() || facts.value().type != FileType::kRegular) continue;
+        if (RemoveFile(folder.fd(), name)) ++removed;
     }
     return removed;
 }

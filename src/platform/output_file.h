@@ -10,12 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_io.h"
 #include "platform/result.h"
 
 namespace qf {
-
-/// Stands for the process's working folder where a folder descriptor is expected.
-inline constexpr int kWorkingFolder = -100;  // AT_FDCWD
 
 /// A folder opened once; outputs are created and renamed relative to it.
 class OutputFolder {
@@ -77,6 +75,7 @@ private:
     std::string tempName_;
     std::string name_;
     bool replace_ = true;
+    bool sync_ = false;
 };
 
 class OutputFile {
@@ -113,8 +112,7 @@ private:
     std::string tempName_;
     int fd_ = -1;
     bool keepMode_ = false;
-    unsigned mode_ = 0;
-    unsigned group_ = 0;
+    FileFacts replaced_;
     Status status_;
     std::vector<std::uint8_t> buffer_;
 };

@@ -14,6 +14,7 @@ enum class ErrorKind {
     kInvalid,       ///< the input is not what it must be (a bad header, a malformed frame)
     kNoSamples,     ///< a frame of no rows or columns: there is nothing to write
     kCannotRead,    ///< a file or folder could not be opened or read
+    kMissing,       ///< a file or folder that was looked for is not there
     kNotAFile,      ///< a folder, a FIFO, a link to nothing where a data file was expected
     kCannotCreate,  ///< an output could not be created or put in place
     kWriteFailed,   ///< a write, flush or close failed; no partial file stays

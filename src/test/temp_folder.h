@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,11 @@ class TempFolderTest : public ::testing::Test {
 protected:
     TempFolder dir;
 };
+
+/// A UTF-8 path for std::filesystem (which takes narrow strings in the ANSI code page on
+/// Windows), and back.
+std::filesystem::path FsPath(const std::string& utf8);
+std::string Utf8(const std::filesystem::path& path);
 
 std::vector<std::uint8_t> ReadBytes(const std::string& path);
 void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);

@@ -1,0 +1,124 @@
+// Every call the core makes to the operating system about files, folders, processes and the
+// console, in one place: a POSIX half (file_io_posix.cpp) and a Windows half
+// (file_io_windows.cpp), picked at build time. Nothing else includes a system header.
+//
+// Names and paths are UTF-8 throughout; the Windows half turns them into UTF-16 (with the
+// long-path prefix) at each call. Descriptors are ints on both sides: on Windows they are C
+// runtime descriptors over the system's handles, used only through the functions below.
+// A failure's message is the system's own words for the cause ("No such file or directory");
+// the caller says what it was doing.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/result.h"
+
+namespace qf {
+
+/// Stands for the process's working folder where a folder descriptor is expected: a name
+/// relative to it is a path, relative or absolute.
+inline constexpr int kWorkingFolder = -100;
+
+#ifdef _WIN32
+inline constexpr std::string_view kPathSeparators = "/\\";
+#else
+inline constexpr std::string_view kPathSeparators = "/";
+#endif
+
+/// True for a character that separates the folders of a path on this system.
+constexpr bool IsPathSeparator(char c) { return kPathSeparators.find(c) != std::string_view::npos; }
+/// True for a path part that names a drive ("C:") rather than a folder (Windows).
+inline bool IsDriveName(const std::string& part) {
+    return kPathSeparators.size() > 1 && part.size() == 2 && part[1] == ':';
+}
+/// Where the last separator of `path` is, or npos.
+inline std::size_t LastSeparator(const std::string& path) { return path.find_last_of(kPathSeparators); }
+
+enum class FileType { kRegular, kFolder, kOther };
+
+struct FileFacts {
+    FileType type = FileType::kOther;
+    std::uint64_t size = 0;
+    unsigned mode = 0;     ///< permission bits (0 where the system has none)
+    unsigned group = 0;
+    std::string identity;  ///< the same for every name of one file or folder
+};
+
+/// What a file or folder is instead of a data file: "" for a regular file, else the words.
+std::string NotADataFileReason(FileType type);
+
+// Opening and closing. Failures: kMissing when the name is not there, else kCannotRead.
+/// Opens a folder, for listing it and for the names relative to it.
+Result<int> OpenFolder(const std::string& path);
+/// Opens a file for positioned reads; never blocks on a FIFO or device.
+Result<int> OpenToRead(const std::string& path);
+/// Creates `name` in `folderFd` for writing: kExists when the name is taken, and never
+/// through a link.
+Result<int> CreateNewFile(int folderFd, const std::string& name);
+void CloseFile(int fd);
+/// Closes and reports what the close found (a late write error, for one).
+Status CloseChecked(int fd);
+
+// Reading and writing.
+/// Reads up to `size` bytes at `offset`; fewer only at the end of the file.
+Result<std::size_t> ReadAt(int fd, std::uint64_t offset, void* into, std::size_t size);
+/// Writes all `size` bytes at `offset`.
+Status WriteAt(int fd, std::uint64_t offset, const void* data, std::size_t size);
+/// Writes all `size` bytes at the current position.
+Status WriteAll(int fd, const void* data, std::size_t size);
+/// Makes the file's data durable.
+Status FlushToDisk(int fd);
+/// Makes a folder's entries (the renames into it) durable; a no-op where that is not a thing.
+Status SyncFolder(int folderFd);
+
+// What is there.
+Result<FileFacts> FactsOf(int fd);
+/// Facts of `name` in `folderFd`; `followLinks` false: of a link itself (reparse points
+/// on Windows are never followed).
+Result<FileFacts> FactsAt(int folderFd, const std::string& name, bool followLinks);
+/// False when `name` exists and the system would refuse to write it (read-only).
+bool MayWrite(int folderFd, const std::string& name);
+/// Gives a fresh file the permission bits and group of the one it replaces, where allowed.
+void CarryOverOwnership(int fd, const FileFacts& replaced);
+/// Every entry name of `folderFd` in byte order, without "." and "..".
+Result<std::vector<std::string>> ListNames(int folderFd);
+
+// Changing names.
+/// Renames `from` over `to` in one step; `writeThrough`: durable before it returns.
+Status RenameOver(int folderFd, const std::string& from, const std::string& to, bool writeThrough);
+/// Gives the file `from` the second name `to`; kExists when `to` is taken.
+Status LinkAsNew(int folderFd, const std::string& from, const std::string& to);
+/// Removes a file; false when it could not.
+bool RemoveFile(int folderFd, const std::string& name);
+/// Makes the folder `path`; one that exists already is fine.
+Status MakeFolder(const std::string& path);
+
+// Processes and the console.
+long CurrentProcessId();
+/// True only when no process of that id runs (false when that cannot be told).
+bool ProcessIsGone(long pid);
+/// The system's words for an errno value.
+std::string ErrnoText(int err);
+/// True when standard error is a terminal.
+bool StandardErrorIsTerminal();
+/// Arranges for the console to show UTF-8 output as text (Windows); nothing elsewhere.
+void UseUtf8Console();
+/// Sets the allocator to keep freed frame buffers for the next frame (glibc); nothing elsewhere.
+void TuneAllocatorForFrames();
+
+#ifdef _WIN32
+/// The command line's arguments as UTF-8.
+std::vector<std::string> Utf8Arguments(int argc, wchar_t** argv);
+/// Calls `onStop(signal)` from a system thread for Ctrl-C and Ctrl-Break (SIGINT) and for a
+/// closing console, log-off or shutdown (SIGHUP's number, 1). For those last ones the process
+/// ends when the handler returns, so it waits until FinishedAfterStop() (a few seconds at most).
+void WatchConsoleStops(void (*onStop)(int signal));
+void UnwatchConsoleStops();
+void FinishedAfterStop();
+#endif
+
+}  // namespace qf

@@ -1,0 +1,203 @@
+// The POSIX half of file_io.h.
+#include "platform/file_io.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <malloc.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+namespace qf {
+namespace {
+
+Error SystemFailure(ErrorKind otherwise, int err) {
+    if (err == ENOENT) return Fail(ErrorKind::kMissing, ErrnoText(err));
+    if (err == EEXIST) return Fail(ErrorKind::kExists, ErrnoText(err));
+    return Fail(otherwise, ErrnoText(err));
+}
+
+Error LastFailure(ErrorKind otherwise) { return SystemFailure(otherwise, errno); }
+
+FileFacts FactsFrom(const struct stat& st) {
+    FileFacts facts;
+    facts.type = S_ISREG(st.st_mode) ? FileType::kRegular : S_ISDIR(st.st_mode) ? FileType::kFolder : FileType::kOther;
+    facts.size = static_cast<std::uint64_t>(st.st_size);
+    facts.mode = st.st_mode & 07777;
+    facts.group = st.st_gid;
+    facts.identity = std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+    return facts;
+}
+
+}  // namespace
+
+std::string ErrnoText(int err) {
+    char buffer[256];
+    // The GNU variant returns the text, which may or may not live in `buffer`.
+    return strerror_r(err, buffer, sizeof buffer);
+}
+
+Result<int> OpenFolder(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return LastFailure(ErrorKind::kCannotRead);
+    return fd;
+}
+
+Result<int> OpenToRead(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return LastFailure(ErrorKind::kCannotRead);
+    return fd;
+}
+
+Result<int> CreateNewFile(int folderFd, const std::string& name) {
+    const int fd = ::openat(folderFd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0) return LastFailure(ErrorKind::kCannotCreate);
+    return fd;
+}
+
+void CloseFile(int fd) {
+    if (fd >= 0) ::close(fd);
+}
+
+Status CloseChecked(int fd) {
+    if (::close(fd) != 0) return LastFailure(ErrorKind::kWriteFailed);
+    return Status::Ok();
+}
+
+Result<std::size_t> ReadAt(int fd, std::uint64_t offset, void* into, std::size_t size) {
+    auto* bytes = static_cast<std::uint8_t*>(into);
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::pread(fd, bytes + done, size - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return LastFailure(ErrorKind::kCannotRead);
+        if (n == 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    return done;
+}
+
+Status WriteAt(int fd, std::uint64_t offset, const void* data, std::size_t size) {
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    while (size > 0) {
+        const ssize_t n = ::pwrite(fd, bytes, size, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return SystemFailure(ErrorKind::kWriteFailed, n < 0 ? errno : EIO);
+        bytes += n;
+        size -= static_cast<std::size_t>(n);
+        offset += static_cast<std::uint64_t>(n);
+    }
+    return Status::Ok();
+}
+
+Status WriteAll(int fd, const void* data, std::size_t size) {
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    while (size > 0) {
+        const ssize_t n = ::write(fd, bytes, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return SystemFailure(ErrorKind::kWriteFailed, n < 0 ? errno : EIO);
+        bytes += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return Status::Ok();
+}
+
+Status FlushToDisk(int fd) {
+    if (::fdatasync(fd) != 0) return LastFailure(ErrorKind::kWriteFailed);
+    return Status::Ok();
+}
+
+Status SyncFolder(int folderFd) {
+    // Some file systems cannot sync a folder and say EINVAL: nothing more can be done there.
+    if (folderFd >= 0 && ::fsync(folderFd) != 0 && errno != EINVAL) return LastFailure(ErrorKind::kWriteFailed);
+    return Status::Ok();
+}
+
+Result<FileFacts> FactsOf(int fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return LastFailure(ErrorKind::kCannotRead);
+    return FactsFrom(st);
+}
+
+Result<FileFacts> FactsAt(int folderFd, const std::string& name, bool followLinks) {
+    struct stat st {};
+    if (::fstatat(folderFd, name.c_str(), &st, followLinks ? 0 : AT_SYMLINK_NOFOLLOW) != 0) {
+        return LastFailure(ErrorKind::kCannotRead);
+    }
+    return FactsFrom(st);
+}
+
+bool MayWrite(int folderFd, const std::string& name) {
+    return ::faccessat(folderFd, name.c_str(), W_OK, 0) == 0 || errno != EACCES;
+}
+
+void CarryOverOwnership(int fd, const FileFacts& replaced) {
+    // The group first: changing it may clear set-id bits, which the mode then restores
+    // where that is allowed. Either may be refused to an ordinary user; that is no failure.
+    if (::fchown(fd, static_cast<uid_t>(-1), static_cast<gid_t>(replaced.group)) != 0) errno = 0;
+    if (::fchmod(fd, static_cast<mode_t>(replaced.mode)) != 0) errno = 0;
+}
+
+Result<std::vector<std::string>> ListNames(int folderFd) {
+    // A listing owns its descriptor; a duplicate keeps the caller's open.
+    const int fd = ::fcntl(folderFd, F_DUPFD_CLOEXEC, 0);
+    if (fd < 0) return LastFailure(ErrorKind::kCannotRead);
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(fdopendir(fd), closedir);
+    if (!dir) {
+        const int err = errno;
+        ::close(fd);
+        return SystemFailure(ErrorKind::kCannotRead, err);
+    }
+    rewinddir(dir.get());
+    std::vector<std::string> names;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = readdir(dir.get());
+        if (!entry) {
+            if (errno != 0) return LastFailure(ErrorKind::kCannotRead);
+            break;
+        }
+        std::string name = entry->d_name;
+        if (name != "." && name != "..") names.push_back(std::move(name));
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+Status RenameOver(int folderFd, const std::string& from, const std::string& to, bool) {
+    // The rename's durability is the folder's: SyncFolder after the last one.
+    if (::renameat(folderFd, from.c_str(), folderFd, to.c_str()) != 0) return LastFailure(ErrorKind::kCannotCreate);
+    return Status::Ok();
+}
+
+Status LinkAsNew(int folderFd, const std::string& from, const std::string& to) {
+    if (::linkat(folderFd, from.c_str(), folderFd, to.c_str(), 0) != 0) return LastFailure(ErrorKind::kCannotCreate);
+    return Status::Ok();
+}
+
+bool RemoveFile(int folderFd, const std::string& name) { return ::unlinkat(folderFd, name.c_str(), 0) == 0; }
+
+Status MakeFolder(const std::string& path) {
+    if (::mkdir(path.c_str(), 0777) != 0 && errno != EEXIST) return LastFailure(ErrorKind::kCannotCreate);
+    return Status::Ok();
+}
+
+long CurrentProcessId() { return static_cast<long>(::getpid()); }
+
+bool ProcessIsGone(long pid) { return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH; }
+
+bool StandardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+
+void UseUtf8Console() {}
+
+void TuneAllocatorForFrames() {
+    mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
+    mallopt(M_TRIM_THRESHOLD, 64 * 1024 * 1024);
+}
+
+}  // namespace qf
