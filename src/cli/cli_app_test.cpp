@@ -2,7 +2,6 @@
 #include "cli/cli_app.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <sstream>
 
@@ -35,7 +34,7 @@ TEST_F(CliTest, ExitStatusesForFailuresUsageAndStoppedTiff) {
     EXPECT_EQ(Run({"convert", "--settle-ms", "0", "--quiet", "--kind", "grayscale-bmp", dir.path()}), kExitFailures);
     EXPECT_EQ(err.str(), "quillfen-cli: " + dir / "b.orx" + ": cannot load: not an ORX file (signature does not match)\n");
 
-    ASSERT_EQ(mkdir((dir / "a1.tiff").c_str(), 0755), 0);
+    ASSERT_EQ(qf::test::MakeDir((dir / "a1.tiff").c_str(), 0755), 0);
     EXPECT_EQ(Run({"convert", "--settle-ms", "0", "--quiet", dir.path()}), kExitTiffStopped);
     EXPECT_EQ(err.str(), "quillfen-cli: " + dir / "a1.tiff" + ": cannot create: a folder has that name\n" +
                              "quillfen-cli: " + dir / "b.orx" + ": not converted (the run stopped before it)\n");

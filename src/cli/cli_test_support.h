@@ -2,8 +2,10 @@
 // temporary folder, and a way to run a piece of a test as an ordinary user.
 #pragma once
 
+#ifndef _WIN32
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <functional>
 #include <sstream>
@@ -30,6 +32,7 @@ protected:
     std::ostringstream out, err;
 };
 
+#ifndef _WIN32
 /// Runs `body` in a child as user and group nobody when the tests run as root, so that
 /// permissions hold; its result is the child's exit status (99: could not drop rights).
 inline int AsOrdinaryUser(const std::function<int()>& body) {
@@ -42,5 +45,6 @@ inline int AsOrdinaryUser(const std::function<int()>& body) {
     waitpid(pid, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : 100;
 }
+#endif
 
 }  // namespace qf::test

@@ -1,13 +1,12 @@
 // Bad input and faults, end to end through quillfen-cli: every bad file is refused with
 // one line naming it, every good one converts, and no fault loses or damages a file.
+#include <tiffio.h>
+#ifndef _WIN32
 #include <dirent.h>
-#include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <tiffio.h>
-#include <unistd.h>
+#endif
 
 #include <csignal>
 #include <gtest/gtest.h>
@@ -115,10 +114,13 @@ TEST_F(HardeningTest, EveryBadFileIsRefusedOnceAndGoodOnesBetweenConvert) {
         badPaths.insert(dir / (prefix + name + ".orx"));
         Good(dir / (std::string(prefix) + "ok.orx"));
     }
-    ASSERT_EQ(mkdir((dir / "g-folder.orx").c_str(), 0755), 0);
+    ASSERT_EQ(qf::test::MakeDir((dir / "g-folder.orx").c_str(), 0755), 0);
+    notDataPaths.insert(dir / "g-folder.orx");
+#ifndef _WIN32  // no FIFOs there, and links need privileges
     ASSERT_EQ(mkfifo((dir / "g-fifo.orx").c_str(), 0644), 0);
     ASSERT_EQ(symlink("nowhere", (dir / "g-dangling.orx").c_str()), 0);
-    for (const char* other : {"g-folder.orx", "g-fifo.orx", "g-dangling.orx"}) notDataPaths.insert(dir / other);
+    for (const char* other : {"g-fifo.orx", "g-dangling.orx"}) notDataPaths.insert(dir / other);
+#endif
     ASSERT_GE(badPaths.size(), 40u);
 
     EXPECT_EQ(Convert("grayscale-bmp", dir.path()), kExitFailures);
@@ -176,6 +178,9 @@ TEST_F(HardeningTest, UnusualNamesConvert) {
 
 int OpenDescriptors() {
     int n = 0;
+#ifdef _WIN32
+    return n;  // handles are not counted there; the thousand files still convert
+#endif
     if (DIR* d = opendir("/proc/self/fd")) {
         while (readdir(d)) ++n;
         closedir(d);
@@ -192,6 +197,9 @@ TEST_F(HardeningTest, ThousandSmallFilesConvertWithoutDescriptorGrowth) {
 }
 
 TEST_F(HardeningTest, ReadOnlyFolderFailsEachBitmapAndStopsTiff) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows: no POSIX permissions to take away from an ordinary user";
+#else
     Good(dir / "a.orx", 3);
     Good(dir / "b.orx", 2);
     ASSERT_EQ(chmod(dir.path().c_str(), 0555), 0);
@@ -213,9 +221,13 @@ TEST_F(HardeningTest, ReadOnlyFolderFailsEachBitmapAndStopsTiff) {
     EXPECT_EQ(tiff, 0);
     chmod(dir.path().c_str(), 0755);
     EXPECT_EQ(test::Entries(dir.path()), (std::vector<std::string>{"a.orx", "b.orx"}));
+#endif
 }
 
 TEST_F(HardeningTest, UnreadableDataFileIsRefusedAndOthersConvert) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows: no POSIX permissions to take away from an ordinary user";
+#else
     Good(dir / "a.orx");
     Good(dir / "secret.orx");
     ASSERT_EQ(chmod((dir / "secret.orx").c_str(), 0), 0);
@@ -229,6 +241,7 @@ TEST_F(HardeningTest, UnreadableDataFileIsRefusedAndOthersConvert) {
     EXPECT_EQ(result, 0);
     EXPECT_TRUE(test::FileExists(dir / "a1.bmp"));
     EXPECT_FALSE(test::FileExists(dir / "secret.bmp"));
+#endif
 }
 
 // The common checks after a write that ran out of room: the failure is reported, no
@@ -259,8 +272,11 @@ void MakeDiskFullFolder(const std::string& folder) {
 }
 
 TEST_F(HardeningTest, FullDiskIsReportedAndLosesNothing) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows: no small file system to mount";
+#else
     const std::string mnt = dir / "small";
-    ASSERT_EQ(mkdir(mnt.c_str(), 0755), 0);
+    ASSERT_EQ(qf::test::MakeDir(mnt.c_str(), 0755), 0);
     if (mount("tmpfs", mnt.c_str(), "tmpfs", 0, "size=64k") != 0) {
         GTEST_SKIP() << "cannot mount a small tmpfs here; the file-size limit test covers it";
     }
@@ -270,9 +286,13 @@ TEST_F(HardeningTest, FullDiskIsReportedAndLosesNothing) {
     ExpectDiskFullHandled(mnt, err.str(), status);
     EXPECT_NE(err.str().find("No space left on device"), std::string::npos);
     umount(mnt.c_str());
+#endif
 }
 
 TEST_F(HardeningTest, FileSizeLimitIsReportedAndLosesNothing) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows: no file-size limit to set";
+#else
     MakeDiskFullFolder(dir.path());
     rlimit old {};
     getrlimit(RLIMIT_FSIZE, &old);
@@ -285,6 +305,7 @@ TEST_F(HardeningTest, FileSizeLimitIsReportedAndLosesNothing) {
     std::signal(SIGXFSZ, previous);
     ExpectDiskFullHandled(dir.path(), err.str(), status);
     EXPECT_NE(err.str().find("File too large"), std::string::npos);
+#endif
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 // Several jobs give the result of one: the same outputs byte for byte, the same lines on
 // stderr in the same order, the same report and exit status, over folders with
 // collisions, bad entries, a half-resolution file and runs that stop in the middle.
-#include <sys/stat.h>
 
 #include <csignal>
 #include <filesystem>
@@ -38,7 +37,7 @@ std::string Normalised(std::string text, const std::string& folder) {
 
 class JobsTest : public test::TempFolderTest {
 protected:
-    void SetUp() override { ASSERT_EQ(mkdir(source().c_str(), 0755), 0); }
+    void SetUp() override { ASSERT_EQ(qf::test::MakeDir(source().c_str(), 0755), 0); }
     std::string source() const { return dir / "source"; }
 
     void Beam(const std::string& name, std::uint32_t frames, std::uint64_t seed, bool half = false) {
@@ -59,7 +58,7 @@ protected:
         Beam("half.orx", 5, 22, true);
         Beam("long.orx", 30, 23);
         test::WriteBytes(source() + "/broken.orx", {1, 2, 3});
-        ASSERT_EQ(mkdir((source() + "/calib.orx").c_str(), 0755), 0);
+        ASSERT_EQ(qf::test::MakeDir((source() + "/calib.orx").c_str(), 0755), 0);
     }
 
     // Converts a fresh copy of the source folder with `jobs` jobs.
@@ -128,7 +127,7 @@ TEST_F(JobsTest, TiffThatCannotBeCreatedStopsAtTheSameFrame) {
     MixedFolder();
     // Frame 4 of long.orx cannot be created: the run stops there (exit 42), and outputs of
     // later frames that other jobs had already written are not left behind.
-    ASSERT_EQ(mkdir((source() + "/long4.tiff").c_str(), 0755), 0);
+    ASSERT_EQ(qf::test::MakeDir((source() + "/long4.tiff").c_str(), 0755), 0);
     EXPECT_EQ(ExpectSameAsOneJob({"--kind", "standardized-tiff"}, "a folder in an output's place"),
               kExitTiffStopped);
     EXPECT_EQ(ExpectSameAsOneJob({"--kind", "color-bmp"}, "not a TIFF: the run goes on"), kExitFailures);

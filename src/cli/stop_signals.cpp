@@ -18,21 +18,28 @@ std::atomic<int> g_received{0};
 
 #ifdef _WIN32
 
-void OnConsoleStop(int signal) {
-    // Asked twice: the user means it, and the process ends as it would without us.
-    if (g_received.exchange(signal) == signal) std::_Exit(128 + signal);
-}
+// Ctrl-C and Ctrl-Break come as C signals; the C runtime puts the default handling back
+// before it calls us, so a second one ends the process as it would without us.
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGBREAK};
+void (*g_previous[3])(int);
+
+extern "C" void OnStopSignal(int signal) { g_received = signal; }
+
+// A closing console, a log-off or a shutdown: the process ends soon after, whatever we do.
+void OnConsoleClose(int signal) { g_received = signal; }
 
 }  // namespace
 
 StopSignals::StopSignals() {
     g_received = 0;
-    WatchConsoleStops(OnConsoleStop);
+    for (int i = 0; i < 3; ++i) g_previous[i] = std::signal(kSignals[i], OnStopSignal);
+    WatchConsoleStops(OnConsoleClose);
 }
 
 StopSignals::~StopSignals() {
     FinishedAfterStop();
     UnwatchConsoleStops();
+    for (int i = 0; i < 3; ++i) std::signal(kSignals[i], g_previous[i]);
 }
 
 #else

@@ -2,7 +2,6 @@
 #include "control/orx_control.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include "control/getdata_ctrl.h"
 #include "convert/frame_pull.h"
@@ -136,7 +135,7 @@ TEST_F(OrxControlTest, BadFilesAreRejectedWithTheirReason) {
         EXPECT_EQ(loaded.message(), c.reason) << c.name;
     }
     std::string folder = dir / "folder.orx";
-    ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+    ASSERT_EQ(qf::test::MakeDir(folder.c_str(), 0755), 0);
     EXPECT_EQ(wrapper.LoadFile(folder).message(), "is a folder, not a data file");
 }
 

@@ -4,7 +4,6 @@
 #include "convert/batch_run.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include "tools/synthetic_beam.h"
 #include "test/fake_control.h"
@@ -88,7 +87,7 @@ TEST_F(BatchRunTest, EveryKindWritesOneFilePerFrame) {
 TEST_F(BatchRunTest, FilterIsCaseSensitiveAndTakesOnlyFiles) {
     Synth("run.orx.bak", 1);
     Synth("RUN.ORX", 1);
-    ASSERT_EQ(mkdir((dir / "old.orx").c_str(), 0755), 0);
+    ASSERT_EQ(qf::test::MakeDir((dir / "old.orx").c_str(), 0755), 0);
     BatchReport r = Run(kStandardizedTiff);
     EXPECT_EQ(Outputs(".tiff"), Names{"run.orx.tiff"});
     EXPECT_TRUE(r.failures.empty());
@@ -99,7 +98,7 @@ TEST_F(BatchRunTest, FilterIsCaseSensitiveAndTakesOnlyFiles) {
 
 TEST_F(BatchRunTest, FolderNamedOrxDoesNotMakeEveryEntryQualify) {
     std::string inner = dir / "set.orx";
-    ASSERT_EQ(mkdir(inner.c_str(), 0755), 0);
+    ASSERT_EQ(qf::test::MakeDir(inner.c_str(), 0755), 0);
     test::WriteBytes(inner + "/notes.txt", {1});
     BeamSettings s;
     ASSERT_TRUE(WriteSyntheticBeam(inner + "/x.orx", s).ok());
@@ -147,7 +146,7 @@ TEST_F(BatchRunTest, CollidingOutputIsReportedNotOverwritten) {
 TEST_F(BatchRunTest, UnwritableBitmapIsReportedAndWalkGoesOn) {
     Synth("a.orx", 2);
     Synth("b.orx", 1);
-    ASSERT_EQ(mkdir((dir / "a.bmp").c_str(), 0755), 0);
+    ASSERT_EQ(qf::test::MakeDir((dir / "a.bmp").c_str(), 0755), 0);
     for (int kind : {2, 3}) {
         BatchReport r = Run(kind);
         ASSERT_EQ(r.failures.size(), 1u) << kind;
@@ -160,7 +159,7 @@ TEST_F(BatchRunTest, UnwritableBitmapIsReportedAndWalkGoesOn) {
 TEST_F(BatchRunTest, UncreatableTiffStopsTheRunAndKeepsEarlierFiles) {
     Synth("a.orx", 3);
     Synth("b.orx", 1);
-    ASSERT_EQ(mkdir((dir / "a1.tiff").c_str(), 0755), 0);
+    ASSERT_EQ(qf::test::MakeDir((dir / "a1.tiff").c_str(), 0755), 0);
     for (int kind : {0, 1}) {
         BatchReport r = Run(kind);
         EXPECT_EQ(r.stop, BatchStop::kTiffCannotCreate);

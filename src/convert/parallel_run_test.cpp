@@ -1,7 +1,6 @@
 // A run of several jobs tells its observer what a run of one tells, from the thread that
 // called it, and stops where one job stops.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <deque>
 #include <thread>
@@ -75,7 +74,7 @@ protected:
 
 TEST_F(ParallelRunTest, ObserverHearsWhatOneJobTellsInOrderFromTheCallingThread) {
     for (const std::string& folder : {dir / "one", dir / "four"}) {
-        ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+        ASSERT_EQ(qf::test::MakeDir(folder.c_str(), 0755), 0);
         Synth(folder, "a.orx", 9, 1);
         Synth(folder, "b.orx", 1, 2);
         Synth(folder, "c.orx", 14, 3);
@@ -118,7 +117,7 @@ TEST_F(ParallelRunTest, PullFailureMidFileStopsWhereOneJobStopsAndReleasesEveryA
     for (int jobs : {1, 3}) {
         const int i = jobs == 1 ? 0 : 1;
         folder_ = dir / ("jobs" + std::to_string(jobs));
-        ASSERT_EQ(mkdir(folder_.c_str(), 0755), 0);
+        ASSERT_EQ(qf::test::MakeDir(folder_.c_str(), 0755), 0);
         for (const char* name : {"a.orx", "m.orx", "z.orx"}) test::WriteBytes(folder_ + "/" + name, {});
         test::FakeControl& planner = fakes.emplace_back();
         script(planner);

@@ -1,7 +1,6 @@
 #include "export/tiff_export.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <tiffio.h>
 
 #include <cstring>
@@ -168,7 +167,7 @@ TEST_F(WriteTiff16Test, EmptyOrNegativeFrameWritesNoFile) {
 TEST_F(WriteTiff16Test, UncreatableOutputIsReportedNotFatal) {
     std::uint16_t v = 1;
     std::string folderAtName = dir / "x.tiff";
-    ASSERT_EQ(mkdir(folderAtName.c_str(), 0755), 0);
+    ASSERT_EQ(qf::test::MakeDir(folderAtName.c_str(), 0755), 0);
     Status r = WriteTiff16(folderAtName, 1, 1, 1, &v);
     EXPECT_EQ(r.kind(), ErrorKind::kCannotCreate);
     EXPECT_EQ(r.message(), "cannot create: a folder has that name");

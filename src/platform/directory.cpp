@@ -16,7 +16,7 @@ Result<std::vector<std::string>> ListFolder(int folderFd) { return ListNames(fol
 
 EntryKind KindOfEntry(int folderFd, const std::string& name) {
     EntryKind kind;
-    Result<FileFacts> facts = FactsAt(folderFd, name, true);
+    Result<FileFacts> facts = FactsAt(folderFd, name, LinksLeadToDataFiles());
     if (!facts.ok()) {
         kind.missing = facts.error().kind == ErrorKind::kMissing;
         kind.why = "cannot open: " + facts.message();

@@ -80,6 +80,9 @@ Result<FileFacts> FactsOf(int fd);
 /// Facts of `name` in `folderFd`; `followLinks` false: of a link itself (reparse points
 /// on Windows are never followed).
 Result<FileFacts> FactsAt(int folderFd, const std::string& name, bool followLinks);
+/// True where a link to a regular file counts as a data file (POSIX); on Windows, reparse
+/// points are never data files.
+bool LinksLeadToDataFiles();
 /// False when `name` exists and the system would refuse to write it (read-only).
 bool MayWrite(int folderFd, const std::string& name);
 /// Gives a fresh file the permission bits and group of the one it replaces, where allowed.
@@ -113,9 +116,9 @@ void TuneAllocatorForFrames();
 #ifdef _WIN32
 /// The command line's arguments as UTF-8.
 std::vector<std::string> Utf8Arguments(int argc, wchar_t** argv);
-/// Calls `onStop(signal)` from a system thread for Ctrl-C and Ctrl-Break (SIGINT) and for a
-/// closing console, log-off or shutdown (SIGHUP's number, 1). For those last ones the process
-/// ends when the handler returns, so it waits until FinishedAfterStop() (a few seconds at most).
+/// Calls `onStop(1)` (SIGHUP's number) from a system thread when the console closes, the user
+/// logs off or the system shuts down (Ctrl-C and Ctrl-Break arrive as C signals). The process
+/// ends when the system's handler returns, so it waits for FinishedAfterStop() (4 s at most).
 void WatchConsoleStops(void (*onStop)(int signal));
 void UnwatchConsoleStops();
 void FinishedAfterStop();

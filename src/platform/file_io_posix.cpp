@@ -132,6 +132,8 @@ Result<FileFacts> FactsAt(int folderFd, const std::string& name, bool followLink
     return FactsFrom(st);
 }
 
+bool LinksLeadToDataFiles() { return true; }
+
 bool MayWrite(int folderFd, const std::string& name) {
     return ::faccessat(folderFd, name.c_str(), W_OK, 0) == 0 || errno != EACCES;
 }

@@ -51,6 +51,19 @@ TempFolder::~TempFolder() {
     std::filesystem::remove_all(root, ec);
 }
 
+int MakeDir(const std::string& path, unsigned mode) {
+    std::error_code ec;
+    if (!std::filesystem::create_directory(FsPath(path), ec)) return -1;
+    std::filesystem::permissions(FsPath(path), static_cast<std::filesystem::perms>(mode), ec);
+    return 0;
+}
+
+int ResizeFile(const std::string& path, std::uint64_t size) {
+    std::error_code ec;
+    std::filesystem::resize_file(FsPath(path), size, ec);
+    return ec ? -1 : 0;
+}
+
 std::vector<std::uint8_t> ReadBytes(const std::string& path) {
     std::ifstream in(FsPath(path), std::ios::binary);
     return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});

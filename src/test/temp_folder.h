@@ -36,6 +36,11 @@ protected:
 std::filesystem::path FsPath(const std::string& utf8);
 std::string Utf8(const std::filesystem::path& path);
 
+/// mkdir for tests on every system: 0, or -1 when the folder could not be made.
+int MakeDir(const std::string& path, unsigned mode = 0755);
+/// Cuts or extends the file at `path` to `size` bytes: 0, or -1.
+int ResizeFile(const std::string& path, std::uint64_t size);
+
 std::vector<std::uint8_t> ReadBytes(const std::string& path);
 void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
 bool FileExists(const std::string& path);

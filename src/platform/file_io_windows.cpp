@@ -1,0 +1,422 @@
+// The Windows half of file_io.h, and the only file that includes <windows.h> (its S_OK,
+// E_FAIL and FAILED would clash with the dispatch stand-ins elsewhere).
+//
+// Every name goes to the system as UTF-16 with the long-path prefix, so names outside the
+// ANSI code page and paths beyond 260 characters work. A folder is held open as a handle;
+// names in it are resolved through the handle's own path at each call, so the run keeps
+// writing into the folder it opened even when that folder is renamed underneath it.
+#include "platform/file_io.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace qf {
+namespace {
+
+std::wstring Wide(const std::string& utf8) {
+    if (utf8.empty()) return {};
+    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
+    return wide;
+}
+
+std::string Narrow(const wchar_t* wide, std::size_t length) {
+    if (length == 0) return {};
+    const int n = WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(length), utf8.data(), n, nullptr, nullptr);
+    return utf8;
+}
+
+// The system's sentence for `code`, without its closing full stop and line break, so that
+// it reads like the POSIX texts in our messages.
+std::string SystemText(DWORD code) {
+    wchar_t* buffer = nullptr;
+    const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                       FORMAT_MESSAGE_IGNORE_INSERTS,
+                                   nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::string text = n > 0 ? Narrow(buffer, n) : "system error " + std::to_string(code);
+    if (buffer) LocalFree(buffer);
+    while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ' || text.back() == '.')) {
+        text.pop_back();
+    }
+    return text;
+}
+
+Error Win32Failure(ErrorKind otherwise, DWORD code) {
+    switch (code) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+            return Fail(ErrorKind::kMissing, SystemText(code));
+        case ERROR_FILE_EXISTS:
+        case ERROR_ALREADY_EXISTS:
+            return Fail(ErrorKind::kExists, SystemText(code));
+        default:
+            return Fail(otherwise, SystemText(code));
+    }
+}
+
+Error LastFailure(ErrorKind otherwise) { return Win32Failure(otherwise, GetLastError()); }
+
+HANDLE HandleOf(int fd) { return reinterpret_cast<HANDLE>(_get_osfhandle(fd)); }
+
+constexpr wchar_t kLongPrefix[] = L"\\\\?\\";
+
+// `path` as the system takes it whole: absolute, with backslashes and the long-path prefix.
+std::wstring SystemPath(const std::wstring& path) {
+    if (path.rfind(kLongPrefix, 0) == 0) return path;
+    DWORD n = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (n == 0) return path;
+    std::wstring full(n, L'\0');
+    n = GetFullPathNameW(path.c_str(), n, full.data(), nullptr);
+    full.resize(n);
+    if (full.rfind(L"\\\\.\\", 0) == 0) return full;  // a device: no prefix makes it a file
+    if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
+    return kLongPrefix + full;
+}
+
+// The path of the folder held open as `folderFd`, asked of its handle.
+Result<std::wstring> FolderPath(int folderFd) {
+    const HANDLE handle = HandleOf(folderFd);
+    if (handle == INVALID_HANDLE_VALUE) return Win32Failure(ErrorKind::kCannotRead, ERROR_INVALID_HANDLE);
+    const DWORD flags = FILE_NAME_NORMALIZED | VOLUME_NAME_DOS;
+    DWORD n = GetFinalPathNameByHandleW(handle, nullptr, 0, flags);
+    if (n == 0) return LastFailure(ErrorKind::kCannotRead);
+    std::wstring path(n, L'\0');
+    n = GetFinalPathNameByHandleW(handle, path.data(), n, flags);
+    if (n == 0) return LastFailure(ErrorKind::kCannotRead);
+    path.resize(n);
+    return path;
+}
+
+// `name` in the folder `folderFd` (or a path, with kWorkingFolder), as the system takes it.
+Result<std::wstring> PathAt(int folderFd, const std::string& name) {
+    std::wstring wide = Wide(name);
+    if (folderFd == kWorkingFolder) return SystemPath(wide);
+    Result<std::wstring> folder = FolderPath(folderFd);
+    if (!folder.ok()) return folder.error();
+    std::replace(wide.begin(), wide.end(), L'/', L'\\');
+    std::wstring path = folder.value();
+    if (path.empty() || path.back() != L'\\') path += L'\\';
+    return path + wide;
+}
+
+// A C runtime descriptor that owns `handle`; binary, so that no byte is ever translated.
+Result<int> Descriptor(HANDLE handle, int flags, ErrorKind otherwise) {
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), flags | _O_BINARY);
+    if (fd < 0) {
+        const int err = errno;
+        CloseHandle(handle);
+        return Fail(otherwise, ErrnoText(err));
+    }
+    return fd;
+}
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+FileFacts FactsFrom(HANDLE handle, const BY_HANDLE_FILE_INFORMATION& info) {
+    FileFacts facts;
+    const DWORD attributes = info.dwFileAttributes;
+    // A reparse point (a symbolic link, a junction, a mount point) is never a data file nor
+    // a folder to walk into: it could lead anywhere.
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        facts.type = FileType::kOther;
+    } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        facts.type = FileType::kFolder;
+    } else {
+        facts.type = GetFileType(handle) == FILE_TYPE_DISK ? FileType::kRegular : FileType::kOther;
+    }
+    facts.size = std::uint64_t{info.nFileSizeHigh} << 32 | info.nFileSizeLow;
+    facts.mode = (attributes & FILE_ATTRIBUTE_READONLY) ? 0444 : 0666;
+    facts.identity = std::to_string(info.dwVolumeSerialNumber) + ":" +
+                     std::to_string(std::uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow);
+    return facts;
+}
+
+Result<FileFacts> FactsOfHandle(HANDLE handle) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(handle, &info)) return LastFailure(ErrorKind::kCannotRead);
+    return FactsFrom(handle, info);
+}
+
+}  // namespace
+
+std::string ErrnoText(int err) {
+    char buffer[256];
+    if (strerror_s(buffer, sizeof buffer, err) != 0) return "error " + std::to_string(err);
+    return buffer;
+}
+
+Result<int> OpenFolder(const std::string& path) {
+    const std::wstring wide = SystemPath(Wide(path));
+    const HANDLE handle = CreateFileW(wide.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, kShareAll, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return LastFailure(ErrorKind::kCannotRead);
+    Result<FileFacts> facts = FactsOfHandle(handle);
+    if (!facts.ok() || facts.value().type != FileType::kFolder) {
+        CloseHandle(handle);
+        return facts.ok() ? Win32Failure(ErrorKind::kCannotRead, ERROR_DIRECTORY) : facts.error();
+    }
+    return Descriptor(handle, _O_RDONLY, ErrorKind::kCannotRead);
+}
+
+Result<int> OpenToRead(const std::string& path) {
+    // Reparse points are opened as themselves (and then refused as no data file); a folder
+    // opens too, so that it is named as one.
+    const std::wstring wide = SystemPath(Wide(path));
+    const HANDLE handle = CreateFileW(wide.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return LastFailure(ErrorKind::kCannotRead);
+    return Descriptor(handle, _O_RDONLY, ErrorKind::kCannotRead);
+}
+
+Result<int> CreateNewFile(int folderFd, const std::string& name) {
+    Result<std::wstring> path = PathAt(folderFd, name);
+    if (!path.ok()) return Fail(ErrorKind::kCannotCreate, path.message());
+    const HANDLE handle = CreateFileW(path.value().c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                      nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return LastFailure(ErrorKind::kCannotCreate);
+    return Descriptor(handle, _O_RDWR, ErrorKind::kCannotCreate);
+}
+
+void CloseFile(int fd) {
+    if (fd >= 0) _close(fd);
+}
+
+Status CloseChecked(int fd) {
+    if (_close(fd) != 0) return Fail(ErrorKind::kWriteFailed, ErrnoText(errno));
+    return Status::Ok();
+}
+
+Result<std::size_t> ReadAt(int fd, std::uint64_t offset, void* into, std::size_t size) {
+    const HANDLE handle = HandleOf(fd);
+    auto* bytes = static_cast<std::uint8_t*>(into);
+    std::size_t done = 0;
+    while (done < size) {
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size - done, DWORD{1} << 30));
+        const std::uint64_t at = offset + done;
+        OVERLAPPED position{};
+        position.Offset = static_cast<DWORD>(at);
+        position.OffsetHigh = static_cast<DWORD>(at >> 32);
+        DWORD got = 0;
+        if (!ReadFile(handle, bytes + done, chunk, &got, &position)) {
+            const DWORD err = GetLastError();
+            if (err == ERROR_HANDLE_EOF) break;
+            return Win32Failure(ErrorKind::kCannotRead, err);
+        }
+        if (got == 0) break;
+        done += got;
+    }
+    return done;
+}
+
+Status WriteAt(int fd, std::uint64_t offset, const void* data, std::size_t size) {
+    const HANDLE handle = HandleOf(fd);
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    while (size > 0) {
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size, DWORD{1} << 30));
+        OVERLAPPED position{};
+        position.Offset = static_cast<DWORD>(offset);
+        position.OffsetHigh = static_cast<DWORD>(offset >> 32);
+        DWORD put = 0;
+        if (!WriteFile(handle, bytes, chunk, &put, &position)) return LastFailure(ErrorKind::kWriteFailed);
+        if (put == 0) return Win32Failure(ErrorKind::kWriteFailed, ERROR_WRITE_FAULT);
+        bytes += put;
+        size -= put;
+        offset += put;
+    }
+    return Status::Ok();
+}
+
+Status WriteAll(int fd, const void* data, std::size_t size) {
+    const HANDLE handle = HandleOf(fd);
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    while (size > 0) {
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size, DWORD{1} << 30));
+        DWORD put = 0;
+        if (!WriteFile(handle, bytes, chunk, &put, nullptr)) return LastFailure(ErrorKind::kWriteFailed);
+        if (put == 0) return Win32Failure(ErrorKind::kWriteFailed, ERROR_WRITE_FAULT);
+        bytes += put;
+        size -= put;
+    }
+    return Status::Ok();
+}
+
+Status FlushToDisk(int fd) {
+    if (!FlushFileBuffers(HandleOf(fd))) return LastFailure(ErrorKind::kWriteFailed);
+    return Status::Ok();
+}
+
+// A rename made with MOVEFILE_WRITE_THROUGH is durable on its own; folders are not flushed.
+Status SyncFolder(int) { return Status::Ok(); }
+
+Result<FileFacts> FactsOf(int fd) { return FactsOfHandle(HandleOf(fd)); }
+
+Result<FileFacts> FactsAt(int folderFd, const std::string& name, bool followLinks) {
+    Result<std::wstring> path = PathAt(folderFd, name);
+    if (!path.ok()) return path.error();
+    const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (followLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
+    const HANDLE handle = CreateFileW(path.value().c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
+                                      OPEN_EXISTING, flags, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return LastFailure(ErrorKind::kCannotRead);
+    Result<FileFacts> facts = FactsOfHandle(handle);
+    CloseHandle(handle);
+    return facts;
+}
+
+bool LinksLeadToDataFiles() { return false; }
+
+bool MayWrite(int folderFd, const std::string& name) {
+    Result<std::wstring> path = PathAt(folderFd, name);
+    if (!path.ok()) return true;
+    const DWORD attributes = GetFileAttributesW(path.value().c_str());
+    return attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_READONLY);
+}
+
+// Permissions on Windows come from the folder's inherited access list, as for any new file.
+void CarryOverOwnership(int, const FileFacts&) {}
+
+Result<std::vector<std::string>> ListNames(int folderFd) {
+    Result<std::wstring> folder = FolderPath(folderFd);
+    if (!folder.ok()) return folder.error();
+    std::wstring pattern = folder.value();
+    if (pattern.empty() || pattern.back() != L'\\') pattern += L'\\';
+    pattern += L'*';
+    WIN32_FIND_DATAW entry{};
+    const HANDLE search = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch,
+                                           nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    std::vector<std::string> names;
+    if (search == INVALID_HANDLE_VALUE) {
+        if (GetLastError() == ERROR_FILE_NOT_FOUND) return names;
+        return LastFailure(ErrorKind::kCannotRead);
+    }
+    DWORD err = ERROR_NO_MORE_FILES;
+    do {
+        std::string name = Narrow(entry.cFileName, std::wcslen(entry.cFileName));
+        if (name != "." && name != "..") names.push_back(std::move(name));
+        if (!FindNextFileW(search, &entry)) {
+            err = GetLastError();
+            break;
+        }
+    } while (true);
+    FindClose(search);
+    if (err != ERROR_NO_MORE_FILES) return Win32Failure(ErrorKind::kCannotRead, err);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+Status RenameOver(int folderFd, const std::string& from, const std::string& to, bool writeThrough) {
+    Result<std::wstring> source = PathAt(folderFd, from);
+    Result<std::wstring> target = PathAt(folderFd, to);
+    if (!source.ok()) return source.error();
+    if (!target.ok()) return target.error();
+    const DWORD flags = MOVEFILE_REPLACE_EXISTING | (writeThrough ? MOVEFILE_WRITE_THROUGH : 0);
+    if (!MoveFileExW(source.value().c_str(), target.value().c_str(), flags)) {
+        return LastFailure(ErrorKind::kCannotCreate);
+    }
+    return Status::Ok();
+}
+
+Status LinkAsNew(int folderFd, const std::string& from, const std::string& to) {
+    Result<std::wstring> source = PathAt(folderFd, from);
+    Result<std::wstring> target = PathAt(folderFd, to);
+    if (!source.ok()) return source.error();
+    if (!target.ok()) return target.error();
+    if (CreateHardLinkW(target.value().c_str(), source.value().c_str(), nullptr)) return Status::Ok();
+    const DWORD err = GetLastError();
+    if (err == ERROR_ALREADY_EXISTS || err == ERROR_FILE_EXISTS) return Win32Failure(ErrorKind::kExists, err);
+    // A file system without hard links: a rename that may not replace does the same.
+    if (MoveFileExW(source.value().c_str(), target.value().c_str(), 0)) return Status::Ok();
+    return LastFailure(ErrorKind::kCannotCreate);
+}
+
+bool RemoveFile(int folderFd, const std::string& name) {
+    Result<std::wstring> path = PathAt(folderFd, name);
+    return path.ok() && DeleteFileW(path.value().c_str());
+}
+
+Status MakeFolder(const std::string& path) {
+    const std::wstring wide = SystemPath(Wide(path));
+    if (!CreateDirectoryW(wide.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+        return LastFailure(ErrorKind::kCannotCreate);
+    }
+    return Status::Ok();
+}
+
+long CurrentProcessId() { return static_cast<long>(GetCurrentProcessId()); }
+
+bool ProcessIsGone(long pid) {
+    const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
+    if (!process) return GetLastError() == ERROR_INVALID_PARAMETER;
+    DWORD code = 0;
+    const bool ended = GetExitCodeProcess(process, &code) && code != STILL_ACTIVE;
+    CloseHandle(process);
+    return ended;
+}
+
+bool StandardErrorIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
+
+void UseUtf8Console() { SetConsoleOutputCP(CP_UTF8); }
+
+void TuneAllocatorForFrames() {}
+
+std::vector<std::string> Utf8Arguments(int argc, wchar_t** argv) {
+    std::vector<std::string> args;
+    for (int i = 0; i < argc; ++i) args.push_back(Narrow(argv[i], std::wcslen(argv[i])));
+    return args;
+}
+
+namespace {
+
+std::atomic<void (*)(int)> g_onStop{nullptr};
+std::atomic<bool> g_finished{false};
+constexpr int kHangUp = 1;  // SIGHUP's number, which Windows lacks
+
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+    void (*onStop)(int) = g_onStop.load();
+    if (!onStop) return FALSE;
+    switch (event) {
+        case CTRL_CLOSE_EVENT:
+        case CTRL_LOGOFF_EVENT:
+        case CTRL_SHUTDOWN_EVENT:
+            onStop(kHangUp);
+            // The system ends the process when this returns (and five seconds after the
+            // event at the latest): give the run the time for its last output and summary.
+            for (int waited = 0; waited < 4000 && !g_finished.load(); waited += 10) ::Sleep(10);
+            return TRUE;
+        default:
+            return FALSE;
+    }
+}
+
+}  // namespace
+
+void WatchConsoleStops(void (*onStop)(int signal)) {
+    g_finished = false;
+    g_onStop = onStop;
+    SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+}
+
+void UnwatchConsoleStops() {
+    SetConsoleCtrlHandler(OnConsoleEvent, FALSE);
+    g_onStop = nullptr;
+}
+
+void FinishedAfterStop() { g_finished = true; }
+
+}  // namespace qf
