@@ -175,7 +175,7 @@ if [ ${#foreign[@]} -gt 0 ]; then
 fi
 
 phase "testing under wine"
-ctest --test-dir "$build" --output-on-failure -j "$jobs" --timeout 600
+ctest --test-dir "$build" --output-on-failure -j "$jobs" --timeout 300
 phase_done "tests"
 
 # --- The archive ---------------------------------------------------------------------------
