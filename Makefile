@@ -8,7 +8,7 @@ BENCH ?= OFF
 PREFIX ?= /usr/local
 DESTDIR ?=
 
-.PHONY: all deps build test demo install package check-install asan tsan tidy fuzz bench clean
+.PHONY: all deps build test demo install package check-install asan tsan tidy fuzz bench windows clean
 
 all: build
 
@@ -77,5 +77,10 @@ bench: build
 	@$(BUILD)/bench/quillfen_bench --benchmark_min_time=0.2
 	@/usr/bin/python3 bench/compare.py --build $(BUILD) --runs $(BENCH_RUNS)
 
+# Windows x64: quillfen-cli.exe cross-built with MinGW-w64, its tests run under wine, and
+# build-windows/quillfen-<version>-windows-x64.zip (scripts/build-windows.sh).
+windows:
+	@JOBS=$(JOBS) scripts/build-windows.sh
+
 clean:
-	rm -rf $(BUILD) build-asan build-tsan build-fuzz build-release build-package
+	rm -rf $(BUILD) build-asan build-tsan build-fuzz build-release build-package build-windows

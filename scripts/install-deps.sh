@@ -16,6 +16,11 @@ fi
 if [ "${QUILLFEN_PACKAGING:-0}" = 1 ]; then
   packages+=(dpkg-dev file lintian desktop-file-utils appstream man-db)
 fi
+if [ "${QUILLFEN_WINDOWS:-0}" = 1 ]; then
+  # The Windows x64 cross build run under wine (scripts/build-windows.sh): the compilers,
+  # wine, dpkg-source for the libtiff source, GoogleTest's sources, zip for the archive.
+  packages+=(g++-mingw-w64-x86-64-posix wine wine64 dpkg-dev bzip2 xz-utils googletest zip)
+fi
 if [ "${QUILLFEN_FUZZ:-0}" = 1 ]; then
   packages+=(clang libclang-rt-14-dev)
 fi

@@ -1,0 +1,192 @@
+#!/usr/bin/env bash
+# The Windows x64 cross build (`make windows`): builds quillfen-cli.exe and the test programs
+# with MinGW-w64 (cmake/mingw-w64-x86_64.cmake), runs the tests under wine and packs
+# build-windows/quillfen-<version>-windows-x64.zip (quillfen-cli.exe, README.md, LICENSE).
+#
+# In build-windows/:
+#   deps/prefix        libtiff (static, no codecs, C-runtime I/O), GoogleTest, CLI11 and
+#                      nlohmann-json for the Windows target; each is built once and kept
+#                      (delete deps/ to rebuild them)
+#   deps/build, deps/src   their build trees and unpacked sources
+#   quillfen           the project's build tree
+#   wineprefix         wine's prefix, kept between runs (its first start takes a while)
+#
+# Installs what it needs from Debian's packages (QUILLFEN_WINDOWS=1 scripts/install-deps.sh);
+# when the cross compiler or wine cannot be installed it says so and exits 0 (skipped).
+# The libtiff source is Debian's source package in ../shared/deps/libtiff beside the checkout
+# (QUILLFEN_LIBTIFF_SRC names another folder holding it).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+repo=$PWD
+out=$repo/build-windows
+deps=$out/deps
+prefix=$deps/prefix
+toolchain=$repo/cmake/mingw-w64-x86_64.cmake
+jobs=${JOBS:-$(nproc)}
+triplet=x86_64-w64-mingw32
+started=$SECONDS
+
+say() { echo "build-windows: $*" >&2; }
+phase_started=$SECONDS
+phase() {  # phase NAME: says what starts now and starts its clock
+  echo "build-windows: $1" >&2
+  phase_started=$SECONDS
+}
+phase_done() { say "$1 took $((SECONDS - phase_started)) s"; }
+
+# --- Packages -----------------------------------------------------------------------------
+# Debian 12 puts the 64-bit wine loader in /usr/lib/wine (wine64 is not on PATH there).
+wine_loader() {
+  command -v wine64 2>/dev/null && return
+  [ -x /usr/lib/wine/wine64 ] && { echo /usr/lib/wine/wine64; return; }
+  return 1
+}
+windows_tools_missing() {
+  local missing=()
+  command -v $triplet-g++-posix >/dev/null || missing+=($triplet-g++-posix)
+  wine_loader >/dev/null || missing+=(wine64)
+  command -v wineserver >/dev/null || missing+=(wineserver)
+  echo "${missing[*]:-}"
+}
+if ! QUILLFEN_WINDOWS=1 scripts/install-deps.sh; then
+  missing=$(windows_tools_missing)
+  if [ -n "$missing" ]; then
+    say "skipped: the Debian packages for the Windows build could not be installed (missing: $missing)"
+    exit 0
+  fi
+  say "some packages could not be installed; the cross compiler and wine are there, going on"
+fi
+missing=$(windows_tools_missing)
+[ -z "$missing" ] || { say "missing after the install: $missing"; exit 1; }
+wine=$(wine_loader)
+
+# A dependency is rebuilt only when what it is built from changes: its stamp holds a
+# description of the inputs (versions, options, the toolchain file's hash).
+toolchain_id="$(sha256sum "$toolchain" | cut -c1-16) $($triplet-g++-posix -dumpversion)"
+up_to_date() { [ -f "$deps/stamp-$1" ] && [ "$(cat "$deps/stamp-$1")" = "$2" ]; }
+mark_built() { echo "$2" >"$deps/stamp-$1"; }
+mkdir -p "$prefix"
+
+deps_started=$SECONDS
+
+# --- libtiff: static, every codec off, C-runtime file I/O ---------------------------------
+# win32-io=OFF: with Win32 I/O, TIFFFdOpen takes the C runtime's descriptor for a Win32
+# handle and every write fails.
+libtiff_src=${QUILLFEN_LIBTIFF_SRC:-$repo/../shared/deps/libtiff}
+shopt -s nullglob
+dscs=("$libtiff_src"/tiff_*.dsc)
+shopt -u nullglob
+[ ${#dscs[@]} -eq 1 ] || { say "expected one tiff_*.dsc in $libtiff_src, found ${#dscs[@]}"; exit 1; }
+dsc=${dscs[0]}
+libtiff_options=(
+  -DBUILD_SHARED_LIBS=OFF -Dtiff-tools=OFF -Dtiff-tests=OFF -Dtiff-contrib=OFF -Dtiff-docs=OFF
+  -Dtiff-deprecated=OFF -Dtiff-opengl=OFF -Dcxx=OFF -Dwin32-io=OFF
+  -Dzlib=OFF -Dlibdeflate=OFF -Dpixarlog=OFF -Djpeg=OFF -Dold-jpeg=OFF -Djpeg12=OFF
+  -Djbig=OFF -Dlerc=OFF -Dlzma=OFF -Dzstd=OFF -Dwebp=OFF
+)
+libtiff_id="$(basename "$dsc") ${libtiff_options[*]} $toolchain_id"
+if up_to_date libtiff "$libtiff_id"; then
+  say "libtiff: up to date"
+else
+  phase "libtiff: building $(basename "$dsc" .dsc) for Windows"
+  rm -rf "$deps/src/libtiff" "$deps/build/libtiff"
+  mkdir -p "$deps/src"
+  dpkg-source --no-check -x "$dsc" "$deps/src/libtiff" >/dev/null
+  cmake -S "$deps/src/libtiff" -B "$deps/build/libtiff" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" "${libtiff_options[@]}" >/dev/null
+  cmake --build "$deps/build/libtiff" -j "$jobs" >/dev/null
+  cmake --install "$deps/build/libtiff" >/dev/null
+  mark_built libtiff "$libtiff_id"
+  phase_done libtiff
+fi
+
+# --- GoogleTest, from the sources Debian ships in /usr/src/googletest --------------------
+gtest_id="googletest $(dpkg-query -W -f='${Version}' googletest) $toolchain_id"
+if up_to_date googletest "$gtest_id"; then
+  say "googletest: up to date"
+else
+  phase "googletest: building for Windows"
+  rm -rf "$deps/build/googletest"
+  cmake -S /usr/src/googletest -B "$deps/build/googletest" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" -DBUILD_GMOCK=ON >/dev/null
+  cmake --build "$deps/build/googletest" -j "$jobs" >/dev/null
+  cmake --install "$deps/build/googletest" >/dev/null
+  mark_built googletest "$gtest_id"
+  phase_done googletest
+fi
+
+# --- CLI11 and nlohmann-json: header-only; their headers and CMake package files are copied
+# into the prefix, so the cross build never gets the build machine's /usr/include.
+headers_id=""
+for p in libcli11-dev nlohmann-json3-dev; do headers_id+="$p $(dpkg-query -W -f='${Version}' $p) "; done
+if up_to_date headers "$headers_id"; then
+  say "CLI11, nlohmann-json: up to date"
+else
+  for p in libcli11-dev nlohmann-json3-dev; do
+    dpkg-query -L $p | grep -E '^/usr/(include|share/cmake|lib/cmake)/' | while read -r f; do
+      [ -f "$f" ] || continue
+      mkdir -p "$prefix/$(dirname "${f#/usr/}")"
+      cp "$f" "$prefix/${f#/usr/}"
+    done
+  done
+  mark_built headers "$headers_id"
+  say "CLI11, nlohmann-json: copied into the prefix"
+fi
+say "dependencies ready in $((SECONDS - deps_started)) s"
+
+# --- The project ---------------------------------------------------------------------------
+build=$out/quillfen
+phase "configuring"
+cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_PREFIX_PATH="$prefix" \
+  -DCMAKE_BUILD_TYPE=Release -DQUILLFEN_GUI=OFF -DQUILLFEN_MANPAGES=OFF -DQUILLFEN_WERROR=ON \
+  -DQUILLFEN_BENCH=OFF >/dev/null
+phase_done "configure"
+phase "building"
+cmake --build "$build" -j "$jobs"
+phase_done "build"
+exe=$build/src/cli/quillfen-cli.exe
+
+# --- wine: one server for the whole run, stopped however the script ends -----------------
+# wineboot's background services (services.exe, winedevice.exe, ...) keep the descriptors
+# of the process that started them: started here with /dev/null, they never hold ctest's
+# pipe open, which would make the run hang. DISPLAY is dropped so that nothing opens a window.
+export WINEPREFIX=$out/wineprefix WINEARCH=win64 WINEDEBUG=-all WINELOADER=$wine
+unset DISPLAY WAYLAND_DISPLAY
+mkdir -p "$WINEPREFIX"
+phase "starting wine ($wine)"
+wineserver -k >/dev/null 2>&1 || true  # a server of an earlier, killed run of this prefix
+wineserver -p
+trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+# mscoree and mshtml off: no prompt for wine's .NET and HTML engines, which nothing here needs.
+WINEDLLOVERRIDES="mscoree,mshtml=" "$wine" wineboot -i >/dev/null 2>&1
+phase_done "wine start"
+
+# The program needs Windows' own DLLs only (everything else is linked statically).
+system32=$WINEPREFIX/drive_c/windows/system32
+foreign=()
+for dll in $($triplet-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p'); do
+  [ -n "$(find "$system32" -maxdepth 1 -iname "$dll" -print -quit)" ] || foreign+=("$dll")
+done
+if [ ${#foreign[@]} -gt 0 ]; then
+  say "quillfen-cli.exe needs DLLs that are not Windows' own: ${foreign[*]}"
+  exit 1
+fi
+
+phase "testing under wine"
+ctest --test-dir "$build" --output-on-failure -j "$jobs" --timeout 300
+phase_done "tests"
+
+# --- The archive ---------------------------------------------------------------------------
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:[A-Z]*=//p' "$build/CMakeCache.txt")
+name=quillfen-$version-windows-x64
+zip=$out/$name.zip
+rm -rf "$out/stage" "$zip"
+mkdir -p "$out/stage/$name"
+cp README.md LICENSE "$out/stage/$name/"
+$triplet-strip -o "$out/stage/$name/quillfen-cli.exe" "$exe"
+(cd "$out/stage" && zip -qrX "$zip" "$name")
+rm -rf "$out/stage"
+say "$(basename "$zip"): $(stat -c %s "$zip") bytes ($(du -h "$zip" | cut -f1))"
+say "done in $((SECONDS - started)) s"
