@@ -55,7 +55,7 @@ TEST_F(CliTest, InfoShowsWhatTheControlSees) {
                              "  frames:      3  (one image each)\n"
                              "  resolution:  half  (frames stored at half the width and height)\n");
     EXPECT_EQ(Run({"info", dir / "none.orx"}), kExitFailures);
-    EXPECT_EQ(err.str(), "quillfen-cli: " + dir / "none.orx" + ": cannot open: No such file or directory\n");
+    EXPECT_EQ(err.str(), "quillfen-cli: " + dir / "none.orx" + ": cannot open: " + test::MissingText(dir / "none.orx") + "\n");
 }
 
 TEST_F(CliTest, SynthIsRepeatableForASeed) {

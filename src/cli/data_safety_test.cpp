@@ -98,18 +98,28 @@ TEST_F(DataSafetyTest, RunWritesOnlyIntoTheFolderItListedWhenThePathIsSwapped) {
     ASSERT_EQ(qf::test::MakeDir(other.c_str(), 0755), 0);
     Beam(data + "/s.orx", 5);
     CliHooks hooks;
+    bool tried = false;
     hooks.frameWritten = [&](const std::string&) {
-        if (test::FileExists(moved)) return;
+        if (tried) return;
+        tried = true;
         std::error_code ec;
         std::filesystem::rename(test::FsPath(data), test::FsPath(moved), ec);
+#ifdef _WIN32
+        // There the run holds its folder open without sharing deletion: it cannot be moved.
+        EXPECT_TRUE(ec);
+#else
         ASSERT_FALSE(ec) << ec.message();
         std::filesystem::create_directory_symlink(test::FsPath(other), test::FsPath(data), ec);
-#ifndef _WIN32
-        ASSERT_FALSE(ec) << ec.message();  // Windows may refuse links to the unprivileged: the move is the point
+        ASSERT_FALSE(ec) << ec.message();
 #endif
     };
     EXPECT_EQ(Convert("grayscale-bmp", {data}, &hooks), kExitOk) << err.str();
-    EXPECT_EQ(test::Entries(moved), (Names{"s.bmp", "s.orx", "s1.bmp", "s2.bmp", "s3.bmp", "s4.bmp"}));
+#ifdef _WIN32
+    const std::string& listed = data;
+#else
+    const std::string& listed = moved;
+#endif
+    EXPECT_EQ(test::Entries(listed), (Names{"s.bmp", "s.orx", "s1.bmp", "s2.bmp", "s3.bmp", "s4.bmp"}));
     EXPECT_TRUE(test::Entries(other).empty());
 }
 

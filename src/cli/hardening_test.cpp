@@ -138,8 +138,10 @@ TEST_F(HardeningTest, EveryBadFileIsRefusedOnceAndGoodOnesBetweenConvert) {
         noted.insert(path);
     }
     EXPECT_EQ(noted, notDataPaths);
+#ifndef _WIN32
     EXPECT_EQ(notes[dir / "g-fifo.orx"].at(0), "is not a regular file; skipped");
     EXPECT_EQ(notes[dir / "g-dangling.orx"].at(0), "cannot open: No such file or directory; skipped");
+#endif
     EXPECT_EQ(notes[dir / "g-folder.orx"].at(0), "is a folder, not a data file; skipped");
     for (int i = 0; i < n; ++i) {
         char name[16];
@@ -162,9 +164,12 @@ TEST_F(HardeningTest, GoodFileCutAtEveryByteIsRefusedWithoutHarm) {
 }
 
 TEST_F(HardeningTest, UnusualNamesConvert) {
-    const std::vector<std::string> names = {
-        "with spaces.orx", "Messung \xC3\xA4\xC3\xB6 \xE6\xB8\xAC\xE5\xAE\x9A.orx", "bad\xFF\xFEutf8.orx",
+    std::vector<std::string> names = {
+        "with spaces.orx", "Messung \xC3\xA4\xC3\xB6 \xE6\xB8\xAC\xE5\xAE\x9A.orx",
         "-leading-dash.orx", std::string(245, 'n') + ".orx"};
+#ifndef _WIN32
+    names.push_back("bad\xFF\xFEutf8.orx");  // Windows names are UTF-16: no such name can exist there
+#endif
     for (const auto& name : names) Good(dir / name, 3);
     for (const char* kind : {"normalized-tiff", "color-bmp"}) {
         EXPECT_EQ(Convert(kind, dir.path()), kExitOk) << err.str();
@@ -178,13 +183,12 @@ TEST_F(HardeningTest, UnusualNamesConvert) {
 
 int OpenDescriptors() {
     int n = 0;
-#ifdef _WIN32
-    return n;  // handles are not counted there; the thousand files still convert
-#endif
+#ifndef _WIN32  // handles are not counted on Windows; the thousand files still convert there
     if (DIR* d = opendir("/proc/self/fd")) {
         while (readdir(d)) ++n;
         closedir(d);
     }
+#endif
     return n;
 }
 
@@ -246,7 +250,7 @@ TEST_F(HardeningTest, UnreadableDataFileIsRefusedAndOthersConvert) {
 
 // The common checks after a write that ran out of room: the failure is reported, no
 // temporary is left, the earlier output of that name is untouched and earlier frames are whole.
-void ExpectDiskFullHandled(const std::string& folder, const std::string& err, int status) {
+[[maybe_unused]] void ExpectDiskFullHandled(const std::string& folder, const std::string& err, int status) {
     EXPECT_EQ(status, kExitFailures);
     EXPECT_NE(err.find(folder + "/b.tiff: write failed"), std::string::npos) << err;
     EXPECT_EQ(test::ReadBytes(folder + "/b.tiff"), (Bytes{'o', 'l', 'd'}));
@@ -258,7 +262,7 @@ void ExpectDiskFullHandled(const std::string& folder, const std::string& err, in
     TIFFClose(tif);
 }
 
-void MakeDiskFullFolder(const std::string& folder) {
+[[maybe_unused]] void MakeDiskFullFolder(const std::string& folder) {
     BeamSettings s;
     s.width = 16;
     s.height = 16;

@@ -183,7 +183,7 @@ TEST_F(PlanOptionsTest, RecursionTakesFilesFirstThenFoldersAndNoLinks) {
     Names order;
     std::istringstream in(out.str());
     for (std::string line; std::getline(in, line);) {
-        if (line.ends_with(" frame")) order.push_back(line.substr(dir.path().size() + 1, line.find(':') - dir.path().size() - 1));
+        if (line.ends_with(" frame")) order.push_back(line.substr(dir.path().size() + 1, line.find(':', dir.path().size()) - dir.path().size() - 1));
     }
     EXPECT_EQ(order, (Names{"z.orx", "a/m.orx", "a/deep/d.orx", "b/n.orx"}));
 }

@@ -186,7 +186,7 @@ TEST_F(BatchRunTest, UnreadableFolderIsReported) {
     BatchSettings settings;
     BatchReport r = RunBatch(control, dir / "missing", [] { return 0; }, settings, observer);
     EXPECT_EQ(r.stop, BatchStop::kFolderUnreadable);
-    EXPECT_EQ(r.failures.at(0).Line(), dir / "missing" + ": cannot read folder: No such file or directory");
+    EXPECT_EQ(r.failures.at(0).Line(), dir / "missing" + ": cannot read folder: " + test::MissingText(dir / "missing"));
     EXPECT_EQ(observer.depth, 0);
 }
 

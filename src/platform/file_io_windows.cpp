@@ -2,9 +2,9 @@
 // E_FAIL and FAILED would clash with the dispatch stand-ins elsewhere).
 //
 // Every name goes to the system as UTF-16 with the long-path prefix, so names outside the
-// ANSI code page and paths beyond 260 characters work. A folder is held open as a handle;
-// names in it are resolved through the handle's own path at each call, so the run keeps
-// writing into the folder it opened even when that folder is renamed underneath it.
+// ANSI code page and paths beyond 260 characters work. A folder is held open as a handle
+// that does not share deletion: while a run holds its folder, nobody renames or removes it,
+// so the full path it was opened by names it for as long as it is open.
 #include "platform/file_io.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
@@ -20,6 +20,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <map>
+#include <mutex>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -90,18 +92,15 @@ std::wstring SystemPath(const std::wstring& path) {
     return kLongPrefix + full;
 }
 
-// The path of the folder held open as `folderFd`, asked of its handle.
+// The full paths of the folders open as descriptors.
+std::mutex g_foldersLock;
+std::map<int, std::wstring> g_folders;
+
 Result<std::wstring> FolderPath(int folderFd) {
-    const HANDLE handle = HandleOf(folderFd);
-    if (handle == INVALID_HANDLE_VALUE) return Win32Failure(ErrorKind::kCannotRead, ERROR_INVALID_HANDLE);
-    const DWORD flags = FILE_NAME_NORMALIZED | VOLUME_NAME_DOS;
-    DWORD n = GetFinalPathNameByHandleW(handle, nullptr, 0, flags);
-    if (n == 0) return LastFailure(ErrorKind::kCannotRead);
-    std::wstring path(n, L'\0');
-    n = GetFinalPathNameByHandleW(handle, path.data(), n, flags);
-    if (n == 0) return LastFailure(ErrorKind::kCannotRead);
-    path.resize(n);
-    return path;
+    const std::lock_guard<std::mutex> lock(g_foldersLock);
+    const auto found = g_folders.find(folderFd);
+    if (found == g_folders.end()) return Win32Failure(ErrorKind::kCannotRead, ERROR_INVALID_HANDLE);
+    return found->second;
 }
 
 // `name` in the folder `folderFd` (or a path, with kWorkingFolder), as the system takes it.
@@ -164,15 +163,21 @@ std::string ErrnoText(int err) {
 
 Result<int> OpenFolder(const std::string& path) {
     const std::wstring wide = SystemPath(Wide(path));
-    const HANDLE handle = CreateFileW(wide.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, kShareAll, nullptr,
-                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const HANDLE handle = CreateFileW(wide.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return LastFailure(ErrorKind::kCannotRead);
     Result<FileFacts> facts = FactsOfHandle(handle);
     if (!facts.ok() || facts.value().type != FileType::kFolder) {
         CloseHandle(handle);
         return facts.ok() ? Win32Failure(ErrorKind::kCannotRead, ERROR_DIRECTORY) : facts.error();
     }
-    return Descriptor(handle, _O_RDONLY, ErrorKind::kCannotRead);
+    Result<int> fd = Descriptor(handle, _O_RDONLY, ErrorKind::kCannotRead);
+    if (fd.ok()) {
+        const std::lock_guard<std::mutex> lock(g_foldersLock);
+        g_folders[fd.value()] = wide;
+    }
+    return fd;
 }
 
 Result<int> OpenToRead(const std::string& path) {
@@ -195,7 +200,12 @@ Result<int> CreateNewFile(int folderFd, const std::string& name) {
 }
 
 void CloseFile(int fd) {
-    if (fd >= 0) _close(fd);
+    if (fd < 0) return;
+    {
+        const std::lock_guard<std::mutex> lock(g_foldersLock);
+        g_folders.erase(fd);  // before the number can be given out again
+    }
+    _close(fd);
 }
 
 Status CloseChecked(int fd) {

@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "platform/directory.h"
+#include "platform/file_io.h"
 
 namespace qf::test {
 
@@ -63,6 +64,8 @@ int ResizeFile(const std::string& path, std::uint64_t size) {
     std::filesystem::resize_file(FsPath(path), size, ec);
     return ec ? -1 : 0;
 }
+
+std::string MissingText(const std::string& path) { return FactsAt(kWorkingFolder, path, true).message(); }
 
 std::vector<std::uint8_t> ReadBytes(const std::string& path) {
     std::ifstream in(FsPath(path), std::ios::binary);

@@ -41,6 +41,10 @@ int MakeDir(const std::string& path, unsigned mode = 0755);
 /// Cuts or extends the file at `path` to `size` bytes: 0, or -1.
 int ResizeFile(const std::string& path, std::uint64_t size);
 
+/// The system's words for a missing `path` ("No such file or directory" on POSIX; on Windows
+/// "file" or "path" not found, by whether its folder exists), as the program reports them.
+std::string MissingText(const std::string& path);
+
 std::vector<std::uint8_t> ReadBytes(const std::string& path);
 void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
 bool FileExists(const std::string& path);
