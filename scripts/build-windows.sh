@@ -72,7 +72,21 @@ deps_started=$SECONDS
 # --- libtiff: static, every codec off, C-runtime file I/O ---------------------------------
 # win32-io=OFF: with Win32 I/O, TIFFFdOpen takes the C runtime's descriptor for a Win32
 # handle and every write fails.
-libtiff_src=${QUILLFEN_LIBTIFF_SRC:-$repo/../shared/deps/libtiff}
+# The first of these folders that holds the source package; a clone elsewhere (CI's, say)
+# still finds the workplace's copy, and Debian's archive is the last resort.
+find_libtiff_source() {
+  local candidate
+  for candidate in ${QUILLFEN_LIBTIFF_SRC:+"$QUILLFEN_LIBTIFF_SRC"} "$repo/../shared/deps/libtiff" \
+                   /work/shared/deps/libtiff "$deps/apt-source"; do
+    if compgen -G "$candidate/tiff_*.dsc" >/dev/null; then echo "$candidate"; return; fi
+  done
+  mkdir -p "$deps/apt-source"
+  if (cd "$deps/apt-source" && apt-get source --download-only tiff >/dev/null 2>&1); then
+    echo "$deps/apt-source"
+  fi
+}
+libtiff_src=$(find_libtiff_source)
+[ -n "$libtiff_src" ] || { say "no libtiff source package: put Debian's tiff_*.dsc and its tarballs in ../shared/deps/libtiff or name their folder in QUILLFEN_LIBTIFF_SRC"; exit 1; }
 shopt -s nullglob
 dscs=("$libtiff_src"/tiff_*.dsc)
 shopt -u nullglob
@@ -138,7 +152,8 @@ say "dependencies ready in $((SECONDS - deps_started)) s"
 build=$out/quillfen
 phase "configuring"
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_PREFIX_PATH="$prefix" \
-  -DCMAKE_BUILD_TYPE=Release -DQUILLFEN_GUI=OFF -DQUILLFEN_MANPAGES=OFF -DQUILLFEN_WERROR=ON \
+  -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
+  -DQUILLFEN_GUI=OFF -DQUILLFEN_MANPAGES=OFF -DQUILLFEN_WERROR=ON \
   -DQUILLFEN_BENCH=OFF >/dev/null
 phase_done "configure"
 phase "building"

@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <unistd.h>
 
 #include "dialog/quillfen_dlg.h"
 #include "dialog/window_icon.h"
