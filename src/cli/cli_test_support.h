@@ -29,6 +29,13 @@ protected:
         err.str("");
         return RunCli(static_cast<int>(argv.size()), argv.data(), out, err, hooks);
     }
+    /// What the run wrote to standard error, a line each.
+    std::vector<std::string> Lines() const {
+        std::vector<std::string> lines;
+        std::istringstream in(err.str());
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
+        return lines;
+    }
     std::ostringstream out, err;
 };
 

@@ -42,12 +42,6 @@ protected:
         s.halfResolution = half;
         ASSERT_TRUE(WriteSyntheticBeam(path, s).ok()) << path;
     }
-    Names Lines() const {
-        Names lines;
-        std::istringstream in(err.str());
-        for (std::string line; std::getline(in, line);) lines.push_back(line);
-        return lines;
-    }
     bool Said(const std::string& text) const { return err.str().find(text) != std::string::npos; }
 };
 

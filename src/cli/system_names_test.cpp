@@ -41,12 +41,6 @@ protected:
         s.frames = frames;
         ASSERT_TRUE(WriteSyntheticBeam(path, s).ok()) << path;
     }
-    Names Lines() const {
-        Names lines;
-        std::istringstream in(err.str());
-        for (std::string line; std::getline(in, line);) lines.push_back(line);
-        return lines;
-    }
 };
 
 TEST_F(SystemNamesTest, OutputsAreByteForByteThoseOfTheLinuxBuild) {

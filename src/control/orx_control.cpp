@@ -107,9 +107,10 @@ HRESULT OrxControl::GetImageData(VARIANT* out) {
         if (!read.ok()) return DataFailure(E_FAIL, "cannot read the file: " + read.message());
         Result<FileFacts> facts = FactsOf(fd_);
         const unsigned long long size = facts.ok() ? facts.value().size : 0;
+        const unsigned long long end = offset + bytes;
         return DataFailure(E_FAIL, Text("the file shrank while being read: frame %u ends at byte "
                                         "%llu, past its end at byte %llu",
-                                        frame_, static_cast<unsigned long long>(offset + bytes), size));
+                                        frame_, end, size));
     }
     if constexpr (std::endian::native == std::endian::big) {
         auto* v = static_cast<std::uint16_t*>(array->pvData);

@@ -155,11 +155,11 @@ namespace {
 Status PlaceTemporary(int folderFd, const std::string& tempName, const std::string& name, bool replace,
                       bool sync) {
     if (replace) {
-        const Status renamed = RenameOver(folderFd, tempName, name, sync);
+        Status renamed = RenameOver(folderFd, tempName, name, sync);
         if (renamed.ok()) return renamed;
         return Fail(ErrorKind::kCannotCreate, "cannot replace: " + renamed.message());
     }
-    const Status linked = LinkAsNew(folderFd, tempName, name);
+    Status linked = LinkAsNew(folderFd, tempName, name);
     if (linked.ok()) return linked;
     if (linked.kind() == ErrorKind::kExists) return Fail(ErrorKind::kExists, "a file of that name exists; not replaced");
     return Fail(ErrorKind::kCannotCreate, "cannot create: " + linked.message());
