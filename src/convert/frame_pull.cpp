@@ -84,6 +84,20 @@ private:
     SAFEARRAY* array_ = nullptr;
 };
 
+// The high byte of each sample. Blocks of a fixed size, so that the compiler turns each into
+// a few vector instructions even at -O2 (whose cost model keeps loops of unknown length
+// scalar); local pointers, as a byte store may alias anything.
+std::uint8_t HighByte(std::int16_t sample) { return static_cast<std::uint8_t>(static_cast<std::uint16_t>(sample) >> 8); }
+
+void KeepHighBytes(const std::int16_t* __restrict in, std::uint8_t* __restrict out, std::size_t n) {
+    constexpr std::size_t kBlock = 32;
+    std::size_t i = 0;
+    for (; i + kBlock <= n; i += kBlock) {
+        for (std::size_t j = 0; j < kBlock; ++j) out[i + j] = HighByte(in[i + j]);
+    }
+    for (; i < n; ++i) out[i] = HighByte(in[i]);
+}
+
 // The bounds are tested before anything is allocated, so a control that reports a
 // larger frame than its array holds costs no more memory than the array. The 16-bit kinds
 // keep the array's own storage where they can: the frame is then never copied.
@@ -91,9 +105,7 @@ void CopySamples(ArrayGuard& guard, FrameImage& frame, ExportKind kind) {
     const std::int16_t* in = frame.count > 0 ? guard.Elements(frame.count) : nullptr;
     if (kind == kGrayscaleBitmap) {
         frame.highBytes = AllocateFrameBuffer<std::uint8_t>(frame.count);
-        for (std::int32_t i = 0; i < frame.count; ++i) {
-            frame.highBytes[i] = static_cast<std::uint8_t>(static_cast<std::uint16_t>(in[i]) >> 8);
-        }
+        if (in) KeepHighBytes(in, frame.highBytes.get(), static_cast<std::size_t>(frame.count));
     } else {
         if (in) frame.samples = guard.TakeSamples();
         if (frame.samples) return;

@@ -94,6 +94,22 @@ TEST_F(FramePullTest, SamplesAreUnsignedAndKind2KeepsHighBytes) {
     EXPECT_EQ(gray.samples, nullptr);
 }
 
+TEST_F(FramePullTest, Kind2KeepsTheHighByteOfEverySampleOfALongFrame) {
+    fake.width = 101;  // blocks of samples and some left over
+    fake.height = 3;
+    fake.makeArray = [] {
+        SAFEARRAY* a = MakeI2Array(0, 303);
+        auto* d = static_cast<std::int16_t*>(a->pvData);
+        for (int i = 0; i < 303; ++i) d[i] = static_cast<std::int16_t>(i * 251 - 30000);
+        return a;
+    };
+    FrameImage gray = PullFrame(wrapper, kGrayscaleBitmap);
+    for (int i = 0; i < 303; ++i) {
+        const auto sample = static_cast<std::uint16_t>(static_cast<std::int16_t>(i * 251 - 30000));
+        ASSERT_EQ(gray.highBytes[i], sample >> 8) << i;
+    }
+}
+
 TEST_F(FramePullTest, SurplusElementsAreIgnoredAndEmptyFramesPass) {
     fake.makeArray = [] { return MakeI2Array(0, 100, 5); };
     FrameImage f = PullFrame(wrapper, kStandardizedTiff);

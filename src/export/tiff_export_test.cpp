@@ -28,6 +28,17 @@ TEST(ScaleSamplesTest, NormalizedStretchesLargestTo65535) {
     EXPECT_EQ(Scaled({65535, 32768}, kNormalizedTiff), (std::vector<std::uint16_t>{65535, 32768}));
 }
 
+TEST(ScaleSamplesTest, NormalizedFindsTheLargestWhereverItStands) {
+    // 100 samples: three blocks of 32 and four left over; the peak in each place in turn.
+    for (std::size_t at = 0; at < 100; ++at) {
+        std::vector<std::uint16_t> s(100, 10);
+        s[at] = 1000;
+        const std::vector<std::uint16_t> out = Scaled(s, kNormalizedTiff);
+        ASSERT_EQ(out[at], 65535) << at;
+        ASSERT_EQ(out[(at + 1) % 100], 655) << at;
+    }
+}
+
 TEST(ScaleSamplesTest, NormalizedMatchesDoubleFormulaForEveryValue) {
     std::vector<std::uint16_t> all(65536);
     for (std::size_t v = 0; v < all.size(); ++v) all[v] = static_cast<std::uint16_t>(v);
