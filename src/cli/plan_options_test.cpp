@@ -212,6 +212,25 @@ TEST_F(PlanOptionsTest, JsonReportTellsTheRunAsItWent) {
     EXPECT_EQ(nlohmann::json::parse(out.str())["totals"]["frames_written"], 3);
 }
 
+TEST_F(PlanOptionsTest, ReportIsWrittenWholeAndNeverInTheNameOfADataFile) {
+    Beam(dir / "a.orx", 1);
+    const std::vector<std::uint8_t> data = test::ReadBytes(dir / "a.orx");
+    EXPECT_EQ(Run({"convert", "--quiet", "--report", dir / "a.orx", dir.path()}), kExitUsage);
+    EXPECT_NE(err.str().find("a report may not be named like a data file (.orx)"), std::string::npos) << err.str();
+    EXPECT_EQ(test::ReadBytes(dir / "a.orx"), data);
+    // An earlier report is replaced whole, and no temporary stays beside it.
+    test::WriteBytes(dir / "run.json", {'o', 'l', 'd'});
+    EXPECT_EQ(Run({"convert", "--quiet", "--report", dir / "run.json", dir.path()}), kExitOk) << err.str();
+    const std::vector<std::uint8_t> json = test::ReadBytes(dir / "run.json");
+    EXPECT_EQ(nlohmann::json::parse(json.begin(), json.end())["totals"]["frames_written"], 1);
+    EXPECT_EQ(test::Entries(dir.path()), (Names{"a.orx", "a.tiff", "run.json"}));
+    // A report that cannot be written is one line; the run's outputs stay.
+    EXPECT_EQ(Run({"convert", "--quiet", "--report", dir / "no/such/run.json", dir.path()}), kExitFailures);
+    EXPECT_EQ(Lines(), (Names{"quillfen-cli: " + dir / "no/such/run.json" + ": cannot write the report: cannot create: " +
+                              test::MissingText(dir / "no/such/run.json")}));
+    EXPECT_TRUE(test::FileExists(dir / "a.tiff"));
+}
+
 TEST_F(PlanOptionsTest, ShardsTogetherAreExactlyOneRun) {
     const std::string whole = dir / "whole", parts = dir / "parts";
     for (const std::string& folder : {whole, parts}) {
