@@ -69,6 +69,8 @@ CLI::App* AddSynth(CLI::App& app, SynthOptions& o) {
 
 int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, const CliHooks* hooks) {
     CLI::App app{"Quillfen converts ORX camera data files into TIFF and BMP images.", "quillfen-cli"};
+    // Options start with "-" on every system: on Windows "/data" is a path, not an option.
+    app.allow_windows_style_options(false);
     app.set_version_flag("--version", std::string(QuillfenVersion()));
     app.require_subcommand(1);
     // One line for a usage error, as for every other failure.

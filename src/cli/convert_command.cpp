@@ -1,6 +1,8 @@
 #include "cli/convert_command.h"
 
 #include <CLI/CLI.hpp>
+#include <filesystem>
+#include <fstream>
 #include <algorithm>
 #include <memory>
 #include <thread>
@@ -108,6 +110,18 @@ int WriteReport(const ConvertOptions& o, const std::vector<InputReport>& reports
         out << json;
         return status;
     }
+    // A FIFO, a terminal or a device (/dev/stdout, a process substitution) takes the report
+    // as it comes; only a regular file, or none, is replaced whole.
+    if (const Result<FileFacts> there = FactsAt(kWorkingFolder, o.report, true);
+        there.ok() && there.value().type == FileType::kOther) {
+        std::ofstream stream(std::filesystem::path(std::u8string(o.report.begin(), o.report.end())), std::ios::binary);
+        stream << json << std::flush;
+        if (!stream) {
+            err << "quillfen-cli: " << DisplayName(o.report) << ": cannot write the report\n";
+            return std::max(status, kExitFailures);
+        }
+        return status;
+    }
     // Written like an output: complete or not at all, and never half over an older report.
     OutputFile file(OutputTarget(o.report));
     file.Write(json.data(), json.size());
@@ -161,7 +175,7 @@ CLI::App* AddConvertCommand(CLI::App& app, ConvertOptions& o) {
         ->check([](const std::string& path) {
             // A report never takes the place of a data file, just as an image never does.
             const std::string name = path.substr(LastSeparator(path) + 1);
-            return name.find(".orx") == std::string::npos ? std::string()
+            return FindDataExtension(name) == std::string::npos ? std::string()
                                                           : std::string("a report may not be named like a data file (.orx)");
         });
     cmd->add_option("--shard", o.shard, "Convert only part K of N of the data files (dealt round by name order), "

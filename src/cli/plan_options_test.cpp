@@ -1,7 +1,9 @@
 // The plan and the options built on it, end to end through quillfen-cli: the dry run
 // tells exactly what the run then does, and every option keeps that promise.
 #ifndef _WIN32
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 #include <algorithm>
@@ -229,6 +231,28 @@ TEST_F(PlanOptionsTest, ReportIsWrittenWholeAndNeverInTheNameOfADataFile) {
     EXPECT_EQ(Lines(), (Names{"quillfen-cli: " + dir / "no/such/run.json" + ": cannot write the report: cannot create: " +
                               test::MissingText(dir / "no/such/run.json")}));
     EXPECT_TRUE(test::FileExists(dir / "a.tiff"));
+}
+
+TEST_F(PlanOptionsTest, ReportGoesIntoAFifoAndLeavesItAFifo) {
+#ifdef _WIN32
+    GTEST_SKIP() << "no FIFOs on Windows";
+#else
+    Beam(dir / "a.orx", 1);
+    const std::string fifo = dir / "report-pipe";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    // A reader that never blocks: a replaced FIFO would leave it with nothing, not hang.
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    EXPECT_EQ(Run({"convert", "--quiet", "--report", fifo, dir.path()}), kExitOk) << err.str();
+    std::string got;
+    char chunk[4096];
+    for (ssize_t n; (n = ::read(reader, chunk, sizeof chunk)) > 0;) got.append(chunk, static_cast<std::size_t>(n));
+    ::close(reader);
+    EXPECT_EQ(nlohmann::json::parse(got)["totals"]["frames_written"], 1);
+    struct stat st {};
+    ASSERT_EQ(lstat(fifo.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+#endif
 }
 
 TEST_F(PlanOptionsTest, ShardsTogetherAreExactlyOneRun) {

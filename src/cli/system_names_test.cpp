@@ -134,6 +134,26 @@ TEST_F(SystemNamesTest, JunctionNamedLikeADataFileIsNeitherReadNorWalkedInto) {
 #endif
 }
 
+TEST_F(SystemNamesTest, NamesThatDifferOnlyInCaseAreOneFileWhereTheSystemSaysSo) {
+#ifndef _WIN32
+    GTEST_SKIP() << "POSIX names are case-sensitive: a1.bmp and A1.bmp are two files";
+#else
+    Beam(dir / "UPPER.ORX", 1);    // a data file there, as "upper.orx" would be
+    Beam(dir / "a.orx", 2);        // a.bmp, a1.bmp
+    Beam(dir / "A1.orx", 1);       // A1.bmp: the same file as a1.bmp
+    Beam(dir / "b.orx.orx", 1);    // b.orx.bmp, which would replace ...
+    test::WriteBytes(dir / "B.ORX.BMP", {7});  // ... this, a name holding ".orx": protected
+    EXPECT_EQ(Convert("grayscale-bmp", {dir.path()}), kExitFailures);
+    const std::string said = err.str();
+    EXPECT_NE(said.find(dir / "A1.bmp" + ": not written: its name A1.bmp is taken by frame 1 of " + dir / "a.orx"),
+              std::string::npos) << said;
+    EXPECT_NE(said.find("would replace the data file " + dir / "b.orx.bmp"), std::string::npos) << said;
+    EXPECT_EQ(test::ReadBytes(dir / "B.ORX.BMP"), (std::vector<std::uint8_t>{7}));
+    EXPECT_TRUE(test::FileExists(dir / "UPPER.bmp"));
+    EXPECT_EQ(Lines().size(), 2u) << said;
+#endif
+}
+
 TEST_F(SystemNamesTest, OutputHeldOpenByAnotherProgramIsOneLineAndTheRestConverts) {
 #ifndef _WIN32
     GTEST_SKIP() << "POSIX has no share modes: a file held open is replaced like any other";

@@ -40,7 +40,7 @@ Result<Placeholder> ReadPlaceholder(const std::string& text, std::size_t open, s
 }
 
 std::string Stem(const std::string& entryName) {
-    const std::size_t orx = entryName.find(".orx");
+    const std::size_t orx = FindDataExtension(entryName);
     return orx == std::string::npos ? entryName : entryName.substr(0, orx);
 }
 
@@ -52,6 +52,10 @@ Result<NamePattern> NamePattern::Parse(const std::string& text) {
                                                                      : "a name pattern may not hold '/'");
     }
     if (text.empty()) return Fail(ErrorKind::kInvalid, "the name pattern is empty");
+    // Windows takes these for streams, wildcards and redirections, never for a file's name.
+    if (kPathSeparators.size() > 1 && text.find_first_of(":*?\"<>|") != std::string::npos) {
+        return Fail(ErrorKind::kInvalid, "a name pattern may not hold any of : * ? \" < > |");
+    }
     for (std::size_t i = 0; i < text.size();) {
         if (text[i] == '}') return Fail(ErrorKind::kInvalid, "a '}' has no '{'");
         if (text[i] != '{') {
@@ -92,7 +96,8 @@ std::string NamePattern::Apply(const std::string& entryName, std::int16_t frame,
 
 std::string NameRegistry::Claim(const std::string& folderKey, const std::string& name,
                                 const std::string& claimant) {
-    auto [it, fresh] = claims_.emplace(std::make_pair(folderKey, name), claimant);
+    // Names the file system takes for one file are one claim.
+    auto [it, fresh] = claims_.emplace(std::make_pair(folderKey, NameKey(name)), claimant);
     return fresh ? std::string() : it->second;
 }
 
@@ -130,7 +135,7 @@ OutputName OutputNamer::Next(std::int16_t frame) {
         out.name = working_.substr(prefix.size());
     }
     out.path = place_.outputPrefix + out.name;
-    if (place_.dataNames.contains(out.name)) {
+    if (place_.dataNames.contains(NameKey(out.name))) {
         out.refusal = "would replace the data file " + DisplayName(out.path) + "; not written";
         out.refusalPath = dataPath_;
         return out;

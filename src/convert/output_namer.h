@@ -45,7 +45,7 @@ struct OutputPlace {
     std::string dataPrefix;    ///< the data folder's path with its slash
     std::string outputPrefix;  ///< the output folder's path with its slash
     std::string folderKey;     ///< the output folder's identity (device and inode)
-    std::unordered_set<std::string> dataNames;  ///< names there that are data files
+    std::unordered_set<std::string> dataNames;  ///< NameKey()s of the names there that are data files
 };
 
 struct OutputName {

@@ -20,19 +20,23 @@ std::string FolderKey(int fd) {
     return facts.ok() ? facts.value().identity : "fd" + std::to_string(fd);
 }
 
-// Creates `path` and the folders above it that are missing.
+// Creates `path` and, when they are missing, the folders above it: from the deepest one
+// that exists down, so that roots such as "C:\\" or "\\\\server\\share" are never made.
 Status MakeFolders(const std::string& path) {
-    for (std::size_t slash = path.find_first_of(kPathSeparators, 1);;
-         slash = path.find_first_of(kPathSeparators, slash + 1)) {
-        const std::string part = slash == std::string::npos ? path : path.substr(0, slash);
-        if (!part.empty() && !IsDriveName(part)) {
-            if (Status made = MakeFolder(part); !made.ok()) {
-                return Fail(ErrorKind::kCannotCreate, "cannot create the folder " + DisplayName(part) + ": " +
-                                                          made.message());
-            }
+    Status made = MakeFolder(path);
+    if (!made.ok() && made.kind() == ErrorKind::kMissing) {
+        std::size_t end = path.find_last_not_of(kPathSeparators);
+        end = end == std::string::npos ? std::string::npos : path.find_last_of(kPathSeparators, end);
+        const std::string parent = end == std::string::npos ? std::string() : path.substr(0, end);
+        if (!parent.empty() && parent != path) {
+            if (Status above = MakeFolders(parent); !above.ok()) return above;
+            made = MakeFolder(path);
         }
-        if (slash == std::string::npos) return Status::Ok();
     }
+    if (!made.ok()) {
+        return Fail(ErrorKind::kCannotCreate, "cannot create the folder " + DisplayName(path) + ": " + made.message());
+    }
+    return Status::Ok();
 }
 
 class Planner {
@@ -101,7 +105,7 @@ bool Planner::AddFolder(const std::string& path, const std::vector<std::string>*
         !outputDir_ ? names : outputDir_->fd() >= 0 ? ListFolder(outputDir_->fd()) : std::vector<std::string>{};
     if (outputNames.ok()) {
         for (const std::string& name : outputNames.value()) {
-            if (name.find(".orx") != std::string::npos) folder.place.dataNames.insert(name);
+            if (FindDataExtension(name) != std::string::npos) folder.place.dataNames.insert(NameKey(name));
         }
     }
     if (int swept = options_.dryRun ? 0
@@ -115,9 +119,9 @@ bool Planner::AddFolder(const std::string& path, const std::vector<std::string>*
     std::vector<std::string> subfolders;
     const std::size_t index = plan_.folders.size();
     for (const std::string& name : listed) {
-        const bool isData = only || name.find(".orx") != std::string::npos;
+        const bool isData = only || FindDataExtension(name) != std::string::npos;
         if (isData) {
-            if (only) folder.place.dataNames.insert(name);  // a file named by the user is data too
+            if (only) folder.place.dataNames.insert(NameKey(name));  // a file named by the user is data too
             PlannedFile file;
             file.path = folder.place.dataPrefix + name;
             file.name = name;

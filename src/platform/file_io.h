@@ -31,12 +31,24 @@ inline constexpr std::string_view kPathSeparators = "/";
 
 /// True for a character that separates the folders of a path on this system.
 constexpr bool IsPathSeparator(char c) { return kPathSeparators.find(c) != std::string_view::npos; }
-/// True for a path part that names a drive ("C:") rather than a folder (Windows).
-inline bool IsDriveName(const std::string& part) {
-    return kPathSeparators.size() > 1 && part.size() == 2 && part[1] == ':';
-}
 /// Where the last separator of `path` is, or npos.
 inline std::size_t LastSeparator(const std::string& path) { return path.find_last_of(kPathSeparators); }
+
+/// The key that two names of one folder share when the system takes them for one file: the
+/// name itself on POSIX; on Windows, whose file systems ignore case, its upper case.
+std::string NameKey(const std::string& name);
+
+/// Where ".orx" stands in `name`, or npos; on Windows regardless of (ASCII) case, as there
+/// "SCAN.ORX" is the same kind of file as "scan.orx".
+inline std::size_t FindDataExtension(const std::string& name) {
+#ifdef _WIN32
+    std::string folded = name;
+    for (char& c : folded) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    return folded.find(".orx");
+#else
+    return name.find(".orx");
+#endif
+}
 
 enum class FileType { kRegular, kFolder, kOther };
 

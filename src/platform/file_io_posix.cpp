@@ -42,6 +42,8 @@ std::string ErrnoText(int err) {
     return strerror_r(err, buffer, sizeof buffer);
 }
 
+std::string NameKey(const std::string& name) { return name; }
+
 Result<int> OpenFolder(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return LastFailure(ErrorKind::kCannotRead);

@@ -79,17 +79,72 @@ HANDLE HandleOf(int fd) { return reinterpret_cast<HANDLE>(_get_osfhandle(fd)); }
 
 constexpr wchar_t kLongPrefix[] = L"\\\\?\\";
 
-// `path` as the system takes it whole: absolute, with backslashes and the long-path prefix.
+// The current folder, or the one of drive `drive` ("X:"), without a closing backslash.
+std::wstring CurrentFolderOf(const std::wstring& drive) {
+    // GetFullPathNameW of a bare drive gives that drive's current folder (and of "." ours);
+    // it is only ever asked about these, as it would strip trailing dots and spaces from
+    // names and turn names such as CON into devices.
+    const std::wstring asked = drive.empty() ? L"." : drive;
+    DWORD n = GetFullPathNameW(asked.c_str(), 0, nullptr, nullptr);
+    std::wstring folder(n, L'\0');
+    n = GetFullPathNameW(asked.c_str(), n, folder.data(), nullptr);
+    folder.resize(n);
+    while (folder.size() > 3 && folder.back() == L'\\') folder.pop_back();
+    if (folder.size() == 3 && folder.back() == L'\\') folder.pop_back();  // "X:\" -> "X:"
+    return folder;
+}
+
+// `path` made whole ("." and ".." taken out by name, every other name exactly as given).
+std::wstring Absolute(std::wstring path) {
+    std::replace(path.begin(), path.end(), L'/', L'\\');
+    const bool unc = path.rfind(L"\\\\", 0) == 0;
+    const bool drive = path.size() >= 2 && path[1] == L':';
+    if (!unc && !(drive && path.size() >= 3 && path[2] == L'\\')) {
+        // Relative: to the drive's current folder ("X:name"), to the current drive
+        // ("\\name") or to the current folder; that folder is whole, so this recursion ends.
+        const std::wstring folder = CurrentFolderOf(drive ? path.substr(0, 2) : L"");
+        const bool whole = folder.size() >= 2 && (folder[1] == L':' || folder.rfind(L"\\\\", 0) == 0);
+        if (!whole) return path;  // no current folder to be had: the system's own rules then
+        if (drive) return Absolute(folder + L"\\" + path.substr(2));
+        if (!path.empty() && path[0] == L'\\') return Absolute(folder.substr(0, 2) + path);
+        return Absolute(folder + L"\\" + path);
+    }
+    // The root stays: "X:" or "UNC\\server\\share"; the names after it are walked.
+    std::size_t rootEnd = 2;
+    std::wstring root = path.substr(0, 2);
+    if (unc) {
+        rootEnd = path.find(L'\\', 2);
+        rootEnd = rootEnd == std::wstring::npos ? path.size() : path.find(L'\\', rootEnd + 1);
+        if (rootEnd == std::wstring::npos) rootEnd = path.size();
+        root = L"UNC" + path.substr(1, rootEnd - 1);
+    }
+    std::vector<std::wstring> names;
+    for (std::size_t from = rootEnd; from < path.size();) {
+        std::size_t to = path.find(L'\\', from + 1);
+        if (to == std::wstring::npos) to = path.size();
+        const std::wstring name = path.substr(from + 1, to - from - 1);
+        if (name == L"..") {
+            if (!names.empty()) names.pop_back();
+        } else if (!name.empty() && name != L".") {
+            names.push_back(name);
+        }
+        from = to;
+    }
+    std::wstring whole = root;
+    for (const std::wstring& name : names) whole += L"\\" + name;
+    if (names.empty() && !unc) whole += L'\\';  // "X:\\", the drive's root
+    return whole;
+}
+
+// `path` as the system takes it whole, with the long-path prefix, which also makes it take
+// every name literally (trailing dots and spaces, device names such as CON).
 std::wstring SystemPath(const std::wstring& path) {
-    if (path.rfind(kLongPrefix, 0) == 0) return path;
-    DWORD n = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    if (n == 0) return path;
-    std::wstring full(n, L'\0');
-    n = GetFullPathNameW(path.c_str(), n, full.data(), nullptr);
-    full.resize(n);
-    if (full.rfind(L"\\\\.\\", 0) == 0) return full;  // a device: no prefix makes it a file
-    if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
-    return kLongPrefix + full;
+    if (path.rfind(kLongPrefix, 0) == 0) {
+        std::wstring literal = path;
+        std::replace(literal.begin() + 4, literal.end(), L'/', L'\\');
+        return literal;
+    }
+    return kLongPrefix + Absolute(path);
 }
 
 // The full paths of the folders open as descriptors.
@@ -159,6 +214,12 @@ std::string ErrnoText(int err) {
     char buffer[256];
     if (strerror_s(buffer, sizeof buffer, err) != 0) return "error " + std::to_string(err);
     return buffer;
+}
+
+std::string NameKey(const std::string& name) {
+    std::wstring wide = Wide(name);
+    if (!wide.empty()) CharUpperBuffW(wide.data(), static_cast<DWORD>(wide.size()));
+    return Narrow(wide.data(), wide.size());
 }
 
 Result<int> OpenFolder(const std::string& path) {
