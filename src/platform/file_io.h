@@ -114,6 +114,8 @@ Status MakeFolder(const std::string& path);
 
 // Processes and the console.
 long CurrentProcessId();
+/// This machine's name ("" when the system gives none).
+std::string HostName();
 /// True only when no process of that id runs (false when that cannot be told).
 bool ProcessIsGone(long pid);
 /// The system's words for an errno value.

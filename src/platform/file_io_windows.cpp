@@ -397,10 +397,17 @@ Status RenameOver(int folderFd, const std::string& from, const std::string& to, 
     if (!source.ok()) return source.error();
     if (!target.ok()) return target.error();
     const DWORD flags = MOVEFILE_REPLACE_EXISTING | (writeThrough ? MOVEFILE_WRITE_THROUGH : 0);
-    if (!MoveFileExW(source.value().c_str(), target.value().c_str(), flags)) {
-        return LastFailure(ErrorKind::kCannotCreate);
+    // A file that someone has open (a virus scanner, an indexer, a viewer, another run
+    // looking at it) cannot be replaced. Such a hold is mostly brief: try again for a second
+    // or so before calling it a failure.
+    DWORD wait = 10;
+    for (DWORD waited = 0;; waited += wait, wait *= 2) {
+        if (MoveFileExW(source.value().c_str(), target.value().c_str(), flags)) return Status::Ok();
+        const DWORD err = GetLastError();
+        const bool held = err == ERROR_ACCESS_DENIED || err == ERROR_SHARING_VIOLATION || err == ERROR_LOCK_VIOLATION;
+        if (!held || waited >= 1000) return Win32Failure(ErrorKind::kCannotCreate, err);
+        ::Sleep(wait);
     }
-    return Status::Ok();
 }
 
 Status LinkAsNew(int folderFd, const std::string& from, const std::string& to) {
@@ -430,6 +437,13 @@ Status MakeFolder(const std::string& path) {
 }
 
 long CurrentProcessId() { return static_cast<long>(GetCurrentProcessId()); }
+
+std::string HostName() {
+    wchar_t name[256] = {};
+    DWORD size = 256;
+    if (!GetComputerNameExW(ComputerNameDnsHostname, name, &size)) return {};
+    return Narrow(name, size);
+}
 
 bool ProcessIsGone(long pid) {
     const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));

@@ -19,29 +19,57 @@ std::string FolderPartOf(const std::string& name) {
     return slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
 }
 
-// A short name of our own, so that even a target name near the length limit gets one.
+// This machine's name as it goes into our temporaries: letters, digits, '-' and '_'
+// only, at most 32 of them ("" when the system gives none).
+const std::string& HostTag() {
+    static const std::string tag = [] {
+        std::string host;
+        for (char c : HostName()) {
+            const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+                               c == '_';
+            if (plain && host.size() < 32) host += c;
+        }
+        return host;
+    }();
+    return tag;
+}
+
+// A short name of our own, so that even a target name near the length limit gets one. It
+// names the process and the machine that writes it: a folder shared by several machines
+// (shards of one run) holds temporaries of processes that run elsewhere.
 std::string TempNameIn(const std::string& folderPart) {
-    char name[64];
-    std::snprintf(name, sizeof name, "%s%ld-%u%s", kTempPrefix, CurrentProcessId(),
-                  g_tempCounter.fetch_add(1), kTempSuffix);
+    char name[96];
+    std::snprintf(name, sizeof name, "%s%ld-%u%s%s%s", kTempPrefix, CurrentProcessId(), g_tempCounter.fetch_add(1),
+                  HostTag().empty() ? "" : "@", HostTag().c_str(), kTempSuffix);
     return folderPart + name;
 }
 
-// The process id in a temporary's name, or -1 when the name is not one of ours.
-long TempOwner(const std::string& name) {
+struct TempOwnerOf {
+    long pid = -1;     ///< -1: not one of ours
+    std::string host;  ///< "" in the names of earlier versions, which were all made here
+};
+
+TempOwnerOf TempOwner(const std::string& name) {
     const std::size_t prefix = sizeof kTempPrefix - 1, suffix = sizeof kTempSuffix - 1;
     if (name.size() <= prefix + suffix || name.compare(0, prefix, kTempPrefix) != 0 ||
         name.compare(name.size() - suffix, suffix, kTempSuffix) != 0) {
-        return -1;
+        return {};
     }
-    const std::string middle = name.substr(prefix, name.size() - prefix - suffix);
+    std::string middle = name.substr(prefix, name.size() - prefix - suffix);
+    TempOwnerOf owner;
+    if (const std::size_t at = middle.find('@'); at != std::string::npos) {
+        owner.host = middle.substr(at + 1);
+        middle.resize(at);
+        if (owner.host.empty()) return {};
+    }
     const std::size_t dash = middle.find('-');
-    if (dash == 0 || dash == std::string::npos || dash + 1 == middle.size()) return -1;
+    if (dash == 0 || dash == std::string::npos || dash + 1 == middle.size()) return {};
     if (middle.find_first_not_of("0123456789-") != std::string::npos ||
         middle.find('-', dash + 1) != std::string::npos) {
-        return -1;
+        return {};
     }
-    return dash > 9 ? -1 : std::stol(middle.substr(0, dash));
+    owner.pid = dash > 9 ? -1 : std::stol(middle.substr(0, dash));
+    return owner.pid > 0 ? owner : TempOwnerOf{};
 }
 
 }  // namespace
@@ -223,15 +251,16 @@ void OutputFile::Discard() {
     tempName_.clear();
 }
 
-bool IsTemporaryName(const std::string& name) { return TempOwner(name) > 0; }
+bool IsTemporaryName(const std::string& name) { return TempOwner(name).pid > 0; }
 
 int SweepStaleTemporaries(const OutputFolder& folder, const std::vector<std::string>& names) {
     int removed = 0;
     for (const std::string& name : names) {
-        const long owner = TempOwner(name);
-        if (owner <= 0) continue;
-        // A process that still runs (or that we may not signal) keeps its temporaries.
-        if (!ProcessIsGone(owner)) continue;
+        const TempOwnerOf owner = TempOwner(name);
+        if (owner.pid <= 0) continue;
+        // Another machine's process, one that still runs, or one we may not ask about, keeps
+        // its temporaries.
+        if ((!owner.host.empty() && owner.host != HostTag()) || !ProcessIsGone(owner.pid)) continue;
         Result<FileFacts> facts = FactsAt(folder.fd(), name, false);
         if (!facts.ok() || facts.value().type != FileType::kRegular) continue;
         if (RemoveFile(folder.fd(), name)) ++removed;
