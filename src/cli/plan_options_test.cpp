@@ -134,7 +134,14 @@ TEST_F(PlanOptionsTest, NamePatternsPadAndBadOnesAreUsageErrors) {
     EXPECT_EQ(Run({"convert", "--quiet", "--name-pattern", "{stem}_{frame:04}_{kind}", dir.path()}), kExitOk);
     EXPECT_EQ(Outputs(dir.path()),
               (Names{"scan1_0000_normalized.tiff", "scan1_0001_normalized.tiff", "scan1_0002_normalized.tiff"}));
-    for (const char* bad : {"a/{frame}", "{frame", "x}", "{size}", "{frame:x}", ""}) {
+    std::vector<std::string> bads = {"a/{frame}", "{frame", "x}", "{size}", "{frame:x}", ""};
+#ifdef _WIN32
+    // What Windows reserves: a stream of the data file, wildcards, a second separator.
+    for (const char* reserved : {"{name}:x{frame}", "a*{frame}", "{stem}?", "a\\{frame}", "<{frame}>", "a|b"}) {
+        bads.push_back(reserved);
+    }
+#endif
+    for (const std::string& bad : bads) {
         EXPECT_EQ(Run({"convert", "--name-pattern", bad, dir.path()}), kExitUsage) << bad;
         const std::string said = err.str();
         EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;

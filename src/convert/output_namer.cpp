@@ -53,11 +53,12 @@ Result<NamePattern> NamePattern::Parse(const std::string& text) {
     }
     if (text.empty()) return Fail(ErrorKind::kInvalid, "the name pattern is empty");
     // Windows takes these for streams, wildcards and redirections, never for a file's name.
-    if (kPathSeparators.size() > 1 && text.find_first_of(":*?\"<>|") != std::string::npos) {
-        return Fail(ErrorKind::kInvalid, "a name pattern may not hold any of : * ? \" < > |");
-    }
+    const std::string_view reserved = kPathSeparators.size() > 1 ? ":*?\"<>|" : "";
     for (std::size_t i = 0; i < text.size();) {
         if (text[i] == '}') return Fail(ErrorKind::kInvalid, "a '}' has no '{'");
+        if (reserved.find(text[i]) != std::string_view::npos) {
+            return Fail(ErrorKind::kInvalid, "a name pattern may not hold any of : * ? \" < > |");
+        }
         if (text[i] != '{') {
             ++i;
             continue;
