@@ -146,7 +146,8 @@ void WriteThroughLibtiff(OutputFile& out, std::int16_t width, std::int16_t heigh
                                   SinkSize, SinkMap, SinkUnmap, options);
     TIFFOpenOptionsFree(options);
     if (!tif) {
-        out.Fail(ErrorKind::kCannotCreate, "cannot create: " + (messages.failed ? messages.first : std::string("libtiff")));
+        out.Fail(ErrorKind::kCannotCreate,
+                 "cannot create: " + (messages.failed ? messages.first : std::string("libtiff could not start the file")));
         return;
     }
     const tmsize_t bytes = static_cast<tmsize_t>(count) * 2;

@@ -80,8 +80,6 @@ Status CloseChecked(int fd);
 Result<std::size_t> ReadAt(int fd, std::uint64_t offset, void* into, std::size_t size);
 /// Writes all `size` bytes at `offset`.
 Status WriteAt(int fd, std::uint64_t offset, const void* data, std::size_t size);
-/// Writes all `size` bytes at the current position.
-Status WriteAll(int fd, const void* data, std::size_t size);
 /// Makes the file's data durable.
 Status FlushToDisk(int fd);
 /// Makes a folder's entries (the renames into it) durable; a no-op where that is not a thing.

@@ -97,18 +97,6 @@ Status WriteAt(int fd, std::uint64_t offset, const void* data, std::size_t size)
     return Status::Ok();
 }
 
-Status WriteAll(int fd, const void* data, std::size_t size) {
-    const auto* bytes = static_cast<const std::uint8_t*>(data);
-    while (size > 0) {
-        const ssize_t n = ::write(fd, bytes, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return SystemFailure(ErrorKind::kWriteFailed, n < 0 ? errno : EIO);
-        bytes += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return Status::Ok();
-}
-
 Status FlushToDisk(int fd) {
     if (::fdatasync(fd) != 0) return LastFailure(ErrorKind::kWriteFailed);
     return Status::Ok();

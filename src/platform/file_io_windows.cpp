@@ -314,20 +314,6 @@ Status WriteAt(int fd, std::uint64_t offset, const void* data, std::size_t size)
     return Status::Ok();
 }
 
-Status WriteAll(int fd, const void* data, std::size_t size) {
-    const HANDLE handle = HandleOf(fd);
-    const auto* bytes = static_cast<const std::uint8_t*>(data);
-    while (size > 0) {
-        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size, DWORD{1} << 30));
-        DWORD put = 0;
-        if (!WriteFile(handle, bytes, chunk, &put, nullptr)) return LastFailure(ErrorKind::kWriteFailed);
-        if (put == 0) return Win32Failure(ErrorKind::kWriteFailed, ERROR_WRITE_FAULT);
-        bytes += put;
-        size -= put;
-    }
-    return Status::Ok();
-}
-
 Status FlushToDisk(int fd) {
     if (!FlushFileBuffers(HandleOf(fd))) return LastFailure(ErrorKind::kWriteFailed);
     return Status::Ok();

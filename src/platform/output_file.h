@@ -111,6 +111,7 @@ private:
     OutputTarget target_;
     std::string tempName_;
     int fd_ = -1;
+    std::uint64_t end_ = 0;  ///< where the next buffered write goes
     bool keepMode_ = false;
     FileFacts replaced_;
     Status status_;
