@@ -74,8 +74,10 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, const Cl
     app.set_version_flag("--version", std::string(QuillfenVersion()));
     app.require_subcommand(1);
     // One line for a usage error, as for every other failure.
+    // The values it quotes are the user's: control bytes in them are shown as `ls` shows
+    // them in names, so that a value can neither split the line nor drive the terminal.
     app.failure_message([](const CLI::App*, const CLI::Error& e) {
-        return "quillfen-cli: " + std::string(e.what()) + " (--help tells more)\n";
+        return "quillfen-cli: " + DisplayName(e.what()) + " (--help tells more)\n";
     });
     ConvertOptions convert;
     CLI::App* convertCmd = AddConvertCommand(app, convert);

@@ -4,7 +4,9 @@
 #include <filesystem>
 #include <fstream>
 #include <algorithm>
+#include <charconv>
 #include <memory>
+#include <set>
 #include <thread>
 
 #include "cli/json_report.h"
@@ -83,6 +85,9 @@ void PrintPlan(const BatchReport& report, std::ostream& out) {
     }
 }
 
+// How long a report into a FIFO waits for a program to read it.
+constexpr std::chrono::seconds kReportWait{30};
+
 BatchSettings SettingsFor(const ConvertOptions& o) {
     BatchSettings settings;
     if (o.settleMs >= 0) settings.settle = std::chrono::milliseconds(o.settleMs);
@@ -114,22 +119,69 @@ int WriteReport(const ConvertOptions& o, const std::vector<InputReport>& reports
     // as it comes; only a regular file, or none, is replaced whole.
     if (const Result<FileFacts> there = FactsAt(kWorkingFolder, o.report, true);
         there.ok() && there.value().type == FileType::kOther) {
-        std::ofstream stream(std::filesystem::path(std::u8string(o.report.begin(), o.report.end())), std::ios::binary);
-        stream << json << std::flush;
-        if (!stream) {
-            err << "quillfen-cli: " << DisplayName(o.report) << ": cannot write the report\n";
+        // A FIFO nobody reads is waited for a while, and a signal ends the wait at once.
+        const int before = StopSignals::Received();
+        Result<int> stream = OpenStreamToWrite(o.report, kReportWait, [before] { return StopSignals::Received() != before; });
+        Status written = stream.ok() ? WriteStream(stream.value(), json.data(), json.size()) : Status(stream.error());
+        if (stream.ok()) {
+            const Status closed = CloseChecked(stream.value());
+            if (written.ok()) written = closed;
+        }
+        if (!written.ok()) {
+            err << "quillfen-cli: " << DisplayName(o.report) << ": cannot write the report: " << written.message() << "\n";
             return std::max(status, kExitFailures);
         }
         return status;
     }
-    // Written like an output: complete or not at all, and never half over an older report.
-    OutputFile file(OutputTarget(o.report));
+    // Written like an output: complete or not at all, and never half over an older report;
+    // with --sync it reaches the disk before it takes the name, as the images do.
+    OutputTarget target(o.report);
+    target.sync = o.sync;
+    OutputFile file(std::move(target));
     file.Write(json.data(), json.size());
     if (Status written = file.Commit(); !written.ok()) {
         err << "quillfen-cli: " << DisplayName(o.report) << ": cannot write the report: " << written.message() << "\n";
         return std::max(status, kExitFailures);
     }
     return status;
+}
+
+bool EndsWithFolded(const std::string& name, const std::string& ending) {
+    if (name.size() < ending.size()) return false;
+    for (std::size_t i = 0; i < ending.size(); ++i) {
+        const char c = name[name.size() - ending.size() + i];
+        if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != ending[i]) return false;
+    }
+    return true;
+}
+
+// The files named as PATHs, by identity: every one is data, whatever its name.
+std::set<std::string> NamedDataFiles(const std::vector<std::string>& paths) {
+    std::set<std::string> ids;
+    for (const std::string& path : paths) {
+        const Result<FileFacts> facts = FactsAt(kWorkingFolder, path, true);
+        if (facts.ok() && facts.value().type != FileType::kFolder) ids.insert(facts.value().identity);
+    }
+    return ids;
+}
+
+// Why the report may not have its name ("" when it may): it never takes the place of a data
+// file, of an image of the run, or of a name the sweep takes for a temporary of ours.
+std::string ReportNameProblem(const std::string& report, const std::set<std::string>& dataIds) {
+    if (report.empty() || report == "-") return "";
+    const std::string name = report.substr(LastSeparator(report) + 1);
+    if (IsTemporaryName(name)) return "the report may not have the name of a temporary file of ours";
+    for (const char* image : {".tif", ".tiff", ".bmp"}) {
+        if (EndsWithFolded(name, image)) {
+            return std::string("the report may not be named like an image (") + image +
+                   "): an output of the run could have that name";
+        }
+    }
+    const Result<FileFacts> there = FactsAt(kWorkingFolder, report, true);
+    if (there.ok() && dataIds.contains(there.value().identity)) {
+        return "the report would replace the data file " + DisplayName(report);
+    }
+    return "";
 }
 
 }  // namespace
@@ -182,11 +234,16 @@ CLI::App* AddConvertCommand(CLI::App& app, ConvertOptions& o) {
                                         "for N processes on N machines")
         ->type_name("K/N")
         ->check([&o](const std::string& text) {
+            // Whole numbers in range only: a value past int must not wrap round into one.
+            const std::size_t slash = text.find('/');
             int k = 0, n = 0;
-            char slash = 0, extra = 0;
-            if (std::sscanf(text.c_str(), "%d%c%d%c", &k, &slash, &n, &extra) != 3 || slash != '/' || n < 1 ||
-                k < 1 || k > n) {
-                return std::string("a shard is K/N with 1 <= K <= N, e.g. 2/8");
+            const char* end = text.data() + text.size();
+            const auto [kEnd, kErr] = std::from_chars(text.data(), text.data() + std::min(slash, text.size()), k);
+            const bool kOk = slash != std::string::npos && kErr == std::errc() && kEnd == text.data() + slash;
+            const auto [nEnd, nErr] = kOk ? std::from_chars(text.data() + slash + 1, end, n)
+                                          : std::from_chars_result{end, std::errc::invalid_argument};
+            if (!kOk || nErr != std::errc() || nEnd != end || n < 1 || k < 1 || k > n) {
+                return std::string("a shard is K/N with 1 <= K <= N <= 2147483647, e.g. 2/8");
             }
             o.shardIndex = k;
             o.shardCount = n;
@@ -207,6 +264,11 @@ int RunConvert(const ConvertOptions& o, std::ostream& out, std::ostream& err, co
     StopSignals signals;
     HookedPrinter printer(err, StandardErrorIsTerminal(), o.quiet, hooks);
     BatchSettings settings = SettingsFor(o);
+    settings.names->dataIds = NamedDataFiles(o.paths);
+    if (std::string problem = ReportNameProblem(o.report, settings.names->dataIds); !problem.empty()) {
+        err << "quillfen-cli: --report: " << problem << " (--help tells more)\n";
+        return kExitUsage;
+    }
     std::vector<InputReport> reports;
     std::ostream& planOut = o.report == "-" ? err : out;
     int status = kExitOk;

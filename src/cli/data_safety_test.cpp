@@ -15,6 +15,7 @@
 #include <sstream>
 
 #include "cli/cli_test_support.h"
+#include "platform/output_file.h"
 #include "tools/synthetic_beam.h"
 #include "test/temp_folder.h"
 
@@ -52,7 +53,7 @@ TEST_F(DataSafetyTest, NoOutputEverReplacesADataFileOfTheRun) {
     // Each of these data files stands where an output of the run would go:
     // a.orx.bmp is its own frame 0 (bitmaps), b.orx.tiff is frame 0 of b.orx.orx (TIFF),
     // scan.orx1.bmp is frame 1 of scan.orx.orx (bitmaps).
-    const Names dataFiles = {"a.orx.bmp", "b.orx.orx", "b.orx.tiff", "scan.orx.orx", "scan.orx1.bmp"};
+    const Names dataFiles = {"a.orx.bmp", "b.orx.orx", "b.orx.tiff", "plain.orx", "scan.orx.orx", "scan.orx1.bmp"};
     for (const auto& name : dataFiles) Beam(dir / name, 3);
     std::map<std::string, Bytes> before;
     for (const auto& name : dataFiles) before[name] = test::ReadBytes(dir / name);
@@ -71,8 +72,8 @@ TEST_F(DataSafetyTest, NoOutputEverReplacesADataFileOfTheRun) {
                              dir / "scan.orx1.bmp"))
                 << err.str();
         }
-        // The walk went on: the other frames were written.
-        EXPECT_TRUE(test::FileExists(dir / (tiff ? "b.orx1.tiff" : "scan.orx2.bmp"))) << kind;
+        // The walk went on: the other files' frames were written.
+        EXPECT_TRUE(test::FileExists(dir / (tiff ? "plain2.tiff" : "plain2.bmp"))) << kind;
     }
 }
 
@@ -176,15 +177,25 @@ TEST_F(DataSafetyTest, FileThatShrinksMidRunIsReportedWithItsRealCause) {
               "quillfen-cli: " + dir / "b.orx" + ": not converted (the run stopped before it)\n");
 }
 
-TEST_F(DataSafetyTest, FramesWithoutSamplesAreReportedForEveryKindAndWriteNothing) {
+TEST_F(DataSafetyTest, FramesWithoutSamplesAreOneLinePerFileForEveryKindAndWriteNothing) {
     Beam(dir / "tiny.orx", 2, 1, /*half=*/true);  // 1 x 1 at half resolution: 0 x 0 frames
+    Beam(dir / "one.orx", 1, 1, /*half=*/true);
+    Beam(dir / "vast.orx", 32768, 1, /*half=*/true);  // a 32-byte file may claim 32768 of them
     for (const char* kind : kKinds) {
-        EXPECT_EQ(Convert(kind, {dir.path()}), kExitFailures) << kind;
-        EXPECT_EQ(Lines().size(), 2u) << err.str();
-        EXPECT_TRUE(Said(dir / "tiny.orx" + ": frame 1: the frame has no samples (its width or height is 0); "
-                         "not written\n"))
-            << err.str();
-        EXPECT_EQ(test::Entries(dir.path()), Names{"tiny.orx"}) << kind;
+        for (const char* jobs : {"1", "4"}) {
+            for (const char* dry : {"--quiet", "--dry-run"}) {
+                EXPECT_EQ(Run({"convert", "--quiet", dry, "--jobs", jobs, "--kind", kind, dir.path()}), kExitFailures);
+                EXPECT_EQ(err.str(), "quillfen-cli: " + dir / "one.orx" +
+                                         ": frame 0: the frame has no samples (its width or height is 0); not written\n"
+                                         "quillfen-cli: " + dir / "tiny.orx" +
+                                         ": 2 frames (0 to 1) have no samples (their width or height is 0); not written\n"
+                                         "quillfen-cli: " + dir / "vast.orx" +
+                                         ": 32768 frames (0 to 32767) have no samples (their width or height is 0); "
+                                         "not written\n")
+                    << kind << " " << jobs << " " << dry;
+                EXPECT_EQ(test::Entries(dir.path()), (Names{"one.orx", "tiny.orx", "vast.orx"})) << kind;
+            }
+        }
     }
 }
 
@@ -242,13 +253,17 @@ long EndedProcess() {
 
 TEST_F(DataSafetyTest, StaleTemporariesOfEndedRunsAreSweptAndLiveOnesKept) {
     Beam(dir / "s.orx", 1);
-    const std::string stale = ".quillfen-" + std::to_string(EndedProcess()) + "-3.part";
-    const std::string live = ".quillfen-" + std::to_string(CurrentProcessId()) + "-999.part";
-    // A machine sharing the folder may run a process of that number: its temporary stays.
+    const std::string here = "@" + TemporaryOwnerTag() + ".part";
+    const std::string stale = ".quillfen-" + std::to_string(EndedProcess()) + "-3" + here;
+    const std::string live = ".quillfen-" + std::to_string(CurrentProcessId()) + "-999" + here;
+    // A machine, boot or container sharing the folder may run a process of that number:
+    // its temporary stays, and so does one whose writer did not say where it ran.
     const std::string elsewhere = ".quillfen-" + std::to_string(EndedProcess()) + "-4@another-machine.part";
+    const std::string unsaid = ".quillfen-" + std::to_string(EndedProcess()) + "-5.part";
     test::WriteBytes(dir / stale, {1});
     test::WriteBytes(dir / live, {2});
     test::WriteBytes(dir / elsewhere, {4});
+    test::WriteBytes(dir / unsaid, {5});
     test::WriteBytes(dir / ".quillfen-notes.part", {3});  // not of our making
     EXPECT_EQ(Run({"convert", "--dry-run", dir.path()}), kExitOk);  // changes nothing
     EXPECT_TRUE(test::FileExists(dir / stale));
@@ -256,7 +271,7 @@ TEST_F(DataSafetyTest, StaleTemporariesOfEndedRunsAreSweptAndLiveOnesKept) {
     EXPECT_TRUE(Said("quillfen-cli: note: " + dir.path() +
                      ": removed 1 temporary file left by an earlier run that was stopped\n"))
         << err.str();
-    Names kept = {live, elsewhere, ".quillfen-notes.part", "s.orx", "s.tiff"};
+    Names kept = {live, elsewhere, unsaid, ".quillfen-notes.part", "s.orx", "s.tiff"};
     std::sort(kept.begin(), kept.end());  // the process numbers decide the order
     EXPECT_EQ(test::Entries(dir.path()), kept);
 }

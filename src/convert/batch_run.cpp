@@ -30,10 +30,7 @@ bool Walk::StopRequested() {
     return true;
 }
 
-void Walk::Pause() {
-    if (settings_.pause) settings_.pause(settle_);
-    else Sleep(settle_);
-}
+void Walk::Pause() { SettlePause(settings_, settle_); }
 
 Plan Walk::MakeThePlan(const std::string& input) {
     PlanOptions options;
@@ -47,6 +44,7 @@ Plan Walk::MakeThePlan(const std::string& input) {
     options.settle = [this] { Pause(); };
     options.stopRequested = settings_.stopRequested;
     options.dryRun = settings_.dryRun;
+    options.dataIds = &names_->dataIds;
     return MakePlan(control_, input, options, names_->planned);
 }
 
@@ -58,14 +56,11 @@ void Walk::Run(const std::string& input) {
         report_.stop = BatchStop::kFolderUnreadable;
         return;
     }
+    cursor_ = std::make_unique<FolderCursor>(plan);
     for (const std::string& note : plan.notes) Note(note);
+    for (const PlanFailure& failure : plan.failures) Fail(failure.path, kNoFrame, failure.path, failure.cause);
     for (const PlannedFile& file : plan.files) report_.plannedDataFiles += IsDataFile(file);
-    if (StopRequested()) {  // while planning
-        for (const PlannedFile& file : plan.files) {
-            if (file.inShard && IsDataFile(file)) report_.notConverted.push_back(file.path);
-        }
-        return;
-    }
+    if (StopRequested()) return NotConverted(plan);  // while planning
     observer_.Planned(plan.FilesInShard(), plan.FramesInShard());
     if (settings_.dryRun) return DryRun(plan);
     const int total = plan.FilesInShard();
@@ -99,13 +94,43 @@ void Walk::Run(const std::string& input) {
         else Convert(plan, file);
     }
     pool.reset();  // the workers are done and every output not reported is removed
-    if (settings_.sync && report_.framesWritten > 0) {
-        for (const PlanFolder& folder : plan.folders) {
-            if (Status synced = folder.output->Sync(); !synced.ok()) {
-                Fail(folder.path, kNoFrame, folder.path, "cannot flush the folder to disk: " + synced.message());
-            }
+    if (settings_.sync && report_.framesWritten > 0) SyncFolders(plan);
+}
+
+// A stop while planning: the data files the plan found, none converted. Entries it had not
+// looked at yet are named only when they are files.
+void Walk::NotConverted(const Plan& plan) {
+    for (const PlannedFile& file : plan.files) {
+        if (!file.inShard || !IsDataFile(file)) continue;
+        if (!file.planned) {
+            Result<std::shared_ptr<OutputFolder>> folder = cursor_->Enter(file.folder);
+            if (!folder.ok() || !KindOfEntry(folder.value()->fd(), file.name).regular) continue;
         }
+        report_.notConverted.push_back(file.path);
     }
+}
+
+// The folders outputs went into reach the disk with their new entries.
+void Walk::SyncFolders(const Plan& plan) {
+    if (plan.outputDir) written_.assign(1, 0);
+    for (const std::size_t index : written_) {
+        Result<std::shared_ptr<OutputFolder>> folder = cursor_->Enter(index);
+        const std::string& path = plan.outputDir ? plan.folders[0].path : plan.folders[index].path;
+        const std::shared_ptr<OutputFolder>& output = folder.ok() ? OutputFolderOf(plan, folder.value()) : nullptr;
+        const Status synced = output ? output->Sync() : Status(folder.error());
+        if (!synced.ok()) Fail(path, kNoFrame, path, "cannot flush the folder to disk: " + synced.message());
+    }
+}
+
+std::shared_ptr<OutputFolder> Walk::EnterFolder(const Plan& plan, const PlannedFile& file) {
+    (void)plan;
+    Result<std::shared_ptr<OutputFolder>> folder = cursor_->Enter(file.folder);
+    if (!folder.ok()) {
+        Fail(file.path, kNoFrame, file.path, folder.message() + "; not converted");
+        return nullptr;
+    }
+    if (written_.empty() || written_.back() != file.folder) written_.push_back(file.folder);
+    return folder.value();
 }
 
 // A file's entry or load failure, as the plan found it.
@@ -114,39 +139,63 @@ void Walk::Report(const PlannedFile& file) {
     else Fail(file.path, kNoFrame, file.path, file.reason);
 }
 
-// What the run would do, in the order it would say it, with nothing written.
+// What the run would do, in the order it would say it, with nothing written: every check
+// the run makes before it writes is made here too.
 void Walk::DryRun(const Plan& plan) {
     report_.dryRun = true;
     for (const PlannedFile& file : plan.files) {
         if (!file.inShard) continue;
+        if (report_.stop != BatchStop::kNone) {
+            if (IsDataFile(file)) report_.notConverted.push_back(file.path);
+            continue;
+        }
         if (file.state != PlannedFile::State::kData) {
             report_.dataFiles += IsDataFile(file);
             Report(file);
             continue;
         }
-        ++report_.dataFiles;
-        FileRecord record{file.path, static_cast<int>(file.frames.size()), {}, {}, {}, false};
-        bool clean = file.loopFailure.empty();
-        for (const PlannedFrame& frame : file.frames) {
-            const OutputName& out = frame.output;
-            record.plan.push_back(PlannedLine{frame.number, out.path, out.refusal});
-            if (!out.refusal.empty()) {
-                Fail(file.path, frame.number, out.refusalPath, out.refusal);
-                clean = false;
-            } else if (settings_.noClobber &&
-                       FactsAt(plan.folders[file.folder].output->fd(), out.name, true).ok()) {
-                record.kept.push_back(out.path);
-                Note(DisplayName(out.path) + ": kept (it exists; --no-clobber)");
-            } else {
-                record.written.push_back(out.path);
-                ++report_.framesWritten;
-            }
-        }
-        if (!file.loopFailure.empty()) Fail(file.path, file.loopFrame, file.path, file.loopFailure);
-        record.converted = clean;
-        report_.filesConverted += clean;
-        report_.files.push_back(std::move(record));
+        DryRunFile(plan, file);
     }
+}
+
+void Walk::DryRunFile(const Plan& plan, const PlannedFile& file) {
+    ++report_.dataFiles;
+    report_.files.push_back(FileRecord{file.path, static_cast<int>(file.frames.size()), {}, {}, {}, false});
+    FileRecord& record = report_.files.back();
+    const std::shared_ptr<OutputFolder> folder = EnterFolder(plan, file);
+    if (!folder) return;
+    const int outputFd = OutputFolderOf(plan, folder)->fd();
+    if (file.noSampleFrames > 0) {
+        record.framesPlanned = file.noSampleFrames;
+        return Fail(file.path, NoSamplesFrame(file), file.path, NoSamplesCause(file));
+    }
+    bool clean = file.loopFailure.empty();
+    for (const PlannedFrame& frame : file.frames) {
+        const OutputName& out = frame.output;
+        record.plan.push_back(PlannedLine{frame.number, out.path, out.refusal});
+        if (!out.refusal.empty()) {
+            Fail(file.path, frame.number, out.refusalPath, out.refusal);
+            clean = false;
+            continue;
+        }
+        const Status checked = outputFd >= 0 ? CheckOutputTarget(TargetFor(outputFd, out, settings_)) : Status::Ok();
+        if (!checked.ok() && checked.kind() == ErrorKind::kExists && settings_.noClobber) {
+            record.kept.push_back(out.path);
+            Note(DisplayName(out.path) + ": kept (it exists; --no-clobber)");
+        } else if (!checked.ok()) {
+            clean = false;
+            if (WriteFailed(file.path, frame.number, out.path, *plannedKind_, checked.error()) == Outcome::kStop) {
+                report_.stoppedIn = file.path;
+                return;
+            }
+        } else {
+            record.written.push_back(out.path);
+            ++report_.framesWritten;
+        }
+    }
+    if (!file.loopFailure.empty()) Fail(file.path, file.loopFrame, file.path, file.loopFailure);
+    record.converted = clean;
+    report_.filesConverted += clean;
 }
 
 void Walk::Convert(const Plan& plan, const PlannedFile& file) {
@@ -155,7 +204,12 @@ void Walk::Convert(const Plan& plan, const PlannedFile& file) {
     }
     ++report_.dataFiles;
     report_.files.push_back(FileRecord{file.path, static_cast<int>(file.frames.size()), {}, {}, {}, false});
-    if (Status loaded = control_.LoadFile(file.path); !loaded.ok()) {
+    const std::shared_ptr<OutputFolder> folder = EnterFolder(plan, file);
+    if (!folder) return;
+    if (std::string changed = ChangedSincePlanned(file, folder->fd()); !changed.empty()) {
+        return Fail(file.path, kNoFrame, file.path, std::move(changed));
+    }
+    if (Status loaded = control_.LoadFile(PathThroughFolder(folder->fd(), file.name, file.path)); !loaded.ok()) {
         Fail(file.path, kNoFrame, file.path, "cannot load: " + loaded.message());
         return;
     }
@@ -166,8 +220,13 @@ void Walk::Convert(const Plan& plan, const PlannedFile& file) {
         Fail(file.path, kNoFrame, file.path, BadKindCause(asked));
         return;
     }
+    if (file.noSampleFrames > 0) {
+        report_.files.back().framesPlanned = file.noSampleFrames;
+        return Fail(file.path, NoSamplesFrame(file), file.path, NoSamplesCause(file));
+    }
     OutputNamer namer(plan.folders[file.folder].place, names_->converted, settings_.pattern.get(), file.path,
                       kind->extension, kind->shortName);
+    const int outputFd = OutputFolderOf(plan, folder)->fd();
     Outcome outcome = Outcome::kDone;
     for (std::size_t f = 0; f < file.frames.size(); ++f) {
         WaitScope frameWait(observer_);
@@ -181,11 +240,18 @@ void Walk::Convert(const Plan& plan, const PlannedFile& file) {
             Fail(file.path, w, file.path, ChangedFileCause(w, file.frames[f].number));
             return;
         }
-        const Outcome frame = ConvertFrame(plan, file, *kind, namer, w);
+        const Outcome frame = ConvertFrame(outputFd, file, *kind, namer, w);
         if (frame == Outcome::kStop) return;
         if (frame == Outcome::kFailed) outcome = frame;
         control_.NextFrame();
         Pause();
+    }
+    // A file that grew after the plan steps on past its planned frames.
+    if (file.loopFailure.empty() && !file.frames.empty() && control_.GetFrameNumber() != file.frames.front().number) {
+        Fail(file.path, kNoFrame, file.path,
+             "the file changed after the run was planned (it holds more than the " + std::to_string(file.frames.size()) +
+                 " planned frames); its later frames were not converted");
+        outcome = Outcome::kFailed;
     }
     EndFile(file, outcome);
 }
@@ -202,7 +268,7 @@ void Walk::EndFile(const PlannedFile& file, Outcome outcome) {
     }
 }
 
-Walk::Outcome Walk::ConvertFrame(const Plan& plan, const PlannedFile& file, const ExportKindInfo& kind,
+Walk::Outcome Walk::ConvertFrame(int outputFd, const PlannedFile& file, const ExportKindInfo& kind,
                                  OutputNamer& namer, std::int16_t w) {
     const std::string& path = file.path;
     const OutputName out = namer.Next(w);
@@ -218,7 +284,7 @@ Walk::Outcome Walk::ConvertFrame(const Plan& plan, const PlannedFile& file, cons
         report_.stop = BatchStop::kFrameFailed;
         return Outcome::kStop;
     }
-    return Written(file, kind, w, out, kind.write(TargetFor(plan, file, out, settings_), frame), &frame);
+    return Written(file, kind, w, out, kind.write(TargetFor(outputFd, out, settings_), frame), &frame);
 }
 
 Walk::Outcome Walk::Written(const PlannedFile& file, const ExportKindInfo& kind, std::int16_t w,

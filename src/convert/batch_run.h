@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -112,6 +113,9 @@ public:
 struct RunNames {
     NameRegistry planned;
     NameRegistry converted;
+    /// Identities of files the run reads as data whatever their names (named on the
+    /// command line): no output replaces them.
+    std::set<std::string> dataIds;
 };
 
 struct BatchSettings {

@@ -24,7 +24,7 @@ Result<Placeholder> ReadPlaceholder(const std::string& text, std::size_t open, s
     if (inner.rfind("frame:", 0) == 0) {
         const std::string digits = inner.substr(6);
         if (digits.empty() || digits.size() > 2 || digits.find_first_not_of("0123456789") != std::string::npos ||
-            std::stoi(digits) > 10) {
+            std::stoi(digits) < 1 || std::stoi(digits) > 10) {
             return Fail(ErrorKind::kInvalid, "{" + inner + "}: the padding is a number of digits, 1 to 10");
         }
         p.key = "frame";
@@ -52,6 +52,15 @@ Result<NamePattern> NamePattern::Parse(const std::string& text) {
                                                                      : "a name pattern may not hold '/'");
     }
     if (text.empty()) return Fail(ErrorKind::kInvalid, "the name pattern is empty");
+    // An output named like a data file would be taken for one by the next run over the folder.
+    if (FindDataExtension(text) != std::string::npos) {
+        return Fail(ErrorKind::kInvalid, "a name pattern may not hold .orx (the next run would take the outputs for "
+                                         "data files)");
+    }
+    if (text.find("{name}") != std::string::npos) {
+        return Fail(ErrorKind::kInvalid, "{name} holds the data file's .orx, and the next run would take the outputs "
+                                         "for data files: use {stem}");
+    }
     // Windows takes these for streams, wildcards and redirections, never for a file's name.
     const std::string_view reserved = kPathSeparators.size() > 1 ? ":*?\"<>|" : "";
     for (std::size_t i = 0; i < text.size();) {
@@ -136,11 +145,22 @@ OutputName OutputNamer::Next(std::int16_t frame) {
         out.name = working_.substr(prefix.size());
     }
     out.path = place_.outputPrefix + out.name;
+    out.refusalPath = dataPath_;
     if (place_.dataNames.contains(NameKey(out.name))) {
         out.refusal = "would replace the data file " + DisplayName(out.path) + "; not written";
-        out.refusalPath = dataPath_;
         return out;
     }
+    if (FindDataExtension(out.name) != std::string::npos) {
+        // The next run over the folder would take it for a data file, and fail on it.
+        out.refusal = "its name " + DisplayName(out.path) + " holds .orx and would be taken for a data file; not written";
+        return out;
+    }
+    if (NameTooLong(out.name)) {
+        out.refusal = "its name " + DisplayName(out.path) + " is longer than a file system allows (" +
+                      std::to_string(out.name.size()) + " bytes); not written";
+        return out;
+    }
+    out.refusalPath.clear();
     const std::string claimant = "frame " + std::to_string(frame) + " of " + DisplayName(dataPath_);
     if (std::string owner = registry_.Claim(place_.folderKey, out.name, claimant); !owner.empty()) {
         out.refusal = "not written: its name " + DisplayName(out.path) + " is taken by " + owner;

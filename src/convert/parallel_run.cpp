@@ -16,10 +16,10 @@ ParallelRun::ParallelRun(const Plan& plan, const BatchSettings& settings, const 
                          bool keepFrames)
     : plan_(plan), settings_(settings), askKind_(askKind), names_(names), plannedKind_(plannedKind),
       settle_(settle), keepFrames_(keepFrames),
-      // Two frames in hand per worker keep every worker busy while the run's thread
-      // reports; more would only hold more temporaries (and, for the dialog, frames).
-      window_(static_cast<std::size_t>(std::max(settings.jobs, 1)) * 2),
-      files_(plan.files.size()) {
+      // One frame in hand per worker, and the one being reported: at most N + 1 temporaries
+      // on disk (and, for the dialog, frames in memory) however many jobs there are.
+      window_(static_cast<std::size_t>(std::max(settings.jobs, 1))),
+      cursor_(plan), files_(plan.files.size()) {
     const int jobs = std::max(settings.jobs, 1);
     workers_.resize(static_cast<std::size_t>(jobs));
     for (Worker& worker : workers_) {
@@ -51,41 +51,54 @@ bool ParallelRun::Advance() {
                 return true;
             }
             namer_.reset();
+            fileFolder_.reset();
             continue;
         }
         const std::size_t index = nextFile_++;
         const PlannedFile& file = plan_.files[index];
-        const OutputPlace& place = plan_.folders[file.folder].place;
         if (!file.inShard) {
             // Another process converts it; its names still count for collisions.
             if (file.state != PlannedFile::State::kData) continue;
             ClaimNames(plan_, file, names_.converted, settings_, plannedKind_);
             continue;
         }
-        if (!IsDataFile(file)) continue;
-        FileJobs& jobs = files_[index];
-        jobs.first = firstSlot_ + slots_.size();
-        jobs.asked = askKind_();
-        jobs.kind = FindExportKind(jobs.asked);
-        if (!jobs.kind || file.frames.empty()) {
-            AddJob(index, kLoadOnly, jobs.kind, OutputName{});
-            return true;
-        }
-        fileKind_ = jobs.kind;
-        frameOfFile_ = 0;
-        namer_.emplace(place, names_.converted, settings_.pattern.get(), file.path, jobs.kind->extension,
-                       jobs.kind->shortName);
+        if (IsDataFile(file) && EnterFile(index)) return true;
     }
     return false;
+}
+
+bool ParallelRun::EnterFile(std::size_t index) {
+    const PlannedFile& file = plan_.files[index];
+    FileJobs& jobs = files_[index];
+    jobs.first = firstSlot_ + slots_.size();
+    jobs.asked = askKind_();
+    jobs.kind = FindExportKind(jobs.asked);
+    Result<std::shared_ptr<OutputFolder>> folder = cursor_.Enter(file.folder);
+    if (!folder.ok()) {
+        jobs.folderFailure = folder.message() + "; not converted";
+        return false;
+    }
+    fileFolder_ = folder.value();
+    if (!jobs.kind || file.frames.empty()) {
+        AddJob(index, kLoadOnly, jobs.kind, OutputName{});
+        fileFolder_.reset();
+        return true;
+    }
+    fileKind_ = jobs.kind;
+    frameOfFile_ = 0;
+    namer_.emplace(plan_.folders[file.folder].place, names_.converted, settings_.pattern.get(), file.path,
+                   jobs.kind->extension, jobs.kind->shortName);
+    return false;  // the frames are handed out by Advance's next round
 }
 
 void ParallelRun::AddJob(std::size_t file, std::size_t step, const ExportKindInfo* kind, OutputName out) {
     slots_.push_back(std::make_unique<Slot>());
     Slot& slot = *slots_.back();
     slot.outcome.out = std::move(out);
+    slot.outcome.folder = OutputFolderOf(plan_, fileFolder_);
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        queue_.push_back(Job{file, step, kind, &slot});
+        queue_.push_back(Job{file, step, kind, fileFolder_, slot.outcome.folder ? slot.outcome.folder->fd() : -1, &slot});
     }
     workCv_.notify_one();
 }
@@ -152,7 +165,12 @@ void ParallelRun::Step(Worker& worker, const Job& job) {
     CGetdatactrl1& control = *worker.control;
     if (worker.loaded != job.file || job.step == kLoadOnly || job.step < worker.at) {
         worker.loaded = kLoadOnly;
-        if (Status loaded = control.LoadFile(file.path); !loaded.ok()) {
+        if (std::string changed = ChangedSincePlanned(file, job.folder->fd()); !changed.empty()) {
+            out.what = FrameOutcome::What::kFileChanged;
+            out.message = std::move(changed);
+            return;
+        }
+        if (Status loaded = control.LoadFile(PathThroughFolder(job.folder->fd(), file.name, file.path)); !loaded.ok()) {
             out.what = FrameOutcome::What::kLoadFailed;
             out.message = loaded.message();
             return;
@@ -188,17 +206,14 @@ void ParallelRun::Step(Worker& worker, const Job& job) {
         out.message = e.what();
         return;
     }
-    OutputTarget target = TargetFor(plan_, file, out.out, settings_);
+    OutputTarget target = TargetFor(job.outputFd, out.out, settings_);
     target.pending = &out.output;
     out.written = job.kind->write(target, frame);
     out.what = FrameOutcome::What::kWritten;
     if (keepFrames_ && out.written.ok()) out.frame = std::move(frame);
 }
 
-void ParallelRun::Pause() {
-    if (settings_.pause) settings_.pause(settle_);
-    else Sleep(settle_);
-}
+void ParallelRun::Pause() { SettlePause(settings_, settle_); }
 
 }  // namespace qf
 
@@ -213,8 +228,10 @@ void Walk::ConvertFromPool(const Plan& plan, std::size_t index, ParallelRun& run
     ++report_.dataFiles;
     report_.files.push_back(FileRecord{file.path, static_cast<int>(file.frames.size()), {}, {}, {}, false});
     const FileJobs& jobs = run.Reach(index);
+    if (!jobs.folderFailure.empty()) return Fail(file.path, kNoFrame, file.path, jobs.folderFailure);
     const FrameOutcome& head = run.Take(jobs.first);
     if (head.what == FrameOutcome::What::kRunStopped) throw std::runtime_error(head.message);
+    if (head.what == FrameOutcome::What::kFileChanged) return Fail(file.path, kNoFrame, file.path, head.message);
     if (head.what == FrameOutcome::What::kLoadFailed) {
         Fail(file.path, kNoFrame, file.path, "cannot load: " + head.message);
         return;
@@ -222,6 +239,10 @@ void Walk::ConvertFromPool(const Plan& plan, std::size_t index, ParallelRun& run
     if (!jobs.kind) {
         Fail(file.path, kNoFrame, file.path, BadKindCause(jobs.asked));
         return;
+    }
+    if (file.noSampleFrames > 0) {
+        report_.files.back().framesPlanned = file.noSampleFrames;
+        return Fail(file.path, NoSamplesFrame(file), file.path, NoSamplesCause(file));
     }
     Outcome outcome = Outcome::kDone;
     for (std::size_t f = 0; f < file.frames.size(); ++f) {
@@ -253,6 +274,9 @@ Walk::Outcome Walk::FromPool(const PlannedFile& file, const ExportKindInfo& kind
             return Outcome::kStop;
         case What::kChanged:
             Fail(file.path, w, file.path, ChangedFileCause(w, file.frames[f].number));
+            return Outcome::kStop;
+        case What::kFileChanged:
+            Fail(file.path, kNoFrame, file.path, got.message);
             return Outcome::kStop;
         case What::kRefused:
             Fail(file.path, w, got.out.refusalPath, got.out.refusal);

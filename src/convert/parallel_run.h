@@ -34,6 +34,7 @@ struct FrameOutcome {
         kLoaded,      ///< a load-only job: the file loaded
         kLoadFailed,  ///< the file could not be loaded (`message`)
         kChanged,     ///< the control was at frame `number`, not the planned one
+        kFileChanged, ///< the file is not what the plan found (`message`)
         kRefused,     ///< the frame gets no output (its OutputName says why)
         kPullFailed,  ///< the frame could not be pulled (`message`)
         kWritten,     ///< the writer ran: `written`; when ok, `output` waits for its rename
@@ -44,6 +45,7 @@ struct FrameOutcome {
     OutputName out;
     std::string message;
     Status written;
+    std::shared_ptr<OutputFolder> folder;  ///< keeps the folder `output` waits in open
     PendingOutput output;
     FrameImage frame;  ///< kept for the observer only when it shows frames
 };
@@ -53,6 +55,7 @@ struct FileJobs {
     std::size_t first = 0;   ///< the sequence number of its first job
     const ExportKindInfo* kind = nullptr;  ///< null: `asked` is no kind
     int asked = 0;
+    std::string folderFailure;  ///< its folder could not be reached as planned: why (no jobs then)
 };
 
 class ParallelRun {
@@ -84,6 +87,8 @@ private:
         std::size_t file = 0;
         std::size_t step = 0;  ///< index into the file's frames, or kLoadOnly
         const ExportKindInfo* kind = nullptr;
+        std::shared_ptr<OutputFolder> folder;  ///< the data file's folder, open
+        int outputFd = -1;
         Slot* slot = nullptr;  ///< stays put while the job is out: slots are held by pointer
     };
     struct Worker {
@@ -95,6 +100,8 @@ private:
 
     bool Advance();
     void AddJob(std::size_t file, std::size_t step, const ExportKindInfo* kind, OutputName out);
+    /// Enters data file `index`: asks its kind, opens its folder, names its frames.
+    bool EnterFile(std::size_t index);
     void Work(Worker& worker);
     void Carry(Worker& worker, const Job& job);
     void Step(Worker& worker, const Job& job);
@@ -114,6 +121,8 @@ private:
     std::size_t frameOfFile_ = 0;    ///< the next frame of the file being handed out
     std::optional<OutputNamer> namer_;
     const ExportKindInfo* fileKind_ = nullptr;
+    FolderCursor cursor_;
+    std::shared_ptr<OutputFolder> fileFolder_;  ///< the folder of the file being handed out
     std::vector<FileJobs> files_;    ///< by plan index
     std::deque<std::unique_ptr<Slot>> slots_;
     std::size_t firstSlot_ = 0;      ///< the sequence number of slots_.front()

@@ -1,5 +1,6 @@
 #include "convert/plan.h"
 
+#include <algorithm>
 #include <bitset>
 
 #include "export/export_kinds.h"
@@ -42,13 +43,23 @@ Status MakeFolders(const std::string& path) {
 class Planner {
 public:
     Planner(CGetdatactrl1& control, const PlanOptions& options, NameRegistry& registry)
-        : control_(control), options_(options), registry_(registry) {}
+        : control_(control), options_(options), registry_(registry), cursor_(plan_) {}
 
     Plan Make(const std::string& input);
 
 private:
+    struct Pending {
+        std::size_t parent = kNoParent;
+        std::string name;
+        std::string identity;
+    };
+
     bool OpenOutputDir();
-    bool AddFolder(const std::string& path, const std::vector<std::string>* only);
+    bool OpenRoot(const std::string& folder);
+    void Walk(const std::vector<std::string>* only);
+    bool AddFolder(std::size_t index, const std::vector<std::string>* only, std::vector<Pending>& todo);
+    void MarkDataNames(int folderFd, const std::vector<std::string>& names, OutputPlace& place) const;
+    void Sweep(const OutputFolder& folder, const std::string& path, const std::vector<std::string>& names);
     void PlanFile(PlannedFile& file);
     void NameFrames(PlannedFile& file);
     void Unreadable(const std::string& path, const std::string& why) {
@@ -59,90 +70,145 @@ private:
     CGetdatactrl1& control_;
     const PlanOptions& options_;
     NameRegistry& registry_;
-    std::shared_ptr<OutputFolder> outputDir_;
     Plan plan_;
+    FolderCursor cursor_;
+    std::string outputDirIdentity_;
+    std::vector<std::string> outputDirNames_;
+    bool outputDirListed_ = false;
 };
 
 bool Planner::OpenOutputDir() {
     if (options_.outputDir.empty()) return true;
-    auto folder = std::make_shared<OutputFolder>();
     const Result<FileFacts> existing = FactsAt(kWorkingFolder, options_.outputDir, true);
     if (options_.dryRun && !existing.ok() && existing.error().kind == ErrorKind::kMissing) {
-        outputDir_ = folder;  // a folder the run would make: empty, and no descriptor yet
+        plan_.outputDir = std::make_shared<OutputFolder>();  // a folder the run would make: empty
         return true;
     }
+    auto folder = std::make_shared<OutputFolder>();
     Status made = MakeFolders(options_.outputDir);
     if (made.ok()) made = folder->Open(options_.outputDir);
     if (!made.ok()) {
         Unreadable(options_.outputDir, "cannot use the output folder: " + made.message());
         return false;
     }
-    outputDir_ = folder;
+    plan_.outputDir = folder;
+    outputDirIdentity_ = FolderKey(folder->fd());
+    Result<std::vector<std::string>> names = ListFolder(folder->fd());
+    if (names.ok()) outputDirNames_ = std::move(names.value());
     return true;
 }
 
-// Lists one folder (only the names in `only`, when given) and adds its data files, then
-// its subfolders when recursing: files first, then folders, each in name order.
-bool Planner::AddFolder(const std::string& path, const std::vector<std::string>* only) {
-    PlanFolder folder;
-    folder.path = path;
-    Status opened = folder.data.Open(path);
-    Result<std::vector<std::string>> names = opened.ok() ? ListFolder(folder.data.fd()) : opened.error();
-    if (!names.ok()) {
-        if (plan_.folders.empty()) Unreadable(path, "cannot read folder: " + names.message());
-        else plan_.notes.push_back(DisplayName(path) + ": cannot read folder: " + names.message() + "; skipped");
+bool Planner::OpenRoot(const std::string& folder) {
+    auto root = std::make_shared<OutputFolder>();
+    if (Status opened = root->Open(folder); !opened.ok()) {
+        Unreadable(folder, "cannot read folder: " + opened.message());
         return false;
     }
-    const std::vector<std::string>& listed = only ? *only : names.value();
-    folder.output = outputDir_ ? outputDir_ : std::make_shared<OutputFolder>(std::move(folder.data));
-    if (!outputDir_) folder.data = OutputFolder();  // the output folder holds the one descriptor
-    const int dataFd = outputDir_ ? folder.data.fd() : folder.output->fd();
-    folder.place.dataPrefix = WithSlash(path);
-    folder.place.outputPrefix = outputDir_ ? WithSlash(options_.outputDir) : folder.place.dataPrefix;
-    folder.place.folderKey = folder.output->fd() >= 0 ? FolderKey(folder.output->fd()) : "new:" + options_.outputDir;
-    // Every name of the output folder that holds ".orx" is a data file no output replaces.
-    Result<std::vector<std::string>> outputNames =
-        !outputDir_ ? names : outputDir_->fd() >= 0 ? ListFolder(outputDir_->fd()) : std::vector<std::string>{};
-    if (outputNames.ok()) {
-        for (const std::string& name : outputNames.value()) {
-            if (FindDataExtension(name) != std::string::npos) folder.place.dataNames.insert(NameKey(name));
+    plan_.root = root;
+    PlanFolder first;
+    first.path = folder;
+    first.identity = FolderKey(root->fd());
+    plan_.folders.push_back(std::move(first));
+    return true;
+}
+
+// Every name of an output folder that the run reads as data is one no output replaces:
+// names holding ".orx", and the files named on the command line, whatever their names.
+void Planner::MarkDataNames(int folderFd, const std::vector<std::string>& names, OutputPlace& place) const {
+    for (const std::string& name : names) {
+        bool data = FindDataExtension(name) != std::string::npos;
+        if (!data && options_.dataIds && !options_.dataIds->empty() && folderFd >= 0) {
+            const Result<FileFacts> facts = FactsAt(folderFd, name, true);
+            data = facts.ok() && options_.dataIds->contains(facts.value().identity);
         }
+        if (data) place.dataNames.insert(NameKey(name));
     }
-    if (int swept = options_.dryRun ? 0
-                                    : SweepStaleTemporaries(*folder.output, outputNames.ok() ? outputNames.value()
-                                                                                             : std::vector<std::string>{});
-        swept > 0) {
-        plan_.notes.push_back(DisplayName(folder.place.outputPrefix.substr(0, folder.place.outputPrefix.size() - 1)) +
-                              ": removed " + std::to_string(swept) + " temporary file" + (swept == 1 ? "" : "s") +
-                              " left by an earlier run that was stopped");
+}
+
+void Planner::Sweep(const OutputFolder& folder, const std::string& path, const std::vector<std::string>& names) {
+    if (options_.dryRun || folder.fd() < 0) return;
+    if (const int swept = SweepStaleTemporaries(folder, names); swept > 0) {
+        plan_.notes.push_back(DisplayName(path) + ": removed " + std::to_string(swept) + " temporary file" +
+                              (swept == 1 ? "" : "s") + " left by an earlier run that was stopped");
     }
-    std::vector<std::string> subfolders;
-    const std::size_t index = plan_.folders.size();
+}
+
+// Lists one folder (only the names in `only`, when given) and adds its data files; its
+// subfolders go onto `todo` when recursing, so that the tree is walked files first, then
+// folders, each in name order, however deep it goes.
+bool Planner::AddFolder(std::size_t index, const std::vector<std::string>* only, std::vector<Pending>& todo) {
+    const std::string path = plan_.folders[index].path;
+    Result<std::shared_ptr<OutputFolder>> entered = cursor_.Enter(index);
+    Result<std::vector<std::string>> names =
+        entered.ok() ? ListFolder(entered.value()->fd()) : Result<std::vector<std::string>>(entered.error());
+    if (!names.ok()) {
+        if (index == 0) Unreadable(path, "cannot read folder: " + names.message());
+        else plan_.failures.push_back(PlanFailure{path, "cannot read folder: " + names.message() + "; not converted"});
+        return false;
+    }
+    const std::shared_ptr<OutputFolder> data = entered.value();
+    const std::vector<std::string>& listed = only ? *only : names.value();
+    OutputPlace& place = plan_.folders[index].place;
+    place.dataPrefix = WithSlash(path);
+    place.outputPrefix = plan_.outputDir ? WithSlash(options_.outputDir) : place.dataPrefix;
+    place.folderKey = plan_.outputDir ? (plan_.outputDir->fd() >= 0 ? outputDirIdentity_ : "new:" + options_.outputDir)
+                                      : plan_.folders[index].identity;
+    if (plan_.outputDir) {
+        MarkDataNames(plan_.outputDir->fd(), outputDirNames_, place);
+        if (!outputDirListed_) Sweep(*plan_.outputDir, options_.outputDir, outputDirNames_);
+        outputDirListed_ = true;
+    } else {
+        MarkDataNames(data->fd(), names.value(), place);
+        Sweep(*data, path, names.value());
+    }
+    std::vector<Pending> subfolders;
     for (const std::string& name : listed) {
-        const bool isData = only || FindDataExtension(name) != std::string::npos;
-        if (isData) {
-            if (only) folder.place.dataNames.insert(NameKey(name));  // a file named by the user is data too
+        if (only || FindDataExtension(name) != std::string::npos) {
+            if (only) place.dataNames.insert(NameKey(name));  // a file named by the user is data too
             PlannedFile file;
-            file.path = folder.place.dataPrefix + name;
+            file.path = place.dataPrefix + name;
             file.name = name;
             file.folder = index;
             plan_.files.push_back(std::move(file));
         } else if (options_.recursive) {
-            // Folders only, and not through links: a link could lead out of the tree or round it.
-            Result<FileFacts> facts = FactsAt(dataFd, name, false);
-            if (facts.ok() && facts.value().type == FileType::kFolder) {
-                subfolders.push_back(name);
+            // Folders only, and not through links: a link could lead out of the tree or round
+            // it. Our own output folder, when it lies in the tree, holds no data.
+            Result<FileFacts> facts = FactsAt(data->fd(), name, false);
+            if (facts.ok() && facts.value().type == FileType::kFolder &&
+                facts.value().identity != outputDirIdentity_) {
+                subfolders.push_back(Pending{index, name, facts.value().identity});
             }
         }
     }
-    plan_.folders.push_back(std::move(folder));
-    for (const std::string& sub : subfolders) AddFolder(WithSlash(path) + sub, nullptr);
+    todo.insert(todo.end(), subfolders.rbegin(), subfolders.rend());
     return true;
 }
 
+void Planner::Walk(const std::vector<std::string>* only) {
+    std::vector<Pending> todo;
+    if (!AddFolder(0, only, todo)) return;
+    while (!todo.empty()) {
+        Pending next = std::move(todo.back());
+        todo.pop_back();
+        PlanFolder folder;
+        folder.path = WithSlash(plan_.folders[next.parent].path) + next.name;
+        folder.parent = next.parent;
+        folder.name = std::move(next.name);
+        folder.identity = std::move(next.identity);
+        plan_.folders.push_back(std::move(folder));
+        AddFolder(plan_.folders.size() - 1, nullptr, todo);
+    }
+}
+
 void Planner::PlanFile(PlannedFile& file) {
-    const PlanFolder& folder = plan_.folders[file.folder];
-    const int dataFd = folder.data.fd() >= 0 ? folder.data.fd() : folder.output->fd();
+    file.planned = true;
+    Result<std::shared_ptr<OutputFolder>> folder = cursor_.Enter(file.folder);
+    if (!folder.ok()) {
+        file.state = PlannedFile::State::kUnreadable;
+        file.reason = folder.message() + "; not converted";
+        return;
+    }
+    const int dataFd = folder.value()->fd();
     const EntryKind entry = KindOfEntry(dataFd, file.name);
     if (!entry.regular) {
         const bool note = entry.missing || entry.why.find("cannot open") == std::string::npos;
@@ -150,14 +216,29 @@ void Planner::PlanFile(PlannedFile& file) {
         file.reason = entry.why + "; skipped";
         return;
     }
-    if (Status loaded = control_.LoadFile(file.path); !loaded.ok()) {
+    if (Result<FileFacts> facts = FactsAt(dataFd, file.name, LinksLeadToDataFiles()); facts.ok()) {
+        file.facts = facts.value();
+    }
+    if (Status loaded = control_.LoadFile(PathThroughFolder(dataFd, file.name, file.path)); !loaded.ok()) {
         file.state = PlannedFile::State::kLoadFailed;
         file.reason = "cannot load: " + loaded.message();
         return;
     }
     if (options_.settle) options_.settle();
+    // As the frames are pulled: halved when the control is not at full resolution.
+    const int half = control_.IsFullResolution() ? 1 : 2;
+    file.framePixels = static_cast<std::uint64_t>(std::max<int>(control_.GetImageWidth() / half, 0)) *
+                       static_cast<std::uint64_t>(std::max<int>(control_.GetImageHeight() / half, 0));
     FrameWalk walk = WalkFrames(control_, options_.settle);
-    for (std::int16_t number : walk.numbers) file.frames.push_back(PlannedFrame{number, {}});
+    if (file.framePixels == 0 && !walk.numbers.empty()) {
+        // Nothing of them can be written: one line for them all, and no names claimed.
+        file.noSampleFrames = static_cast<int>(walk.numbers.size());
+        file.firstFrame = walk.numbers.front();
+        file.lastFrame = walk.numbers.back();
+    } else {
+        file.frames.reserve(walk.numbers.size());
+        for (std::int16_t number : walk.numbers) file.frames.push_back(PlannedFrame{number, {}});
+    }
     if (walk.repeats) {
         file.loopFrame = walk.repeated;
         file.loopFailure = "frame numbers repeat without coming back to frame " +
@@ -180,15 +261,22 @@ Plan Planner::Make(const std::string& input) {
         const std::size_t slash = LastSeparator(input);
         const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : input.substr(0, slash));
         const std::vector<std::string> only = {input.substr(slash == std::string::npos ? 0 : slash + 1)};
-        if (!AddFolder(folder, &only)) return std::move(plan_);
+        if (!OpenRoot(folder)) return std::move(plan_);
+        Walk(&only);
+        if (!plan_.unreadable.empty()) return std::move(plan_);
         // The user's own spelling of the path is what messages show.
         if (slash == std::string::npos) {
             plan_.folders.back().place.dataPrefix = "";
-            if (!outputDir_) plan_.folders.back().place.outputPrefix = "";
+            if (!plan_.outputDir) plan_.folders.back().place.outputPrefix = "";
             plan_.files.back().path = input;
         }
-    } else if (!AddFolder(input, nullptr)) {
+    } else if (!facts.ok() && facts.error().kind == ErrorKind::kMissing) {
+        Unreadable(input, "cannot read: " + facts.message());
         return std::move(plan_);
+    } else {
+        if (!OpenRoot(input)) return std::move(plan_);
+        Walk(nullptr);
+        if (!plan_.unreadable.empty()) return std::move(plan_);
     }
     std::size_t dealt = options_.shardOffset;
     for (PlannedFile& file : plan_.files) {
@@ -239,6 +327,46 @@ FrameWalk WalkFrames(CGetdatactrl1& control, const std::function<void()>& settle
         }
     } while (next != initial);
     return walk;
+}
+
+Result<std::shared_ptr<OutputFolder>> FolderCursor::Enter(std::size_t index) {
+    if (index == at_ && current_) return current_;
+    if (index == 0) {
+        at_ = 0;
+        current_ = plan_.root;
+        return current_;
+    }
+    // The way down from the input's folder, or from the folder we are at when it lies on it.
+    std::vector<std::size_t> way;
+    for (std::size_t i = index; i != kNoParent && i != 0 && !(i == at_ && current_); i = plan_.folders[i].parent) {
+        way.push_back(i);
+    }
+    std::shared_ptr<OutputFolder> folder =
+        (!way.empty() && plan_.folders[way.back()].parent == at_ && current_) ? current_ : plan_.root;
+    current_.reset();
+    at_ = kNoParent;
+    for (auto it = way.rbegin(); it != way.rend(); ++it) {
+        const PlanFolder& next = plan_.folders[*it];
+        Result<int> opened = OpenSubfolder(folder->fd(), next.name);
+        if (!opened.ok()) return Fail(opened.error().kind, "cannot open folder " + DisplayName(next.path) + ": " + opened.message());
+        folder = std::make_shared<OutputFolder>(opened.value());
+        if (FolderKey(folder->fd()) != next.identity) {
+            return Fail(ErrorKind::kCannotRead, "the folder " + DisplayName(next.path) + " was replaced during the run");
+        }
+    }
+    at_ = index;
+    current_ = folder;
+    return current_;
+}
+
+std::string ChangedSincePlanned(const PlannedFile& file, int folderFd) {
+    const Result<FileFacts> now = FactsAt(folderFd, file.name, LinksLeadToDataFiles());
+    if (!now.ok()) return "the file went away after the run was planned (" + now.message() + "); not converted";
+    if (!SameFileUnchanged(now.value(), file.facts)) {
+        return "the file changed after the run was planned (" + std::to_string(file.facts.size) + " bytes then, " +
+               std::to_string(now.value().size) + " now); not converted";
+    }
+    return "";
 }
 
 Plan MakePlan(CGetdatactrl1& control, const std::string& input, const PlanOptions& options,

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -17,11 +18,16 @@
 
 namespace qf {
 
-/// One folder the run reads data files from, and where their outputs go.
+inline constexpr std::size_t kNoParent = static_cast<std::size_t>(-1);
+
+/// One folder the run reads data files from, and where their outputs go. Folders are not
+/// held open for the whole run (a tree may hold more than a process may open): each is
+/// reached again from the input's folder, one name at a time, when its files' turn comes.
 struct PlanFolder {
-    std::string path;  ///< as the user named it (or as recursion found it)
-    OutputFolder data;
-    std::shared_ptr<OutputFolder> output;  ///< the data folder itself, or --output-dir
+    std::string path;                ///< as the user named it (or as recursion found it)
+    std::size_t parent = kNoParent;  ///< the folder it was found in; kNoParent: the input's own
+    std::string name;                ///< its name there
+    std::string identity;            ///< what it was when listed; a folder swapped since is not walked
     OutputPlace place;
 };
 
@@ -42,16 +48,32 @@ struct PlannedFile {
     std::size_t folder = 0;    ///< index into Plan::folders
     State state = State::kData;
     std::string reason;        ///< why, for every state but kData
+    bool planned = false;      ///< the plan looked at it (a stop while planning leaves the rest)
+    FileFacts facts;           ///< the file as planned; a file changed since then is not converted
+    std::uint64_t framePixels = 0;  ///< width x height of its frames
     std::vector<PlannedFrame> frames;
+    /// Frames of no samples (width or height 0) are not listed one by one: how many, and
+    /// the first and last number. `frames` is then empty.
+    int noSampleFrames = 0;
+    std::int16_t firstFrame = 0, lastFrame = 0;
     std::string loopFailure;   ///< frame numbers that repeat without coming back ("" for none)
     std::int16_t loopFrame = 0;
     bool inShard = true;       ///< this process converts it (see --shard)
 };
 
+/// A folder of the tree that could not be walked: a failure, never only a note.
+struct PlanFailure {
+    std::string path;
+    std::string cause;
+};
+
 struct Plan {
-    std::vector<PlanFolder> folders;
+    std::shared_ptr<OutputFolder> root;       ///< the input folder (a single file's folder), held for the run
+    std::shared_ptr<OutputFolder> outputDir;  ///< --output-dir, or null for beside the data
+    std::vector<PlanFolder> folders;          ///< folders[0] is the root's
     std::vector<PlannedFile> files;
     std::vector<std::string> notes;  ///< temporaries swept
+    std::vector<PlanFailure> failures;
     std::string unreadable;          ///< the input could not be read: why ("" when it could)
     std::string unreadablePath;
 
@@ -70,6 +92,9 @@ struct PlanOptions {
     std::function<void()> settle;          ///< after each load and each step
     std::function<bool()> stopRequested;
     bool dryRun = false;                   ///< change nothing: no folder made, no temporary swept
+    /// Identities of the files the run reads as data whatever their names (the files named
+    /// on the command line): no output takes their place.
+    const std::set<std::string>* dataIds = nullptr;
 };
 
 /// Plans the run over `input`, a folder or a single data file. `registry` holds the
@@ -85,5 +110,29 @@ struct FrameWalk {
     std::int16_t repeated = 0;  ///< the number that came again
 };
 FrameWalk WalkFrames(CGetdatactrl1& control, const std::function<void()>& settle);
+
+/// Reaches the plan's folders again, one name at a time from the input's folder, checking
+/// that each is the folder that was listed. It holds the folder it is at (and what callers
+/// keep of the folders it gave out), never the whole tree.
+class FolderCursor {
+public:
+    explicit FolderCursor(const Plan& plan) : plan_(plan) {}
+    /// The open folder plans.folders[index]; why not, when it cannot be reached as listed.
+    Result<std::shared_ptr<OutputFolder>> Enter(std::size_t index);
+
+private:
+    const Plan& plan_;
+    std::size_t at_ = kNoParent;
+    std::shared_ptr<OutputFolder> current_;
+};
+
+/// Where the outputs of plan.folders[index] go: --output-dir, or `dataFolder` itself.
+inline const std::shared_ptr<OutputFolder>& OutputFolderOf(const Plan& plan,
+                                                          const std::shared_ptr<OutputFolder>& dataFolder) {
+    return plan.outputDir ? plan.outputDir : dataFolder;
+}
+
+/// "" when `file` is still what the plan found; else why it is not converted.
+std::string ChangedSincePlanned(const PlannedFile& file, int folderFd);
 
 }  // namespace qf

@@ -2,6 +2,7 @@
 // (batch_run.cpp) and the parallel one (parallel_run.cpp). Internal to convert/.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -11,6 +12,7 @@
 #include "convert/batch_run.h"
 #include "convert/plan.h"
 #include "export/export_kinds.h"
+#include "platform/directory.h"
 
 namespace qf {
 
@@ -31,10 +33,10 @@ inline bool IsDataFile(const PlannedFile& file) {
     return file.state == PlannedFile::State::kData || file.state == PlannedFile::State::kLoadFailed;
 }
 
-/// Where a frame's output goes, with the run's options (sync, no-clobber).
-inline OutputTarget TargetFor(const Plan& plan, const PlannedFile& file, const OutputName& out,
-                              const BatchSettings& settings) {
-    OutputTarget target(plan.folders[file.folder].output->fd(), out.name, out.path);
+/// Where a frame's output goes (`outputFd`: its open output folder), with the run's
+/// options (sync, no-clobber).
+inline OutputTarget TargetFor(int outputFd, const OutputName& out, const BatchSettings& settings) {
+    OutputTarget target(outputFd, out.name, out.path);
     target.sync = settings.sync;
     target.replace = !settings.noClobber;
     return target;
@@ -48,6 +50,27 @@ inline void ClaimNames(const Plan& plan, const PlannedFile& file, NameRegistry& 
                       kind.shortName);
     for (const PlannedFrame& frame : file.frames) namer.Next(frame.number);
 }
+
+/// The settle pause, cut short by a stop: a long pause must not hold a stop back.
+inline void SettlePause(const BatchSettings& settings, std::chrono::milliseconds pause) {
+    if (settings.pause) return settings.pause(pause);
+    constexpr std::chrono::milliseconds kSlice{20};
+    while (pause.count() > 0) {
+        if (settings.stopRequested && settings.stopRequested()) return;
+        const auto step = std::min(pause, kSlice);
+        Sleep(step);
+        pause -= step;
+    }
+}
+
+/// One line for the frames of a file that have no samples, however many they are.
+inline std::string NoSamplesCause(const PlannedFile& file) {
+    if (file.noSampleFrames == 1) return "the frame has no samples (its width or height is 0); not written";
+    return std::to_string(file.noSampleFrames) + " frames (" + std::to_string(file.firstFrame) + " to " +
+           std::to_string(file.lastFrame) + ") have no samples (their width or height is 0); not written";
+}
+/// The frame a no-samples line names: the one frame, or none for several.
+inline int NoSamplesFrame(const PlannedFile& file) { return file.noSampleFrames == 1 ? file.firstFrame : kNoFrame; }
 
 inline std::string BadKindCause(int asked) {
     return "export kind " + std::to_string(asked) + " is not one of 0 to 3";
@@ -76,7 +99,12 @@ private:
     enum class Outcome { kDone, kFailed, kStop };
 
     Plan MakeThePlan(const std::string& input);
+    void NotConverted(const Plan& plan);
     void Report(const PlannedFile& file);
+    void DryRunFile(const Plan& plan, const PlannedFile& file);
+    /// The file's folder, open; null after saying why the file is not converted.
+    std::shared_ptr<OutputFolder> EnterFolder(const Plan& plan, const PlannedFile& file);
+    void SyncFolders(const Plan& plan);
     void DryRun(const Plan& plan);
     void Convert(const Plan& plan, const PlannedFile& file);
     void EndFile(const PlannedFile& file, Outcome outcome);
@@ -87,8 +115,8 @@ private:
     /// What a written frame (`written`: the writer's answer) means for the run and its report.
     Outcome Written(const PlannedFile& file, const ExportKindInfo& kind, std::int16_t w, const OutputName& out,
                     const Status& written, const FrameImage* frame);
-    Outcome ConvertFrame(const Plan& plan, const PlannedFile& file, const ExportKindInfo& kind,
-                         OutputNamer& namer, std::int16_t w);
+    Outcome ConvertFrame(int outputFd, const PlannedFile& file, const ExportKindInfo& kind, OutputNamer& namer,
+                         std::int16_t w);
     Outcome WriteFailed(const std::string& path, std::int16_t w, const std::string& output,
                         const ExportKindInfo& kind, const Error& error);
     bool StopRequested();
@@ -103,6 +131,8 @@ private:
     std::shared_ptr<RunNames> names_;
     const ExportKindInfo* plannedKind_;
     std::chrono::milliseconds settle_{0};
+    std::unique_ptr<FolderCursor> cursor_;
+    std::vector<std::size_t> written_;  ///< folders outputs went into, for --sync
     BatchReport report_;
 };
 

@@ -9,7 +9,9 @@
 // the caller says what it was doing.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
+#include <functional>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -50,6 +52,10 @@ inline std::size_t FindDataExtension(const std::string& name) {
 #endif
 }
 
+/// True when the file systems of this system take no name as long as `name` (255 bytes
+/// on POSIX, 255 UTF-16 units on Windows).
+bool NameTooLong(const std::string& name);
+
 enum class FileType { kRegular, kFolder, kOther };
 
 struct FileFacts {
@@ -58,7 +64,14 @@ struct FileFacts {
     unsigned mode = 0;     ///< permission bits (0 where the system has none)
     unsigned group = 0;
     std::string identity;  ///< the same for every name of one file or folder
+    std::int64_t modified = 0;  ///< the last change of the contents, in the system's ticks
 };
+
+/// True when `a` and `b` describe one file with the same contents as far as the system
+/// tells: the same identity, size and modification time.
+inline bool SameFileUnchanged(const FileFacts& a, const FileFacts& b) {
+    return a.identity == b.identity && a.size == b.size && a.modified == b.modified;
+}
 
 /// What a file or folder is instead of a data file: "" for a regular file, else the words.
 std::string NotADataFileReason(FileType type);
@@ -66,11 +79,25 @@ std::string NotADataFileReason(FileType type);
 // Opening and closing. Failures: kMissing when the name is not there, else kCannotRead.
 /// Opens a folder, for listing it and for the names relative to it.
 Result<int> OpenFolder(const std::string& path);
+/// Opens the folder `name` of `parentFd`, never through a link (nor a reparse point), so
+/// that a walk down a tree stays in it whatever is renamed or swapped meanwhile.
+Result<int> OpenSubfolder(int parentFd, const std::string& name);
+/// A path by which another component (the acquisition control) opens `name` of the open
+/// folder `folderFd` itself, not whatever now stands at the folder's old path;
+/// `shownPath` is the path as the user named it, used where the system needs no other.
+std::string PathThroughFolder(int folderFd, const std::string& name, const std::string& shownPath);
 /// Opens a file for positioned reads; never blocks on a FIFO or device.
 Result<int> OpenToRead(const std::string& path);
 /// Creates `name` in `folderFd` for writing: kExists when the name is taken, and never
 /// through a link.
 Result<int> CreateNewFile(int folderFd, const std::string& name);
+/// Opens a FIFO, a terminal or a device for writing in order. A FIFO without a reader is
+/// not waited on forever: it is tried again until `limit` has passed or `stop()` is true,
+/// then it is kCannotCreate with the cause.
+Result<int> OpenStreamToWrite(const std::string& path, std::chrono::milliseconds limit,
+                              const std::function<bool()>& stop);
+/// Writes all `size` bytes in order (to a stream, where positions mean nothing).
+Status WriteStream(int fd, const void* data, std::size_t size);
 void CloseFile(int fd);
 /// Closes and reports what the close found (a late write error, for one).
 Status CloseChecked(int fd);
@@ -114,6 +141,10 @@ Status MakeFolder(const std::string& path);
 long CurrentProcessId();
 /// This machine's name ("" when the system gives none).
 std::string HostName();
+/// What tells this machine, this boot and this process namespace from every other that
+/// may share a folder: the whole host name, the boot's id and the PID namespace, where
+/// the system has them. Two processes that see the same text see the same process ids.
+std::string ProcessSpace();
 /// True only when no process of that id runs (false when that cannot be told).
 bool ProcessIsGone(long pid);
 /// The system's words for an errno value.

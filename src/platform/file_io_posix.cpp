@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -31,6 +32,7 @@ FileFacts FactsFrom(const struct stat& st) {
     facts.mode = st.st_mode & 07777;
     facts.group = st.st_gid;
     facts.identity = std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+    facts.modified = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
     return facts;
 }
 
@@ -50,6 +52,23 @@ Result<int> OpenFolder(const std::string& path) {
     return fd;
 }
 
+bool NameTooLong(const std::string& name) { return name.size() > NAME_MAX; }
+
+Result<int> OpenSubfolder(int parentFd, const std::string& name) {
+    const int fd = ::openat(parentFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return LastFailure(ErrorKind::kCannotRead);
+    return fd;
+}
+
+std::string PathThroughFolder(int folderFd, const std::string& name, const std::string& shownPath) {
+    // The process's own view of its descriptors leads to the folder it holds, wherever that
+    // went; and it stays short however deep the folder lies.
+    if (folderFd < 0) return shownPath;
+    static const bool hasFdFolder = ::access("/proc/self/fd", X_OK) == 0;
+    if (!hasFdFolder) return shownPath;
+    return "/proc/self/fd/" + std::to_string(folderFd) + "/" + name;
+}
+
 Result<int> OpenToRead(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return LastFailure(ErrorKind::kCannotRead);
@@ -60,6 +79,37 @@ Result<int> CreateNewFile(int folderFd, const std::string& name) {
     const int fd = ::openat(folderFd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0) return LastFailure(ErrorKind::kCannotCreate);
     return fd;
+}
+
+Result<int> OpenStreamToWrite(const std::string& path, std::chrono::milliseconds limit,
+                              const std::function<bool()>& stop) {
+    const auto until = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        // Non-blocking, so that a FIFO nobody reads does not hold the process (ENXIO).
+        const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+        if (fd >= 0) {
+            const int flags = ::fcntl(fd, F_GETFL);
+            if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+            return fd;
+        }
+        if (errno != ENXIO) return LastFailure(ErrorKind::kCannotCreate);
+        if ((stop && stop()) || std::chrono::steady_clock::now() >= until) {
+            return Fail(ErrorKind::kCannotCreate, "no program reads it");
+        }
+        ::usleep(20000);
+    }
+}
+
+Status WriteStream(int fd, const void* data, std::size_t size) {
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    while (size > 0) {
+        const ssize_t n = ::write(fd, bytes, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return SystemFailure(ErrorKind::kWriteFailed, n < 0 ? errno : EIO);
+        bytes += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return Status::Ok();
 }
 
 void CloseFile(int fd) {
@@ -129,10 +179,11 @@ bool MayWrite(int folderFd, const std::string& name) {
 }
 
 void CarryOverOwnership(int fd, const FileFacts& replaced) {
-    // The group first: changing it may clear set-id bits, which the mode then restores
-    // where that is allowed. Either may be refused to an ordinary user; that is no failure.
+    // The group, then the permission bits, never the set-id or sticky bits: the new file is
+    // ours (root's, in a root run), so a set-user-id bit carried over would hand out our
+    // rights. Either may be refused to an ordinary user; that is no failure.
     if (::fchown(fd, static_cast<uid_t>(-1), static_cast<gid_t>(replaced.group)) != 0) errno = 0;
-    if (::fchmod(fd, static_cast<mode_t>(replaced.mode)) != 0) errno = 0;
+    if (::fchmod(fd, static_cast<mode_t>(replaced.mode & 0777)) != 0) errno = 0;
 }
 
 Result<std::vector<std::string>> ListNames(int folderFd) {
@@ -177,6 +228,22 @@ bool RemoveFile(int folderFd, const std::string& name) { return ::unlinkat(folde
 Status MakeFolder(const std::string& path) {
     if (::mkdir(path.c_str(), 0777) != 0 && errno != EEXIST) return LastFailure(ErrorKind::kCannotCreate);
     return Status::Ok();
+}
+
+std::string ProcessSpace() {
+    std::string space = HostName();
+    char boot[64] = {};
+    if (const int fd = ::open("/proc/sys/kernel/random/boot_id", O_RDONLY | O_CLOEXEC); fd >= 0) {
+        const ssize_t n = ::read(fd, boot, sizeof boot - 1);
+        ::close(fd);
+        if (n > 0) boot[n] = '\0';
+    }
+    space += std::string("\n") + boot;
+    struct stat ns {};
+    if (::stat("/proc/self/ns/pid", &ns) == 0) {
+        space += "\n" + std::to_string(ns.st_dev) + ":" + std::to_string(ns.st_ino);
+    }
+    return space;
 }
 
 long CurrentProcessId() { return static_cast<long>(::getpid()); }

@@ -199,6 +199,8 @@ FileFacts FactsFrom(HANDLE handle, const BY_HANDLE_FILE_INFORMATION& info) {
     facts.mode = (attributes & FILE_ATTRIBUTE_READONLY) ? 0444 : 0666;
     facts.identity = std::to_string(info.dwVolumeSerialNumber) + ":" +
                      std::to_string(std::uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow);
+    facts.modified = static_cast<std::int64_t>(std::uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32 |
+                                                info.ftLastWriteTime.dwLowDateTime);
     return facts;
 }
 
@@ -241,6 +243,35 @@ Result<int> OpenFolder(const std::string& path) {
     return fd;
 }
 
+bool NameTooLong(const std::string& name) { return Wide(name).size() > 255; }
+
+Result<int> OpenSubfolder(int parentFd, const std::string& name) {
+    Result<std::wstring> path = PathAt(parentFd, name);
+    if (!path.ok()) return path.error();
+    // A reparse point is opened as itself, and then is no folder to walk into.
+    const HANDLE handle = CreateFileW(path.value().c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return LastFailure(ErrorKind::kCannotRead);
+    Result<FileFacts> facts = FactsOfHandle(handle);
+    if (!facts.ok() || facts.value().type != FileType::kFolder) {
+        CloseHandle(handle);
+        return facts.ok() ? Win32Failure(ErrorKind::kCannotRead, ERROR_DIRECTORY) : facts.error();
+    }
+    Result<int> fd = Descriptor(handle, _O_RDONLY, ErrorKind::kCannotRead);
+    if (fd.ok()) {
+        const std::lock_guard<std::mutex> lock(g_foldersLock);
+        g_folders[fd.value()] = path.value();
+    }
+    return fd;
+}
+
+std::string PathThroughFolder(int, const std::string&, const std::string& shownPath) {
+    // An open folder cannot be renamed or removed here (it is held without sharing
+    // deletion), so the path it was opened by still leads to it.
+    return shownPath;
+}
+
 Result<int> OpenToRead(const std::string& path) {
     // Reparse points are opened as themselves (and then refused as no data file); a folder
     // opens too, so that it is named as one.
@@ -258,6 +289,26 @@ Result<int> CreateNewFile(int folderFd, const std::string& name) {
                                       nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return LastFailure(ErrorKind::kCannotCreate);
     return Descriptor(handle, _O_RDWR, ErrorKind::kCannotCreate);
+}
+
+Result<int> OpenStreamToWrite(const std::string& path, std::chrono::milliseconds, const std::function<bool()>&) {
+    const std::wstring wide = SystemPath(Wide(path));
+    const HANDLE handle = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return LastFailure(ErrorKind::kCannotCreate);
+    return Descriptor(handle, _O_WRONLY, ErrorKind::kCannotCreate);
+}
+
+Status WriteStream(int fd, const void* data, std::size_t size) {
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    while (size > 0) {
+        DWORD done = 0;
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+        if (!WriteFile(HandleOf(fd), bytes, chunk, &done, nullptr) || done == 0) return LastFailure(ErrorKind::kWriteFailed);
+        bytes += done;
+        size -= done;
+    }
+    return Status::Ok();
 }
 
 void CloseFile(int fd) {
@@ -339,6 +390,8 @@ Result<FileFacts> FactsAt(int folderFd, const std::string& name, bool followLink
 bool LinksLeadToDataFiles() { return false; }
 
 bool MayWrite(int folderFd, const std::string& name) {
+    // A folder's read-only attribute does not keep files from being made in it.
+    if (name == ".") return true;
     Result<std::wstring> path = PathAt(folderFd, name);
     if (!path.ok()) return true;
     const DWORD attributes = GetFileAttributesW(path.value().c_str());
@@ -420,6 +473,11 @@ Status MakeFolder(const std::string& path) {
         return LastFailure(ErrorKind::kCannotCreate);
     }
     return Status::Ok();
+}
+
+std::string ProcessSpace() {
+    // Process ids are the machine's own here: no namespaces share a folder's temporaries.
+    return HostName();
 }
 
 long CurrentProcessId() { return static_cast<long>(GetCurrentProcessId()); }

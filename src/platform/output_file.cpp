@@ -19,17 +19,19 @@ std::string FolderPartOf(const std::string& name) {
     return slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
 }
 
-// This machine's name as it goes into our temporaries: letters, digits, '-' and '_'
-// only, at most 32 of them ("" when the system gives none).
+// Who writes our temporaries, as it goes into their names: a hash of this machine's whole
+// name, its boot and its process namespace, so that two processes with the same tag are
+// two processes of one id space, and a process id in the name can be asked about.
 const std::string& HostTag() {
     static const std::string tag = [] {
-        std::string host;
-        for (char c : HostName()) {
-            const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
-                               c == '_';
-            if (plain && host.size() < 32) host += c;
+        std::uint64_t hash = 0xcbf29ce484222325ULL;  // FNV-1a, 64 bits
+        for (const char c : ProcessSpace()) {
+            hash ^= static_cast<unsigned char>(c);
+            hash *= 0x100000001b3ULL;
         }
-        return host;
+        char text[17];
+        std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+        return std::string(text);
     }();
     return tag;
 }
@@ -104,26 +106,35 @@ OutputFile::OutputFile(OutputTarget target) : target_(std::move(target)) {
 
 OutputFile::~OutputFile() { Discard(); }
 
-bool OutputFile::CheckExisting() {
-    Result<FileFacts> existing = FactsAt(target_.folderFd, target_.name, true);
-    if (!existing.ok()) return true;
-    if (existing.value().type == FileType::kFolder) {
-        Fail(ErrorKind::kCannotCreate, "cannot create: a folder has that name");
-        return false;
+Status CheckOutputTarget(const OutputTarget& target, FileFacts* replaced) {
+    // lstat first: a link at the name, even one to nothing, is a file of that name.
+    Result<FileFacts> there = FactsAt(target.folderFd, target.name, false);
+    if (!there.ok()) {
+        // A fresh name: the folder must take new files.
+        if (!MayWrite(target.folderFd, ".")) return Fail(ErrorKind::kCannotCreate, "cannot create: " + ErrnoText(EACCES));
+        return Status::Ok();
     }
-    if (!target_.replace) {
-        Fail(ErrorKind::kExists, "a file of that name exists; not replaced");
-        return false;
+    Result<FileFacts> existing = FactsAt(target.folderFd, target.name, true);
+    if (existing.ok() && existing.value().type == FileType::kFolder) {
+        return Fail(ErrorKind::kCannotCreate, "cannot create: a folder has that name");
     }
+    if (!target.replace) return Fail(ErrorKind::kExists, "a file of that name exists; not replaced");
     // An existing read-only file stays protected, as it would from a plain open.
-    if (!MayWrite(target_.folderFd, target_.name)) {
-        Fail(ErrorKind::kCannotCreate, "cannot create: " + ErrnoText(EACCES));
+    if (existing.ok() && !MayWrite(target.folderFd, target.name)) {
+        return Fail(ErrorKind::kCannotCreate, "cannot create: " + ErrnoText(EACCES));
+    }
+    if (replaced && existing.ok() && existing.value().type == FileType::kRegular) *replaced = existing.value();
+    return Status::Ok();
+}
+
+bool OutputFile::CheckExisting() {
+    replaced_.type = FileType::kOther;
+    const Status checked = CheckOutputTarget(target_, &replaced_);
+    if (!checked.ok()) {
+        Fail(checked.kind(), checked.message());
         return false;
     }
-    if (existing.value().type == FileType::kRegular) {
-        keepMode_ = true;
-        replaced_ = existing.value();
-    }
+    keepMode_ = replaced_.type == FileType::kRegular;
     return true;
 }
 
@@ -254,14 +265,17 @@ void OutputFile::Discard() {
 
 bool IsTemporaryName(const std::string& name) { return TempOwner(name).pid > 0; }
 
+const std::string& TemporaryOwnerTag() { return HostTag(); }
+
 int SweepStaleTemporaries(const OutputFolder& folder, const std::vector<std::string>& names) {
     int removed = 0;
     for (const std::string& name : names) {
         const TempOwnerOf owner = TempOwner(name);
         if (owner.pid <= 0) continue;
-        // Another machine's process, one that still runs, or one we may not ask about, keeps
-        // its temporaries.
-        if ((!owner.host.empty() && owner.host != HostTag()) || !ProcessIsGone(owner.pid)) continue;
+        // Only a temporary whose writer is provably gone is removed: one of this machine,
+        // boot and process namespace (the tag says so) whose process no longer runs. Names
+        // of another space, or of earlier versions that did not say, are left alone.
+        if (owner.host != HostTag() || !ProcessIsGone(owner.pid)) continue;
         Result<FileFacts> facts = FactsAt(folder.fd(), name, false);
         if (!facts.ok() || facts.value().type != FileType::kRegular) continue;
         if (RemoveFile(folder.fd(), name)) ++removed;

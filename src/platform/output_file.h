@@ -25,6 +25,8 @@ public:
     OutputFolder(const OutputFolder&) = delete;
     OutputFolder& operator=(const OutputFolder&) = delete;
 
+    /// Takes over `fd`, an open folder.
+    explicit OutputFolder(int fd) : fd_(fd) {}
     /// Opens `path` as a folder.
     Status Open(const std::string& path);
     int fd() const { return fd_; }
@@ -52,6 +54,11 @@ struct OutputTarget {
     /// that outputs written side by side are put in place in the order of the run.
     PendingOutput* pending = nullptr;
 };
+
+/// What writing `target` would meet, checked without writing: a folder of that name, an
+/// existing file that may not be replaced (kExists) or is read-only, a folder that takes
+/// no new files. `replaced` receives the facts of a regular file that would be replaced.
+Status CheckOutputTarget(const OutputTarget& target, FileFacts* replaced = nullptr);
 
 /// A finished temporary waiting for its rename. It is removed unless Place() put it in
 /// place; a failure to place it reads as it would from OutputFile::Commit().
@@ -120,6 +127,8 @@ private:
 
 /// True for the names our temporary files have.
 bool IsTemporaryName(const std::string& name);
+/// The tag by which this process's temporaries name who wrote them (see the sweep).
+const std::string& TemporaryOwnerTag();
 
 /// Removes, from the listed `names` of `folder`, the temporaries of ours that belong to
 /// processes which no longer run; returns how many were removed.
