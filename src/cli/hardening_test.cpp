@@ -250,9 +250,10 @@ TEST_F(HardeningTest, UnreadableDataFileIsRefusedAndOthersConvert) {
 
 // The common checks after a write that ran out of room: the failure is reported, no
 // temporary is left, the earlier output of that name is untouched and earlier frames are whole.
-[[maybe_unused]] void ExpectDiskFullHandled(const std::string& folder, const std::string& err, int status) {
+[[maybe_unused]] void ExpectDiskFullHandled(const std::string& folder, const std::string& err, int status,
+                                            const std::string& cause) {
     EXPECT_EQ(status, kExitFailures);
-    EXPECT_NE(err.find(folder + "/b.tiff: write failed"), std::string::npos) << err;
+    EXPECT_NE(err.find(folder + "/b.tiff: " + cause), std::string::npos) << err;
     EXPECT_EQ(test::ReadBytes(folder + "/b.tiff"), (Bytes{'o', 'l', 'd'}));
     for (const auto& name : test::Entries(folder)) EXPECT_EQ(name.find(".part"), std::string::npos) << name;
     TIFF* tif = TIFFOpen((folder + "/a1.tiff").c_str(), "r");
@@ -284,11 +285,51 @@ TEST_F(HardeningTest, FullDiskIsReportedAndLosesNothing) {
     if (mount("tmpfs", mnt.c_str(), "tmpfs", 0, "size=64k") != 0) {
         GTEST_SKIP() << "cannot mount a small tmpfs here; the file-size limit test covers it";
     }
-    MakeDiskFullFolder(mnt);
-    // One job: which write finds the disk full depends on the order of the writes.
-    int status = Convert("standardized-tiff", mnt, "1");
-    ExpectDiskFullHandled(mnt, err.str(), status);
-    EXPECT_NE(err.str().find("No space left on device"), std::string::npos);
+    // More jobs hold more temporaries at once; when that fills the disk, the run goes on with
+    // one job, so that its outcome is the one job's: the words say what to act on.
+    for (const char* jobs : {"1", "4"}) {
+        for (const auto& name : test::Entries(mnt)) std::remove((mnt + "/" + name).c_str());
+        MakeDiskFullFolder(mnt);
+        const int status = Convert("standardized-tiff", mnt, jobs);
+        ExpectDiskFullHandled(mnt, err.str(), status, "disk full while writing (No space left on device)");
+        EXPECT_EQ(err.str().find("TIFF"), std::string::npos) << err.str();
+    }
+    umount(mnt.c_str());
+#endif
+}
+
+TEST_F(HardeningTest, MoreJobsNeverTurnARunThatFitsIntoOneThatFails) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows: no small file system to mount";
+#else
+    // Replacing outputs needs room for the new one beside the old until its rename: one
+    // job needs one more output's room, four jobs hold up to five temporaries at once.
+    const std::string mnt = dir / "small";
+    ASSERT_EQ(qf::test::MakeDir(mnt.c_str(), 0755), 0);
+    if (mount("tmpfs", mnt.c_str(), "tmpfs", 0, "size=232k") != 0) {
+        GTEST_SKIP() << "cannot mount a small tmpfs here";
+    }
+    BeamSettings s;
+    s.width = 128;
+    s.height = 128;
+    s.frames = 5;  // five outputs of 32 KiB and a header: 36 KiB of tmpfs each
+    ASSERT_TRUE(WriteSyntheticBeam(dir / "d.orx", s).ok());
+    auto run = [&](const char* jobs) {
+        std::vector<std::string> args = {"quillfen-cli", "convert", "--jobs", jobs, "--settle-ms", "0",
+                                         "--kind", "standardized-tiff", "--output-dir", mnt, dir / "d.orx"};
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        err.str("");
+        std::ostringstream out;
+        return RunCli(static_cast<int>(argv.size()), argv.data(), out, err);
+    };
+    ASSERT_EQ(run("1"), kExitOk) << err.str();
+    const Bytes first = test::ReadBytes(mnt + "/d4.tiff");
+    ASSERT_EQ(run("1"), kExitOk) << err.str();  // replaces all five: fits with one job
+    EXPECT_EQ(run("4"), kExitOk) << err.str();
+    EXPECT_NE(err.str().find("note: the disk is full: the run goes on with one job"), std::string::npos) << err.str();
+    EXPECT_EQ(test::ReadBytes(mnt + "/d4.tiff"), first);
+    EXPECT_EQ(test::Entries(mnt), (std::vector<std::string>{"d.tiff", "d1.tiff", "d2.tiff", "d3.tiff", "d4.tiff"}));
     umount(mnt.c_str());
 #endif
 }
@@ -307,7 +348,7 @@ TEST_F(HardeningTest, FileSizeLimitIsReportedAndLosesNothing) {
     int status = Convert("standardized-tiff", dir.path());
     setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, previous);
-    ExpectDiskFullHandled(dir.path(), err.str(), status);
+    ExpectDiskFullHandled(dir.path(), err.str(), status, "write failed:");
     EXPECT_NE(err.str().find("File too large"), std::string::npos);
 #endif
 }

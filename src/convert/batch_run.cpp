@@ -66,8 +66,8 @@ void Walk::Run(const std::string& input) {
     const int total = plan.FilesInShard();
     int index = 0;
     std::unique_ptr<ParallelRun> pool;
-    if (settings_.jobs > 1) {
-        pool = std::make_unique<ParallelRun>(plan, settings_, askKind_, *names_, *plannedKind_, settle_,
+    if (const int jobs = JobsFor(plan); jobs > 1) {
+        pool = std::make_unique<ParallelRun>(plan, settings_, jobs, askKind_, *names_, *plannedKind_, settle_,
                                              observer_.ShowsFrames());
     }
     for (std::size_t i = 0; i < plan.files.size(); ++i) {
@@ -92,9 +92,37 @@ void Walk::Run(const std::string& input) {
         }
         if (pool) ConvertFromPool(plan, i, *pool);
         else Convert(plan, file);
+        if (inlineFrom_) {
+            pool.reset();  // its temporaries go; what is left is written as one job writes it
+            Note("the disk is full: the run goes on with one job");
+            Convert(plan, file, *inlineFrom_);
+            inlineFrom_.reset();
+        }
     }
     pool.reset();  // the workers are done and every output not reported is removed
     if (settings_.sync && report_.framesWritten > 0) SyncFolders(plan);
+}
+
+int Walk::JobsFor(const Plan& plan) {
+    const int asked = std::max(settings_.jobs, 1);
+    if (asked == 1) return 1;
+    std::uint64_t largest = 0;
+    for (const PlannedFile& file : plan.files) {
+        if (file.inShard && !file.frames.empty()) largest = std::max(largest, file.framePixels);
+    }
+    // A worker holds its frame's samples, their scaled copy and the output's buffer, and the
+    // report holds one frame more; about 8 bytes a pixel in all. Half the free memory is theirs.
+    constexpr std::uint64_t kBytesPerPixel = 8;
+    const std::uint64_t perJob = largest * kBytesPerPixel + (std::uint64_t{1} << 20);
+    const std::uint64_t free = settings_.memoryForFrames ? settings_.memoryForFrames() : AvailableMemory();
+    if (free == 0) return asked;
+    const std::uint64_t fit = std::max<std::uint64_t>(free / 2 / perJob, 2) - 1;
+    if (fit >= static_cast<std::uint64_t>(asked)) return asked;
+    const int jobs = static_cast<int>(std::max<std::uint64_t>(fit, 1));
+    Note(std::to_string(jobs) + (jobs == 1 ? " job" : " jobs") + " instead of " + std::to_string(asked) +
+         ": each needs about " + std::to_string(perJob >> 20) + " MB for its frames, and " +
+         std::to_string(free >> 20) + " MB of memory are free");
+    return jobs;
 }
 
 // A stop while planning: the data files the plan found, none converted. Entries it had not
@@ -198,12 +226,14 @@ void Walk::DryRunFile(const Plan& plan, const PlannedFile& file) {
     report_.filesConverted += clean;
 }
 
-void Walk::Convert(const Plan& plan, const PlannedFile& file) {
+void Walk::Convert(const Plan& plan, const PlannedFile& file, std::size_t from) {
     if (file.state == PlannedFile::State::kNotData || file.state == PlannedFile::State::kUnreadable) {
         return Report(file);
     }
-    ++report_.dataFiles;
-    report_.files.push_back(FileRecord{file.path, static_cast<int>(file.frames.size()), {}, {}, {}, false});
+    if (from == 0) {
+        ++report_.dataFiles;
+        report_.files.push_back(FileRecord{file.path, static_cast<int>(file.frames.size()), {}, {}, {}, false});
+    }
     const std::shared_ptr<OutputFolder> folder = EnterFolder(plan, file);
     if (!folder) return;
     if (std::string changed = ChangedSincePlanned(file, folder->fd()); !changed.empty()) {
@@ -227,8 +257,14 @@ void Walk::Convert(const Plan& plan, const PlannedFile& file) {
     OutputNamer namer(plan.folders[file.folder].place, names_->converted, settings_.pattern.get(), file.path,
                       kind->extension, kind->shortName);
     const int outputFd = OutputFolderOf(plan, folder)->fd();
-    Outcome outcome = Outcome::kDone;
-    for (std::size_t f = 0; f < file.frames.size(); ++f) {
+    // Handed over mid-file: step to the frame, naming the ones before as they were named.
+    for (std::size_t f = 0; f < from; ++f) {
+        namer.Next(file.frames[f].number);
+        control_.NextFrame();
+        Pause();
+    }
+    Outcome outcome = from > 0 && handedOverFailed_ ? Outcome::kFailed : Outcome::kDone;
+    for (std::size_t f = from; f < file.frames.size(); ++f) {
         WaitScope frameWait(observer_);
         const std::int16_t w = control_.GetFrameNumber();
         if (StopRequested()) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -145,6 +146,9 @@ struct BatchSettings {
     int jobs = 1;
     /// A control for each worker; unset, our own ORX control.
     std::function<std::unique_ptr<CGetdatactrl1>()> makeControl;
+    /// The memory frames may take, in bytes; unset, what the system has free. Fewer jobs
+    /// than asked run when their frames would not fit (a note says so).
+    std::function<std::uint64_t()> memoryForFrames;
 };
 
 /// Converts every data file of `input`, a folder, or that one file. `askKind` is asked

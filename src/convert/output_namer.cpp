@@ -107,8 +107,10 @@ std::string NamePattern::Apply(const std::string& entryName, std::int16_t frame,
 std::string NameRegistry::Claim(const std::string& folderKey, const std::string& name,
                                 const std::string& claimant) {
     // Names the file system takes for one file are one claim.
+    // The same frame of the same file naming itself again (a run that goes on with one job
+    // after a full disk) is no collision.
     auto [it, fresh] = claims_.emplace(std::make_pair(folderKey, NameKey(name)), claimant);
-    return fresh ? std::string() : it->second;
+    return fresh || it->second == claimant ? std::string() : it->second;
 }
 
 OutputNamer::OutputNamer(const OutputPlace& place, NameRegistry& registry, const NamePattern* pattern,

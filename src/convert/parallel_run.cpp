@@ -11,17 +11,16 @@
 
 namespace qf {
 
-ParallelRun::ParallelRun(const Plan& plan, const BatchSettings& settings, const std::function<int()>& askKind,
-                         RunNames& names, const ExportKindInfo& plannedKind, std::chrono::milliseconds settle,
+ParallelRun::ParallelRun(const Plan& plan, const BatchSettings& settings, int jobs,
+                         const std::function<int()>& askKind, RunNames& names, const ExportKindInfo& plannedKind, std::chrono::milliseconds settle,
                          bool keepFrames)
     : plan_(plan), settings_(settings), askKind_(askKind), names_(names), plannedKind_(plannedKind),
       settle_(settle), keepFrames_(keepFrames),
       // One frame in hand per worker, and the one being reported: at most N + 1 temporaries
       // on disk (and, for the dialog, frames in memory) however many jobs there are.
-      window_(static_cast<std::size_t>(std::max(settings.jobs, 1))),
+      window_(static_cast<std::size_t>(std::max(jobs, 1))),
       cursor_(plan), files_(plan.files.size()) {
-    const int jobs = std::max(settings.jobs, 1);
-    workers_.resize(static_cast<std::size_t>(jobs));
+    workers_.resize(window_);
     for (Worker& worker : workers_) {
         worker.control = settings.makeControl ? settings.makeControl() : std::make_unique<CGetdatactrl1>();
     }
@@ -247,7 +246,10 @@ void Walk::ConvertFromPool(const Plan& plan, std::size_t index, ParallelRun& run
     Outcome outcome = Outcome::kDone;
     for (std::size_t f = 0; f < file.frames.size(); ++f) {
         const Outcome frame = FromPool(file, *jobs.kind, f, run, jobs.first + f);
-        if (frame == Outcome::kStop) return;
+        if (frame == Outcome::kStop) {
+            handedOverFailed_ = outcome == Outcome::kFailed;  // for the frames the inline run goes on with
+            return;
+        }
         if (frame == Outcome::kFailed) outcome = frame;
     }
     EndFile(file, outcome);
@@ -286,6 +288,12 @@ Walk::Outcome Walk::FromPool(const PlannedFile& file, const ExportKindInfo& kind
             report_.stop = BatchStop::kFrameFailed;
             return Outcome::kStop;
         case What::kWritten: break;
+    }
+    if (!got.written.ok() && got.written.kind() == ErrorKind::kNoSpace) {
+        // The other workers' temporaries may be what filled the disk: the run goes on with
+        // one job from this frame, as a run of one job would have written it.
+        inlineFrom_ = f;
+        return Outcome::kStop;
     }
     // The output takes its name only now, in plan order, so that a stop leaves exactly
     // the outputs a single job leaves.

@@ -60,7 +60,8 @@ struct FileJobs {
 
 class ParallelRun {
 public:
-    ParallelRun(const Plan& plan, const BatchSettings& settings, const std::function<int()>& askKind,
+    /// `jobs` workers (at least one), however many the settings ask for.
+    ParallelRun(const Plan& plan, const BatchSettings& settings, int jobs, const std::function<int()>& askKind,
                 RunNames& names, const ExportKindInfo& plannedKind, std::chrono::milliseconds settle,
                 bool keepFrames);
     /// Stops the workers after their current frame and removes every output not placed.

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "convert/batch_run.h"
@@ -106,7 +107,10 @@ private:
     std::shared_ptr<OutputFolder> EnterFolder(const Plan& plan, const PlannedFile& file);
     void SyncFolders(const Plan& plan);
     void DryRun(const Plan& plan);
-    void Convert(const Plan& plan, const PlannedFile& file);
+    /// Converts `file` inline; from frame `from` on when a run of several jobs hands over.
+    void Convert(const Plan& plan, const PlannedFile& file, std::size_t from = 0);
+    /// How many workers the plan's frames leave room for (a note when fewer than asked).
+    int JobsFor(const Plan& plan);
     void EndFile(const PlannedFile& file, Outcome outcome);
     // parallel_run.cpp: the same steps with the frames pulled and written by a pool.
     void ConvertFromPool(const Plan& plan, std::size_t index, ParallelRun& run);
@@ -133,6 +137,8 @@ private:
     std::chrono::milliseconds settle_{0};
     std::unique_ptr<FolderCursor> cursor_;
     std::vector<std::size_t> written_;  ///< folders outputs went into, for --sync
+    std::optional<std::size_t> inlineFrom_;  ///< set: the pool hands over at this frame
+    bool handedOverFailed_ = false;          ///< ...and a frame before it had failed
     BatchReport report_;
 };
 

@@ -82,6 +82,7 @@ struct TiffSink {
     std::uint64_t position = 0;
     std::uint64_t size = 0;
     std::string failure;  ///< the system's words for the first failed read or write
+    bool full = false;    ///< that failure was a full disk
 };
 
 TiffSink& SinkOf(thandle_t handle) { return *static_cast<TiffSink*>(handle); }
@@ -100,7 +101,10 @@ tmsize_t SinkRead(thandle_t handle, void* into, tmsize_t n) {
 tmsize_t SinkWrite(thandle_t handle, void* data, tmsize_t n) {
     TiffSink& sink = SinkOf(handle);
     if (Status written = WriteAt(sink.fd, sink.position, data, static_cast<std::size_t>(n)); !written.ok()) {
-        if (sink.failure.empty()) sink.failure = written.message();
+        if (sink.failure.empty()) {
+            sink.failure = written.message();
+            sink.full = written.kind() == ErrorKind::kNoSpace;
+        }
         return -1;
     }
     sink.position += static_cast<std::uint64_t>(n);
@@ -156,6 +160,11 @@ void WriteThroughLibtiff(OutputFile& out, std::int16_t width, std::int16_t heigh
                        bytes &&
                    TIFFFlush(tif) == 1;
     TIFFClose(tif);
+    if (sink.full) {
+        // What the user can act on, not the library's inner steps.
+        out.Fail(ErrorKind::kNoSpace, "disk full while writing (" + sink.failure + ")");
+        return;
+    }
     if (!written || messages.failed || !sink.failure.empty()) {
         std::string cause = messages.failed ? messages.first : std::string("libtiff");
         if (!sink.failure.empty()) cause += " (" + sink.failure + ")";

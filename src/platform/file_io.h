@@ -153,6 +153,8 @@ std::string ErrnoText(int err);
 bool StandardErrorIsTerminal();
 /// Arranges for the console to show UTF-8 output as text (Windows); nothing elsewhere.
 void UseUtf8Console();
+/// Bytes of memory the system can give without swapping (0 when it does not say).
+std::uint64_t AvailableMemory();
 /// Sets the allocator to keep freed frame buffers for the next frame (glibc); nothing elsewhere.
 void TuneAllocatorForFrames();
 

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <climits>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -139,6 +140,7 @@ Status WriteAt(int fd, std::uint64_t offset, const void* data, std::size_t size)
     while (size > 0) {
         const ssize_t n = ::pwrite(fd, bytes, size, static_cast<off_t>(offset));
         if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == ENOSPC || errno == EDQUOT)) return SystemFailure(ErrorKind::kNoSpace, errno);
         if (n <= 0) return SystemFailure(ErrorKind::kWriteFailed, n < 0 ? errno : EIO);
         bytes += n;
         size -= static_cast<std::size_t>(n);
@@ -259,6 +261,22 @@ bool ProcessIsGone(long pid) { return ::kill(static_cast<pid_t>(pid), 0) != 0 &&
 bool StandardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 
 void UseUtf8Console() {}
+
+std::uint64_t AvailableMemory() {
+    // MemAvailable counts the page cache the kernel would give back; free pages alone do not.
+    if (const int fd = ::open("/proc/meminfo", O_RDONLY | O_CLOEXEC); fd >= 0) {
+        char text[4096] = {};
+        const ssize_t n = ::read(fd, text, sizeof text - 1);
+        ::close(fd);
+        if (n > 0) {
+            if (const char* at = std::strstr(text, "MemAvailable:")) {
+                return std::strtoull(at + 13, nullptr, 10) * 1024;
+            }
+        }
+    }
+    const long pages = ::sysconf(_SC_AVPHYS_PAGES), size = ::sysconf(_SC_PAGESIZE);
+    return pages > 0 && size > 0 ? static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(size) : 0;
+}
 
 void TuneAllocatorForFrames() {
     mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);

@@ -356,7 +356,11 @@ Status WriteAt(int fd, std::uint64_t offset, const void* data, std::size_t size)
         position.Offset = static_cast<DWORD>(offset);
         position.OffsetHigh = static_cast<DWORD>(offset >> 32);
         DWORD put = 0;
-        if (!WriteFile(handle, bytes, chunk, &put, &position)) return LastFailure(ErrorKind::kWriteFailed);
+        if (!WriteFile(handle, bytes, chunk, &put, &position)) {
+            const DWORD code = GetLastError();
+            const bool full = code == ERROR_DISK_FULL || code == ERROR_HANDLE_DISK_FULL;
+            return Win32Failure(full ? ErrorKind::kNoSpace : ErrorKind::kWriteFailed, code);
+        }
         if (put == 0) return Win32Failure(ErrorKind::kWriteFailed, ERROR_WRITE_FAULT);
         bytes += put;
         size -= put;
@@ -501,6 +505,12 @@ bool ProcessIsGone(long pid) {
 bool StandardErrorIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
 
 void UseUtf8Console() { SetConsoleOutputCP(CP_UTF8); }
+
+std::uint64_t AvailableMemory() {
+    MEMORYSTATUSEX status{};
+    status.dwLength = sizeof status;
+    return GlobalMemoryStatusEx(&status) ? status.ullAvailPhys : 0;
+}
 
 void TuneAllocatorForFrames() {}
 

@@ -162,7 +162,11 @@ void OutputFile::Fail(ErrorKind kind, std::string message) {
 
 bool OutputFile::WriteAll(const std::uint8_t* data, std::size_t size) {
     const Status written = WriteAt(fd_, end_, data, size);
-    if (!written.ok()) Fail(ErrorKind::kWriteFailed, "write failed: " + written.message());
+    if (!written.ok() && written.kind() == ErrorKind::kNoSpace) {
+        Fail(ErrorKind::kNoSpace, "disk full while writing (" + written.message() + ")");
+    } else if (!written.ok()) {
+        Fail(ErrorKind::kWriteFailed, "write failed: " + written.message());
+    }
     end_ += size;
     return written.ok();
 }

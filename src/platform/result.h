@@ -18,6 +18,7 @@ enum class ErrorKind {
     kNotAFile,      ///< a folder, a FIFO, a link to nothing where a data file was expected
     kCannotCreate,  ///< an output could not be created or put in place
     kWriteFailed,   ///< a write, flush or close failed; no partial file stays
+    kNoSpace,       ///< a write found the disk (or the user's quota) full; no partial file stays
     kExists,        ///< a file of that name exists and was not to be replaced
     kOutOfMemory,
 };
