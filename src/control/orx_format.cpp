@@ -85,9 +85,10 @@ Result<OrxHeader> ParseOrxHeader(const std::uint8_t* bytes, std::size_t size, st
     if (Status fields = CheckFields(h, bytes); !fields.ok()) return fields.error();
     const std::uint64_t expected = h.fileLength();
     if (fileLength != expected) {
-        return Invalid(Format(fileLength < expected ? "truncated: %llu bytes, expected %llu for %llu frames"
-                                                    : "too long: %llu bytes, expected %llu for %llu frames",
-                              fileLength, expected, h.frameCount));
+        const std::string frames = h.frameCount == 1 ? " frame" : " frames";
+        return Invalid(Format(fileLength < expected ? "truncated: %llu bytes, expected %llu for %llu"
+                                                    : "too long: %llu bytes, expected %llu for %llu",
+                              fileLength, expected, h.frameCount) + frames);
     }
     return h;
 }

@@ -3,6 +3,10 @@
 // that is not 0, malformed transfers).
 #include "convert/batch_run.h"
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 #include <gtest/gtest.h>
 
 #include "tools/synthetic_beam.h"
@@ -268,6 +272,47 @@ TEST_F(BatchFakeControlTest, OutputNameOutsideTheFolderIsRefused) {
     EXPECT_EQ(r.framesWritten, 0);
     ASSERT_EQ(r.failures.size(), 1u);
     EXPECT_NE(r.failures[0].cause.find("falls outside the folder"), std::string::npos);
+}
+
+TEST_F(BatchRunTest, AStopWhilePlanningNamesOnlyTheDataFilesNotConverted) {
+    Synth("a.orx", 1);
+    Synth("b.orx", 1);
+    ASSERT_EQ(qf::test::MakeDir((dir / "calib.orx").c_str(), 0755), 0);
+#ifndef _WIN32
+    ASSERT_EQ(symlink((dir / "nowhere").c_str(), (dir / "gone.orx").c_str()), 0);
+#endif
+    BatchSettings settings;
+    settings.stopRequested = [] { return true; };  // asked before the first file is looked at
+    BatchReport r = RunBatch(control, dir.path(), [] { return 0; }, settings, observer);
+    EXPECT_EQ(r.stop, BatchStop::kInterrupted);
+    EXPECT_EQ(r.notConverted, (Names{dir / "a.orx", dir / "b.orx"}));
+}
+
+TEST_F(BatchRunTest, AStopCutsALongSettlePauseShort) {
+    Synth("a.orx", 3);
+    BatchSettings settings;
+    settings.settle = std::chrono::hours(1);  // were it waited out, the test would never end
+    int asked = 0;
+    settings.stopRequested = [&] { return ++asked > 40; };
+    BatchReport r = RunBatch(control, dir.path(), [] { return 0; }, settings, observer);
+    EXPECT_EQ(r.stop, BatchStop::kInterrupted);
+}
+
+TEST_F(BatchRunTest, WorkersAreCappedByTheMemoryTheirFramesNeedAndWriteTheSame) {
+    Synth("a.orx", 6, false, 64, 64);
+    BatchSettings one;
+    const BatchReport alone = RunBatch(control, dir.path(), [] { return kFalseColorBitmap; }, one, observer);
+    const std::vector<std::uint8_t> first = test::ReadBytes(dir / "a5.bmp");
+    BatchSettings many;
+    many.jobs = 8;
+    // Room for the frames of two workers and the one being reported, not of eight.
+    many.memoryForFrames = [] { return std::uint64_t{2} * 3 * ((64 * 64 * 8) + (1 << 20)); };
+    const BatchReport capped = RunBatch(control, dir.path(), [] { return kFalseColorBitmap; }, many, observer);
+    ASSERT_EQ(capped.notes.size(), 1u);
+    EXPECT_EQ(capped.notes[0].rfind("2 jobs instead of 8: each needs about 1 MB for its frames", 0), 0u)
+        << capped.notes[0];
+    EXPECT_EQ(capped.framesWritten, alone.framesWritten);
+    EXPECT_EQ(test::ReadBytes(dir / "a5.bmp"), first);
 }
 
 }  // namespace

@@ -142,8 +142,9 @@ bool Planner::AddFolder(std::size_t index, const std::vector<std::string>* only,
     Result<std::vector<std::string>> names =
         entered.ok() ? ListFolder(entered.value()->fd()) : Result<std::vector<std::string>>(entered.error());
     if (!names.ok()) {
-        if (index == 0) Unreadable(path, "cannot read folder: " + names.message());
-        else plan_.failures.push_back(PlanFailure{path, "cannot read folder: " + names.message() + "; not converted"});
+        const std::string cause = entered.ok() ? names.message() : cursor_.cause();
+        if (index == 0) Unreadable(path, "cannot read folder: " + cause);
+        else plan_.failures.push_back(PlanFailure{path, "cannot read folder: " + cause + "; not converted"});
         return false;
     }
     const std::shared_ptr<OutputFolder> data = entered.value();
@@ -348,15 +349,20 @@ Result<std::shared_ptr<OutputFolder>> FolderCursor::Enter(std::size_t index) {
     for (auto it = way.rbegin(); it != way.rend(); ++it) {
         const PlanFolder& next = plan_.folders[*it];
         Result<int> opened = OpenSubfolder(folder->fd(), next.name);
-        if (!opened.ok()) return Fail(opened.error().kind, "cannot open folder " + DisplayName(next.path) + ": " + opened.message());
+        if (!opened.ok()) return Failed(next, opened.error().kind, opened.message());
         folder = std::make_shared<OutputFolder>(opened.value());
         if (FolderKey(folder->fd()) != next.identity) {
-            return Fail(ErrorKind::kCannotRead, "the folder " + DisplayName(next.path) + " was replaced during the run");
+            return Failed(next, ErrorKind::kCannotRead, "another folder took its place during the run");
         }
     }
     at_ = index;
     current_ = folder;
     return current_;
+}
+
+Error FolderCursor::Failed(const PlanFolder& folder, ErrorKind kind, std::string cause) {
+    cause_ = std::move(cause);
+    return Fail(kind, "cannot open folder " + DisplayName(folder.path) + ": " + cause_);
 }
 
 std::string ChangedSincePlanned(const PlannedFile& file, int folderFd) {

@@ -117,13 +117,19 @@ FrameWalk WalkFrames(CGetdatactrl1& control, const std::function<void()>& settle
 class FolderCursor {
 public:
     explicit FolderCursor(const Plan& plan) : plan_(plan) {}
-    /// The open folder plans.folders[index]; why not, when it cannot be reached as listed.
+    /// The open folder plan.folders[index]; why not ("cannot open folder P: cause"), when
+    /// it cannot be reached as listed.
     Result<std::shared_ptr<OutputFolder>> Enter(std::size_t index);
+    /// The cause of the last failure alone, for a line that names the folder itself.
+    const std::string& cause() const { return cause_; }
 
 private:
+    Error Failed(const PlanFolder& folder, ErrorKind kind, std::string cause);
+
     const Plan& plan_;
     std::size_t at_ = kNoParent;
     std::shared_ptr<OutputFolder> current_;
+    std::string cause_;
 };
 
 /// Where the outputs of plan.folders[index] go: --output-dir, or `dataFolder` itself.
