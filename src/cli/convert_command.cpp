@@ -212,7 +212,7 @@ CLI::App* AddConvertCommand(CLI::App& app, ConvertOptions& o) {
     cmd->add_option("--output-dir", o.outputDir, "Write the outputs into DIR (created if missing), not beside the data")
         ->type_name("DIR");
     cmd->add_option("--name-pattern", o.namePattern,
-                    "Name outputs by pattern, e.g. {stem}_{frame:04}; placeholders {stem} {name} {frame} "
+                    "Name outputs by pattern, e.g. {stem}_{frame:04}; placeholders {stem} {frame} "
                     "{frame:N} {kind}; the kind's extension follows")
         ->type_name("PATTERN")
         ->check([](const std::string& text) {

@@ -137,7 +137,7 @@ TEST_F(PlanOptionsTest, NamePatternsPadAndBadOnesAreUsageErrors) {
     std::vector<std::string> bads = {"a/{frame}", "{frame", "x}", "{size}", "{frame:x}", ""};
 #ifdef _WIN32
     // What Windows reserves: a stream of the data file, wildcards, a second separator.
-    for (const char* reserved : {"{name}:x{frame}", "a*{frame}", "{stem}?", "a\\{frame}", "<{frame}>", "a|b"}) {
+    for (const char* reserved : {"{stem}:x{frame}", "a*{frame}", "{stem}?", "a\\{frame}", "<{frame}>", "a|b"}) {
         bads.push_back(reserved);
     }
 #endif

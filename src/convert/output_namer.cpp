@@ -31,9 +31,8 @@ Result<Placeholder> ReadPlaceholder(const std::string& text, std::size_t open, s
         p.width = std::stoi(digits);
         return p;
     }
-    if (inner != "stem" && inner != "name" && inner != "frame" && inner != "kind") {
-        return Fail(ErrorKind::kInvalid, "{" + inner + "} is no placeholder (use {stem}, {name}, {frame}, "
-                                         "{frame:N} or {kind})");
+    if (inner != "stem" && inner != "frame" && inner != "kind") {
+        return Fail(ErrorKind::kInvalid, "{" + inner + "} is no placeholder (use {stem}, {frame}, {frame:N} or {kind})");
     }
     p.key = inner;
     return p;
@@ -92,7 +91,6 @@ std::string NamePattern::Apply(const std::string& entryName, std::int16_t frame,
         std::size_t end = 0;
         const Placeholder p = ReadPlaceholder(text_, i, &end).value();  // checked by Parse
         if (p.key == "stem") out += Stem(entryName);
-        if (p.key == "name") out += entryName;
         if (p.key == "kind") out += kind;
         if (p.key == "frame") {
             char digits[32];

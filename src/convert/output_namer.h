@@ -14,9 +14,10 @@
 namespace qf {
 
 /// A name pattern such as "{stem}_{frame:04}": {stem} (the entry's name up to ".orx"),
-/// {name} (the whole entry name), {frame} or {frame:N} (the frame number, zero-padded to
-/// N digits), {kind} (normalized, standardized, grayscale or color). The kind's extension
-/// follows.
+/// {frame} or {frame:N} (the frame number, zero-padded to N digits), {kind} (normalized,
+/// standardized, grayscale or color). The kind's extension follows. A pattern never holds
+/// ".orx" (nor the whole entry name, which has it): the next run would take its outputs for
+/// data files.
 class NamePattern {
 public:
     /// The pattern, or why it is none: empty, a "/", an unknown placeholder, a brace
