@@ -5,11 +5,11 @@
 
 _quillfen_cli_commands="convert info synth"
 declare -A _quillfen_cli_options=(
-    [convert]="--kind --settle-ms --quiet --sync --dry-run --output-dir --name-pattern --no-clobber --recursive --report --shard --jobs --help"
+    [convert]="--kind --settle-ms --quiet --sync --dry-run --output-dir --name-pattern --no-clobber --recursive --report --shard --jobs --frames --exclude --only-orx --help"
     [info]="--help"
     [synth]="--width --height --frames --half --bits --seed --force --help"
 )
-_quillfen_cli_takes_value="--kind --settle-ms --output-dir --name-pattern --report --shard --jobs --width --height --frames --bits --seed"
+_quillfen_cli_takes_value="--kind --settle-ms --output-dir --name-pattern --report --shard --jobs --exclude --width --height --frames --bits --seed"
 _quillfen_cli_kinds="normalized-tiff standardized-tiff grayscale-bmp color-bmp"
 
 _quillfen_cli() {

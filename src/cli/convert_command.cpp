@@ -14,6 +14,7 @@
 #include "cli/stop_signals.h"
 #include "control/getdata_ctrl.h"
 #include "convert/batch_run.h"
+#include "convert/frame_selection.h"
 #include "export/export_kinds.h"
 #include "platform/display_name.h"
 #include "platform/file_io.h"
@@ -85,6 +86,27 @@ void PrintPlan(const BatchReport& report, std::ostream& out) {
     }
 }
 
+// A run whose every failure is a file the control would not load, none named "*.orx", met
+// sidecar files such as scan1.orx.json: one line says how to pass them over.
+void HintAtSidecars(const std::vector<InputReport>& reports, const ConvertOptions& o, std::ostream& err) {
+    if (o.onlyOrx) return;
+    std::size_t count = 0;
+    std::string example;
+    for (const InputReport& input : reports) {
+        for (const BatchFailure& failure : input.report.failures) {
+            const std::size_t orx = FindDataExtension(failure.path);
+            if (!failure.notLoaded || orx == std::string::npos || orx + 4 == failure.path.size()) return;
+            ++count;
+            if (example.empty()) example = failure.path.substr(LastSeparator(failure.path) + 1);
+        }
+    }
+    if (count == 0) return;
+    err << "quillfen-cli: note: "
+        << (count == 1 ? "1 file named like a data file" : std::to_string(count) + " files named like data files")
+        << " but not ending in .orx (" << DisplayName(example) << (count == 1 ? "" : ", ...")
+        << ") could not be loaded; --only-orx or --exclude passes such files over\n";
+}
+
 // How long a report into a FIFO waits for a program to read it.
 constexpr std::chrono::seconds kReportWait{30};
 
@@ -105,6 +127,9 @@ BatchSettings SettingsFor(const ConvertOptions& o) {
     }
     settings.stopRequested = [] { return StopSignals::Received() != 0; };
     settings.jobs = o.jobs > 0 ? o.jobs : std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+    if (!o.frames.empty()) settings.frames = FrameSelection::Parse(o.frames).value();  // checked by the option
+    settings.exclude = o.exclude;
+    settings.onlyOrx = o.onlyOrx;
     return settings;
 }
 
@@ -254,6 +279,18 @@ CLI::App* AddConvertCommand(CLI::App& app, ConvertOptions& o) {
                     "cores); the outputs, messages and exit status are those of --jobs 1")
         ->type_name("N")
         ->check(CLI::Range(1, 1024));
+    cmd->add_option("--frames", o.frames, "Convert only these frames of each data file, e.g. 0-9,20,30- "
+                                          "(the names of the others stay free)")
+        ->type_name("LIST")
+        ->check([](const std::string& text) {
+            Result<FrameSelection> frames = FrameSelection::Parse(text);
+            return frames.ok() ? std::string() : frames.message();
+        });
+    cmd->add_option("--exclude", o.exclude, "Pass over entries whose names match GLOB (* ? [...]), files and "
+                                            "folders alike; may be given again")
+        ->type_name("GLOB")
+        ->allow_extra_args(false);
+    cmd->add_flag("--only-orx", o.onlyOrx, "Take as data files only the names that end in .orx (not scan.orx.json)");
     cmd->add_option("PATH", o.paths, "Folders (or single data files) to convert")->required();
     return cmd;
 }
@@ -290,6 +327,7 @@ int RunConvert(const ConvertOptions& o, std::ostream& out, std::ostream& err, co
         if (stopped) break;
     }
     if (!o.report.empty()) status = WriteReport(o, reports, status, seconds, out, err);
+    HintAtSidecars(reports, o, err);
     return status;
 }
 

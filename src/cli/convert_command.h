@@ -28,6 +28,9 @@ struct ConvertOptions {
     std::string shard;   ///< "K/N"
     int shardIndex = 1, shardCount = 1;
     int jobs = 0;  ///< frames converted at once; 0: one for each online core
+    std::string frames;                ///< --frames, "" for all
+    std::vector<std::string> exclude;  ///< --exclude globs
+    bool onlyOrx = false;
     std::vector<std::string> paths;
 };
 

@@ -326,8 +326,9 @@ TEST_F(HardeningTest, MoreJobsNeverTurnARunThatFitsIntoOneThatFails) {
     ASSERT_EQ(run("1"), kExitOk) << err.str();
     const Bytes first = test::ReadBytes(mnt + "/d4.tiff");
     ASSERT_EQ(run("1"), kExitOk) << err.str();  // replaces all five: fits with one job
+    // Whether four jobs' temporaries meet at once depends on the workers' pace; when they
+    // do, the note says the run went on with one job. Either way the outcome is one job's.
     EXPECT_EQ(run("4"), kExitOk) << err.str();
-    EXPECT_NE(err.str().find("note: the disk is full: the run goes on with one job"), std::string::npos) << err.str();
     EXPECT_EQ(test::ReadBytes(mnt + "/d4.tiff"), first);
     EXPECT_EQ(test::Entries(mnt), (std::vector<std::string>{"d.tiff", "d1.tiff", "d2.tiff", "d3.tiff", "d4.tiff"}));
     umount(mnt.c_str());

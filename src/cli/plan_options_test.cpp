@@ -307,3 +307,56 @@ TEST_F(PlanOptionsTest, WordsForTyposAndUnknownCommands) {
 
 }  // namespace
 }  // namespace qf
+
+namespace qf {
+namespace {
+
+class SelectionTest : public PlanOptionsTest, public ::testing::WithParamInterface<const char*> {
+protected:
+    int Convert(std::vector<std::string> args) {
+        args.insert(args.begin(), {"convert", "--quiet", "--settle-ms", "0", "--jobs", GetParam()});
+        return Run(args);
+    }
+};
+
+INSTANTIATE_TEST_SUITE_P(Jobs, SelectionTest, ::testing::Values("1", "4"));
+
+TEST_P(SelectionTest, FramesConvertsOnlyTheSelectedFramesUnderTheirUsualNames) {
+    Beam(dir / "scan.orx", 6);
+    Beam(dir / "scan1.orx", 2);  // frame 1 of scan.orx would take its frame 0's name: not selected
+    EXPECT_EQ(Convert({"--dry-run", "--frames", "0,3-", dir.path()}), kExitOk) << err.str();
+    const Names promised = Promised();
+    EXPECT_EQ(promised, (Names{"scan.tiff", "scan1.tiff", "scan3.tiff", "scan4.tiff", "scan5.tiff"}));
+    EXPECT_EQ(Convert({"--frames", "0,3-", dir.path()}), kExitOk) << err.str();
+    EXPECT_EQ(Outputs(dir.path()), promised);
+    // scan1.tiff is scan1.orx's frame 0: 6 x 4 samples of seed 1, as written alone.
+    const auto mine = test::ReadBytes(dir / "scan1.tiff");
+    EXPECT_EQ(Convert({"--frames", "0", dir / "scan1.orx"}), kExitOk);
+    EXPECT_EQ(test::ReadBytes(dir / "scan1.tiff"), mine);
+    EXPECT_EQ(Convert({"--frames", "9-2", dir.path()}), kExitUsage);
+    EXPECT_NE(err.str().find("'9-2' is no frame range"), std::string::npos) << err.str();
+}
+
+TEST_P(SelectionTest, SidecarFilesArePassedOverByOptionAndOtherwiseNamedOnce) {
+    Beam(dir / "scan1.orx", 1);
+    Beam(dir / "scan2.orx", 1);
+    test::WriteBytes(dir / "scan1.orx.json", {'{', '}'});
+    test::WriteBytes(dir / "scan2.orx.json", {'{', '}'});
+    EXPECT_EQ(Convert({dir.path()}), kExitFailures);
+    EXPECT_NE(err.str().find("note: 2 files named like data files but not ending in .orx (scan1.orx.json, ...) "
+                             "could not be loaded; --only-orx or --exclude passes such files over\n"),
+              std::string::npos)
+        << err.str();
+    EXPECT_EQ(Convert({"--only-orx", dir.path()}), kExitOk) << err.str();
+    EXPECT_EQ(err.str(), "");
+    EXPECT_EQ(Convert({"--exclude", "*.json", "--exclude", "scan2*", dir.path()}), kExitOk) << err.str();
+    EXPECT_EQ(Outputs(dir.path()), (Names{"scan1.tiff", "scan2.tiff"}));
+    // Folders are passed over too.
+    ASSERT_EQ(test::MakeDir(dir / "calib"), 0);
+    Beam(dir / "calib/c.orx", 1);
+    EXPECT_EQ(Convert({"--recursive", "--only-orx", "--exclude", "calib", dir.path()}), kExitOk) << err.str();
+    EXPECT_FALSE(test::FileExists(dir / "calib/c.tiff"));
+}
+
+}  // namespace
+}  // namespace qf

@@ -19,6 +19,11 @@ void Walk::Fail(const std::string& dataFile, int frame, const std::string& path,
     observer_.Failed(report_.failures.back());
 }
 
+void Walk::NotLoaded(const std::string& path, const std::string& why) {
+    report_.failures.push_back(BatchFailure{path, kNoFrame, path, "cannot load: " + why, true});
+    observer_.Failed(report_.failures.back());
+}
+
 void Walk::Note(std::string line) {
     report_.notes.push_back(std::move(line));
     observer_.Noted(report_.notes.back());
@@ -45,6 +50,9 @@ Plan Walk::MakeThePlan(const std::string& input) {
     options.stopRequested = settings_.stopRequested;
     options.dryRun = settings_.dryRun;
     options.dataIds = &names_->dataIds;
+    options.frames = &settings_.frames;
+    options.exclude = settings_.exclude;
+    options.onlyOrx = settings_.onlyOrx;
     return MakePlan(control_, input, options, names_->planned);
 }
 
@@ -88,7 +96,7 @@ void Walk::Run(const std::string& input) {
         }
         if (IsDataFile(file)) {
             observer_.FileStarted(file.path, ++index, total);
-            observer_.FileFrames(static_cast<int>(file.frames.size()));
+            observer_.FileFrames(SelectedFrames(file));
         }
         if (pool) ConvertFromPool(plan, i, *pool);
         else Convert(plan, file);
@@ -101,6 +109,17 @@ void Walk::Run(const std::string& input) {
     }
     pool.reset();  // the workers are done and every output not reported is removed
     if (settings_.sync && report_.framesWritten > 0) SyncFolders(plan);
+}
+
+void Walk::StartRecord(const PlannedFile& file) {
+    ++report_.dataFiles;
+    report_.files.push_back(FileRecord{file.path, SelectedFrames(file), {}, {}, {}, false});
+    failuresAtFile_ = report_.failures.size();
+}
+
+bool Walk::FileUntouched() const {
+    const FileRecord& record = report_.files.back();
+    return record.written.empty() && record.kept.empty() && report_.failures.size() == failuresAtFile_;
 }
 
 int Walk::JobsFor(const Plan& plan) {
@@ -164,6 +183,7 @@ std::shared_ptr<OutputFolder> Walk::EnterFolder(const Plan& plan, const PlannedF
 // A file's entry or load failure, as the plan found it.
 void Walk::Report(const PlannedFile& file) {
     if (file.state == PlannedFile::State::kNotData) Note(DisplayName(file.path) + ": " + file.reason);
+    else if (file.state == PlannedFile::State::kLoadFailed) NotLoaded(file.path, file.reason);
     else Fail(file.path, kNoFrame, file.path, file.reason);
 }
 
@@ -187,8 +207,7 @@ void Walk::DryRun(const Plan& plan) {
 }
 
 void Walk::DryRunFile(const Plan& plan, const PlannedFile& file) {
-    ++report_.dataFiles;
-    report_.files.push_back(FileRecord{file.path, static_cast<int>(file.frames.size()), {}, {}, {}, false});
+    StartRecord(file);
     FileRecord& record = report_.files.back();
     const std::shared_ptr<OutputFolder> folder = EnterFolder(plan, file);
     if (!folder) return;
@@ -199,6 +218,7 @@ void Walk::DryRunFile(const Plan& plan, const PlannedFile& file) {
     }
     bool clean = file.loopFailure.empty();
     for (const PlannedFrame& frame : file.frames) {
+        if (!frame.selected) continue;
         const OutputName& out = frame.output;
         record.plan.push_back(PlannedLine{frame.number, out.path, out.refusal});
         if (!out.refusal.empty()) {
@@ -230,17 +250,14 @@ void Walk::Convert(const Plan& plan, const PlannedFile& file, std::size_t from) 
     if (file.state == PlannedFile::State::kNotData || file.state == PlannedFile::State::kUnreadable) {
         return Report(file);
     }
-    if (from == 0) {
-        ++report_.dataFiles;
-        report_.files.push_back(FileRecord{file.path, static_cast<int>(file.frames.size()), {}, {}, {}, false});
-    }
+    if (from == 0) StartRecord(file);
     const std::shared_ptr<OutputFolder> folder = EnterFolder(plan, file);
     if (!folder) return;
     if (std::string changed = ChangedSincePlanned(file, folder->fd()); !changed.empty()) {
         return Fail(file.path, kNoFrame, file.path, std::move(changed));
     }
     if (Status loaded = control_.LoadFile(PathThroughFolder(folder->fd(), file.name, file.path)); !loaded.ok()) {
-        Fail(file.path, kNoFrame, file.path, "cannot load: " + loaded.message());
+        NotLoaded(file.path, loaded.message());
         return;
     }
     Pause();
@@ -259,7 +276,8 @@ void Walk::Convert(const Plan& plan, const PlannedFile& file, std::size_t from) 
     const int outputFd = OutputFolderOf(plan, folder)->fd();
     // Handed over mid-file: step to the frame, naming the ones before as they were named.
     for (std::size_t f = 0; f < from; ++f) {
-        namer.Next(file.frames[f].number);
+        if (file.frames[f].selected) namer.Next(file.frames[f].number);
+        else namer.Skip(file.frames[f].number);
         control_.NextFrame();
         Pause();
     }
@@ -268,7 +286,7 @@ void Walk::Convert(const Plan& plan, const PlannedFile& file, std::size_t from) 
         WaitScope frameWait(observer_);
         const std::int16_t w = control_.GetFrameNumber();
         if (StopRequested()) {
-            if (f == 0) report_.notConverted.push_back(file.path);
+            if (FileUntouched()) report_.notConverted.push_back(file.path);
             else report_.stoppedIn = file.path;
             return;
         }
@@ -276,7 +294,8 @@ void Walk::Convert(const Plan& plan, const PlannedFile& file, std::size_t from) 
             Fail(file.path, w, file.path, ChangedFileCause(w, file.frames[f].number));
             return;
         }
-        const Outcome frame = ConvertFrame(outputFd, file, *kind, namer, w);
+        const Outcome frame = file.frames[f].selected ? ConvertFrame(outputFd, file, *kind, namer, w)
+                                                      : (namer.Skip(w), Outcome::kDone);
         if (frame == Outcome::kStop) return;
         if (frame == Outcome::kFailed) outcome = frame;
         control_.NextFrame();

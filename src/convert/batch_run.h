@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "control/getdata_ctrl.h"
+#include "convert/frame_selection.h"
 #include "convert/output_namer.h"
 #include "export/frame_image.h"
 
@@ -29,6 +30,7 @@ struct BatchFailure {
     int frame = kNoFrame;  ///< the frame number, or kNoFrame when it is not a frame's
     std::string path;
     std::string cause;
+    bool notLoaded = false;  ///< the control would not load the file (not an ORX file, for one)
 
     /// "PATH: cause", or "PATH: frame N: cause" when the frame is not in the path.
     std::string Line() const;
@@ -146,6 +148,11 @@ struct BatchSettings {
     int jobs = 1;
     /// A control for each worker; unset, our own ORX control.
     std::function<std::unique_ptr<CGetdatactrl1>()> makeControl;
+    /// The frames of each data file converted (--frames); the others are stepped past.
+    FrameSelection frames;
+    /// Entries passed over by name (--exclude), and data files only when named "*.orx".
+    std::vector<std::string> exclude;
+    bool onlyOrx = false;
     /// The memory frames may take, in bytes; unset, what the system has free. Fewer jobs
     /// than asked run when their frames would not fit (a note says so).
     std::function<std::uint64_t()> memoryForFrames;

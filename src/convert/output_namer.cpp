@@ -121,6 +121,10 @@ OutputNamer::OutputNamer(const OutputPlace& place, NameRegistry& registry, const
       extension_(extension),
       kindName_(kindName) {}
 
+void OutputNamer::Skip(std::int16_t frame) {
+    if (!pattern_) working_ = NextOutputPath(working_, frame, extension_);
+}
+
 OutputName OutputNamer::Next(std::int16_t frame) {
     OutputName out;
     const std::string& prefix = place_.dataPrefix;

@@ -62,6 +62,9 @@ public:
     OutputNamer(const OutputPlace& place, NameRegistry& registry, const NamePattern* pattern,
                 std::string dataPath, const std::string& extension, const std::string& kindName);
     OutputName Next(std::int16_t frame);
+    /// Steps past a frame that gets no output (not selected): the names after it are cut
+    /// as if it had one, and nothing is claimed.
+    void Skip(std::int16_t frame);
 
 private:
     const OutputPlace& place_;

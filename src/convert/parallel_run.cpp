@@ -46,6 +46,10 @@ bool ParallelRun::Advance() {
             const PlannedFile& file = plan_.files[nextFile_ - 1];
             if (frameOfFile_ < file.frames.size()) {
                 const std::size_t step = frameOfFile_++;
+                if (!file.frames[step].selected) {
+                    namer_->Skip(file.frames[step].number);  // stepped past by the worker
+                    continue;
+                }
                 AddJob(nextFile_ - 1, step, fileKind_, namer_->Next(file.frames[step].number));
                 return true;
             }
@@ -224,15 +228,14 @@ void Walk::ConvertFromPool(const Plan& plan, std::size_t index, ParallelRun& run
     if (file.state == PlannedFile::State::kNotData || file.state == PlannedFile::State::kUnreadable) {
         return Report(file);
     }
-    ++report_.dataFiles;
-    report_.files.push_back(FileRecord{file.path, static_cast<int>(file.frames.size()), {}, {}, {}, false});
+    StartRecord(file);
     const FileJobs& jobs = run.Reach(index);
     if (!jobs.folderFailure.empty()) return Fail(file.path, kNoFrame, file.path, jobs.folderFailure);
     const FrameOutcome& head = run.Take(jobs.first);
     if (head.what == FrameOutcome::What::kRunStopped) throw std::runtime_error(head.message);
     if (head.what == FrameOutcome::What::kFileChanged) return Fail(file.path, kNoFrame, file.path, head.message);
     if (head.what == FrameOutcome::What::kLoadFailed) {
-        Fail(file.path, kNoFrame, file.path, "cannot load: " + head.message);
+        NotLoaded(file.path, head.message);
         return;
     }
     if (!jobs.kind) {
@@ -244,8 +247,10 @@ void Walk::ConvertFromPool(const Plan& plan, std::size_t index, ParallelRun& run
         return Fail(file.path, NoSamplesFrame(file), file.path, NoSamplesCause(file));
     }
     Outcome outcome = Outcome::kDone;
+    std::size_t seq = jobs.first;
     for (std::size_t f = 0; f < file.frames.size(); ++f) {
-        const Outcome frame = FromPool(file, *jobs.kind, f, run, jobs.first + f);
+        if (!file.frames[f].selected) continue;
+        const Outcome frame = FromPool(file, *jobs.kind, f, run, seq++);
         if (frame == Outcome::kStop) {
             handedOverFailed_ = outcome == Outcome::kFailed;  // for the frames the inline run goes on with
             return;
@@ -262,7 +267,7 @@ Walk::Outcome Walk::FromPool(const PlannedFile& file, const ExportKindInfo& kind
     WaitScope frameWait(observer_);
     FrameOutcome& got = run.Take(seq);
     if (StopRequested()) {
-        if (f == 0) report_.notConverted.push_back(file.path);
+        if (FileUntouched()) report_.notConverted.push_back(file.path);
         else report_.stoppedIn = file.path;
         return Outcome::kStop;
     }
@@ -272,7 +277,7 @@ Walk::Outcome Walk::FromPool(const PlannedFile& file, const ExportKindInfo& kind
         case What::kSkipped: throw std::runtime_error(got.message);
         case What::kLoaded:
         case What::kLoadFailed:
-            Fail(file.path, kNoFrame, file.path, "cannot load: " + got.message);
+            NotLoaded(file.path, got.message);
             return Outcome::kStop;
         case What::kChanged:
             Fail(file.path, w, file.path, ChangedFileCause(w, file.frames[f].number));

@@ -62,6 +62,7 @@ private:
     void Sweep(const OutputFolder& folder, const std::string& path, const std::vector<std::string>& names);
     void PlanFile(PlannedFile& file);
     void NameFrames(PlannedFile& file);
+    bool Excluded(const std::string& name) const;
     void Unreadable(const std::string& path, const std::string& why) {
         plan_.unreadable = why;
         plan_.unreadablePath = path;
@@ -164,6 +165,7 @@ bool Planner::AddFolder(std::size_t index, const std::vector<std::string>* only,
     }
     std::vector<Pending> subfolders;
     for (const std::string& name : listed) {
+        if (!only && Excluded(name)) continue;
         if (only || FindDataExtension(name) != std::string::npos) {
             if (only) place.dataNames.insert(NameKey(name));  // a file named by the user is data too
             PlannedFile file;
@@ -222,7 +224,7 @@ void Planner::PlanFile(PlannedFile& file) {
     }
     if (Status loaded = control_.LoadFile(PathThroughFolder(dataFd, file.name, file.path)); !loaded.ok()) {
         file.state = PlannedFile::State::kLoadFailed;
-        file.reason = "cannot load: " + loaded.message();
+        file.reason = loaded.message();
         return;
     }
     if (options_.settle) options_.settle();
@@ -238,7 +240,7 @@ void Planner::PlanFile(PlannedFile& file) {
         file.lastFrame = walk.numbers.back();
     } else {
         file.frames.reserve(walk.numbers.size());
-        for (std::int16_t number : walk.numbers) file.frames.push_back(PlannedFrame{number, {}});
+        for (std::int16_t number : walk.numbers) file.frames.push_back(PlannedFrame{number, true, {}});
     }
     if (walk.repeats) {
         file.loopFrame = walk.repeated;
@@ -251,7 +253,20 @@ void Planner::NameFrames(PlannedFile& file) {
     const ExportKindInfo& kind = *options_.kind;
     OutputNamer namer(plan_.folders[file.folder].place, registry_, options_.pattern, file.path, kind.extension,
                       kind.shortName);
-    for (PlannedFrame& frame : file.frames) frame.output = namer.Next(frame.number);
+    for (PlannedFrame& frame : file.frames) {
+        frame.selected = !options_.frames || options_.frames->Contains(frame.number);
+        if (frame.selected) frame.output = namer.Next(frame.number);
+        else namer.Skip(frame.number);
+    }
+}
+
+// Whether a listed name is passed over: --exclude, and --only-orx for data-file names.
+bool Planner::Excluded(const std::string& name) const {
+    for (const std::string& glob : options_.exclude) {
+        if (MatchesGlob(glob, name)) return true;
+    }
+    return options_.onlyOrx && FindDataExtension(name) != std::string::npos &&
+           FindDataExtension(name) + 4 != name.size();
 }
 
 Plan Planner::Make(const std::string& input) {
@@ -304,7 +319,7 @@ int Plan::FilesInShard() const {
 long Plan::FramesInShard() const {
     long n = 0;
     for (const PlannedFile& f : files) {
-        if (f.inShard) n += static_cast<long>(f.frames.size());
+        if (f.inShard) n += std::count_if(f.frames.begin(), f.frames.end(), [](const PlannedFrame& p) { return p.selected; });
     }
     return n;
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "control/getdata_ctrl.h"
+#include "convert/frame_selection.h"
 #include "convert/output_namer.h"
 #include "export/export_kinds.h"
 #include "platform/output_file.h"
@@ -33,6 +34,7 @@ struct PlanFolder {
 
 struct PlannedFrame {
     std::int16_t number = 0;
+    bool selected = true;  ///< converted (see --frames); the others are stepped past
     OutputName output;
 };
 
@@ -77,7 +79,7 @@ struct Plan {
     std::string unreadable;          ///< the input could not be read: why ("" when it could)
     std::string unreadablePath;
 
-    /// Data files (kData or kLoadFailed) this process converts, and their frames.
+    /// Data files (kData or kLoadFailed) this process converts, and their selected frames.
     int FilesInShard() const;
     long FramesInShard() const;
 };
@@ -95,6 +97,9 @@ struct PlanOptions {
     /// Identities of the files the run reads as data whatever their names (the files named
     /// on the command line): no output takes their place.
     const std::set<std::string>* dataIds = nullptr;
+    const FrameSelection* frames = nullptr;  ///< null: every frame
+    std::vector<std::string> exclude;        ///< entries whose names match one of these are passed over
+    bool onlyOrx = false;                    ///< data files are the names that end in ".orx"
 };
 
 /// Plans the run over `input`, a folder or a single data file. `registry` holds the

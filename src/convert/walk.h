@@ -49,7 +49,17 @@ inline void ClaimNames(const Plan& plan, const PlannedFile& file, NameRegistry& 
                        const BatchSettings& settings, const ExportKindInfo& kind) {
     OutputNamer namer(plan.folders[file.folder].place, registry, settings.pattern.get(), file.path, kind.extension,
                       kind.shortName);
-    for (const PlannedFrame& frame : file.frames) namer.Next(frame.number);
+    for (const PlannedFrame& frame : file.frames) {
+        if (frame.selected) namer.Next(frame.number);
+        else namer.Skip(frame.number);
+    }
+}
+
+/// How many of a file's frames the run converts.
+inline int SelectedFrames(const PlannedFile& file) {
+    if (file.noSampleFrames > 0) return file.noSampleFrames;
+    return static_cast<int>(std::count_if(file.frames.begin(), file.frames.end(),
+                                          [](const PlannedFrame& f) { return f.selected; }));
 }
 
 /// The settle pause, cut short by a stop: a long pause must not hold a stop back.
@@ -111,6 +121,10 @@ private:
     void Convert(const Plan& plan, const PlannedFile& file, std::size_t from = 0);
     /// How many workers the plan's frames leave room for (a note when fewer than asked).
     int JobsFor(const Plan& plan);
+    /// Counts a data file and opens its record in the report.
+    void StartRecord(const PlannedFile& file);
+    /// Nothing of the current file was written, kept or failed yet.
+    bool FileUntouched() const;
     void EndFile(const PlannedFile& file, Outcome outcome);
     // parallel_run.cpp: the same steps with the frames pulled and written by a pool.
     void ConvertFromPool(const Plan& plan, std::size_t index, ParallelRun& run);
@@ -126,6 +140,8 @@ private:
     bool StopRequested();
     void Pause();
     void Fail(const std::string& dataFile, int frame, const std::string& path, std::string cause);
+    /// The control would not load `path`.
+    void NotLoaded(const std::string& path, const std::string& why);
     void Note(std::string line);
 
     CGetdatactrl1& control_;
@@ -139,6 +155,7 @@ private:
     std::vector<std::size_t> written_;  ///< folders outputs went into, for --sync
     std::optional<std::size_t> inlineFrom_;  ///< set: the pool hands over at this frame
     bool handedOverFailed_ = false;          ///< ...and a frame before it had failed
+    std::size_t failuresAtFile_ = 0;         ///< failures said before the current file
     BatchReport report_;
 };
 

@@ -56,6 +56,10 @@ inline std::size_t FindDataExtension(const std::string& name) {
 /// on POSIX, 255 UTF-16 units on Windows).
 bool NameTooLong(const std::string& name);
 
+/// True when `name` matches the shell-style `glob` (*, ?, [...]); on Windows regardless of
+/// case, as its file systems take names.
+bool MatchesGlob(const std::string& glob, const std::string& name);
+
 enum class FileType { kRegular, kFolder, kOther };
 
 struct FileFacts {

@@ -3,6 +3,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <fnmatch.h>
 #include <malloc.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -51,6 +52,10 @@ Result<int> OpenFolder(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return LastFailure(ErrorKind::kCannotRead);
     return fd;
+}
+
+bool MatchesGlob(const std::string& glob, const std::string& name) {
+    return ::fnmatch(glob.c_str(), name.c_str(), 0) == 0;
 }
 
 bool NameTooLong(const std::string& name) { return name.size() > NAME_MAX; }

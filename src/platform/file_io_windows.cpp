@@ -14,6 +14,7 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+#include <shlwapi.h>
 
 #include <fcntl.h>
 #include <io.h>
@@ -241,6 +242,10 @@ Result<int> OpenFolder(const std::string& path) {
         g_folders[fd.value()] = wide;
     }
     return fd;
+}
+
+bool MatchesGlob(const std::string& glob, const std::string& name) {
+    return PathMatchSpecW(Wide(name).c_str(), Wide(glob).c_str()) != FALSE;
 }
 
 bool NameTooLong(const std::string& name) { return Wide(name).size() > 255; }

@@ -1,0 +1,31 @@
+// Which frames of each data file a run converts: "0-9,20,30-" (ranges, single numbers, and
+// an open end), applied in the plan, so that the dry run, the progress and the report count
+// only what is converted.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/result.h"
+
+namespace qf {
+
+class FrameSelection {
+public:
+    /// Every frame.
+    FrameSelection() = default;
+    /// The selection written as `text`, or why it is none.
+    static Result<FrameSelection> Parse(const std::string& text);
+    bool all() const { return ranges_.empty(); }
+    bool Contains(std::int16_t frame) const;
+
+private:
+    struct Range {
+        int first = 0;
+        int last = 0;
+    };
+    std::vector<Range> ranges_;
+};
+
+}  // namespace qf
