@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "cli/json_report.h"
+#include "cli/output_options.h"
 #include "cli/progress_printer.h"
 #include "cli/stop_signals.h"
 #include "control/getdata_ctrl.h"
@@ -92,6 +93,7 @@ BatchSettings SettingsFor(const ConvertOptions& o) {
     settings.outputDir = o.outputDir;
     settings.noClobber = o.noClobber;
     settings.recursive = o.recursive;
+    settings.exportOptions = o.exportOptions;
     settings.shardIndex = o.shardIndex;
     settings.shardCount = o.shardCount;
     settings.names = std::make_shared<RunNames>();
@@ -105,7 +107,7 @@ BatchSettings SettingsFor(const ConvertOptions& o) {
 
 int WriteReport(const ConvertOptions& o, const std::vector<InputReport>& reports, int status, double seconds,
                 std::ostream& out, std::ostream& err) {
-    const std::string json = ReportJson(reports, o.kind, o.dryRun, status, seconds);
+    const std::string json = ReportJson(reports, o.kind, o.dryRun, status, seconds, o.exportOptions);
     if (o.report == "-") {
         out << json;
         return status;
@@ -197,6 +199,7 @@ CLI::App* AddConvertCommand(CLI::App& app, ConvertOptions& o) {
                     "cores); the outputs, messages and exit status are those of --jobs 1")
         ->type_name("N")
         ->check(CLI::Range(1, 1024));
+    AddOutputOptions(cmd, o.exportOptions, o.kind);
     cmd->add_option("PATH", o.paths, "Folders (or single data files) to convert")->required();
     return cmd;
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/cli_app.h"
+#include "export/export_options.h"
 #include "export/frame_image.h"
 
 namespace CLI {
@@ -28,6 +29,7 @@ struct ConvertOptions {
     std::string shard;   ///< "K/N"
     int shardIndex = 1, shardCount = 1;
     int jobs = 0;  ///< frames converted at once; 0: one for each online core
+    ExportOptions exportOptions;  ///< --layout, --compress, --pixel-size
     std::vector<std::string> paths;
 };
 

@@ -218,7 +218,7 @@ Walk::Outcome Walk::ConvertFrame(const Plan& plan, const PlannedFile& file, cons
         report_.stop = BatchStop::kFrameFailed;
         return Outcome::kStop;
     }
-    return Written(file, kind, w, out, kind.write(TargetFor(plan, file, out, settings_), frame), &frame);
+    return Written(file, kind, w, out, kind.write(TargetFor(plan, file, out, settings_), frame, settings_.exportOptions), &frame);
 }
 
 Walk::Outcome Walk::Written(const PlannedFile& file, const ExportKindInfo& kind, std::int16_t w,

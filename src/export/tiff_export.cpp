@@ -9,6 +9,7 @@
 #include <new>
 #include <vector>
 
+#include "export/tiff_layout.h"
 #include "platform/output_file.h"
 #include "platform/file_io.h"
 #include "platform/memory.h"
@@ -134,27 +135,40 @@ bool SetTags(TIFF* tif, std::int16_t width, std::int16_t height) {
            TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
 }
 
+// Today's file: one strip of the samples as they stand, the ten tags.
+bool WriteExactStrip(TIFF* tif, std::int16_t width, std::int16_t height, std::int32_t count,
+                     const std::uint16_t* scaled) {
+    const tmsize_t bytes = static_cast<tmsize_t>(count) * 2;
+    return SetTags(tif, width, height) &&
+           TIFFWriteEncodedStrip(tif, 0, const_cast<std::uint16_t*>(scaled), bytes) == bytes;
+}
+
+bool WriteWithOptions(TIFF* tif, std::int16_t width, std::int16_t height, const std::uint16_t* scaled,
+                      const ExportOptions& options) {
+    const auto w = static_cast<std::uint32_t>(static_cast<std::int32_t>(width));
+    const auto h = static_cast<std::uint32_t>(static_cast<std::int32_t>(height));
+    return SetLayoutTags(tif, w, h, options) && WriteLayoutStrips(tif, w, h, scaled, options);
+}
+
 void WriteThroughLibtiff(OutputFile& out, std::int16_t width, std::int16_t height,
-                         std::int32_t count, const std::uint16_t* scaled) {
+                         std::int32_t count, const std::uint16_t* scaled, const ExportOptions& options) {
     TiffMessages messages;
     TiffSink sink;
     sink.fd = out.fd();
-    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
-    TIFFOpenOptionsSetErrorHandlerExtR(options, CollectError, &messages);
-    TIFFOpenOptionsSetWarningHandlerExtR(options, IgnoreWarning, nullptr);
+    TIFFOpenOptions* openOptions = TIFFOpenOptionsAlloc();
+    TIFFOpenOptionsSetErrorHandlerExtR(openOptions, CollectError, &messages);
+    TIFFOpenOptionsSetWarningHandlerExtR(openOptions, IgnoreWarning, nullptr);
     TIFF* tif = TIFFClientOpenExt(out.path().c_str(), "w", &sink, SinkRead, SinkWrite, SinkSeek, SinkClose,
-                                  SinkSize, SinkMap, SinkUnmap, options);
-    TIFFOpenOptionsFree(options);
+                                  SinkSize, SinkMap, SinkUnmap, openOptions);
+    TIFFOpenOptionsFree(openOptions);
     if (!tif) {
         out.Fail(ErrorKind::kCannotCreate,
                  "cannot create: " + (messages.failed ? messages.first : std::string("libtiff could not start the file")));
         return;
     }
-    const tmsize_t bytes = static_cast<tmsize_t>(count) * 2;
-    bool written = SetTags(tif, width, height) &&
-                   TIFFWriteEncodedStrip(tif, 0, const_cast<std::uint16_t*>(scaled), bytes) ==
-                       bytes &&
-                   TIFFFlush(tif) == 1;
+    const bool strips = options.exact() ? WriteExactStrip(tif, width, height, count, scaled)
+                                        : WriteWithOptions(tif, width, height, scaled, options);
+    const bool written = strips && TIFFFlush(tif) == 1;
     TIFFClose(tif);
     if (!written || messages.failed || !sink.failure.empty()) {
         std::string cause = messages.failed ? messages.first : std::string("libtiff");
@@ -183,33 +197,38 @@ Result<std::unique_ptr<std::uint16_t[]>> ScaleSamples(const FrameImage& frame, E
 }
 
 Status WriteTiff16(const OutputTarget& target, std::int16_t width, std::int16_t height,
-                   std::int32_t count, const std::uint16_t* scaled) {
+                   std::int32_t count, const std::uint16_t* scaled, const ExportOptions& options) {
     if (Status shape = CheckFrameShape(width, height, count, scaled != nullptr); !shape.ok()) return shape;
+    if (!CompressionAvailable(options.compression)) {
+        return Fail(ErrorKind::kCannotCreate, std::string("cannot create: this build's libtiff cannot write ") +
+                                                  CompressionName(options.compression) + " compression");
+    }
     OutputFile out(target);
-    if (out.ok()) WriteThroughLibtiff(out, width, height, count, scaled);
+    if (out.ok()) WriteThroughLibtiff(out, width, height, count, scaled, options);
     return out.Commit();
 }
 
 namespace {
 
-Status WriteScaledTiff(const OutputTarget& target, const FrameImage& frame, ExportKind kind) {
+Status WriteScaledTiff(const OutputTarget& target, const FrameImage& frame, ExportKind kind,
+                       const ExportOptions& options) {
     if (Status shape = CheckFrame(frame, frame.samples != nullptr); !shape.ok()) return shape;
     auto scaled = ScaleSamples(frame, kind);
     if (!scaled.ok()) return scaled.status();
-    return WriteTiff16(target, frame.width, frame.height, frame.count, scaled.value().get());
+    return WriteTiff16(target, frame.width, frame.height, frame.count, scaled.value().get(), options);
 }
 
 }  // namespace
 
-Status WriteNormalizedTiff(const OutputTarget& target, const FrameImage& frame) {
-    return WriteScaledTiff(target, frame, kNormalizedTiff);
+Status WriteNormalizedTiff(const OutputTarget& target, const FrameImage& frame, const ExportOptions& options) {
+    return WriteScaledTiff(target, frame, kNormalizedTiff, options);
 }
 
-Status WriteStandardizedTiff(const OutputTarget& target, const FrameImage& frame) {
+Status WriteStandardizedTiff(const OutputTarget& target, const FrameImage& frame, const ExportOptions& options) {
     // sample / 65535.0 x 65535.0 gives back every sample: the pulled samples are written
     // as they are, with no scaled copy.
     if (Status shape = CheckFrame(frame, frame.samples != nullptr); !shape.ok()) return shape;
-    return WriteTiff16(target, frame.width, frame.height, frame.count, frame.samples.get());
+    return WriteTiff16(target, frame.width, frame.height, frame.count, frame.samples.get(), options);
 }
 
 }  // namespace qf
