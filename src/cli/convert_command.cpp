@@ -77,7 +77,8 @@ void PrintPlan(const BatchReport& report, std::ostream& out) {
         out << DisplayName(file.path) << ": " << file.framesPlanned << (file.framesPlanned == 1 ? " frame" : " frames")
             << "\n";
         for (const PlannedLine& line : file.plan) {
-            out << "  frame " << line.frame;
+            if (line.pages > 0) out << "  stack of " << line.pages << (line.pages == 1 ? " page" : " pages");
+            else out << "  frame " << line.frame;
             if (line.refusal.empty()) out << " -> " << DisplayName(line.output) << "\n";
             else out << ": " << line.refusal << "\n";
         }

@@ -29,7 +29,7 @@ struct ConvertOptions {
     std::string shard;   ///< "K/N"
     int shardIndex = 1, shardCount = 1;
     int jobs = 0;  ///< frames converted at once; 0: one for each online core
-    ExportOptions exportOptions;  ///< --layout, --compress, --pixel-size
+    ExportOptions exportOptions;  ///< --layout, --compress, --pixel-size, --stack, --bigtiff
     std::vector<std::string> paths;
 };
 

@@ -26,9 +26,14 @@ CLI::Validator Into(T& target, Parse parse, const char* name) {
 std::string OutputOptionsProblem(const ExportOptions& options, int kind, bool pixelSizeGiven) {
     const ExportKindInfo* info = FindExportKind(kind);
     const std::string kindName = info ? info->name : "?";
-    if (pixelSizeGiven && options.layout != Layout::kPortable) {
-        return "--pixel-size needs --layout portable: the exact layout keeps today's tags, which hold no size";
+    if (pixelSizeGiven && options.layout != Layout::kPortable && !options.stack) {
+        return "--pixel-size needs --layout portable or --stack: the exact layout keeps today's tags, which hold "
+               "no size";
     }
+    if (options.stack && info && !info->tiff) {
+        return "--stack makes multi-page TIFFs; " + kindName + " is a bitmap, which holds one frame (use a TIFF kind)";
+    }
+    if (options.bigTiff && !options.stack) return "--bigtiff applies to --stack only (a frame's TIFF is far below 4 GiB)";
     if (options.compression != Compression::kNone && info && !info->tiff) {
         return std::string("--compress ") + CompressionName(options.compression) + " applies to the TIFF kinds only; " +
                kindName + " is an uncompressed bitmap";
@@ -54,9 +59,14 @@ void AddOutputOptions(CLI::App* cmd, ExportOptions& o, const int& kind) {
     CLI::Option* size =
         cmd->add_option("--pixel-size", "The size of one pixel, e.g. 6.5um, 650nm or 6.5x7um (width x height; "
                                          "unit nm, um or mm, um when none), written as the resolution in pixels "
-                                         "per centimetre; needs --layout portable")
+                                         "per centimetre (and in a stack's ImageJ description); needs --layout portable or --stack")
             ->type_name("VALUE[nm|um|mm]")
             ->check(Into(o.pixelSize, ParsePixelSize, "size"));
+    cmd->add_flag("--stack", o.stack,
+                  "Write one multi-page TIFF per data file (its frames as pages, in frame order, named as its "
+                  "first frame's output) instead of one file per frame; ImageJ opens it as a stack. TIFF kinds only");
+    cmd->add_flag("--bigtiff", o.bigTiff,
+                  "Write stacks as BigTIFF even when they stay below 4 GiB (above, they are BigTIFF anyway)");
     cmd->parse_complete_callback([&o, &kind, size] {
         const std::string problem = OutputOptionsProblem(o, kind, size->count() > 0);
         if (!problem.empty()) throw CLI::ValidationError(problem);

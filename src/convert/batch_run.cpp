@@ -47,6 +47,7 @@ Plan Walk::MakeThePlan(const std::string& input) {
     options.settle = [this] { Pause(); };
     options.stopRequested = settings_.stopRequested;
     options.dryRun = settings_.dryRun;
+    options.stack = settings_.exportOptions.stack;
     return MakePlan(control_, input, options, names_->planned);
 }
 
@@ -67,11 +68,12 @@ void Walk::Run(const std::string& input) {
         return;
     }
     observer_.Planned(plan.FilesInShard(), plan.FramesInShard());
-    if (settings_.dryRun) return DryRun(plan);
+    if (settings_.dryRun) return settings_.exportOptions.stack ? DryRunStack(plan) : DryRun(plan);
     const int total = plan.FilesInShard();
     int index = 0;
     std::unique_ptr<ParallelRun> pool;
-    if (settings_.jobs > 1) {
+    // A stack is written by one worker in frame order: stacks convert one data file at a time.
+    if (settings_.jobs > 1 && !settings_.exportOptions.stack) {
         pool = std::make_unique<ParallelRun>(plan, settings_, askKind_, *names_, *plannedKind_, settle_,
                                              observer_.ShowsFrames());
     }
@@ -168,6 +170,7 @@ void Walk::Convert(const Plan& plan, const PlannedFile& file) {
     }
     OutputNamer namer(plan.folders[file.folder].place, names_->converted, settings_.pattern.get(), file.path,
                       kind->extension, kind->shortName);
+    if (settings_.exportOptions.stack && kind->tiff) return ConvertStack(plan, file, *kind, namer);
     Outcome outcome = Outcome::kDone;
     for (std::size_t f = 0; f < file.frames.size(); ++f) {
         WaitScope frameWait(observer_);

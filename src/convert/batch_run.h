@@ -38,6 +38,7 @@ struct PlannedLine {
     int frame = 0;
     std::string output;
     std::string refusal;
+    int pages = 0;  ///< a stack's page count (--stack), 0 for a frame's own output
 };
 
 /// What became of one data file (for reports that list every file).

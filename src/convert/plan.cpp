@@ -169,7 +169,11 @@ void Planner::NameFrames(PlannedFile& file) {
     const ExportKindInfo& kind = *options_.kind;
     OutputNamer namer(plan_.folders[file.folder].place, registry_, options_.pattern, file.path, kind.extension,
                       kind.shortName);
-    for (PlannedFrame& frame : file.frames) frame.output = namer.Next(frame.number);
+    for (PlannedFrame& frame : file.frames) {
+        // A stack is one output under its first frame's name; its other pages claim none.
+        frame.output = options_.stack && &frame != &file.frames.front() ? file.frames.front().output
+                                                                         : namer.Next(frame.number);
+    }
 }
 
 Plan Planner::Make(const std::string& input) {

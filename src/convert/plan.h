@@ -70,6 +70,7 @@ struct PlanOptions {
     std::function<void()> settle;          ///< after each load and each step
     std::function<bool()> stopRequested;
     bool dryRun = false;                   ///< change nothing: no folder made, no temporary swept
+    bool stack = false;                    ///< one output per data file: its first frame's name
 };
 
 /// Plans the run over `input`, a folder or a single data file. `registry` holds the

@@ -46,7 +46,10 @@ inline void ClaimNames(const Plan& plan, const PlannedFile& file, NameRegistry& 
                        const BatchSettings& settings, const ExportKindInfo& kind) {
     OutputNamer namer(plan.folders[file.folder].place, registry, settings.pattern.get(), file.path, kind.extension,
                       kind.shortName);
-    for (const PlannedFrame& frame : file.frames) namer.Next(frame.number);
+    for (const PlannedFrame& frame : file.frames) {
+        namer.Next(frame.number);
+        if (settings.exportOptions.stack) break;  // a stack has its first frame's name only
+    }
 }
 
 inline std::string BadKindCause(int asked) {
@@ -79,6 +82,9 @@ private:
     void Report(const PlannedFile& file);
     void DryRun(const Plan& plan);
     void Convert(const Plan& plan, const PlannedFile& file);
+    // stack_run.cpp: one multi-page TIFF per data file (--stack).
+    void DryRunStack(const Plan& plan);
+    void ConvertStack(const Plan& plan, const PlannedFile& file, const ExportKindInfo& kind, OutputNamer& namer);
     void EndFile(const PlannedFile& file, Outcome outcome);
     // parallel_run.cpp: the same steps with the frames pulled and written by a pool.
     void ConvertFromPool(const Plan& plan, std::size_t index, ParallelRun& run);

@@ -27,7 +27,9 @@ struct PixelSize {
 struct ExportOptions {
     Layout layout = Layout::kExact;
     Compression compression = Compression::kNone;
-    PixelSize pixelSize;  ///< written by the portable layout only (the exact tag set is fixed)
+    PixelSize pixelSize;  ///< written by the portable layout and by stacks (the exact frame tags are fixed)
+    bool stack = false;   ///< one multi-page TIFF per data file instead of a file per frame
+    bool bigTiff = false; ///< a stack as BigTIFF even when it would fit a classic TIFF
 
     /// True when the files are today's, byte for byte.
     bool exact() const { return layout == Layout::kExact && compression == Compression::kNone; }

@@ -57,7 +57,7 @@ bool SetLayoutTags(TIFF* tif, std::uint32_t width, std::uint32_t height, const E
     if (set && UsesPredictor(options.compression)) set = TIFFSetField(tif, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
     // The exact layout's tag set stays as it always was, FillOrder included.
     if (set && !portable) set = TIFFSetField(tif, TIFFTAG_FILLORDER, FILLORDER_MSB2LSB);
-    if (set && portable) set = SetResolution(tif, options.pixelSize);
+    if (set && (portable || (options.stack && options.pixelSize.known()))) set = SetResolution(tif, options.pixelSize);
     return set;
 }
 

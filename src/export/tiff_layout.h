@@ -16,7 +16,8 @@ namespace qf {
 std::uint32_t StripRows(std::uint32_t width, std::uint32_t height);
 
 /// Sets every tag of one page of `width` x `height` 16-bit samples laid out as `options`
-/// says. False when libtiff refuses one.
+/// says. The resolution tags go into portable pages, and into a stack's pages of either
+/// layout when the pixel size is known. False when libtiff refuses one.
 bool SetLayoutTags(TIFF* tif, std::uint32_t width, std::uint32_t height, const ExportOptions& options);
 
 /// Writes the samples (row-major, the frame's first row first in memory) as strips: in

@@ -68,8 +68,8 @@ std::string NotADataFileReason(FileType type);
 Result<int> OpenFolder(const std::string& path);
 /// Opens a file for positioned reads; never blocks on a FIFO or device.
 Result<int> OpenToRead(const std::string& path);
-/// Creates `name` in `folderFd` for writing: kExists when the name is taken, and never
-/// through a link.
+/// Creates `name` in `folderFd` for writing (and reading back, as libtiff does when it
+/// links a page to the one before): kExists when the name is taken, never through a link.
 Result<int> CreateNewFile(int folderFd, const std::string& name);
 void CloseFile(int fd);
 /// Closes and reports what the close found (a late write error, for one).
