@@ -82,6 +82,11 @@ void Walk::ConvertStack(const Plan& plan, const PlannedFile& file, const ExportK
             return;
         }
         if (Status page = stack.AddPage(frame); !page.ok()) {
+            if (page.kind() == ErrorKind::kExists && settings_.noClobber) {  // found at the first page
+                report_.files.back().kept.push_back(out.path);
+                Note(DisplayName(out.path) + ": kept (it exists; --no-clobber)");
+                return EndFile(file, Outcome::kDone);
+            }
             if (WriteFailed(file.path, w, out.path, kind, page.error()) != Outcome::kStop) EndFile(file, Outcome::kFailed);
             return;
         }
@@ -91,11 +96,6 @@ void Walk::ConvertStack(const Plan& plan, const PlannedFile& file, const ExportK
         Pause();
     }
     const Status finished = stack.Finish();
-    if (!finished.ok() && finished.kind() == ErrorKind::kExists && settings_.noClobber) {
-        report_.files.back().kept.push_back(out.path);
-        Note(DisplayName(out.path) + ": kept (it exists; --no-clobber)");
-        return EndFile(file, Outcome::kDone);
-    }
     if (!finished.ok()) {
         if (WriteFailed(file.path, file.frames.front().number, out.path, kind, finished.error()) != Outcome::kStop) {
             EndFile(file, Outcome::kFailed);

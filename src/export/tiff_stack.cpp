@@ -46,8 +46,12 @@ TiffStackWriter::TiffStackWriter(const OutputTarget& target, ExportKind kind, st
 
 TiffStackWriter::~TiffStackWriter() = default;
 
+// The first failure is the stack's: the temporary goes at once, the target stays as it was.
 Status TiffStackWriter::Fail(ErrorKind kind, std::string message) {
     if (failed_.ok()) failed_ = Error{kind, std::move(message)};
+    handle_.reset();
+    out_.Fail(failed_.kind(), failed_.message());
+    (void)out_.Commit();
     return failed_;
 }
 
