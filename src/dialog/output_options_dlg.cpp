@@ -25,6 +25,7 @@ const char* const kPixelSizeKey = "output/pixelSize";
 const char* const kFolderKey = "output/folder";
 const char* const kPatternKey = "output/namePattern";
 const char* const kRecursiveKey = "output/recursive";
+const char* const kStackKey = "output/stack";
 const char* const kSuggestedPattern = "{stem}_{frame:04}";
 
 constexpr Compression kCompressions[] = {Compression::kNone, Compression::kDeflate, Compression::kZstd,
@@ -48,6 +49,7 @@ OutputChoices OutputChoices::Load(const QSettings& settings) {
     c.outputDir = settings.value(QLatin1String(kFolderKey)).toString();
     c.namePattern = settings.value(QLatin1String(kPatternKey)).toString();
     c.recursive = settings.value(QLatin1String(kRecursiveKey), false).toBool();
+    c.stack = settings.value(QLatin1String(kStackKey), false).toBool();
     return c;
 }
 
@@ -58,6 +60,7 @@ void OutputChoices::Save(QSettings& settings) const {
     settings.setValue(QLatin1String(kFolderKey), outputDir);
     settings.setValue(QLatin1String(kPatternKey), namePattern);
     settings.setValue(QLatin1String(kRecursiveKey), recursive);
+    settings.setValue(QLatin1String(kStackKey), stack);
 }
 
 QString OutputChoices::Problem() const {
@@ -65,8 +68,9 @@ QString OutputChoices::Problem() const {
         if (auto size = ParsePixelSize(Narrow(pixelSize.trimmed())); !size.ok()) {
             return tr("Pixel size: %1").arg(QString::fromStdString(size.message()));
         }
-        if (layout != Layout::kPortable) {
-            return tr("A pixel size needs the portable layout: the exact layout keeps today's tags, which hold no size.");
+        if (layout != Layout::kPortable && !stack) {
+            return tr("A pixel size needs the portable layout or a stack: the exact layout keeps today's tags, "
+                      "which hold no size.");
         }
     }
     if (!CompressionAvailable(compression)) {
@@ -86,6 +90,7 @@ bool OutputChoices::ApplyTo(BatchSettings& settings) const {
     ExportOptions options;
     options.layout = layout;
     options.compression = compression;
+    options.stack = stack;
     if (!pixelSize.trimmed().isEmpty()) options.pixelSize = ParsePixelSize(Narrow(pixelSize.trimmed())).value();
     settings.exportOptions = options;
     settings.outputDir = outputDir.isEmpty() ? std::string() : QFile::encodeName(outputDir).toStdString();
@@ -99,6 +104,7 @@ bool OutputChoices::ApplyTo(BatchSettings& settings) const {
 QString OutputChoices::ReportLine() const {
     QStringList parts;
     parts << tr("layout %1").arg(QLatin1String(LayoutName(layout)));
+    parts << (stack ? tr("one stack per data file (TIFF kinds)") : tr("a file per frame"));
     parts << tr("compression %1 (TIFF kinds)").arg(QLatin1String(CompressionName(compression)));
     parts << (pixelSize.trimmed().isEmpty() ? tr("no pixel size") : tr("pixel size %1").arg(pixelSize.trimmed()));
     parts << (outputDir.isEmpty() ? tr("outputs beside the data")
@@ -132,6 +138,8 @@ COutputOptionsDlg::COutputOptionsDlg(const OutputChoices& choices, DialogService
     suggest_->setToolTip(tr("Names such as scan_0000.tiff, scan_0001.tiff"));
     recursive_ = new QCheckBox(tr("Convert subfolders too"), this);
     recursive_->setChecked(choices.recursive);
+    stack_ = new QCheckBox(tr("One multi-page TIFF per data file (a stack; TIFF kinds)"), this);
+    stack_->setChecked(choices.stack);
     problem_ = new QLabel(this);
     problem_->setWordWrap(true);
 
@@ -143,6 +151,7 @@ COutputOptionsDlg::COutputOptionsDlg(const OutputChoices& choices, DialogService
     patternRow->addWidget(suggest_);
     auto* form = new QFormLayout;
     form->addRow(tr("&Layout:"), layout_);
+    form->addRow(QString(), stack_);
     form->addRow(tr("&Compression:"), compression_);
     form->addRow(tr("&Pixel size:"), pixelSize_);
     form->addRow(tr("Output &folder:"), folderRow);
@@ -161,6 +170,7 @@ COutputOptionsDlg::COutputOptionsDlg(const OutputChoices& choices, DialogService
     for (QLineEdit* field : {pixelSize_, folder_, pattern_}) {
         connect(field, &QLineEdit::textChanged, this, [this] { UpdateProblem(); });
     }
+    connect(stack_, &QCheckBox::toggled, this, [this] { UpdateProblem(); });
     for (QComboBox* box : {layout_, compression_}) {
         connect(box, &QComboBox::currentIndexChanged, this, [this] { UpdateProblem(); });
     }
@@ -175,6 +185,7 @@ OutputChoices COutputOptionsDlg::choices() const {
     c.outputDir = folder_->text().trimmed();
     c.namePattern = pattern_->text();
     c.recursive = recursive_->isChecked();
+    c.stack = stack_->isChecked();
     return c;
 }
 

@@ -1,4 +1,4 @@
-// The "Output options..." panel of the converter: layout, compression, pixel size, where
+// The "Output options..." panel of the converter: layout, stack, compression, pixel size, where
 // outputs go (a folder, empty for beside the data), a name pattern and recursion. The
 // choices are plain values (OutputChoices) that live in the settings and are applied to
 // each run; the panel only edits them.
@@ -33,6 +33,7 @@ public:
     QString outputDir;   ///< empty: beside the data
     QString namePattern; ///< empty: the fixed naming rule
     bool recursive = false;
+    bool stack = false;  ///< one multi-page TIFF per data file (TIFF kinds; bitmaps stay a file per frame)
 
     static OutputChoices Load(const QSettings& settings);
     void Save(QSettings& settings) const;
@@ -64,6 +65,7 @@ public:
     QLineEdit* patternField() const { return pattern_; }
     QPushButton* suggestButton() const { return suggest_; }
     QCheckBox* recursiveBox() const { return recursive_; }
+    QCheckBox* stackBox() const { return stack_; }
     /// The line under the fields that says what is wrong ("" when all is well).
     QString problemText() const;
 
@@ -84,6 +86,7 @@ private:
     QLineEdit* pattern_;
     QPushButton* suggest_;
     QCheckBox* recursive_;
+    QCheckBox* stack_;
     QLabel* problem_;
 };
 

@@ -27,7 +27,7 @@ private:
 
     // The panel as a user fills it: portable, zstd, a pixel size, a folder picked with
     // Browse, the suggested pattern, subfolders.
-    void FillPanel(QDialog& dialog, const QString& folder) {
+    void FillPanel(QDialog& dialog, const QString& folder, bool stack = false) {
         auto* panel = qobject_cast<COutputOptionsDlg*>(&dialog);
         QVERIFY(panel);
         panel->layoutBox()->setCurrentIndex(1);
@@ -37,6 +37,7 @@ private:
         QTest::mouseClick(panel->browseButton(), Qt::LeftButton);
         QTest::mouseClick(panel->suggestButton(), Qt::LeftButton);
         panel->recursiveBox()->setChecked(true);
+        panel->stackBox()->setChecked(stack);
         QCOMPARE(panel->problemText(), QString());
     }
 
@@ -57,7 +58,7 @@ private slots:
         {
             CQuillfenDlg dlg(&services);
             QCOMPARE(dlg.outputChoices(), OutputChoices());  // nothing chosen yet: today's outputs
-            services.onModal = [&](QDialog& d) { FillPanel(d, out); };
+            services.onModal = [&](QDialog& d) { FillPanel(d, out, true); };
             dlg.OnOutputOptions();
         }
         CQuillfenDlg again(&services);
@@ -68,6 +69,7 @@ private slots:
         QCOMPARE(c.outputDir, out);
         QCOMPARE(c.namePattern, QStringLiteral("{stem}_{frame:04}"));
         QVERIFY(c.recursive);
+        QVERIFY(c.stack);
     }
 
     void cancelledPanelChangesNothing() {
@@ -86,6 +88,9 @@ private slots:
         QVERIFY(panel.problemText().contains(QStringLiteral("portable layout")));
         panel.accept();
         QCOMPARE(panel.result(), int(QDialog::Rejected));  // stays open
+        panel.stackBox()->setChecked(true);  // a stack takes a pixel size in either layout
+        QCOMPARE(panel.problemText(), QString());
+        panel.stackBox()->setChecked(false);
         panel.layoutBox()->setCurrentIndex(1);
         QCOMPARE(panel.problemText(), QString());
         panel.pixelSizeField()->setText(QStringLiteral("6.5 furlongs"));
@@ -127,6 +132,26 @@ private slots:
         QVERIFY2(first.contains(QStringLiteral("layout portable")) && first.contains(QStringLiteral("zstd")) &&
                      first.contains(QStringLiteral("pixel size 6.5um")) && first.contains(QStringLiteral("{stem}_{frame:04}")),
                  qPrintable(first));
+    }
+
+    void stackChoiceWritesOneTiffPerDataFile() {
+        QVERIFY(test::Synth(*dir, "a.orx", 3, 8, 4));
+        const QString out = QString::fromStdString(*dir / "out");
+        CQuillfenDlg dlg(&services);
+        dlg.runSettings().pause = [](std::chrono::milliseconds) {};
+        services.onModal = [&](QDialog& d) {
+            if (qobject_cast<COutputOptionsDlg*>(&d)) FillPanel(d, out, true);
+        };
+        dlg.OnOutputOptions();
+        services.folder = QString::fromStdString(dir->path());
+        QTest::mouseClick(qobject_cast<QAbstractButton*>(dlg.Item(kIdChooseDirectory)), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!dlg.running(), 30000);
+        QCOMPARE(services.warnings, QStringList());
+        QCOMPARE(test::Entries(*dir / "out"), (std::vector<std::string>{"a_0000.tiff"}));
+        TIFF* tif = TIFFOpen((*dir / "out/a_0000.tiff").c_str(), "r");
+        QVERIFY(tif);
+        QCOMPARE(int(TIFFNumberOfDirectories(tif)), 3);
+        TIFFClose(tif);
     }
 
     void contextMenuAndButtonOpenThePanel() {
