@@ -5,7 +5,7 @@
 
 _quillfen_cli_commands="convert info synth"
 declare -A _quillfen_cli_options=(
-    [convert]="--kind --settle-ms --quiet --sync --dry-run --output-dir --name-pattern --no-clobber --recursive --report --shard --jobs --layout --compress --pixel-size --help"
+    [convert]="--kind --settle-ms --quiet --sync --dry-run --output-dir --name-pattern --no-clobber --recursive --report --shard --jobs --layout --compress --pixel-size --stack --bigtiff --help"
     [info]="--help"
     [synth]="--width --height --frames --half --bits --seed --force --help"
 )

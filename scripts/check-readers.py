@@ -27,6 +27,7 @@ except ImportError:  # without numpy nothing can be compared
 
 KINDS = ["normalized-tiff", "standardized-tiff", "grayscale-bmp", "color-bmp"]
 LAYOUTS = ["exact", "portable"]
+STACK_PAGES = 3
 SKIP = 77  # ctest's SKIP_RETURN_CODE
 
 
@@ -86,14 +87,15 @@ def read_tifffile(path):
     import tifffile
     if not path.endswith(".tiff"):
         raise NotImplementedError("reads TIFF only")
-    return tifffile.imread(path)
+    with tifffile.TiffFile(path) as tif:
+        return tif.pages[0].asarray(), len(tif.pages)
 
 
 def read_pillow(path):
     from PIL import Image
     with Image.open(path) as im:
         im.load()
-        return np.asarray(im)
+        return np.asarray(im), getattr(im, "n_frames", 1)
 
 
 def read_imagemagick(path):
@@ -101,7 +103,8 @@ def read_imagemagick(path):
     if not convert or not identify:
         raise FileNotFoundError("not installed")
     try:
-        size = run([identify, "-format", "%w %h", path + "[0]"]).stdout.split()
+        pages = run([identify, "-format", "%w %h\n", path]).stdout.decode().split("\n")
+        size = pages[0].split()
         w, h = int(size[0]), int(size[1])
         sixteen = path.endswith(".tiff")
         colour = "color" in os.path.basename(os.path.dirname(path))
@@ -111,7 +114,7 @@ def read_imagemagick(path):
     except subprocess.CalledProcessError as e:
         raise Unreadable(e.stderr.decode(errors="replace").strip().splitlines()[0] if e.stderr else "refused")
     a = np.frombuffer(raw, "<u2" if sixteen else np.uint8)
-    return a.reshape(h, w, 3) if colour else a.reshape(h, w)
+    return (a.reshape(h, w, 3) if colour else a.reshape(h, w)), len([p for p in pages if p.strip()])
 
 
 def read_vips(path):
@@ -123,7 +126,7 @@ def read_vips(path):
         try:
             run([vips, "rawsave", path, out])
             fields = {f: run([header, "-f", f, path]).stdout.decode().strip()
-                      for f in ("width", "height", "bands", "format")}
+                      for f in ("width", "height", "bands", "format", "n-pages")}
         except subprocess.CalledProcessError as e:
             raise Unreadable(e.stderr.decode(errors="replace").strip().splitlines()[0] if e.stderr else "refused")
         fmt = fields["format"].lower()  # "ushort", or "((VipsBandFormat) VIPS_FORMAT_USHORT)"
@@ -133,7 +136,8 @@ def read_vips(path):
         a = np.fromfile(out, dtype)
     w, h, bands = int(fields["width"]), int(fields["height"]), int(fields["bands"])
     a = a.reshape(h, w, bands)
-    return a[:, :, 0] if bands == 1 else a[:, :, :3]
+    pages = int(fields["n-pages"]) if fields["n-pages"].isdigit() else 1
+    return (a[:, :, 0] if bands == 1 else a[:, :, :3]), pages
 
 
 def read_gdal(path):
@@ -150,7 +154,8 @@ def read_gdal(path):
     finally:
         gdal.PopErrorHandler()
     a = ds.ReadAsArray()
-    return np.moveaxis(a, 0, -1) if a.ndim == 3 else a
+    pages = max(1, len(ds.GetSubDatasets()))
+    return (np.moveaxis(a, 0, -1) if a.ndim == 3 else a), pages
 
 
 READERS = [("tifffile", read_tifffile), ("Pillow", read_pillow), ("ImageMagick", read_imagemagick),
@@ -177,23 +182,33 @@ def installed(reader):
 # --- Making the files and looking at them ----------------------------------------------
 
 def make_outputs(cli, folder):
-    """Every kind in both layouts: a 66 x 48 frame (rows padded in both bitmaps)."""
+    """Every kind in both layouts: a 66 x 48 frame (rows padded in both bitmaps); and the
+    TIFF kinds as stacks of three pages in both layouts."""
     data = os.path.join(folder, "beam.orx")
     run([cli, "synth", "--width", "66", "--height", "48", "--frames", "1", "--seed", "5", data])
+    frames = os.path.join(folder, "frames", "beam.orx")
+    os.makedirs(os.path.dirname(frames))
+    run([cli, "synth", "--width", "66", "--height", "48", "--frames", str(STACK_PAGES), "--seed", "6", frames])
     outputs = {}
     for kind in KINDS:
-        for layout in LAYOUTS:
-            to = os.path.join(folder, f"{kind}-{layout}")
-            run([cli, "convert", "--quiet", "--jobs", "1", "--kind", kind, "--layout", layout,
-                 "--output-dir", to, data])
-            outputs[(kind, layout)] = os.path.join(to, "beam" + (".tiff" if kind.endswith("tiff") else ".bmp"))
+        tiff = kind.endswith("tiff")
+        for layout in LAYOUTS + (["exact stack", "portable stack"] if tiff else []):
+            to = os.path.join(folder, f"{kind}-{layout.replace(' ', '-')}")
+            stack = layout.endswith("stack")
+            run([cli, "convert", "--quiet", "--jobs", "1", "--kind", kind, "--layout", layout.split()[0],
+                 "--output-dir", to] + (["--stack", frames] if stack else [data]))
+            outputs[(kind, layout)] = os.path.join(to, "beam" + (".tiff" if tiff else ".bmp"))
     return outputs
+
+
+def path_is_stack(path):
+    return os.path.basename(os.path.dirname(path)).endswith("-stack")
 
 
 def look(reader, path, want):
     """(opens, size, top row) as the table shows them, and the picture read (or None)."""
     try:
-        got = reader(path)
+        got, pages = reader(path)
     except NotImplementedError as e:
         return ("n/a (" + str(e) + ")", "", ""), None
     except FileNotFoundError as e:
@@ -205,6 +220,9 @@ def look(reader, path, want):
         got = got[:, :, 0]  # a gray picture handed out as RGB (libvips with a palette bitmap)
     size_ok = got.shape[:2] == want.shape[:2]
     size = f"{got.shape[1]} x {got.shape[0]}" + ("" if size_ok else " (wrong)")
+    want_pages = STACK_PAGES if path_is_stack(path) else 1
+    if want_pages > 1 or pages != 1:
+        size += f", {pages} pages" + ("" if pages == want_pages else " (wrong)")
     if not size_ok:
         return ("yes", size, "-"), got
     if got.shape != want.shape:
@@ -231,21 +249,22 @@ def table(outputs):
 
 
 def compact(outputs):
-    """One row a reader, one column a kind and layout: what a user sees."""
-    columns = list(outputs)
-    print("| reader | " + " | ".join(f"{k} {l}" for k, l in columns) + " |")
-    print("|---" * (len(columns) + 1) + "|")
-    for name, reader in READERS:
+    """One row a kind and layout, one column a reader: what a user sees."""
+    print("| kind | layout | " + " | ".join(name for name, _ in READERS) + " |")
+    print("|---|---|" + "---|" * len(READERS))
+    for (kind, layout), path in outputs.items():
         cells = []
-        for key in columns:
-            (opens, _, top), _ = look(reader, outputs[key], truth(outputs[key]))
+        for _, reader in READERS:
+            (opens, size, top), _ = look(reader, path, truth(path))
             if opens.startswith("n/a"):
                 cells.append("-")
             elif opens != "yes":
                 cells.append("not installed" if opens == "not installed" else "refused")
+            elif "(wrong)" in size:
+                cells.append(size)
             else:
                 cells.append("right" if top == "yes" else "upside down" if top.startswith("no, upside") else top)
-        print(f"| {name} | " + " | ".join(cells) + " |")
+        print(f"| {kind} | {layout} | " + " | ".join(cells) + " |")
 
 
 def core(outputs):
@@ -268,11 +287,18 @@ def core(outputs):
             (opens, size, top), _ = look(read_gdal, path, want)
             if opens != "yes" or top != "yes":
                 failures.append(f"{path}: GDAL: opens {opens}, top row {top}")
+    for kind in ("normalized-tiff", "standardized-tiff"):
+        path = outputs[(kind, "portable stack")]
+        import tifffile
+        with tifffile.TiffFile(path) as tif:
+            meta = tif.imagej_metadata or {}
+            if len(tif.pages) != STACK_PAGES or meta.get("images") != STACK_PAGES or meta.get("slices") != STACK_PAGES:
+                failures.append(f"{path}: tifffile lists {len(tif.pages)} pages, ImageJ metadata {meta}")
     for line in failures:
         print("check-readers: " + line, file=sys.stderr)
     if not failures:
         print("check-readers: tifffile and Pillow agree on the top row of both portable TIFF kinds; "
-              "GDAL opens both portable bitmaps right way up")
+              "GDAL opens both portable bitmaps right way up; tifffile lists every page of the stacks")
     return 1 if failures else 0
 
 
