@@ -89,7 +89,10 @@ TEST_F(StackTest, ACollisionRefusesTheLaterStackAndSaysWhose) {
     Beam("b.orx", 2, 2);
     EXPECT_EQ(Run({"convert", "--stack", "--name-pattern", "{kind}", dir.path()}), kExitFailures);
     EXPECT_EQ(test::Entries(dir.path()), (std::vector<std::string>{"a.orx", "b.orx", "normalized.tiff"}));
-    EXPECT_NE(err.str().find(DisplayPath("b.orx") + ": stack not written: its name"), std::string::npos) << err.str();
+    EXPECT_NE(err.str().find(DisplayPath("b.orx") + ": stack not written: its name " + DisplayPath("normalized.tiff") +
+                             " is taken by the stack of " + DisplayPath("a.orx")),
+              std::string::npos)
+        << err.str();
     EXPECT_EQ(Pages(dir / "normalized.tiff").size(), 2u);
 }
 

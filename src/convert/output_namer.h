@@ -61,6 +61,8 @@ public:
     OutputNamer(const OutputPlace& place, NameRegistry& registry, const NamePattern* pattern,
                 std::string dataPath, const std::string& extension, const std::string& kindName);
     OutputName Next(std::int16_t frame);
+    /// The names are a stack's (--stack): a collision names "the stack of" the data file.
+    void NameStack() { stack_ = true; }
 
 private:
     const OutputPlace& place_;
@@ -70,6 +72,7 @@ private:
     std::string working_;
     std::string extension_;
     std::string kindName_;
+    bool stack_ = false;
 };
 
 }  // namespace qf

@@ -169,6 +169,7 @@ void Planner::NameFrames(PlannedFile& file) {
     const ExportKindInfo& kind = *options_.kind;
     OutputNamer namer(plan_.folders[file.folder].place, registry_, options_.pattern, file.path, kind.extension,
                       kind.shortName);
+    if (options_.stack) namer.NameStack();
     for (PlannedFrame& frame : file.frames) {
         // A stack is one output under its first frame's name; its other pages claim none.
         frame.output = options_.stack && &frame != &file.frames.front() ? file.frames.front().output

@@ -53,6 +53,7 @@ void Walk::DryRunStack(const Plan& plan) {
 
 void Walk::ConvertStack(const Plan& plan, const PlannedFile& file, const ExportKindInfo& kind, OutputNamer& namer) {
     if (file.frames.empty()) return EndFile(file, Outcome::kDone);
+    namer.NameStack();
     const OutputName out = namer.Next(file.frames.front().number);
     if (!out.refusal.empty()) {
         Fail(file.path, kNoFrame, out.refusalPath, StackRefusal(out.refusal));

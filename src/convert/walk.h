@@ -46,6 +46,7 @@ inline void ClaimNames(const Plan& plan, const PlannedFile& file, NameRegistry& 
                        const BatchSettings& settings, const ExportKindInfo& kind) {
     OutputNamer namer(plan.folders[file.folder].place, registry, settings.pattern.get(), file.path, kind.extension,
                       kind.shortName);
+    if (settings.exportOptions.stack) namer.NameStack();
     for (const PlannedFrame& frame : file.frames) {
         namer.Next(frame.number);
         if (settings.exportOptions.stack) break;  // a stack has its first frame's name only
