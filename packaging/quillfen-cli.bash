@@ -5,11 +5,11 @@
 
 _quillfen_cli_commands="convert info synth"
 declare -A _quillfen_cli_options=(
-    [convert]="--kind --settle-ms --quiet --sync --dry-run --output-dir --name-pattern --no-clobber --recursive --report --shard --jobs --frames --exclude --only-orx --help"
+    [convert]="--kind --settle-ms --quiet --sync --dry-run --output-dir --name-pattern --no-clobber --recursive --report --shard --jobs --frames --exclude --only-orx --layout --compress --pixel-size --stack --bigtiff --help"
     [info]="--help"
     [synth]="--width --height --frames --half --bits --seed --force --help"
 )
-_quillfen_cli_takes_value="--kind --settle-ms --output-dir --name-pattern --report --shard --jobs --exclude --width --height --frames --bits --seed"
+_quillfen_cli_takes_value="--kind --settle-ms --output-dir --name-pattern --report --shard --jobs --exclude --layout --compress --pixel-size --width --height --frames --bits --seed"
 _quillfen_cli_kinds="normalized-tiff standardized-tiff grayscale-bmp color-bmp"
 
 _quillfen_cli() {
@@ -34,6 +34,8 @@ _quillfen_cli() {
     if [[ " $_quillfen_cli_takes_value " == *" $prev "* ]]; then
         case $prev in
             --kind) COMPREPLY=($(compgen -W "$_quillfen_cli_kinds" -- "$cur")) ;;
+            --layout) COMPREPLY=($(compgen -W "exact portable" -- "$cur")) ;;
+            --compress) COMPREPLY=($(compgen -W "none deflate zstd lzw" -- "$cur")) ;;
             --output-dir) compopt -o filenames 2>/dev/null; COMPREPLY=($(compgen -d -- "$cur")) ;;
             --report) compopt -o filenames 2>/dev/null; COMPREPLY=($(compgen -f -- "$cur")) ;;
             *) COMPREPLY=() ;;

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "cli/json_report.h"
+#include "cli/output_options.h"
 #include "cli/progress_printer.h"
 #include "cli/stop_signals.h"
 #include "control/getdata_ctrl.h"
@@ -79,7 +80,8 @@ void PrintPlan(const BatchReport& report, std::ostream& out) {
         out << DisplayName(file.path) << ": " << file.framesPlanned << (file.framesPlanned == 1 ? " frame" : " frames")
             << "\n";
         for (const PlannedLine& line : file.plan) {
-            out << "  frame " << line.frame;
+            if (line.pages > 0) out << "  stack of " << line.pages << (line.pages == 1 ? " page" : " pages");
+            else out << "  frame " << line.frame;
             if (line.refusal.empty()) out << " -> " << DisplayName(line.output) << "\n";
             else out << ": " << line.refusal << "\n";
         }
@@ -119,6 +121,7 @@ BatchSettings SettingsFor(const ConvertOptions& o) {
     settings.outputDir = o.outputDir;
     settings.noClobber = o.noClobber;
     settings.recursive = o.recursive;
+    settings.exportOptions = o.exportOptions;
     settings.shardIndex = o.shardIndex;
     settings.shardCount = o.shardCount;
     settings.names = std::make_shared<RunNames>();
@@ -135,7 +138,7 @@ BatchSettings SettingsFor(const ConvertOptions& o) {
 
 int WriteReport(const ConvertOptions& o, const std::vector<InputReport>& reports, int status, double seconds,
                 std::ostream& out, std::ostream& err) {
-    const std::string json = ReportJson(reports, o.kind, o.dryRun, status, seconds);
+    const std::string json = ReportJson(reports, o.kind, o.dryRun, status, seconds, o.exportOptions);
     if (o.report == "-") {
         out << json;
         return status;
@@ -291,6 +294,7 @@ CLI::App* AddConvertCommand(CLI::App& app, ConvertOptions& o) {
         ->type_name("GLOB")
         ->allow_extra_args(false);
     cmd->add_flag("--only-orx", o.onlyOrx, "Take as data files only the names that end in .orx (not scan.orx.json)");
+    AddOutputOptions(cmd, o.exportOptions, o.kind);
     cmd->add_option("PATH", o.paths, "Folders (or single data files) to convert")->required();
     return cmd;
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/cli_app.h"
+#include "export/export_options.h"
 #include "export/frame_image.h"
 
 namespace CLI {
@@ -31,6 +32,7 @@ struct ConvertOptions {
     std::string frames;                ///< --frames, "" for all
     std::vector<std::string> exclude;  ///< --exclude globs
     bool onlyOrx = false;
+    ExportOptions exportOptions;  ///< --layout, --compress, --pixel-size, --stack, --bigtiff
     std::vector<std::string> paths;
 };
 

@@ -62,14 +62,25 @@ json InputJson(const InputReport& input) {
     return j;
 }
 
+// Width and height in micrometres, or null when no size was given.
+json PixelSizeJson(const PixelSize& size) {
+    if (!size.known()) return nullptr;
+    return json{{"width", size.widthUm}, {"height", size.heightUm}};
+}
+
 }  // namespace
 
 std::string ReportJson(const std::vector<InputReport>& inputs, int kind, bool dryRun, int exitStatus,
-                       double seconds) {
+                       double seconds, const ExportOptions& options) {
     json totals{{"data_files", 0}, {"files_converted", 0}, {"frames_written", 0}, {"failures", 0}};
     json j{{"program", "quillfen-cli"},
            {"version", QuillfenVersion()},
            {"kind", FindExportKind(kind) ? FindExportKind(kind)->name : "?"},
+           {"layout", LayoutName(options.layout)},
+           {"compression", CompressionName(options.compression)},
+           {"stack", options.stack},
+           {"bigtiff", options.stack && options.bigTiff},
+           {"pixel_size_um", PixelSizeJson(options.pixelSize)},
            {"dry_run", dryRun},
            {"inputs", json::array()},
            {"not_reached", json::array()},

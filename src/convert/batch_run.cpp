@@ -53,6 +53,7 @@ Plan Walk::MakeThePlan(const std::string& input) {
     options.frames = &settings_.frames;
     options.exclude = settings_.exclude;
     options.onlyOrx = settings_.onlyOrx;
+    options.stack = settings_.exportOptions.stack;
     return MakePlan(control_, input, options, names_->planned);
 }
 
@@ -70,11 +71,12 @@ void Walk::Run(const std::string& input) {
     for (const PlannedFile& file : plan.files) report_.plannedDataFiles += IsDataFile(file);
     if (StopRequested()) return NotConverted(plan);  // while planning
     observer_.Planned(plan.FilesInShard(), plan.FramesInShard());
-    if (settings_.dryRun) return DryRun(plan);
+    if (settings_.dryRun) return settings_.exportOptions.stack ? DryRunStack(plan) : DryRun(plan);
     const int total = plan.FilesInShard();
     int index = 0;
     std::unique_ptr<ParallelRun> pool;
-    if (const int jobs = JobsFor(plan); jobs > 1) {
+    // A stack is written by one worker in frame order: stacks convert one data file at a time.
+    if (const int jobs = settings_.exportOptions.stack ? 1 : JobsFor(plan); jobs > 1) {
         pool = std::make_unique<ParallelRun>(plan, settings_, jobs, askKind_, *names_, *plannedKind_, settle_,
                                              observer_.ShowsFrames());
     }
@@ -274,6 +276,7 @@ void Walk::Convert(const Plan& plan, const PlannedFile& file, std::size_t from) 
     OutputNamer namer(plan.folders[file.folder].place, names_->converted, settings_.pattern.get(), file.path,
                       kind->extension, kind->shortName);
     const int outputFd = OutputFolderOf(plan, folder)->fd();
+    if (settings_.exportOptions.stack && kind->tiff && from == 0) return ConvertStack(outputFd, file, *kind, namer);
     // Handed over mid-file: step to the frame, naming the ones before as they were named.
     for (std::size_t f = 0; f < from; ++f) {
         if (file.frames[f].selected) namer.Next(file.frames[f].number);
@@ -339,7 +342,8 @@ Walk::Outcome Walk::ConvertFrame(int outputFd, const PlannedFile& file, const Ex
         report_.stop = BatchStop::kFrameFailed;
         return Outcome::kStop;
     }
-    return Written(file, kind, w, out, kind.write(TargetFor(outputFd, out, settings_), frame), &frame);
+    return Written(file, kind, w, out, kind.write(TargetFor(outputFd, out, settings_), frame, settings_.exportOptions),
+                   &frame);
 }
 
 Walk::Outcome Walk::Written(const PlannedFile& file, const ExportKindInfo& kind, std::int16_t w,

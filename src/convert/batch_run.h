@@ -17,6 +17,7 @@
 #include "control/getdata_ctrl.h"
 #include "convert/frame_selection.h"
 #include "convert/output_namer.h"
+#include "export/export_options.h"
 #include "export/frame_image.h"
 
 namespace qf {
@@ -41,6 +42,7 @@ struct PlannedLine {
     int frame = 0;
     std::string output;
     std::string refusal;
+    int pages = 0;  ///< a stack's page count (--stack), 0 for a frame's own output
 };
 
 /// What became of one data file (for reports that list every file).
@@ -134,6 +136,7 @@ struct BatchSettings {
     std::shared_ptr<const NamePattern> pattern;  ///< null for the fixed naming rule
     bool noClobber = false;        ///< keep existing outputs (reported as kept)
     bool recursive = false;        ///< subfolders too (files first, then folders, in name order)
+    ExportOptions exportOptions;   ///< layout, compression, pixel size; default: today's files
     int shardIndex = 1, shardCount = 1;  ///< convert only part K of N of the data files...
     std::size_t shardOffset = 0;         ///< ...counting them from here
     std::shared_ptr<RunNames> names;     ///< shared by the inputs of one run; null: this run's own

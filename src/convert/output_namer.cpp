@@ -165,7 +165,8 @@ OutputName OutputNamer::Next(std::int16_t frame) {
         return out;
     }
     out.refusalPath.clear();
-    const std::string claimant = "frame " + std::to_string(frame) + " of " + DisplayName(dataPath_);
+    const std::string claimant =
+        (stack_ ? std::string("the stack of ") : "frame " + std::to_string(frame) + " of ") + DisplayName(dataPath_);
     if (std::string owner = registry_.Claim(place_.folderKey, out.name, claimant); !owner.empty()) {
         out.refusal = "not written: its name " + DisplayName(out.path) + " is taken by " + owner;
         out.refusalPath = dataPath_;

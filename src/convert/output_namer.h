@@ -65,6 +65,8 @@ public:
     /// Steps past a frame that gets no output (not selected): the names after it are cut
     /// as if it had one, and nothing is claimed.
     void Skip(std::int16_t frame);
+    /// The names are a stack's (--stack): a collision names "the stack of" the data file.
+    void NameStack() { stack_ = true; }
 
 private:
     const OutputPlace& place_;
@@ -74,6 +76,7 @@ private:
     std::string working_;
     std::string extension_;
     std::string kindName_;
+    bool stack_ = false;
 };
 
 }  // namespace qf

@@ -211,7 +211,7 @@ void ParallelRun::Step(Worker& worker, const Job& job) {
     }
     OutputTarget target = TargetFor(job.outputFd, out.out, settings_);
     target.pending = &out.output;
-    out.written = job.kind->write(target, frame);
+    out.written = job.kind->write(target, frame, settings_.exportOptions);
     out.what = FrameOutcome::What::kWritten;
     if (keepFrames_ && out.written.ok()) out.frame = std::move(frame);
 }

@@ -253,10 +253,18 @@ void Planner::NameFrames(PlannedFile& file) {
     const ExportKindInfo& kind = *options_.kind;
     OutputNamer namer(plan_.folders[file.folder].place, registry_, options_.pattern, file.path, kind.extension,
                       kind.shortName);
+    if (options_.stack) namer.NameStack();
+    const PlannedFrame* first = nullptr;
     for (PlannedFrame& frame : file.frames) {
         frame.selected = !options_.frames || options_.frames->Contains(frame.number);
-        if (frame.selected) frame.output = namer.Next(frame.number);
-        else namer.Skip(frame.number);
+        if (!frame.selected) {
+            namer.Skip(frame.number);
+        } else if (options_.stack && first) {
+            frame.output = first->output;  // a stack is one output under its first page's name
+        } else {
+            frame.output = namer.Next(frame.number);
+            first = &frame;
+        }
     }
 }
 

@@ -100,6 +100,7 @@ struct PlanOptions {
     const FrameSelection* frames = nullptr;  ///< null: every frame
     std::vector<std::string> exclude;        ///< entries whose names match one of these are passed over
     bool onlyOrx = false;                    ///< data files are the names that end in ".orx"
+    bool stack = false;                    ///< one output per data file: its first frame's name
 };
 
 /// Plans the run over `input`, a folder or a single data file. `registry` holds the

@@ -49,9 +49,14 @@ inline void ClaimNames(const Plan& plan, const PlannedFile& file, NameRegistry& 
                        const BatchSettings& settings, const ExportKindInfo& kind) {
     OutputNamer namer(plan.folders[file.folder].place, registry, settings.pattern.get(), file.path, kind.extension,
                       kind.shortName);
+    if (settings.exportOptions.stack) namer.NameStack();
     for (const PlannedFrame& frame : file.frames) {
-        if (frame.selected) namer.Next(frame.number);
-        else namer.Skip(frame.number);
+        if (!frame.selected) {
+            namer.Skip(frame.number);
+            continue;
+        }
+        namer.Next(frame.number);
+        if (settings.exportOptions.stack) break;  // a stack has its first page's name only
     }
 }
 
@@ -125,6 +130,9 @@ private:
     void StartRecord(const PlannedFile& file);
     /// Nothing of the current file was written, kept or failed yet.
     bool FileUntouched() const;
+    // stack_run.cpp: one multi-page TIFF per data file (--stack).
+    void DryRunStack(const Plan& plan);
+    void ConvertStack(int outputFd, const PlannedFile& file, const ExportKindInfo& kind, OutputNamer& namer);
     void EndFile(const PlannedFile& file, Outcome outcome);
     // parallel_run.cpp: the same steps with the frames pulled and written by a pool.
     void ConvertFromPool(const Plan& plan, std::size_t index, ParallelRun& run);

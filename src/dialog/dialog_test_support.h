@@ -31,6 +31,9 @@ struct FakeServices : DialogServices {
     QString saveAs;           ///< the file a save is given
     QStringList opened;
     int picks = 0;
+    /// Plays the user of a modal dialog before it "closes" (e.g. fills a panel's fields).
+    std::function<void(QDialog&)> onModal;
+    int modalResult = QDialog::Accepted;
     QString PickFolder(QWidget*, const QString& start) override {
         ++picks;
         pickerStarts << start;
@@ -40,11 +43,12 @@ struct FakeServices : DialogServices {
     void ShowWarning(QWidget*, const QString&, const QString& text) override { warnings << text; }
     int RunModal(QDialog& dialog) override {
         modalTitles << dialog.windowTitle();
+        if (onModal) onModal(dialog);
         if (auto* report = qobject_cast<CReportDlg*>(&dialog)) {
             reportLines.clear();
             for (int i = 0; i < report->list()->count(); ++i) reportLines << report->list()->item(i)->text();
         }
-        return QDialog::Accepted;
+        return modalResult;
     }
     bool OpenFolder(const QString& path) override {
         opened << path;

@@ -92,6 +92,11 @@ void CQuillfenDlg::CreateItems() {
         widget->setObjectName(QStringLiteral("item%1").arg(item.id));
         m_items[item.id] = widget;
     }
+    // Under the radio group, where the group box ends and "Open Folder" has not begun.
+    m_optionsButton = new QPushButton(tr("Output Options..."), this);
+    m_optionsButton->setObjectName(QStringLiteral("outputOptions"));
+    m_optionsButton->setGeometry(FitText(du.Rect(QRect(191, 102, 87, 12)), m_optionsButton));
+    connect(m_optionsButton, &QPushButton::clicked, this, [this] { Safely([this] { OnOutputOptions(); }); });
     resize(du.X(kConverterWidthDu), du.Y(kConverterHeightDu));
     // Choose Directory belongs to the radio buttons' group: the arrow keys move through
     // all five, as in a dialog group, while Tab reaches only the button.
@@ -173,6 +178,9 @@ void CQuillfenDlg::OnInitDialog() {
     about->setShortcut(QKeySequence(Qt::Key_F1));
     connect(about, &QAction::triggered, this, &CQuillfenDlg::OnAbout);
     addAction(about);
+    m_optionsAction = new QAction(tr("&Output options..."), this);
+    connect(m_optionsAction, &QAction::triggered, this, [this] { Safely([this] { OnOutputOptions(); }); });
+    addAction(m_optionsAction);
     setContextMenuPolicy(Qt::ActionsContextMenu);
     setWindowIcon(m_hIcon);
     try {
@@ -188,6 +196,7 @@ void CQuillfenDlg::LoadSettings() {
     m_lastFolder = settings.value(QLatin1String(kFolderKey)).toString();
     const int kind = settings.value(QLatin1String(kKindKey), 0).toInt();
     m_exportKind = kind >= kNormalizedTiff && kind <= kFalseColorBitmap ? kind : 0;
+    m_outputChoices = OutputChoices::Load(settings);
 }
 
 void CQuillfenDlg::SaveSettings() const {
@@ -265,6 +274,11 @@ void CQuillfenDlg::StartRun(const QString& folder) {
     // The plan names outputs for the kind chosen now; a file converted as another kind
     // (the radio group stays live) is named for its own kind as it converts.
     m_runSettings.plannedKind = m_radioGroup->checkedId();
+    if (!m_outputChoices.ApplyTo(m_runSettings)) {
+        m_services->ShowWarning(this, windowTitle(), m_outputChoices.Problem());
+        return;
+    }
+    m_runChoices = m_outputChoices;
     m_closeAfterRun = false;
     m_fileIndex = 0;
     m_runClock.start();
@@ -273,6 +287,8 @@ void CQuillfenDlg::StartRun(const QString& folder) {
 
 void CQuillfenDlg::SetRunning(bool running) {
     for (int id : {kIdOk, kIdChooseDirectory}) Item(id)->setEnabled(!running);
+    m_optionsButton->setEnabled(!running);
+    if (m_optionsAction) m_optionsAction->setEnabled(!running);
     m_openFolder->button()->setEnabled(!running && !m_runFolder.isEmpty());
     m_showReport->button()->setEnabled(!running && m_lastReport.has_value());
     if (running) {
@@ -342,9 +358,22 @@ void CQuillfenDlg::OnOpenFolder() {
     }
 }
 
+void CQuillfenDlg::OnOutputOptions() {
+    if (running()) return;
+    COutputOptionsDlg panel(m_outputChoices, *m_services, this);
+    if (m_services->RunModal(panel) != QDialog::Accepted) return;
+    const OutputChoices chosen = panel.choices();
+    if (!chosen.Problem().isEmpty()) return;  // the panel would not close on it
+    m_outputChoices = chosen;
+    QSettings settings;
+    m_outputChoices.Save(settings);
+}
+
 void CQuillfenDlg::OnShowReport() {
     if (!m_lastReport) return;
-    CReportDlg report(RunTexts::ReportLines(*m_lastReport), *m_services, this);
+    QStringList lines = RunTexts::ReportLines(*m_lastReport);
+    lines.prepend(m_runChoices.ReportLine());
+    CReportDlg report(lines, *m_services, this);
     m_services->RunModal(report);
 }
 

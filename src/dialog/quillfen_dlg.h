@@ -15,9 +15,12 @@
 
 #include "control/getdata_ctrl.h"
 #include "convert/batch_run.h"
+#include "dialog/output_options_dlg.h"
 #include "dialog/run_texts.h"
 
+class QAction;
 class QButtonGroup;
+class QPushButton;
 
 namespace qf {
 
@@ -51,6 +54,10 @@ public:
     void OnOpenFolder();
     /// "Show Report": every line of the last run's report.
     void OnShowReport();
+    /// "Output options...": the panel, modally; accepted choices are remembered and
+    /// apply from the next run on.
+    void OnOutputOptions();
+    const OutputChoices& outputChoices() const { return m_outputChoices; }
 
     /// The item of template id `id` (for -1, the group box), or null.
     QWidget* Item(int id) const;
@@ -114,6 +121,10 @@ private:
     BatchSettings m_runSettings;
     QString m_lastFolder;  ///< where the picker opens; remembered across starts
     QString m_runFolder;   ///< the folder of the last run
+    OutputChoices m_outputChoices;  ///< from the "Output options..." panel
+    OutputChoices m_runChoices;     ///< those the last run took
+    QPushButton* m_optionsButton = nullptr;
+    QAction* m_optionsAction = nullptr;
     std::optional<BatchReport> m_lastReport;
     QElapsedTimer m_runClock;
     QTimer m_progressTimer;

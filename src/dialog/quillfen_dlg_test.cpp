@@ -263,8 +263,10 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
         QTest::keyClick(&dlg, Qt::Key_F1);
         QCOMPARE(services.modalTitles, QStringList{"About Quillfen"});
-        QCOMPARE(dlg.actions().size(), 1);
+        // The context menu: About, then the output options (their panel has its own tests).
+        QCOMPARE(dlg.actions().size(), 2);
         QCOMPARE(dlg.actions()[0]->text(), QString("&About Quillfen..."));
+        QCOMPARE(dlg.actions()[1]->text(), QString("&Output options..."));
         QCOMPARE(dlg.contextMenuPolicy(), Qt::ActionsContextMenu);
     }
 

@@ -25,6 +25,12 @@ private:
     std::size_t pos_ = 0;
 };
 
+// A pixel of `um` micrometres, as whole pixels per metre (at least 1).
+std::int32_t PixelsPerMetre(double um) {
+    const double perMetre = 1e6 / um + 0.5;
+    return perMetre >= 2147483647.0 ? 2147483647 : perMetre < 1.0 ? 1 : static_cast<std::int32_t>(perMetre);
+}
+
 }  // namespace
 
 std::array<std::uint8_t, kHeadersSize> SerializeBitmapHeaders(const BitmapFileHeader& file,
@@ -53,7 +59,8 @@ std::array<std::uint8_t, kHeadersSize> SerializeBitmapHeaders(const BitmapFileHe
 std::array<std::uint8_t, kHeadersSize> BitmapHeadersFor(std::int32_t width, std::int32_t height,
                                                         std::uint16_t bitCount,
                                                         std::uint32_t offBits,
-                                                        std::uint32_t rowBytes) {
+                                                        std::uint32_t rowBytes,
+                                                        const ExportOptions& options) {
     BitmapFileHeader file;
     std::uint32_t rows = height > 0 ? static_cast<std::uint32_t>(height) : 0;
     file.size = offBits + rows * rowBytes;
@@ -62,6 +69,14 @@ std::array<std::uint8_t, kHeadersSize> BitmapHeadersFor(std::int32_t width, std:
     info.width = width;
     info.height = height;
     info.bitCount = bitCount;
+    if (options.layout == Layout::kPortable) {
+        file.reserved1 = 0;
+        file.reserved2 = 0;
+        if (options.pixelSize.known()) {
+            info.xPelsPerMeter = PixelsPerMetre(options.pixelSize.widthUm);
+            info.yPelsPerMeter = PixelsPerMetre(options.pixelSize.heightUm);
+        }
+    }
     return SerializeBitmapHeaders(file, info);
 }
 

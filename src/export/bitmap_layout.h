@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 
+#include "export/export_options.h"
 #include "export/frame_image.h"
 
 namespace qf {
@@ -47,10 +48,13 @@ std::array<std::uint8_t, kHeadersSize> SerializeBitmapHeaders(const BitmapFileHe
                                                               const BitmapInfoHeader& info);
 
 /// Headers for a frame of `width` x `height` at `bitCount` bits, pixels at `offBits`,
-/// rows of `rowBytes` bytes.
+/// rows of `rowBytes` bytes. The portable layout zeroes the reserved words (readers that
+/// check them refuse 0xFFFF) and, with a known pixel size, fills the pixels per metre;
+/// nothing else changes.
 std::array<std::uint8_t, kHeadersSize> BitmapHeadersFor(std::int32_t width, std::int32_t height,
                                                         std::uint16_t bitCount,
                                                         std::uint32_t offBits,
-                                                        std::uint32_t rowBytes);
+                                                        std::uint32_t rowBytes,
+                                                        const ExportOptions& options = {});
 
 }  // namespace qf

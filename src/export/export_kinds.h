@@ -4,13 +4,15 @@
 
 #include <array>
 
+#include "export/export_options.h"
 #include "export/frame_image.h"
 #include "platform/output_file.h"
 
 namespace qf {
 
-/// Every writer has this shape: one frame in, written or the reason not.
-using FrameWriter = Status (*)(const OutputTarget& target, const FrameImage& frame);
+/// Every writer has this shape: one frame in, laid out as `options` says, written or the
+/// reason not.
+using FrameWriter = Status (*)(const OutputTarget& target, const FrameImage& frame, const ExportOptions& options);
 
 struct ExportKindInfo {
     ExportKind kind;

@@ -24,7 +24,7 @@ TEST_F(ExportKindsTest, EveryKindHasAWriterThatWritesItsFormat) {
         names.insert(kind->name);
         FrameImage frame = kind->highBytes ? test::GrayFrame(2, 1, {1, 2}) : test::SampleFrame(2, 1, {1, 2});
         const std::string path = dir / (std::string("out") + std::to_string(k) + kind->extension);
-        ASSERT_TRUE(kind->write(path, frame).ok()) << kind->name;
+        ASSERT_TRUE(kind->write(path, frame, ExportOptions{}).ok()) << kind->name;
         const auto bytes = test::ReadBytes(path);
         ASSERT_GE(bytes.size(), 4u);
         if (kind->tiff) {

@@ -10,12 +10,12 @@
 
 namespace qf {
 
-Status WriteFalseColorBitmap(const OutputTarget& target, const FrameImage& frame) {
+Status WriteFalseColorBitmap(const OutputTarget& target, const FrameImage& frame, const ExportOptions& options) {
     if (Status shape = CheckFrame(frame, frame.samples != nullptr); !shape.ok()) return shape;
     const std::uint32_t width = static_cast<std::uint32_t>(frame.width);
     // 3W + W mod 4 is always a multiple of four; the pad bytes stay zero.
     const std::uint32_t rowBytes = 3 * width + width % 4;
-    const auto headers = BitmapHeadersFor(frame.width, frame.height, 24, kHeadersSize, rowBytes);
+    const auto headers = BitmapHeadersFor(frame.width, frame.height, 24, kHeadersSize, rowBytes, options);
     const std::uint8_t* colors = FalseColorPixels().data();
 
     OutputFile out(target);

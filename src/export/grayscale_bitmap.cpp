@@ -19,12 +19,12 @@ std::array<std::uint8_t, kGrayPaletteSize> GrayPalette() {
 
 }  // namespace
 
-Status WriteGrayscaleBitmap(const OutputTarget& target, const FrameImage& frame) {
+Status WriteGrayscaleBitmap(const OutputTarget& target, const FrameImage& frame, const ExportOptions& options) {
     if (Status shape = CheckFrame(frame, frame.highBytes != nullptr); !shape.ok()) return shape;
     const std::uint32_t width = static_cast<std::uint32_t>(frame.width);
     const std::uint32_t pad = (4 - width % 4) % 4;
     const auto headers = BitmapHeadersFor(frame.width, frame.height, 8, kGrayPixelOffset,
-                                          width + pad);
+                                          width + pad, options);
     static const auto palette = GrayPalette();
 
     OutputFile out(target);

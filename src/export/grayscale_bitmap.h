@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "export/export_options.h"
 #include "export/frame_image.h"
 #include "platform/output_file.h"
 
@@ -11,6 +12,6 @@ namespace qf {
 
 /// Writes `frame.highBytes` as an 8-bit bitmap at `target`. Frames of no samples and
 /// malformed ones are refused unread.
-Status WriteGrayscaleBitmap(const OutputTarget& target, const FrameImage& frame);
+Status WriteGrayscaleBitmap(const OutputTarget& target, const FrameImage& frame, const ExportOptions& options = {});
 
 }  // namespace qf

@@ -9,6 +9,8 @@
 #include <new>
 #include <vector>
 
+#include "export/tiff_handle.h"
+#include "export/tiff_layout.h"
 #include "platform/output_file.h"
 #include "platform/file_io.h"
 #include "platform/memory.h"
@@ -55,75 +57,6 @@ void Normalize(const std::uint16_t* in, std::uint16_t* out, std::size_t n) {
     for (std::size_t i = 0; i < n; ++i) out[i] = table[in[i]];
 }
 
-// Collects libtiff's messages for one handle instead of printing them.
-struct TiffMessages {
-    std::string first;
-    bool failed = false;
-};
-
-int CollectError(TIFF*, void* user, const char* module, const char* fmt, va_list args) {
-    auto* messages = static_cast<TiffMessages*>(user);
-    if (!messages->failed) {
-        char text[512];
-        std::vsnprintf(text, sizeof text, fmt, args);
-        messages->first = std::string(module ? module : "libtiff") + ": " + text;
-    }
-    messages->failed = true;
-    return 1;
-}
-
-int IgnoreWarning(TIFF*, void*, const char*, const char*, va_list) { return 1; }
-
-// libtiff writes through these at the positions it chooses, straight into the output's
-// temporary file; the descriptor stays with the OutputFile, which checks the close and
-// renames. No C runtime descriptor changes hands, so this is the same on every system.
-struct TiffSink {
-    int fd = -1;
-    std::uint64_t position = 0;
-    std::uint64_t size = 0;
-    std::string failure;  ///< the system's words for the first failed read or write
-    bool full = false;    ///< that failure was a full disk
-};
-
-TiffSink& SinkOf(thandle_t handle) { return *static_cast<TiffSink*>(handle); }
-
-tmsize_t SinkRead(thandle_t handle, void* into, tmsize_t n) {
-    TiffSink& sink = SinkOf(handle);
-    Result<std::size_t> got = ReadAt(sink.fd, sink.position, into, static_cast<std::size_t>(n));
-    if (!got.ok()) {
-        if (sink.failure.empty()) sink.failure = got.message();
-        return -1;
-    }
-    sink.position += got.value();
-    return static_cast<tmsize_t>(got.value());
-}
-
-tmsize_t SinkWrite(thandle_t handle, void* data, tmsize_t n) {
-    TiffSink& sink = SinkOf(handle);
-    if (Status written = WriteAt(sink.fd, sink.position, data, static_cast<std::size_t>(n)); !written.ok()) {
-        if (sink.failure.empty()) {
-            sink.failure = written.message();
-            sink.full = written.kind() == ErrorKind::kNoSpace;
-        }
-        return -1;
-    }
-    sink.position += static_cast<std::uint64_t>(n);
-    sink.size = std::max(sink.size, sink.position);
-    return n;
-}
-
-toff_t SinkSeek(thandle_t handle, toff_t offset, int whence) {
-    TiffSink& sink = SinkOf(handle);
-    const std::uint64_t from = whence == SEEK_CUR ? sink.position : whence == SEEK_END ? sink.size : 0;
-    sink.position = from + offset;
-    return sink.position;
-}
-
-int SinkClose(thandle_t) { return 0; }
-toff_t SinkSize(thandle_t handle) { return SinkOf(handle).size; }
-int SinkMap(thandle_t, void**, toff_t*) { return 0; }
-void SinkUnmap(thandle_t, void*, toff_t) {}
-
 bool SetTags(TIFF* tif, std::int16_t width, std::int16_t height) {
     const auto w = static_cast<std::uint32_t>(static_cast<std::int32_t>(width));
     const auto h = static_cast<std::uint32_t>(static_cast<std::int32_t>(height));
@@ -138,38 +71,29 @@ bool SetTags(TIFF* tif, std::int16_t width, std::int16_t height) {
            TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
 }
 
-void WriteThroughLibtiff(OutputFile& out, std::int16_t width, std::int16_t height,
-                         std::int32_t count, const std::uint16_t* scaled) {
-    TiffMessages messages;
-    TiffSink sink;
-    sink.fd = out.fd();
-    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
-    TIFFOpenOptionsSetErrorHandlerExtR(options, CollectError, &messages);
-    TIFFOpenOptionsSetWarningHandlerExtR(options, IgnoreWarning, nullptr);
-    TIFF* tif = TIFFClientOpenExt(out.path().c_str(), "w", &sink, SinkRead, SinkWrite, SinkSeek, SinkClose,
-                                  SinkSize, SinkMap, SinkUnmap, options);
-    TIFFOpenOptionsFree(options);
-    if (!tif) {
-        out.Fail(ErrorKind::kCannotCreate,
-                 "cannot create: " + (messages.failed ? messages.first : std::string("libtiff could not start the file")));
-        return;
-    }
+// Today's file: one strip of the samples as they stand, the ten tags.
+bool WriteExactStrip(TIFF* tif, std::int16_t width, std::int16_t height, std::int32_t count,
+                     const std::uint16_t* scaled) {
     const tmsize_t bytes = static_cast<tmsize_t>(count) * 2;
-    bool written = SetTags(tif, width, height) &&
-                   TIFFWriteEncodedStrip(tif, 0, const_cast<std::uint16_t*>(scaled), bytes) ==
-                       bytes &&
-                   TIFFFlush(tif) == 1;
-    TIFFClose(tif);
-    if (sink.full) {
-        // What the user can act on, not the library's inner steps.
-        out.Fail(ErrorKind::kNoSpace, "disk full while writing (" + sink.failure + ")");
-        return;
-    }
-    if (!written || messages.failed || !sink.failure.empty()) {
-        std::string cause = messages.failed ? messages.first : std::string("libtiff");
-        if (!sink.failure.empty()) cause += " (" + sink.failure + ")";
-        out.Fail(ErrorKind::kWriteFailed, "write failed: " + cause);
-    }
+    return SetTags(tif, width, height) &&
+           TIFFWriteEncodedStrip(tif, 0, const_cast<std::uint16_t*>(scaled), bytes) == bytes;
+}
+
+bool WriteWithOptions(TIFF* tif, std::int16_t width, std::int16_t height, const std::uint16_t* scaled,
+                      const ExportOptions& options) {
+    const auto w = static_cast<std::uint32_t>(static_cast<std::int32_t>(width));
+    const auto h = static_cast<std::uint32_t>(static_cast<std::int32_t>(height));
+    return SetLayoutTags(tif, w, h, options) && WriteLayoutStrips(tif, w, h, scaled, options);
+}
+
+void WriteThroughLibtiff(OutputFile& out, std::int16_t width, std::int16_t height,
+                         std::int32_t count, const std::uint16_t* scaled, const ExportOptions& options) {
+    TiffHandle handle(out, false);
+    if (!handle.open()) return;
+    TIFF* tif = handle.tif();
+    const bool strips = options.exact() ? WriteExactStrip(tif, width, height, count, scaled)
+                                        : WriteWithOptions(tif, width, height, scaled, options);
+    handle.Close(strips && TIFFFlush(tif) == 1);
 }
 
 }  // namespace
@@ -192,33 +116,38 @@ Result<std::unique_ptr<std::uint16_t[]>> ScaleSamples(const FrameImage& frame, E
 }
 
 Status WriteTiff16(const OutputTarget& target, std::int16_t width, std::int16_t height,
-                   std::int32_t count, const std::uint16_t* scaled) {
+                   std::int32_t count, const std::uint16_t* scaled, const ExportOptions& options) {
     if (Status shape = CheckFrameShape(width, height, count, scaled != nullptr); !shape.ok()) return shape;
+    if (!CompressionAvailable(options.compression)) {
+        return Fail(ErrorKind::kCannotCreate, std::string("cannot create: this build's libtiff cannot write ") +
+                                                  CompressionName(options.compression) + " compression");
+    }
     OutputFile out(target);
-    if (out.ok()) WriteThroughLibtiff(out, width, height, count, scaled);
+    if (out.ok()) WriteThroughLibtiff(out, width, height, count, scaled, options);
     return out.Commit();
 }
 
 namespace {
 
-Status WriteScaledTiff(const OutputTarget& target, const FrameImage& frame, ExportKind kind) {
+Status WriteScaledTiff(const OutputTarget& target, const FrameImage& frame, ExportKind kind,
+                       const ExportOptions& options) {
     if (Status shape = CheckFrame(frame, frame.samples != nullptr); !shape.ok()) return shape;
     auto scaled = ScaleSamples(frame, kind);
     if (!scaled.ok()) return scaled.status();
-    return WriteTiff16(target, frame.width, frame.height, frame.count, scaled.value().get());
+    return WriteTiff16(target, frame.width, frame.height, frame.count, scaled.value().get(), options);
 }
 
 }  // namespace
 
-Status WriteNormalizedTiff(const OutputTarget& target, const FrameImage& frame) {
-    return WriteScaledTiff(target, frame, kNormalizedTiff);
+Status WriteNormalizedTiff(const OutputTarget& target, const FrameImage& frame, const ExportOptions& options) {
+    return WriteScaledTiff(target, frame, kNormalizedTiff, options);
 }
 
-Status WriteStandardizedTiff(const OutputTarget& target, const FrameImage& frame) {
+Status WriteStandardizedTiff(const OutputTarget& target, const FrameImage& frame, const ExportOptions& options) {
     // sample / 65535.0 x 65535.0 gives back every sample: the pulled samples are written
     // as they are, with no scaled copy.
     if (Status shape = CheckFrame(frame, frame.samples != nullptr); !shape.ok()) return shape;
-    return WriteTiff16(target, frame.width, frame.height, frame.count, frame.samples.get());
+    return WriteTiff16(target, frame.width, frame.height, frame.count, frame.samples.get(), options);
 }
 
 }  // namespace qf

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "export/export_options.h"
 #include "export/frame_image.h"
 #include "platform/output_file.h"
 
@@ -15,14 +16,16 @@ namespace qf {
 /// (sample / max x 65535, truncated; all zeros stay zero), kind 1 keeps the intensities.
 Result<std::unique_ptr<std::uint16_t[]>> ScaleSamples(const FrameImage& frame, ExportKind kind);
 
-/// Writes a width x height 16-bit TIFF at `target`: one strip, Orientation 4 (first row
-/// at the bottom), host byte order. A frame of no samples is refused (kNoSamples), a
-/// malformed one too (kInvalid); an output that cannot be created is kCannotCreate.
+/// Writes a width x height 16-bit TIFF at `target`, host byte order. The exact layout
+/// uncompressed: one strip, Orientation 4 (first row at the bottom), today's tags. Other
+/// options as ExportOptions says (tiff_layout.h). A frame of no samples is refused
+/// (kNoSamples), a malformed one too (kInvalid); an output that cannot be created is
+/// kCannotCreate; `scaled` is never changed.
 Status WriteTiff16(const OutputTarget& target, std::int16_t width, std::int16_t height,
-                   std::int32_t count, const std::uint16_t* scaled);
+                   std::int32_t count, const std::uint16_t* scaled, const ExportOptions& options = {});
 
 /// The two TIFF kinds as frame writers: scaling, then WriteTiff16.
-Status WriteNormalizedTiff(const OutputTarget& target, const FrameImage& frame);
-Status WriteStandardizedTiff(const OutputTarget& target, const FrameImage& frame);
+Status WriteNormalizedTiff(const OutputTarget& target, const FrameImage& frame, const ExportOptions& options = {});
+Status WriteStandardizedTiff(const OutputTarget& target, const FrameImage& frame, const ExportOptions& options = {});
 
 }  // namespace qf

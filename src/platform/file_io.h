@@ -92,8 +92,8 @@ Result<int> OpenSubfolder(int parentFd, const std::string& name);
 std::string PathThroughFolder(int folderFd, const std::string& name, const std::string& shownPath);
 /// Opens a file for positioned reads; never blocks on a FIFO or device.
 Result<int> OpenToRead(const std::string& path);
-/// Creates `name` in `folderFd` for writing: kExists when the name is taken, and never
-/// through a link.
+/// Creates `name` in `folderFd` for writing (and reading back, as libtiff does when it
+/// links a page to the one before): kExists when the name is taken, never through a link.
 Result<int> CreateNewFile(int folderFd, const std::string& name);
 /// Opens a FIFO, a terminal or a device for writing in order. A FIFO without a reader is
 /// not waited on forever: it is tried again until `limit` has passed or `stop()` is true,

@@ -82,7 +82,7 @@ Result<int> OpenToRead(const std::string& path) {
 }
 
 Result<int> CreateNewFile(int folderFd, const std::string& name) {
-    const int fd = ::openat(folderFd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    const int fd = ::openat(folderFd, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0) return LastFailure(ErrorKind::kCannotCreate);
     return fd;
 }

@@ -70,3 +70,16 @@ Status WriteSyntheticBeam(const OutputTarget& target, const BeamSettings& s) {
 }
 
 }  // namespace qf
+
+namespace qf {
+
+std::vector<std::uint16_t> SyntheticBeamFrame(const BeamSettings& s) {
+    const int w = std::max<int>(s.width, 0);
+    const int h = std::max<int>(s.height, 0);
+    std::vector<std::uint16_t> samples(static_cast<std::size_t>(w) * h);
+    Noise noise(s.seed);
+    FillFrame(samples, w, h, 0, s, noise);
+    return samples;
+}
+
+}  // namespace qf

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/output_file.h"
 
@@ -20,5 +21,9 @@ struct BeamSettings {
 
 /// Writes the beam as an ORX file at `target`, one frame in memory at a time.
 Status WriteSyntheticBeam(const OutputTarget& target, const BeamSettings& settings);
+
+/// The first frame of that beam (width x height samples, full resolution), for
+/// benchmarks that need a real-looking frame without a file.
+std::vector<std::uint16_t> SyntheticBeamFrame(const BeamSettings& settings);
 
 }  // namespace qf

@@ -1,0 +1,142 @@
+// --layout, --compress and --pixel-size end to end through quillfen-cli: what each refuses
+// and why, what lands on disk, and what the report says.
+#include <gtest/gtest.h>
+#include <tiffio.h>
+
+#include <nlohmann/json.hpp>
+
+#include "cli/cli_test_support.h"
+#include "export/export_options.h"
+#include "test/temp_folder.h"
+#include "tools/synthetic_beam.h"
+
+namespace qf {
+namespace {
+
+class OutputOptionsTest : public test::CliFixture {
+protected:
+    void SetUp() override {
+        BeamSettings s;
+        s.width = 7;
+        s.height = 5;
+        s.frames = 3;
+        s.bits = 12;
+        ASSERT_TRUE(WriteSyntheticBeam(dir / "scan.orx", s).ok());
+    }
+    // A run that must be refused before anything is written: exit 2, one line saying why.
+    void ExpectUsageError(std::vector<std::string> args, const std::string& why) {
+        args.insert(args.begin(), "convert");
+        args.push_back(dir.path());
+        EXPECT_EQ(Run(args), kExitUsage) << err.str();
+        ASSERT_EQ(Lines().size(), 1u) << err.str();
+        EXPECT_NE(Lines()[0].find(why), std::string::npos) << Lines()[0];
+        EXPECT_EQ(test::Entries(dir.path()), std::vector<std::string>{"scan.orx"});
+    }
+};
+
+TEST_F(OutputOptionsTest, RefusesCombinationsThatCannotBeWrittenAndSaysWhy) {
+    ExpectUsageError({"--pixel-size", "6.5um"}, "--pixel-size needs --layout portable");
+    ExpectUsageError({"--layout", "exact", "--pixel-size", "6.5um"}, "--pixel-size needs --layout portable");
+    ExpectUsageError({"--kind", "grayscale-bmp", "--compress", "zstd"},
+                     "--compress zstd applies to the TIFF kinds only; grayscale-bmp is an uncompressed bitmap");
+    ExpectUsageError({"--kind", "3", "--compress", "deflate", "--layout", "portable"}, "applies to the TIFF kinds only");
+    ExpectUsageError({"--layout", "upright"}, "'upright' is no layout; use exact or portable");
+    ExpectUsageError({"--compress", "jpeg"}, "'jpeg' is no compression");
+    ExpectUsageError({"--layout", "portable", "--pixel-size", "6.5cm"}, "'6.5cm' is no pixel size");
+}
+
+TEST_F(OutputOptionsTest, BitmapKindsTakeThePortableLayoutAndCompressNone) {
+    EXPECT_EQ(Run({"convert", "--kind", "color-bmp", "--layout", "portable", "--compress", "none", dir.path()}), kExitOk)
+        << err.str();
+    const auto bytes = test::ReadBytes(dir / "scan.bmp");
+    ASSERT_GT(bytes.size(), 10u);
+    EXPECT_EQ(test::Le32(bytes, 6), 0u);  // reserved words
+}
+
+struct Page {
+    std::uint16_t orientation = 0, compression = 0;
+    float xResolution = 0;
+    std::uint16_t unit = 0;
+    std::vector<std::uint16_t> rows;
+};
+
+Page ReadPage(const std::string& path) {
+    Page p;
+    TIFF* tif = TIFFOpen(path.c_str(), "r");
+    if (!tif) {
+        ADD_FAILURE() << path;
+        return p;
+    }
+    std::uint32_t w = 0, h = 0;
+    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w);
+    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h);
+    TIFFGetField(tif, TIFFTAG_ORIENTATION, &p.orientation);
+    TIFFGetField(tif, TIFFTAG_COMPRESSION, &p.compression);
+    TIFFGetField(tif, TIFFTAG_XRESOLUTION, &p.xResolution);
+    TIFFGetField(tif, TIFFTAG_RESOLUTIONUNIT, &p.unit);
+    p.rows.resize(std::size_t{w} * h);
+    for (std::uint32_t r = 0; r < h; ++r) TIFFReadScanline(tif, p.rows.data() + std::size_t{r} * w, r);
+    TIFFClose(tif);
+    return p;
+}
+
+// zstd where this libtiff has it (Debian's does), else lzw (built into every libtiff).
+const char* ACodec() { return CompressionAvailable(Compression::kZstd) ? "zstd" : "lzw"; }
+
+TEST_F(OutputOptionsTest, RefusesACodecThisLibtiffLacksAndSaysSo) {
+    for (Compression c : {Compression::kDeflate, Compression::kZstd, Compression::kLzw}) {
+        if (CompressionAvailable(c)) continue;
+        ExpectUsageError({"--compress", CompressionName(c)},
+                         std::string("--compress ") + CompressionName(c) +
+                             ": the libtiff this program was built with has no " + CompressionName(c) + " codec");
+        return;
+    }
+    GTEST_SKIP() << "this libtiff has every codec";
+}
+
+TEST_F(OutputOptionsTest, PortableCompressedRunWritesTheExactSamplesTopRowFirst) {
+    ASSERT_EQ(Run({"convert", "--kind", "standardized-tiff", "--output-dir", dir / "exact", dir.path()}), kExitOk);
+    for (const char* jobs : {"1", "3"}) {
+        const std::string to = dir / (std::string("portable") + jobs);
+        ASSERT_EQ(Run({"convert", "--kind", "standardized-tiff", "--layout", "portable", "--compress", ACodec(),
+                       "--pixel-size", "6.5um", "--jobs", jobs, "--output-dir", to, dir.path()}),
+                  kExitOk)
+            << err.str();
+        for (const char* name : {"scan.tiff", "scan1.tiff", "scan2.tiff"}) {
+            const Page exact = ReadPage(dir / (std::string("exact/") + name));
+            const Page portable = ReadPage(to + "/" + name);
+            EXPECT_EQ(portable.orientation, ORIENTATION_TOPLEFT);
+            EXPECT_EQ(portable.compression, std::string(ACodec()) == "zstd" ? COMPRESSION_ZSTD : COMPRESSION_LZW);
+            EXPECT_EQ(portable.unit, RESUNIT_CENTIMETER);
+            EXPECT_NEAR(portable.xResolution, 1538.46, 0.01);
+            std::vector<std::uint16_t> flipped;
+            for (int r = 4; r >= 0; --r) {
+                flipped.insert(flipped.end(), exact.rows.begin() + r * 7, exact.rows.begin() + r * 7 + 7);
+            }
+            EXPECT_EQ(portable.rows, flipped) << name;
+        }
+    }
+    // Several jobs write the same bytes as one.
+    for (const char* name : {"scan.tiff", "scan1.tiff", "scan2.tiff"}) {
+        EXPECT_EQ(test::ReadBytes(dir / (std::string("portable1/") + name)), test::ReadBytes(dir / (std::string("portable3/") + name))) << name;
+    }
+}
+
+TEST_F(OutputOptionsTest, ReportNamesTheChosenLayout) {
+    ASSERT_EQ(Run({"convert", "--dry-run", "--report", "-", dir.path()}), kExitOk);
+    nlohmann::json plain = nlohmann::json::parse(out.str());
+    EXPECT_EQ(plain["layout"], "exact");
+    EXPECT_EQ(plain["compression"], "none");
+    EXPECT_TRUE(plain["pixel_size_um"].is_null());
+    ASSERT_EQ(Run({"convert", "--dry-run", "--report", "-", "--layout", "portable", "--compress", "lzw",
+                   "--pixel-size", "650nmx0.7um", dir.path()}),
+              kExitOk);
+    nlohmann::json chosen = nlohmann::json::parse(out.str());
+    EXPECT_EQ(chosen["layout"], "portable");
+    EXPECT_EQ(chosen["compression"], "lzw");
+    EXPECT_DOUBLE_EQ(chosen["pixel_size_um"]["width"].get<double>(), 0.65);
+    EXPECT_DOUBLE_EQ(chosen["pixel_size_um"]["height"].get<double>(), 0.7);
+}
+
+}  // namespace
+}  // namespace qf

@@ -1,0 +1,72 @@
+// Stacks through the run itself: a stop between pages leaves no part of a stack, the run
+// says which files it did not convert, and a bitmap kind asked mid-run (the dialog's radio
+// group is live) still gets a file per frame.
+#include <gtest/gtest.h>
+
+#include "convert/batch_run.h"
+#include "test/temp_folder.h"
+#include "tools/synthetic_beam.h"
+
+namespace qf {
+namespace {
+
+class StackRunTest : public test::TempFolderTest {
+protected:
+    void Synth(const std::string& name, std::uint32_t frames) {
+        BeamSettings s;
+        s.width = 6;
+        s.height = 4;
+        s.frames = frames;
+        ASSERT_TRUE(WriteSyntheticBeam(dir / name, s).ok());
+    }
+    BatchSettings Stacks() {
+        BatchSettings settings;
+        settings.pause = [](std::chrono::milliseconds) {};
+        settings.exportOptions.stack = true;
+        return settings;
+    }
+    CGetdatactrl1 control;
+    BatchObserver observer;
+};
+
+TEST_F(StackRunTest, AStopBetweenPagesLeavesNoPartOfTheStack) {
+    Synth("a.orx", 2);
+    Synth("b.orx", 4);
+    Synth("c.orx", 1);
+    BatchSettings settings = Stacks();
+    // a.orx's two pages, then b.orx's first one, then a stop.
+    struct Pages : BatchObserver {
+        int written = 0;
+        void FrameWritten(const std::string&) override { ++written; }
+    } pages;
+    settings.stopRequested = [&] { return pages.written >= 3; };
+    const BatchReport report = RunBatch(control, dir.path(), [] { return 1; }, settings, pages);
+    EXPECT_EQ(report.stop, BatchStop::kInterrupted);
+    EXPECT_EQ(test::Entries(dir.path()), (std::vector<std::string>{"a.orx", "a.tiff", "b.orx", "c.orx"}));
+    EXPECT_EQ(report.framesWritten, 2);
+    EXPECT_EQ(report.notConverted, (std::vector<std::string>{dir / "b.orx", dir / "c.orx"}));
+    EXPECT_EQ(report.stoppedIn, "");
+}
+
+TEST_F(StackRunTest, ABitmapKindAskedDuringAStackRunGetsAFilePerFrame) {
+    Synth("a.orx", 2);
+    Synth("b.orx", 3);
+    int file = 0;
+    const BatchReport report =
+        RunBatch(control, dir.path(), [&] { return file++ == 0 ? kStandardizedTiff : kGrayscaleBitmap; }, Stacks(),
+                 observer);
+    EXPECT_TRUE(report.clean());
+    EXPECT_EQ(test::Entries(dir.path()),
+              (std::vector<std::string>{"a.orx", "a.tiff", "b.bmp", "b.orx", "b1.bmp", "b2.bmp"}));
+    EXPECT_EQ(report.framesWritten, 5);
+}
+
+TEST_F(StackRunTest, ADataFileOfNoFramesGetsNoStack) {
+    ASSERT_TRUE(WriteSyntheticBeam(dir / "z.orx", BeamSettings{6, 4, 0, false, 16, 1}).ok());
+    const BatchReport report = RunBatch(control, dir.path(), [] { return 0; }, Stacks(), observer);
+    EXPECT_EQ(test::Entries(dir.path()), std::vector<std::string>{"z.orx"});
+    EXPECT_EQ(report.framesWritten, 0);
+}
+
+}  // namespace
+}  // namespace qf

@@ -1,0 +1,208 @@
+#include "dialog/output_options_dlg.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFile>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QVBoxLayout>
+
+#include "convert/output_namer.h"
+#include "dialog/dialog_services.h"
+
+namespace qf {
+namespace {
+
+const char* const kLayoutKey = "output/layout";
+const char* const kCompressionKey = "output/compression";
+const char* const kPixelSizeKey = "output/pixelSize";
+const char* const kFolderKey = "output/folder";
+const char* const kPatternKey = "output/namePattern";
+const char* const kRecursiveKey = "output/recursive";
+const char* const kStackKey = "output/stack";
+const char* const kSuggestedPattern = "{stem}_{frame:04}";
+
+constexpr Compression kCompressions[] = {Compression::kNone, Compression::kDeflate, Compression::kZstd,
+                                         Compression::kLzw};
+
+std::string Narrow(const QString& text) { return text.toUtf8().toStdString(); }
+
+}  // namespace
+
+OutputChoices OutputChoices::Load(const QSettings& settings) {
+    OutputChoices c;
+    // A value that is no longer understood falls back to the default, never fails a start.
+    if (auto layout = ParseLayout(Narrow(settings.value(QLatin1String(kLayoutKey)).toString())); layout.ok()) {
+        c.layout = layout.value();
+    }
+    if (auto compression = ParseCompression(Narrow(settings.value(QLatin1String(kCompressionKey)).toString()));
+        compression.ok()) {
+        c.compression = compression.value();
+    }
+    c.pixelSize = settings.value(QLatin1String(kPixelSizeKey)).toString();
+    c.outputDir = settings.value(QLatin1String(kFolderKey)).toString();
+    c.namePattern = settings.value(QLatin1String(kPatternKey)).toString();
+    c.recursive = settings.value(QLatin1String(kRecursiveKey), false).toBool();
+    c.stack = settings.value(QLatin1String(kStackKey), false).toBool();
+    return c;
+}
+
+void OutputChoices::Save(QSettings& settings) const {
+    settings.setValue(QLatin1String(kLayoutKey), QLatin1String(LayoutName(layout)));
+    settings.setValue(QLatin1String(kCompressionKey), QLatin1String(CompressionName(compression)));
+    settings.setValue(QLatin1String(kPixelSizeKey), pixelSize);
+    settings.setValue(QLatin1String(kFolderKey), outputDir);
+    settings.setValue(QLatin1String(kPatternKey), namePattern);
+    settings.setValue(QLatin1String(kRecursiveKey), recursive);
+    settings.setValue(QLatin1String(kStackKey), stack);
+}
+
+QString OutputChoices::Problem() const {
+    if (!pixelSize.trimmed().isEmpty()) {
+        if (auto size = ParsePixelSize(Narrow(pixelSize.trimmed())); !size.ok()) {
+            return tr("Pixel size: %1").arg(QString::fromStdString(size.message()));
+        }
+        if (layout != Layout::kPortable && !stack) {
+            return tr("A pixel size needs the portable layout or a stack: the exact layout keeps today's tags, "
+                      "which hold no size.");
+        }
+    }
+    if (!CompressionAvailable(compression)) {
+        return tr("This build's libtiff has no %1 codec; choose another compression.")
+            .arg(QLatin1String(CompressionName(compression)));
+    }
+    if (!namePattern.isEmpty()) {
+        if (auto pattern = NamePattern::Parse(Narrow(namePattern)); !pattern.ok()) {
+            return tr("Name pattern: %1").arg(QString::fromStdString(pattern.message()));
+        }
+    }
+    return QString();
+}
+
+bool OutputChoices::ApplyTo(BatchSettings& settings) const {
+    if (!Problem().isEmpty()) return false;
+    ExportOptions options;
+    options.layout = layout;
+    options.compression = compression;
+    options.stack = stack;
+    if (!pixelSize.trimmed().isEmpty()) options.pixelSize = ParsePixelSize(Narrow(pixelSize.trimmed())).value();
+    settings.exportOptions = options;
+    settings.outputDir = outputDir.isEmpty() ? std::string() : QFile::encodeName(outputDir).toStdString();
+    settings.pattern = namePattern.isEmpty()
+                           ? nullptr
+                           : std::make_shared<const NamePattern>(NamePattern::Parse(Narrow(namePattern)).value());
+    settings.recursive = recursive;
+    return true;
+}
+
+QString OutputChoices::ReportLine() const {
+    QStringList parts;
+    parts << tr("layout %1").arg(QLatin1String(LayoutName(layout)));
+    parts << (stack ? tr("one stack per data file (TIFF kinds)") : tr("a file per frame"));
+    parts << tr("compression %1 (TIFF kinds)").arg(QLatin1String(CompressionName(compression)));
+    parts << (pixelSize.trimmed().isEmpty() ? tr("no pixel size") : tr("pixel size %1").arg(pixelSize.trimmed()));
+    parts << (outputDir.isEmpty() ? tr("outputs beside the data")
+                                  : tr("outputs in %1").arg(QDir::toNativeSeparators(outputDir)));
+    parts << (namePattern.isEmpty() ? tr("usual names") : tr("names %1").arg(namePattern));
+    parts << (recursive ? tr("subfolders too") : tr("no subfolders"));
+    return tr("Output options: %1").arg(parts.join(QLatin1String(", ")));
+}
+
+COutputOptionsDlg::COutputOptionsDlg(const OutputChoices& choices, DialogServices& services, QWidget* parent)
+    : QDialog(parent), services_(services) {
+    setWindowTitle(tr("Output Options"));
+    layout_ = new QComboBox(this);
+    layout_->addItem(tr("Exact (today's files, bottom row first)"), QLatin1String(LayoutName(Layout::kExact)));
+    layout_->addItem(tr("Portable (top row first, shown right way up everywhere)"),
+                     QLatin1String(LayoutName(Layout::kPortable)));
+    layout_->setCurrentIndex(choices.layout == Layout::kPortable ? 1 : 0);
+    compression_ = new QComboBox(this);
+    for (Compression c : kCompressions) {
+        compression_->addItem(QLatin1String(CompressionName(c)), QLatin1String(CompressionName(c)));
+        if (c == choices.compression) compression_->setCurrentIndex(compression_->count() - 1);
+    }
+    pixelSize_ = new QLineEdit(choices.pixelSize, this);
+    pixelSize_->setPlaceholderText(tr("e.g. 6.5um, 650nm, 6.5x7um; empty for none"));
+    folder_ = new QLineEdit(choices.outputDir, this);
+    folder_->setPlaceholderText(tr("empty: beside the data"));
+    browse_ = new QPushButton(tr("Browse..."), this);
+    pattern_ = new QLineEdit(choices.namePattern, this);
+    pattern_->setPlaceholderText(tr("empty: scan.tiff, scan1.tiff, ..."));
+    suggest_ = new QPushButton(QLatin1String(kSuggestedPattern), this);
+    suggest_->setToolTip(tr("Names such as scan_0000.tiff, scan_0001.tiff"));
+    recursive_ = new QCheckBox(tr("Convert subfolders too"), this);
+    recursive_->setChecked(choices.recursive);
+    stack_ = new QCheckBox(tr("One multi-page TIFF per data file (a stack; TIFF kinds)"), this);
+    stack_->setChecked(choices.stack);
+    problem_ = new QLabel(this);
+    problem_->setWordWrap(true);
+
+    auto* folderRow = new QHBoxLayout;
+    folderRow->addWidget(folder_);
+    folderRow->addWidget(browse_);
+    auto* patternRow = new QHBoxLayout;
+    patternRow->addWidget(pattern_);
+    patternRow->addWidget(suggest_);
+    auto* form = new QFormLayout;
+    form->addRow(tr("&Layout:"), layout_);
+    form->addRow(QString(), stack_);
+    form->addRow(tr("&Compression:"), compression_);
+    form->addRow(tr("&Pixel size:"), pixelSize_);
+    form->addRow(tr("Output &folder:"), folderRow);
+    form->addRow(tr("&Name pattern:"), patternRow);
+    form->addRow(QString(), recursive_);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    auto* column = new QVBoxLayout(this);
+    column->addLayout(form);
+    column->addWidget(problem_);
+    column->addWidget(buttons);
+
+    connect(buttons, &QDialogButtonBox::accepted, this, &COutputOptionsDlg::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &COutputOptionsDlg::reject);
+    connect(browse_, &QPushButton::clicked, this, [this] { Browse(); });
+    connect(suggest_, &QPushButton::clicked, this, [this] { pattern_->setText(QLatin1String(kSuggestedPattern)); });
+    for (QLineEdit* field : {pixelSize_, folder_, pattern_}) {
+        connect(field, &QLineEdit::textChanged, this, [this] { UpdateProblem(); });
+    }
+    connect(stack_, &QCheckBox::toggled, this, [this] { UpdateProblem(); });
+    for (QComboBox* box : {layout_, compression_}) {
+        connect(box, &QComboBox::currentIndexChanged, this, [this] { UpdateProblem(); });
+    }
+    UpdateProblem();
+}
+
+OutputChoices COutputOptionsDlg::choices() const {
+    OutputChoices c;
+    c.layout = layout_->currentIndex() == 1 ? Layout::kPortable : Layout::kExact;
+    c.compression = kCompressions[std::max(0, compression_->currentIndex())];
+    c.pixelSize = pixelSize_->text().trimmed();
+    c.outputDir = folder_->text().trimmed();
+    c.namePattern = pattern_->text();
+    c.recursive = recursive_->isChecked();
+    c.stack = stack_->isChecked();
+    return c;
+}
+
+QString COutputOptionsDlg::problemText() const { return problem_->text(); }
+
+void COutputOptionsDlg::accept() {
+    UpdateProblem();
+    if (!problem_->text().isEmpty()) return;
+    QDialog::accept();
+}
+
+void COutputOptionsDlg::Browse() {
+    const QString start = folder_->text().isEmpty() ? QDir::homePath() : folder_->text();
+    const QString picked = services_.PickFolder(this, start);
+    if (!picked.isEmpty()) folder_->setText(picked);
+}
+
+void COutputOptionsDlg::UpdateProblem() { problem_->setText(choices().Problem()); }
+
+}  // namespace qf

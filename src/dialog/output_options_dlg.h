@@ -1,0 +1,93 @@
+// The "Output options..." panel of the converter: layout, stack, compression, pixel size, where
+// outputs go (a folder, empty for beside the data), a name pattern and recursion. The
+// choices are plain values (OutputChoices) that live in the settings and are applied to
+// each run; the panel only edits them.
+#pragma once
+
+#include <QCoreApplication>
+#include <QDialog>
+#include <QString>
+#include <QStringList>
+
+#include "convert/batch_run.h"
+#include "export/export_options.h"
+
+class QCheckBox;
+class QLabel;
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+class QSettings;
+
+namespace qf {
+
+class DialogServices;
+
+/// What the panel chooses; the defaults give today's outputs beside the data.
+struct OutputChoices {
+    Q_DECLARE_TR_FUNCTIONS(OutputChoices)
+public:
+    Layout layout = Layout::kExact;
+    Compression compression = Compression::kNone;
+    QString pixelSize;   ///< as typed, e.g. "6.5um"; empty for none
+    QString outputDir;   ///< empty: beside the data
+    QString namePattern; ///< empty: the fixed naming rule
+    bool recursive = false;
+    bool stack = false;  ///< one multi-page TIFF per data file (TIFF kinds; bitmaps stay a file per frame)
+
+    static OutputChoices Load(const QSettings& settings);
+    void Save(QSettings& settings) const;
+    /// Why these choices cannot be used, in words, or empty when they can.
+    QString Problem() const;
+    /// Puts the choices into a run's settings; false (and `settings` unchanged) when
+    /// Problem() is not empty.
+    bool ApplyTo(BatchSettings& settings) const;
+    /// One line for the report: "Output options: layout portable, compression zstd, ...".
+    QString ReportLine() const;
+
+    bool operator==(const OutputChoices&) const = default;
+};
+
+class COutputOptionsDlg : public QDialog {
+    Q_OBJECT
+public:
+    /// Opens on `choices`; `services` (not owned) picks the output folder.
+    COutputOptionsDlg(const OutputChoices& choices, DialogServices& services, QWidget* parent = nullptr);
+
+    /// What the fields say now.
+    OutputChoices choices() const;
+
+    QComboBox* layoutBox() const { return layout_; }
+    QComboBox* compressionBox() const { return compression_; }
+    QLineEdit* pixelSizeField() const { return pixelSize_; }
+    QLineEdit* folderField() const { return folder_; }
+    QPushButton* browseButton() const { return browse_; }
+    QLineEdit* patternField() const { return pattern_; }
+    QPushButton* suggestButton() const { return suggest_; }
+    QCheckBox* recursiveBox() const { return recursive_; }
+    QCheckBox* stackBox() const { return stack_; }
+    /// The line under the fields that says what is wrong ("" when all is well).
+    QString problemText() const;
+
+public slots:
+    /// Closes with Accepted only when the choices can be used; else says why and stays.
+    void accept() override;
+
+private:
+    void Browse();
+    void UpdateProblem();
+
+    DialogServices& services_;
+    QComboBox* layout_;
+    QComboBox* compression_;
+    QLineEdit* pixelSize_;
+    QLineEdit* folder_;
+    QPushButton* browse_;
+    QLineEdit* pattern_;
+    QPushButton* suggest_;
+    QCheckBox* recursive_;
+    QCheckBox* stack_;
+    QLabel* problem_;
+};
+
+}  // namespace qf

@@ -1,0 +1,175 @@
+// The "Output options..." panel, driven offscreen: its choices survive a restart, it
+// refuses what cannot be written, and a run takes them (folder, pattern, layout) and says
+// so in its report.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QtTest>
+#include <tiffio.h>
+
+#include "dialog/dialog_template.h"
+#include "dialog/dialog_test_support.h"
+#include "dialog/output_options_dlg.h"
+#include "dialog/quillfen_dlg.h"
+
+namespace qf {
+
+using test::FakeServices;
+
+class OutputOptionsDlgTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<test::TempFolder> settingsDir;
+    std::unique_ptr<test::TempFolder> dir;
+    FakeServices services;
+
+    // The panel as a user fills it: portable, zstd, a pixel size, a folder picked with
+    // Browse, the suggested pattern, subfolders.
+    void FillPanel(QDialog& dialog, const QString& folder, bool stack = false) {
+        auto* panel = qobject_cast<COutputOptionsDlg*>(&dialog);
+        QVERIFY(panel);
+        panel->layoutBox()->setCurrentIndex(1);
+        panel->compressionBox()->setCurrentIndex(panel->compressionBox()->findData(QStringLiteral("zstd")));
+        panel->pixelSizeField()->setText(QStringLiteral("6.5um"));
+        services.folder = folder;
+        QTest::mouseClick(panel->browseButton(), Qt::LeftButton);
+        QTest::mouseClick(panel->suggestButton(), Qt::LeftButton);
+        panel->recursiveBox()->setChecked(true);
+        panel->stackBox()->setChecked(stack);
+        QCOMPARE(panel->problemText(), QString());
+    }
+
+private slots:
+    void initTestCase() {
+        settingsDir = std::make_unique<test::TempFolder>();
+        test::UseTestSettings(settingsDir->path());
+    }
+
+    void init() {
+        QSettings().clear();
+        dir = std::make_unique<test::TempFolder>();
+        services = FakeServices();
+    }
+
+    void choicesMadeInThePanelSurviveARestart() {
+        const QString out = QString::fromStdString(*dir / "out");
+        {
+            CQuillfenDlg dlg(&services);
+            QCOMPARE(dlg.outputChoices(), OutputChoices());  // nothing chosen yet: today's outputs
+            services.onModal = [&](QDialog& d) { FillPanel(d, out, true); };
+            dlg.OnOutputOptions();
+        }
+        CQuillfenDlg again(&services);
+        const OutputChoices c = again.outputChoices();
+        QCOMPARE(c.layout, Layout::kPortable);
+        QCOMPARE(c.compression, Compression::kZstd);
+        QCOMPARE(c.pixelSize, QStringLiteral("6.5um"));
+        QCOMPARE(c.outputDir, out);
+        QCOMPARE(c.namePattern, QStringLiteral("{stem}_{frame:04}"));
+        QVERIFY(c.recursive);
+        QVERIFY(c.stack);
+    }
+
+    void cancelledPanelChangesNothing() {
+        CQuillfenDlg dlg(&services);
+        services.modalResult = QDialog::Rejected;
+        services.onModal = [&](QDialog& d) { FillPanel(d, QStringLiteral("/elsewhere")); };
+        dlg.OnOutputOptions();
+        QCOMPARE(dlg.outputChoices(), OutputChoices());
+        QCOMPARE(OutputChoices::Load(QSettings()), OutputChoices());
+    }
+
+    void panelRefusesWhatCannotBeWrittenAndSaysWhy() {
+        OutputChoices exactWithSize;
+        exactWithSize.pixelSize = QStringLiteral("6.5um");
+        COutputOptionsDlg panel(exactWithSize, services);
+        QVERIFY(panel.problemText().contains(QStringLiteral("portable layout")));
+        panel.accept();
+        QCOMPARE(panel.result(), int(QDialog::Rejected));  // stays open
+        panel.stackBox()->setChecked(true);  // a stack takes a pixel size in either layout
+        QCOMPARE(panel.problemText(), QString());
+        panel.stackBox()->setChecked(false);
+        panel.layoutBox()->setCurrentIndex(1);
+        QCOMPARE(panel.problemText(), QString());
+        panel.pixelSizeField()->setText(QStringLiteral("6.5 furlongs"));
+        QVERIFY(panel.problemText().contains(QStringLiteral("is no pixel size")));
+        panel.pixelSizeField()->clear();
+        panel.patternField()->setText(QStringLiteral("{nope}"));
+        QVERIFY(panel.problemText().startsWith(QStringLiteral("Name pattern:")));
+        panel.patternField()->clear();
+        panel.accept();
+        QCOMPARE(panel.result(), int(QDialog::Accepted));
+    }
+
+    void runWritesIntoTheChosenFolderByPatternAndReportsTheChoices() {
+        QVERIFY(test::Synth(*dir, "a.orx", 2, 8, 4));
+        const QString out = QString::fromStdString(*dir / "out");
+        CQuillfenDlg dlg(&services);
+        dlg.runSettings().pause = [](std::chrono::milliseconds) {};
+        services.onModal = [&](QDialog& d) {
+            if (qobject_cast<COutputOptionsDlg*>(&d)) FillPanel(d, out);
+        };
+        dlg.OnOutputOptions();
+        services.folder = QString::fromStdString(dir->path());
+        QTest::mouseClick(qobject_cast<QAbstractButton*>(dlg.Item(kIdChooseDirectory)), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!dlg.running(), 30000);
+        QCOMPARE(services.warnings, QStringList());
+        QCOMPARE(test::Entries(dir->path()), (std::vector<std::string>{"a.orx", "out"}));
+        QCOMPARE(test::Entries(*dir / "out"), (std::vector<std::string>{"a_0000.tiff", "a_0001.tiff"}));
+        TIFF* tif = TIFFOpen((*dir / "out/a_0000.tiff").c_str(), "r");
+        QVERIFY(tif);
+        std::uint16_t orientation = 0, compression = 0;
+        TIFFGetField(tif, TIFFTAG_ORIENTATION, &orientation);
+        TIFFGetField(tif, TIFFTAG_COMPRESSION, &compression);
+        TIFFClose(tif);
+        QCOMPARE(orientation, std::uint16_t{ORIENTATION_TOPLEFT});
+        QCOMPARE(compression, std::uint16_t{COMPRESSION_ZSTD});
+        dlg.OnShowReport();
+        QVERIFY(!services.reportLines.isEmpty());
+        const QString first = services.reportLines.first();
+        QVERIFY2(first.contains(QStringLiteral("layout portable")) && first.contains(QStringLiteral("zstd")) &&
+                     first.contains(QStringLiteral("pixel size 6.5um")) && first.contains(QStringLiteral("{stem}_{frame:04}")),
+                 qPrintable(first));
+    }
+
+    void stackChoiceWritesOneTiffPerDataFile() {
+        QVERIFY(test::Synth(*dir, "a.orx", 3, 8, 4));
+        const QString out = QString::fromStdString(*dir / "out");
+        CQuillfenDlg dlg(&services);
+        dlg.runSettings().pause = [](std::chrono::milliseconds) {};
+        services.onModal = [&](QDialog& d) {
+            if (qobject_cast<COutputOptionsDlg*>(&d)) FillPanel(d, out, true);
+        };
+        dlg.OnOutputOptions();
+        services.folder = QString::fromStdString(dir->path());
+        QTest::mouseClick(qobject_cast<QAbstractButton*>(dlg.Item(kIdChooseDirectory)), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!dlg.running(), 30000);
+        QCOMPARE(services.warnings, QStringList());
+        QCOMPARE(test::Entries(*dir / "out"), (std::vector<std::string>{"a_0000.tiff"}));
+        TIFF* tif = TIFFOpen((*dir / "out/a_0000.tiff").c_str(), "r");
+        QVERIFY(tif);
+        QCOMPARE(int(TIFFNumberOfDirectories(tif)), 3);
+        TIFFClose(tif);
+    }
+
+    void contextMenuAndButtonOpenThePanel() {
+        CQuillfenDlg dlg(&services);
+        QAction* options = nullptr;
+        for (QAction* a : dlg.actions()) {
+            if (a->text().contains(QStringLiteral("Output options"))) options = a;
+        }
+        QVERIFY(options);
+        options->trigger();
+        auto* button = dlg.findChild<QPushButton*>(QStringLiteral("outputOptions"));
+        QVERIFY(button);
+        QTest::mouseClick(button, Qt::LeftButton);
+        QCOMPARE(services.modalTitles, (QStringList{QStringLiteral("Output Options"), QStringLiteral("Output Options")}));
+    }
+};
+
+}  // namespace qf
+
+QTEST_MAIN(qf::OutputOptionsDlgTest)
+#include "output_options_dlg_test.moc"

@@ -1,0 +1,106 @@
+#include "export/export_options.h"
+
+#include <tiffio.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <sstream>
+
+namespace qf {
+namespace {
+
+struct Unit {
+    const char* suffix;
+    double toUm;
+};
+
+constexpr Unit kUnits[] = {{"nm", 0.001}, {"um", 1.0}, {"\xC2\xB5m", 1.0}, {"mm", 1000.0}};
+
+// One number with an optional unit: "6.5", "6.5um". `unit` is the factor to micrometres,
+// 0 when none was written.
+bool ParseLength(const std::string& text, double& value, double& unit) {
+    if (text.empty()) return false;
+    std::size_t end = text.size();
+    unit = 0;
+    for (const Unit& u : kUnits) {
+        const std::string suffix = u.suffix;
+        if (text.size() > suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0) {
+            end = text.size() - suffix.size();
+            unit = u.toUm;
+            break;
+        }
+    }
+    const std::string number = text.substr(0, end);
+    if (number.find_first_not_of("0123456789.") != std::string::npos) return false;
+    char* stop = nullptr;
+    value = std::strtod(number.c_str(), &stop);
+    return stop && *stop == '\0' && std::isfinite(value) && value > 0;
+}
+
+}  // namespace
+
+const char* LayoutName(Layout layout) { return layout == Layout::kPortable ? "portable" : "exact"; }
+
+const char* CompressionName(Compression compression) {
+    switch (compression) {
+        case Compression::kNone: return "none";
+        case Compression::kDeflate: return "deflate";
+        case Compression::kZstd: return "zstd";
+        case Compression::kLzw: return "lzw";
+    }
+    return "none";
+}
+
+Result<Layout> ParseLayout(const std::string& text) {
+    if (text == "exact") return Layout::kExact;
+    if (text == "portable") return Layout::kPortable;
+    return Fail(ErrorKind::kInvalid, "'" + text + "' is no layout; use exact or portable");
+}
+
+Result<Compression> ParseCompression(const std::string& text) {
+    for (Compression c : {Compression::kNone, Compression::kDeflate, Compression::kZstd, Compression::kLzw}) {
+        if (text == CompressionName(c)) return c;
+    }
+    return Fail(ErrorKind::kInvalid, "'" + text + "' is no compression; use none, deflate, zstd or lzw");
+}
+
+Result<PixelSize> ParsePixelSize(const std::string& text) {
+    const Error bad = Fail(ErrorKind::kInvalid, "'" + text + "' is no pixel size; write e.g. 6.5um, 650nm or 6.5x7um "
+                                                             "(a positive number, unit nm, um or mm)");
+    const std::size_t x = text.find('x');
+    double w = 0, h = 0, wUnit = 0, hUnit = 0;
+    if (!ParseLength(text.substr(0, x), w, wUnit)) return bad;
+    if (x == std::string::npos) {
+        h = w;
+        hUnit = wUnit;
+    } else if (!ParseLength(text.substr(x + 1), h, hUnit)) {
+        return bad;
+    }
+    if (wUnit == 0) wUnit = hUnit != 0 ? hUnit : 1.0;
+    if (hUnit == 0) hUnit = wUnit;
+    PixelSize size{w * wUnit, h * hUnit};
+    // A pixel below a picometre or above a metre is a typing slip, and would not fit the
+    // resolution fields.
+    if (size.widthUm < 1e-6 || size.heightUm < 1e-6 || size.widthUm > 1e6 || size.heightUm > 1e6) return bad;
+    return size;
+}
+
+std::string PixelSizeText(const PixelSize& size) {
+    std::ostringstream text;
+    text << size.widthUm;
+    if (size.heightUm != size.widthUm) text << " x " << size.heightUm;
+    text << " um";
+    return text.str();
+}
+
+bool CompressionAvailable(Compression compression) {
+    switch (compression) {
+        case Compression::kNone: return true;
+        case Compression::kDeflate: return TIFFIsCODECConfigured(COMPRESSION_ADOBE_DEFLATE) != 0;
+        case Compression::kZstd: return TIFFIsCODECConfigured(COMPRESSION_ZSTD) != 0;
+        case Compression::kLzw: return TIFFIsCODECConfigured(COMPRESSION_LZW) != 0;
+    }
+    return false;
+}
+
+}  // namespace qf

@@ -1,0 +1,284 @@
+// The portable layout, compression and pixel size, checked against today's exact files:
+// TIFFs read back through libtiff, raw directories read without it, bitmap headers built
+// by hand from the field table.
+#include <gtest/gtest.h>
+#include <tiffio.h>
+
+#include <cmath>
+#include <vector>
+
+#include "export/export_kinds.h"
+#include "export/export_options.h"
+#include "export/tiff_export.h"
+#include "test/frames.h"
+#include "test/temp_folder.h"
+
+namespace qf {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+ExportOptions Portable(Compression compression = Compression::kNone, PixelSize size = {}) {
+    ExportOptions o;
+    o.layout = Layout::kPortable;
+    o.compression = compression;
+    o.pixelSize = size;
+    return o;
+}
+
+// A w x h frame with every sample different, so that a row out of place shows.
+FrameImage Distinct(const ExportKindInfo& kind, std::int16_t w, std::int16_t h) {
+    const std::size_t n = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
+    if (kind.highBytes) {
+        std::vector<std::uint8_t> px(n);
+        for (std::size_t i = 0; i < n; ++i) px[i] = static_cast<std::uint8_t>(i * 37 + 11);
+        return test::GrayFrame(w, h, px);
+    }
+    std::vector<std::uint16_t> s(n);
+    for (std::size_t i = 0; i < n; ++i) s[i] = static_cast<std::uint16_t>(i * 997 + 3);
+    return test::SampleFrame(w, h, s);
+}
+
+struct ReadBack {
+    std::uint32_t width = 0, height = 0;
+    std::uint16_t orientation = 0, compression = 0, predictor = 0, resolutionUnit = 0;
+    float xResolution = 0, yResolution = 0;
+    bool hasFillOrder = false, hasXResolution = false;
+    std::vector<std::uint16_t> rows;  ///< as stored, first stored row first
+};
+
+ReadBack ReadTiff(const std::string& path) {
+    ReadBack r;
+    TIFF* tif = TIFFOpen(path.c_str(), "r");
+    if (!tif) {
+        ADD_FAILURE() << "libtiff cannot open " << path;
+        return r;
+    }
+    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &r.width);
+    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &r.height);
+    TIFFGetField(tif, TIFFTAG_ORIENTATION, &r.orientation);
+    TIFFGetField(tif, TIFFTAG_COMPRESSION, &r.compression);
+    TIFFGetField(tif, TIFFTAG_PREDICTOR, &r.predictor);
+    std::uint16_t fill = 0;
+    r.hasFillOrder = TIFFGetField(tif, TIFFTAG_FILLORDER, &fill) == 1;
+    r.hasXResolution = TIFFGetField(tif, TIFFTAG_XRESOLUTION, &r.xResolution) == 1;
+    TIFFGetField(tif, TIFFTAG_YRESOLUTION, &r.yResolution);
+    TIFFGetField(tif, TIFFTAG_RESOLUTIONUNIT, &r.resolutionUnit);
+    r.rows.resize(std::size_t{r.width} * r.height);
+    for (std::uint32_t row = 0; row < r.height; ++row) {
+        if (TIFFReadScanline(tif, r.rows.data() + std::size_t{row} * r.width, row) < 0) {
+            ADD_FAILURE() << "row " << row << " of " << path << " does not read";
+        }
+    }
+    TIFFClose(tif);
+    return r;
+}
+
+std::vector<std::uint16_t> Flipped(const std::vector<std::uint16_t>& rows, std::uint32_t w, std::uint32_t h) {
+    std::vector<std::uint16_t> out(rows.size());
+    for (std::uint32_t r = 0; r < h; ++r) {
+        std::copy_n(rows.begin() + std::ptrdiff_t{r} * w, w, out.begin() + std::ptrdiff_t{h - 1 - r} * w);
+    }
+    return out;
+}
+
+// The tags of the first directory, read straight from the bytes (classic, little-endian).
+std::vector<std::uint16_t> DirectoryTags(const Bytes& raw) {
+    const std::uint32_t ifd = test::Le32(raw, 4);
+    std::vector<std::uint16_t> tags;
+    for (std::uint16_t i = 0; i < test::Le16(raw, ifd); ++i) tags.push_back(test::Le16(raw, ifd + 2 + 12u * i));
+    return tags;
+}
+
+Status Write16(const std::string& path, const FrameImage& frame, const ExportOptions& options) {
+    return WriteStandardizedTiff(path, frame, options);
+}
+
+class LayoutTest : public test::TempFolderTest {
+protected:
+    std::string Write(const ExportKindInfo& kind, const FrameImage& frame, const ExportOptions& options,
+                      const std::string& stem) {
+        const std::string path = dir / (stem + kind.extension);
+        EXPECT_TRUE(kind.write(path, frame, options).ok()) << kind.name << " " << stem;
+        return path;
+    }
+};
+
+// The sizes that trip row handling: odd widths (bitmap padding), one pixel, and a frame
+// taller than one strip of the portable layout.
+const std::pair<std::int16_t, std::int16_t> kSizes[] = {{5, 3}, {1, 1}, {641, 481}};
+
+TEST_F(LayoutTest, PortableTiffReadsBackAsTheExactFileFlipped) {
+    for (const ExportKindInfo& kind : ExportKinds()) {
+        if (!kind.tiff) continue;
+        for (auto [w, h] : kSizes) {
+            const FrameImage frame = Distinct(kind, w, h);
+            const ReadBack exact = ReadTiff(Write(kind, frame, {}, "exact"));
+            const ReadBack portable = ReadTiff(Write(kind, frame, Portable(), "portable"));
+            ASSERT_EQ(portable.width, exact.width);
+            ASSERT_EQ(portable.height, exact.height);
+            EXPECT_EQ(exact.orientation, ORIENTATION_BOTLEFT);
+            EXPECT_EQ(portable.orientation, ORIENTATION_TOPLEFT);
+            EXPECT_EQ(portable.rows, Flipped(exact.rows, exact.width, exact.height)) << kind.name << " " << w << "x" << h;
+        }
+    }
+}
+
+TEST_F(LayoutTest, PortableTiffHasResolutionTagsAndNoFillOrder) {
+    const ExportKindInfo& kind = *FindExportKind(kStandardizedTiff);
+    const FrameImage frame = Distinct(kind, 4, 2);
+    const std::string path = Write(kind, frame, Portable(), "p");
+    const ReadBack r = ReadTiff(path);
+    EXPECT_FALSE(r.hasFillOrder);
+    EXPECT_TRUE(r.hasXResolution);
+    EXPECT_EQ(r.resolutionUnit, RESUNIT_NONE);
+    EXPECT_FLOAT_EQ(r.xResolution, 1.0F);
+    EXPECT_FLOAT_EQ(r.yResolution, 1.0F);
+    // Baseline tags, in the file itself: no FillOrder (266), resolution 282, 283, 296.
+    EXPECT_EQ(DirectoryTags(test::ReadBytes(path)),
+              (std::vector<std::uint16_t>{256, 257, 258, 259, 262, 273, 274, 277, 278, 279, 282, 283, 284, 296}));
+}
+
+TEST_F(LayoutTest, PixelSizeBecomesPixelsPerCentimetre) {
+    const ExportKindInfo& kind = *FindExportKind(kNormalizedTiff);
+    const ReadBack r = ReadTiff(Write(kind, Distinct(kind, 3, 3), Portable(Compression::kNone, {6.5, 8.0}), "px"));
+    EXPECT_EQ(r.resolutionUnit, RESUNIT_CENTIMETER);
+    EXPECT_NEAR(r.xResolution, 10000.0 / 6.5, 0.01);  // 1538.46 pixels a centimetre
+    EXPECT_NEAR(r.yResolution, 1250.0, 0.01);
+}
+
+TEST_F(LayoutTest, ExactLayoutIgnoresPixelSizeAndKeepsTodaysBytes) {
+    for (const ExportKindInfo& kind : ExportKinds()) {
+        const FrameImage frame = Distinct(kind, 5, 3);
+        ExportOptions withSize;
+        withSize.pixelSize = {6.5, 6.5};
+        EXPECT_EQ(test::ReadBytes(Write(kind, frame, withSize, "a")), test::ReadBytes(Write(kind, frame, {}, "b")))
+            << kind.name;
+    }
+}
+
+// The 54 header bytes of a bitmap, spelled out from the field table.
+Bytes BitmapHeaders(std::uint32_t size, std::uint8_t reserved, std::uint32_t offBits, std::int32_t w, std::int32_t h,
+                    std::uint16_t bits, std::uint32_t pelsX = 0, std::uint32_t pelsY = 0) {
+    Bytes b = {'B', 'M'};
+    auto le32 = [&](std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    };
+    le32(size);
+    b.insert(b.end(), 4, reserved);  // bfReserved1, bfReserved2
+    le32(offBits);
+    le32(40);
+    le32(static_cast<std::uint32_t>(w));
+    le32(static_cast<std::uint32_t>(h));
+    b.insert(b.end(), {1, 0, static_cast<std::uint8_t>(bits), 0});  // planes, bit count
+    le32(0);                                                        // compression
+    le32(0);                                                        // size of image
+    le32(pelsX);
+    le32(pelsY);
+    le32(0);  // colours used
+    le32(0);  // colours important
+    return b;
+}
+
+TEST_F(LayoutTest, PortableBitmapDiffersOnlyInTheReservedBytes) {
+    for (const ExportKindInfo& kind : ExportKinds()) {
+        if (kind.tiff) continue;
+        for (auto [w, h] : kSizes) {
+            const FrameImage frame = Distinct(kind, w, h);
+            const Bytes exact = test::ReadBytes(Write(kind, frame, {}, "exact"));
+            const Bytes portable = test::ReadBytes(Write(kind, frame, Portable(), "portable"));
+            ASSERT_EQ(portable.size(), exact.size());
+            const std::uint32_t offBits = kind.highBytes ? 1078 : 54;
+            const std::uint32_t rowBytes = kind.highBytes ? (w + 3) / 4 * 4 : 3 * w + w % 4;
+            const std::uint32_t size = offBits + rowBytes * h;
+            const std::uint16_t bits = kind.highBytes ? 8 : 24;
+            const Bytes head(portable.begin(), portable.begin() + 54);
+            EXPECT_EQ(head, BitmapHeaders(size, 0x00, offBits, w, h, bits)) << kind.name;
+            EXPECT_EQ(Bytes(exact.begin(), exact.begin() + 54), BitmapHeaders(size, 0xFF, offBits, w, h, bits));
+            for (std::size_t i = 0; i < exact.size(); ++i) {
+                if (i >= 6 && i <= 9) continue;
+                ASSERT_EQ(portable[i], exact[i]) << kind.name << " byte " << i;
+            }
+        }
+    }
+}
+
+TEST_F(LayoutTest, PortableBitmapWithPixelSizeStatesPixelsPerMetre) {
+    const ExportKindInfo& kind = *FindExportKind(kFalseColorBitmap);
+    const Bytes b = test::ReadBytes(Write(kind, Distinct(kind, 4, 1), Portable(Compression::kNone, {6.5, 8.0}), "px"));
+    // 1 m / 6.5 um = 153846.15 pixels, rounded; 1 m / 8 um = 125000.
+    EXPECT_EQ(Bytes(b.begin(), b.begin() + 54), BitmapHeaders(54 + 12, 0x00, 54, 4, 1, 24, 153846, 125000));
+}
+
+TEST_F(LayoutTest, EveryCompressionReadsBackTheSameSamples) {
+    const ExportKindInfo& kind = *FindExportKind(kStandardizedTiff);
+    // A smooth 12-bit ramp with a little structure: what a beam frame looks like to a codec.
+    std::vector<std::uint16_t> s(300 * 200);
+    for (std::size_t i = 0; i < s.size(); ++i) s[i] = static_cast<std::uint16_t>((i % 300) * 13 + (i / 300) * 3 + i % 7);
+    const FrameImage frame = test::SampleFrame(300, 200, s);
+    const std::uintmax_t plain = test::ReadBytes(Write(kind, frame, Portable(), "none")).size();
+    for (Compression c : {Compression::kDeflate, Compression::kZstd, Compression::kLzw}) {
+        if (!CompressionAvailable(c)) {
+            // A libtiff without the codec (the Windows build's): refused in words, nothing written.
+            const Status refused = Write16(dir / "no.tiff", frame, Portable(c));
+            EXPECT_EQ(refused.kind(), ErrorKind::kCannotCreate);
+            EXPECT_EQ(refused.message(), std::string("cannot create: this build's libtiff cannot write ") +
+                                             CompressionName(c) + " compression");
+            EXPECT_FALSE(test::FileExists(dir / "no.tiff"));
+            continue;
+        }
+        for (Layout layout : {Layout::kExact, Layout::kPortable}) {
+            ExportOptions o = Portable(c);
+            o.layout = layout;
+            const std::string path = Write(kind, frame, o, std::string(CompressionName(c)) + LayoutName(layout));
+            const ReadBack r = ReadTiff(path);
+            const std::vector<std::uint16_t> want = layout == Layout::kPortable ? Flipped(s, 300, 200) : s;
+            EXPECT_EQ(r.rows, want) << CompressionName(c) << " " << LayoutName(layout);
+            EXPECT_EQ(r.predictor, c == Compression::kLzw ? 0 : PREDICTOR_HORIZONTAL) << CompressionName(c);
+            // LZW without a predictor often grows 16-bit frames; the predicted codecs never should.
+            if (c != Compression::kLzw) {
+                EXPECT_LT(test::ReadBytes(path).size(), plain) << CompressionName(c);
+            }
+        }
+    }
+    // The pulled samples are handed to the writer as they stand; no codec may change them.
+    EXPECT_EQ(std::vector<std::uint16_t>(frame.samples.get(), frame.samples.get() + s.size()), s);
+}
+
+TEST(ExportOptionsTest, PixelSizesInEveryUnit) {
+    auto um = [](const std::string& text) {
+        const Result<PixelSize> r = ParsePixelSize(text);
+        return r.ok() ? std::make_pair(r.value().widthUm, r.value().heightUm) : std::make_pair(-1.0, -1.0);
+    };
+    EXPECT_EQ(um("6.5um"), std::make_pair(6.5, 6.5));
+    EXPECT_EQ(um("6.5"), std::make_pair(6.5, 6.5));
+    EXPECT_EQ(um("6.5\xC2\xB5m"), std::make_pair(6.5, 6.5));
+    EXPECT_NEAR(um("650nm").first, 0.65, 1e-12);
+    EXPECT_NEAR(um("0.0065mm").first, 6.5, 1e-12);
+    EXPECT_EQ(um("6.5x8um"), std::make_pair(6.5, 8.0));
+    EXPECT_EQ(um("6.5umx8"), std::make_pair(6.5, 8.0));
+    EXPECT_NEAR(um("1mmx500nm").second, 0.5, 1e-12);
+}
+
+TEST(ExportOptionsTest, RefusesWhatIsNoPixelSize) {
+    for (const char* bad : {"", "um", "0um", "-1um", "6.5cm", "6,5um", "1e3um", "x", "6.5x", "6.5x0", "nan",
+                            "6.5um x 7um", "1..2um"}) {
+        const Result<PixelSize> r = ParsePixelSize(bad);
+        ASSERT_FALSE(r.ok()) << bad;
+        EXPECT_NE(r.message().find("is no pixel size"), std::string::npos) << bad;
+    }
+}
+
+TEST(ExportOptionsTest, NamesRoundTrip) {
+    for (Compression c : {Compression::kNone, Compression::kDeflate, Compression::kZstd, Compression::kLzw}) {
+        ASSERT_TRUE(ParseCompression(CompressionName(c)).ok());
+        EXPECT_EQ(ParseCompression(CompressionName(c)).value(), c);
+    }
+    EXPECT_EQ(ParseLayout("portable").value(), Layout::kPortable);
+    EXPECT_EQ(ParseLayout("exact").value(), Layout::kExact);
+    EXPECT_FALSE(ParseLayout("flipped").ok());
+    EXPECT_FALSE(ParseCompression("jpeg").ok());
+}
+
+}  // namespace
+}  // namespace qf

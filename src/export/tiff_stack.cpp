@@ -1,0 +1,118 @@
+#include "export/tiff_stack.h"
+
+#include <limits>
+#include <sstream>
+
+#include "export/tiff_export.h"
+#include "export/tiff_handle.h"
+#include "export/tiff_layout.h"
+
+namespace qf {
+namespace {
+
+// Per page: a directory of under 20 entries, its out-of-line values (resolutions,
+// description) and the strip offset and count tables, 8 bytes an entry in a BigTIFF.
+constexpr std::uint64_t kPageOverhead = 4096;
+constexpr std::uint64_t kClassicLimit = std::uint64_t{1} << 32;
+
+}  // namespace
+
+std::uint64_t StackBytesAtMost(std::uint64_t pages, std::uint32_t width, std::uint32_t height) {
+    const std::uint64_t samples = std::uint64_t{width} * height * 2;
+    const std::uint64_t strips = height / StripRows(width, height) + 1;
+    return 16 + pages * (samples + kPageOverhead + strips * 16);
+}
+
+bool StackNeedsBigTiff(std::uint64_t pages, std::uint32_t width, std::uint32_t height) {
+    return StackBytesAtMost(pages, width, height) >= kClassicLimit;
+}
+
+std::string ImageJDescription(std::uint32_t pages, const PixelSize& size) {
+    std::ostringstream text;
+    text << "ImageJ=1.11a\nimages=" << pages << "\nslices=" << pages << "\n";
+    if (size.known()) {
+        text.precision(std::numeric_limits<double>::max_digits10);
+        text << "unit=um\nspacing=" << size.widthUm << "\n";
+    }
+    text << "loop=false\n";
+    return text.str();
+}
+
+TiffStackWriter::TiffStackWriter(const OutputTarget& target, ExportKind kind, std::uint32_t pages,
+                                 const ExportOptions& options)
+    : out_(target), kind_(kind), pages_(pages), options_(options) {
+    options_.stack = true;
+}
+
+TiffStackWriter::~TiffStackWriter() = default;
+
+// The first failure is the stack's: the temporary goes at once, the target stays as it was.
+Status TiffStackWriter::Fail(ErrorKind kind, std::string message) {
+    if (failed_.ok()) failed_ = Error{kind, std::move(message)};
+    handle_.reset();
+    out_.Fail(failed_.kind(), failed_.message());
+    (void)out_.Commit();
+    return failed_;
+}
+
+Status TiffStackWriter::Start(const FrameImage& first) {
+    if (!CompressionAvailable(options_.compression)) {
+        return Fail(ErrorKind::kCannotCreate, std::string("cannot create: this build's libtiff cannot write ") +
+                                                  CompressionName(options_.compression) + " compression");
+    }
+    width_ = first.width;
+    height_ = first.height;
+    bigTiff_ = options_.bigTiff || StackNeedsBigTiff(pages_, static_cast<std::uint32_t>(width_),
+                                                     static_cast<std::uint32_t>(height_));
+    if (!out_.ok()) return out_.Commit();  // the temporary could not be made: say why
+    handle_ = std::make_unique<TiffHandle>(out_, bigTiff_);
+    if (!handle_->open()) return out_.Commit();
+    return Status::Ok();
+}
+
+Status TiffStackWriter::AddPage(const FrameImage& frame) {
+    if (!failed_.ok()) return failed_;
+    if (Status shape = CheckFrame(frame, frame.samples != nullptr); !shape.ok()) return Fail(shape.kind(), shape.message());
+    if (written_ == 0) {
+        if (Status started = Start(frame); !started.ok()) return Fail(started.kind(), started.message());
+    } else if (frame.width != width_ || frame.height != height_) {
+        return Fail(ErrorKind::kInvalid, "the frame is " + std::to_string(frame.width) + " x " +
+                                             std::to_string(frame.height) + ", the stack's pages " +
+                                             std::to_string(width_) + " x " + std::to_string(height_));
+    }
+    if (written_ >= pages_) return Fail(ErrorKind::kInvalid, "more frames than the stack's " + std::to_string(pages_));
+    const std::uint16_t* samples = frame.samples.get();
+    Result<std::unique_ptr<std::uint16_t[]>> scaled = std::unique_ptr<std::uint16_t[]>();
+    if (kind_ == kNormalizedTiff) {
+        scaled = ScaleSamples(frame, kind_);
+        if (!scaled.ok()) return Fail(scaled.error().kind, scaled.message());
+        samples = scaled.value().get();
+    }
+    TIFF* tif = handle_->tif();
+    const auto w = static_cast<std::uint32_t>(width_);
+    const auto h = static_cast<std::uint32_t>(height_);
+    bool ok = SetLayoutTags(tif, w, h, options_);
+    if (ok && written_ == 0) {
+        const std::string description = ImageJDescription(pages_, options_.pixelSize);
+        ok = TIFFSetField(tif, TIFFTAG_IMAGEDESCRIPTION, description.c_str()) == 1;
+    }
+    ok = ok && WriteLayoutStrips(tif, w, h, samples, options_) && TIFFWriteDirectory(tif) == 1;
+    if (!ok) {
+        handle_->Close(false);
+        return Fail(ErrorKind::kWriteFailed, out_.Commit().message());
+    }
+    ++written_;
+    return Status::Ok();
+}
+
+Status TiffStackWriter::Finish() {
+    if (!failed_.ok()) return failed_;
+    if (written_ != pages_ || !handle_) {
+        return Fail(ErrorKind::kInvalid, "the stack has " + std::to_string(written_) + " of its " +
+                                             std::to_string(pages_) + " pages; not written");
+    }
+    handle_->Close(true);
+    return out_.Commit();
+}
+
+}  // namespace qf

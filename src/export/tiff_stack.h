@@ -1,0 +1,64 @@
+// One multi-page TIFF per data file (--stack): every frame a page of the kind, in frame
+// order, written one page at a time into the crash-safe output, with the description
+// ImageJ reads to open it as a stack. BigTIFF when the pages would pass 4 GiB.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "export/export_options.h"
+#include "export/frame_image.h"
+#include "platform/output_file.h"
+
+namespace qf {
+
+class TiffHandle;
+
+/// The bytes a stack of `pages` uncompressed pages of `width` x `height` samples takes at
+/// most: the samples, each page's directory and strip tables, the header, the description.
+std::uint64_t StackBytesAtMost(std::uint64_t pages, std::uint32_t width, std::uint32_t height);
+
+/// True when a classic TIFF cannot hold that stack (its offsets end at 4 GiB).
+bool StackNeedsBigTiff(std::uint64_t pages, std::uint32_t width, std::uint32_t height);
+
+/// The first page's ImageDescription: ImageJ's "ImageJ=1.11a", images and slices, with a
+/// known pixel size its unit (um) and spacing (the pixel width: the data hold no slice
+/// step of their own).
+std::string ImageJDescription(std::uint32_t pages, const PixelSize& size);
+
+class TiffStackWriter {
+public:
+    /// A stack of `pages` pages of `kind` (normalized or standardized TIFF) for `target`;
+    /// nothing is in place before Finish(). A failure to create it shows at AddPage().
+    TiffStackWriter(const OutputTarget& target, ExportKind kind, std::uint32_t pages, const ExportOptions& options);
+    ~TiffStackWriter();
+    TiffStackWriter(const TiffStackWriter&) = delete;
+    TiffStackWriter& operator=(const TiffStackWriter&) = delete;
+
+    /// Writes `frame` as the next page (normalized pages each stretched to their own
+    /// brightest sample). Every page has the first one's size. After a failure nothing
+    /// more is written and Finish() reports it.
+    Status AddPage(const FrameImage& frame);
+    /// After the last page: closes the file and puts it in place, complete; or reports
+    /// why not (fewer pages than announced included), leaving the target untouched.
+    Status Finish();
+    /// True once the first page chose BigTIFF (asked for, or needed by the size).
+    bool bigTiff() const { return bigTiff_; }
+
+private:
+    Status Start(const FrameImage& first);
+    Status Fail(ErrorKind kind, std::string message);
+
+    OutputFile out_;
+    std::unique_ptr<TiffHandle> handle_;
+    ExportKind kind_;
+    std::uint32_t pages_;
+    std::uint32_t written_ = 0;
+    ExportOptions options_;
+    std::int16_t width_ = 0, height_ = 0;
+    bool bigTiff_ = false;
+    Status failed_;
+};
+
+}  // namespace qf
