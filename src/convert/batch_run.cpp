@@ -24,6 +24,17 @@ void Walk::NotLoaded(const std::string& path, const std::string& why) {
     observer_.Failed(report_.failures.back());
 }
 
+void Walk::Kept(const std::string& output) {
+    if (kept_++ == 0) firstKept_ = output;
+}
+
+// One line for the outputs --no-clobber kept, however many: the report lists each.
+void Walk::SayKept(const std::string& input) {
+    if (kept_ == 1) Note(DisplayName(firstKept_) + ": kept (it exists; --no-clobber)");
+    if (kept_ > 1) Note(DisplayName(input) + ": kept " + std::to_string(kept_) + " existing outputs (--no-clobber)");
+    kept_ = 0;
+}
+
 void Walk::Note(std::string line) {
     report_.notes.push_back(std::move(line));
     observer_.Noted(report_.notes.back());
@@ -58,6 +69,11 @@ Plan Walk::MakeThePlan(const std::string& input) {
 }
 
 void Walk::Run(const std::string& input) {
+    RunInput(input);
+    SayKept(input);
+}
+
+void Walk::RunInput(const std::string& input) {
     settle_ = settings_.settle ? *settings_.settle : control_.SettleTime();
     Plan plan = MakeThePlan(input);
     if (!plan.unreadable.empty()) {
@@ -231,7 +247,7 @@ void Walk::DryRunFile(const Plan& plan, const PlannedFile& file) {
         const Status checked = outputFd >= 0 ? CheckOutputTarget(TargetFor(outputFd, out, settings_)) : Status::Ok();
         if (!checked.ok() && checked.kind() == ErrorKind::kExists && settings_.noClobber) {
             record.kept.push_back(out.path);
-            Note(DisplayName(out.path) + ": kept (it exists; --no-clobber)");
+            Kept(out.path);
         } else if (!checked.ok()) {
             clean = false;
             if (WriteFailed(file.path, frame.number, out.path, *plannedKind_, checked.error()) == Outcome::kStop) {
@@ -350,7 +366,7 @@ Walk::Outcome Walk::Written(const PlannedFile& file, const ExportKindInfo& kind,
                             const OutputName& out, const Status& written, const FrameImage* frame) {
     if (!written.ok() && written.kind() == ErrorKind::kExists && settings_.noClobber) {
         report_.files.back().kept.push_back(out.path);
-        Note(DisplayName(out.path) + ": kept (it exists; --no-clobber)");
+        Kept(out.path);
         return Outcome::kDone;
     }
     if (!written.ok()) return WriteFailed(file.path, w, out.path, kind, written.error());

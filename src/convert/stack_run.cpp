@@ -51,7 +51,7 @@ void Walk::DryRunStack(const Plan& plan) {
                 clean = false;
             } else if (!checked.ok() && checked.kind() == ErrorKind::kExists && settings_.noClobber) {
                 record.kept.push_back(out.path);
-                Note(DisplayName(out.path) + ": kept (it exists; --no-clobber)");
+                Kept(out.path);
             } else if (!checked.ok()) {
                 clean = false;
                 if (WriteFailed(file.path, first->number, out.path, *plannedKind_, checked.error()) == Outcome::kStop) {
@@ -109,7 +109,7 @@ void Walk::ConvertStack(int outputFd, const PlannedFile& file, const ExportKindI
         if (Status page = stack.AddPage(frame); !page.ok()) {
             if (page.kind() == ErrorKind::kExists && settings_.noClobber) {  // found at the first page
                 report_.files.back().kept.push_back(out.path);
-                Note(DisplayName(out.path) + ": kept (it exists; --no-clobber)");
+                Kept(out.path);
                 return EndFile(file, Outcome::kDone);
             }
             if (WriteFailed(file.path, w, out.path, kind, page.error()) != Outcome::kStop) EndFile(file, Outcome::kFailed);

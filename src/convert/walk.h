@@ -151,6 +151,10 @@ private:
     /// The control would not load `path`.
     void NotLoaded(const std::string& path, const std::string& why);
     void Note(std::string line);
+    /// An existing output --no-clobber kept; said once for the input (SayKept).
+    void Kept(const std::string& output);
+    void SayKept(const std::string& input);
+    void RunInput(const std::string& input);
 
     CGetdatactrl1& control_;
     const std::function<int()>& askKind_;
@@ -164,6 +168,8 @@ private:
     std::optional<std::size_t> inlineFrom_;  ///< set: the pool hands over at this frame
     bool handedOverFailed_ = false;          ///< ...and a frame before it had failed
     std::size_t failuresAtFile_ = 0;         ///< failures said before the current file
+    long kept_ = 0;                          ///< outputs kept by --no-clobber, not said yet
+    std::string firstKept_;
     BatchReport report_;
 };
 

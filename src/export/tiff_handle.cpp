@@ -93,7 +93,9 @@ TiffHandle::TiffHandle(OutputFile& out, bool bigTiff) : out_(out), state_(std::m
     tif_ = TIFFClientOpenExt(out.path().c_str(), bigTiff ? "w8" : "w", &state_->sink, SinkRead, SinkWrite, SinkSeek,
                              SinkClose, SinkSize, SinkMap, SinkUnmap, openOptions);
     TIFFOpenOptionsFree(openOptions);
-    if (!tif_) {
+    if (!tif_ && state_->sink.full) {
+        out.Fail(ErrorKind::kNoSpace, "disk full while writing (" + state_->sink.failure + ")");
+    } else if (!tif_) {
         const TiffMessages& messages = state_->messages;
         out.Fail(ErrorKind::kCannotCreate,
                  "cannot create: " + (messages.failed ? messages.first : std::string("libtiff could not start the file")));
