@@ -4,7 +4,7 @@
 # into _quillfen_cli_takes_value (and into the `case` below when its values can be listed).
 
 _quillfen_cli_commands="convert info synth"
-declare -A _quillfen_cli_options=(
+declare -gA _quillfen_cli_options=(
     [convert]="--kind --settle-ms --quiet --sync --dry-run --output-dir --name-pattern --no-clobber --recursive --report --shard --jobs --help"
     [info]="--help"
     [synth]="--width --height --frames --half --bits --seed --force --help"
