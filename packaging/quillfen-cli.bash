@@ -10,7 +10,7 @@ declare -gA _quillfen_cli_options=(
     [synth]="--width --height --frames --half --bits --seed --force --help"
 )
 _quillfen_cli_takes_value="--kind --settle-ms --output-dir --name-pattern --report --shard --jobs --width --height --frames --bits --seed"
-_quillfen_cli_kinds="normalized-tiff standardized-tiff grayscale-bmp color-bmp"
+_quillfen_cli_kinds="normalized-tiff standardized-tiff grayscale-bmp color-bmp colour-bmp"
 
 _quillfen_cli() {
     local cur=${COMP_WORDS[COMP_CWORD]}

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "cli/json_report.h"
+#include "cli/kind_names.h"
 #include "cli/progress_printer.h"
 #include "cli/stop_signals.h"
 #include "control/getdata_ctrl.h"
@@ -33,20 +34,6 @@ public:
 private:
     const CliHooks* hooks_;
 };
-
-std::string KindList() {
-    std::string names;
-    for (const ExportKindInfo& kind : ExportKinds()) names += (names.empty() ? "" : " | ") + std::string(kind.name);
-    return names + " (or 0-3)";
-}
-
-// The kind named or numbered by `text`, or -1.
-int ParseKind(const std::string& text) {
-    for (const ExportKindInfo& kind : ExportKinds()) {
-        if (text == kind.name || text == std::to_string(kind.kind)) return kind.kind;
-    }
-    return -1;
-}
 
 int ExitStatusFor(const BatchReport& report) {
     switch (report.stop) {
@@ -136,12 +123,12 @@ int WriteReport(const ConvertOptions& o, const std::vector<InputReport>& reports
 
 CLI::App* AddConvertCommand(CLI::App& app, ConvertOptions& o) {
     auto* cmd = app.add_subcommand("convert", "Convert every .orx file of each FOLDER (or each FILE), one image per frame");
-    cmd->add_option("--kind", o.kind, "Output kind: " + KindList())
+    cmd->add_option("--kind", o.kind, "Output kind: " + KindNameList())
         ->type_name("KIND")
         ->transform(CLI::Validator(
             [](std::string& text) -> std::string {
-                const int kind = ParseKind(text);
-                if (kind < 0) return "'" + text + "' is no kind; use " + KindList();
+                const int kind = ParseKindName(text);
+                if (kind < 0) return NotAKindMessage(text);
                 text = std::to_string(kind);
                 return std::string();
             },
