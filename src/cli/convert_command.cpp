@@ -13,6 +13,7 @@
 #include "cli/stop_signals.h"
 #include "control/getdata_ctrl.h"
 #include "convert/batch_run.h"
+#include "convert/run_tally.h"
 #include "export/export_kinds.h"
 #include "platform/display_name.h"
 #include "platform/file_io.h"
@@ -205,7 +206,12 @@ int RunConvert(const ConvertOptions& o, std::ostream& out, std::ostream& err, co
         settings.shardOffset += static_cast<std::size_t>(report.plannedDataFiles);
         seconds += report.seconds;
         if (o.dryRun) PrintPlan(report, planOut);
-        if (!o.quiet) err << "quillfen-cli: " << DisplayName(path) << ": " << Summary(report) << "\n";
+        if (!o.quiet) {
+            SummaryContext context{path, o.outputDir, 0};
+            // A folder without data files may hold them deeper: a forgotten --recursive.
+            if (FoundNoDataFiles(report) && !o.recursive) context.inSubfolders = DataFilesInSubfolders(path);
+            err << "quillfen-cli: " << SummaryLine(report, context) << "\n";
+        }
         const bool stopped = report.stop != BatchStop::kNone && report.stop != BatchStop::kFolderUnreadable;
         const std::vector<std::string> later(o.paths.begin() + static_cast<std::ptrdiff_t>(i) + 1, o.paths.end());
         if (stopped) ListUnconverted(report, later, err);

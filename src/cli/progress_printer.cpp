@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "convert/run_tally.h"
 #include "platform/display_name.h"
 #include "platform/file_io.h"
 
@@ -14,6 +15,12 @@ std::string Duration(double seconds) {
     char text[32];
     if (seconds < 60) std::snprintf(text, sizeof text, "%.0f s", seconds);
     else std::snprintf(text, sizeof text, "%d:%02d min", static_cast<int>(seconds) / 60, static_cast<int>(seconds) % 60);
+    return text;
+}
+
+std::string Seconds(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f s", seconds);
     return text;
 }
 
@@ -87,14 +94,31 @@ void ProgressPrinter::Noted(const std::string& line) {
     Redraw(true);
 }
 
-std::string Summary(const BatchReport& r) {
-    std::string line = Plural(r.dataFiles, "data file") + ", " + std::to_string(r.filesConverted) + " converted, " +
-                       Plural(r.framesWritten, "frame") + (r.dryRun ? " to write, " : " written, ") +
-                       Plural(static_cast<long>(r.failures.size()), "failure");
-    if (r.dryRun) line += " (dry run: nothing written)";
+std::string Summary(const BatchReport& r, const SummaryContext& context) {
+    const RunTally tally = TallyRun(r);
+    std::string line = std::to_string(tally.framesWritten) + " of " + Plural(tally.framesPlanned, "frame") +
+                       (r.dryRun ? " to write" : " written");
+    if (!r.dryRun) line += " in " + Seconds(r.seconds);
+    if (tally.framesKept > 0) line += ", " + std::to_string(tally.framesKept) + " kept";
+    line += "; " + Plural(tally.complete, "data file") + " complete, " + std::to_string(tally.partial) + " partial, " +
+            std::to_string(tally.failed) + " failed; " + Plural(static_cast<long>(r.failures.size()), "failure");
     if (r.stop == BatchStop::kInterrupted) line += "; interrupted";
     else if (r.stop != BatchStop::kNone && r.stop != BatchStop::kFolderUnreadable) line += "; stopped: " + StopReason(r.stop);
-    if (!r.notConverted.empty()) line += "; " + Plural(static_cast<long>(r.notConverted.size()), "data file") + " not converted";
+    if (tally.notReached > 0) line += "; " + Plural(tally.notReached, "data file") + " not converted";
+    if (tally.framesWritten > 0 || tally.framesKept > 0) {
+        line += context.outputDir.empty() ? "; outputs beside the data files"
+                                          : "; outputs in " + DisplayName(context.outputDir);
+    }
+    if (r.dryRun) line += " (dry run: nothing written)";
+    return line;
+}
+
+std::string SummaryLine(const BatchReport& report, const SummaryContext& context) {
+    if (!FoundNoDataFiles(report)) return DisplayName(context.input) + ": " + Summary(report, context);
+    std::string line = "no data files in " + DisplayName(context.input);
+    if (context.inSubfolders > 0) {
+        line += "; " + Plural(context.inSubfolders, "data file") + " in subfolders (use --recursive)";
+    }
     return line;
 }
 

@@ -41,7 +41,19 @@ private:
     std::chrono::steady_clock::time_point start_{}, lastDraw_{};
 };
 
-/// "3 data files, 2 converted, 40 frames written, 1 failure", and how a stop ended it.
-std::string Summary(const BatchReport& report);
+/// What a summary says besides the report's own counts.
+struct SummaryContext {
+    std::string input;       ///< the folder or file as the user named it
+    std::string outputDir;   ///< --output-dir, "" for beside the data files
+    int inSubfolders = 0;    ///< data files in subfolders not converted (no --recursive)
+};
+
+/// "691 of 705 frames written in 3.1 s; 12 data files complete, 2 partial, 0 failed;
+/// 14 failures; outputs in out", and how a stop ended it.
+std::string Summary(const BatchReport& report, const SummaryContext& context = {});
+
+/// The summary line after "quillfen-cli: ": "PATH: " and the summary, or, for a folder
+/// without data files, "no data files in PATH" and how many its subfolders hold.
+std::string SummaryLine(const BatchReport& report, const SummaryContext& context);
 
 }  // namespace qf

@@ -66,6 +66,7 @@ void Walk::Run(const std::string& input) {
         }
         return;
     }
+    report_.framesPlanned = plan.FramesInShard();
     observer_.Planned(plan.FilesInShard(), plan.FramesInShard());
     if (settings_.dryRun) return DryRun(plan);
     const int total = plan.FilesInShard();

@@ -73,6 +73,7 @@ struct BatchReport {
     std::vector<std::string> notConverted;
     std::vector<FileRecord> files;  ///< in plan order, this process's share only
     int plannedDataFiles = 0;       ///< data files in the plan, every shard's
+    long framesPlanned = 0;         ///< frames in the plan, this process's share
     double seconds = 0;             ///< from the start of planning to the end
 
     bool clean() const { return failures.empty() && stop == BatchStop::kNone; }
