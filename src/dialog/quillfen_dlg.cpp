@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <thread>
 
+#include "convert/run_tally.h"
 #include "dialog/about_dlg.h"
 #include "dialog/arrow_group.h"
 #include "dialog/control_wrappers.h"
@@ -41,6 +42,8 @@ QRect FitText(QRect rect, const QWidget* widget) {
 
 StatusLight::State EndState(const BatchReport& report) {
     if (report.stop == BatchStop::kInterrupted) return StatusLight::State::kStopped;
+    // A folder without data files is no success: most often the wrong folder.
+    if (FoundNoDataFiles(report)) return StatusLight::State::kFailures;
     return report.clean() ? StatusLight::State::kClean : StatusLight::State::kFailures;
 }
 
@@ -318,9 +321,15 @@ void CQuillfenDlg::OnRunFinished(const BatchReport& report) {
     m_light->SetState(EndState(report));
     const bool whole = report.stop == BatchStop::kNone;
     const long planned = m_worker->runFramesPlanned();
-    m_progress->Finish(RunTexts::StatusLine(report, double(m_runClock.elapsed()) / 1000.0,
-                                            planned > 0 ? std::optional<long>(planned) : std::nullopt),
-                       whole ? 100 : m_progress->percent());
+    if (FoundNoDataFiles(report)) {
+        const bool recursive = m_runSettings.recursive;
+        const int deeper = recursive ? 0 : DataFilesInSubfolders(QFile::encodeName(m_runFolder).toStdString());
+        m_progress->Finish(RunTexts::NoDataFiles(m_runFolder, deeper), 100);
+    } else {
+        m_progress->Finish(RunTexts::StatusLine(report, double(m_runClock.elapsed()) / 1000.0,
+                                                planned > 0 ? std::optional<long>(planned) : std::nullopt),
+                           whole ? 100 : m_progress->percent());
+    }
     emit runFinished();
     if (m_closeAfterRun) {
         done(QDialog::Rejected);

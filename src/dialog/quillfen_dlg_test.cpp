@@ -120,6 +120,8 @@ private slots:
         QVERIFY(services.warnings[0].contains(QString::fromStdString(*dir / "broken.orx") +
                                               ": cannot load: not an ORX file"));
         QVERIFY(services.warnings[0].startsWith("Some files could not be converted."));
+        QCOMPARE(static_cast<ProgressStrip*>(dlg.Item(1001))->text(),
+                 QString("Finished with 1 failure: 1 of 1 frame written; 1 file complete, 0 partial, 1 failed"));
         QCOMPARE(static_cast<StatusLight*>(dlg.Item(1003))->state(), StatusLight::State::kFailures);
         QVERIFY(dlg.isVisible() || !dlg.result());  // the dialog stays
     }
@@ -147,6 +149,26 @@ private slots:
         QVERIFY2(strip->text().startsWith("Converted 2 files, 5 frames in "), qPrintable(strip->text()));
         QVERIFY(strip->text().endsWith(" s"));
         QCOMPARE(strip->percent(), 100);
+        QCOMPARE(static_cast<StatusLight*>(dlg.Item(1003))->state(), StatusLight::State::kClean);
+    }
+
+    void folderWithoutDataFilesIsAmberAndSaysWhereTheyAre() {
+        QVERIFY(QDir().mkpath(QString::fromStdString(*dir / "day1/later")));
+        Synth("day1/a.orx", 1);
+        Synth("day1/later/b.orx", 1);
+        CQuillfenDlg dlg(&services);
+        Prepare(dlg);
+        RunAndWait(dlg);
+        QVERIFY(services.warnings.isEmpty());
+        QVERIFY(!test::FileExists(*dir / "day1/a.tiff"));
+        QCOMPARE(static_cast<ProgressStrip*>(dlg.Item(1001))->text(),
+                 "No data files in " + QDir::toNativeSeparators(services.folder) + "; 2 data files in its subfolders");
+        QCOMPARE(static_cast<StatusLight*>(dlg.Item(1003))->state(), StatusLight::State::kFailures);
+        services.folder = QString::fromStdString(*dir / "day1/later");
+        QVERIFY(QDir().mkpath(QString::fromStdString(*dir / "day1/later/empty")));
+        RunAndWait(dlg);
+        QVERIFY2(static_cast<ProgressStrip*>(dlg.Item(1001))->text().startsWith("Converted 1 file, 1 frame in "),
+                 qPrintable(static_cast<ProgressStrip*>(dlg.Item(1001))->text()));
         QCOMPARE(static_cast<StatusLight*>(dlg.Item(1003))->state(), StatusLight::State::kClean);
     }
 

@@ -94,6 +94,14 @@ private slots:
         QCOMPARE(static_cast<StatusLight*>(dlg.Item(1003))->state(), StatusLight::State::kStopped);
         QCOMPARE(services.warnings.size(), 1);
         QVERIFY(services.warnings[0].startsWith("The conversion was stopped."));
+        // The box names what the stop left: the rest of a.orx, and b.orx untouched.
+        QVERIFY2(services.warnings[0].contains("Not all frames of " + QString::fromStdString(*dir / "a.orx") +
+                                               " were written."),
+                 qPrintable(services.warnings[0]));
+        QVERIFY2(services.warnings[0].contains("1 data file was not converted because the run stopped:\n" +
+                                               QString::fromStdString(*dir / "b.orx")),
+                 qPrintable(services.warnings[0]));
+        QVERIFY(services.warnings[0].endsWith("1 of 6 frames written; 0 files complete, 1 partial, 0 failed."));
         // After the run Cancel closes the dialog as before.
         Click(dlg, kIdCancel);
         QVERIFY(!dlg.isVisible());
