@@ -68,6 +68,7 @@ void Walk::Run(const std::string& input) {
     }
     report_.framesPlanned = plan.FramesInShard();
     observer_.Planned(plan.FilesInShard(), plan.FramesInShard());
+    observer_.PlannedPixels(plan.PixelsInShard());
     if (settings_.dryRun) return DryRun(plan);
     const int total = plan.FilesInShard();
     int index = 0;
@@ -95,6 +96,7 @@ void Walk::Run(const std::string& input) {
         if (IsDataFile(file)) {
             observer_.FileStarted(file.path, ++index, total);
             observer_.FileFrames(static_cast<int>(file.frames.size()));
+            observer_.FileFramePixels(file.framePixels);
         }
         if (pool) ConvertFromPool(plan, i, *pool);
         else Convert(plan, file);

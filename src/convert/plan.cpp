@@ -39,6 +39,19 @@ Status MakeFolders(const std::string& path) {
     return Status::Ok();
 }
 
+// The pixels of each frame of the loaded file, as a pull sizes them; 0 when the control
+// cannot tell (the progress then counts frames alike).
+std::uint64_t FramePixels(CGetdatactrl1& control) {
+    try {
+        const bool full = control.IsFullResolution();
+        const int divisor = full ? 1 : 2;
+        const int width = control.GetImageWidth() / divisor, height = control.GetImageHeight() / divisor;
+        return width > 0 && height > 0 ? std::uint64_t(width) * std::uint64_t(height) : 0;
+    } catch (const std::exception&) {
+        return 0;
+    }
+}
+
 class Planner {
 public:
     Planner(CGetdatactrl1& control, const PlanOptions& options, NameRegistry& registry)
@@ -156,6 +169,7 @@ void Planner::PlanFile(PlannedFile& file) {
         return;
     }
     if (options_.settle) options_.settle();
+    file.framePixels = FramePixels(control_);
     FrameWalk walk = WalkFrames(control_, options_.settle);
     for (std::int16_t number : walk.numbers) file.frames.push_back(PlannedFrame{number, {}});
     if (walk.repeats) {
@@ -216,6 +230,14 @@ long Plan::FramesInShard() const {
     long n = 0;
     for (const PlannedFile& f : files) {
         if (f.inShard) n += static_cast<long>(f.frames.size());
+    }
+    return n;
+}
+
+std::uint64_t Plan::PixelsInShard() const {
+    std::uint64_t n = 0;
+    for (const PlannedFile& f : files) {
+        if (f.inShard) n += f.framePixels * f.frames.size();
     }
     return n;
 }

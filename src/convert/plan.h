@@ -43,6 +43,7 @@ struct PlannedFile {
     State state = State::kData;
     std::string reason;        ///< why, for every state but kData
     std::vector<PlannedFrame> frames;
+    std::uint64_t framePixels = 0;  ///< pixels in each frame, as pulled (0: not known)
     std::string loopFailure;   ///< frame numbers that repeat without coming back ("" for none)
     std::int16_t loopFrame = 0;
     bool inShard = true;       ///< this process converts it (see --shard)
@@ -58,6 +59,8 @@ struct Plan {
     /// Data files (kData or kLoadFailed) this process converts, and their frames.
     int FilesInShard() const;
     long FramesInShard() const;
+    /// Pixels in the frames this process converts (for progress weighted by size).
+    std::uint64_t PixelsInShard() const;
 };
 
 struct PlanOptions {

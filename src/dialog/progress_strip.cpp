@@ -4,6 +4,7 @@
 #include <QLocale>
 #include <QProgressBar>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace qf {
 
@@ -38,17 +39,16 @@ void ProgressStrip::SetFile(const QString& name, int index, int total) {
     index_ = index;
     total_ = total;
     frame_.clear();
-    // Until frame totals are known, a data file counts when it is reached.
-    if (total > 0) bar_->setValue(100 * (index - 1) / total);
     ShowLine();
 }
 
 void ProgressStrip::SetFrame(int written, std::optional<int> total) {
     frame_ = total ? tr("frame %1 of %2").arg(written).arg(*total) : tr("frame %1").arg(written);
-    if (total && *total > 0 && total_ > 0) {
-        bar_->setValue(static_cast<int>(100.0 * (index_ - 1 + double(written) / *total) / total_));
-    }
     ShowLine();
+}
+
+void ProgressStrip::SetDone(double fraction) {
+    bar_->setValue(static_cast<int>(std::clamp(fraction, 0.0, 1.0) * 100));
 }
 
 void ProgressStrip::SetRate(double framesPerSecond, std::optional<int> secondsLeft) {

@@ -23,6 +23,8 @@ public:
     void SetFile(const QString& name, int index, int total);
     /// `written` frames of the current data file are written; `total` when it is known.
     void SetFrame(int written, std::optional<int> total = std::nullopt);
+    /// The bar: `fraction` (0 to 1) of the run is done.
+    void SetDone(double fraction);
     /// The frames per second so far and, when it can be told, the seconds left.
     void SetRate(double framesPerSecond, std::optional<int> secondsLeft);
     /// The run ended: `line` says how; the bar shows `percent`.

@@ -308,10 +308,12 @@ void CQuillfenDlg::ShowProgress() {
     m_progress->SetFrame(m_worker->fileFramesWritten(), filePlanned > 0 ? std::optional<int>(filePlanned) : std::nullopt);
     const qint64 ms = m_runClock.elapsed();
     const long frames = m_worker->runFramesWritten();
-    const long planned = m_worker->runFramesPlanned();
     const double rate = ms > 0 ? double(frames) * 1000.0 / double(ms) : 0.0;
+    // The bar and the time left follow the pixels done: a large frame is more work.
+    const double done = m_worker->runDoneFraction();
+    m_progress->SetDone(done);
     std::optional<int> left;
-    if (planned > 0 && rate > 0) left = static_cast<int>(std::lround(double(std::max(0L, planned - frames)) / rate));
+    if (done > 0 && ms > 0) left = static_cast<int>(std::lround(double(ms) / 1000.0 * (1 - done) / done));
     m_progress->SetRate(rate, left);
 }
 

@@ -5,6 +5,7 @@
 #include <QSignalSpy>
 #include <QtTest>
 #include <atomic>
+#include <cmath>
 
 #include "dialog/dialog_template.h"
 #include "dialog/dialog_test_support.h"
@@ -122,6 +123,22 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!dlg.running(), 30000);
         QCOMPARE(test::Outputs(*dir), (std::vector<std::string>{"a.tiff", "a1.tiff"}));
         QVERIFY(dlg.isVisible());
+    }
+
+    // One small frame done of a small and a large file: 3 of 4 frames, a fortieth of the pixels.
+    void barAndTimeLeftCountPixelsNotFiles() {
+        QVERIFY(test::Synth(*dir, "a.orx", 3, 8, 4));   // 3 x 32 pixels
+        QVERIFY(test::Synth(*dir, "b.orx", 1, 64, 60));  // 3840 pixels
+        CQuillfenDlg dlg(&services);
+        PauseGate gate(test::PlanningPauses(dir->path()) + 4);  // after a.orx's last frame
+        StartHeld(dlg, gate);
+        const double done = dlg.worker().runDoneFraction();
+        QVERIFY2(std::abs(done - 96.0 / (96 + 3840)) < 1e-9, qPrintable(QString::number(done)));
+        QTRY_COMPARE(static_cast<ProgressStrip*>(dlg.Item(1001))->percent(), 2);
+        gate.Open();
+        QTRY_VERIFY_WITH_TIMEOUT(!dlg.running(), 30000);
+        QCOMPARE(dlg.worker().runDoneFraction(), 1.0);
+        QCOMPARE(static_cast<ProgressStrip*>(dlg.Item(1001))->percent(), 100);
     }
 
     void whileRunningTheButtonsAreDisabledAndTheWaitCursorShows() {
