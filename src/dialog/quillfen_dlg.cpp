@@ -183,7 +183,9 @@ void CQuillfenDlg::OnInitDialog() {
     } catch (const std::exception&) {
         // The driver's answer is not needed; a control that fails shows at the first load.
     }
-    if (QWidget* ok = Item(kIdOk)) ok->setFocus();
+    // Enter at the start picks a folder: with the focus on OK, the default button, it
+    // would close the program.
+    if (QWidget* choose = Item(kIdChooseDirectory)) choose->setFocus();
 }
 
 void CQuillfenDlg::LoadSettings() {
