@@ -5,8 +5,8 @@
 
 _quillfen_cli_commands="convert info synth"
 declare -gA _quillfen_cli_options=(
-    [convert]="--kind --settle-ms --quiet --sync --dry-run --output-dir --name-pattern --no-clobber --recursive --report --shard --jobs --help"
-    [info]="--help"
+    [convert]="--kind --settle-ms --quiet --sync --dry-run --output-dir --name-pattern --no-clobber --recursive --salvage --report --shard --jobs --help"
+    [info]="--stats --help"
     [synth]="--width --height --frames --half --bits --seed --force --help"
 )
 _quillfen_cli_takes_value="--kind --settle-ms --output-dir --name-pattern --report --shard --jobs --width --height --frames --bits --seed"

@@ -10,6 +10,7 @@
 #include "cli/json_report.h"
 #include "cli/kind_names.h"
 #include "cli/progress_printer.h"
+#include "cli/salvage.h"
 #include "cli/stop_signals.h"
 #include "control/getdata_ctrl.h"
 #include "convert/batch_run.h"
@@ -158,6 +159,9 @@ CLI::App* AddConvertCommand(CLI::App& app, ConvertOptions& o) {
     cmd->add_flag("--no-clobber", o.noClobber, "Keep existing outputs (reported as kept) instead of replacing them");
     cmd->add_flag("--recursive", o.recursive, "Convert subfolders too (files first, then folders, in name order; "
                                               "linked folders are not followed)");
+    cmd->add_flag("--salvage", o.salvage,
+                  "Convert the complete frames of a data file cut off inside a frame (an aborted "
+                  "acquisition); the frames missing are reported as one failure of the file");
     cmd->add_option("--report", o.report, "Write a JSON report of the run to FILE (- for standard output)")
         ->type_name("FILE")
         ->check([](const std::string& path) {
@@ -190,11 +194,14 @@ CLI::App* AddConvertCommand(CLI::App& app, ConvertOptions& o) {
 }
 
 int RunConvert(const ConvertOptions& o, std::ostream& out, std::ostream& err, const CliHooks* hooks) {
-    CGetdatactrl1 control;
+    const auto salvaged = std::make_shared<SalvageLog>();
+    const std::unique_ptr<CGetdatactrl1> owned = MakeOrxControl(o.salvage, salvaged);
+    CGetdatactrl1& control = *owned;
     control.StartDriver();
     StopSignals signals;
     HookedPrinter printer(err, StandardErrorIsTerminal(), o.quiet, hooks);
     BatchSettings settings = SettingsFor(o);
+    if (o.salvage) settings.makeControl = [salvaged] { return MakeOrxControl(true, salvaged); };
     std::vector<InputReport> reports;
     std::ostream& planOut = o.report == "-" ? err : out;
     int status = kExitOk;
@@ -202,6 +209,7 @@ int RunConvert(const ConvertOptions& o, std::ostream& out, std::ostream& err, co
     for (std::size_t i = 0; i < o.paths.size(); ++i) {
         const std::string& path = o.paths[i];
         BatchReport report = RunBatch(control, path, [&] { return o.kind; }, settings, printer);
+        if (o.salvage) ReportCutOffFiles(report, *salvaged, printer);
         printer.Finish();
         settings.shardOffset += static_cast<std::size_t>(report.plannedDataFiles);
         seconds += report.seconds;
