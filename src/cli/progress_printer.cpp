@@ -43,7 +43,7 @@ std::string Cut(const std::string& text, std::size_t columns, bool fromEnd) {
 // head + name + rest in fewer than `columns` columns: the name gives way first (its end
 // kept, as the frame numbers of a series differ there), then the end of the line.
 std::string FitLine(const std::string& head, const std::string& name, const std::string& rest, int columns) {
-    const std::string whole = head + name + rest;
+    std::string whole = head + name + rest;
     if (columns <= 0 || Columns(whole) < static_cast<std::size_t>(columns)) return whole;
     const std::size_t room = static_cast<std::size_t>(columns) - 1;
     const std::size_t fixed = Columns(head) + Columns(rest);

@@ -52,7 +52,7 @@ QString RunTexts::StatusLine(const BatchReport& report, double seconds, std::opt
 }
 
 QString RunTexts::NoDataFiles(const QString& folder, int inSubfolders) {
-    const QString none = tr("No data files in %1").arg(QDir::toNativeSeparators(folder));
+    QString none = tr("No data files in %1").arg(QDir::toNativeSeparators(folder));
     if (inSubfolders <= 0) return none;
     return tr("%1; %2 in its subfolders").arg(none, DataFiles(inSubfolders));
 }
