@@ -30,17 +30,24 @@ public:
     /// The run ended: `line` says how; the bar shows `percent`.
     void Finish(const QString& line, int percent);
 
+    /// The whole line (where it shows, a long one is shortened in the middle).
     QString text() const;
     int percent() const;
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
     void ShowLine();
+    void SetLine(const QString& text);
+    void ShowElided();
 
     QLabel* line_;
     QProgressBar* bar_;
     QString file_;
     int index_ = 0, total_ = 0;
     QString frame_;
+    QString text_;  ///< the whole line
 };
 
 }  // namespace qf

@@ -169,8 +169,13 @@ private slots:
         QVERIFY(services.warnings.isEmpty());
         QVERIFY(!test::FileExists(*dir / "day1/a.tiff"));
         QCOMPARE(static_cast<ProgressStrip*>(dlg.Item(1001))->text(),
-                 "No data files in " + QDir::toNativeSeparators(services.folder) + "; 2 data files in its subfolders");
+                 "No data files in " + QDir(services.folder).dirName() + " (2 in subfolders)");
         QCOMPARE(static_cast<StatusLight*>(dlg.Item(1003))->state(), StatusLight::State::kFailures);
+        // Longer than the strip: shortened in the middle where it shows, whole in the tooltip.
+        auto* shown = dlg.Item(1001)->findChild<QLabel*>();
+        QVERIFY(shown->fontMetrics().horizontalAdvance(shown->text()) <= dlg.Item(1001)->width());
+        QVERIFY2(shown->text().endsWith(" (2 in subfolders)"), qPrintable(shown->text()));
+        QCOMPARE(shown->toolTip(), static_cast<ProgressStrip*>(dlg.Item(1001))->text());
         services.folder = QString::fromStdString(*dir / "day1/later");
         QVERIFY(QDir().mkpath(QString::fromStdString(*dir / "day1/later/empty")));
         RunAndWait(dlg);

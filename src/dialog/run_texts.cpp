@@ -52,9 +52,10 @@ QString RunTexts::StatusLine(const BatchReport& report, double seconds, std::opt
 }
 
 QString RunTexts::NoDataFiles(const QString& folder, int inSubfolders) {
-    QString none = tr("No data files in %1").arg(QDir::toNativeSeparators(folder));
-    if (inSubfolders <= 0) return none;
-    return tr("%1; %2 in its subfolders").arg(none, DataFiles(inSubfolders));
+    // The folder's own name: the strip is narrow, and the user has just picked the folder.
+    const QString name = QDir(folder).dirName().isEmpty() ? QDir::toNativeSeparators(folder) : QDir(folder).dirName();
+    if (inSubfolders <= 0) return tr("No data files in %1").arg(name);
+    return tr("No data files in %1 (%2 in subfolders)").arg(name, QLocale().toString(inSubfolders));
 }
 
 QString RunTexts::FailureMessage(const BatchReport& report) {

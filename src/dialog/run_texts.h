@@ -22,8 +22,8 @@ public:
     /// failures counted.
     static QString StatusLine(const BatchReport& report, double seconds,
                               std::optional<long> plannedFrames = std::nullopt);
-    /// For a run that found no data file in `folder`: "No data files in FOLDER", and how
-    /// many its subfolders hold when that is more than none.
+    /// For a run that found no data file in `folder`: "No data files in day1", and how
+    /// many its subfolders hold when that is more than none: "... (24 in subfolders)".
     static QString NoDataFiles(const QString& folder, int inSubfolders);
     /// The message for a run that stopped or had failures; empty for a clean run. After a
     /// stop it names the data files not converted (at most kMaxListedFailures of them).
