@@ -1,11 +1,44 @@
 #!/usr/bin/env bash
 # Checks that the bash completion offers what quillfen-cli's help lists: each command, each
 # option of each command, and the kind names for --kind.
-#   packaging/check-completion.sh path/to/quillfen-cli packaging/quillfen-cli.bash
+#   packaging/check-completion.sh path/to/quillfen-cli packaging/quillfen-cli.bash [LOADER]
+# The completion is loaded as an installed one is: bash-completion sources it on demand from
+# inside a function, so whatever it declares without -g would vanish on return. LOADER is
+# "function" (the default: sourced from inside a function, as that loader does) or
+# "bash-completion" (the installed loader itself; exit 77, skipped, where it is missing).
 set -euo pipefail
 cli=$1
-# shellcheck source=/dev/null
-source "$2"
+script=$2
+loader=${3:-function}
+
+load_like_on_demand() {  # sources the script from a function's scope, then returns
+    # shellcheck source=/dev/null
+    source "$1"
+}
+case $loader in
+    function)
+        load_like_on_demand "$script" ;;
+    bash-completion)
+        framework=/usr/share/bash-completion/bash_completion
+        [ -r "$framework" ] || { echo "check-completion: $framework missing; skipped" >&2; exit 77; }
+        tmp=$(mktemp -d)
+        trap 'rm -rf "$tmp"' EXIT
+        mkdir -p "$tmp/user/completions" "$tmp/none"
+        cp "$script" "$tmp/user/completions/quillfen-cli"
+        # Only our copy can be found, not one installed on this machine.
+        export BASH_COMPLETION_USER_DIR=$tmp/user XDG_DATA_DIRS=$tmp/none
+        set +eu
+        # shellcheck source=/dev/null
+        source "$framework"
+        __load_completion quillfen-cli
+        set -eu
+        ;;
+    *) echo "check-completion: unknown loader $loader" >&2; exit 2 ;;
+esac
+if ! complete -p quillfen-cli 2>/dev/null | grep -q -- '-F _quillfen_cli '; then
+    echo "check-completion: loading $script ($loader) registers no completion for quillfen-cli" >&2
+    exit 1
+fi
 
 complete_words() {  # the words the completion offers on the command line "$@" (last word: cursor)
     COMP_WORDS=("$@")
@@ -49,5 +82,5 @@ done
 kinds=$("$cli" convert --help | grep -E '^  --kind ' | grep -oE '[a-z]+-(tiff|bmp)' | sort -u)
 compare "convert --kind values" "$kinds" "$(complete_words quillfen-cli convert --kind '')"
 
-[ $status -eq 0 ] && echo "check-completion: the completion offers every command, option and kind of $cli"
+[ $status -eq 0 ] && echo "check-completion: loaded by $loader, the completion offers every command, option and kind of $cli"
 exit $status

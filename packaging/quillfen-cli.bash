@@ -4,13 +4,13 @@
 # into _quillfen_cli_takes_value (and into the `case` below when its values can be listed).
 
 _quillfen_cli_commands="convert info synth"
-declare -A _quillfen_cli_options=(
-    [convert]="--kind --settle-ms --quiet --sync --dry-run --output-dir --name-pattern --no-clobber --recursive --report --shard --jobs --frames --exclude --only-orx --layout --compress --pixel-size --stack --bigtiff --help"
-    [info]="--help"
+declare -gA _quillfen_cli_options=(
+    [convert]="--kind --settle-ms --quiet --sync --dry-run --output-dir --name-pattern --no-clobber --recursive --salvage --report --shard --jobs --frames --exclude --only-orx --layout --compress --pixel-size --stack --bigtiff --help"
+    [info]="--stats --help"
     [synth]="--width --height --frames --half --bits --seed --force --help"
 )
 _quillfen_cli_takes_value="--kind --settle-ms --output-dir --name-pattern --report --shard --jobs --exclude --layout --compress --pixel-size --width --height --frames --bits --seed"
-_quillfen_cli_kinds="normalized-tiff standardized-tiff grayscale-bmp color-bmp"
+_quillfen_cli_kinds="normalized-tiff standardized-tiff grayscale-bmp color-bmp colour-bmp"
 
 _quillfen_cli() {
     local cur=${COMP_WORDS[COMP_CWORD]}

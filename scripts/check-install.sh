@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # CI's packaging check. From a clean build-package/: a Release build without tests and
 # without warnings as errors, installed into a scratch prefix whose file list is checked;
-# the desktop file, metainfo, man pages and completion are validated; the Debian package is
-# built, lintian must report no error, and quillfen-cli must run from the unpacked package.
+# the desktop file, metainfo, man pages and completion are validated; the two Debian packages
+# are built (quillfen-cli, without Qt; quillfen, the dialog, depending on it), lintian must
+# report no error on either, and quillfen-cli must run from its unpacked package.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build-package
 rm -rf "$build"
 scripts/package.sh "$build"
-deb=$(ls "$build"/packages/quillfen_*.deb)
+deb=$(ls "$build"/packages/quillfen-cli_*.deb)
+dialog_deb=$(ls "$build"/packages/quillfen_*.deb)
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
@@ -40,13 +42,15 @@ bin/quillfen
 bin/quillfen-cli
 share/applications/quillfen.desktop
 share/bash-completion/completions/quillfen-cli
-share/doc/quillfen/README.md
-share/doc/quillfen/benchmarks.md
+share/doc/quillfen-cli/README.md
+share/doc/quillfen-cli/benchmarks.md
+share/doc/quillfen-cli/changelog.gz
+share/doc/quillfen-cli/cluster.md
+share/doc/quillfen-cli/copyright
+share/doc/quillfen-cli/orx-format.md
+share/doc/quillfen-cli/report.md
 share/doc/quillfen/changelog.gz
-share/doc/quillfen/cluster.md
 share/doc/quillfen/copyright
-share/doc/quillfen/orx-format.md
-share/doc/quillfen/report.md
 share/icons/hicolor/16x16/apps/quillfen.png
 share/icons/hicolor/24x24/apps/quillfen.png
 share/icons/hicolor/256x256/apps/quillfen.png
@@ -82,12 +86,30 @@ check "quillfen-cli(1) covers each command" cli_page_lists
 check "bash completion against the installed program" \
     packaging/check-completion.sh "$prefix/bin/quillfen-cli" "$prefix/share/bash-completion/completions/quillfen-cli"
 
-lintian_status=0
-lintian --fail-on error --display-info --tag-display-limit 0 "$deb" >"$scratch/lintian" 2>&1 || lintian_status=$?
-grep -v 'running with root privileges' "$scratch/lintian" | sed 's/^/    lintian: /' || true
-check "lintian reports no error" test "$lintian_status" -eq 0 -a -z "$(grep '^E:' "$scratch/lintian")"
+for package in "$deb" "$dialog_deb"; do
+    name=$(dpkg-deb -f "$package" Package)
+    lintian_status=0
+    lintian --fail-on error --display-info --tag-display-limit 0 "$package" >"$scratch/lintian" 2>&1 || lintian_status=$?
+    grep -v 'running with root privileges' "$scratch/lintian" | sed "s/^/    lintian $name: /" || true
+    check "lintian reports no error on $name" test "$lintian_status" -eq 0 -a -z "$(grep '^E:' "$scratch/lintian")"
+    check "$name licence" grep -qx "./usr/share/doc/$name/copyright" <(dpkg-deb -c "$package" | awk '{print $6}')
+done
 check "package Depends found by dpkg-shlibdeps" grep -q 'libtiff6' <(dpkg-deb -f "$deb" Depends)
-check "package licence" grep -qx './usr/share/doc/quillfen/copyright' <(dpkg-deb -c "$deb" | awk '{print $6}')
+no_qt() {  # quillfen-cli, for cluster nodes, pulls in no Qt and holds no dialog
+    local depends
+    depends=$(dpkg-deb -f "$deb" Depends)
+    echo "Depends: $depends"
+    ! grep -qi 'qt' <<<"$depends" && ! dpkg-deb -c "$deb" | grep -qE '/usr/bin/quillfen$|applications|icons'
+}
+check "quillfen-cli needs no Qt" no_qt
+dialog_needs_cli() {
+    local depends
+    depends=$(dpkg-deb -f "$dialog_deb" Depends)
+    echo "Depends: $depends"
+    grep -q "quillfen-cli (= $(dpkg-deb -f "$deb" Version))" <<<"$depends" && grep -qi 'libqt6widgets' <<<"$depends" &&
+        ! dpkg-deb -c "$dialog_deb" | grep -q '/usr/bin/quillfen-cli$'
+}
+check "quillfen depends on quillfen-cli and holds the dialog only" dialog_needs_cli
 root=$scratch/root
 dpkg -x "$deb" "$root"
 version_runs() {
@@ -105,6 +127,6 @@ converts() {
 }
 check "quillfen-cli converts from the unpacked package" converts
 
-echo "package: $deb"
+echo "packages: $deb $dialog_deb"
 echo "check-install: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

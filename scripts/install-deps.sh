@@ -7,7 +7,7 @@ packages=(
   build-essential cmake pkg-config help2man
   libtiff-dev libtiff-tools
   qt6-base-dev fonts-dejavu-core
-  libgtest-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev clang-tidy
+  libgtest-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev clang-tidy bash-completion
   python3 python3-numpy python3-pil python3-tifffile
 )
 if [ "${QUILLFEN_PEERS:-0}" = 1 ]; then

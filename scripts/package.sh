@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the Debian package: Release, no tests, Debian's hardening flags, installed under
-# /usr, binaries stripped. Prints the path of the .deb.
+# Builds the Debian packages, quillfen-cli (the command line, no Qt) and quillfen (the
+# dialog, depending on quillfen-cli): Release, no tests, Debian's hardening flags, installed
+# under /usr, binaries stripped. Prints the paths of the .debs.
 #   scripts/package.sh [BUILD_DIR]     (default build-package)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -15,4 +16,4 @@ LDFLAGS="$(dpkg-buildflags --get LDFLAGS)" \
 cmake --build "$build" -j "$(nproc)"
 rm -rf "$build/packages"
 (cd "$build" && cpack -G DEB >/dev/null)
-echo "package: $(ls "$PWD/$build"/packages/*.deb)"
+for deb in "$PWD/$build"/packages/*.deb; do echo "package: $deb"; done

@@ -4,7 +4,7 @@
 #include <map>
 
 #include "cli/convert_command.h"
-#include "control/orx_control.h"
+#include "cli/info_command.h"
 #include "platform/display_name.h"
 #include "platform/version.h"
 #include "tools/synthetic_beam.h"
@@ -17,24 +17,6 @@ struct SynthOptions {
     std::string path;
     bool force = false;
 };
-
-int Info(const std::string& path, std::ostream& out, std::ostream& err) {
-    OrxControl control;
-    if (Status loaded = control.LoadFile(path); !loaded.ok()) {
-        err << "quillfen-cli: " << DisplayName(path) << ": " << loaded.message() << "\n";
-        return kExitFailures;
-    }
-    const OrxHeader& h = *control.header();
-    out << "header of " << DisplayName(path) << "\n"
-        << "  width:       " << h.width << "  (pixels a row, as the camera saw the frame)\n"
-        << "  height:      " << h.height << "  (rows, as the camera saw the frame)\n"
-        << "  stored size: " << h.storedWidth() << " x " << h.storedHeight()
-        << "  (what each frame holds, and the size of each image)\n"
-        << "  frames:      " << h.frameCount << "  (one image each)\n"
-        << "  resolution:  " << (h.halfResolution() ? "half" : "full")
-        << (h.halfResolution() ? "  (frames stored at half the width and height)\n" : "  (frames stored whole)\n");
-    return kExitOk;
-}
 
 int Synth(const SynthOptions& o, std::ostream& err) {
     OutputTarget target(o.path);
@@ -81,9 +63,8 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, const Cl
     });
     ConvertOptions convert;
     CLI::App* convertCmd = AddConvertCommand(app, convert);
-    std::string infoPath;
-    auto* infoCmd = app.add_subcommand("info", "Show what the control sees in FILE.orx");
-    infoCmd->add_option("FILE", infoPath, "ORX file")->required();
+    InfoOptions info;
+    CLI::App* infoCmd = AddInfoCommand(app, info);
     SynthOptions synth;
     AddSynth(app, synth);
     if (argc > 1 && argv[1][0] != '-') {
@@ -100,7 +81,7 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, const Cl
         return app.exit(e, out, err) == 0 ? kExitOk : kExitUsage;
     }
     if (*convertCmd) return RunConvert(convert, out, err, hooks);
-    if (*infoCmd) return Info(infoPath, out, err);
+    if (*infoCmd) return RunInfo(info, out, err);
     return Synth(synth, err);
 }
 

@@ -21,7 +21,8 @@ TEST_F(CliTest, ConvertsAFolderWithEachKindName) {
     Synth("s.orx", "2");
     EXPECT_EQ(Run({"convert", "--settle-ms", "0", dir.path()}), kExitOk) << err.str();
     EXPECT_TRUE(test::FileExists(dir / "s1.tiff"));
-    EXPECT_EQ(err.str(), "quillfen-cli: " + dir.path() + ": 1 data file, 1 converted, 2 frames written, 0 failures\n");
+    EXPECT_EQ(err.str(), "quillfen-cli: " + dir.path() + ": 2 of 2 frames written in " + test::SecondsOf(Lines(), dir.path()) +
+                             "; 1 data file complete, 0 partial, 0 failed; 0 failures; outputs beside the data files\n");
     EXPECT_EQ(Run({"convert", "--kind", "color-bmp", "--settle-ms", "0", "--quiet", dir.path()}), kExitOk);
     EXPECT_EQ(err.str(), "");
     EXPECT_EQ(Run({"convert", "--kind", "2", "--settle-ms", "0", "--quiet", dir.path()}), kExitOk);

@@ -39,6 +39,19 @@ protected:
     std::ostringstream out, err;
 };
 
+/// The elapsed time in the summary line of `input` among `lines` ("0.0 s"), so that a test
+/// can compare the rest of the line exactly.
+inline std::string SecondsOf(const std::vector<std::string>& lines, const std::string& input) {
+    const std::string start = "quillfen-cli: " + input + ": ";
+    for (const std::string& line : lines) {
+        const std::size_t in = line.find(" written in ");
+        if (line.rfind(start, 0) != 0 || in == std::string::npos) continue;
+        const std::size_t from = in + 12, end = line.find(" s", from);
+        return line.substr(from, end + 2 - from);
+    }
+    return "(no summary line)";
+}
+
 #ifndef _WIN32
 /// Runs `body` in a child as user and group nobody when the tests run as root, so that
 /// permissions hold; its result is the child's exit status (99: could not drop rights).

@@ -11,11 +11,14 @@
 
 #include "cli/json_report.h"
 #include "cli/output_options.h"
+#include "cli/kind_names.h"
 #include "cli/progress_printer.h"
+#include "cli/salvage.h"
 #include "cli/stop_signals.h"
 #include "control/getdata_ctrl.h"
 #include "convert/batch_run.h"
 #include "convert/frame_selection.h"
+#include "convert/run_tally.h"
 #include "export/export_kinds.h"
 #include "platform/display_name.h"
 #include "platform/file_io.h"
@@ -37,20 +40,6 @@ public:
 private:
     const CliHooks* hooks_;
 };
-
-std::string KindList() {
-    std::string names;
-    for (const ExportKindInfo& kind : ExportKinds()) names += (names.empty() ? "" : " | ") + std::string(kind.name);
-    return names + " (or 0-3)";
-}
-
-// The kind named or numbered by `text`, or -1.
-int ParseKind(const std::string& text) {
-    for (const ExportKindInfo& kind : ExportKinds()) {
-        if (text == kind.name || text == std::to_string(kind.kind)) return kind.kind;
-    }
-    return -1;
-}
 
 int ExitStatusFor(const BatchReport& report) {
     switch (report.stop) {
@@ -216,12 +205,12 @@ std::string ReportNameProblem(const std::string& report, const std::set<std::str
 
 CLI::App* AddConvertCommand(CLI::App& app, ConvertOptions& o) {
     auto* cmd = app.add_subcommand("convert", "Convert every .orx file of each FOLDER (or each FILE), one image per frame");
-    cmd->add_option("--kind", o.kind, "Output kind: " + KindList())
+    cmd->add_option("--kind", o.kind, "Output kind: " + KindNameList())
         ->type_name("KIND")
         ->transform(CLI::Validator(
             [](std::string& text) -> std::string {
-                const int kind = ParseKind(text);
-                if (kind < 0) return "'" + text + "' is no kind; use " + KindList();
+                const int kind = ParseKindName(text);
+                if (kind < 0) return NotAKindMessage(text);
                 text = std::to_string(kind);
                 return std::string();
             },
@@ -250,6 +239,9 @@ CLI::App* AddConvertCommand(CLI::App& app, ConvertOptions& o) {
     cmd->add_flag("--no-clobber", o.noClobber, "Keep existing outputs (reported as kept) instead of replacing them");
     cmd->add_flag("--recursive", o.recursive, "Convert subfolders too (files first, then folders, in name order; "
                                               "linked folders are not followed)");
+    cmd->add_flag("--salvage", o.salvage,
+                  "Convert the complete frames of a data file cut off inside a frame (an aborted "
+                  "acquisition); the frames missing are reported as one failure of the file");
     cmd->add_option("--report", o.report, "Write a JSON report of the run to FILE (- for standard output)")
         ->type_name("FILE")
         ->check([](const std::string& path) {
@@ -300,7 +292,9 @@ CLI::App* AddConvertCommand(CLI::App& app, ConvertOptions& o) {
 }
 
 int RunConvert(const ConvertOptions& o, std::ostream& out, std::ostream& err, const CliHooks* hooks) {
-    CGetdatactrl1 control;
+    const auto salvaged = std::make_shared<SalvageLog>();
+    const std::unique_ptr<CGetdatactrl1> owned = MakeOrxControl(o.salvage, salvaged);
+    CGetdatactrl1& control = *owned;
     control.StartDriver();
     StopSignals signals;
     HookedPrinter printer(err, StandardErrorIsTerminal(), o.quiet, hooks);
@@ -310,6 +304,7 @@ int RunConvert(const ConvertOptions& o, std::ostream& out, std::ostream& err, co
         err << "quillfen-cli: --report: " << problem << " (--help tells more)\n";
         return kExitUsage;
     }
+    if (o.salvage) settings.makeControl = [salvaged] { return MakeOrxControl(true, salvaged); };
     std::vector<InputReport> reports;
     std::ostream& planOut = o.report == "-" ? err : out;
     int status = kExitOk;
@@ -317,11 +312,17 @@ int RunConvert(const ConvertOptions& o, std::ostream& out, std::ostream& err, co
     for (std::size_t i = 0; i < o.paths.size(); ++i) {
         const std::string& path = o.paths[i];
         BatchReport report = RunBatch(control, path, [&] { return o.kind; }, settings, printer);
+        if (o.salvage) ReportCutOffFiles(report, *salvaged, printer);
         printer.Finish();
         settings.shardOffset += static_cast<std::size_t>(report.plannedDataFiles);
         seconds += report.seconds;
         if (o.dryRun) PrintPlan(report, planOut);
-        if (!o.quiet) err << "quillfen-cli: " << DisplayName(path) << ": " << Summary(report) << "\n";
+        if (!o.quiet) {
+            SummaryContext context{path, o.outputDir, 0};
+            // A folder without data files may hold them deeper: a forgotten --recursive.
+            if (FoundNoDataFiles(report) && !o.recursive) context.inSubfolders = DataFilesInSubfolders(path);
+            err << "quillfen-cli: " << SummaryLine(report, context) << "\n";
+        }
         const bool stopped = report.stop != BatchStop::kNone && report.stop != BatchStop::kFolderUnreadable;
         const std::vector<std::string> later(o.paths.begin() + static_cast<std::ptrdiff_t>(i) + 1, o.paths.end());
         if (stopped) ListUnconverted(report, later, err);

@@ -23,6 +23,7 @@ struct ConvertOptions {
     bool dryRun = false;
     bool noClobber = false;
     bool recursive = false;
+    bool salvage = false;  ///< convert the complete frames of files cut off inside a frame
     std::string outputDir;
     std::string namePattern;
     std::string report;  ///< JSON report file, "-" for standard output

@@ -155,8 +155,9 @@ TEST_F(DataSafetyTest, StopNamesEveryDataFileAndFolderItLeft) {
     EXPECT_EQ(Run({"convert", "--settle-ms", "0", first, second}), kExitTiffStopped);
     const Names lines = Lines();
     EXPECT_NE(std::find(lines.begin(), lines.end(),
-                        "quillfen-cli: " + first + ": 2 data files, 1 converted, 3 frames written, 1 failure; "
-                        "stopped: a TIFF output could not be created; 1 data file not converted"),
+                        "quillfen-cli: " + first + ": 3 of 6 frames written in " + test::SecondsOf(lines, first) +
+                            "; 1 data file complete, 1 partial, 0 failed; 1 failure; stopped: a TIFF output "
+                            "could not be created; 1 data file not converted; outputs beside the data files"),
               lines.end())
         << err.str();
     EXPECT_TRUE(Said("quillfen-cli: " + first + "/c.orx: not converted (the run stopped before it)\n"));
@@ -204,7 +205,8 @@ TEST_F(DataSafetyTest, EntriesThatAreNoDataFilesAreANoteNotAFailure) {
     ASSERT_EQ(qf::test::MakeDir((dir / "calib.orx").c_str(), 0755), 0);
     EXPECT_EQ(Run({"convert", "--settle-ms", "0", dir.path()}), kExitOk);
     EXPECT_EQ(err.str(), "quillfen-cli: note: " + dir / "calib.orx" + ": is a folder, not a data file; skipped\n" +
-                             "quillfen-cli: " + dir.path() + ": 1 data file, 1 converted, 1 frame written, 0 failures\n");
+                             "quillfen-cli: " + dir.path() + ": 1 of 1 frame written in " + test::SecondsOf(Lines(), dir.path()) +
+                             "; 1 data file complete, 0 partial, 0 failed; 0 failures; outputs beside the data files\n");
 }
 
 class SignalTest : public DataSafetyTest, public ::testing::WithParamInterface<int> {};
@@ -220,8 +222,8 @@ TEST_P(SignalTest, StopsAfterTheOutputBeingWrittenAndSaysWhatItLeft) {
     };
     EXPECT_EQ(Run({"convert", "--settle-ms", "0", "--kind", "color-bmp", dir.path()}, &hooks), 128 + signal);
     EXPECT_EQ(written, 2);
-    EXPECT_TRUE(Said(": 1 data file, 0 converted, 2 frames written, 0 failures; interrupted; 1 data file not "
-                     "converted\n"))
+    EXPECT_TRUE(Said("; 0 data files complete, 1 partial, 0 failed; 0 failures; interrupted; 1 data file not "
+                     "converted; outputs beside the data files\n"))
         << err.str();
     EXPECT_TRUE(Said(dir / "a.orx" + ": its later frames were not converted (the run stopped)\n"));
     EXPECT_TRUE(Said(dir / "b.orx" + ": not converted (the run stopped before it)\n"));

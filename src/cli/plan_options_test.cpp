@@ -104,7 +104,11 @@ TEST_F(PlanOptionsTest, ProgressCountsFramesPerFileAgainstThePlan) {
     one.dataFiles = 1;
     one.filesConverted = 1;
     one.framesWritten = 1;
-    EXPECT_EQ(Summary(one), "1 data file, 1 converted, 1 frame written, 0 failures");
+    one.framesPlanned = 1;
+    one.seconds = 2.25;
+    one.files.push_back(FileRecord{"d/a.orx", 1, {}, {"d/a.tiff"}, {}, true});
+    EXPECT_EQ(Summary(one), "1 of 1 frame written in 2.2 s; 1 data file complete, 0 partial, 0 failed; 0 failures; "
+                            "outputs beside the data files");
 }
 
 TEST_F(PlanOptionsTest, OutputDirTakesTheOutputsOfAReadOnlyShare) {
@@ -294,13 +298,13 @@ TEST_F(PlanOptionsTest, ShardsTogetherAreExactlyOneRun) {
 TEST_F(PlanOptionsTest, WordsForTyposAndUnknownCommands) {
     EXPECT_EQ(Run({"convert", "--kind", "jpg", dir.path()}), kExitUsage);
     EXPECT_EQ(err.str(), "quillfen-cli: --kind: 'jpg' is no kind; use normalized-tiff | standardized-tiff | "
-                         "grayscale-bmp | color-bmp (or 0-3) (--help tells more)\n");
+                         "grayscale-bmp | color-bmp (or colour-bmp) (or 0-3) (--help tells more)\n");
     EXPECT_EQ(Run({"conver", dir.path()}), kExitUsage);
     EXPECT_EQ(err.str(), "quillfen-cli: unknown command 'conver'; the commands are convert, info and synth "
                          "(quillfen-cli --help tells more)\n");
     EXPECT_EQ(Run({"convert", "--help"}), kExitOk);
     EXPECT_NE(out.str().find("KIND=normalized-tiff Output kind: normalized-tiff | standardized-tiff | grayscale-bmp | "
-                             "color-bmp (or 0-3)"),
+                             "color-bmp (or colour-bmp) (or 0-3)"),
               std::string::npos)
         << out.str();
 }

@@ -54,7 +54,7 @@ TEST_F(StackTest, OneStackPerDataFileWhosePagesAreTheFramesFilesInOrder) {
     EXPECT_EQ(a[0], Pages(dir / "frames/a.tiff").at(0));
     EXPECT_EQ(a[3], Pages(dir / "frames/a3.tiff").at(0));
     EXPECT_EQ(Pages(dir / "b.tiff").size(), 2u);
-    EXPECT_NE(err.str().find("2 data files, 2 converted, 6 frames written, 0 failures"), std::string::npos) << err.str();
+    EXPECT_NE(err.str().find("6 of 6 frames written"), std::string::npos) << err.str();
 }
 
 TEST_F(StackTest, DryRunListsTheStackWithItsPageCountAndWritesNothing) {

@@ -19,6 +19,8 @@ struct VariantScope {
 
 CGetdatactrl1::CGetdatactrl1() : owned_(std::make_unique<OrxControl>()), control_(owned_.get()) {}
 CGetdatactrl1::CGetdatactrl1(IDispatchTarget& control) : control_(&control) {}
+CGetdatactrl1::CGetdatactrl1(std::unique_ptr<IDispatchTarget> control)
+    : owned_(std::move(control)), control_(owned_.get()) {}
 CGetdatactrl1::~CGetdatactrl1() = default;
 
 // The call's status; for a failure the control explained, that status and `reason`.

@@ -18,6 +18,8 @@ public:
     CGetdatactrl1();
     /// Borrows `control` (tests put a fake here); it must outlive the wrapper.
     explicit CGetdatactrl1(IDispatchTarget& control);
+    /// Hosts `control` (our ORX control made with other settings, such as salvaging).
+    explicit CGetdatactrl1(std::unique_ptr<IDispatchTarget> control);
     ~CGetdatactrl1();
     CGetdatactrl1(const CGetdatactrl1&) = delete;
     CGetdatactrl1& operator=(const CGetdatactrl1&) = delete;

@@ -39,19 +39,34 @@ void OrxControl::Close() {
     CloseFile(fd_);
     fd_ = -1;
     frame_ = 0;
+    cutOff_.reset();
+}
+
+void SalvageLog::Add(const std::string& identity, const OrxCutOff& cut) {
+    std::lock_guard lock(mutex_);
+    files_[identity] = cut;
+}
+
+std::optional<OrxCutOff> SalvageLog::Find(const std::string& identity) const {
+    std::lock_guard lock(mutex_);
+    const auto it = files_.find(identity);
+    if (it == files_.end()) return std::nullopt;
+    return it->second;
 }
 
 namespace {
 
-// The header of the file open as `fd`, checked against the file's length. The file is
-// examined through the descriptor the control keeps, so what was checked is what is read.
-Result<OrxHeader> ReadHeader(int fd) {
+// The header of the file open as `fd`, checked against the file's length (when salvaging,
+// a file cut off inside its frames passes with its complete ones). The file is examined
+// through the descriptor the control keeps, so what was checked is what is read.
+Result<OrxHeader> ReadHeader(int fd, bool salvage, std::optional<OrxCutOff>* cutOff) {
     Result<FileFacts> facts = FactsOf(fd);
     if (!facts.ok()) return Fail(ErrorKind::kCannotRead, "cannot read: " + facts.message());
     if (std::string why = NotADataFileReason(facts.value().type); !why.empty()) return Fail(ErrorKind::kNotAFile, why);
     std::uint8_t head[kOrxHeaderSize] = {};
     Result<std::size_t> got = ReadAt(fd, 0, head, sizeof head);
     if (!got.ok()) return Fail(ErrorKind::kCannotRead, "cannot read: " + got.message());
+    if (salvage) return ParseOrxHeaderSalvaging(head, got.value(), facts.value().size, cutOff);
     return ParseOrxHeader(head, got.value(), facts.value().size);
 }
 
@@ -62,7 +77,7 @@ Status OrxControl::LoadFile(const std::string& path) {
     Result<int> opened = OpenToRead(path);
     if (!opened.ok()) return Fail(ErrorKind::kCannotRead, "cannot open: " + opened.message());
     const int fd = opened.value();
-    Result<OrxHeader> header = ReadHeader(fd);
+    Result<OrxHeader> header = ReadHeader(fd, salvage_, &cutOff_);
     if (!header.ok()) {
         CloseFile(fd);
         return header.error();
@@ -70,6 +85,9 @@ Status OrxControl::LoadFile(const std::string& path) {
     header_ = header.value();
     fd_ = fd;
     frame_ = 0;
+    if (cutOff_ && log_) {
+        if (Result<FileFacts> facts = FactsOf(fd); facts.ok()) log_->Add(facts.value().identity, *cutOff_);
+    }
     return Status::Ok();
 }
 

@@ -139,5 +139,62 @@ TEST_F(OrxControlTest, BadFilesAreRejectedWithTheirReason) {
     EXPECT_EQ(wrapper.LoadFile(folder).message(), "is a folder, not a data file");
 }
 
+// An acquisition cut off inside frame `complete` of `frames`: frame f, sample i holds f * 1000 + i.
+void WriteCutOff(const std::string& path, std::int16_t w, std::int16_t h, std::uint32_t frames,
+                 std::uint32_t complete, std::size_t extraSamples) {
+    OrxHeader header;
+    header.width = w;
+    header.height = h;
+    header.frameCount = frames;
+    OrxWriter writer(path, header);
+    std::vector<std::uint16_t> samples(header.storedSamples());
+    for (std::uint32_t f = 0; f <= complete; ++f) {
+        for (std::size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<std::uint16_t>(f * 1000 + i);
+        if (f < complete) writer.WriteFrame(samples.data());
+    }
+    ASSERT_TRUE(writer.FinishCutOff(samples.data(), extraSamples).ok());
+}
+
+TEST_F(OrxControlTest, SalvagingControlTakesTheCompleteFramesOfACutOffFile) {
+    WriteCutOff(dir / "cut.orx", 4, 3, 6, 3, 5);  // 3 whole frames and 5 samples of the fourth
+    ASSERT_EQ(test::ReadBytes(dir / "cut.orx").size(), 32u + 3 * 24 + 10);
+    EXPECT_EQ(wrapper.LoadFile(dir / "cut.orx").message(), "truncated: 114 bytes, expected 176 for 6 frames");
+
+    auto log = std::make_shared<SalvageLog>();
+    OrxControl salvaging(true, log);
+    CGetdatactrl1 salvage{salvaging};
+    ASSERT_TRUE(salvage.LoadFile(dir / "cut.orx").ok());
+    ASSERT_TRUE(salvaging.cutOff().has_value());
+    EXPECT_EQ(salvaging.cutOff()->completeFrames, 3u);
+    EXPECT_EQ(salvaging.cutOff()->headerFrames, 6u);
+    EXPECT_EQ(salvaging.header()->frameCount, 3u);
+    for (int f = 0; f < 3; ++f) {
+        ASSERT_EQ(salvage.GetFrameNumber(), f);
+        FrameImage frame = PullFrame(salvage, kStandardizedTiff);
+        ASSERT_EQ(frame.count, 12);
+        for (int i = 0; i < 12; ++i) EXPECT_EQ(frame.samples[i], f * 1000 + i);
+        salvage.NextFrame();
+    }
+    EXPECT_EQ(salvage.GetFrameNumber(), 0) << "the steps come back to frame 0 after the complete frames";
+    ASSERT_TRUE(log->Find(FactsAt(kWorkingFolder, dir / "cut.orx", true).value().identity).has_value());
+    EXPECT_EQ(log->Find(FactsAt(kWorkingFolder, dir / "cut.orx", true).value().identity)->completeFrames, 3u);
+}
+
+TEST_F(OrxControlTest, SalvagingRefusesWhatHasNoCompleteFrameOrIsTooLong) {
+    auto log = std::make_shared<SalvageLog>();
+    OrxControl salvaging(true, log);
+    WriteCutOff(dir / "first.orx", 4, 3, 2, 0, 11);  // cut inside frame 0
+    EXPECT_EQ(salvaging.LoadFile(dir / "first.orx").message(), "truncated: 54 bytes, expected 80 for 2 frames");
+    WriteOrx(dir / "long.orx", 4, 3, 2);
+    ASSERT_EQ(test::ResizeFile(dir / "long.orx", 81), 0);
+    EXPECT_EQ(salvaging.LoadFile(dir / "long.orx").message(), "too long: 81 bytes, expected 80 for 2 frames");
+    WriteOrx(dir / "whole.orx", 4, 3, 2);
+    ASSERT_TRUE(salvaging.LoadFile(dir / "whole.orx").ok());
+    EXPECT_FALSE(salvaging.cutOff().has_value());
+    EXPECT_EQ(salvaging.header()->frameCount, 2u);
+    EXPECT_FALSE(log->Find(FactsAt(kWorkingFolder, dir / "first.orx", true).value().identity).has_value());
+    EXPECT_FALSE(log->Find(FactsAt(kWorkingFolder, dir / "whole.orx", true).value().identity).has_value());
+}
+
 }  // namespace
 }  // namespace qf

@@ -66,7 +66,10 @@ std::array<std::uint8_t, kOrxHeaderSize> SerializeOrxHeader(const OrxHeader& h) 
     return b;
 }
 
-Result<OrxHeader> ParseOrxHeader(const std::uint8_t* bytes, std::size_t size, std::uint64_t fileLength) {
+namespace {
+
+// The header's fields, checked, without looking at the file's length.
+Result<OrxHeader> ParseFields(const std::uint8_t* bytes, std::size_t size) {
     std::size_t signatureBytes = std::min(size, kOrxSignature.size());
     if (size == 0) return Invalid("empty file, not an ORX file");
     if (std::memcmp(bytes, kOrxSignature.data(), signatureBytes) != 0) {
@@ -83,13 +86,40 @@ Result<OrxHeader> ParseOrxHeader(const std::uint8_t* bytes, std::size_t size, st
     h.frameCount = GetLe32(bytes + 16);
     h.flags = GetLe16(bytes + 20);
     if (Status fields = CheckFields(h, bytes); !fields.ok()) return fields.error();
+    return h;
+}
+
+Error WrongLength(const OrxHeader& h, std::uint64_t fileLength) {
     const std::uint64_t expected = h.fileLength();
-    if (fileLength != expected) {
-        const std::string frames = h.frameCount == 1 ? " frame" : " frames";
-        return Invalid(Format(fileLength < expected ? "truncated: %llu bytes, expected %llu for %llu"
-                                                    : "too long: %llu bytes, expected %llu for %llu",
-                              fileLength, expected, h.frameCount) + frames);
-    }
+    const std::string frames = h.frameCount == 1 ? " frame" : " frames";
+    return Invalid(Format(fileLength < expected ? "truncated: %llu bytes, expected %llu for %llu"
+                                                : "too long: %llu bytes, expected %llu for %llu",
+                          fileLength, expected, h.frameCount) + frames);
+}
+
+}  // namespace
+
+Result<OrxHeader> ParseOrxHeader(const std::uint8_t* bytes, std::size_t size, std::uint64_t fileLength) {
+    Result<OrxHeader> h = ParseFields(bytes, size);
+    if (!h.ok()) return h;
+    if (fileLength != h.value().fileLength()) return WrongLength(h.value(), fileLength);
+    return h;
+}
+
+Result<OrxHeader> ParseOrxHeaderSalvaging(const std::uint8_t* bytes, std::size_t size, std::uint64_t fileLength,
+                                          std::optional<OrxCutOff>* cutOff) {
+    cutOff->reset();
+    Result<OrxHeader> parsed = ParseFields(bytes, size);
+    if (!parsed.ok()) return parsed;
+    OrxHeader h = parsed.value();
+    if (fileLength == h.fileLength()) return h;
+    const std::uint64_t frameBytes = h.storedSamples() * 2;
+    const std::uint64_t complete =
+        fileLength > h.fileLength() || frameBytes == 0 || fileLength < h.headerLength
+            ? 0 : (fileLength - h.headerLength) / frameBytes;
+    if (complete == 0) return WrongLength(h, fileLength);  // too long, or not one whole frame
+    *cutOff = OrxCutOff{static_cast<std::uint32_t>(complete), h.frameCount};
+    h.frameCount = static_cast<std::uint32_t>(complete);
     return h;
 }
 

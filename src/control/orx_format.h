@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "platform/result.h"
@@ -40,5 +41,15 @@ std::array<std::uint8_t, kOrxHeaderSize> SerializeOrxHeader(const OrxHeader& hea
 /// Reads and checks the first `size` bytes of a file of `fileLength` bytes: the header,
 /// or the reason a user should see when they are not a valid ORX file.
 Result<OrxHeader> ParseOrxHeader(const std::uint8_t* bytes, std::size_t size, std::uint64_t fileLength);
+
+/// What is left of a file cut off inside its frames (an aborted acquisition).
+struct OrxCutOff {
+    std::uint32_t completeFrames = 0;  ///< whole frames before the end
+    std::uint32_t headerFrames = 0;    ///< the frames its header counts
+};
+/// The same checks, but a file that ends inside its frames is taken with its complete
+/// frames when there is one; `cutOff` then says how many of how many.
+Result<OrxHeader> ParseOrxHeaderSalvaging(const std::uint8_t* bytes, std::size_t size, std::uint64_t fileLength,
+                                          std::optional<OrxCutOff>* cutOff);
 
 }  // namespace qf

@@ -86,7 +86,9 @@ void Walk::RunInput(const std::string& input) {
     for (const PlanFailure& failure : plan.failures) Fail(failure.path, kNoFrame, failure.path, failure.cause);
     for (const PlannedFile& file : plan.files) report_.plannedDataFiles += IsDataFile(file);
     if (StopRequested()) return NotConverted(plan);  // while planning
+    report_.framesPlanned = plan.FramesInShard();
     observer_.Planned(plan.FilesInShard(), plan.FramesInShard());
+    observer_.PlannedPixels(plan.PixelsInShard());
     if (settings_.dryRun) return settings_.exportOptions.stack ? DryRunStack(plan) : DryRun(plan);
     const int total = plan.FilesInShard();
     int index = 0;
@@ -115,6 +117,7 @@ void Walk::RunInput(const std::string& input) {
         if (IsDataFile(file)) {
             observer_.FileStarted(file.path, ++index, total);
             observer_.FileFrames(SelectedFrames(file));
+            observer_.FileFramePixels(file.framePixels);
         }
         if (pool) ConvertFromPool(plan, i, *pool);
         else Convert(plan, file);

@@ -79,6 +79,7 @@ struct BatchReport {
     std::vector<std::string> notConverted;
     std::vector<FileRecord> files;  ///< in plan order, this process's share only
     int plannedDataFiles = 0;       ///< data files in the plan, every shard's
+    long framesPlanned = 0;         ///< frames in the plan, this process's share
     double seconds = 0;             ///< from the start of planning to the end
 
     bool clean() const { return failures.empty() && stop == BatchStop::kNone; }
@@ -101,6 +102,11 @@ public:
     virtual void FileStarted(const std::string& /*path*/, int /*index*/, int /*total*/) {}
     /// ...and it has `frames` frames (called right after FileStarted).
     virtual void FileFrames(int /*frames*/) {}
+    /// The plan's frames hold `pixels` pixels in all (called right after Planned; 0 when
+    /// the control does not tell the sizes).
+    virtual void PlannedPixels(std::uint64_t /*pixels*/) {}
+    /// Each frame of the data file just started holds `pixels` pixels (right after FileFrames).
+    virtual void FileFramePixels(std::uint64_t /*pixels*/) {}
     virtual void FrameWritten(const std::string& /*output*/) {}
     /// The frame just written, as pulled for `kind` (kind 2: `highBytes` only). Valid for
     /// the call alone: an observer that shows it copies what it needs.

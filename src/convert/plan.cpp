@@ -40,6 +40,19 @@ Status MakeFolders(const std::string& path) {
     return Status::Ok();
 }
 
+// The pixels of each frame of the loaded file, as a pull sizes them; 0 when the control
+// cannot tell (the progress then counts frames alike).
+std::uint64_t FramePixels(CGetdatactrl1& control) {
+    try {
+        const bool full = control.IsFullResolution();
+        const int divisor = full ? 1 : 2;
+        const int width = control.GetImageWidth() / divisor, height = control.GetImageHeight() / divisor;
+        return width > 0 && height > 0 ? std::uint64_t(width) * std::uint64_t(height) : 0;
+    } catch (const std::exception&) {
+        return 0;
+    }
+}
+
 class Planner {
 public:
     Planner(CGetdatactrl1& control, const PlanOptions& options, NameRegistry& registry)
@@ -228,10 +241,7 @@ void Planner::PlanFile(PlannedFile& file) {
         return;
     }
     if (options_.settle) options_.settle();
-    // As the frames are pulled: halved when the control is not at full resolution.
-    const int half = control_.IsFullResolution() ? 1 : 2;
-    file.framePixels = static_cast<std::uint64_t>(std::max<int>(control_.GetImageWidth() / half, 0)) *
-                       static_cast<std::uint64_t>(std::max<int>(control_.GetImageHeight() / half, 0));
+    file.framePixels = FramePixels(control_);
     FrameWalk walk = WalkFrames(control_, options_.settle);
     if (file.framePixels == 0 && !walk.numbers.empty()) {
         // Nothing of them can be written: one line for them all, and no names claimed.
@@ -328,6 +338,14 @@ long Plan::FramesInShard() const {
     long n = 0;
     for (const PlannedFile& f : files) {
         if (f.inShard) n += std::count_if(f.frames.begin(), f.frames.end(), [](const PlannedFrame& p) { return p.selected; });
+    }
+    return n;
+}
+
+std::uint64_t Plan::PixelsInShard() const {
+    std::uint64_t n = 0;
+    for (const PlannedFile& f : files) {
+        if (f.inShard) n += f.framePixels * f.frames.size();
     }
     return n;
 }

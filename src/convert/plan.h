@@ -82,6 +82,8 @@ struct Plan {
     /// Data files (kData or kLoadFailed) this process converts, and their selected frames.
     int FilesInShard() const;
     long FramesInShard() const;
+    /// Pixels in the frames this process converts (for progress weighted by size).
+    std::uint64_t PixelsInShard() const;
 };
 
 struct PlanOptions {

@@ -5,6 +5,7 @@
 
 #include "dialog/dialog_template.h"
 #include "dialog/window_icon.h"
+#include "platform/version.h"
 
 namespace qf {
 
@@ -20,8 +21,16 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
             icon->setPixmap(ApplicationIcon().pixmap(32, 32));
             icon->setGeometry(rect.x(), rect.y(), std::max(rect.width(), 32), std::max(rect.height(), 32));
         } else if (item.kind == ItemKind::kStatic) {
-            auto* label = new QLabel(item.Caption(), this);
+            QString caption = item.Caption();
+            if (caption.contains(QLatin1String("%1"))) caption = caption.arg(QString::fromLatin1(QuillfenVersion()));
+            auto* label = new QLabel(caption, this);
             label->setTextFormat(Qt::PlainText);
+            // A line taller than one line of text wraps within its rectangle.
+            if (item.dialogUnits.height() > 8) {
+                label->setWordWrap(true);
+                label->setGeometry(rect);
+                continue;
+            }
             label->setGeometry(rect.x(), rect.y(), std::max(rect.width(), label->sizeHint().width()),
                                std::max(rect.height(), label->sizeHint().height()));
         } else {

@@ -6,6 +6,8 @@
 #include <QMessageBox>
 #include <QUrl>
 
+#include "dialog/warning_box.h"
+
 namespace qf {
 
 QString DesktopServices::PickFolder(QWidget* parent, const QString& start) {
@@ -18,7 +20,13 @@ QString DesktopServices::PickSaveFile(QWidget* parent, const QString& suggested)
 }
 
 void DesktopServices::ShowWarning(QWidget* parent, const QString& title, const QString& text) {
-    QMessageBox::warning(parent, title, text);
+    // A long list of failures would make a message box taller than the screen.
+    if (!WarningBox::NeedsList(text)) {
+        QMessageBox::warning(parent, title, text);
+        return;
+    }
+    WarningBox box(parent, title, text);
+    box.exec();
 }
 
 int DesktopServices::RunModal(QDialog& dialog) { return dialog.exec(); }

@@ -18,7 +18,8 @@ public:
     virtual QString PickFolder(QWidget* parent, const QString& start) = 0;
     /// A file name to save text to, `suggested` offered first; empty if cancelled.
     virtual QString PickSaveFile(QWidget* parent, const QString& suggested) = 0;
-    /// Shows one warning message and waits until it is closed.
+    /// Shows one warning message and waits until it is closed; a long one as a scrolling
+    /// list that fits the screen.
     virtual void ShowWarning(QWidget* parent, const QString& title, const QString& text) = 0;
     /// Runs `dialog` modally; returns its result.
     virtual int RunModal(QDialog& dialog) = 0;

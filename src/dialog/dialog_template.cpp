@@ -32,9 +32,15 @@ const std::vector<TemplateItem>& ConverterTemplate() {
 const std::vector<TemplateItem>& AboutTemplate() {
     static const std::vector<TemplateItem> items = {
         {-1, ItemKind::kIcon, "", {14, 14, 21, 20}},
-        {-1, ItemKind::kStatic, QT_TRANSLATE_NOOP("qf::DialogTemplate", "Quillfen, Version 1.0"), {42, 14, 114, 8}},
+        // %1: the program's version, as quillfen-cli --version gives it.
+        {-1, ItemKind::kStatic, QT_TRANSLATE_NOOP("qf::DialogTemplate", "Quillfen, Version %1"), {42, 14, 114, 8}},
         {-1, ItemKind::kStatic, QT_TRANSLATE_NOOP("qf::DialogTemplate", "ORX frames to TIFF and BMP"), {42, 26, 114, 8}},
-        {1, ItemKind::kDefaultPushButton, QT_TRANSLATE_NOOP("qf::DialogTemplate", "OK"), {113, 41, 50, 14}},
+        // The word in the converter's group box caption, which stays as users know it.
+        {-1, ItemKind::kStatic,
+         QT_TRANSLATE_NOOP("qf::DialogTemplate",
+                           "\"Orlix files\" are the camera's data files, whose names end in .orx."),
+         {42, 38, 120, 18}},
+        {1, ItemKind::kDefaultPushButton, QT_TRANSLATE_NOOP("qf::DialogTemplate", "OK"), {113, 61, 50, 14}},
     };
     return items;
 }

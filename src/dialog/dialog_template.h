@@ -25,7 +25,7 @@ struct TemplateItem {
 inline constexpr int kConverterWidthDu = 315;
 inline constexpr int kConverterHeightDu = 302;
 inline constexpr int kAboutWidthDu = 170;
-inline constexpr int kAboutHeightDu = 62;
+inline constexpr int kAboutHeightDu = 82;
 
 inline constexpr int kIdOk = 1;
 inline constexpr int kIdCancel = 2;

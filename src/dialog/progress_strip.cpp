@@ -4,6 +4,7 @@
 #include <QLocale>
 #include <QProgressBar>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace qf {
 
@@ -14,7 +15,7 @@ ProgressStrip::ProgressStrip(int id, QWidget* parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(1);
     line_->setTextFormat(Qt::PlainText);
-    line_->setText(tr("Ready."));
+    SetLine(tr("Ready."));
     bar_->setRange(0, 100);
     bar_->setValue(0);
     bar_->setTextVisible(true);
@@ -30,7 +31,7 @@ void ProgressStrip::Start() {
     index_ = total_ = 0;
     bar_->setValue(0);
     bar_->setFormat(tr("%p%"));
-    line_->setText(tr("Reading the folder..."));
+    SetLine(tr("Reading the folder..."));
 }
 
 void ProgressStrip::SetFile(const QString& name, int index, int total) {
@@ -38,17 +39,16 @@ void ProgressStrip::SetFile(const QString& name, int index, int total) {
     index_ = index;
     total_ = total;
     frame_.clear();
-    // Until frame totals are known, a data file counts when it is reached.
-    if (total > 0) bar_->setValue(100 * (index - 1) / total);
     ShowLine();
 }
 
 void ProgressStrip::SetFrame(int written, std::optional<int> total) {
     frame_ = total ? tr("frame %1 of %2").arg(written).arg(*total) : tr("frame %1").arg(written);
-    if (total && *total > 0 && total_ > 0) {
-        bar_->setValue(static_cast<int>(100.0 * (index_ - 1 + double(written) / *total) / total_));
-    }
     ShowLine();
+}
+
+void ProgressStrip::SetDone(double fraction) {
+    bar_->setValue(static_cast<int>(std::clamp(fraction, 0.0, 1.0) * 100));
 }
 
 void ProgressStrip::SetRate(double framesPerSecond, std::optional<int> secondsLeft) {
@@ -61,16 +61,34 @@ void ProgressStrip::SetRate(double framesPerSecond, std::optional<int> secondsLe
 void ProgressStrip::Finish(const QString& line, int percent) {
     bar_->setValue(percent);
     bar_->setFormat(tr("%p%"));
-    line_->setText(line);
+    SetLine(line);
 }
 
 void ProgressStrip::ShowLine() {
     QString text = tr("File %1 of %2: %3").arg(index_).arg(total_).arg(file_);
     if (!frame_.isEmpty()) text += QStringLiteral(", ") + frame_;
-    line_->setText(text);
+    SetLine(text);
 }
 
-QString ProgressStrip::text() const { return line_->text(); }
+// A line longer than the strip (a long folder, a summary of failures) is shortened in the
+// middle where it shows; the whole line is its tooltip.
+void ProgressStrip::SetLine(const QString& text) {
+    text_ = text;
+    ShowElided();
+}
+
+void ProgressStrip::ShowElided() {
+    const QString shown = line_->fontMetrics().elidedText(text_, Qt::ElideMiddle, std::max(1, contentsRect().width()));
+    line_->setText(shown);
+    line_->setToolTip(shown == text_ ? QString() : text_);
+}
+
+void ProgressStrip::resizeEvent(QResizeEvent* event) {
+    HostedItem::resizeEvent(event);
+    ShowElided();
+}
+
+QString ProgressStrip::text() const { return text_; }
 int ProgressStrip::percent() const { return bar_->value(); }
 
 }  // namespace qf

@@ -23,22 +23,31 @@ public:
     void SetFile(const QString& name, int index, int total);
     /// `written` frames of the current data file are written; `total` when it is known.
     void SetFrame(int written, std::optional<int> total = std::nullopt);
+    /// The bar: `fraction` (0 to 1) of the run is done.
+    void SetDone(double fraction);
     /// The frames per second so far and, when it can be told, the seconds left.
     void SetRate(double framesPerSecond, std::optional<int> secondsLeft);
     /// The run ended: `line` says how; the bar shows `percent`.
     void Finish(const QString& line, int percent);
 
+    /// The whole line (where it shows, a long one is shortened in the middle).
     QString text() const;
     int percent() const;
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
     void ShowLine();
+    void SetLine(const QString& text);
+    void ShowElided();
 
     QLabel* line_;
     QProgressBar* bar_;
     QString file_;
     int index_ = 0, total_ = 0;
     QString frame_;
+    QString text_;  ///< the whole line
 };
 
 }  // namespace qf

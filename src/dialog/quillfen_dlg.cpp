@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <thread>
 
+#include "convert/run_tally.h"
 #include "dialog/about_dlg.h"
 #include "dialog/arrow_group.h"
 #include "dialog/control_wrappers.h"
@@ -41,6 +42,8 @@ QRect FitText(QRect rect, const QWidget* widget) {
 
 StatusLight::State EndState(const BatchReport& report) {
     if (report.stop == BatchStop::kInterrupted) return StatusLight::State::kStopped;
+    // A folder without data files is no success: most often the wrong folder.
+    if (FoundNoDataFiles(report)) return StatusLight::State::kFailures;
     return report.clean() ? StatusLight::State::kClean : StatusLight::State::kFailures;
 }
 
@@ -188,7 +191,9 @@ void CQuillfenDlg::OnInitDialog() {
     } catch (const std::exception&) {
         // The driver's answer is not needed; a control that fails shows at the first load.
     }
-    if (QWidget* ok = Item(kIdOk)) ok->setFocus();
+    // Enter at the start picks a folder: with the focus on OK, the default button, it
+    // would close the program.
+    if (QWidget* choose = Item(kIdChooseDirectory)) choose->setFocus();
 }
 
 void CQuillfenDlg::LoadSettings() {
@@ -321,10 +326,12 @@ void CQuillfenDlg::ShowProgress() {
     m_progress->SetFrame(m_worker->fileFramesWritten(), filePlanned > 0 ? std::optional<int>(filePlanned) : std::nullopt);
     const qint64 ms = m_runClock.elapsed();
     const long frames = m_worker->runFramesWritten();
-    const long planned = m_worker->runFramesPlanned();
     const double rate = ms > 0 ? double(frames) * 1000.0 / double(ms) : 0.0;
+    // The bar and the time left follow the pixels done: a large frame is more work.
+    const double done = m_worker->runDoneFraction();
+    m_progress->SetDone(done);
     std::optional<int> left;
-    if (planned > 0 && rate > 0) left = static_cast<int>(std::lround(double(std::max(0L, planned - frames)) / rate));
+    if (done > 0 && ms > 0) left = static_cast<int>(std::lround(double(ms) / 1000.0 * (1 - done) / done));
     m_progress->SetRate(rate, left);
 }
 
@@ -334,9 +341,15 @@ void CQuillfenDlg::OnRunFinished(const BatchReport& report) {
     m_light->SetState(EndState(report));
     const bool whole = report.stop == BatchStop::kNone;
     const long planned = m_worker->runFramesPlanned();
-    m_progress->Finish(RunTexts::StatusLine(report, double(m_runClock.elapsed()) / 1000.0,
-                                            planned > 0 ? std::optional<long>(planned) : std::nullopt),
-                       whole ? 100 : m_progress->percent());
+    if (FoundNoDataFiles(report)) {
+        const bool recursive = m_runSettings.recursive;
+        const int deeper = recursive ? 0 : DataFilesInSubfolders(QFile::encodeName(m_runFolder).toStdString());
+        m_progress->Finish(RunTexts::NoDataFiles(m_runFolder, deeper), 100);
+    } else {
+        m_progress->Finish(RunTexts::StatusLine(report, double(m_runClock.elapsed()) / 1000.0,
+                                                planned > 0 ? std::optional<long>(planned) : std::nullopt),
+                           whole ? 100 : m_progress->percent());
+    }
     emit runFinished();
     if (m_closeAfterRun) {
         done(QDialog::Rejected);

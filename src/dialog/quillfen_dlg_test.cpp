@@ -5,11 +5,16 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QGroupBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QScreen>
+#include <QScrollBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QtTest>
 
+#include "dialog/about_dlg.h"
 #include "dialog/control_wrappers.h"
 #include "dialog/dialog_services.h"
 #include "dialog/dialog_template.h"
@@ -18,6 +23,8 @@
 #include "dialog/quillfen_dlg.h"
 #include "dialog/run_worker.h"
 #include "dialog/status_light.h"
+#include "dialog/warning_box.h"
+#include "platform/version.h"
 
 namespace qf {
 
@@ -120,6 +127,8 @@ private slots:
         QVERIFY(services.warnings[0].contains(QString::fromStdString(*dir / "broken.orx") +
                                               ": cannot load: not an ORX file"));
         QVERIFY(services.warnings[0].startsWith("Some files could not be converted."));
+        QCOMPARE(static_cast<ProgressStrip*>(dlg.Item(1001))->text(),
+                 QString("Finished with 1 failure: 1 of 1 frame written; 1 file complete, 0 partial, 1 failed"));
         QCOMPARE(static_cast<StatusLight*>(dlg.Item(1003))->state(), StatusLight::State::kFailures);
         QVERIFY(dlg.isVisible() || !dlg.result());  // the dialog stays
     }
@@ -147,6 +156,31 @@ private slots:
         QVERIFY2(strip->text().startsWith("Converted 2 files, 5 frames in "), qPrintable(strip->text()));
         QVERIFY(strip->text().endsWith(" s"));
         QCOMPARE(strip->percent(), 100);
+        QCOMPARE(static_cast<StatusLight*>(dlg.Item(1003))->state(), StatusLight::State::kClean);
+    }
+
+    void folderWithoutDataFilesIsAmberAndSaysWhereTheyAre() {
+        QVERIFY(QDir().mkpath(QString::fromStdString(*dir / "day1/later")));
+        Synth("day1/a.orx", 1);
+        Synth("day1/later/b.orx", 1);
+        CQuillfenDlg dlg(&services);
+        Prepare(dlg);
+        RunAndWait(dlg);
+        QVERIFY(services.warnings.isEmpty());
+        QVERIFY(!test::FileExists(*dir / "day1/a.tiff"));
+        QCOMPARE(static_cast<ProgressStrip*>(dlg.Item(1001))->text(),
+                 "No data files in " + QDir(services.folder).dirName() + " (2 in subfolders)");
+        QCOMPARE(static_cast<StatusLight*>(dlg.Item(1003))->state(), StatusLight::State::kFailures);
+        // Longer than the strip: shortened in the middle where it shows, whole in the tooltip.
+        auto* shown = dlg.Item(1001)->findChild<QLabel*>();
+        QVERIFY(shown->fontMetrics().horizontalAdvance(shown->text()) <= dlg.Item(1001)->width());
+        QVERIFY2(shown->text().endsWith(" (2 in subfolders)"), qPrintable(shown->text()));
+        QCOMPARE(shown->toolTip(), static_cast<ProgressStrip*>(dlg.Item(1001))->text());
+        services.folder = QString::fromStdString(*dir / "day1/later");
+        QVERIFY(QDir().mkpath(QString::fromStdString(*dir / "day1/later/empty")));
+        RunAndWait(dlg);
+        QVERIFY2(static_cast<ProgressStrip*>(dlg.Item(1001))->text().startsWith("Converted 1 file, 1 frame in "),
+                 qPrintable(static_cast<ProgressStrip*>(dlg.Item(1001))->text()));
         QCOMPARE(static_cast<StatusLight*>(dlg.Item(1003))->state(), StatusLight::State::kClean);
     }
 
@@ -257,6 +291,56 @@ private slots:
         QCOMPARE(dlg.Item(1007)->accessibleName(), QString("Vertical profile"));
     }
 
+    void enterAtTheStartPicksAFolderAndNeverClosesTheProgram() {
+        CQuillfenDlg dlg(&services);
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        QTRY_COMPARE(QApplication::focusWidget(), dlg.Item(kIdChooseDirectory));
+        services.folder.clear();  // the picker is cancelled
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QCOMPARE(services.picks, 1);
+        QVERIFY(dlg.isVisible());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Enter);
+        QCOMPARE(services.picks, 2);
+        QVERIFY(dlg.isVisible());
+    }
+
+    void aboutBoxGivesTheProgramsVersionAndExplainsOrlix() {
+        CAboutDlg about;
+        QStringList texts;
+        for (QLabel* label : about.findChildren<QLabel*>()) {
+            if (label->text().isEmpty()) continue;  // the icon
+            texts << label->text();
+            QVERIFY2(about.rect().contains(label->geometry()), qPrintable(label->text()));
+            // Wrapped text needs no more lines than its rectangle holds.
+            QVERIFY2(label->heightForWidth(label->width()) <= label->height() || !label->wordWrap(),
+                     qPrintable(label->text()));
+        }
+        QVERIFY2(texts.contains(QString("Quillfen, Version ") + QuillfenVersion()), qPrintable(texts.join('|')));
+        QCOMPARE(QString(QuillfenVersion()), QString("1.0.0.1"));
+        QVERIFY2(texts.filter("Orlix files").filter(".orx").size() == 1, qPrintable(texts.join('|')));
+        QVERIFY(about.findChild<QPushButton*>("aboutOk")->geometry().bottom() < about.height());
+    }
+
+    void longWarningScrollsWithinTheScreen() {
+        QString text = "Some files could not be converted.\n";
+        for (int i = 0; i < 60; ++i) text += QString("\n/data/day%1/scan.orx: cannot load: not an ORX file").arg(i);
+        QVERIFY(WarningBox::NeedsList(text));
+        QVERIFY(!WarningBox::NeedsList("The conversion was stopped.\n\nNot all frames of a.orx were written."));
+        CQuillfenDlg dlg(&services);
+        WarningBox box(&dlg, "ORX File Converter", text);
+        box.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&box));
+        const QRect screen = box.screen()->availableGeometry();
+        QVERIFY2(box.frameGeometry().height() <= screen.height(), qPrintable(QString::number(box.height())));
+        QVERIFY(box.width() <= screen.width());
+        QCOMPARE(box.list()->count(), 60);
+        QCOMPARE(box.list()->item(59)->text(), QString("/data/day59/scan.orx: cannot load: not an ORX file"));
+        QVERIFY(box.list()->verticalScrollBar()->maximum() > 0);  // the rest is a scroll away
+        QTest::keyClick(&box, Qt::Key_Return);
+        QVERIFY(!box.isVisible());
+    }
+
     void aboutCommandOpensTheAboutBox() {
         CQuillfenDlg dlg(&services);
         dlg.show();
@@ -298,6 +382,12 @@ private slots:
         CQuillfenDlg dlg(&services);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        // The focus starts on Choose Directory; Tab goes round Output Options, OK and Cancel
+        // back to it.
+        QCOMPARE(QApplication::focusWidget(), dlg.Item(kIdChooseDirectory));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), dlg.findChild<QPushButton*>("outputOptions"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget(), dlg.Item(kIdOk));
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget(), dlg.Item(kIdCancel));

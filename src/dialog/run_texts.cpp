@@ -1,8 +1,10 @@
 #include "dialog/run_texts.h"
 
+#include <QDir>
 #include <QFile>
 #include <QLocale>
 
+#include "convert/run_tally.h"
 #include "platform/display_name.h"
 
 namespace qf {
@@ -16,25 +18,44 @@ QString RunTexts::Files(long n) {
     return n == 1 ? tr("1 file") : tr("%1 files").arg(QLocale().toString(qlonglong(n)));
 }
 
+QString RunTexts::DataFiles(long n) {
+    return n == 1 ? tr("1 data file") : tr("%1 data files").arg(QLocale().toString(qlonglong(n)));
+}
+
 QString RunTexts::Frames(long n) {
     return n == 1 ? tr("1 frame") : tr("%1 frames").arg(QLocale().toString(qlonglong(n)));
+}
+
+QString RunTexts::Failures(long n) {
+    return n == 1 ? tr("1 failure") : tr("%1 failures").arg(QLocale().toString(qlonglong(n)));
+}
+
+QString RunTexts::Tally(const BatchReport& report) {
+    const RunTally t = TallyRun(report);
+    const QLocale locale;
+    return tr("%1 of %2 written; %3 complete, %4 partial, %5 failed")
+        .arg(locale.toString(qlonglong(t.framesWritten)), Frames(t.framesPlanned), Files(t.complete),
+             locale.toString(t.partial), locale.toString(t.failed));
 }
 
 QString RunTexts::StatusLine(const BatchReport& report, double seconds, std::optional<long> plannedFrames) {
     const QString time = QLocale().toString(seconds, 'f', 1);
     if (report.stop == BatchStop::kInterrupted) {
         if (!plannedFrames) return tr("Stopped: %1 written").arg(Frames(report.framesWritten));
-        return tr("Stopped: %1 of %2 frames written")
-            .arg(QLocale().toString(qlonglong(report.framesWritten)), QLocale().toString(qlonglong(*plannedFrames)));
+        return tr("Stopped: %1 of %2 written")
+            .arg(QLocale().toString(qlonglong(report.framesWritten)), Frames(*plannedFrames));
     }
     if (report.clean()) return tr("Converted %1, %2 in %3 s").arg(Files(report.filesConverted), Frames(report.framesWritten), time);
-    const QString failures = report.failures.size() == 1
-        ? tr("1 failure") : tr("%1 failures").arg(QLocale().toString(qlonglong(report.failures.size())));
-    if (report.stop != BatchStop::kNone) {
-        return tr("The run stopped (%1): %2 written").arg(failures, Frames(report.framesWritten));
-    }
-    return tr("Finished with %1: converted %2, %3 in %4 s")
-        .arg(failures, Files(report.filesConverted), Frames(report.framesWritten), time);
+    const QString failures = Failures(static_cast<long>(report.failures.size()));
+    if (report.stop != BatchStop::kNone) return tr("The run stopped (%1): %2").arg(failures, Tally(report));
+    return tr("Finished with %1: %2").arg(failures, Tally(report));
+}
+
+QString RunTexts::NoDataFiles(const QString& folder, int inSubfolders) {
+    // The folder's own name: the strip is narrow, and the user has just picked the folder.
+    const QString name = QDir(folder).dirName().isEmpty() ? QDir::toNativeSeparators(folder) : QDir(folder).dirName();
+    if (inSubfolders <= 0) return tr("No data files in %1").arg(name);
+    return tr("No data files in %1 (%2 in subfolders)").arg(name, QLocale().toString(inSubfolders));
 }
 
 QString RunTexts::FailureMessage(const BatchReport& report) {
@@ -54,19 +75,29 @@ QString RunTexts::FailureMessage(const BatchReport& report) {
         text += QStringLiteral("\n") +
                 tr("... and %1 more: \"Show Report\" lists them all.").arg(report.failures.size() - listed);
     }
-    if (!report.notConverted.empty()) {
-        text += QStringLiteral("\n\n") +
-                tr("%1 data files were not converted because the run stopped.").arg(report.notConverted.size());
+    if (!report.stoppedIn.empty()) {
+        text += QStringLiteral("\n\n") + tr("Not all frames of %1 were written.").arg(Decode(DisplayName(report.stoppedIn)));
     }
-    text += QStringLiteral("\n\n") + tr("%1 frames written.").arg(report.framesWritten);
+    if (!report.notConverted.empty()) {
+        const long left = static_cast<long>(report.notConverted.size());
+        text += QStringLiteral("\n\n") + (left == 1 ? tr("1 data file was not converted because the run stopped:")
+                                                    : tr("%1 were not converted because the run stopped:").arg(DataFiles(left)));
+        const long named = std::min<long>(left, kMaxListedFailures);
+        for (long i = 0; i < named; ++i) {
+            text += QStringLiteral("\n") + Decode(DisplayName(report.notConverted[static_cast<std::size_t>(i)]));
+        }
+        if (left > named) {
+            text += QStringLiteral("\n") + tr("... and %1 more: \"Show Report\" lists them all.").arg(left - named);
+        }
+    }
+    text += QStringLiteral("\n\n") + Tally(report) + QStringLiteral(".");
     return text;
 }
 
 QStringList RunTexts::ReportLines(const BatchReport& report) {
     QStringList lines;
-    lines << tr("%1 data files, %2 converted, %3 frames written, %4 failures.")
-                 .arg(report.dataFiles).arg(report.filesConverted).arg(report.framesWritten)
-                 .arg(report.failures.size());
+    lines << Tally(report) + QStringLiteral("; ") + Failures(static_cast<long>(report.failures.size())) +
+                 QStringLiteral(".");
     if (report.stop != BatchStop::kNone) lines << tr("The run stopped: %1.").arg(Decode(StopReason(report.stop)));
     for (const BatchFailure& failure : report.failures) lines << Decode(failure.Line());
     for (const std::string& note : report.notes) lines << tr("Note: %1").arg(Decode(note));

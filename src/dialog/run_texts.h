@@ -22,7 +22,11 @@ public:
     /// failures counted.
     static QString StatusLine(const BatchReport& report, double seconds,
                               std::optional<long> plannedFrames = std::nullopt);
-    /// The message for a run that stopped or had failures; empty for a clean run.
+    /// For a run that found no data file in `folder`: "No data files in day1", and how
+    /// many its subfolders hold when that is more than none: "... (24 in subfolders)".
+    static QString NoDataFiles(const QString& folder, int inSubfolders);
+    /// The message for a run that stopped or had failures; empty for a clean run. After a
+    /// stop it names the data files not converted (at most kMaxListedFailures of them).
     static QString FailureMessage(const BatchReport& report);
     /// Everything the run said: how it ended, every failure, every note, the data files
     /// not converted.
@@ -30,7 +34,11 @@ public:
 
 private:
     static QString Files(long n);
+    static QString DataFiles(long n);
     static QString Frames(long n);
+    static QString Failures(long n);
+    /// "691 of 705 frames written; 12 files complete, 2 partial, 0 failed"
+    static QString Tally(const BatchReport& report);
 };
 
 /// The message for a run that stopped or had failures; empty for a clean run.

@@ -18,9 +18,19 @@ public:
             emit w.fileStarted(path, index, total);
         });
     }
-    void Planned(int, long frames) override { worker_.runPlanned_.store(frames); }
-    void FileFrames(int frames) override { worker_.filePlanned_.store(frames); }
+    void Planned(int, long frames) override {
+        worker_.runPlanned_.store(frames);
+        progress_.Planned(frames, 0);
+    }
+    void PlannedPixels(std::uint64_t pixels) override { progress_.Planned(0, pixels); }
+    void FileFrames(int frames) override {
+        worker_.filePlanned_.store(frames);
+        progress_.FileFrameSize(0);
+    }
+    void FileFramePixels(std::uint64_t pixels) override { progress_.FileFrameSize(pixels); }
     void FrameWritten(const std::string&) override {
+        progress_.FrameDone();
+        worker_.runFraction_.store(progress_.Fraction());
         worker_.fileFrames_.store(++fileFrames_);
         worker_.runFrames_.store(++runFrames_);
     }
@@ -61,6 +71,7 @@ private:
     const Clock& clock_;
     int fileFrames_ = 0;
     long runFrames_ = 0;
+    RunProgress progress_;
     bool shown_ = false;
     std::chrono::steady_clock::time_point lastShown_;
     bool kept_ = false;
@@ -83,6 +94,7 @@ bool RunWorker::Start(const std::string& folder, BatchSettings settings) {
     runFrames_.store(0);
     filePlanned_.store(0);
     runPlanned_.store(0);
+    runFraction_.store(0);
     settings.stopRequested = [this] { return stop_.load(); };
     thread_ = std::thread([this, folder, settings = std::move(settings)] { Work(folder, settings); });
     return true;

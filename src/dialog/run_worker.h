@@ -16,6 +16,7 @@
 
 #include "control/getdata_ctrl.h"
 #include "convert/batch_run.h"
+#include "convert/run_progress.h"
 #include "dialog/frame_picture.h"
 
 namespace qf {
@@ -50,6 +51,8 @@ public:
     /// the plan is made).
     int fileFramesPlanned() const { return filePlanned_.load(); }
     long runFramesPlanned() const { return runPlanned_.load(); }
+    /// How much of the run's plan is done, 0 to 1, counting each frame by its pixels.
+    double runDoneFraction() const { return runFraction_.load(); }
     /// What the rate limit of the pictures reads the time from (tests step it by hand).
     /// Set it between runs only.
     void SetClock(Clock clock) { clock_ = std::move(clock); }
@@ -84,6 +87,7 @@ private:
     std::atomic<long> runFrames_{0};
     std::atomic<int> filePlanned_{0};
     std::atomic<long> runPlanned_{0};
+    std::atomic<double> runFraction_{0};
     Clock clock_;
     std::mutex queueMutex_;
     std::vector<Event> queue_;  ///< guarded by queueMutex_

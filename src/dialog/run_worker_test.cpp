@@ -5,6 +5,7 @@
 #include <QSignalSpy>
 #include <QtTest>
 #include <atomic>
+#include <cmath>
 
 #include "dialog/dialog_template.h"
 #include "dialog/dialog_test_support.h"
@@ -94,6 +95,14 @@ private slots:
         QCOMPARE(static_cast<StatusLight*>(dlg.Item(1003))->state(), StatusLight::State::kStopped);
         QCOMPARE(services.warnings.size(), 1);
         QVERIFY(services.warnings[0].startsWith("The conversion was stopped."));
+        // The box names what the stop left: the rest of a.orx, and b.orx untouched.
+        QVERIFY2(services.warnings[0].contains("Not all frames of " + QString::fromStdString(*dir / "a.orx") +
+                                               " were written."),
+                 qPrintable(services.warnings[0]));
+        QVERIFY2(services.warnings[0].contains("1 data file was not converted because the run stopped:\n" +
+                                               QString::fromStdString(*dir / "b.orx")),
+                 qPrintable(services.warnings[0]));
+        QVERIFY(services.warnings[0].endsWith("1 of 6 frames written; 0 files complete, 1 partial, 0 failed."));
         // After the run Cancel closes the dialog as before.
         Click(dlg, kIdCancel);
         QVERIFY(!dlg.isVisible());
@@ -114,6 +123,22 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!dlg.running(), 30000);
         QCOMPARE(test::Outputs(*dir), (std::vector<std::string>{"a.tiff", "a1.tiff"}));
         QVERIFY(dlg.isVisible());
+    }
+
+    // One small frame done of a small and a large file: 3 of 4 frames, a fortieth of the pixels.
+    void barAndTimeLeftCountPixelsNotFiles() {
+        QVERIFY(test::Synth(*dir, "a.orx", 3, 8, 4));   // 3 x 32 pixels
+        QVERIFY(test::Synth(*dir, "b.orx", 1, 64, 60));  // 3840 pixels
+        CQuillfenDlg dlg(&services);
+        PauseGate gate(test::PlanningPauses(dir->path()) + 4);  // after a.orx's last frame
+        StartHeld(dlg, gate);
+        const double done = dlg.worker().runDoneFraction();
+        QVERIFY2(std::abs(done - 96.0 / (96 + 3840)) < 1e-9, qPrintable(QString::number(done)));
+        QTRY_COMPARE(static_cast<ProgressStrip*>(dlg.Item(1001))->percent(), 2);
+        gate.Open();
+        QTRY_VERIFY_WITH_TIMEOUT(!dlg.running(), 30000);
+        QCOMPARE(dlg.worker().runDoneFraction(), 1.0);
+        QCOMPARE(static_cast<ProgressStrip*>(dlg.Item(1001))->percent(), 100);
     }
 
     void whileRunningTheButtonsAreDisabledAndTheWaitCursorShows() {

@@ -155,6 +155,9 @@ bool ProcessIsGone(long pid);
 std::string ErrnoText(int err);
 /// True when standard error is a terminal.
 bool StandardErrorIsTerminal();
+/// The width in columns of the terminal standard error shows on; 0 when it is none or
+/// does not say.
+int StandardErrorColumns();
 /// Arranges for the console to show UTF-8 output as text (Windows); nothing elsewhere.
 void UseUtf8Console();
 /// Bytes of memory the system can give without swapping (0 when it does not say).

@@ -509,6 +509,12 @@ bool ProcessIsGone(long pid) {
 
 bool StandardErrorIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
 
+int StandardErrorColumns() {
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info)) return 0;
+    return info.srWindow.Right - info.srWindow.Left + 1;
+}
+
 void UseUtf8Console() { SetConsoleOutputCP(CP_UTF8); }
 
 std::uint64_t AvailableMemory() {

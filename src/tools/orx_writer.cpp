@@ -41,6 +41,15 @@ bool OrxWriter::WriteFrame(const std::uint16_t* samples) {
     return impl_->file.ok();
 }
 
+Status OrxWriter::FinishCutOff(const std::uint16_t* partial, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        std::uint8_t le[2];
+        PutLe16(le, partial[i]);
+        impl_->file.Write(le, sizeof le);
+    }
+    return impl_->file.Commit();
+}
+
 Status OrxWriter::Finish() {
     if (impl_->framesWritten != impl_->header.frameCount) {
         impl_->file.Fail(ErrorKind::kWriteFailed, std::to_string(impl_->framesWritten) + " of " +

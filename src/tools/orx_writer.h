@@ -22,6 +22,9 @@ public:
     bool WriteFrame(const std::uint16_t* samples);
     /// Completes the file; fails when a frame is missing or a write failed.
     Status Finish();
+    /// Ends the file as an acquisition that was cut off does: after the frames written so
+    /// far and the first `count` samples of `partial` (the header still counts every frame).
+    Status FinishCutOff(const std::uint16_t* partial, std::size_t count);
 
 private:
     struct Impl;

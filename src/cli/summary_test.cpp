@@ -1,0 +1,107 @@
+// The line quillfen-cli ends a run with: frames written of frames planned, data files
+// complete, partial and failed, the time and where the outputs went; and what it says of
+// a folder that holds no data file.
+#include <gtest/gtest.h>
+
+#include "cli/cli_test_support.h"
+#include "cli/progress_printer.h"
+#include "tools/synthetic_beam.h"
+
+namespace qf {
+namespace {
+
+class SummaryTest : public test::CliFixture {
+protected:
+    void Beam(const std::string& path, std::uint32_t frames) {
+        BeamSettings s;
+        s.width = 6;
+        s.height = 4;
+        s.frames = frames;
+        ASSERT_TRUE(WriteSyntheticBeam(path, s).ok()) << path;
+    }
+    // The summary line with its time cut out: "... written in T; ...".
+    std::string SummaryOf(const std::string& input) const {
+        const std::string seconds = test::SecondsOf(Lines(), input);
+        for (std::string line : Lines()) {
+            if (line.rfind("quillfen-cli: " + input + ": ", 0) != 0) continue;
+            if (const std::size_t at = line.find(" in " + seconds); at != std::string::npos) {
+                line.replace(at, 4 + seconds.size(), " in T");
+            }
+            return line.substr(16 + input.size());
+        }
+        return "(none)";
+    }
+};
+
+TEST_F(SummaryTest, CountsFramesOfThePlanAndFilesCompletePartialAndFailed) {
+    Beam(dir / "scan1.orx", 2);   // frame 1 wants scan11.tiff...
+    Beam(dir / "scan11.orx", 3);  // ...as does frame 0 here: refused, the file is partial
+    Beam(dir / "scan2.orx", 1);
+    test::WriteBytes(dir / "scan3.orx", {1, 2, 3});  // not an ORX file: failed
+    EXPECT_EQ(Run({"convert", "--jobs", "1", dir.path()}), kExitFailures);
+    EXPECT_EQ(SummaryOf(dir.path()),
+              "5 of 6 frames written in T; 2 data files complete, 1 partial, 1 failed; 2 failures; "
+              "outputs beside the data files")
+        << err.str();
+    EXPECT_EQ(Run({"convert", "--jobs", "4", "--output-dir", dir / "out", dir / "scan2.orx"}), kExitOk);
+    EXPECT_EQ(SummaryOf(dir / "scan2.orx"),
+              "1 of 1 frame written in T; 1 data file complete, 0 partial, 0 failed; 0 failures; outputs in " +
+                  dir / "out")
+        << err.str();
+}
+
+TEST_F(SummaryTest, DryRunCountsWhatItWouldWrite) {
+    Beam(dir / "a.orx", 3);
+    EXPECT_EQ(Run({"convert", "--dry-run", dir.path()}), kExitOk);
+    EXPECT_EQ(Lines().back(), "quillfen-cli: " + dir.path() +
+                                  ": 3 of 3 frames to write; 1 data file complete, 0 partial, 0 failed; 0 failures; "
+                                  "outputs beside the data files (dry run: nothing written)");
+}
+
+TEST_F(SummaryTest, FolderWithoutDataFilesSaysSoAndPointsToSubfolders) {
+    ASSERT_EQ(test::MakeDir(dir / "day1"), 0);
+    ASSERT_EQ(test::MakeDir(dir / "day1/deeper"), 0);
+    Beam(dir / "day1/a.orx", 1);
+    Beam(dir / "day1/deeper/b.orx", 1);
+    test::WriteBytes(dir / "day1/notes.txt", {'x'});
+    EXPECT_EQ(Run({"convert", dir.path()}), kExitOk);
+    EXPECT_EQ(err.str(), "quillfen-cli: no data files in " + dir.path() +
+                             "; 2 data files in subfolders (use --recursive)\n");
+    EXPECT_EQ(Run({"convert", dir / "day1/deeper"}), kExitOk);  // a data file, no subfolder
+    EXPECT_EQ(SummaryOf(dir / "day1/deeper"),
+              "1 of 1 frame written in T; 1 data file complete, 0 partial, 0 failed; 0 failures; "
+              "outputs beside the data files");
+    ASSERT_EQ(test::MakeDir(dir / "empty"), 0);
+    EXPECT_EQ(Run({"convert", dir / "empty"}), kExitOk);
+    EXPECT_EQ(err.str(), "quillfen-cli: no data files in " + dir / "empty" + "\n");
+}
+
+TEST_F(SummaryTest, OneDataFileInASubfolderIsSaidInTheSingular) {
+    ASSERT_EQ(test::MakeDir(dir / "day1"), 0);
+    Beam(dir / "day1/a.orx", 1);
+    EXPECT_EQ(Run({"convert", dir.path()}), kExitOk);
+    EXPECT_EQ(err.str(), "quillfen-cli: no data files in " + dir.path() + "; 1 data file in subfolders (use --recursive)\n");
+    EXPECT_FALSE(test::FileExists(dir / "day1/a.tiff"));
+}
+
+TEST_F(SummaryTest, RecursiveRunOverAnEmptyTreeGivesNoHint) {
+    ASSERT_EQ(test::MakeDir(dir / "day1"), 0);
+    EXPECT_EQ(Run({"convert", "--recursive", dir.path()}), kExitOk);
+    EXPECT_EQ(err.str(), "quillfen-cli: no data files in " + dir.path() + "\n");
+}
+
+TEST(SummaryWords, StopAndKeptOutputsAreCounted) {
+    BatchReport r;
+    r.framesPlanned = 7;
+    r.framesWritten = 2;
+    r.seconds = 0.04;
+    r.stop = BatchStop::kInterrupted;
+    r.files.push_back(FileRecord{"a.orx", 4, {}, {"a.tiff", "a1.tiff"}, {"a2.tiff"}, false});
+    r.notConverted = {"b.orx"};
+    EXPECT_EQ(Summary(r, SummaryContext{"d", "out", 0}),
+              "2 of 7 frames written in 0.0 s, 1 kept; 0 data files complete, 1 partial, 0 failed; 0 failures; "
+              "interrupted; 1 data file not converted; outputs in out");
+}
+
+}  // namespace
+}  // namespace qf

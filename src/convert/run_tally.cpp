@@ -1,0 +1,60 @@
+#include "convert/run_tally.h"
+
+#include "platform/directory.h"
+#include "platform/file_io.h"
+
+namespace qf {
+
+RunTally TallyRun(const BatchReport& report) {
+    RunTally tally;
+    tally.framesPlanned = report.framesPlanned;
+    tally.framesWritten = report.framesWritten;
+    for (const FileRecord& file : report.files) {
+        tally.framesKept += static_cast<long>(file.kept.size());
+        if (file.converted) ++tally.complete;
+        else if (file.written.empty() && file.kept.empty()) ++tally.failed;
+        else ++tally.partial;
+    }
+    tally.notReached = static_cast<int>(report.notConverted.size());
+    return tally;
+}
+
+bool FoundNoDataFiles(const BatchReport& report) {
+    return report.plannedDataFiles == 0 && report.dataFiles == 0 && report.failures.empty() &&
+           report.stop == BatchStop::kNone;
+}
+
+namespace {
+
+// Adds to `count` the data files of `folder` (when `filesHere`) and of its subfolders,
+// `depth` levels down; links are not followed, as a recursive run does not follow them.
+void CountIn(const std::string& folder, int depth, bool filesHere, int limit, int& count) {
+    Result<int> fd = OpenFolder(folder);
+    if (!fd.ok()) return;
+    Result<std::vector<std::string>> names = ListFolder(fd.value());
+    std::vector<std::string> subfolders;
+    for (const std::string& name : names.ok() ? names.value() : std::vector<std::string>{}) {
+        Result<FileFacts> facts = FactsAt(fd.value(), name, false);
+        if (!facts.ok()) continue;
+        if (facts.value().type == FileType::kFolder) subfolders.push_back(name);
+        else if (filesHere && facts.value().type == FileType::kRegular && FindDataExtension(name) != std::string::npos) {
+            ++count;
+        }
+    }
+    CloseFile(fd.value());
+    const std::string prefix = IsPathSeparator(folder.back()) ? folder : folder + "/";
+    for (const std::string& name : subfolders) {
+        if (count >= limit || depth <= 0) return;
+        CountIn(prefix + name, depth - 1, true, limit, count);
+    }
+}
+
+}  // namespace
+
+int DataFilesInSubfolders(const std::string& folder, int depth, int limit) {
+    int count = 0;
+    if (!folder.empty()) CountIn(folder, depth, false, limit, count);
+    return count;
+}
+
+}  // namespace qf
