@@ -122,6 +122,7 @@ BatchSettings SettingsFor(const ConvertOptions& o) {
     if (!o.frames.empty()) settings.frames = FrameSelection::Parse(o.frames).value();  // checked by the option
     settings.exclude = o.exclude;
     settings.onlyOrx = o.onlyOrx;
+    settings.mirror = o.mirror;
     return settings;
 }
 
@@ -229,7 +230,7 @@ CLI::App* AddConvertCommand(CLI::App& app, ConvertOptions& o) {
     cmd->add_option("--output-dir", o.outputDir, "Write the outputs into DIR (created if missing), not beside the data")
         ->type_name("DIR");
     cmd->add_option("--name-pattern", o.namePattern,
-                    "Name outputs by pattern, e.g. {stem}_{frame:04}; placeholders {stem} {frame} "
+                    "Name outputs by pattern, e.g. {stem}_{frame:04}; placeholders {stem} {dir} {frame} "
                     "{frame:N} {kind}; the kind's extension follows")
         ->type_name("PATTERN")
         ->check([](const std::string& text) {
@@ -285,6 +286,9 @@ CLI::App* AddConvertCommand(CLI::App& app, ConvertOptions& o) {
                                             "folders alike; may be given again")
         ->type_name("GLOB")
         ->allow_extra_args(false);
+    cmd->add_flag("--mirror", o.mirror, "With --recursive and --output-dir: write each subfolder's outputs into the "
+                                        "same subfolder of DIR (made as needed), so that names repeated across "
+                                        "folders do not collide");
     cmd->add_flag("--only-orx", o.onlyOrx, "Take as data files only the names that end in .orx (not scan.orx.json)");
     AddOutputOptions(cmd, o.exportOptions, o.kind);
     cmd->add_option("PATH", o.paths, "Folders (or single data files) to convert")->required();

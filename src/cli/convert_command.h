@@ -33,6 +33,7 @@ struct ConvertOptions {
     std::string frames;                ///< --frames, "" for all
     std::vector<std::string> exclude;  ///< --exclude globs
     bool onlyOrx = false;
+    bool mirror = false;
     ExportOptions exportOptions;  ///< --layout, --compress, --pixel-size, --stack, --bigtiff
     std::vector<std::string> paths;
 };

@@ -364,3 +364,32 @@ TEST_P(SelectionTest, SidecarFilesArePassedOverByOptionAndOtherwiseNamedOnce) {
 
 }  // namespace
 }  // namespace qf
+
+namespace qf {
+namespace {
+
+TEST_P(SelectionTest, MirrorKeepsDayFoldersApartUnderTheOutputFolder) {
+    for (const char* day : {"day1", "day2"}) {
+        ASSERT_EQ(test::MakeDir(dir / day), 0);
+        Beam(dir / day + "/scan.orx", 2);
+    }
+    // Flat, as before: the second day's names are taken by the first day's.
+    EXPECT_EQ(Convert({"--recursive", "--output-dir", dir / "flat", dir.path()}), kExitFailures);
+    EXPECT_EQ(test::Entries(dir / "flat"), (Names{"scan.tiff", "scan1.tiff"}));
+    EXPECT_EQ(Convert({"--recursive", "--mirror", "--dry-run", "--output-dir", dir / "out", dir.path()}), kExitOk)
+        << err.str();
+    EXPECT_FALSE(test::FileExists(dir / "out"));  // a dry run makes nothing
+    EXPECT_EQ(Convert({"--recursive", "--mirror", "--output-dir", dir / "out", dir.path()}), kExitOk) << err.str();
+    EXPECT_EQ(test::Entries(dir / "out/day1"), (Names{"scan.tiff", "scan1.tiff"}));
+    EXPECT_EQ(test::Entries(dir / "out/day2"), (Names{"scan.tiff", "scan1.tiff"}));
+    // {dir} keeps them apart in one folder.
+    EXPECT_EQ(Convert({"--recursive", "--output-dir", dir / "one", "--name-pattern", "{dir}_{stem}_{frame:02}",
+                       dir / "day1", dir / "day2"}),
+              kExitOk)
+        << err.str();
+    EXPECT_EQ(test::Entries(dir / "one"),
+              (Names{"day1_scan_00.tiff", "day1_scan_01.tiff", "day2_scan_00.tiff", "day2_scan_01.tiff"}));
+}
+
+}  // namespace
+}  // namespace qf

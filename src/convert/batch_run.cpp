@@ -64,6 +64,7 @@ Plan Walk::MakeThePlan(const std::string& input) {
     options.frames = &settings_.frames;
     options.exclude = settings_.exclude;
     options.onlyOrx = settings_.onlyOrx;
+    options.mirror = settings_.mirror;
     options.stack = settings_.exportOptions.stack;
     return MakePlan(control_, input, options, names_->planned);
 }
@@ -180,25 +181,27 @@ void Walk::NotConverted(const Plan& plan) {
 
 // The folders outputs went into reach the disk with their new entries.
 void Walk::SyncFolders(const Plan& plan) {
-    if (plan.outputDir) written_.assign(1, 0);
+    if (plan.outputDir && !plan.mirror) written_.assign(1, 0);
     for (const std::size_t index : written_) {
         Result<std::shared_ptr<OutputFolder>> folder = cursor_->Enter(index);
         const std::string& path = plan.outputDir ? plan.folders[0].path : plan.folders[index].path;
-        const std::shared_ptr<OutputFolder>& output = folder.ok() ? OutputFolderOf(plan, folder.value()) : nullptr;
-        const Status synced = output ? output->Sync() : Status(folder.error());
+        Result<std::shared_ptr<OutputFolder>> output =
+            folder.ok() ? cursor_->Output(index, folder.value(), false) : Result<std::shared_ptr<OutputFolder>>(folder.error());
+        const Status synced = output.ok() ? output.value()->Sync() : Status(output.error());
         if (!synced.ok()) Fail(path, kNoFrame, path, "cannot flush the folder to disk: " + synced.message());
     }
 }
 
-std::shared_ptr<OutputFolder> Walk::EnterFolder(const Plan& plan, const PlannedFile& file) {
-    (void)plan;
-    Result<std::shared_ptr<OutputFolder>> folder = cursor_->Enter(file.folder);
-    if (!folder.ok()) {
-        Fail(file.path, kNoFrame, file.path, folder.message() + "; not converted");
-        return nullptr;
+Walk::Folders Walk::EnterFolder(const PlannedFile& file, bool create) {
+    Result<std::shared_ptr<OutputFolder>> data = cursor_->Enter(file.folder);
+    Result<std::shared_ptr<OutputFolder>> output =
+        data.ok() ? cursor_->Output(file.folder, data.value(), create) : Result<std::shared_ptr<OutputFolder>>(data.error());
+    if (!output.ok()) {
+        Fail(file.path, kNoFrame, file.path, output.message() + "; not converted");
+        return {};
     }
     if (written_.empty() || written_.back() != file.folder) written_.push_back(file.folder);
-    return folder.value();
+    return Folders{data.value(), output.value()};
 }
 
 // A file's entry or load failure, as the plan found it.
@@ -223,16 +226,16 @@ void Walk::DryRun(const Plan& plan) {
             Report(file);
             continue;
         }
-        DryRunFile(plan, file);
+        DryRunFile(file);
     }
 }
 
-void Walk::DryRunFile(const Plan& plan, const PlannedFile& file) {
+void Walk::DryRunFile(const PlannedFile& file) {
     StartRecord(file);
     FileRecord& record = report_.files.back();
-    const std::shared_ptr<OutputFolder> folder = EnterFolder(plan, file);
+    const Folders folder = EnterFolder(file, false);
     if (!folder) return;
-    const int outputFd = OutputFolderOf(plan, folder)->fd();
+    const int outputFd = folder.output->fd();
     if (file.noSampleFrames > 0) {
         record.framesPlanned = file.noSampleFrames;
         return Fail(file.path, NoSamplesFrame(file), file.path, NoSamplesCause(file));
@@ -272,12 +275,12 @@ void Walk::Convert(const Plan& plan, const PlannedFile& file, std::size_t from) 
         return Report(file);
     }
     if (from == 0) StartRecord(file);
-    const std::shared_ptr<OutputFolder> folder = EnterFolder(plan, file);
+    const Folders folder = EnterFolder(file, true);
     if (!folder) return;
-    if (std::string changed = ChangedSincePlanned(file, folder->fd()); !changed.empty()) {
+    if (std::string changed = ChangedSincePlanned(file, folder.data->fd()); !changed.empty()) {
         return Fail(file.path, kNoFrame, file.path, std::move(changed));
     }
-    if (Status loaded = control_.LoadFile(PathThroughFolder(folder->fd(), file.name, file.path)); !loaded.ok()) {
+    if (Status loaded = control_.LoadFile(PathThroughFolder(folder.data->fd(), file.name, file.path)); !loaded.ok()) {
         NotLoaded(file.path, loaded.message());
         return;
     }
@@ -294,7 +297,7 @@ void Walk::Convert(const Plan& plan, const PlannedFile& file, std::size_t from) 
     }
     OutputNamer namer(plan.folders[file.folder].place, names_->converted, settings_.pattern.get(), file.path,
                       kind->extension, kind->shortName);
-    const int outputFd = OutputFolderOf(plan, folder)->fd();
+    const int outputFd = folder.output->fd();
     if (settings_.exportOptions.stack && kind->tiff && from == 0) return ConvertStack(outputFd, file, *kind, namer);
     // Handed over mid-file: step to the frame, naming the ones before as they were named.
     for (std::size_t f = 0; f < from; ++f) {

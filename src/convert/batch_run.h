@@ -162,6 +162,9 @@ struct BatchSettings {
     /// Entries passed over by name (--exclude), and data files only when named "*.orx".
     std::vector<std::string> exclude;
     bool onlyOrx = false;
+    /// With outputDir and recursive: each subfolder's outputs go to the same subfolder of
+    /// outputDir (made as needed) instead of all into outputDir.
+    bool mirror = false;
     /// The memory frames may take, in bytes; unset, what the system has free. Fewer jobs
     /// than asked run when their frames would not fit (a note says so).
     std::function<std::uint64_t()> memoryForFrames;

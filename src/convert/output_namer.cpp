@@ -31,8 +31,9 @@ Result<Placeholder> ReadPlaceholder(const std::string& text, std::size_t open, s
         p.width = std::stoi(digits);
         return p;
     }
-    if (inner != "stem" && inner != "frame" && inner != "kind") {
-        return Fail(ErrorKind::kInvalid, "{" + inner + "} is no placeholder (use {stem}, {frame}, {frame:N} or {kind})");
+    if (inner != "stem" && inner != "dir" && inner != "frame" && inner != "kind") {
+        return Fail(ErrorKind::kInvalid,
+                    "{" + inner + "} is no placeholder (use {stem}, {dir}, {frame}, {frame:N} or {kind})");
     }
     p.key = inner;
     return p;
@@ -81,7 +82,8 @@ Result<NamePattern> NamePattern::Parse(const std::string& text) {
     return pattern;
 }
 
-std::string NamePattern::Apply(const std::string& entryName, std::int16_t frame, const std::string& kind) const {
+std::string NamePattern::Apply(const std::string& entryName, std::int16_t frame, const std::string& kind,
+                               const std::string& dir) const {
     std::string out;
     for (std::size_t i = 0; i < text_.size();) {
         if (text_[i] != '{') {
@@ -91,6 +93,7 @@ std::string NamePattern::Apply(const std::string& entryName, std::int16_t frame,
         std::size_t end = 0;
         const Placeholder p = ReadPlaceholder(text_, i, &end).value();  // checked by Parse
         if (p.key == "stem") out += Stem(entryName);
+        if (p.key == "dir") out += dir;
         if (p.key == "kind") out += kind;
         if (p.key == "frame") {
             char digits[32];
@@ -129,7 +132,7 @@ OutputName OutputNamer::Next(std::int16_t frame) {
     OutputName out;
     const std::string& prefix = place_.dataPrefix;
     if (pattern_) {
-        const std::string stem = pattern_->Apply(dataPath_.substr(prefix.size()), frame, kindName_);
+        const std::string stem = pattern_->Apply(dataPath_.substr(prefix.size()), frame, kindName_, place_.dirTag);
         if (stem.empty()) {  // {stem} of a file named ".orx"
             out.refusal = "the name pattern gives this file an empty name; not written";
             out.refusalPath = dataPath_;

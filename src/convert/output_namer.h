@@ -14,6 +14,7 @@
 namespace qf {
 
 /// A name pattern such as "{stem}_{frame:04}": {stem} (the entry's name up to ".orx"),
+/// {dir} (its folder from the input folder's own name down, joined by '_': "day1_sub"),
 /// {frame} or {frame:N} (the frame number, zero-padded to N digits), {kind} (normalized,
 /// standardized, grayscale or color). The kind's extension follows. A pattern never holds
 /// ".orx" (nor the whole entry name, which has it): the next run would take its outputs for
@@ -23,7 +24,8 @@ public:
     /// The pattern, or why it is none: empty, a "/", an unknown placeholder, a brace
     /// left open.
     static Result<NamePattern> Parse(const std::string& text);
-    std::string Apply(const std::string& entryName, std::int16_t frame, const std::string& kind) const;
+    std::string Apply(const std::string& entryName, std::int16_t frame, const std::string& kind,
+                      const std::string& dir = "") const;
 
 private:
     std::string text_;
@@ -47,6 +49,7 @@ struct OutputPlace {
     std::string outputPrefix;  ///< the output folder's path with its slash
     std::string folderKey;     ///< the output folder's identity (device and inode)
     std::unordered_set<std::string> dataNames;  ///< NameKey()s of the names there that are data files
+    std::string dirTag;  ///< {dir}: the data folder from the input's own name down, joined by '_'
 };
 
 struct OutputName {

@@ -55,6 +55,7 @@ bool ParallelRun::Advance() {
             }
             namer_.reset();
             fileFolder_.reset();
+            fileOutput_.reset();
             continue;
         }
         const std::size_t index = nextFile_++;
@@ -77,14 +78,18 @@ bool ParallelRun::EnterFile(std::size_t index) {
     jobs.asked = askKind_();
     jobs.kind = FindExportKind(jobs.asked);
     Result<std::shared_ptr<OutputFolder>> folder = cursor_.Enter(file.folder);
-    if (!folder.ok()) {
-        jobs.folderFailure = folder.message() + "; not converted";
+    Result<std::shared_ptr<OutputFolder>> output =
+        folder.ok() ? cursor_.Output(file.folder, folder.value(), true) : Result<std::shared_ptr<OutputFolder>>(folder.error());
+    if (!output.ok()) {
+        jobs.folderFailure = output.message() + "; not converted";
         return false;
     }
     fileFolder_ = folder.value();
+    fileOutput_ = output.value();
     if (!jobs.kind || file.frames.empty()) {
         AddJob(index, kLoadOnly, jobs.kind, OutputName{});
         fileFolder_.reset();
+        fileOutput_.reset();
         return true;
     }
     fileKind_ = jobs.kind;
@@ -98,7 +103,7 @@ void ParallelRun::AddJob(std::size_t file, std::size_t step, const ExportKindInf
     slots_.push_back(std::make_unique<Slot>());
     Slot& slot = *slots_.back();
     slot.outcome.out = std::move(out);
-    slot.outcome.folder = OutputFolderOf(plan_, fileFolder_);
+    slot.outcome.folder = fileOutput_;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         queue_.push_back(Job{file, step, kind, fileFolder_, slot.outcome.folder ? slot.outcome.folder->fd() : -1, &slot});

@@ -124,6 +124,7 @@ private:
     const ExportKindInfo* fileKind_ = nullptr;
     FolderCursor cursor_;
     std::shared_ptr<OutputFolder> fileFolder_;  ///< the folder of the file being handed out
+    std::shared_ptr<OutputFolder> fileOutput_;  ///< ...and where its outputs go
     std::vector<FileJobs> files_;    ///< by plan index
     std::deque<std::unique_ptr<Slot>> slots_;
     std::size_t firstSlot_ = 0;      ///< the sequence number of slots_.front()

@@ -53,6 +53,18 @@ std::uint64_t FramePixels(CGetdatactrl1& control) {
     }
 }
 
+// {dir} of a folder `relative` below `root`: the root's own name, then the folders below it,
+// joined by '_' (a name holds no separator).
+std::string DirTag(const std::string& root, const std::string& relative) {
+    std::string trimmed = root;
+    while (trimmed.size() > 1 && IsPathSeparator(trimmed.back())) trimmed.pop_back();
+    const std::size_t slash = LastSeparator(trimmed);
+    std::string tag = slash == std::string::npos ? trimmed : trimmed.substr(slash + 1);
+    if (tag.empty() || tag == "." || tag == ".." || IsPathSeparator(tag[0])) tag = "top";
+    for (const char c : relative) tag += IsPathSeparator(c) ? '_' : c;
+    return relative.empty() ? tag : tag.insert(tag.size() - relative.size(), "_");
+}
+
 class Planner {
 public:
     Planner(CGetdatactrl1& control, const PlanOptions& options, NameRegistry& registry)
@@ -165,10 +177,25 @@ bool Planner::AddFolder(std::size_t index, const std::vector<std::string>* only,
     const std::vector<std::string>& listed = only ? *only : names.value();
     OutputPlace& place = plan_.folders[index].place;
     place.dataPrefix = WithSlash(path);
-    place.outputPrefix = plan_.outputDir ? WithSlash(options_.outputDir) : place.dataPrefix;
+    const std::string& relative = plan_.folders[index].relative;
+    const bool mirrored = plan_.outputDir && plan_.mirror && !relative.empty();
+    place.outputPrefix = plan_.outputDir ? WithSlash(options_.outputDir) + (mirrored ? WithSlash(relative) : "")
+                                         : place.dataPrefix;
     place.folderKey = plan_.outputDir ? (plan_.outputDir->fd() >= 0 ? outputDirIdentity_ : "new:" + options_.outputDir)
                                       : plan_.folders[index].identity;
-    if (plan_.outputDir) {
+    if (mirrored) place.folderKey += "/" + relative;
+    place.dirTag = DirTag(plan_.folders[0].path, relative);
+    if (mirrored) {
+        // Its mirror in the output folder, when it is there already, is listed like one.
+        Result<std::shared_ptr<OutputFolder>> mirror = cursor_.Output(index, data, false);
+        if (mirror.ok() && mirror.value()->fd() >= 0) {
+            Result<std::vector<std::string>> there = ListFolder(mirror.value()->fd());
+            if (there.ok()) {
+                MarkDataNames(mirror.value()->fd(), there.value(), place);
+                Sweep(*mirror.value(), place.outputPrefix.substr(0, place.outputPrefix.size() - 1), there.value());
+            }
+        }
+    } else if (plan_.outputDir) {
         MarkDataNames(plan_.outputDir->fd(), outputDirNames_, place);
         if (!outputDirListed_) Sweep(*plan_.outputDir, options_.outputDir, outputDirNames_);
         outputDirListed_ = true;
@@ -209,6 +236,9 @@ void Planner::Walk(const std::vector<std::string>* only) {
         PlanFolder folder;
         folder.path = WithSlash(plan_.folders[next.parent].path) + next.name;
         folder.parent = next.parent;
+        folder.relative = plan_.folders[next.parent].relative.empty()
+                              ? next.name
+                              : plan_.folders[next.parent].relative + "/" + next.name;
         folder.name = std::move(next.name);
         folder.identity = std::move(next.identity);
         plan_.folders.push_back(std::move(folder));
@@ -288,6 +318,7 @@ bool Planner::Excluded(const std::string& name) const {
 }
 
 Plan Planner::Make(const std::string& input) {
+    plan_.mirror = options_.mirror;
     if (!OpenOutputDir()) return std::move(plan_);
     Result<FileFacts> facts = FactsAt(kWorkingFolder, input, true);
     const bool singleFile = facts.ok() && facts.value().type != FileType::kFolder;
@@ -399,6 +430,30 @@ Result<std::shared_ptr<OutputFolder>> FolderCursor::Enter(std::size_t index) {
     at_ = index;
     current_ = folder;
     return current_;
+}
+
+Result<std::shared_ptr<OutputFolder>> FolderCursor::Output(std::size_t index, const std::shared_ptr<OutputFolder>& data,
+                                                          bool create) {
+    if (!plan_.outputDir) return data;
+    const PlanFolder& folder = plan_.folders[index];
+    if (!plan_.mirror || folder.relative.empty() || plan_.outputDir->fd() < 0) return plan_.outputDir;
+    if (index == mirrorAt_ && mirror_) return mirror_;
+    // Down from the output folder, one name at a time, as the data folder was reached.
+    std::vector<std::string> names;
+    for (std::size_t i = index; i != kNoParent && i != 0; i = plan_.folders[i].parent) names.push_back(plan_.folders[i].name);
+    std::shared_ptr<OutputFolder> at = plan_.outputDir;
+    for (auto it = names.rbegin(); it != names.rend(); ++it) {
+        if (create) {
+            if (Status made = MakeFolderAt(at->fd(), *it); !made.ok()) return Failed(folder, made.kind(), made.message());
+        }
+        Result<int> opened = OpenSubfolder(at->fd(), *it);
+        if (!opened.ok() && !create && opened.error().kind == ErrorKind::kMissing) return std::make_shared<OutputFolder>();
+        if (!opened.ok()) return Failed(folder, opened.error().kind, opened.message());
+        at = std::make_shared<OutputFolder>(opened.value());
+    }
+    mirrorAt_ = index;
+    mirror_ = at;
+    return at;
 }
 
 Error FolderCursor::Failed(const PlanFolder& folder, ErrorKind kind, std::string cause) {

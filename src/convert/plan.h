@@ -29,6 +29,7 @@ struct PlanFolder {
     std::size_t parent = kNoParent;  ///< the folder it was found in; kNoParent: the input's own
     std::string name;                ///< its name there
     std::string identity;            ///< what it was when listed; a folder swapped since is not walked
+    std::string relative;            ///< its path below the input's folder ("" for that folder)
     OutputPlace place;
 };
 
@@ -72,6 +73,7 @@ struct PlanFailure {
 struct Plan {
     std::shared_ptr<OutputFolder> root;       ///< the input folder (a single file's folder), held for the run
     std::shared_ptr<OutputFolder> outputDir;  ///< --output-dir, or null for beside the data
+    bool mirror = false;                      ///< subfolders' outputs go to the same subfolders of outputDir
     std::vector<PlanFolder> folders;          ///< folders[0] is the root's
     std::vector<PlannedFile> files;
     std::vector<std::string> notes;  ///< temporaries swept
@@ -102,6 +104,7 @@ struct PlanOptions {
     const FrameSelection* frames = nullptr;  ///< null: every frame
     std::vector<std::string> exclude;        ///< entries whose names match one of these are passed over
     bool onlyOrx = false;                    ///< data files are the names that end in ".orx"
+    bool mirror = false;                     ///< with outputDir: the tree is mirrored below it
     bool stack = false;                    ///< one output per data file: its first frame's name
 };
 
@@ -130,6 +133,11 @@ public:
     Result<std::shared_ptr<OutputFolder>> Enter(std::size_t index);
     /// The cause of the last failure alone, for a line that names the folder itself.
     const std::string& cause() const { return cause_; }
+    /// Where the outputs of plan.folders[index] (open as `data`) go: --output-dir, its
+    /// mirrored subfolder (made when `create`; an unopened folder when it is missing and may
+    /// not be made), or `data` itself.
+    Result<std::shared_ptr<OutputFolder>> Output(std::size_t index, const std::shared_ptr<OutputFolder>& data,
+                                                 bool create);
 
 private:
     Error Failed(const PlanFolder& folder, ErrorKind kind, std::string cause);
@@ -138,13 +146,10 @@ private:
     std::size_t at_ = kNoParent;
     std::shared_ptr<OutputFolder> current_;
     std::string cause_;
+    std::size_t mirrorAt_ = kNoParent;
+    std::shared_ptr<OutputFolder> mirror_;
 };
 
-/// Where the outputs of plan.folders[index] go: --output-dir, or `dataFolder` itself.
-inline const std::shared_ptr<OutputFolder>& OutputFolderOf(const Plan& plan,
-                                                          const std::shared_ptr<OutputFolder>& dataFolder) {
-    return plan.outputDir ? plan.outputDir : dataFolder;
-}
 
 /// "" when `file` is still what the plan found; else why it is not converted.
 std::string ChangedSincePlanned(const PlannedFile& file, int folderFd);

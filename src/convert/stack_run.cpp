@@ -28,7 +28,7 @@ void Walk::DryRunStack(const Plan& plan) {
         }
         StartRecord(file);
         FileRecord& record = report_.files.back();
-        const std::shared_ptr<OutputFolder> folder = EnterFolder(plan, file);
+        const Folders folder = EnterFolder(file, false);
         if (!folder) continue;
         if (file.noSampleFrames > 0) {
             Fail(file.path, NoSamplesFrame(file), file.path, NoSamplesCause(file));
@@ -42,7 +42,7 @@ void Walk::DryRunStack(const Plan& plan) {
             PlannedLine line{first->number, out.path, out.refusal.empty() ? "" : StackRefusal(out.refusal)};
             line.pages = pages;
             record.plan.push_back(line);
-            const int outputFd = OutputFolderOf(plan, folder)->fd();
+            const int outputFd = folder.output->fd();
             const Status checked = !out.refusal.empty() || outputFd < 0
                                        ? Status::Ok()
                                        : CheckOutputTarget(TargetFor(outputFd, out, settings_));

@@ -117,9 +117,14 @@ private:
     Plan MakeThePlan(const std::string& input);
     void NotConverted(const Plan& plan);
     void Report(const PlannedFile& file);
-    void DryRunFile(const Plan& plan, const PlannedFile& file);
-    /// The file's folder, open; null after saying why the file is not converted.
-    std::shared_ptr<OutputFolder> EnterFolder(const Plan& plan, const PlannedFile& file);
+    void DryRunFile(const PlannedFile& file);
+    /// The file's folder and its output folder, open (the output folder made when
+    /// `create`); null after saying why the file is not converted.
+    struct Folders {
+        std::shared_ptr<OutputFolder> data, output;
+        explicit operator bool() const { return data != nullptr; }
+    };
+    Folders EnterFolder(const PlannedFile& file, bool create);
     void SyncFolders(const Plan& plan);
     void DryRun(const Plan& plan);
     /// Converts `file` inline; from frame `from` on when a run of several jobs hands over.

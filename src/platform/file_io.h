@@ -140,6 +140,8 @@ Status LinkAsNew(int folderFd, const std::string& from, const std::string& to);
 bool RemoveFile(int folderFd, const std::string& name);
 /// Makes the folder `path`; one that exists already is fine.
 Status MakeFolder(const std::string& path);
+/// Makes the folder `name` in `parentFd`; one that exists already is fine.
+Status MakeFolderAt(int parentFd, const std::string& name);
 
 // Processes and the console.
 long CurrentProcessId();

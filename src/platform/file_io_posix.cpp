@@ -254,6 +254,11 @@ std::string ProcessSpace() {
     return space;
 }
 
+Status MakeFolderAt(int parentFd, const std::string& name) {
+    if (::mkdirat(parentFd, name.c_str(), 0777) != 0 && errno != EEXIST) return LastFailure(ErrorKind::kCannotCreate);
+    return Status::Ok();
+}
+
 long CurrentProcessId() { return static_cast<long>(::getpid()); }
 
 std::string HostName() {

@@ -489,6 +489,15 @@ std::string ProcessSpace() {
     return HostName();
 }
 
+Status MakeFolderAt(int parentFd, const std::string& name) {
+    Result<std::wstring> path = PathAt(parentFd, name);
+    if (!path.ok()) return Fail(ErrorKind::kCannotCreate, path.message());
+    if (!CreateDirectoryW(path.value().c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+        return LastFailure(ErrorKind::kCannotCreate);
+    }
+    return Status::Ok();
+}
+
 long CurrentProcessId() { return static_cast<long>(GetCurrentProcessId()); }
 
 std::string HostName() {
