@@ -35,6 +35,26 @@ void Walk::SayKept(const std::string& input) {
     kept_ = 0;
 }
 
+void Walk::CountOverRange(const PlannedFile& file, const ExportKindInfo& kind, bool over) {
+    if (!over) return;
+    if (overRangeFile_ != file.path) SayOverRange();
+    overRangeFile_ = file.path;
+    overRangeTiff_ = kind.tiff;
+    ++overRangeFrames_;
+}
+
+// One line per data file whose samples do not fit the input bits, however many frames.
+void Walk::SayOverRange() {
+    if (overRangeFrames_ == 0) return;
+    const int bits = settings_.inputBits;
+    Note(DisplayName(overRangeFile_) + ": " +
+         (overRangeFrames_ == 1 ? std::string("1 frame holds") : std::to_string(overRangeFrames_) + " frames hold") +
+         " samples above " + std::to_string(bits) + " bits (--input-bits " + std::to_string(bits) + "); " +
+         (overRangeTiff_ ? "the TIFFs hold them unchanged" : "the images show them at full brightness"));
+    overRangeFrames_ = 0;
+    overRangeFile_.clear();
+}
+
 void Walk::Note(std::string line) {
     report_.notes.push_back(std::move(line));
     observer_.Noted(report_.notes.back());
@@ -70,6 +90,7 @@ Plan Walk::MakeThePlan(const std::string& input) {
 
 void Walk::Run(const std::string& input) {
     RunInput(input);
+    SayOverRange();
     SayKept(input);
 }
 
@@ -133,6 +154,7 @@ void Walk::RunInput(const std::string& input) {
 }
 
 void Walk::StartRecord(const PlannedFile& file) {
+    SayOverRange();
     ++report_.dataFiles;
     report_.files.push_back(FileRecord{file.path, SelectedFrames(file), {}, {}, {}, false});
     failuresAtFile_ = report_.failures.size();
@@ -355,12 +377,13 @@ Walk::Outcome Walk::ConvertFrame(int outputFd, const PlannedFile& file, const Ex
     }
     FrameImage frame;
     try {
-        frame = PullFrame(control_, kind.kind);
+        frame = PullFrame(control_, kind.kind, settings_.inputBits);
     } catch (const StatusError& e) {
         Fail(path, w, path, e.what());
         report_.stop = BatchStop::kFrameFailed;
         return Outcome::kStop;
     }
+    CountOverRange(file, kind, frame.overRange);
     return Written(file, kind, w, out, kind.write(TargetFor(outputFd, out, settings_), frame, settings_.exportOptions),
                    &frame);
 }

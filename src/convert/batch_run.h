@@ -162,6 +162,9 @@ struct BatchSettings {
     /// Entries passed over by name (--exclude), and data files only when named "*.orx".
     std::vector<std::string> exclude;
     bool onlyOrx = false;
+    /// How many bits the camera's intensities use (8 to 16): the bitmap kinds scale them to
+    /// the 16-bit range (PullFrame); the TIFF kinds keep them. 16: today's outputs.
+    int inputBits = 16;
     /// The memory frames may take, in bytes; unset, what the system has free. Fewer jobs
     /// than asked run when their frames would not fit (a note says so).
     std::function<std::uint64_t()> memoryForFrames;

@@ -203,12 +203,13 @@ void ParallelRun::Step(Worker& worker, const Job& job) {
     }
     FrameImage frame;
     try {
-        frame = PullFrame(control, job.kind->kind);
+        frame = PullFrame(control, job.kind->kind, settings_.inputBits);
     } catch (const StatusError& e) {
         out.what = FrameOutcome::What::kPullFailed;
         out.message = e.what();
         return;
     }
+    out.overRange = frame.overRange;
     OutputTarget target = TargetFor(job.outputFd, out.out, settings_);
     target.pending = &out.output;
     out.written = job.kind->write(target, frame, settings_.exportOptions);
@@ -294,6 +295,7 @@ Walk::Outcome Walk::FromPool(const PlannedFile& file, const ExportKindInfo& kind
             return Outcome::kStop;
         case What::kWritten: break;
     }
+    CountOverRange(file, kind, got.overRange);
     if (!got.written.ok() && got.written.kind() == ErrorKind::kNoSpace) {
         // The other workers' temporaries may be what filled the disk: the run goes on with
         // one job from this frame, as a run of one job would have written it.

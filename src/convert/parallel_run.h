@@ -48,6 +48,7 @@ struct FrameOutcome {
     std::shared_ptr<OutputFolder> folder;  ///< keeps the folder `output` waits in open
     PendingOutput output;
     FrameImage frame;  ///< kept for the observer only when it shows frames
+    bool overRange = false;  ///< the frame held samples above the input bits
 };
 
 /// The frames one data file was given.

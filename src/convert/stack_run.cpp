@@ -100,12 +100,13 @@ void Walk::ConvertStack(int outputFd, const PlannedFile& file, const ExportKindI
         }
         FrameImage frame;
         try {
-            frame = PullFrame(control_, kind.kind);
+            frame = PullFrame(control_, kind.kind, settings_.inputBits);
         } catch (const StatusError& e) {
             Fail(file.path, w, file.path, e.what());
             report_.stop = BatchStop::kFrameFailed;
             return;
         }
+        CountOverRange(file, kind, frame.overRange);
         if (Status page = stack.AddPage(frame); !page.ok()) {
             if (page.kind() == ErrorKind::kExists && settings_.noClobber) {  // found at the first page
                 report_.files.back().kept.push_back(out.path);

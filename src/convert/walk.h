@@ -151,6 +151,10 @@ private:
     /// The control would not load `path`.
     void NotLoaded(const std::string& path, const std::string& why);
     void Note(std::string line);
+    /// A frame converted for `file`; `over`: some sample above the input bits.
+    void CountOverRange(const PlannedFile& file, const ExportKindInfo& kind, bool over);
+    /// The line for the data file whose frames CountOverRange counted, if any.
+    void SayOverRange();
     /// An existing output --no-clobber kept; said once for the input (SayKept).
     void Kept(const std::string& output);
     void SayKept(const std::string& input);
@@ -170,6 +174,9 @@ private:
     std::size_t failuresAtFile_ = 0;         ///< failures said before the current file
     long kept_ = 0;                          ///< outputs kept by --no-clobber, not said yet
     std::string firstKept_;
+    std::string overRangeFile_;  ///< the data file whose frames exceed the input bits...
+    int overRangeFrames_ = 0;    ///< ...how many of them so far
+    bool overRangeTiff_ = false;
     BatchReport report_;
 };
 
