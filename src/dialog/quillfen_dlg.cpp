@@ -314,8 +314,9 @@ void CQuillfenDlg::OnFileStarted(const QString& path, int index, int total) {
 
 void CQuillfenDlg::OnFrameShown(const FramePicture& picture) {
     m_view->ShowImage(picture.image);
-    m_horizontal->ShowProfile(picture.row, picture.brightest.y(), picture.brightest.x());
-    m_vertical->ShowProfile(picture.column, picture.brightest.x(), picture.brightest.y());
+    const int bits = m_runSettings.inputBits;
+    m_horizontal->ShowProfile(picture.row, picture.brightest.y(), picture.brightest.x(), picture.kind, bits);
+    m_vertical->ShowProfile(picture.column, picture.brightest.x(), picture.brightest.y(), picture.kind, bits);
     if (running()) ShowProgress();
 }
 
