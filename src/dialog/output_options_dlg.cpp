@@ -33,7 +33,7 @@ const char* const kInputBitsKey = "output/inputBits";
 const char* const kFramesKey = "output/frames";
 const char* const kExcludeKey = "output/exclude";
 const char* const kOnlyOrxKey = "output/onlyOrx";
-const char* const kSuggestedPattern = "{stem}_{frame:04}";
+const char* const kSuggestedPattern = kSuggestedNamePattern;
 
 constexpr Compression kCompressions[] = {Compression::kNone, Compression::kDeflate, Compression::kZstd,
                                          Compression::kLzw};

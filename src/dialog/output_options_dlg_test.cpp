@@ -220,6 +220,63 @@ private slots:
         QVERIFY(!settings.onlyOrx);
     }
 
+    // scan1, scan11 and scan12 of 3 frames: frame 1 and 2 of scan1 take the names of frame 0
+    // of scan11 and scan12 (scan11.tiff, scan12.tiff).
+    void CollidingSeries() {
+        for (const char* name : {"scan1.orx", "scan11.orx", "scan12.orx"}) QVERIFY(test::Synth(*dir, name, 3));
+    }
+    void RunOver(CQuillfenDlg& dlg) {
+        dlg.runSettings().pause = [](std::chrono::milliseconds) {};
+        services.folder = QString::fromStdString(dir->path());
+        QTest::mouseClick(qobject_cast<QAbstractButton*>(dlg.Item(kIdChooseDirectory)), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!dlg.running(), 30000);
+    }
+
+    void collisionsAheadOfferThePatternAndYesNamesThisRunAndLaterOnes() {
+        CollidingSeries();
+        services.answer = true;
+        {
+            CQuillfenDlg dlg(&services);
+            RunOver(dlg);
+            QCOMPARE(services.questions,
+                     QStringList{QStringLiteral("2 frames would not be written: their names are taken by other frames. "
+                                                "Name the outputs {stem}_{frame:04}?")});
+            QCOMPARE(services.warnings, QStringList());
+            QCOMPARE(int(test::Outputs(*dir).size()), 9);
+            QVERIFY(test::FileExists(*dir / "scan11_0000.tiff"));
+            QCOMPARE(dlg.outputChoices().namePattern, QStringLiteral("{stem}_{frame:04}"));
+            dlg.OnShowReport();
+            QVERIFY2(services.reportLines.first().contains(QStringLiteral("names {stem}_{frame:04}")),
+                     qPrintable(services.reportLines.first()));
+        }
+        // Remembered: the next start names by the pattern and asks nothing.
+        QCOMPARE(OutputChoices::Load(QSettings()).namePattern, QStringLiteral("{stem}_{frame:04}"));
+        CQuillfenDlg again(&services);
+        RunOver(again);
+        QCOMPARE(services.questions.size(), 1);
+    }
+
+    void noRunsAsIsAndCleanFoldersAskNothing() {
+        CollidingSeries();
+        services.answer = false;
+        CQuillfenDlg dlg(&services);
+        RunOver(dlg);
+        QCOMPARE(services.questions.size(), 1);
+        QCOMPARE(int(test::Outputs(*dir).size()), 7);  // two frames refused, as before
+        QVERIFY(!test::FileExists(*dir / "scan11_0000.tiff"));
+        QCOMPARE(dlg.outputChoices().namePattern, QString());
+        QCOMPARE(OutputChoices::Load(QSettings()).namePattern, QString());
+
+        test::TempFolder clean;
+        QVERIFY(test::Synth(clean, "a.orx", 3));
+        services.questions.clear();
+        services.folder = QString::fromStdString(clean.path());
+        QTest::mouseClick(qobject_cast<QAbstractButton*>(dlg.Item(kIdChooseDirectory)), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!dlg.running(), 30000);
+        QCOMPARE(services.questions, QStringList());
+        QCOMPARE(int(test::Outputs(clean).size()), 3);
+    }
+
     void contextMenuAndButtonOpenThePanel() {
         CQuillfenDlg dlg(&services);
         QAction* options = nullptr;
