@@ -115,10 +115,10 @@ TEST_P(InputBitsTest, SamplesAboveTheBitsSaturateAndAreSaidOncePerFile) {
         << err.str();
     const std::vector<std::string> lines = OverRangeLines();
     ASSERT_EQ(lines.size(), 2u) << err.str();
-    EXPECT_EQ(lines[0], "quillfen-cli: " + dir / "a.orx" +
+    EXPECT_EQ(lines[0], "quillfen-cli: note: " + dir / "a.orx" +
                             ": 3 frames hold samples above 12 bits (--input-bits 12); the images show them at "
                             "full brightness");
-    EXPECT_EQ(lines[1], "quillfen-cli: " + dir / "c.orx" +
+    EXPECT_EQ(lines[1], "quillfen-cli: note: " + dir / "c.orx" +
                             ": 1 frame holds samples above 12 bits (--input-bits 12); the images show them at "
                             "full brightness");
     const std::vector<std::uint8_t> pixels = Pixels(test::ReadBytes(dir / "a.bmp"));
@@ -145,7 +145,7 @@ TEST_P(InputBitsTest, TiffKindsKeepTheirBytesAndSayTheyKeptTheSamples) {
         }
         const std::vector<std::string> lines = OverRangeLines();
         ASSERT_EQ(lines.size(), 1u) << err.str();
-        EXPECT_EQ(lines[0], "quillfen-cli: " + dir / "scan.orx" +
+        EXPECT_EQ(lines[0], "quillfen-cli: note: " + dir / "scan.orx" +
                                 ": 3 frames hold samples above 8 bits (--input-bits 8); the TIFFs hold them unchanged");
     }
 }

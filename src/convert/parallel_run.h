@@ -49,6 +49,7 @@ struct FrameOutcome {
     PendingOutput output;
     FrameImage frame;  ///< kept for the observer only when it shows frames
     bool overRange = false;  ///< the frame held samples above the input bits
+    int otherKind = -1;      ///< the other TIFF kind its existing output was written as, or -1
 };
 
 /// The frames one data file was given.

@@ -78,6 +78,7 @@ void Walk::ConvertStack(int outputFd, const PlannedFile& file, const ExportKindI
         Fail(file.path, kNoFrame, out.refusalPath, StackRefusal(out.refusal));
         return EndFile(file, Outcome::kFailed);
     }
+    const int other = OtherTiffKindAt(outputFd, out, kind);
     const auto pages = static_cast<std::uint32_t>(SelectedFrames(file));
     // Destroyed unfinished (a stop, a failure), it removes its temporary: no part of a
     // stack is ever in place.
@@ -111,6 +112,7 @@ void Walk::ConvertStack(int outputFd, const PlannedFile& file, const ExportKindI
             if (page.kind() == ErrorKind::kExists && settings_.noClobber) {  // found at the first page
                 report_.files.back().kept.push_back(out.path);
                 Kept(out.path);
+                if (other >= 0) CountOtherKind(file, static_cast<ExportKind>(other), out.path, true);
                 return EndFile(file, Outcome::kDone);
             }
             if (WriteFailed(file.path, w, out.path, kind, page.error()) != Outcome::kStop) EndFile(file, Outcome::kFailed);
@@ -130,6 +132,7 @@ void Walk::ConvertStack(int outputFd, const PlannedFile& file, const ExportKindI
     }
     report_.files.back().written.push_back(out.path);
     report_.framesWritten += pages;
+    if (other >= 0) CountOtherKind(file, static_cast<ExportKind>(other), out.path, false);
     EndFile(file, Outcome::kDone);
 }
 
