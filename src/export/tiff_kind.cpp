@@ -49,8 +49,9 @@ std::optional<ExportKind> TiffKindOfFile(const std::string& path) {
     for (std::uint32_t s = 0; s < TIFFNumberOfStrips(tif); ++s) {
         const tmsize_t got = TIFFReadEncodedStrip(tif, s, strip.data(), stripSize);
         if (got < 0) return std::nullopt;
-        const auto* end = strip.data() + got / 2;
-        if (got > 0) peak = std::max(peak, *std::max_element(strip.data(), end));
+        const std::uint16_t* begin = strip.data();
+        const std::uint16_t* end = begin + got / 2;
+        if (got > 1) peak = std::max(peak, *std::max_element(begin, end));
         if (peak == 65535) break;
     }
     return peak == 65535 ? kNormalizedTiff : kStandardizedTiff;
