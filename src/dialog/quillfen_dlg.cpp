@@ -301,6 +301,7 @@ int CQuillfenDlg::FramesLostToNames(const std::string& folder) const {
     dry.jobs = 1;
     dry.stopRequested = nullptr;
     dry.names = nullptr;
+    dry.pause = nullptr;  // the control's own settle time (none for ORX files), not the run's hook
     CGetdatactrl1 control;
     BatchObserver quiet;
     const int kind = dry.plannedKind;
