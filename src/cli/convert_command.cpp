@@ -123,12 +123,13 @@ BatchSettings SettingsFor(const ConvertOptions& o) {
     settings.exclude = o.exclude;
     settings.onlyOrx = o.onlyOrx;
     settings.mirror = o.mirror;
+    settings.inputBits = o.inputBits;
     return settings;
 }
 
 int WriteReport(const ConvertOptions& o, const std::vector<InputReport>& reports, int status, double seconds,
                 std::ostream& out, std::ostream& err) {
-    const std::string json = ReportJson(reports, o.kind, o.dryRun, status, seconds, o.exportOptions);
+    const std::string json = ReportJson(reports, o.kind, o.dryRun, status, seconds, o.exportOptions, o.inputBits);
     if (o.report == "-") {
         out << json;
         return status;
@@ -290,6 +291,11 @@ CLI::App* AddConvertCommand(CLI::App& app, ConvertOptions& o) {
                                         "same subfolder of DIR (made as needed), so that names repeated across "
                                         "folders do not collide");
     cmd->add_flag("--only-orx", o.onlyOrx, "Take as data files only the names that end in .orx (not scan.orx.json)");
+    cmd->add_option("--input-bits", o.inputBits,
+                    "The bits the camera's intensities use, 8 to 16 (default 16): the bitmap kinds scale them "
+                    "to full brightness (a 12-bit peak is white); the TIFF kinds keep them unchanged")
+        ->type_name("N")
+        ->check(CLI::Range(8, 16));
     AddOutputOptions(cmd, o.exportOptions, o.kind);
     cmd->add_option("PATH", o.paths, "Folders (or single data files) to convert")->required();
     return cmd;

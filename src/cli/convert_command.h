@@ -34,6 +34,7 @@ struct ConvertOptions {
     std::vector<std::string> exclude;  ///< --exclude globs
     bool onlyOrx = false;
     bool mirror = false;
+    int inputBits = 16;  ///< --input-bits: the bits the camera's intensities use
     ExportOptions exportOptions;  ///< --layout, --compress, --pixel-size, --stack, --bigtiff
     std::vector<std::string> paths;
 };

@@ -71,7 +71,7 @@ json PixelSizeJson(const PixelSize& size) {
 }  // namespace
 
 std::string ReportJson(const std::vector<InputReport>& inputs, int kind, bool dryRun, int exitStatus,
-                       double seconds, const ExportOptions& options) {
+                       double seconds, const ExportOptions& options, int inputBits) {
     json totals{{"data_files", 0}, {"files_converted", 0}, {"frames_written", 0}, {"failures", 0}};
     json j{{"program", "quillfen-cli"},
            {"version", QuillfenVersion()},
@@ -81,6 +81,7 @@ std::string ReportJson(const std::vector<InputReport>& inputs, int kind, bool dr
            {"stack", options.stack},
            {"bigtiff", options.stack && options.bigTiff},
            {"pixel_size_um", PixelSizeJson(options.pixelSize)},
+           {"input_bits", inputBits},
            {"dry_run", dryRun},
            {"inputs", json::array()},
            {"not_reached", json::array()},

@@ -17,6 +17,6 @@ struct InputReport {
 };
 
 std::string ReportJson(const std::vector<InputReport>& inputs, int kind, bool dryRun, int exitStatus,
-                       double seconds, const ExportOptions& options = {});
+                       double seconds, const ExportOptions& options = {}, int inputBits = 16);
 
 }  // namespace qf

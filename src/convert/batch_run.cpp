@@ -1,12 +1,14 @@
 #include "convert/batch_run.h"
 
 #include <chrono>
+#include <utility>
 
 #include "convert/frame_pull.h"
 #include "convert/parallel_run.h"
 #include "convert/plan.h"
 #include "convert/walk.h"
 #include "export/export_kinds.h"
+#include "export/tiff_kind.h"
 #include "platform/directory.h"
 #include "platform/display_name.h"
 #include "platform/output_file.h"
@@ -33,6 +35,63 @@ void Walk::SayKept(const std::string& input) {
     if (kept_ == 1) Note(DisplayName(firstKept_) + ": kept (it exists; --no-clobber)");
     if (kept_ > 1) Note(DisplayName(input) + ": kept " + std::to_string(kept_) + " existing outputs (--no-clobber)");
     kept_ = 0;
+}
+
+void Walk::CountOverRange(const PlannedFile& file, const ExportKindInfo& kind, bool over) {
+    if (!over) return;
+    if (overRangeFile_ != file.path) SayOverRange();
+    overRangeFile_ = file.path;
+    overRangeTiff_ = kind.tiff;
+    ++overRangeFrames_;
+}
+
+// One line per data file whose samples do not fit the input bits, however many frames.
+void Walk::SayOverRange() {
+    if (overRangeFrames_ == 0) return;
+    const int bits = settings_.inputBits;
+    Note(DisplayName(overRangeFile_) + ": " +
+         (overRangeFrames_ == 1 ? std::string("1 frame holds") : std::to_string(overRangeFrames_) + " frames hold") +
+         " samples above " + std::to_string(bits) + " bits (--input-bits " + std::to_string(bits) + "); " +
+         (overRangeTiff_ ? "the TIFFs hold them unchanged" : "the images show them at full brightness"));
+    overRangeFrames_ = 0;
+    overRangeFile_.clear();
+}
+
+int OtherTiffKindAt(int outputFd, const OutputName& out, const ExportKindInfo& kind) {
+    if (!kind.tiff || outputFd < 0) return -1;
+    if (!KindOfEntry(outputFd, out.name).regular) return -1;  // missing, or nothing to read safely
+    const std::optional<ExportKind> found = TiffKindOfFile(PathThroughFolder(outputFd, out.name, out.path));
+    return found && *found != kind.kind ? *found : -1;
+}
+
+void Walk::CountOtherKind(const PlannedFile& file, ExportKind other, const std::string& output, bool kept) {
+    if (otherKindFile_ != file.path) SayOtherKind();
+    if (otherKindFile_.empty()) firstOther_ = output;
+    otherKindFile_ = file.path;
+    otherKindOf_ = other;
+    ++(kept ? otherKept_ : otherReplaced_);
+}
+
+// One line per data file whose outputs had been written by the other TIFF kind.
+void Walk::SayOtherKind() {
+    if (otherKindFile_.empty()) return;
+    const ExportKindInfo* other = FindExportKind(otherKindOf_);
+    const std::string name = other ? other->name : "other";
+    const std::string first = DisplayName(firstOther_);
+    if (otherReplaced_ > 0) {
+        Note(DisplayName(otherKindFile_) + ": " +
+             (otherReplaced_ == 1 ? "replaced " + first + ", which was" :
+                                    "replaced " + std::to_string(otherReplaced_) + " outputs (" + first + ", ...) that were") +
+             " written by the " + name + " kind");
+    }
+    if (otherKept_ > 0) {
+        Note(DisplayName(otherKindFile_) + ": " +
+             (otherKept_ == 1 ? "kept " + first + ", which is" :
+                                "kept " + std::to_string(otherKept_) + " outputs (" + first + ", ...) that are") +
+             " of the " + name + " kind, not this run's (--no-clobber)");
+    }
+    otherKindFile_.clear();
+    otherReplaced_ = otherKept_ = 0;
 }
 
 void Walk::Note(std::string line) {
@@ -71,6 +130,8 @@ Plan Walk::MakeThePlan(const std::string& input) {
 
 void Walk::Run(const std::string& input) {
     RunInput(input);
+    SayOverRange();
+    SayOtherKind();
     SayKept(input);
 }
 
@@ -134,6 +195,8 @@ void Walk::RunInput(const std::string& input) {
 }
 
 void Walk::StartRecord(const PlannedFile& file) {
+    SayOverRange();
+    SayOtherKind();
     ++report_.dataFiles;
     report_.files.push_back(FileRecord{file.path, SelectedFrames(file), {}, {}, {}, false});
     failuresAtFile_ = report_.failures.size();
@@ -358,24 +421,29 @@ Walk::Outcome Walk::ConvertFrame(int outputFd, const PlannedFile& file, const Ex
     }
     FrameImage frame;
     try {
-        frame = PullFrame(control_, kind.kind);
+        frame = PullFrame(control_, kind.kind, settings_.inputBits);
     } catch (const StatusError& e) {
         Fail(path, w, path, e.what());
         report_.stop = BatchStop::kFrameFailed;
         return Outcome::kStop;
     }
+    CountOverRange(file, kind, frame.overRange);
+    otherKind_ = OtherTiffKindAt(outputFd, out, kind);
     return Written(file, kind, w, out, kind.write(TargetFor(outputFd, out, settings_), frame, settings_.exportOptions),
                    &frame);
 }
 
 Walk::Outcome Walk::Written(const PlannedFile& file, const ExportKindInfo& kind, std::int16_t w,
                             const OutputName& out, const Status& written, const FrameImage* frame) {
+    const int other = std::exchange(otherKind_, -1);
     if (!written.ok() && written.kind() == ErrorKind::kExists && settings_.noClobber) {
         report_.files.back().kept.push_back(out.path);
         Kept(out.path);
+        if (other >= 0) CountOtherKind(file, static_cast<ExportKind>(other), out.path, true);
         return Outcome::kDone;
     }
     if (!written.ok()) return WriteFailed(file.path, w, out.path, kind, written.error());
+    if (other >= 0) CountOtherKind(file, static_cast<ExportKind>(other), out.path, false);
     report_.files.back().written.push_back(out.path);
     ++report_.framesWritten;
     observer_.FrameWritten(out.path);

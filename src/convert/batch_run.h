@@ -165,6 +165,9 @@ struct BatchSettings {
     /// With outputDir and recursive: each subfolder's outputs go to the same subfolder of
     /// outputDir (made as needed) instead of all into outputDir.
     bool mirror = false;
+    /// How many bits the camera's intensities use (8 to 16): the bitmap kinds scale them to
+    /// the 16-bit range (PullFrame); the TIFF kinds keep them. 16: today's outputs.
+    int inputBits = 16;
     /// The memory frames may take, in bytes; unset, what the system has free. Fewer jobs
     /// than asked run when their frames would not fit (a note says so).
     std::function<std::uint64_t()> memoryForFrames;

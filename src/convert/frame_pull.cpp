@@ -1,5 +1,6 @@
 #include "convert/frame_pull.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <string>
@@ -98,25 +99,85 @@ void KeepHighBytes(const std::int16_t* __restrict in, std::uint8_t* __restrict o
     for (; i < n; ++i) out[i] = HighByte(in[i]);
 }
 
+// Samples of `bits` bits scaled to the 16-bit range, saturating; true when some sample is
+// above the range of `bits` bits. Fixed-size blocks as above.
+std::uint16_t Scaled(std::uint16_t v, unsigned shift, std::uint16_t limit) {
+    return v > limit ? std::uint16_t{65535} : static_cast<std::uint16_t>(v << shift);
+}
+
+bool ScaleSamples(std::uint16_t* __restrict v, std::size_t n, int bits) {
+    const unsigned shift = static_cast<unsigned>(16 - bits);
+    const auto limit = static_cast<std::uint16_t>((1u << bits) - 1);
+    constexpr std::size_t kBlock = 32;
+    std::uint16_t peak = 0;
+    std::size_t i = 0;
+    for (; i + kBlock <= n; i += kBlock) {
+        for (std::size_t j = 0; j < kBlock; ++j) {
+            peak = std::max(peak, v[i + j]);
+            v[i + j] = Scaled(v[i + j], shift, limit);
+        }
+    }
+    for (; i < n; ++i) {
+        peak = std::max(peak, v[i]);
+        v[i] = Scaled(v[i], shift, limit);
+    }
+    return peak > limit;
+}
+
+bool ScaleToHighBytes(const std::int16_t* __restrict in, std::uint8_t* __restrict out, std::size_t n, int bits) {
+    const unsigned shift = static_cast<unsigned>(16 - bits);
+    const auto limit = static_cast<std::uint16_t>((1u << bits) - 1);
+    constexpr std::size_t kBlock = 32;
+    std::uint16_t peak = 0;
+    std::size_t i = 0;
+    for (; i + kBlock <= n; i += kBlock) {
+        for (std::size_t j = 0; j < kBlock; ++j) {
+            const auto v = static_cast<std::uint16_t>(in[i + j]);
+            peak = std::max(peak, v);
+            out[i + j] = static_cast<std::uint8_t>(Scaled(v, shift, limit) >> 8);
+        }
+    }
+    for (; i < n; ++i) {
+        const auto v = static_cast<std::uint16_t>(in[i]);
+        peak = std::max(peak, v);
+        out[i] = static_cast<std::uint8_t>(Scaled(v, shift, limit) >> 8);
+    }
+    return peak > limit;
+}
+
+bool AboveBits(const std::uint16_t* v, std::size_t n, int bits) {
+    const auto limit = static_cast<std::uint16_t>((1u << bits) - 1);
+    std::uint16_t peak = 0;
+    for (std::size_t i = 0; i < n; ++i) peak = std::max(peak, v[i]);
+    return peak > limit;
+}
+
 // The bounds are tested before anything is allocated, so a control that reports a
 // larger frame than its array holds costs no more memory than the array. The 16-bit kinds
 // keep the array's own storage where they can: the frame is then never copied.
-void CopySamples(ArrayGuard& guard, FrameImage& frame, ExportKind kind) {
+void CopySamples(ArrayGuard& guard, FrameImage& frame, ExportKind kind, int inputBits) {
     const std::int16_t* in = frame.count > 0 ? guard.Elements(frame.count) : nullptr;
+    const auto n = static_cast<std::size_t>(frame.count);
     if (kind == kGrayscaleBitmap) {
         frame.highBytes = AllocateFrameBuffer<std::uint8_t>(frame.count);
-        if (in) KeepHighBytes(in, frame.highBytes.get(), static_cast<std::size_t>(frame.count));
-    } else {
-        if (in) frame.samples = guard.TakeSamples();
-        if (frame.samples) return;
-        frame.samples = AllocateFrameBuffer<std::uint16_t>(frame.count);
-        if (in) std::memcpy(frame.samples.get(), in, static_cast<std::size_t>(frame.count) * 2);
+        if (in && inputBits >= 16) KeepHighBytes(in, frame.highBytes.get(), n);
+        else if (in) frame.overRange = ScaleToHighBytes(in, frame.highBytes.get(), n, inputBits);
+        return;
     }
+    if (in) frame.samples = guard.TakeSamples();
+    if (!frame.samples) {
+        frame.samples = AllocateFrameBuffer<std::uint16_t>(frame.count);
+        if (in) std::memcpy(frame.samples.get(), in, n * 2);
+    }
+    if (!in || inputBits >= 16) return;
+    if (kind == kFalseColorBitmap) frame.overRange = ScaleSamples(frame.samples.get(), n, inputBits);
+    else frame.overRange = AboveBits(frame.samples.get(), n, inputBits);
 }
 
 }  // namespace
 
-FrameImage PullFrame(CGetdatactrl1& control, ExportKind kind) {
+FrameImage PullFrame(CGetdatactrl1& control, ExportKind kind, int inputBits) {
+    inputBits = std::clamp(inputBits, 8, 16);
     TransferVariant transfer;
     ArrayGuard guard;  // released before the variant is cleared
     control.GetImageData(transfer.get());
@@ -136,7 +197,7 @@ FrameImage PullFrame(CGetdatactrl1& control, ExportKind kind) {
         Fail(E_INVALIDARG, shape.message() + " (" + std::to_string(frame.width) + " x " +
                                std::to_string(frame.height) + ")");
     }
-    CopySamples(guard, frame, kind);
+    CopySamples(guard, frame, kind, inputBits);
     guard.Release();
     return frame;
 }

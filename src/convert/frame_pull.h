@@ -11,6 +11,11 @@ namespace qf {
 /// resolution, and copies `count` samples: 16-bit for kinds 0, 1, 3, the high bytes for
 /// kind 2. Throws StatusError carrying the HRESULT for a malformed transfer
 /// (OutOfMemoryError for E_OUTOFMEMORY); the array is released on every path.
-FrameImage PullFrame(CGetdatactrl1& control, ExportKind kind);
+///
+/// `inputBits` (8 to 16) is how many bits the camera's intensities use: for the bitmap
+/// kinds (2, 3) each sample is scaled to the 16-bit range first (`v << (16 - inputBits)`,
+/// 65535 for a sample above 2^inputBits - 1); the TIFF kinds keep the intensities as they
+/// are. For every kind `overRange` tells whether some sample is above 2^inputBits - 1.
+FrameImage PullFrame(CGetdatactrl1& control, ExportKind kind, int inputBits = 16);
 
 }  // namespace qf

@@ -94,6 +94,53 @@ TEST_F(FramePullTest, SamplesAreUnsignedAndKind2KeepsHighBytes) {
     EXPECT_EQ(gray.samples, nullptr);
 }
 
+// Samples 0, 1, ..., with sample 150 set to `peak`: a frame longer than the vector blocks.
+SAFEARRAY* TwelveBitFrame(std::int16_t peak) {
+    SAFEARRAY* a = MakeI2Array(0, 303);
+    auto* d = static_cast<std::int16_t*>(a->pvData);
+    for (int i = 0; i < 303; ++i) d[i] = static_cast<std::int16_t>(i * 13);
+    d[150] = peak;
+    return a;
+}
+
+TEST_F(FramePullTest, InputBitsScaleTheBitmapKindsSaturatingAndTellSamplesAboveThem) {
+    fake.width = 101;
+    fake.height = 3;
+    for (const std::int16_t peak : {std::int16_t{4095}, std::int16_t{4096}, std::int16_t{-1}}) {
+        const bool over = peak != 4095;
+        const auto expected = [peak](int i) -> std::uint16_t {
+            if (i == 150) return peak == 4095 ? 0xFFF0 : 0xFFFF;
+            return static_cast<std::uint16_t>(i * 13 << 4);
+        };
+        fake.makeArray = [peak] { return TwelveBitFrame(peak); };
+        FrameImage gray = PullFrame(wrapper, kGrayscaleBitmap, 12);
+        FrameImage colour = PullFrame(wrapper, kFalseColorBitmap, 12);
+        FrameImage kept = PullFrame(wrapper, kStandardizedTiff, 12);
+        FrameImage normalized = PullFrame(wrapper, kNormalizedTiff, 12);
+        for (int i = 0; i < 303; ++i) {
+            ASSERT_EQ(gray.highBytes[i], expected(i) >> 8) << i << " peak " << peak;
+            ASSERT_EQ(colour.samples[i], expected(i)) << i << " peak " << peak;
+            const auto raw = static_cast<std::uint16_t>(i == 150 ? peak : i * 13);
+            ASSERT_EQ(kept.samples[i], raw) << i;
+            ASSERT_EQ(normalized.samples[i], raw) << i;
+        }
+        for (const FrameImage* f : {&gray, &colour, &kept, &normalized}) EXPECT_EQ(f->overRange, over) << peak;
+    }
+}
+
+TEST_F(FramePullTest, SixteenInputBitsChangeNothingAndNeverTellAnything) {
+    fake.width = 101;
+    fake.height = 3;
+    fake.makeArray = [] { return TwelveBitFrame(-1); };
+    FrameImage gray = PullFrame(wrapper, kGrayscaleBitmap, 16);
+    FrameImage colour = PullFrame(wrapper, kFalseColorBitmap, 16);
+    EXPECT_EQ(gray.highBytes[150], 0xFF);
+    EXPECT_EQ(gray.highBytes[100], (100 * 13) >> 8);
+    EXPECT_EQ(colour.samples[100], 100 * 13);
+    EXPECT_FALSE(gray.overRange);
+    EXPECT_FALSE(colour.overRange);
+}
+
 TEST_F(FramePullTest, Kind2KeepsTheHighByteOfEverySampleOfALongFrame) {
     fake.width = 101;  // blocks of samples and some left over
     fake.height = 3;

@@ -208,12 +208,14 @@ void ParallelRun::Step(Worker& worker, const Job& job) {
     }
     FrameImage frame;
     try {
-        frame = PullFrame(control, job.kind->kind);
+        frame = PullFrame(control, job.kind->kind, settings_.inputBits);
     } catch (const StatusError& e) {
         out.what = FrameOutcome::What::kPullFailed;
         out.message = e.what();
         return;
     }
+    out.overRange = frame.overRange;
+    out.otherKind = OtherTiffKindAt(job.outputFd, out.out, *job.kind);
     OutputTarget target = TargetFor(job.outputFd, out.out, settings_);
     target.pending = &out.output;
     out.written = job.kind->write(target, frame, settings_.exportOptions);
@@ -299,6 +301,8 @@ Walk::Outcome Walk::FromPool(const PlannedFile& file, const ExportKindInfo& kind
             return Outcome::kStop;
         case What::kWritten: break;
     }
+    CountOverRange(file, kind, got.overRange);
+    otherKind_ = got.otherKind;
     if (!got.written.ok() && got.written.kind() == ErrorKind::kNoSpace) {
         // The other workers' temporaries may be what filled the disk: the run goes on with
         // one job from this frame, as a run of one job would have written it.

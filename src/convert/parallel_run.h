@@ -48,6 +48,8 @@ struct FrameOutcome {
     std::shared_ptr<OutputFolder> folder;  ///< keeps the folder `output` waits in open
     PendingOutput output;
     FrameImage frame;  ///< kept for the observer only when it shows frames
+    bool overRange = false;  ///< the frame held samples above the input bits
+    int otherKind = -1;      ///< the other TIFF kind its existing output was written as, or -1
 };
 
 /// The frames one data file was given.

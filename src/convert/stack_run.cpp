@@ -78,6 +78,7 @@ void Walk::ConvertStack(int outputFd, const PlannedFile& file, const ExportKindI
         Fail(file.path, kNoFrame, out.refusalPath, StackRefusal(out.refusal));
         return EndFile(file, Outcome::kFailed);
     }
+    const int other = OtherTiffKindAt(outputFd, out, kind);
     const auto pages = static_cast<std::uint32_t>(SelectedFrames(file));
     // Destroyed unfinished (a stop, a failure), it removes its temporary: no part of a
     // stack is ever in place.
@@ -100,16 +101,18 @@ void Walk::ConvertStack(int outputFd, const PlannedFile& file, const ExportKindI
         }
         FrameImage frame;
         try {
-            frame = PullFrame(control_, kind.kind);
+            frame = PullFrame(control_, kind.kind, settings_.inputBits);
         } catch (const StatusError& e) {
             Fail(file.path, w, file.path, e.what());
             report_.stop = BatchStop::kFrameFailed;
             return;
         }
+        CountOverRange(file, kind, frame.overRange);
         if (Status page = stack.AddPage(frame); !page.ok()) {
             if (page.kind() == ErrorKind::kExists && settings_.noClobber) {  // found at the first page
                 report_.files.back().kept.push_back(out.path);
                 Kept(out.path);
+                if (other >= 0) CountOtherKind(file, static_cast<ExportKind>(other), out.path, true);
                 return EndFile(file, Outcome::kDone);
             }
             if (WriteFailed(file.path, w, out.path, kind, page.error()) != Outcome::kStop) EndFile(file, Outcome::kFailed);
@@ -129,6 +132,7 @@ void Walk::ConvertStack(int outputFd, const PlannedFile& file, const ExportKindI
     }
     report_.files.back().written.push_back(out.path);
     report_.framesWritten += pages;
+    if (other >= 0) CountOtherKind(file, static_cast<ExportKind>(other), out.path, false);
     EndFile(file, Outcome::kDone);
 }
 

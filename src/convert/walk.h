@@ -36,6 +36,10 @@ inline bool IsDataFile(const PlannedFile& file) {
 
 /// Where a frame's output goes (`outputFd`: its open output folder), with the run's
 /// options (sync, no-clobber).
+/// The kind of TIFF that `out` already holds when it is the other TIFF kind than `kind`
+/// (a run with `kind` would replace or keep it); -1 otherwise, and for bitmap kinds.
+int OtherTiffKindAt(int outputFd, const OutputName& out, const ExportKindInfo& kind);
+
 inline OutputTarget TargetFor(int outputFd, const OutputName& out, const BatchSettings& settings) {
     OutputTarget target(outputFd, out.name, out.path);
     target.sync = settings.sync;
@@ -156,6 +160,14 @@ private:
     /// The control would not load `path`.
     void NotLoaded(const std::string& path, const std::string& why);
     void Note(std::string line);
+    /// A frame converted for `file`; `over`: some sample above the input bits.
+    void CountOverRange(const PlannedFile& file, const ExportKindInfo& kind, bool over);
+    /// The line for the data file whose frames CountOverRange counted, if any.
+    void SayOverRange();
+    /// An output of `file` that existed as written by the other TIFF kind (`other`), now
+    /// replaced or (`kept`) kept; said once per data file (SayOtherKind).
+    void CountOtherKind(const PlannedFile& file, ExportKind other, const std::string& output, bool kept);
+    void SayOtherKind();
     /// An existing output --no-clobber kept; said once for the input (SayKept).
     void Kept(const std::string& output);
     void SayKept(const std::string& input);
@@ -175,6 +187,14 @@ private:
     std::size_t failuresAtFile_ = 0;         ///< failures said before the current file
     long kept_ = 0;                          ///< outputs kept by --no-clobber, not said yet
     std::string firstKept_;
+    std::string overRangeFile_;  ///< the data file whose frames exceed the input bits...
+    int overRangeFrames_ = 0;    ///< ...how many of them so far
+    bool overRangeTiff_ = false;
+    int otherKind_ = -1;  ///< the kind the current frame's existing output was written as, if another
+    std::string otherKindFile_;  ///< the data file whose outputs were of the other kind...
+    ExportKind otherKindOf_ = kNormalizedTiff;
+    int otherReplaced_ = 0, otherKept_ = 0;  ///< ...how many were replaced, how many kept
+    std::string firstOther_;
     BatchReport report_;
 };
 

@@ -31,6 +31,11 @@ void DesktopServices::ShowWarning(QWidget* parent, const QString& title, const Q
 
 int DesktopServices::RunModal(QDialog& dialog) { return dialog.exec(); }
 
+bool DesktopServices::AskYesNo(QWidget* parent, const QString& title, const QString& text) {
+    return QMessageBox::question(parent, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) ==
+           QMessageBox::Yes;
+}
+
 bool DesktopServices::OpenFolder(const QString& folder) {
     return QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
 }

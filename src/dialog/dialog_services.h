@@ -1,5 +1,5 @@
-// What the dialog asks of the desktop: a folder, a file to save to, a message, a modal
-// run, the file manager. Behind an interface so that tests drive the dialog offscreen
+// What the dialog asks of the desktop: a folder, a file to save to, a message, a question,
+// a modal run, the file manager. Behind an interface so that tests drive the dialog offscreen
 // without anything blocking.
 #pragma once
 
@@ -25,6 +25,9 @@ public:
     virtual int RunModal(QDialog& dialog) = 0;
     /// Opens `folder` in the desktop's file manager; false if nothing could open it.
     virtual bool OpenFolder(const QString& folder) = 0;
+    /// Asks a yes-or-no question and waits for the answer; true for Yes. The default
+    /// answers No without asking (what a front end without questions does).
+    virtual bool AskYesNo(QWidget* /*parent*/, const QString& /*title*/, const QString& /*text*/) { return false; }
 };
 
 /// The real desktop: QFileDialog, QMessageBox, QDialog::exec, QDesktopServices.
@@ -35,6 +38,7 @@ public:
     void ShowWarning(QWidget* parent, const QString& title, const QString& text) override;
     int RunModal(QDialog& dialog) override;
     bool OpenFolder(const QString& folder) override;
+    bool AskYesNo(QWidget* parent, const QString& title, const QString& text) override;
 };
 
 }  // namespace qf

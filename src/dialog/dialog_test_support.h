@@ -54,6 +54,12 @@ struct FakeServices : DialogServices {
         opened << path;
         return true;
     }
+    QStringList questions;  ///< every question asked, in order
+    bool answer = false;    ///< the answer to each (false: No)
+    bool AskYesNo(QWidget*, const QString&, const QString& text) override {
+        questions << text;
+        return answer;
+    }
 };
 
 /// The run's pause, held at its `n`th call (from 1) until opened. Opens for good when

@@ -10,9 +10,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSettings>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
+#include "convert/frame_selection.h"
 #include "convert/output_namer.h"
 #include "dialog/dialog_services.h"
 
@@ -26,7 +29,11 @@ const char* const kFolderKey = "output/folder";
 const char* const kPatternKey = "output/namePattern";
 const char* const kRecursiveKey = "output/recursive";
 const char* const kStackKey = "output/stack";
-const char* const kSuggestedPattern = "{stem}_{frame:04}";
+const char* const kInputBitsKey = "output/inputBits";
+const char* const kFramesKey = "output/frames";
+const char* const kExcludeKey = "output/exclude";
+const char* const kOnlyOrxKey = "output/onlyOrx";
+const char* const kSuggestedPattern = kSuggestedNamePattern;
 
 constexpr Compression kCompressions[] = {Compression::kNone, Compression::kDeflate, Compression::kZstd,
                                          Compression::kLzw};
@@ -50,6 +57,11 @@ OutputChoices OutputChoices::Load(const QSettings& settings) {
     c.namePattern = settings.value(QLatin1String(kPatternKey)).toString();
     c.recursive = settings.value(QLatin1String(kRecursiveKey), false).toBool();
     c.stack = settings.value(QLatin1String(kStackKey), false).toBool();
+    const int bits = settings.value(QLatin1String(kInputBitsKey), 16).toInt();
+    c.inputBits = bits >= 8 && bits <= 16 ? bits : 16;
+    c.frames = settings.value(QLatin1String(kFramesKey)).toString();
+    c.exclude = settings.value(QLatin1String(kExcludeKey)).toString();
+    c.onlyOrx = settings.value(QLatin1String(kOnlyOrxKey), false).toBool();
     return c;
 }
 
@@ -61,6 +73,14 @@ void OutputChoices::Save(QSettings& settings) const {
     settings.setValue(QLatin1String(kPatternKey), namePattern);
     settings.setValue(QLatin1String(kRecursiveKey), recursive);
     settings.setValue(QLatin1String(kStackKey), stack);
+    settings.setValue(QLatin1String(kInputBitsKey), inputBits);
+    settings.setValue(QLatin1String(kFramesKey), frames);
+    settings.setValue(QLatin1String(kExcludeKey), exclude);
+    settings.setValue(QLatin1String(kOnlyOrxKey), onlyOrx);
+}
+
+QStringList OutputChoices::ExcludeGlobs() const {
+    return exclude.split(QRegularExpression(QStringLiteral("[\\s;]+")), Qt::SkipEmptyParts);
 }
 
 QString OutputChoices::Problem() const {
@@ -82,6 +102,12 @@ QString OutputChoices::Problem() const {
             return tr("Name pattern: %1").arg(QString::fromStdString(pattern.message()));
         }
     }
+    if (inputBits < 8 || inputBits > 16) return tr("Input bits: %1 is not 8 to 16.").arg(inputBits);
+    if (!frames.trimmed().isEmpty()) {
+        if (auto selection = FrameSelection::Parse(Narrow(frames.trimmed())); !selection.ok()) {
+            return tr("Frames: %1").arg(QString::fromStdString(selection.message()));
+        }
+    }
     return QString();
 }
 
@@ -98,6 +124,11 @@ bool OutputChoices::ApplyTo(BatchSettings& settings) const {
                            ? nullptr
                            : std::make_shared<const NamePattern>(NamePattern::Parse(Narrow(namePattern)).value());
     settings.recursive = recursive;
+    settings.inputBits = inputBits;
+    settings.frames = frames.trimmed().isEmpty() ? FrameSelection() : FrameSelection::Parse(Narrow(frames.trimmed())).value();
+    settings.exclude.clear();
+    for (const QString& glob : ExcludeGlobs()) settings.exclude.push_back(QFile::encodeName(glob).toStdString());
+    settings.onlyOrx = onlyOrx;
     return true;
 }
 
@@ -111,6 +142,11 @@ QString OutputChoices::ReportLine() const {
                                   : tr("outputs in %1").arg(QDir::toNativeSeparators(outputDir)));
     parts << (namePattern.isEmpty() ? tr("usual names") : tr("names %1").arg(namePattern));
     parts << (recursive ? tr("subfolders too") : tr("no subfolders"));
+    parts << tr("input bits %1").arg(inputBits);
+    parts << (frames.trimmed().isEmpty() ? tr("every frame") : tr("frames %1").arg(frames.trimmed()));
+    const QStringList globs = ExcludeGlobs();
+    if (!globs.isEmpty()) parts << tr("passing over %1").arg(globs.join(QLatin1Char(' ')));
+    parts << (onlyOrx ? tr("data files named *.orx only") : tr("data files named *.orx*"));
     return tr("Output options: %1").arg(parts.join(QLatin1String(", ")));
 }
 
@@ -140,6 +176,17 @@ COutputOptionsDlg::COutputOptionsDlg(const OutputChoices& choices, DialogService
     recursive_->setChecked(choices.recursive);
     stack_ = new QCheckBox(tr("One multi-page TIFF per data file (a stack; TIFF kinds)"), this);
     stack_->setChecked(choices.stack);
+    inputBits_ = new QSpinBox(this);
+    inputBits_->setRange(8, 16);
+    inputBits_->setValue(choices.inputBits);
+    inputBits_->setToolTip(tr("12 for a 12-bit camera: the bitmap kinds then show its brightest samples white; "
+                              "the TIFF kinds keep the intensities"));
+    frames_ = new QLineEdit(choices.frames, this);
+    frames_->setPlaceholderText(tr("empty: every frame; e.g. 0-9,20,30-"));
+    exclude_ = new QLineEdit(choices.exclude, this);
+    exclude_->setPlaceholderText(tr("e.g. *.json; calib*  (names passed over)"));
+    onlyOrx_ = new QCheckBox(tr("Data files are only names ending in .orx (not scan1.orx.json)"), this);
+    onlyOrx_->setChecked(choices.onlyOrx);
     problem_ = new QLabel(this);
     problem_->setWordWrap(true);
 
@@ -157,6 +204,10 @@ COutputOptionsDlg::COutputOptionsDlg(const OutputChoices& choices, DialogService
     form->addRow(tr("Output &folder:"), folderRow);
     form->addRow(tr("&Name pattern:"), patternRow);
     form->addRow(QString(), recursive_);
+    form->addRow(tr("&Input bits:"), inputBits_);
+    form->addRow(tr("F&rames:"), frames_);
+    form->addRow(tr("&Exclude:"), exclude_);
+    form->addRow(QString(), onlyOrx_);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     auto* column = new QVBoxLayout(this);
     column->addLayout(form);
@@ -167,7 +218,7 @@ COutputOptionsDlg::COutputOptionsDlg(const OutputChoices& choices, DialogService
     connect(buttons, &QDialogButtonBox::rejected, this, &COutputOptionsDlg::reject);
     connect(browse_, &QPushButton::clicked, this, [this] { Browse(); });
     connect(suggest_, &QPushButton::clicked, this, [this] { pattern_->setText(QLatin1String(kSuggestedPattern)); });
-    for (QLineEdit* field : {pixelSize_, folder_, pattern_}) {
+    for (QLineEdit* field : {pixelSize_, folder_, pattern_, frames_}) {
         connect(field, &QLineEdit::textChanged, this, [this] { UpdateProblem(); });
     }
     connect(stack_, &QCheckBox::toggled, this, [this] { UpdateProblem(); });
@@ -186,6 +237,10 @@ OutputChoices COutputOptionsDlg::choices() const {
     c.namePattern = pattern_->text();
     c.recursive = recursive_->isChecked();
     c.stack = stack_->isChecked();
+    c.inputBits = inputBits_->value();
+    c.frames = frames_->text().trimmed();
+    c.exclude = exclude_->text().trimmed();
+    c.onlyOrx = onlyOrx_->isChecked();
     return c;
 }
 

@@ -1,5 +1,6 @@
 // The "Output options..." panel of the converter: layout, stack, compression, pixel size, where
-// outputs go (a folder, empty for beside the data), a name pattern and recursion. The
+// outputs go (a folder, empty for beside the data), a name pattern, recursion, the input
+// bits, the frames converted, entries passed over and data files by their ".orx" ending. The
 // choices are plain values (OutputChoices) that live in the settings and are applied to
 // each run; the panel only edits them.
 #pragma once
@@ -13,6 +14,7 @@
 #include "export/export_options.h"
 
 class QCheckBox;
+class QSpinBox;
 class QLabel;
 class QComboBox;
 class QLineEdit;
@@ -22,6 +24,9 @@ class QSettings;
 namespace qf {
 
 class DialogServices;
+
+/// The name pattern offered with one click: scan1_0000.tiff, scan1_0001.tiff, ...
+inline constexpr char kSuggestedNamePattern[] = "{stem}_{frame:04}";
 
 /// What the panel chooses; the defaults give today's outputs beside the data.
 struct OutputChoices {
@@ -34,6 +39,13 @@ public:
     QString namePattern; ///< empty: the fixed naming rule
     bool recursive = false;
     bool stack = false;  ///< one multi-page TIFF per data file (TIFF kinds; bitmaps stay a file per frame)
+    int inputBits = 16;  ///< the bits the camera's intensities use (8 to 16)
+    QString frames;      ///< e.g. "0-9,20,30-"; empty for every frame
+    QString exclude;     ///< globs separated by spaces or semicolons; empty for none
+    bool onlyOrx = false;  ///< data files only when named "*.orx"
+
+    /// The globs of `exclude`, one each.
+    QStringList ExcludeGlobs() const;
 
     static OutputChoices Load(const QSettings& settings);
     void Save(QSettings& settings) const;
@@ -66,6 +78,10 @@ public:
     QPushButton* suggestButton() const { return suggest_; }
     QCheckBox* recursiveBox() const { return recursive_; }
     QCheckBox* stackBox() const { return stack_; }
+    QSpinBox* inputBitsBox() const { return inputBits_; }
+    QLineEdit* framesField() const { return frames_; }
+    QLineEdit* excludeField() const { return exclude_; }
+    QCheckBox* onlyOrxBox() const { return onlyOrx_; }
     /// The line under the fields that says what is wrong ("" when all is well).
     QString problemText() const;
 
@@ -87,6 +103,10 @@ private:
     QPushButton* suggest_;
     QCheckBox* recursive_;
     QCheckBox* stack_;
+    QSpinBox* inputBits_;
+    QLineEdit* frames_;
+    QLineEdit* exclude_;
+    QCheckBox* onlyOrx_;
     QLabel* problem_;
 };
 

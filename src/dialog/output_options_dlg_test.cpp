@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QtTest>
 #include <tiffio.h>
 
@@ -152,6 +153,128 @@ private slots:
         QVERIFY(tif);
         QCOMPARE(int(TIFFNumberOfDirectories(tif)), 3);
         TIFFClose(tif);
+    }
+
+    void inputBitsFramesAndEntryChoicesSurviveARestartAndReachTheRun() {
+        QVERIFY(test::Synth(*dir, "a.orx", 3, 8, 4));
+        QVERIFY(test::Synth(*dir, "skip1.orx", 2, 8, 4));
+        test::WriteBytes(*dir / "a.orx.json", {'{', '}'});  // a sidecar: no data file
+        {
+            CQuillfenDlg dlg(&services);
+            services.onModal = [&](QDialog& d) {
+                auto* panel = qobject_cast<COutputOptionsDlg*>(&d);
+                QVERIFY(panel);
+                panel->inputBitsBox()->setValue(12);
+                panel->framesField()->setText(QStringLiteral("1-"));
+                panel->excludeField()->setText(QStringLiteral("skip*;  calib* "));
+                panel->onlyOrxBox()->setChecked(true);
+                QCOMPARE(panel->problemText(), QString());
+            };
+            dlg.OnOutputOptions();
+        }
+        CQuillfenDlg dlg(&services);
+        const OutputChoices c = dlg.outputChoices();
+        QCOMPARE(c.inputBits, 12);
+        QCOMPARE(c.frames, QStringLiteral("1-"));
+        QCOMPARE(c.ExcludeGlobs(), (QStringList{QStringLiteral("skip*"), QStringLiteral("calib*")}));
+        QVERIFY(c.onlyOrx);
+
+        dlg.runSettings().pause = [](std::chrono::milliseconds) {};
+        services.onModal = nullptr;
+        services.folder = QString::fromStdString(dir->path());
+        QTest::mouseClick(qobject_cast<QAbstractButton*>(dlg.Item(kIdChooseDirectory)), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!dlg.running(), 30000);
+        QCOMPARE(services.warnings, QStringList());  // the sidecar is no failure
+        // Frames 1 and 2 only, under their usual names; skip1.orx passed over.
+        QCOMPARE(test::Entries(dir->path()),
+                 (std::vector<std::string>{"a.orx", "a.orx.json", "a1.tiff", "a2.tiff", "skip1.orx"}));
+        QCOMPARE(dlg.runSettings().inputBits, 12);
+        QCOMPARE(dlg.runSettings().exclude, (std::vector<std::string>{"skip*", "calib*"}));
+        QVERIFY(dlg.runSettings().onlyOrx);
+        dlg.OnShowReport();
+        QVERIFY(!services.reportLines.isEmpty());
+        const QString first = services.reportLines.first();
+        QVERIFY2(first.contains(QStringLiteral("input bits 12")) && first.contains(QStringLiteral("frames 1-")) &&
+                     first.contains(QStringLiteral("passing over skip* calib*")) &&
+                     first.contains(QStringLiteral("*.orx only")),
+                 qPrintable(first));
+    }
+
+    void panelRefusesAFrameListItCannotReadAndTheDefaultsAreTodays() {
+        COutputOptionsDlg panel(OutputChoices(), services);
+        QCOMPARE(panel.inputBitsBox()->value(), 16);
+        QCOMPARE(panel.inputBitsBox()->minimum(), 8);
+        QCOMPARE(panel.inputBitsBox()->maximum(), 16);
+        panel.framesField()->setText(QStringLiteral("9-3"));
+        QVERIFY2(panel.problemText().startsWith(QStringLiteral("Frames:")), qPrintable(panel.problemText()));
+        panel.accept();
+        QCOMPARE(panel.result(), int(QDialog::Rejected));
+        panel.framesField()->setText(QStringLiteral("0-9,20,30-"));
+        QCOMPARE(panel.problemText(), QString());
+        BatchSettings settings;
+        QVERIFY(panel.choices().ApplyTo(settings));
+        QVERIFY(!settings.frames.all());
+        QVERIFY(settings.frames.Contains(20) && settings.frames.Contains(31) && !settings.frames.Contains(10));
+        QCOMPARE(settings.inputBits, 16);
+        QVERIFY(settings.exclude.empty());
+        QVERIFY(!settings.onlyOrx);
+    }
+
+    // scan1, scan11 and scan12 of 3 frames: frame 1 and 2 of scan1 take the names of frame 0
+    // of scan11 and scan12 (scan11.tiff, scan12.tiff).
+    void CollidingSeries() {
+        for (const char* name : {"scan1.orx", "scan11.orx", "scan12.orx"}) QVERIFY(test::Synth(*dir, name, 3));
+    }
+    void RunOver(CQuillfenDlg& dlg) {
+        dlg.runSettings().pause = [](std::chrono::milliseconds) {};
+        services.folder = QString::fromStdString(dir->path());
+        QTest::mouseClick(qobject_cast<QAbstractButton*>(dlg.Item(kIdChooseDirectory)), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!dlg.running(), 30000);
+    }
+
+    void collisionsAheadOfferThePatternAndYesNamesThisRunAndLaterOnes() {
+        CollidingSeries();
+        services.answer = true;
+        {
+            CQuillfenDlg dlg(&services);
+            RunOver(dlg);
+            QCOMPARE(services.questions,
+                     QStringList{QStringLiteral("2 frames would not be written: their names are taken by other frames. "
+                                                "Name the outputs {stem}_{frame:04}?")});
+            QCOMPARE(services.warnings, QStringList());
+            QCOMPARE(int(test::Outputs(*dir).size()), 9);
+            QVERIFY(test::FileExists(*dir / "scan11_0000.tiff"));
+            QCOMPARE(dlg.outputChoices().namePattern, QStringLiteral("{stem}_{frame:04}"));
+            dlg.OnShowReport();
+            QVERIFY2(services.reportLines.first().contains(QStringLiteral("names {stem}_{frame:04}")),
+                     qPrintable(services.reportLines.first()));
+        }
+        // Remembered: the next start names by the pattern and asks nothing.
+        QCOMPARE(OutputChoices::Load(QSettings()).namePattern, QStringLiteral("{stem}_{frame:04}"));
+        CQuillfenDlg again(&services);
+        RunOver(again);
+        QCOMPARE(services.questions.size(), 1);
+    }
+
+    void noRunsAsIsAndCleanFoldersAskNothing() {
+        CollidingSeries();
+        services.answer = false;
+        CQuillfenDlg dlg(&services);
+        RunOver(dlg);
+        QCOMPARE(services.questions.size(), 1);
+        QCOMPARE(int(test::Outputs(*dir).size()), 7);  // two frames refused, as before
+        QVERIFY(!test::FileExists(*dir / "scan11_0000.tiff"));
+        QCOMPARE(dlg.outputChoices().namePattern, QString());
+        QCOMPARE(OutputChoices::Load(QSettings()).namePattern, QString());
+
+        test::TempFolder clean;
+        QVERIFY(test::Synth(clean, "a.orx", 3));
+        services.questions.clear();
+        services.folder = QString::fromStdString(clean.path());
+        QTest::mouseClick(qobject_cast<QAbstractButton*>(dlg.Item(kIdChooseDirectory)), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!dlg.running(), 30000);
+        QCOMPARE(services.questions, QStringList());
+        QCOMPARE(int(test::Outputs(clean).size()), 3);
     }
 
     void contextMenuAndButtonOpenThePanel() {

@@ -2,6 +2,7 @@
 
 #include <QPainter>
 #include <QPainterPath>
+#include <algorithm>
 
 namespace qf {
 
@@ -12,8 +13,27 @@ ProfileView::ProfileView(Direction direction, int id, QWidget* parent)
     setAccessibleDescription(tr("Intensities through the brightest sample of the frame just written"));
 }
 
-void ProfileView::ShowProfile(std::vector<std::uint16_t> values, int position, int brightestAt) {
+void ProfileView::ShowProfile(std::vector<std::uint16_t> values, int position, int brightestAt, ExportKind kind,
+                              int inputBits) {
     values_ = std::move(values);
+    inputBits = std::clamp(inputBits, 8, 16);
+    // The profile runs through the brightest sample: its largest value is the frame's peak.
+    const std::uint32_t peak = values_.empty() ? 0 : *std::max_element(values_.begin(), values_.end());
+    plotted_.assign(values_.begin(), values_.end());
+    if (kind == kNormalizedTiff) {
+        // As the normalized output holds it: stretched so that the peak is 65535.
+        for (std::uint32_t& v : plotted_) v = peak > 0 ? static_cast<std::uint32_t>(std::uint64_t{v} * 65535u / peak) : 0;
+        axisTop_ = 65535;
+    } else if (inputBits < 16) {
+        // The camera's own intensities: the bitmap kinds hold them scaled up (saturated
+        // above N bits, as the TIFF kinds' samples above N bits are at the axis's top).
+        const std::uint32_t top = (1u << inputBits) - 1;
+        const bool scaled = kind == kGrayscaleBitmap || kind == kFalseColorBitmap;
+        for (std::uint32_t& v : plotted_) v = std::min(scaled ? v >> (16 - inputBits) : v, top);
+        axisTop_ = top;
+    } else {
+        axisTop_ = std::max<std::uint32_t>(peak, 1);
+    }
     position_ = position;
     brightestAt_ = brightestAt;
     setToolTip(Caption());
@@ -30,7 +50,7 @@ void ProfileView::PaintAxis(QPainter& painter, const QRect& plot) const {
     painter.drawRect(plot.adjusted(0, 0, -1, -1));
     painter.setPen(palette().color(QPalette::WindowText));
     const QRect labels(contentsRect().x() + 2, plot.y(), plot.x() - contentsRect().x() - 4, plot.height());
-    painter.drawText(labels, Qt::AlignRight | Qt::AlignTop, QStringLiteral("65535"));
+    painter.drawText(labels, Qt::AlignRight | Qt::AlignTop, QString::number(axisTop_));
     painter.drawText(labels, Qt::AlignRight | Qt::AlignBottom, QStringLiteral("0"));
 }
 
@@ -48,17 +68,17 @@ void ProfileView::paintEvent(QPaintEvent* event) {
               .arg(position_);
     painter.drawText(QRect(area.x(), area.y(), area.width(), captionHeight), Qt::AlignHCenter, caption);
     PaintAxis(painter, plot);
-    if (values_.empty() || plot.width() < 2 || plot.height() < 2) return;
-    const double dx = values_.size() > 1 ? double(plot.width() - 1) / double(values_.size() - 1) : 0.0;
+    if (plotted_.empty() || plot.width() < 2 || plot.height() < 2) return;
+    const double dx = plotted_.size() > 1 ? double(plot.width() - 1) / double(plotted_.size() - 1) : 0.0;
     auto point = [&](std::size_t i) {
-        return QPointF(plot.x() + dx * double(i), plot.bottom() - double(values_[i]) / 65535.0 * (plot.height() - 1));
+        return QPointF(plot.x() + dx * double(i), plot.bottom() - double(plotted_[i]) / double(axisTop_) * (plot.height() - 1));
     };
     QPainterPath path(point(0));
-    for (std::size_t i = 1; i < values_.size(); ++i) path.lineTo(point(i));
+    for (std::size_t i = 1; i < plotted_.size(); ++i) path.lineTo(point(i));
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(QPen(palette().color(QPalette::Highlight), 1.5));
     painter.drawPath(path);
-    if (brightestAt_ >= 0 && static_cast<std::size_t>(brightestAt_) < values_.size()) {
+    if (brightestAt_ >= 0 && static_cast<std::size_t>(brightestAt_) < plotted_.size()) {
         painter.setBrush(palette().color(QPalette::Highlight));
         painter.drawEllipse(point(static_cast<std::size_t>(brightestAt_)), 2.5, 2.5);
     }

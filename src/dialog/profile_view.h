@@ -1,5 +1,7 @@
 // Items 1006 and 1007: one intensity profile through the brightest sample of the frame
-// just written, against the whole 16-bit range, with its position named.
+// just written, with its position named. The axis fits the data: 0 to 2^N - 1 for
+// N-bit intensities, else 0 to the largest value shown; the normalized kind plots what its
+// output holds (each value x 65535 / the frame's peak) on 0 to 65535.
 #pragma once
 
 #include <QString>
@@ -7,6 +9,7 @@
 #include <vector>
 
 #include "dialog/control_wrappers.h"
+#include "export/frame_image.h"
 
 class QPainter;
 
@@ -20,8 +23,14 @@ public:
 
     /// Shows `values` (left to right, or top to bottom), taken through row or column
     /// `position`; `brightestAt` is the brightest sample's index in `values`.
-    void ShowProfile(std::vector<std::uint16_t> values, int position, int brightestAt);
+    /// The values are the frame as pulled for `kind` with `inputBits` (see PullFrame).
+    void ShowProfile(std::vector<std::uint16_t> values, int position, int brightestAt,
+                     ExportKind kind = kStandardizedTiff, int inputBits = 16);
     const std::vector<std::uint16_t>& values() const { return values_; }
+    /// What the plot draws: each value as the axis counts it.
+    const std::vector<std::uint32_t>& plotted() const { return plotted_; }
+    /// The value at the top of the axis (at least 1).
+    std::uint32_t axisTop() const { return axisTop_; }
     int position() const { return position_; }
     /// "Row 12" or "Column 40" (empty before a frame).
     QString Caption() const;
@@ -34,6 +43,8 @@ private:
 
     Direction direction_;
     std::vector<std::uint16_t> values_;
+    std::vector<std::uint32_t> plotted_;
+    std::uint32_t axisTop_ = 65535;
     int position_ = -1;
     int brightestAt_ = -1;
 };

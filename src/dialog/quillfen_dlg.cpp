@@ -283,11 +283,49 @@ void CQuillfenDlg::StartRun(const QString& folder) {
         m_services->ShowWarning(this, windowTitle(), m_outputChoices.Problem());
         return;
     }
+    const std::string path = QFile::encodeName(folder).toStdString();
+    OfferPattern(path);
     m_runChoices = m_outputChoices;
     m_closeAfterRun = false;
     m_fileIndex = 0;
     m_runClock.start();
-    if (m_worker->Start(QFile::encodeName(folder).toStdString(), m_runSettings)) SetRunning(true);
+    if (m_worker->Start(path, m_runSettings)) SetRunning(true);
+}
+
+// A dry run on the window's thread with a control of its own: the plan reads each data
+// file's header and looks at each output's name, so it takes a moment even for a large
+// series, and nothing is written.
+int CQuillfenDlg::FramesLostToNames(const std::string& folder) const {
+    BatchSettings dry = m_runSettings;
+    dry.dryRun = true;
+    dry.jobs = 1;
+    dry.stopRequested = nullptr;
+    dry.names = nullptr;
+    dry.pause = nullptr;  // the control's own settle time (none for ORX files), not the run's hook
+    CGetdatactrl1 control;
+    BatchObserver quiet;
+    const int kind = dry.plannedKind;
+    const BatchReport report = RunBatch(control, folder, [kind] { return kind; }, dry, quiet);
+    int lost = 0;
+    for (const BatchFailure& f : report.failures) {
+        lost += f.cause.rfind("not written: its name", 0) == 0 && f.cause.find(" is taken by ") != std::string::npos;
+    }
+    return lost;
+}
+
+void CQuillfenDlg::OfferPattern(const std::string& folder) {
+    if (m_outputChoices.namePattern == QLatin1String(kSuggestedNamePattern)) return;
+    const int lost = FramesLostToNames(folder);
+    if (lost == 0) return;
+    const QString question =
+        (lost == 1 ? tr("1 frame would not be written: its name is taken by another frame.")
+                   : tr("%1 frames would not be written: their names are taken by other frames.").arg(lost)) +
+        QLatin1Char(' ') + tr("Name the outputs %1?").arg(QLatin1String(kSuggestedNamePattern));
+    if (!m_services->AskYesNo(this, windowTitle(), question)) return;
+    m_outputChoices.namePattern = QLatin1String(kSuggestedNamePattern);
+    QSettings settings;
+    m_outputChoices.Save(settings);
+    m_outputChoices.ApplyTo(m_runSettings);
 }
 
 void CQuillfenDlg::SetRunning(bool running) {
@@ -314,8 +352,9 @@ void CQuillfenDlg::OnFileStarted(const QString& path, int index, int total) {
 
 void CQuillfenDlg::OnFrameShown(const FramePicture& picture) {
     m_view->ShowImage(picture.image);
-    m_horizontal->ShowProfile(picture.row, picture.brightest.y(), picture.brightest.x());
-    m_vertical->ShowProfile(picture.column, picture.brightest.x(), picture.brightest.y());
+    const int bits = m_runSettings.inputBits;
+    m_horizontal->ShowProfile(picture.row, picture.brightest.y(), picture.brightest.x(), picture.kind, bits);
+    m_vertical->ShowProfile(picture.column, picture.brightest.x(), picture.brightest.y(), picture.kind, bits);
     if (running()) ShowProgress();
 }
 

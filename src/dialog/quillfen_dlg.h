@@ -89,6 +89,11 @@ private:
     void OnInitDialog();
     void ConnectWorker();
     void StartRun(const QString& folder);
+    /// How many frames a run over `folder` with the run's settings would not write
+    /// because other frames take their names (a dry run of its plan).
+    int FramesLostToNames(const std::string& folder) const;
+    /// Before a run that loses frames to names: offers the pattern kSuggestedNamePattern.
+    void OfferPattern(const std::string& folder);
     void SetRunning(bool running);
     void OnFileStarted(const QString& path, int index, int total);
     void OnFrameShown(const FramePicture& picture);

@@ -25,6 +25,8 @@ struct FrameImage {
     std::int32_t count = 0;
     std::unique_ptr<std::uint16_t[]> samples;
     std::unique_ptr<std::uint8_t[]> highBytes;
+    /// Some sample is larger than the input bits allow (see PullFrame's `inputBits`).
+    bool overRange = false;
 };
 
 /// The one test of a frame's shape before anything reads it: sizes not negative, `count`
