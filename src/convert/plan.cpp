@@ -11,10 +11,7 @@
 namespace qf {
 namespace {
 
-std::string WithSlash(const std::string& folder) {
-    if (folder.empty()) return "./";
-    return IsPathSeparator(folder.back()) ? folder : folder + "/";
-}
+std::string WithSlash(const std::string& folder) { return WithTrailingSeparator(folder); }
 
 std::string FolderKey(int fd) {
     Result<FileFacts> facts = FactsOf(fd);

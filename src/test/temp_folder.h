@@ -25,6 +25,16 @@ private:
     std::string path_;
 };
 
+/// `name` inside `folder` as the program shows a path it built: joined with the system's
+/// own separator ("\\" on Windows), the folder as it was given.
+inline std::string Shown(const std::string& folder, const std::string& name) {
+#ifdef _WIN32
+    return folder + "\\" + name;
+#else
+    return folder + "/" + name;
+#endif
+}
+
 /// Fixture for tests that touch files: `dir` is the test's own folder.
 class TempFolderTest : public ::testing::Test {
 protected:
