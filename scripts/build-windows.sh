@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Windows x64 cross build (`make windows`): builds quillfen-cli.exe and the test programs
 # with MinGW-w64 (cmake/mingw-w64-x86_64.cmake), runs the tests under wine and packs
-# build-windows/quillfen-<version>-windows-x64.zip (quillfen-cli.exe, README.md, LICENSE).
+# build-windows/quillfen-<version>-windows-x64.zip (quillfen-cli.exe, packaging/README-windows.md
+# as README.md, LICENSE), reproducibly: a second link and pack must give the same bytes.
 #
 # In build-windows/:
 #   deps/prefix        libtiff (static, no codecs, C-runtime I/O), GoogleTest, CLI11 and
@@ -194,14 +195,46 @@ ctest --test-dir "$build" --output-on-failure -j "$jobs" --timeout 300
 phase_done "tests"
 
 # --- The archive ---------------------------------------------------------------------------
+# Reproducible: the entries in name order, their times the last commit's (SOURCE_DATE_EPOCH
+# when set), fixed permissions, no extra attributes (-X), the times stored as UTC.
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:[A-Z]*=//p' "$build/CMakeCache.txt")
 name=quillfen-$version-windows-x64
+epoch=${SOURCE_DATE_EPOCH:-$(git -C "$repo" log -1 --format=%ct 2>/dev/null || echo 315532800)}
+programs=("$exe")
+pack() {  # pack ZIP: the programs of this build, the Windows README and the licence
+  local zip=$1 stage=$out/stage
+  rm -rf "$stage" "$zip"
+  mkdir -p "$stage/$name"
+  cp packaging/README-windows.md "$stage/$name/README.md"
+  cp LICENSE "$stage/$name/"
+  for program in "${programs[@]}"; do
+    $triplet-strip -o "$stage/$name/$(basename "$program")" "$program"
+  done
+  find "$stage" -type d -exec chmod 755 {} + && find "$stage" -type f -exec chmod 644 {} +
+  find "$stage" -exec touch -h -d "@$epoch" {} +
+  (cd "$stage" && find "$name" | LC_ALL=C sort | TZ=UTC zip -qX -@ "$zip")
+  rm -rf "$stage"
+}
 zip=$out/$name.zip
-rm -rf "$out/stage" "$zip"
-mkdir -p "$out/stage/$name"
-cp README.md LICENSE "$out/stage/$name/"
-$triplet-strip -o "$out/stage/$name/quillfen-cli.exe" "$exe"
-(cd "$out/stage" && zip -qrX "$zip" "$name")
-rm -rf "$out/stage"
+pack "$zip"
 say "$(basename "$zip"): $(stat -c %s "$zip") bytes ($(du -h "$zip" | cut -f1))"
+
+# Two builds of one commit give the same bytes: the programs are linked a second time from
+# the same objects and packed again; the programs and the archives must be identical.
+phase "checking that a second link and pack are byte-identical"
+mkdir -p "$out/first"
+for program in "${programs[@]}"; do cp "$program" "$out/first/"; rm -f "$program"; done
+cmake --build "$build" -j "$jobs" --target $(for p in "${programs[@]}"; do basename "$p" .exe; done) >/dev/null
+pack "$out/second.zip"
+differ=()
+for program in "${programs[@]}"; do
+  cmp -s "$program" "$out/first/$(basename "$program")" || differ+=("$(basename "$program")")
+done
+cmp -s "$zip" "$out/second.zip" || differ+=("$(basename "$zip")")
+rm -rf "$out/first" "$out/second.zip"
+if [ ${#differ[@]} -gt 0 ]; then
+  say "not reproducible: a second build differs in ${differ[*]}"
+  exit 1
+fi
+phase_done "reproducibility check (the programs and the zip are byte-identical)"
 say "done in $((SECONDS - started)) s"
