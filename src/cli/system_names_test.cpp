@@ -219,7 +219,9 @@ TEST_F(SystemNamesTest, JunctionNamedLikeADataFileIsNeitherReadNorWalkedInto) {
         GTEST_SKIP() << "cannot make a junction here";
     }
     EXPECT_EQ(Run({"convert", "--settle-ms", "0", "--recursive", dir.path()}), kExitOk) << err.str();
-    EXPECT_NE(err.str().find(dir / "linked.orx" + ": is not a regular file; skipped"), std::string::npos) << err.str();
+    EXPECT_NE(err.str().find(test::Shown(dir.path(), "linked.orx") + ": is not a regular file; skipped"),
+              std::string::npos)
+        << err.str();
     EXPECT_EQ(test::Entries(target), Names{"inner.orx"});  // nothing written through the junction
     EXPECT_EQ(test::Entries(dir.path()), (Names{"elsewhere", "linked", "linked.orx", "real.orx", "real.tiff"}));
 #endif
@@ -237,11 +239,12 @@ TEST_F(SystemNamesTest, NamesThatDifferOnlyInCaseAreOneFileWhereTheSystemSaysSo)
     EXPECT_EQ(Convert("grayscale-bmp", {dir.path()}), kExitFailures);
     const std::string said = err.str();
     // A1.orx comes first in byte order and takes A1.bmp; a.orx's frame 1 would be the same file.
-    EXPECT_NE(said.find(dir / "a.orx" + ": frame 1 not written: its name " + dir / "a1.bmp" + " is taken by frame 0 of " +
-                        dir / "A1.orx"),
+    const auto in = [this](const std::string& name) { return test::Shown(dir.path(), name); };
+    EXPECT_NE(said.find(in("a.orx") + ": frame 1 not written: its name " + in("a1.bmp") + " is taken by frame 0 of " +
+                        in("A1.orx")),
               std::string::npos) << said;
-    EXPECT_NE(said.find("would replace the data file " + dir / "b.orx.bmp"), std::string::npos) << said;
-    EXPECT_NE(said.find(dir / "B.ORX.BMP" + ": cannot load: not an ORX file"), std::string::npos) << said;
+    EXPECT_NE(said.find("would replace the data file " + in("b.orx.bmp")), std::string::npos) << said;
+    EXPECT_NE(said.find(in("B.ORX.BMP") + ": cannot load: not an ORX file"), std::string::npos) << said;
     EXPECT_EQ(test::ReadBytes(dir / "B.ORX.BMP"), (std::vector<std::uint8_t>{7}));
     EXPECT_TRUE(test::FileExists(dir / "UPPER.bmp"));
     EXPECT_EQ(Lines().size(), 3u) << said;
@@ -262,7 +265,8 @@ TEST_F(SystemNamesTest, OutputHeldOpenByAnotherProgramIsOneLineAndTheRestConvert
     EXPECT_EQ(status, kExitFailures);
     const Names lines = Lines();
     ASSERT_EQ(lines.size(), 1u) << err.str();
-    EXPECT_EQ(lines[0].rfind("quillfen-cli: " + dir / "s1.bmp" + ": cannot replace: ", 0), 0u) << lines[0];
+    EXPECT_EQ(lines[0].rfind("quillfen-cli: " + test::Shown(dir.path(), "s1.bmp") + ": cannot replace: ", 0), 0u)
+        << lines[0];
     EXPECT_EQ(test::ReadBytes(dir / "s1.bmp"), before);
     EXPECT_EQ(test::Entries(dir.path()), (Names{"s.bmp", "s.orx", "s1.bmp", "s2.bmp"}));  // no temporary left
 #endif
