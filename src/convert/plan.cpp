@@ -334,7 +334,7 @@ int Plan::FilesInShard() const {
 long Plan::FramesInShard() const {
     long n = 0;
     for (const PlannedFile& f : files) {
-        if (f.inShard) n += std::count_if(f.frames.begin(), f.frames.end(), [](const PlannedFrame& p) { return p.selected; });
+        if (f.inShard) n += static_cast<long>(std::count_if(f.frames.begin(), f.frames.end(), [](const PlannedFrame& p) { return p.selected; }));
     }
     return n;
 }
