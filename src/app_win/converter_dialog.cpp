@@ -6,85 +6,13 @@
 #include <mutex>
 
 #include "app_win/resource.h"
-#include "control/getdata_ctrl.h"
-#include "convert/run_tally.h"
-#include "present/run_texts.h"
-#include "present/view_pacer.h"
 
 namespace qf::win {
-
-// One thing the run says, posted to the dialog (which deletes it).
-struct ConverterDialog::Event {
-    enum Type { kFile, kFrame, kPicture, kFinished } type;
-    std::string path;
-    int index = 0, total = 0, fileFrames = 0, filePlanned = 0;
-    long runFrames = 0, runPlanned = 0;
-    FramePixels picture;
-    BatchReport report;
-};
-
-// Lives on the run's thread.
-class ConverterDialog::Observer : public BatchObserver {
-public:
-    explicit Observer(HWND hwnd) : hwnd_(hwnd) {}
-    void Planned(int, long frames) override { runPlanned_ = frames; }
-    void FileStarted(const std::string& path, int index, int total) override {
-        path_ = path, index_ = index, total_ = total, fileFrames_ = 0;
-        Post(Make(Event::kFile));
-    }
-    void FileFrames(int frames) override { filePlanned_ = frames; }
-    void FrameWritten(const std::string&) override {
-        ++fileFrames_, ++runFrames_;
-        Post(Make(Event::kFrame));
-    }
-    void FrameShown(const FrameImage& frame, ExportKind kind) override {
-        if (pacer_.Offer(ViewPacer::Clock::now())) {
-            auto event = Make(Event::kPicture);
-            event->picture = MakeFramePixels(frame, kind);
-            Post(std::move(event));
-        } else {
-            CopyFrame(frame, kept_);
-            keptKind_ = kind;
-        }
-    }
-    void Finish(BatchReport report) {
-        if (pacer_.Finish()) {
-            auto event = Make(Event::kPicture);
-            event->picture = MakeFramePixels(kept_, keptKind_);
-            Post(std::move(event));
-        }
-        auto event = Make(Event::kFinished);
-        event->report = std::move(report);
-        Post(std::move(event));
-    }
-
-private:
-    std::unique_ptr<Event> Make(Event::Type type) const {
-        auto e = std::make_unique<Event>();
-        e->type = type;
-        e->path = path_, e->index = index_, e->total = total_;
-        e->fileFrames = fileFrames_, e->filePlanned = filePlanned_;
-        e->runFrames = runFrames_, e->runPlanned = runPlanned_;
-        return e;
-    }
-    void Post(std::unique_ptr<Event> event) {
-        if (PostMessageW(hwnd_, kRunEventMessage, 0, reinterpret_cast<LPARAM>(event.get()))) event.release();
-    }
-
-    HWND hwnd_;
-    std::string path_;
-    int index_ = 0, total_ = 0, fileFrames_ = 0, filePlanned_ = 0;
-    long runFrames_ = 0, runPlanned_ = 0;
-    ViewPacer pacer_;
-    FrameImage kept_;
-    ExportKind keptKind_ = kNormalizedTiff;
-};
 
 ConverterDialog::ConverterDialog(ConverterOptions options) : options_(std::move(options)) {}
 
 ConverterDialog::~ConverterDialog() {
-    stop_ = true;
-    if (thread_.joinable()) thread_.join();
+    run_.reset();  // stops a run that still goes and waits for it
     if (hwnd_ && !modal_) DestroyWindow(hwnd_);
 }
 
@@ -132,8 +60,8 @@ INT_PTR ConverterDialog::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             Draw(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
             return TRUE;
         case kRunEventMessage: {
-            std::unique_ptr<Event> event(reinterpret_cast<Event*>(lParam));
-            OnEvent(*event);
+            std::unique_ptr<RunUpdate> update(reinterpret_cast<RunUpdate*>(lParam));
+            OnUpdate(*update);
             return TRUE;
         }
         case WM_DESTROY:
@@ -151,7 +79,7 @@ void ConverterDialog::OnInit() {
     SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
     SendDlgItemMessageW(hwnd_, IDC_PROGRESS, PBM_SETRANGE32, 0, 1000);
     LoadSettings();
-    CheckRadioButton(hwnd_, IDC_FIRST_RADIO, IDC_FIRST_RADIO + 3, IDC_FIRST_RADIO + kind_.load());
+    CheckRadioButton(hwnd_, IDC_FIRST_RADIO, IDC_FIRST_RADIO + 3, IDC_FIRST_RADIO + kind_);
     // Enter at the start picks a folder.
     SetFocus(GetDlgItem(hwnd_, IDC_CHOOSE_DIRECTORY));
     SendMessageW(hwnd_, DM_SETDEFID, IDC_CHOOSE_DIRECTORY, 0);
@@ -166,7 +94,7 @@ int ConverterDialog::CheckedKind() const {
 
 void ConverterDialog::OnCommand(int id, int code) {
     if (id >= IDC_FIRST_RADIO && id < IDC_FIRST_RADIO + 4 && code == BN_CLICKED) {
-        kind_ = CheckedKind();  // a run takes it from its next data file on
+        if (run_) run_->SetKind(CheckedKind());  // a run takes it from its next data file on
         return;
     }
     switch (id) {
@@ -181,7 +109,7 @@ void ConverterDialog::OnCommand(int id, int code) {
             break;
         case IDC_SHOW_REPORT: {
             std::string text;
-            for (const std::string& line : present::ReportLines(report_)) text += line + "\n";
+            for (const std::string& line : reportLines_) text += line + "\n";
             options_.services->ShowMessage(hwnd_, "Report", text, false);
             break;
         }
@@ -201,7 +129,7 @@ void ConverterDialog::OnCommand(int id, int code) {
             if (!running()) Close();
             break;
         case IDCANCEL:  // Cancel or Escape: stops a run after its current frame, else closes
-            if (running()) stop_ = true;
+            if (running()) run_->Stop();
             else Close();
             break;
         default:
@@ -212,7 +140,7 @@ void ConverterDialog::OnCommand(int id, int code) {
 void ConverterDialog::Close() {
     if (running()) {  // the run stops after its frame; the dialog closes when it has
         closeAfterRun_ = true;
-        stop_ = true;
+        run_->Stop();
         return;
     }
     SaveSettings();
@@ -222,33 +150,22 @@ void ConverterDialog::Close() {
 
 void ConverterDialog::StartRun(const std::string& folder) {
     folder_ = folder;
-    kind_ = CheckedKind();
-    stop_ = false;
     picture_ = FramePixels{};
-    started_ = std::chrono::steady_clock::now();
-    BatchSettings settings;
-    settings.plannedKind = kind_.load();
-    settings.settle = options_.settle;
-    if (options_.pause) settings.pause = options_.pause;
-    settings.jobs = options_.jobs > 0 ? options_.jobs : std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
-    settings.stopRequested = [this] { return stop_.load(); };
+    if (!run_) {
+        RunOptions options{options_.pause, options_.settle, options_.jobs};
+        const HWND hwnd = hwnd_;
+        run_ = std::make_unique<DialogRun>(options, [hwnd](std::unique_ptr<RunUpdate> update) {
+            if (PostMessageW(hwnd, kRunEventMessage, 0, reinterpret_cast<LPARAM>(update.get()))) update.release();
+        });
+    }
     SetRunning(true);
     SetStrip("Reading the folder...");
-    thread_ = std::thread([this, folder, settings = std::move(settings)] {
-        Observer observer(hwnd_);
-        BatchReport report;
-        try {
-            CGetdatactrl1 control;
-            report = RunBatch(control, folder, [this] { return kind_.load(); }, settings, observer);
-        } catch (const std::exception& e) {
-            report.failures.push_back(BatchFailure{folder, kNoFrame, folder, std::string("run stopped: ") + e.what()});
-            report.stop = BatchStop::kFrameFailed;
-        }
-        observer.Finish(std::move(report));
-    });
+    SendDlgItemMessageW(hwnd_, IDC_PROGRESS, PBM_SETPOS, 0, 0);
+    run_->Start(folder, CheckedKind());
 }
 
 void ConverterDialog::SetRunning(bool running) {
+    running_ = running;
     light_ = running ? 1 : light_;
     // Disabling the button that has the focus would leave the dialog without one (and
     // Escape without a target): the focus goes to Cancel first.
@@ -263,56 +180,43 @@ void ConverterDialog::SetRunning(bool running) {
     InvalidateRect(GetDlgItem(hwnd_, IDC_LIGHT), nullptr, TRUE);
 }
 
-void ConverterDialog::OnEvent(Event& event) {
-    switch (event.type) {
-        case Event::kFile:
-        case Event::kFrame:
-            SetStrip(present::StripLine(event.path, event.index, event.total, event.fileFrames, event.filePlanned));
-            planned_ = event.runPlanned;
-            if (event.runPlanned > 0) {
-                SendDlgItemMessageW(hwnd_, IDC_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(event.runFrames * 1000 / event.runPlanned), 0);
-            }
-            break;
-        case Event::kPicture: {
-            picture_ = std::move(event.picture);
-            // A bottom-up DIB, rows padded to 4 bytes; gray through a 256-entry gray table.
-            const int channels = picture_.channels;
-            const std::size_t stride = (static_cast<std::size_t>(picture_.width) * channels + 3) & ~std::size_t{3};
-            dib_.assign(stride * picture_.height, 0);
-            for (int y = 0; y < picture_.height; ++y) {
-                const std::uint8_t* in = picture_.pixels.data() + static_cast<std::size_t>(y) * picture_.width * channels;
-                std::uint8_t* out = dib_.data() + stride * (picture_.height - 1 - y);
-                for (int x = 0; x < picture_.width; ++x, in += channels) {
-                    if (channels == 3) out[3 * x] = in[2], out[3 * x + 1] = in[1], out[3 * x + 2] = in[0];
-                    else out[x] = in[0];
-                }
-            }
-            for (int id : {IDC_PICTURE, IDC_ROW_PROFILE, IDC_COLUMN_PROFILE}) InvalidateRect(GetDlgItem(hwnd_, id), nullptr, FALSE);
-            break;
-        }
-        case Event::kFinished: {
-            if (thread_.joinable()) thread_.join();
-            report_ = std::move(event.report);
-            const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
-            light_ = report_.stop == BatchStop::kInterrupted ? 4 : report_.clean() ? 2 : 3;
-            if (FoundNoDataFiles(report_)) {
-                light_ = 3;
-                SetStrip(present::NoDataFiles(folder_, DataFilesInSubfolders(folder_)));
-            } else {
-                SetStrip(present::StatusLine(report_, seconds, planned_ > 0 ? std::optional<long>(planned_) : std::nullopt));
-            }
-            SendDlgItemMessageW(hwnd_, IDC_PROGRESS, PBM_SETPOS, report_.clean() ? 1000 : 0, 0);
-            SetRunning(false);
-            if (closeAfterRun_) {
-                Close();
-                return;
-            }
-            if (!report_.clean() && report_.stop != BatchStop::kInterrupted) {
-                options_.services->ShowMessage(hwnd_, "Quillfen", present::FailureMessage(report_), true);
-            }
-            break;
+void ConverterDialog::OnUpdate(RunUpdate& update) {
+    if (update.type == RunUpdate::kPicture) {
+        ShowPicture(std::move(update.picture));
+        return;
+    }
+    SetStrip(update.strip);
+    if (update.runPlanned > 0) {
+        SendDlgItemMessageW(hwnd_, IDC_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(update.runFrames * 1000 / update.runPlanned), 0);
+    }
+    if (update.type != RunUpdate::kFinished) return;
+    run_->Join();
+    light_ = update.light;
+    reportLines_ = std::move(update.reportLines);
+    framesWritten_ = update.framesWritten;
+    SetRunning(false);
+    if (closeAfterRun_) {
+        Close();
+        return;
+    }
+    if (!update.failureMessage.empty()) options_.services->ShowMessage(hwnd_, "Quillfen", update.failureMessage, true);
+}
+
+void ConverterDialog::ShowPicture(FramePixels picture) {
+    picture_ = std::move(picture);
+    // A bottom-up DIB, rows padded to 4 bytes, blue-green-red; gray through a gray table.
+    const int channels = picture_.channels;
+    const std::size_t stride = (static_cast<std::size_t>(picture_.width) * channels + 3) & ~std::size_t{3};
+    dib_.assign(stride * picture_.height, 0);
+    for (int y = 0; y < picture_.height; ++y) {
+        const std::uint8_t* in = picture_.pixels.data() + static_cast<std::size_t>(y) * picture_.width * channels;
+        std::uint8_t* out = dib_.data() + stride * (picture_.height - 1 - y);
+        for (int x = 0; x < picture_.width; ++x, in += channels) {
+            if (channels == 3) out[3 * x] = in[2], out[3 * x + 1] = in[1], out[3 * x + 2] = in[0];
+            else out[x] = in[0];
         }
     }
+    for (int id : {IDC_PICTURE, IDC_ROW_PROFILE, IDC_COLUMN_PROFILE}) InvalidateRect(GetDlgItem(hwnd_, id), nullptr, FALSE);
 }
 
 void ConverterDialog::SetStrip(const std::string& text) {

@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "convert/batch_run.h"
+#include "app_win/dialog_run.h"
 #include "present/frame_pixels.h"
 
 namespace qf::win {
@@ -42,27 +42,27 @@ public:
     /// Tests: the dialog, modeless; the caller's loop passes messages through IsDialogMessage.
     HWND CreateModeless(HINSTANCE instance);
 
-    bool running() const { return thread_.joinable(); }
+    bool running() const { return running_; }
     HWND window() const { return hwnd_; }
-    const BatchReport& lastReport() const { return report_; }
+    /// Frames the last run wrote.
+    long framesWritten() const { return framesWritten_; }
     /// The picture the view shows (empty before the first frame).
     const FramePixels& shownPicture() const { return picture_; }
     /// 0 idle (gray), 1 running (blue), 2 clean (green), 3 failures or no data (amber), 4 stopped (red).
     int light() const { return light_; }
 
 private:
-    struct Event;
-    class Observer;
     static INT_PTR CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam);
     void OnInit();
     void OnCommand(int id, int code);
     void StartRun(const std::string& folder);
-    void OnEvent(Event& event);
+    void OnUpdate(RunUpdate& update);
     void SetRunning(bool running);
     void Close();
     int CheckedKind() const;
     void SetStrip(const std::string& text);
+    void ShowPicture(FramePixels picture);
     void Draw(const DRAWITEMSTRUCT& item);
     void DrawPicture(HDC dc, const RECT& r);
     void DrawProfile(HDC dc, const RECT& r, const std::vector<std::uint16_t>& values, int brightestAt);
@@ -73,19 +73,18 @@ private:
     HWND hwnd_ = nullptr;
     bool modal_ = false;
     bool closeAfterRun_ = false;
-    std::thread thread_;
-    std::atomic<bool> stop_{false};
-    std::atomic<int> kind_{0};
+    std::unique_ptr<DialogRun> run_;
+    bool running_ = false;
+    int kind_ = 0;  // as loaded from the settings, until the dialog's radios hold it
     std::string folder_;
-    long planned_ = 0;
     int light_ = 0;  // 0 idle, 1 running, 2 clean, 3 failures, 4 stopped
     FramePixels picture_;
     std::vector<std::uint8_t> dib_;  // picture_ as a bottom-up DIB, rows padded to 4 bytes
-    BatchReport report_;
-    std::chrono::steady_clock::time_point started_;
+    std::vector<std::string> reportLines_;
+    long framesWritten_ = 0;
 };
 
-/// Window message the run posts; its LPARAM owns one event.
+/// Window message the run posts; its LPARAM owns one RunUpdate.
 inline constexpr UINT kRunEventMessage = WM_APP + 1;
 
 }  // namespace qf::win

@@ -2,9 +2,10 @@
 // clicks and keys go through the dialog manager (IsDialogMessage), the run goes on its
 // thread over real ORX files, and a hook in the run's pauses holds it where a test looks.
 // Texts are checked, not pixels (wine draws CJK names as boxes).
-#include <gtest/gtest.h>
+#include "app_win/converter_dialog.h"
 
 #include <commctrl.h>
+#include <gtest/gtest.h>
 #include <objbase.h>
 
 #include <condition_variable>
@@ -12,12 +13,9 @@
 #include <mutex>
 #include <sstream>
 
-#include "app_win/converter_dialog.h"
+#include "app_win/dialog_test_support.h"
 #include "app_win/resource.h"
-#include "cli/cli_app.h"
-#include "platform/output_file.h"
 #include "test/temp_folder.h"
-#include "tools/synthetic_beam.h"
 
 namespace qf::win {
 namespace {
@@ -65,12 +63,12 @@ private:
     bool held_ = false;
 };
 
-class ConverterDialogTest : public test::TempFolderTest {
+class ConverterDialogTest : public qf::test::TempFolderTest {
 protected:
     void SetUp() override {
         key_ = L"Software\\Quillfen\\Tests\\dialog-" + std::to_wstring(GetCurrentProcessId());
         services_.folder = dir / "data";
-        ASSERT_EQ(test::MakeDir(services_.folder), 0);
+        ASSERT_EQ(qf::test::MakeDir(services_.folder), 0);
         ConverterOptions options;
         options.services = &services_;
         options.settingsKey = key_;
@@ -86,12 +84,8 @@ protected:
         dialog_.reset();
         RegDeleteTreeW(HKEY_CURRENT_USER, key_.c_str());
     }
-    static void Beam(const std::string& path, std::uint32_t frames, std::int16_t width = 40, std::int16_t height = 30) {
-        BeamSettings s;
-        s.width = width;
-        s.height = height;
-        s.frames = frames;
-        ASSERT_TRUE(WriteSyntheticBeam(path, s).ok()) << path;
+    static void Beam(const std::string& path, std::uint32_t frames, int width = 40, int height = 30) {
+        ASSERT_TRUE(test::WriteBeam(path, frames, width, height)) << path;
     }
     // Handles what is queued, as the program's loop would; true when `done` came in time.
     bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 60000) {
@@ -158,7 +152,7 @@ protected:
         bytes.insert(bytes.end(), reinterpret_cast<std::uint8_t*>(&info.bmiHeader),
                      reinterpret_cast<std::uint8_t*>(&info.bmiHeader) + 40);
         bytes.insert(bytes.end(), static_cast<std::uint8_t*>(bits), static_cast<std::uint8_t*>(bits) + size);
-        test::WriteBytes(std::string(folder) + "/" + name + ".bmp", bytes);
+        qf::test::WriteBytes(std::string(folder) + "/" + name + ".bmp", bytes);
         SelectObject(memory, old);
         DeleteObject(bitmap);
         DeleteDC(memory);
@@ -167,15 +161,12 @@ protected:
     // The outputs quillfen-cli writes for `kind` from a copy of the data files.
     std::vector<std::uint8_t> CliOutput(const std::string& data, const std::string& kind, const std::string& output) {
         const std::string copy = dir / ("cli-" + kind);
-        test::MakeDir(copy);
+        qf::test::MakeDir(copy);
         const std::string name = data.substr(data.find_last_of("/\\") + 1);
-        test::WriteBytes(copy + "/" + name, test::ReadBytes(data));
-        std::string args[] = {"quillfen-cli", "convert", "--quiet", "--settle-ms", "0", "--kind", kind, copy};
-        std::vector<char*> argv;
-        for (std::string& arg : args) argv.push_back(arg.data());
-        std::ostringstream out, err;
-        EXPECT_EQ(RunCli(static_cast<int>(argv.size()), argv.data(), out, err), 0) << err.str();
-        return test::ReadBytes(copy + "/" + output);
+        qf::test::WriteBytes(copy + "/" + name, qf::test::ReadBytes(data));
+        std::string err;
+        EXPECT_EQ(test::ConvertWithCli(copy, kind, err), 0) << err;
+        return qf::test::ReadBytes(copy + "/" + output);
     }
 
     std::wstring key_;
@@ -226,7 +217,7 @@ TEST_F(ConverterDialogTest, RunShowsTheStripAndPictureChangingAndWritesWhatTheCl
     EXPECT_TRUE(services_.messages.empty());
     Screenshot("after-run");
     for (const char* name : {"a.bmp", "a1.bmp", "a2.bmp"}) {
-        EXPECT_EQ(test::ReadBytes(services_.folder + "/" + name), CliOutput(services_.folder + "/a.orx", "color-bmp", name))
+        EXPECT_EQ(qf::test::ReadBytes(services_.folder + "/" + name), CliOutput(services_.folder + "/a.orx", "color-bmp", name))
             << name;
     }
 }
@@ -243,9 +234,9 @@ TEST_F(ConverterDialogTest, EscapeMidRunStopsAfterTheFrameKeepsTheDialogAndLeave
     EXPECT_TRUE(IsWindow(hwnd_));
     EXPECT_EQ(dialog_->light(), 4);
     EXPECT_EQ(Strip().rfind("Stopped: ", 0), 0u) << Strip();
-    EXPECT_LT(dialog_->lastReport().framesWritten, 8);
-    for (const std::string& name : test::Entries(services_.folder)) EXPECT_FALSE(IsTemporaryName(name)) << name;
-    EXPECT_FALSE(test::FileExists(services_.folder + "/b.tiff"));
+    EXPECT_LT(dialog_->framesWritten(), 8);
+    for (const std::string& name : qf::test::Entries(services_.folder)) EXPECT_FALSE(test::IsTemporary(name)) << name;
+    EXPECT_FALSE(qf::test::FileExists(services_.folder + "/b.tiff"));
     EXPECT_TRUE(IsChild(hwnd_, GetFocus()));
     Key(VK_ESCAPE);  // no run: Escape closes
     EXPECT_FALSE(IsWindow(hwnd_));
@@ -261,7 +252,7 @@ TEST_F(ConverterDialogTest, RadioChangeDuringARunAppliesToTheNextFile) {
     Click(IDC_FIRST_RADIO + 2);
     gate_.Release();
     ASSERT_TRUE(RunEnded());
-    EXPECT_EQ(test::Entries(services_.folder),
+    EXPECT_EQ(qf::test::Entries(services_.folder),
               (std::vector<std::string>{"a.orx", "a.tiff", "a1.tiff", "b.bmp", "b.orx", "b1.bmp"}));
 }
 

@@ -1,12 +1,11 @@
 // quillfen.exe: the converter dialog on Windows.
+#include "app_win/converter_dialog.h"
+
 #include <commctrl.h>
 #include <objbase.h>
 
-#include "app_win/converter_dialog.h"
-#include "platform/memory.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
-    qf::KeepFrameBuffersForReuse();
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);  // the folder picker
