@@ -23,7 +23,7 @@ foreach(source IN LISTS sources)
     continue()
   endif()
   set(allowed ${allowed_${module}})
-  if(source MATCHES "_test\\.cpp$" OR source MATCHES "_test_support\\.h$")
+  if(source MATCHES "_test\\.cpp$" OR source MATCHES "_test_support\\.(h|cpp)$")
     list(APPEND allowed test tools convert control export platform)
     if(module STREQUAL "app_win")  # its dialog test compares the outputs with the command line's
       list(APPEND allowed cli)
