@@ -1,6 +1,6 @@
 cmake_minimum_required(VERSION 3.25)
 # Which module may include which: a module's own headers and those of the modules below
-# it. Tests (*_test.cpp, *_test_support.h) may use anything beneath the front ends.
+# it. Tests (*_test.cpp, *_test_support.h and .cpp) may use anything beneath the front ends.
 #   cmake -DSRC=src -P scripts/check_layers.cmake
 set(allowed_platform platform)
 set(allowed_export export platform)
