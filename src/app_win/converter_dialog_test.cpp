@@ -9,6 +9,7 @@
 #include <objbase.h>
 
 #include <condition_variable>
+#include <functional>
 #include <cstdlib>
 #include <mutex>
 #include <sstream>
@@ -31,16 +32,18 @@ public:
     void OpenFolder(HWND, const std::string&) override {}
 };
 
-// Holds the run at its n-th pause (counted from 1) until the test lets it go.
+// Holds the run at its first pause once `when` holds (the run pauses after each load and
+// each step to the next frame, in the plan too) until the test lets it go.
 class Gate {
 public:
-    void HoldAt(int n) {
+    void HoldWhen(std::function<bool()> when) {
         std::lock_guard lock(m_);
-        holdAt_ = n;
+        when_ = std::move(when);
     }
     void Pause() {
         std::unique_lock lock(m_);
-        if (++pauses_ != holdAt_) return;
+        if (!when_ || !when_()) return;
+        when_ = nullptr;
         held_ = true;
         changed_.notify_all();
         changed_.wait(lock, [this] { return !held_; });
@@ -52,14 +55,14 @@ public:
     void Release() {
         std::lock_guard lock(m_);
         held_ = false;
-        holdAt_ = -1;
+        when_ = nullptr;
         changed_.notify_all();
     }
 
 private:
     std::mutex m_;
     std::condition_variable changed_;
-    int pauses_ = 0, holdAt_ = -1;
+    std::function<bool()> when_;
     bool held_ = false;
 };
 
@@ -125,6 +128,10 @@ protected:
         wchar_t text[512] = {};
         GetDlgItemTextW(hwnd_, IDC_STRIP, text, 512);
         return Utf8(text);
+    }
+    void HoldOnceWritten(const std::string& output) {
+        const std::string path = services_.folder + "/" + output;
+        gate_.HoldWhen([path] { return qf::test::FileExists(path); });
     }
     bool RunEnded() { return PumpUntil([this] { return !dialog_->running(); }); }
     bool Held() { return PumpUntil([this] { return gate_.held(); }); }
@@ -196,7 +203,7 @@ TEST_F(ConverterDialogTest, RunShowsTheStripAndPictureChangingAndWritesWhatTheCl
     Beam(services_.folder + "/a.orx", 3);
     Beam(services_.folder + "/b.orx", 2, 24, 16);
     Click(IDC_FIRST_RADIO + 3);
-    gate_.HoldAt(3);  // a.orx loaded, its frame 0 written, stepping on
+    HoldOnceWritten("a.bmp");  // in a.orx, its frame 0 written
     Click(IDC_CHOOSE_DIRECTORY);
     ASSERT_TRUE(Held());
     Pump();
@@ -225,7 +232,7 @@ TEST_F(ConverterDialogTest, RunShowsTheStripAndPictureChangingAndWritesWhatTheCl
 TEST_F(ConverterDialogTest, EscapeMidRunStopsAfterTheFrameKeepsTheDialogAndLeavesNoTemporary) {
     Beam(services_.folder + "/a.orx", 6);
     Beam(services_.folder + "/b.orx", 2);
-    gate_.HoldAt(3);
+    HoldOnceWritten("a.tiff");
     Click(IDC_CHOOSE_DIRECTORY);
     ASSERT_TRUE(Held());
     Key(VK_ESCAPE);
@@ -246,7 +253,7 @@ TEST_F(ConverterDialogTest, RadioChangeDuringARunAppliesToTheNextFile) {
     Beam(services_.folder + "/a.orx", 2);
     Beam(services_.folder + "/b.orx", 2);
     Click(IDC_FIRST_RADIO + 1);
-    gate_.HoldAt(2);
+    HoldOnceWritten("a.tiff");  // a.orx's frame 0: a.orx goes on as it started
     Click(IDC_CHOOSE_DIRECTORY);
     ASSERT_TRUE(Held());
     Click(IDC_FIRST_RADIO + 2);
