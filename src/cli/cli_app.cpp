@@ -60,7 +60,7 @@ bool RefuseSwallowedQuote(int argc, char** argv, std::ostream& err) {
         const std::string after = arg.substr(quote + 1);
         err << "quillfen-cli: " << DisplayName(arg) << ": the backslash before the closing quote kept the quote"
             << (after.empty() ? "" : " and joined the words after it") << "; write \"" << DisplayName(path)
-            << "\" or \"" << DisplayName(path) << "\\\" instead\n";
+            << "\" or \"" << DisplayName(path) << "\\\\\" instead\n";
         return true;
     }
     return false;

@@ -254,7 +254,8 @@ TEST_F(BatchFakeControlTest, PullFailureInSecondOfThreeFilesStopsTheRun) {
     fake.makeArray = [&]() -> SAFEARRAY* {
         // The control is handed a path through the folder the run holds open, not the
         // folder's own path: only the name is the data file's.
-        return fake.loadedPaths.back().ends_with("/line.orx") ? nullptr : test::MakeI2Array(0, 2);
+        const std::string& path = fake.loadedPaths.back();
+        return path.substr(path.find_last_of("/\\") + 1) == "line.orx" ? nullptr : test::MakeI2Array(0, 2);
     };
     BatchReport r = Run(kNormalizedTiff, wrapper);
     EXPECT_EQ(r.stop, BatchStop::kFrameFailed);
