@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/file_io.h"
+
 #include "tools/synthetic_beam.h"
 #include "test/fake_control.h"
 #include "test/temp_folder.h"
@@ -27,7 +29,7 @@ struct RecordingObserver : BatchObserver {
     }
     void EndWait() override { --depth; }
     void FrameWritten(const std::string& output) override {
-        written.push_back(output.substr(output.rfind('/') + 1));
+        written.push_back(output.substr(output.find_last_of(kPathSeparators) + 1));
     }
 };
 
