@@ -131,10 +131,10 @@ TEST_F(ParallelRunTest, PullFailureMidFileStopsWhereOneJobStopsAndReleasesEveryA
     EXPECT_EQ(reports[1].framesWritten, 13);  // a.orx's 8, m.orx's frames 0 to 4
     EXPECT_EQ(events[1], events[0]);
     EXPECT_EQ(outputs[1], outputs[0]);
-    EXPECT_EQ(reports[0].notConverted, Lines{dir / "jobs1/z.orx"});
-    EXPECT_EQ(reports[1].notConverted, Lines{dir / "jobs3/z.orx"});
+    EXPECT_EQ(reports[0].notConverted, Lines{test::Shown(dir / "jobs1", "z.orx")});
+    EXPECT_EQ(reports[1].notConverted, Lines{test::Shown(dir / "jobs3", "z.orx")});
     ASSERT_EQ(reports[1].failures.size(), 1u);
-    EXPECT_EQ(reports[1].failures[0].Line(), folder_ + "/m.orx: frame 5: the control handed over no frame data "
+    EXPECT_EQ(reports[1].failures[0].Line(), test::Shown(folder_, "m.orx") + ": frame 5: the control handed over no frame data "
                                                        "[E_INVALIDARG (0x80070057)]");
     EXPECT_EQ(SafeArrayLiveCount(), arraysBefore);
 }
