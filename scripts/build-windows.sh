@@ -242,7 +242,8 @@ pack() {  # pack ZIP: the programs of this build, the Windows README and the lic
   cp packaging/README-windows.md "$stage/$name/README.md"
   cp LICENSE "$stage/$name/"
   for program in "${programs[@]}"; do
-    $triplet-strip -o "$stage/$name/$(basename "$program")" "$program"
+    # strip stamps the PE header with the time unless SOURCE_DATE_EPOCH names one
+    SOURCE_DATE_EPOCH=$epoch $triplet-strip -o "$stage/$name/$(basename "$program")" "$program"
   done
   find "$stage" -type d -exec chmod 755 {} + && find "$stage" -type f -exec chmod 644 {} +
   find "$stage" -exec touch -h -d "@$epoch" {} +
