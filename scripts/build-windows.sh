@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# The Windows x64 cross build (`make windows`): builds quillfen-cli.exe and the test programs
+# The Windows x64 cross build (`make windows`): builds quillfen.exe, quillfen-cli.exe and the test programs
 # with MinGW-w64 (cmake/mingw-w64-x86_64.cmake), runs the tests under wine and packs
-# build-windows/quillfen-<version>-windows-x64.zip (quillfen-cli.exe, README.md, LICENSE).
+# build-windows/quillfen-<version>-windows-x64.zip (quillfen.exe, quillfen-cli.exe,
+# packaging/README-windows.md as README.md, LICENSE), reproducibly: a second link and pack
+# must give the same bytes. The dialog's test runs under wine on an Xvfb server.
 #
 # In build-windows/:
 #   deps/prefix        libtiff (static, no codecs, C-runtime I/O), GoogleTest, CLI11 and
@@ -160,6 +162,7 @@ phase "building"
 cmake --build "$build" -j "$jobs"
 phase_done "build"
 exe=$build/src/cli/quillfen-cli.exe
+dialog=$build/src/app_win/quillfen.exe
 
 # --- wine: one server for the whole run, stopped however the script ends -----------------
 # wineboot's background services (services.exe, winedevice.exe, ...) keep the descriptors
@@ -178,30 +181,95 @@ trap 'exit 143' TERM
 WINEDLLOVERRIDES="mscoree,mshtml=" "$wine" wineboot -i >/dev/null 2>&1
 phase_done "wine start"
 
-# The program needs Windows' own DLLs only (everything else is linked statically).
+# The programs need Windows' own DLLs only (everything else is linked statically).
 system32=$WINEPREFIX/drive_c/windows/system32
-foreign=()
-for dll in $($triplet-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p'); do
-  [ -n "$(find "$system32" -maxdepth 1 -iname "$dll" -print -quit)" ] || foreign+=("$dll")
+for program in "$exe" "$dialog"; do
+  foreign=()
+  for dll in $($triplet-objdump -p "$program" | sed -n 's/^\s*DLL Name: //p'); do
+    [ -n "$(find "$system32" -maxdepth 1 -iname "$dll" -print -quit)" ] || foreign+=("$dll")
+  done
+  if [ ${#foreign[@]} -gt 0 ]; then
+    say "$(basename "$program") needs DLLs that are not Windows' own: ${foreign[*]}"
+    exit 1
+  fi
 done
-if [ ${#foreign[@]} -gt 0 ]; then
-  say "quillfen-cli.exe needs DLLs that are not Windows' own: ${foreign[*]}"
-  exit 1
-fi
 
 phase "testing under wine"
 ctest --test-dir "$build" --output-on-failure -j "$jobs" --timeout 300
 phase_done "tests"
 
+# --- The dialog, driven in-process under wine on an X server of its own ------------------
+# The server of the tests above runs without a display; this one starts with it. The test
+# writes two screenshots (during a run, after it) as BMPs; they are turned into PNGs in
+# build-windows/screenshots (docs/dialog-windows-*.png are copies of them).
+if command -v Xvfb >/dev/null; then
+  phase "the dialog test under wine with Xvfb"
+  wineserver -k >/dev/null 2>&1 || true
+  wineserver -w
+  shots=$out/screenshots
+  rm -rf "$shots" "$out/xvfb.display"
+  mkdir -p "$shots"
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$out/xvfb.display" 2>/dev/null &
+  xvfb=$!
+  trap 'wineserver -k >/dev/null 2>&1 || true; kill $xvfb 2>/dev/null || true' EXIT
+  for _ in $(seq 100); do [ -s "$out/xvfb.display" ] && break; sleep 0.1; done
+  status=0
+  DISPLAY=:$(cat "$out/xvfb.display") QUILLFEN_SCREENSHOTS="Z:$shots" \
+    timeout 300 "$wine" "$build/src/app_win/quillfen_dialog_win_tests.exe" >"$out/dialog-test.log" 2>&1 || status=$?
+  tail -n 40 "$out/dialog-test.log" | grep -v '^\[ RUN\|^\[       OK' >&2 || true
+  wineserver -k >/dev/null 2>&1 || true
+  kill $xvfb 2>/dev/null || true
+  [ $status -eq 0 ] || { say "the dialog test failed (exit $status; build-windows/dialog-test.log)"; exit 1; }
+  for bmp in "$shots"/*.bmp; do
+    [ -e "$bmp" ] && convert "$bmp" "${bmp%.bmp}.png" && rm "$bmp"
+  done
+  phase_done "dialog test"
+else
+  say "no Xvfb: the dialog test is skipped (QUILLFEN_WINDOWS=1 scripts/install-deps.sh installs it)"
+fi
+
 # --- The archive ---------------------------------------------------------------------------
+# Reproducible: the entries in name order, their times the last commit's (SOURCE_DATE_EPOCH
+# when set), fixed permissions, no extra attributes (-X), the times stored as UTC.
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:[A-Z]*=//p' "$build/CMakeCache.txt")
 name=quillfen-$version-windows-x64
+epoch=${SOURCE_DATE_EPOCH:-$(git -C "$repo" log -1 --format=%ct 2>/dev/null || echo 315532800)}
+programs=("$exe" "$dialog")
+pack() {  # pack ZIP: the programs of this build, the Windows README and the licence
+  local zip=$1 stage=$out/stage
+  rm -rf "$stage" "$zip"
+  mkdir -p "$stage/$name"
+  cp packaging/README-windows.md "$stage/$name/README.md"
+  cp LICENSE "$stage/$name/"
+  for program in "${programs[@]}"; do
+    # strip stamps the PE header with the time unless SOURCE_DATE_EPOCH names one
+    SOURCE_DATE_EPOCH=$epoch $triplet-strip -o "$stage/$name/$(basename "$program")" "$program"
+  done
+  find "$stage" -type d -exec chmod 755 {} + && find "$stage" -type f -exec chmod 644 {} +
+  find "$stage" -exec touch -h -d "@$epoch" {} +
+  (cd "$stage" && find "$name" | LC_ALL=C sort | TZ=UTC zip -qX -@ "$zip")
+  rm -rf "$stage"
+}
 zip=$out/$name.zip
-rm -rf "$out/stage" "$zip"
-mkdir -p "$out/stage/$name"
-cp README.md LICENSE "$out/stage/$name/"
-$triplet-strip -o "$out/stage/$name/quillfen-cli.exe" "$exe"
-(cd "$out/stage" && zip -qrX "$zip" "$name")
-rm -rf "$out/stage"
+pack "$zip"
 say "$(basename "$zip"): $(stat -c %s "$zip") bytes ($(du -h "$zip" | cut -f1))"
+
+# Two builds of one commit give the same bytes: the programs are linked a second time from
+# the same objects and packed again; the programs and the archives must be identical.
+phase "checking that a second link and pack are byte-identical"
+mkdir -p "$out/first"
+for program in "${programs[@]}"; do cp "$program" "$out/first/"; rm -f "$program"; done
+cmake --build "$build" -j "$jobs" --target $(for p in "${programs[@]}"; do basename "$p" .exe; done) >/dev/null
+pack "$out/second.zip"
+differ=()
+for program in "${programs[@]}"; do
+  cmp -s "$program" "$out/first/$(basename "$program")" || differ+=("$(basename "$program")")
+done
+cmp -s "$zip" "$out/second.zip" || differ+=("$(basename "$zip")")
+rm -rf "$out/first" "$out/second.zip"
+if [ ${#differ[@]} -gt 0 ]; then
+  say "not reproducible: a second build differs in ${differ[*]}"
+  exit 1
+fi
+phase_done "reproducibility check (the programs and the zip are byte-identical)"
 say "done in $((SECONDS - started)) s"

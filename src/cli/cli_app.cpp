@@ -47,6 +47,26 @@ CLI::App* AddSynth(CLI::App& app, SynthOptions& o) {
     return cmd;
 }
 
+#ifdef _WIN32
+// Windows' rule for command lines reads \" as a quote inside the argument, so "C:\dir\"
+// arrives as C:\dir" (with whatever followed up to the next quote). No Windows name holds
+// a quote: say what happened and how to write it, rather than "Invalid name".
+bool RefuseSwallowedQuote(int argc, char** argv, std::ostream& err) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const std::size_t quote = arg.find('"');
+        if (quote == std::string::npos) continue;
+        const std::string path = arg.substr(0, quote);
+        const std::string after = arg.substr(quote + 1);
+        err << "quillfen-cli: " << DisplayName(arg) << ": the backslash before the closing quote kept the quote"
+            << (after.empty() ? "" : " and joined the words after it") << "; write \"" << DisplayName(path)
+            << "\" or \"" << DisplayName(path) << "\\\\\" instead\n";
+        return true;
+    }
+    return false;
+}
+#endif
+
 }  // namespace
 
 int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, const CliHooks* hooks) {
@@ -75,6 +95,9 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, const Cl
             return kExitUsage;
         }
     }
+#ifdef _WIN32
+    if (RefuseSwallowedQuote(argc, argv, err)) return kExitUsage;
+#endif
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

@@ -131,7 +131,12 @@ int WriteReport(const ConvertOptions& o, const std::vector<InputReport>& reports
                 std::ostream& out, std::ostream& err) {
     const std::string json = ReportJson(reports, o.kind, o.dryRun, status, seconds, o.exportOptions, o.inputBits);
     if (o.report == "-") {
+        // The report's lines end in LF on every system, as in a report file: no CR added.
+        out.flush();
+        const bool wasBinary = SetStandardOutputBinary(true);
         out << json;
+        out.flush();
+        SetStandardOutputBinary(wasBinary);
         return status;
     }
     // A FIFO, a terminal or a device (/dev/stdout, a process substitution) takes the report

@@ -160,7 +160,7 @@ TEST_F(DataSafetyTest, StopNamesEveryDataFileAndFolderItLeft) {
                             "could not be created; 1 data file not converted; outputs beside the data files"),
               lines.end())
         << err.str();
-    EXPECT_TRUE(Said("quillfen-cli: " + first + "/c.orx: not converted (the run stopped before it)\n"));
+    EXPECT_TRUE(Said("quillfen-cli: " + test::Shown(first, "c.orx") + ": not converted (the run stopped before it)\n"));
     EXPECT_TRUE(Said("quillfen-cli: " + second + ": not converted (the run stopped before it)\n"));
     EXPECT_FALSE(Said("calib.orx: not converted"));
     EXPECT_TRUE(test::Entries(second) == Names{"d.orx"});

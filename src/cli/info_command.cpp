@@ -117,7 +117,7 @@ std::vector<std::string> DataFilesOf(const std::string& path, std::ostream& err,
         status = std::max(status, kExitFailures);
         return {};
     }
-    const std::string prefix = IsPathSeparator(path.back()) ? path : path + "/";
+    const std::string prefix = WithTrailingSeparator(path);
     std::vector<std::string> files;
     for (const std::string& name : names.value()) {
         if (FindDataExtension(name) == std::string::npos) continue;

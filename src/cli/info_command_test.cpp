@@ -69,10 +69,10 @@ TEST_F(InfoTest, FolderAndSeveralFilesShowEveryDataFileInNameOrder) {
     test::WriteBytes(dir / "day/notes.txt", {'x'});
     Write(dir / "c.orx", 2, 0);
     EXPECT_EQ(Run({"info", dir / "day", dir / "c.orx"}), kExitOk) << err.str();
-    EXPECT_EQ(out.str(), Header(dir / "day/a.orx", "3  (one image each)") + "\n" +
-                             Header(dir / "day/b.orx", "1  (one image each)") + "\n" +
+    EXPECT_EQ(out.str(), Header(test::Shown(dir / "day", "a.orx"), "3  (one image each)") + "\n" +
+                             Header(test::Shown(dir / "day", "b.orx"), "1  (one image each)") + "\n" +
                              Header(dir / "c.orx", "2  (one image each)"));
-    EXPECT_EQ(err.str(), "quillfen-cli: note: " + dir / "day/calib.orx" + ": is a folder, not a data file; skipped\n");
+    EXPECT_EQ(err.str(), "quillfen-cli: note: " + test::Shown(dir / "day", "calib.orx") + ": is a folder, not a data file; skipped\n");
     ASSERT_EQ(test::MakeDir(dir / "empty"), 0);
     EXPECT_EQ(Run({"info", dir / "empty"}), kExitOk);
     EXPECT_EQ(err.str(), "quillfen-cli: no data files in " + dir / "empty" + "\n");

@@ -29,8 +29,13 @@ struct RunResult {
 };
 
 std::string Normalised(std::string text, const std::string& folder) {
-    for (std::size_t at = text.find(folder); at != std::string::npos; at = text.find(folder, at)) {
-        text.replace(at, folder.size(), "DIR");
+    // The report's JSON writes each backslash of the folder's name (Windows) as two.
+    std::string escaped;
+    for (char c : folder) escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    for (const std::string& form : {escaped, folder}) {
+        for (std::size_t at = text.find(form); at != std::string::npos; at = text.find(form, at)) {
+            text.replace(at, form.size(), "DIR");
+        }
     }
     return text;
 }

@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "cli/cli_test_support.h"
+#include "platform/file_io.h"
 #include "cli/progress_printer.h"
 #include "test/temp_folder.h"
 #include "tools/synthetic_beam.h"
@@ -25,7 +26,7 @@ using Names = std::vector<std::string>;
 class PlanOptionsTest : public test::CliFixture {
 protected:
     void Beam(const std::string& path, std::uint32_t frames, std::uint64_t seed = 1) {
-        dataFiles.insert(path.substr(path.rfind('/') + 1));
+        dataFiles.insert(path.substr(path.find_last_of(kPathSeparators) + 1));
         BeamSettings s;
         s.width = 6;
         s.height = 4;
@@ -56,7 +57,7 @@ protected:
         std::istringstream in(out.str());
         for (std::string line; std::getline(in, line);) {
             const std::size_t arrow = line.find(" -> ");
-            if (arrow != std::string::npos) names.push_back(line.substr(line.rfind('/') + 1));
+            if (arrow != std::string::npos) names.push_back(line.substr(line.find_last_of(kPathSeparators) + 1));
         }
         std::sort(names.begin(), names.end());
         return names;
@@ -198,6 +199,7 @@ TEST_F(PlanOptionsTest, RecursionTakesFilesFirstThenFoldersAndNoLinks) {
     for (std::string line; std::getline(in, line);) {
         if (line.ends_with(" frame")) order.push_back(line.substr(dir.path().size() + 1, line.find(':', dir.path().size()) - dir.path().size() - 1));
     }
+    for (std::string& name : order) std::replace(name.begin(), name.end(), '\\', '/');  // as the system joins them
     EXPECT_EQ(order, (Names{"z.orx", "a/m.orx", "a/deep/d.orx", "b/n.orx"}));
 }
 

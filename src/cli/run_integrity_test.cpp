@@ -52,12 +52,16 @@ TEST_P(RunIntegrityTest, AFileNamedAsAPathIsDataWhateverItsName) {
     const Bytes named = test::ReadBytes(dir / "d/a1.tiff");
     const Bytes inOut = test::ReadBytes(dir / "out/a.tiff");
     EXPECT_EQ(Convert({dir / "d/a.orx", dir / "d/a1.tiff"}), kExitFailures);
-    EXPECT_TRUE(Said(dir / "d/a.orx: frame 1: would replace the data file " + dir / "d/a1.tiff" + "; not written"))
+    // A file named on the command line is shown as the folder it is in joined with its name.
+    const std::string d = dir / "d";
+    EXPECT_TRUE(Said(test::Shown(d, "a.orx") + ": frame 1: would replace the data file " + test::Shown(d, "a1.tiff") +
+                     "; not written"))
         << err.str();
     EXPECT_EQ(test::ReadBytes(dir / "d/a1.tiff"), named);
     EXPECT_TRUE(test::FileExists(dir / "d/a.tiff"));
     EXPECT_EQ(Convert({"--output-dir", dir / "out", dir / "d/a.orx", dir / "out/a.tiff"}), kExitFailures);
-    EXPECT_TRUE(Said(dir / "d/a.orx: frame 0: would replace the data file " + dir / "out/a.tiff" + "; not written"))
+    EXPECT_TRUE(Said(test::Shown(d, "a.orx") + ": frame 0: would replace the data file " +
+                     test::Shown(dir / "out", "a.tiff") + "; not written"))
         << err.str();
     EXPECT_EQ(test::ReadBytes(dir / "out/a.tiff"), inOut);
     EXPECT_EQ(test::ReadBytes(dir / "d/a1.tiff"), named);

@@ -19,11 +19,21 @@ std::atomic<int> g_received{0};
 #ifdef _WIN32
 
 // Ctrl-C and Ctrl-Break come as C signals; the C runtime puts the default handling back
-// before it calls us, so a second one ends the process as it would without us.
+// before it calls us. We take the second one too, to put the console's code page back
+// before the default handling ends the process as it would without us.
 constexpr int kSignals[] = {SIGINT, SIGTERM, SIGBREAK};
 void (*g_previous[3])(int);
 
-extern "C" void OnStopSignal(int signal) { g_received = signal; }
+extern "C" void OnStopSignal(int signal) {
+    if (g_received == signal) {
+        RestoreConsole();
+        std::signal(signal, SIG_DFL);
+        std::raise(signal);
+        return;
+    }
+    g_received = signal;
+    std::signal(signal, OnStopSignal);
+}
 
 // A closing console, a log-off or a shutdown: the process ends soon after, whatever we do.
 void OnConsoleClose(int signal) { g_received = signal; }

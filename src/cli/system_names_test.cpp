@@ -8,9 +8,24 @@
 #include <fcntl.h>
 #include <io.h>
 #include <share.h>
+#include <sys/stat.h>
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#include <shellapi.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
 #endif
 
+#include <cstdio>
 #include <cstdlib>
+#include <iostream>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "cli/cli_test_support.h"
@@ -72,8 +87,8 @@ TEST_F(SystemNamesTest, NamesOutsideAsciiConvertAndAreShownAsGiven) {
     EXPECT_EQ(Convert("color-bmp", {folder}), kExitFailures);
     EXPECT_EQ(test::Entries(folder),
               (Names{"données.bmp", "données.orx", "données1.bmp", "épave.orx", "光束.bmp", "光束.orx"}));
-    EXPECT_EQ(Lines(), (Names{"quillfen-cli: " + folder + "/épave.orx: cannot load: not an ORX file (signature "
-                              "does not match)"}));
+    EXPECT_EQ(Lines(), (Names{"quillfen-cli: " + test::Shown(folder, "épave.orx") +
+                              ": cannot load: not an ORX file (signature does not match)"}));
     EXPECT_EQ(Run({"convert", "--settle-ms", "0", "--kind", "grayscale-bmp", "--output-dir", folder + "/sortie",
                    folder + "/données.orx"}),
               kExitOk);
@@ -103,6 +118,83 @@ TEST_F(SystemNamesTest, PathsLongerThan260CharactersWork) {
     EXPECT_EQ(ListFolder(outputs).value(), (Names{name + ".bmp", name + "1.bmp"}));
 }
 
+TEST_F(SystemNamesTest, PathsTheProgramBuildsUseTheSystemsSeparatorWhereTheTypedOnesStay) {
+    const std::string folder = dir / "Messdaten";  // typed with '/', on Windows too
+    ASSERT_EQ(test::MakeDir(folder), 0);
+    ASSERT_EQ(test::MakeDir(folder + "/sub"), 0);
+    Beam(folder + "/sub/x.orx", 1);
+    test::WriteBytes(folder + "/sub/y.orx", {1, 2, 3});
+    const std::string sub = test::Shown(folder, "sub");
+    Run({"convert", "--settle-ms", "0", "--recursive", "--dry-run", "--kind", "color-bmp", "--report", "-", folder});
+    const std::string said = err.str();
+    EXPECT_NE(said.find(test::Shown(sub, "x.orx") + ": 1 frame\n  frame 0 -> " + test::Shown(sub, "x.bmp") + "\n"),
+              std::string::npos) << said;
+    EXPECT_NE(said.find("quillfen-cli: " + test::Shown(sub, "y.orx") + ": cannot load: "), std::string::npos) << said;
+    const nlohmann::json report = nlohmann::json::parse(out.str());
+    const nlohmann::json& input = report["inputs"][0];
+    EXPECT_EQ(input["path"], folder);
+    ASSERT_EQ(input["files"].size(), 1u) << report.dump(1);
+    EXPECT_EQ(input["files"][0]["path"], test::Shown(sub, "x.orx"));
+    EXPECT_EQ(input["files"][0]["outputs"], nlohmann::json::array({test::Shown(sub, "x.bmp")}));
+    ASSERT_EQ(input["failures"].size(), 1u) << report.dump(1);
+    EXPECT_EQ(input["failures"][0]["path"], test::Shown(sub, "y.orx"));
+}
+
+// Standard output on a console or into a pipe: a text-mode descriptor on Windows, which
+// writes CR before each LF unless told otherwise.
+class StandardOutputToFile {
+public:
+    explicit StandardOutputToFile(const std::string& path) {
+        std::cout.flush();
+        std::fflush(stdout);
+#ifdef _WIN32
+        const int file = _wopen(test::FsPath(path).c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_TEXT, _S_IREAD | _S_IWRITE);
+        saved_ = _dup(1);
+        _dup2(file, 1);
+        _close(file);
+#else
+        const int file = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        saved_ = ::dup(1);
+        ::dup2(file, 1);
+        ::close(file);
+#endif
+    }
+    ~StandardOutputToFile() {
+        std::cout.flush();
+        std::fflush(stdout);
+#ifdef _WIN32
+        _dup2(saved_, 1);
+        _close(saved_);
+#else
+        ::dup2(saved_, 1);
+        ::close(saved_);
+#endif
+    }
+    StandardOutputToFile(const StandardOutputToFile&) = delete;
+    StandardOutputToFile& operator=(const StandardOutputToFile&) = delete;
+
+private:
+    int saved_ = -1;
+};
+
+TEST_F(SystemNamesTest, ReportOnStandardOutputEndsItsLinesInLfAsAReportFileDoes) {
+    Beam(dir / "a.orx", 2);
+    std::string args[] = {"quillfen-cli", "convert", "--quiet", "--settle-ms", "0", "--report", "-", dir.path()};
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    int status = -1;
+    {
+        StandardOutputToFile redirected(dir / "stdout.json");
+        status = RunCli(static_cast<int>(argv.size()), argv.data(), std::cout, err);
+    }
+    EXPECT_EQ(status, kExitOk) << err.str();
+    const std::vector<std::uint8_t> bytes = test::ReadBytes(dir / "stdout.json");
+    const std::string text(bytes.begin(), bytes.end());
+    EXPECT_EQ(text.find('\r'), std::string::npos);
+    ASSERT_GT(std::count(text.begin(), text.end(), '\n'), 10) << text;
+    EXPECT_EQ(nlohmann::json::parse(text)["totals"]["frames_written"], 2) << text;
+}
+
 #ifdef _WIN32
 std::string Backslashed(std::string path) {
     for (char& c : path) c = c == '/' ? '\\' : c;
@@ -128,7 +220,9 @@ TEST_F(SystemNamesTest, JunctionNamedLikeADataFileIsNeitherReadNorWalkedInto) {
         GTEST_SKIP() << "cannot make a junction here";
     }
     EXPECT_EQ(Run({"convert", "--settle-ms", "0", "--recursive", dir.path()}), kExitOk) << err.str();
-    EXPECT_NE(err.str().find(dir / "linked.orx" + ": is not a regular file; skipped"), std::string::npos) << err.str();
+    EXPECT_NE(err.str().find(test::Shown(dir.path(), "linked.orx") + ": is not a regular file; skipped"),
+              std::string::npos)
+        << err.str();
     EXPECT_EQ(test::Entries(target), Names{"inner.orx"});  // nothing written through the junction
     EXPECT_EQ(test::Entries(dir.path()), (Names{"elsewhere", "linked", "linked.orx", "real.orx", "real.tiff"}));
 #endif
@@ -146,11 +240,12 @@ TEST_F(SystemNamesTest, NamesThatDifferOnlyInCaseAreOneFileWhereTheSystemSaysSo)
     EXPECT_EQ(Convert("grayscale-bmp", {dir.path()}), kExitFailures);
     const std::string said = err.str();
     // A1.orx comes first in byte order and takes A1.bmp; a.orx's frame 1 would be the same file.
-    EXPECT_NE(said.find(dir / "a.orx" + ": frame 1 not written: its name " + dir / "a1.bmp" + " is taken by frame 0 of " +
-                        dir / "A1.orx"),
+    const auto in = [this](const std::string& name) { return test::Shown(dir.path(), name); };
+    EXPECT_NE(said.find(in("a.orx") + ": frame 1 not written: its name " + in("a1.bmp") + " is taken by frame 0 of " +
+                        in("A1.orx")),
               std::string::npos) << said;
-    EXPECT_NE(said.find("would replace the data file " + dir / "b.orx.bmp"), std::string::npos) << said;
-    EXPECT_NE(said.find(dir / "B.ORX.BMP" + ": cannot load: not an ORX file"), std::string::npos) << said;
+    EXPECT_NE(said.find("would replace the data file " + in("b.orx.bmp")), std::string::npos) << said;
+    EXPECT_NE(said.find(in("B.ORX.BMP") + ": cannot load: not an ORX file"), std::string::npos) << said;
     EXPECT_EQ(test::ReadBytes(dir / "B.ORX.BMP"), (std::vector<std::uint8_t>{7}));
     EXPECT_TRUE(test::FileExists(dir / "UPPER.bmp"));
     EXPECT_EQ(Lines().size(), 3u) << said;
@@ -171,9 +266,54 @@ TEST_F(SystemNamesTest, OutputHeldOpenByAnotherProgramIsOneLineAndTheRestConvert
     EXPECT_EQ(status, kExitFailures);
     const Names lines = Lines();
     ASSERT_EQ(lines.size(), 1u) << err.str();
-    EXPECT_EQ(lines[0].rfind("quillfen-cli: " + dir / "s1.bmp" + ": cannot replace: ", 0), 0u) << lines[0];
+    EXPECT_EQ(lines[0].rfind("quillfen-cli: " + test::Shown(dir.path(), "s1.bmp") + ": cannot replace: ", 0), 0u)
+        << lines[0];
     EXPECT_EQ(test::ReadBytes(dir / "s1.bmp"), before);
     EXPECT_EQ(test::Entries(dir.path()), (Names{"s.bmp", "s.orx", "s1.bmp", "s2.bmp"}));  // no temporary left
+#endif
+}
+
+TEST_F(SystemNamesTest, QuotedPathEndingInABackslashSaysWhatHappenedAndHowToWriteIt) {
+#ifndef _WIN32
+    GTEST_SKIP() << "Windows' command-line quoting: a POSIX shell passes \\\" as the user meant";
+#else
+    // What the system's own rule makes of the command lines, as the program's start-up code reads them.
+    const auto split = [](const wchar_t* line) {
+        int count = 0;
+        wchar_t** wide = CommandLineToArgvW(line, &count);
+        std::vector<std::string> args = Utf8Arguments(count, wide);
+        LocalFree(wide);
+        return args;
+    };
+    const Names joined = split(L"quillfen-cli convert \"C:\\Messdaten\\\" --kind color-bmp");
+    ASSERT_EQ(joined, (Names{"quillfen-cli", "convert", "C:\\Messdaten\" --kind color-bmp"}));
+    EXPECT_EQ(Run({joined[1], joined[2]}), kExitUsage);
+    EXPECT_EQ(Lines(), (Names{"quillfen-cli: C:\\Messdaten\" --kind color-bmp: the backslash before the closing quote "
+                              "kept the quote and joined the words after it; write \"C:\\Messdaten\" or "
+                              "\"C:\\Messdaten\\\\\" instead"}));
+    const Names last = split(L"quillfen-cli convert --kind color-bmp \"D:\\été\\\"");
+    ASSERT_EQ(last.back(), "D:\\été\"");
+    EXPECT_EQ(Run({"convert", "--kind", "color-bmp", last.back()}), kExitUsage);
+    EXPECT_EQ(Lines(), (Names{"quillfen-cli: D:\\été\": the backslash before the closing quote kept the quote; "
+                              "write \"D:\\été\" or \"D:\\été\\\\\" instead"}));
+#endif
+}
+
+TEST_F(SystemNamesTest, ConsoleCodePageIsPutBackAsTheShellHadIt) {
+#ifndef _WIN32
+    GTEST_SKIP() << "a Windows console's code page; POSIX terminals take UTF-8 as it is";
+#else
+    const UINT shells = GetConsoleOutputCP();
+    if (shells == 0) GTEST_SKIP() << "no console here";
+    const UINT before = shells == CP_UTF8 ? 850 : shells;  // a shell that was not on UTF-8
+    ASSERT_TRUE(SetConsoleOutputCP(before));
+    UseUtf8Console();
+    EXPECT_EQ(GetConsoleOutputCP(), static_cast<UINT>(CP_UTF8));
+    RestoreConsole();
+    EXPECT_EQ(GetConsoleOutputCP(), before);
+    RestoreConsole();  // at exit, again: no change
+    EXPECT_EQ(GetConsoleOutputCP(), before);
+    SetConsoleOutputCP(shells);
 #endif
 }
 

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/file_io.h"
+
 #include "tools/synthetic_beam.h"
 #include "test/fake_control.h"
 #include "test/temp_folder.h"
@@ -27,7 +29,7 @@ struct RecordingObserver : BatchObserver {
     }
     void EndWait() override { --depth; }
     void FrameWritten(const std::string& output) override {
-        written.push_back(output.substr(output.rfind('/') + 1));
+        written.push_back(output.substr(output.find_last_of(kPathSeparators) + 1));
     }
 };
 
@@ -254,7 +256,8 @@ TEST_F(BatchFakeControlTest, PullFailureInSecondOfThreeFilesStopsTheRun) {
     fake.makeArray = [&]() -> SAFEARRAY* {
         // The control is handed a path through the folder the run holds open, not the
         // folder's own path: only the name is the data file's.
-        return fake.loadedPaths.back().ends_with("/line.orx") ? nullptr : test::MakeI2Array(0, 2);
+        const std::string& path = fake.loadedPaths.back();
+        return path.substr(path.find_last_of("/\\") + 1) == "line.orx" ? nullptr : test::MakeI2Array(0, 2);
     };
     BatchReport r = Run(kNormalizedTiff, wrapper);
     EXPECT_EQ(r.stop, BatchStop::kFrameFailed);

@@ -11,10 +11,7 @@
 namespace qf {
 namespace {
 
-std::string WithSlash(const std::string& folder) {
-    if (folder.empty()) return "./";
-    return IsPathSeparator(folder.back()) ? folder : folder + "/";
-}
+std::string WithSlash(const std::string& folder) { return WithTrailingSeparator(folder); }
 
 std::string FolderKey(int fd) {
     Result<FileFacts> facts = FactsOf(fd);
@@ -368,7 +365,7 @@ int Plan::FilesInShard() const {
 long Plan::FramesInShard() const {
     long n = 0;
     for (const PlannedFile& f : files) {
-        if (f.inShard) n += std::count_if(f.frames.begin(), f.frames.end(), [](const PlannedFrame& p) { return p.selected; });
+        if (f.inShard) n += static_cast<long>(std::count_if(f.frames.begin(), f.frames.end(), [](const PlannedFrame& p) { return p.selected; }));
     }
     return n;
 }

@@ -42,7 +42,7 @@ void CountIn(const std::string& folder, int depth, bool filesHere, int limit, in
         }
     }
     CloseFile(fd.value());
-    const std::string prefix = IsPathSeparator(folder.back()) ? folder : folder + "/";
+    const std::string prefix = WithTrailingSeparator(folder);
     for (const std::string& name : subfolders) {
         if (count >= limit || depth <= 0) return;
         CountIn(prefix + name, depth - 1, true, limit, count);

@@ -1,6 +1,7 @@
 // What the dialog shows of one written frame: the picture as its kind shows it and the
 // two intensity profiles through its brightest sample. Made on the run's thread (QImage,
-// no widgets), handed to the window by value.
+// no widgets), handed to the window by value; the pixels and profiles come from the
+// presentation layer that every front end shares.
 #pragma once
 
 #include <QImage>
@@ -9,12 +10,9 @@
 #include <vector>
 
 #include "export/frame_image.h"
+#include "present/frame_pixels.h"
 
 namespace qf {
-
-/// The longest side of a picture: a larger frame is shown by every n-th sample (n the
-/// least that fits), which is more than the view's pixels and keeps big frames cheap.
-inline constexpr int kMaxPictureSide = 512;
 
 struct FramePicture {
     /// Top row first, as the outputs show the frame: the colour table for the colour
@@ -33,8 +31,5 @@ struct FramePicture {
 
 /// The picture of `frame` as pulled for `kind`; an empty picture for a frame of no samples.
 FramePicture MakeFramePicture(const FrameImage& frame, ExportKind kind);
-
-/// Copies `from` into `to`, reusing `to`'s buffers when the size allows.
-void CopyFrame(const FrameImage& from, FrameImage& to);
 
 }  // namespace qf

@@ -35,16 +35,11 @@ public:
         worker_.runFrames_.store(++runFrames_);
     }
     void FrameShown(const FrameImage& frame, ExportKind kind) override {
-        const auto now = clock_();
-        if (!shown_ || now - lastShown_ >= kPictureInterval) {
-            shown_ = true;
-            lastShown_ = now;
-            kept_ = false;
+        if (pacer_.Offer(clock_())) {
             PostPicture(MakeFramePicture(frame, kind));
         } else {
             CopyFrame(frame, keptFrame_);
             keptKind_ = kind;
-            kept_ = true;
         }
     }
     void Failed(const BatchFailure& failure) override {
@@ -55,8 +50,7 @@ public:
     }
     /// The run is over: the last frame is shown if it was not.
     void Flush() {
-        if (kept_) PostPicture(MakeFramePicture(keptFrame_, keptKind_));
-        kept_ = false;
+        if (pacer_.Finish()) PostPicture(MakeFramePicture(keptFrame_, keptKind_));
     }
     void Post(Event event) { worker_.Post(std::move(event)); }
 
@@ -72,9 +66,7 @@ private:
     int fileFrames_ = 0;
     long runFrames_ = 0;
     RunProgress progress_;
-    bool shown_ = false;
-    std::chrono::steady_clock::time_point lastShown_;
-    bool kept_ = false;
+    ViewPacer pacer_;
     FrameImage keptFrame_;
     ExportKind keptKind_ = kNormalizedTiff;
 };

@@ -18,6 +18,7 @@
 #include "convert/batch_run.h"
 #include "convert/run_progress.h"
 #include "dialog/frame_picture.h"
+#include "present/view_pacer.h"
 
 namespace qf {
 
@@ -26,7 +27,7 @@ class RunWorker : public QObject {
 public:
     using Clock = std::function<std::chrono::steady_clock::time_point()>;
     /// The shortest time between two pictures of frames (at most 25 a second).
-    static constexpr std::chrono::milliseconds kPictureInterval{40};
+    static constexpr std::chrono::milliseconds kPictureInterval = ViewPacer::kInterval;
 
     /// `control` is used by the run's thread alone while a run goes, and must outlive
     /// the worker.

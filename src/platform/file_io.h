@@ -30,11 +30,19 @@ inline constexpr std::string_view kPathSeparators = "/\\";
 #else
 inline constexpr std::string_view kPathSeparators = "/";
 #endif
+/// The separator the system's own programs show, which joins the paths we build.
+inline constexpr char kNativeSeparator = kPathSeparators.back();
 
 /// True for a character that separates the folders of a path on this system.
 constexpr bool IsPathSeparator(char c) { return kPathSeparators.find(c) != std::string_view::npos; }
 /// Where the last separator of `path` is, or npos.
 inline std::size_t LastSeparator(const std::string& path) { return path.find_last_of(kPathSeparators); }
+/// `folder` as the start of a path inside it: unchanged when it ends in a separator, else
+/// with the native one added ("" is the working folder). What the user typed stays as typed.
+inline std::string WithTrailingSeparator(const std::string& folder) {
+    if (folder.empty()) return std::string(".") + kNativeSeparator;
+    return IsPathSeparator(folder.back()) ? folder : folder + kNativeSeparator;
+}
 
 /// The key that two names of one folder share when the system takes them for one file: the
 /// name itself on POSIX; on Windows, whose file systems ignore case, its upper case.
@@ -160,8 +168,14 @@ bool StandardErrorIsTerminal();
 /// The width in columns of the terminal standard error shows on; 0 when it is none or
 /// does not say.
 int StandardErrorColumns();
-/// Arranges for the console to show UTF-8 output as text (Windows); nothing elsewhere.
+/// Arranges for the console to show UTF-8 output as text (Windows); nothing elsewhere. The
+/// console's code page is shared with the shell that started us: it is put back at exit.
 void UseUtf8Console();
+/// Puts back the console code page UseUtf8Console() found; safe to call more than once.
+void RestoreConsole();
+/// Makes standard output binary (true: "\n" stays "\n") or text (false: "\r\n" on
+/// Windows); returns whether it was binary. Always binary elsewhere.
+bool SetStandardOutputBinary(bool binary);
 /// Bytes of memory the system can give without swapping (0 when it does not say).
 std::uint64_t AvailableMemory();
 /// Sets the allocator to keep freed frame buffers for the next frame (glibc); nothing elsewhere.

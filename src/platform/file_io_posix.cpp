@@ -279,6 +279,10 @@ int StandardErrorColumns() {
 
 void UseUtf8Console() {}
 
+void RestoreConsole() {}
+
+bool SetStandardOutputBinary(bool) { return true; }
+
 std::uint64_t AvailableMemory() {
     // MemAvailable counts the page cache the kernel would give back; free pages alone do not.
     if (const int fd = ::open("/proc/meminfo", O_RDONLY | O_CLOEXEC); fd >= 0) {

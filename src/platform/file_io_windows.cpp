@@ -25,6 +25,7 @@
 #include <mutex>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace qf {
@@ -524,7 +525,24 @@ int StandardErrorColumns() {
     return info.srWindow.Right - info.srWindow.Left + 1;
 }
 
-void UseUtf8Console() { SetConsoleOutputCP(CP_UTF8); }
+namespace {
+std::atomic<UINT> g_consoleCodePage{0};  // the one found at start; 0 until changed
+}  // namespace
+
+void RestoreConsole() {
+    if (const UINT found = g_consoleCodePage.exchange(0); found != 0) SetConsoleOutputCP(found);
+}
+
+void UseUtf8Console() {
+    const UINT found = GetConsoleOutputCP();
+    if (found == 0 || found == CP_UTF8 || !SetConsoleOutputCP(CP_UTF8)) return;  // no console, or UTF-8 already
+    if (g_consoleCodePage.exchange(found) == 0) std::atexit(RestoreConsole);
+}
+
+bool SetStandardOutputBinary(bool binary) {
+    std::fflush(stdout);
+    return _setmode(_fileno(stdout), binary ? _O_BINARY : _O_TEXT) == _O_BINARY;
+}
 
 std::uint64_t AvailableMemory() {
     MEMORYSTATUSEX status{};

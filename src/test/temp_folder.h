@@ -18,12 +18,25 @@ public:
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
     const std::string& path() const { return path_; }
-    /// `path()/name`.
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+    /// `name` in this folder, joined with the system's separator as the program joins a
+    /// folder it was given and a name it found there (Shown below).
+    std::string operator/(const std::string& name) const;
 
 private:
     std::string path_;
 };
+
+/// `name` inside `folder` as the program shows a path it built: joined with the system's
+/// own separator ("\\" on Windows), the folder as it was given.
+inline std::string Shown(const std::string& folder, const std::string& name) {
+#ifdef _WIN32
+    return folder + "\\" + name;
+#else
+    return folder + "/" + name;
+#endif
+}
+
+inline std::string TempFolder::operator/(const std::string& name) const { return Shown(path_, name); }
 
 /// Fixture for tests that touch files: `dir` is the test's own folder.
 class TempFolderTest : public ::testing::Test {

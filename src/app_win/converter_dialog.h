@@ -1,0 +1,90 @@
+// The Win32 converter dialog (template 102): a thin view over the batch run, which goes on a
+// worker thread and posts its events to the dialog; its words, pictures and pacing come from
+// the presentation layer the Qt dialog shares.
+#pragma once
+
+#include "app_win/dialog_services.h"
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app_win/dialog_run.h"
+#include "present/frame_pixels.h"
+
+namespace qf::win {
+
+struct ConverterOptions {
+    DialogServices* services = nullptr;
+    /// Where the last folder and kind are kept, under HKEY_CURRENT_USER (tests use their own).
+    std::wstring settingsKey = L"Software\\Quillfen\\Quillfen";
+    /// What the run's pauses go through (tests hold the run here); unset, the system's.
+    std::function<void(std::chrono::milliseconds)> pause;
+    std::optional<std::chrono::milliseconds> settle;
+    /// Frames converted at once; 0 for one per core.
+    int jobs = 0;
+};
+
+class ConverterDialog {
+public:
+    explicit ConverterDialog(ConverterOptions options);
+    ~ConverterDialog();
+    ConverterDialog(const ConverterDialog&) = delete;
+    ConverterDialog& operator=(const ConverterDialog&) = delete;
+
+    /// The program: shows the dialog until it is closed.
+    INT_PTR RunModal(HINSTANCE instance);
+    /// Tests: the dialog, modeless; the caller's loop passes messages through IsDialogMessage.
+    HWND CreateModeless(HINSTANCE instance);
+
+    bool running() const { return running_; }
+    HWND window() const { return hwnd_; }
+    /// Frames the last run wrote.
+    long framesWritten() const { return framesWritten_; }
+    /// The picture the view shows (empty before the first frame).
+    const FramePixels& shownPicture() const { return picture_; }
+    /// 0 idle (gray), 1 running (blue), 2 clean (green), 3 failures or no data (amber), 4 stopped (red).
+    int light() const { return light_; }
+
+private:
+    static INT_PTR CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam);
+    void OnInit();
+    void OnCommand(int id, int code);
+    void StartRun(const std::string& folder);
+    void OnUpdate(RunUpdate& update);
+    void SetRunning(bool running);
+    void Close();
+    int CheckedKind() const;
+    void SetStrip(const std::string& text);
+    void ShowPicture(FramePixels picture);
+    void Draw(const DRAWITEMSTRUCT& item);
+    void DrawPicture(HDC dc, const RECT& r);
+    void DrawProfile(HDC dc, const RECT& r, const std::vector<std::uint16_t>& values, int brightestAt);
+    void LoadSettings();
+    void SaveSettings();
+
+    ConverterOptions options_;
+    HWND hwnd_ = nullptr;
+    bool modal_ = false;
+    bool closeAfterRun_ = false;
+    std::unique_ptr<DialogRun> run_;
+    bool running_ = false;
+    int kind_ = 0;  // as loaded from the settings, until the dialog's radios hold it
+    std::string folder_;
+    int light_ = 0;  // 0 idle, 1 running, 2 clean, 3 failures, 4 stopped
+    FramePixels picture_;
+    std::vector<std::uint8_t> dib_;  // picture_ as a bottom-up DIB, rows padded to 4 bytes
+    std::vector<std::string> reportLines_;
+    long framesWritten_ = 0;
+};
+
+/// Window message the run posts; its LPARAM owns one RunUpdate.
+inline constexpr UINT kRunEventMessage = WM_APP + 1;
+
+}  // namespace qf::win

@@ -1,0 +1,65 @@
+// The dialog's run on its worker thread, apart from the window code: this side includes the
+// core (whose COM stand-ins do not mix with <windows.h>), the window side only this header.
+// Everything the run says reaches the window as an update of plain strings and pixels.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "present/frame_pixels.h"
+
+namespace qf::win {
+
+struct RunUpdate {
+    enum Type { kStrip, kPicture, kFinished } type = kStrip;
+    std::string strip;  ///< the strip's line (kStrip, kFinished)
+    long runFrames = 0, runPlanned = 0;
+    FramePixels picture;  ///< kPicture
+    // kFinished:
+    int light = 0;  ///< 2 clean, 3 failures or no data files, 4 stopped
+    std::string failureMessage;  ///< empty for a clean or stopped run
+    std::vector<std::string> reportLines;
+    long framesWritten = 0;
+};
+
+struct RunOptions {
+    std::function<void(std::chrono::milliseconds)> pause;  ///< unset: the system's
+    std::optional<std::chrono::milliseconds> settle;       ///< unset: the control's
+    int jobs = 0;                                          ///< 0: one per core
+};
+
+class DialogRun {
+public:
+    /// `post` is called from the run's thread, in order; it hands the update to the window.
+    DialogRun(RunOptions options, std::function<void(std::unique_ptr<RunUpdate>)> post);
+    /// Stops a run that still goes and waits for it.
+    ~DialogRun();
+    DialogRun(const DialogRun&) = delete;
+    DialogRun& operator=(const DialogRun&) = delete;
+
+    void Start(const std::string& folder, int kind);
+    /// The kind the run takes from its next data file on.
+    void SetKind(int kind) { kind_ = kind; }
+    /// Stops the run after the frame being written.
+    void Stop() { stop_ = true; }
+    /// Waits for the run's thread once its kFinished update has come.
+    void Join();
+    bool running() const { return thread_.joinable(); }
+
+private:
+    void Work(const std::string& folder, int kind);
+
+    RunOptions options_;
+    std::function<void(std::unique_ptr<RunUpdate>)> post_;
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
+    std::atomic<int> kind_{0};
+};
+
+}  // namespace qf::win

@@ -1,0 +1,39 @@
+// What the Win32 dialog asks of the system that would block a test: the folder picker and
+// message boxes. Tests hand in their own.
+#pragma once
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <string>
+
+namespace qf::win {
+
+class DialogServices {
+public:
+    virtual ~DialogServices() = default;
+    /// A folder the user picked, as UTF-8; "" when they cancelled.
+    virtual std::string PickFolder(HWND owner) = 0;
+    /// Shows `text` (UTF-8) until the user closes it.
+    virtual void ShowMessage(HWND owner, const std::string& title, const std::string& text, bool warning) = 0;
+    /// Opens `folder` in the file manager.
+    virtual void OpenFolder(HWND owner, const std::string& folder) = 0;
+};
+
+/// The system's own: IFileDialog with FOS_PICKFOLDERS, MessageBoxW, ShellExecuteW.
+class SystemServices : public DialogServices {
+public:
+    std::string PickFolder(HWND owner) override;
+    void ShowMessage(HWND owner, const std::string& title, const std::string& text, bool warning) override;
+    void OpenFolder(HWND owner, const std::string& folder) override;
+};
+
+std::wstring Wide(const std::string& utf8);
+std::string Utf8(const std::wstring& wide);
+
+}  // namespace qf::win

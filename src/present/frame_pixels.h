@@ -1,0 +1,46 @@
+// What a dialog shows of one written frame, without a toolkit: the picture as its kind shows
+// it (8-bit gray or RGB, top row first) and the two intensity profiles through its brightest
+// sample. Every front end turns it into its own image type.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "export/frame_image.h"
+
+namespace qf {
+
+/// The longest side of a picture: a larger frame is shown by every n-th sample (n the
+/// least that fits), which is more than a view's pixels and keeps big frames cheap.
+inline constexpr int kMaxPictureSide = 512;
+
+struct FramePixels {
+    int width = 0;
+    int height = 0;
+    /// 3 (red, green, blue) for the colour kind, 1 (gray) for the others.
+    int channels = 1;
+    /// width x channels bytes a row, rows top first, as the outputs show the frame (the
+    /// normalized kind stretched as its TIFF is); no padding.
+    std::vector<std::uint8_t> pixels;
+    ExportKind kind = kNormalizedTiff;
+    /// The brightest sample, in the frame's coordinates with the top row first (the first
+    /// one in reading order), and its intensity.
+    int brightestX = 0;
+    int brightestY = 0;
+    std::uint16_t peak = 0;
+    /// Intensities (0 to 65535; the grayscale kind's high byte x 256) of the frame's row
+    /// through the brightest sample, left to right, and of its column, top to bottom.
+    std::vector<std::uint16_t> row;
+    std::vector<std::uint16_t> column;
+
+    bool empty() const { return width == 0 || height == 0; }
+};
+
+/// The picture of `frame` as pulled for `kind`; empty for a frame of no samples.
+FramePixels MakeFramePixels(const FrameImage& frame, ExportKind kind);
+
+/// Copies `from` into `to`, reusing `to`'s buffers when the size allows (a frame kept
+/// aside for the run's last picture).
+void CopyFrame(const FrameImage& from, FrameImage& to);
+
+}  // namespace qf

@@ -1,0 +1,31 @@
+// What a dialog says about a run that ended, as plain UTF-8 for front ends without Qt's
+// translator: the same words as the Qt dialog's (src/dialog/run_texts.cpp), numbers grouped
+// by thousands with commas ("3,600").
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "convert/batch_run.h"
+
+namespace qf::present {
+
+/// The message lists at most this many failures; "Show Report" has them all.
+inline constexpr int kMaxListedFailures = 20;
+
+/// "Converted 12 files, 3,600 frames in 2.1 s", "Stopped: 140 of 300 frames written" (the
+/// "of" part when `plannedFrames` is known), or the failures counted.
+std::string StatusLine(const BatchReport& report, double seconds, std::optional<long> plannedFrames = std::nullopt);
+/// "No data files in day1", and "(24 in subfolders)" when its subfolders hold some;
+/// `folder` is named by its last component.
+std::string NoDataFiles(const std::string& folder, int inSubfolders);
+/// The message for a run that stopped or had failures; empty for a clean run.
+std::string FailureMessage(const BatchReport& report);
+/// Everything the run said: how it ended, every failure, every note, the files not converted.
+std::vector<std::string> ReportLines(const BatchReport& report);
+/// The strip's line during a run: "File 3 of 12: scan.orx, frame 4 of 300" (the data file by
+/// its own name; no frame part before its first frame).
+std::string StripLine(const std::string& path, int index, int total, int framesWritten, int framesInFile);
+
+}  // namespace qf::present
