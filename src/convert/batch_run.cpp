@@ -202,6 +202,17 @@ void Walk::StartRecord(const PlannedFile& file) {
     failuresAtFile_ = report_.failures.size();
 }
 
+// A folder that takes no new files fails every bitmap meant for it: one line for the folder.
+Walk::Outcome Walk::ReadOnlyFolder(const std::string& output, const Error& error) {
+    const std::size_t slash = LastSeparator(output);
+    const std::string folder = slash == std::string::npos ? "." : output.substr(0, slash == 0 ? 1 : slash);
+    if (readOnlyFolders_.insert(folder).second) {
+        Fail(folder, kNoFrame, folder, "the folder takes no new files (" + error.message +
+                                           "): none of its outputs are written; --output-dir DIR writes them elsewhere");
+    }
+    return Outcome::kFailed;
+}
+
 bool Walk::FileUntouched() const {
     const FileRecord& record = report_.files.back();
     return record.written.empty() && record.kept.empty() && report_.failures.size() == failuresAtFile_;
@@ -463,6 +474,9 @@ Walk::Outcome Walk::WriteFailed(const std::string& path, std::int16_t w, const s
             Fail(path, w, path, error.message);
             report_.stop = BatchStop::kFrameFailed;
             return Outcome::kStop;
+        case ErrorKind::kFolderReadOnly:
+            if (!kind.tiff) return ReadOnlyFolder(output, error);
+            [[fallthrough]];
         case ErrorKind::kCannotCreate:
             Fail(path, w, output, error.message);
             if (!kind.tiff) return Outcome::kFailed;

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "convert/batch_run.h"
@@ -135,6 +136,7 @@ private:
     void Convert(const Plan& plan, const PlannedFile& file, std::size_t from = 0);
     /// How many workers the plan's frames leave room for (a note when fewer than asked).
     int JobsFor(const Plan& plan);
+    Outcome ReadOnlyFolder(const std::string& output, const Error& error);
     /// Counts a data file and opens its record in the report.
     void StartRecord(const PlannedFile& file);
     /// Nothing of the current file was written, kept or failed yet.
@@ -186,6 +188,7 @@ private:
     bool handedOverFailed_ = false;          ///< ...and a frame before it had failed
     std::size_t failuresAtFile_ = 0;         ///< failures said before the current file
     long kept_ = 0;                          ///< outputs kept by --no-clobber, not said yet
+    std::set<std::string> readOnlyFolders_;  ///< folders said to take no new files
     std::string firstKept_;
     std::string overRangeFile_;  ///< the data file whose frames exceed the input bits...
     int overRangeFrames_ = 0;    ///< ...how many of them so far

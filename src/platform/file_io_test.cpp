@@ -56,7 +56,7 @@ TEST_F(FileIoTest, AFolderThatTakesNoFilesIsToldBeforeAnythingIsWritten) {
         OutputFolder folder;
         if (!folder.Open(dir.path()).ok()) _exit(98);
         const Status checked = CheckOutputTarget(OutputTarget(folder.fd(), "a.tiff", dir / "a.tiff"));
-        _exit(!checked.ok() && checked.kind() == ErrorKind::kCannotCreate ? 0 : 1);
+        _exit(!checked.ok() && checked.kind() == ErrorKind::kFolderReadOnly ? 0 : 1);
     }
     int status = -1;
     waitpid(child, &status, 0);

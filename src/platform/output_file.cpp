@@ -107,13 +107,11 @@ OutputFile::OutputFile(OutputTarget target) : target_(std::move(target)) {
 OutputFile::~OutputFile() { Discard(); }
 
 Status CheckOutputTarget(const OutputTarget& target, FileFacts* replaced) {
+    // The temporary goes beside the output: the folder must take new files, whatever is there.
+    if (!MayWrite(target.folderFd, ".")) return Fail(ErrorKind::kFolderReadOnly, "cannot create: " + ErrnoText(EACCES));
     // lstat first: a link at the name, even one to nothing, is a file of that name.
     Result<FileFacts> there = FactsAt(target.folderFd, target.name, false);
-    if (!there.ok()) {
-        // A fresh name: the folder must take new files.
-        if (!MayWrite(target.folderFd, ".")) return Fail(ErrorKind::kCannotCreate, "cannot create: " + ErrnoText(EACCES));
-        return Status::Ok();
-    }
+    if (!there.ok()) return Status::Ok();
     Result<FileFacts> existing = FactsAt(target.folderFd, target.name, true);
     if (existing.ok() && existing.value().type == FileType::kFolder) {
         return Fail(ErrorKind::kCannotCreate, "cannot create: a folder has that name");

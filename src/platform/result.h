@@ -17,6 +17,7 @@ enum class ErrorKind {
     kMissing,       ///< a file or folder that was looked for is not there
     kNotAFile,      ///< a folder, a FIFO, a link to nothing where a data file was expected
     kCannotCreate,  ///< an output could not be created or put in place
+    kFolderReadOnly,  ///< the output's folder takes no new files (a read-only share)
     kWriteFailed,   ///< a write, flush or close failed; no partial file stays
     kNoSpace,       ///< a write found the disk (or the user's quota) full; no partial file stays
     kExists,        ///< a file of that name exists and was not to be replaced
