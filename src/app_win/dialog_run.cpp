@@ -110,6 +110,7 @@ void DialogRun::Work(const std::string& folder, int kind) {
         if (options_.pause) settings.pause = options_.pause;
         settings.jobs = options_.jobs > 0 ? options_.jobs : std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
         settings.stopRequested = [this] { return stop_.load(); };
+        settings.makeControl = [] { return std::make_unique<CGetdatactrl1>(); };
         CGetdatactrl1 control;
         report = RunBatch(control, folder, [this] { return kind_.load(); }, settings, observer);
     } catch (const std::exception& e) {

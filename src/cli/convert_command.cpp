@@ -86,7 +86,7 @@ void HintAtSidecars(const std::vector<InputReport>& reports, const ConvertOption
     for (const InputReport& input : reports) {
         for (const BatchFailure& failure : input.report.failures) {
             const std::size_t orx = FindDataExtension(failure.path);
-            if (!failure.notLoaded || orx == std::string::npos || orx + 4 == failure.path.size()) return;
+            if (failure.kind != FailureKind::kNotLoaded || orx == std::string::npos || orx + 4 == failure.path.size()) return;
             ++count;
             if (example.empty()) example = failure.path.substr(LastSeparator(failure.path) + 1);
         }
@@ -124,6 +124,8 @@ BatchSettings SettingsFor(const ConvertOptions& o) {
     settings.onlyOrx = o.onlyOrx;
     settings.mirror = o.mirror;
     settings.inputBits = o.inputBits;
+    settings.kindMayChange = false;  // one kind for the whole run: workers may run ahead into the next file
+    settings.makeControl = [] { return std::make_unique<CGetdatactrl1>(); };
     return settings;
 }
 

@@ -76,7 +76,9 @@ Status CGetdatactrl1::LoadFile(const std::string& path) {
     const HRESULT hr = TryCall(kDispLoadFile, &arg.v, 1, &r.v, &reason);
     // A file the control refuses is an everyday event, told in its own words; a control
     // that fails without a word is broken, and that ends the run as any failed call does.
-    if (FAILED(hr) && reason.empty()) ThrowStatus(hr, "the acquisition control's LoadFile failed");
+    if (FAILED(hr) && reason.empty()) {
+        return Fail(ErrorKind::kControlFailed, "the acquisition control's LoadFile failed [" + DescribeStatus(hr) + "]");
+    }
     if (FAILED(hr)) return Fail(ErrorKind::kInvalid, reason);
     if (r.v.vt == VT_I4 && r.v.lVal != 0) {
         return Fail(ErrorKind::kInvalid, "the control did not load it (status " + std::to_string(r.v.lVal) + ")");

@@ -25,7 +25,9 @@ public:
     CGetdatactrl1& operator=(const CGetdatactrl1&) = delete;
 
     bool StartDriver();
-    /// Makes `path` the current file; when the control cannot, the reason it gives.
+    /// Makes `path` the current file; when the control cannot, the reason it gives
+    /// (kControlFailed when the control failed the call without a reason: it is broken).
+    /// Never throws.
     Status LoadFile(const std::string& path);
     std::int16_t GetFrameNumber();
     /// `data` must be empty; it receives the frame's array and the caller owns it.

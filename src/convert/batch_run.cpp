@@ -3,8 +3,6 @@
 #include <chrono>
 #include <utility>
 
-#include "convert/frame_pull.h"
-#include "convert/parallel_run.h"
 #include "convert/plan.h"
 #include "convert/walk.h"
 #include "export/export_kinds.h"
@@ -16,13 +14,13 @@
 
 namespace qf {
 
-void Walk::Fail(const std::string& dataFile, int frame, const std::string& path, std::string cause) {
-    report_.failures.push_back(BatchFailure{dataFile, frame, path, std::move(cause)});
+void Walk::Fail(const std::string& dataFile, int frame, const std::string& path, std::string cause, FailureKind kind) {
+    report_.failures.push_back(BatchFailure{dataFile, frame, path, std::move(cause), kind});
     observer_.Failed(report_.failures.back());
 }
 
 void Walk::NotLoaded(const std::string& path, const std::string& why) {
-    report_.failures.push_back(BatchFailure{path, kNoFrame, path, "cannot load: " + why, true});
+    report_.failures.push_back(BatchFailure{path, kNoFrame, path, "cannot load: " + why, FailureKind::kNotLoaded});
     observer_.Failed(report_.failures.back());
 }
 
@@ -55,6 +53,21 @@ void Walk::SayOverRange() {
          (overRangeTiff_ ? "the TIFFs hold them unchanged" : "the images show them at full brightness"));
     overRangeFrames_ = 0;
     overRangeFile_.clear();
+}
+
+void ClaimNames(const Plan& plan, const PlannedFile& file, NameRegistry& registry, const BatchSettings& settings,
+                const ExportKindInfo& kind) {
+    OutputNamer namer(plan.folders[file.folder].place, registry, settings.pattern.get(), file.path, kind.extension,
+                      kind.shortName);
+    if (settings.exportOptions.stack) namer.NameStack();
+    for (const PlannedFrame& frame : file.frames) {
+        if (!frame.selected) {
+            namer.Skip(frame.number);
+            continue;
+        }
+        namer.Next(frame.number);
+        if (settings.exportOptions.stack) break;  // a stack has its first page's name only
+    }
 }
 
 int OtherTiffKindAt(int outputFd, const OutputName& out, const ExportKindInfo& kind) {
@@ -105,8 +118,6 @@ bool Walk::StopRequested() {
     return true;
 }
 
-void Walk::Pause() { SettlePause(settings_, settle_); }
-
 Plan Walk::MakeThePlan(const std::string& input) {
     PlanOptions options;
     options.kind = plannedKind_;
@@ -116,7 +127,7 @@ Plan Walk::MakeThePlan(const std::string& input) {
     options.shardIndex = settings_.shardIndex;
     options.shardCount = settings_.shardCount;
     options.shardOffset = settings_.shardOffset;
-    options.settle = [this] { Pause(); };
+    options.settle = [this] { SettlePause(settings_, settle_); };
     options.stopRequested = settings_.stopRequested;
     options.dryRun = settings_.dryRun;
     options.dataIds = &names_->dataIds;
@@ -126,72 +137,6 @@ Plan Walk::MakeThePlan(const std::string& input) {
     options.mirror = settings_.mirror;
     options.stack = settings_.exportOptions.stack;
     return MakePlan(control_, input, options, names_->planned);
-}
-
-void Walk::Run(const std::string& input) {
-    RunInput(input);
-    SayOverRange();
-    SayOtherKind();
-    SayKept(input);
-}
-
-void Walk::RunInput(const std::string& input) {
-    settle_ = settings_.settle ? *settings_.settle : control_.SettleTime();
-    Plan plan = MakeThePlan(input);
-    if (!plan.unreadable.empty()) {
-        Fail(plan.unreadablePath, kNoFrame, plan.unreadablePath, plan.unreadable);
-        report_.stop = BatchStop::kFolderUnreadable;
-        return;
-    }
-    cursor_ = std::make_unique<FolderCursor>(plan);
-    for (const std::string& note : plan.notes) Note(note);
-    for (const PlanFailure& failure : plan.failures) Fail(failure.path, kNoFrame, failure.path, failure.cause);
-    for (const PlannedFile& file : plan.files) report_.plannedDataFiles += IsDataFile(file);
-    if (StopRequested()) return NotConverted(plan);  // while planning
-    report_.framesPlanned = plan.FramesInShard();
-    observer_.Planned(plan.FilesInShard(), plan.FramesInShard());
-    observer_.PlannedPixels(plan.PixelsInShard());
-    if (settings_.dryRun) return settings_.exportOptions.stack ? DryRunStack(plan) : DryRun(plan);
-    const int total = plan.FilesInShard();
-    int index = 0;
-    std::unique_ptr<ParallelRun> pool;
-    // A stack is written by one worker in frame order: stacks convert one data file at a time.
-    if (const int jobs = settings_.exportOptions.stack ? 1 : JobsFor(plan); jobs > 1) {
-        pool = std::make_unique<ParallelRun>(plan, settings_, jobs, askKind_, *names_, *plannedKind_, settle_,
-                                             observer_.ShowsFrames());
-    }
-    for (std::size_t i = 0; i < plan.files.size(); ++i) {
-        const PlannedFile& file = plan.files[i];
-        if (pool && report_.stop != BatchStop::kNone) pool->Halt();
-        if (!file.inShard) {
-            // Another process converts it; its names still count for collisions (the
-            // pool claims them as it hands frames out).
-            if (file.state == PlannedFile::State::kData && !pool) {
-                ClaimNames(plan, file, names_->converted, settings_, *plannedKind_);
-            }
-            continue;
-        }
-        if (report_.stop == BatchStop::kNone && IsDataFile(file) && StopRequested()) report_.stoppedIn.clear();
-        if (report_.stop != BatchStop::kNone) {
-            if (IsDataFile(file)) report_.notConverted.push_back(file.path);
-            continue;
-        }
-        if (IsDataFile(file)) {
-            observer_.FileStarted(file.path, ++index, total);
-            observer_.FileFrames(SelectedFrames(file));
-            observer_.FileFramePixels(file.framePixels);
-        }
-        if (pool) ConvertFromPool(plan, i, *pool);
-        else Convert(plan, file);
-        if (inlineFrom_) {
-            pool.reset();  // its temporaries go; what is left is written as one job writes it
-            Note("the disk is full: the run goes on with one job");
-            Convert(plan, file, *inlineFrom_);
-            inlineFrom_.reset();
-        }
-    }
-    pool.reset();  // the workers are done and every output not reported is removed
-    if (settings_.sync && report_.framesWritten > 0) SyncFolders(plan);
 }
 
 void Walk::StartRecord(const PlannedFile& file) {
@@ -266,148 +211,11 @@ void Walk::SyncFolders(const Plan& plan) {
     }
 }
 
-Walk::Folders Walk::EnterFolder(const PlannedFile& file, bool create) {
-    Result<std::shared_ptr<OutputFolder>> data = cursor_->Enter(file.folder);
-    Result<std::shared_ptr<OutputFolder>> output =
-        data.ok() ? cursor_->Output(file.folder, data.value(), create) : Result<std::shared_ptr<OutputFolder>>(data.error());
-    if (!output.ok()) {
-        Fail(file.path, kNoFrame, file.path, output.message() + "; not converted");
-        return {};
-    }
-    if (written_.empty() || written_.back() != file.folder) written_.push_back(file.folder);
-    return Folders{data.value(), output.value()};
-}
-
 // A file's entry or load failure, as the plan found it.
 void Walk::Report(const PlannedFile& file) {
     if (file.state == PlannedFile::State::kNotData) Note(DisplayName(file.path) + ": " + file.reason);
     else if (file.state == PlannedFile::State::kLoadFailed) NotLoaded(file.path, file.reason);
     else Fail(file.path, kNoFrame, file.path, file.reason);
-}
-
-// What the run would do, in the order it would say it, with nothing written: every check
-// the run makes before it writes is made here too.
-void Walk::DryRun(const Plan& plan) {
-    report_.dryRun = true;
-    for (const PlannedFile& file : plan.files) {
-        if (!file.inShard) continue;
-        if (report_.stop != BatchStop::kNone) {
-            if (IsDataFile(file)) report_.notConverted.push_back(file.path);
-            continue;
-        }
-        if (file.state != PlannedFile::State::kData) {
-            report_.dataFiles += IsDataFile(file);
-            Report(file);
-            continue;
-        }
-        DryRunFile(file);
-    }
-}
-
-void Walk::DryRunFile(const PlannedFile& file) {
-    StartRecord(file);
-    FileRecord& record = report_.files.back();
-    const Folders folder = EnterFolder(file, false);
-    if (!folder) return;
-    const int outputFd = folder.output->fd();
-    if (file.noSampleFrames > 0) {
-        record.framesPlanned = file.noSampleFrames;
-        return Fail(file.path, NoSamplesFrame(file), file.path, NoSamplesCause(file));
-    }
-    bool clean = file.loopFailure.empty();
-    for (const PlannedFrame& frame : file.frames) {
-        if (!frame.selected) continue;
-        const OutputName& out = frame.output;
-        record.plan.push_back(PlannedLine{frame.number, out.path, out.refusal});
-        if (!out.refusal.empty()) {
-            Fail(file.path, frame.number, out.refusalPath, out.refusal);
-            clean = false;
-            continue;
-        }
-        const Status checked = outputFd >= 0 ? CheckOutputTarget(TargetFor(outputFd, out, settings_)) : Status::Ok();
-        if (!checked.ok() && checked.kind() == ErrorKind::kExists && settings_.noClobber) {
-            record.kept.push_back(out.path);
-            Kept(out.path);
-        } else if (!checked.ok()) {
-            clean = false;
-            if (WriteFailed(file.path, frame.number, out.path, *plannedKind_, checked.error()) == Outcome::kStop) {
-                report_.stoppedIn = file.path;
-                return;
-            }
-        } else {
-            record.written.push_back(out.path);
-            ++report_.framesWritten;
-        }
-    }
-    if (!file.loopFailure.empty()) Fail(file.path, file.loopFrame, file.path, file.loopFailure);
-    record.converted = clean;
-    report_.filesConverted += clean;
-}
-
-void Walk::Convert(const Plan& plan, const PlannedFile& file, std::size_t from) {
-    if (file.state == PlannedFile::State::kNotData || file.state == PlannedFile::State::kUnreadable) {
-        return Report(file);
-    }
-    if (from == 0) StartRecord(file);
-    const Folders folder = EnterFolder(file, true);
-    if (!folder) return;
-    if (std::string changed = ChangedSincePlanned(file, folder.data->fd()); !changed.empty()) {
-        return Fail(file.path, kNoFrame, file.path, std::move(changed));
-    }
-    if (Status loaded = control_.LoadFile(PathThroughFolder(folder.data->fd(), file.name, file.path)); !loaded.ok()) {
-        NotLoaded(file.path, loaded.message());
-        return;
-    }
-    Pause();
-    const int asked = askKind_();
-    const ExportKindInfo* kind = FindExportKind(asked);
-    if (!kind) {
-        Fail(file.path, kNoFrame, file.path, BadKindCause(asked));
-        return;
-    }
-    if (file.noSampleFrames > 0) {
-        report_.files.back().framesPlanned = file.noSampleFrames;
-        return Fail(file.path, NoSamplesFrame(file), file.path, NoSamplesCause(file));
-    }
-    OutputNamer namer(plan.folders[file.folder].place, names_->converted, settings_.pattern.get(), file.path,
-                      kind->extension, kind->shortName);
-    const int outputFd = folder.output->fd();
-    if (settings_.exportOptions.stack && kind->tiff && from == 0) return ConvertStack(outputFd, file, *kind, namer);
-    // Handed over mid-file: step to the frame, naming the ones before as they were named.
-    for (std::size_t f = 0; f < from; ++f) {
-        if (file.frames[f].selected) namer.Next(file.frames[f].number);
-        else namer.Skip(file.frames[f].number);
-        control_.NextFrame();
-        Pause();
-    }
-    Outcome outcome = from > 0 && handedOverFailed_ ? Outcome::kFailed : Outcome::kDone;
-    for (std::size_t f = from; f < file.frames.size(); ++f) {
-        WaitScope frameWait(observer_);
-        const std::int16_t w = control_.GetFrameNumber();
-        if (StopRequested()) {
-            if (FileUntouched()) report_.notConverted.push_back(file.path);
-            else report_.stoppedIn = file.path;
-            return;
-        }
-        if (w != file.frames[f].number) {
-            Fail(file.path, w, file.path, ChangedFileCause(w, file.frames[f].number));
-            return;
-        }
-        const Outcome frame = file.frames[f].selected ? ConvertFrame(outputFd, file, *kind, namer, w)
-                                                      : (namer.Skip(w), Outcome::kDone);
-        if (frame == Outcome::kStop) return;
-        if (frame == Outcome::kFailed) outcome = frame;
-        control_.NextFrame();
-        Pause();
-    }
-    // A file that grew after the plan steps on past its planned frames.
-    if (file.loopFailure.empty() && !file.frames.empty() && control_.GetFrameNumber() != file.frames.front().number) {
-        Fail(file.path, kNoFrame, file.path,
-             "the file changed after the run was planned (it holds more than the " + std::to_string(file.frames.size()) +
-                 " planned frames); its later frames were not converted");
-        outcome = Outcome::kFailed;
-    }
-    EndFile(file, outcome);
 }
 
 // After a data file's last frame: frame numbers that repeated, and whether all is written.
@@ -422,31 +230,9 @@ void Walk::EndFile(const PlannedFile& file, Outcome outcome) {
     }
 }
 
-Walk::Outcome Walk::ConvertFrame(int outputFd, const PlannedFile& file, const ExportKindInfo& kind,
-                                 OutputNamer& namer, std::int16_t w) {
-    const std::string& path = file.path;
-    const OutputName out = namer.Next(w);
-    if (!out.refusal.empty()) {
-        Fail(path, w, out.refusalPath, out.refusal);
-        return Outcome::kFailed;
-    }
-    FrameImage frame;
-    try {
-        frame = PullFrame(control_, kind.kind, settings_.inputBits);
-    } catch (const StatusError& e) {
-        Fail(path, w, path, e.what());
-        report_.stop = BatchStop::kFrameFailed;
-        return Outcome::kStop;
-    }
-    CountOverRange(file, kind, frame.overRange);
-    otherKind_ = OtherTiffKindAt(outputFd, out, kind);
-    return Written(file, kind, w, out, kind.write(TargetFor(outputFd, out, settings_), frame, settings_.exportOptions),
-                   &frame);
-}
-
 Walk::Outcome Walk::Written(const PlannedFile& file, const ExportKindInfo& kind, std::int16_t w,
-                            const OutputName& out, const Status& written, const FrameImage* frame) {
-    const int other = std::exchange(otherKind_, -1);
+                            const OutputName& out, const Status& written, int other, const FrameImage* frame,
+                            int pages) {
     if (!written.ok() && written.kind() == ErrorKind::kExists && settings_.noClobber) {
         report_.files.back().kept.push_back(out.path);
         Kept(out.path);
@@ -456,7 +242,8 @@ Walk::Outcome Walk::Written(const PlannedFile& file, const ExportKindInfo& kind,
     if (!written.ok()) return WriteFailed(file.path, w, out.path, kind, written.error());
     if (other >= 0) CountOtherKind(file, static_cast<ExportKind>(other), out.path, false);
     report_.files.back().written.push_back(out.path);
-    ++report_.framesWritten;
+    report_.framesWritten += pages;
+    if (settings_.dryRun) return Outcome::kDone;
     observer_.FrameWritten(out.path);
     if (frame) observer_.FrameShown(*frame, kind.kind);
     return Outcome::kDone;
@@ -491,7 +278,7 @@ Walk::Outcome Walk::WriteFailed(const std::string& path, std::int16_t w, const s
 std::string BatchFailure::Line() const {
     if (frame != kNoFrame && path == dataFile) {
         // "frame 0 not written: its name ..." reads as one phrase.
-        const char* joint = cause.rfind("not written:", 0) == 0 ? " " : ": ";
+        const char* joint = kind == FailureKind::kNameTaken ? " " : ": ";
         return DisplayName(path) + ": frame " + std::to_string(frame) + joint + cause;
     }
     return DisplayName(path) + ": " + cause;
@@ -513,17 +300,15 @@ BatchReport RunBatch(CGetdatactrl1& control, const std::string& input,
                      BatchObserver& observer) {
     const auto start = std::chrono::steady_clock::now();
     Walk walk(control, askKind, settings, observer);
-    {
-        WaitScope wait(observer);
-        try {
-            walk.Run(input);
-        } catch (const std::exception& e) {
-            // A control call that failed outside a frame pull.
-            BatchReport& report = walk.report();
-            report.failures.push_back(BatchFailure{input, kNoFrame, input, std::string("run stopped: ") + e.what()});
-            observer.Failed(report.failures.back());
-            report.stop = BatchStop::kFrameFailed;
-        }
+    try {
+        walk.Run(input);
+    } catch (const std::exception& e) {
+        // A control call that failed before the plan's jobs (its settle time, say), or memory
+        // that ran out: the run ends with what it has.
+        BatchReport& report = walk.report();
+        report.failures.push_back(BatchFailure{input, kNoFrame, input, std::string("run stopped: ") + e.what()});
+        observer.Failed(report.failures.back());
+        report.stop = BatchStop::kFrameFailed;
     }
     BatchReport report = std::move(walk.report());
     report.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -24,6 +24,14 @@ namespace qf {
 
 inline constexpr int kNoFrame = -2147483647 - 1;
 
+/// What kind of failure a BatchFailure is, for the code that acts on it (the words are
+/// in its cause).
+enum class FailureKind {
+    kOther,
+    kNotLoaded,  ///< the control would not load the file (not an ORX file, for one)
+    kNameTaken,  ///< the frame's output name is another data file's output (not written)
+};
+
 /// One thing that went wrong. `path` is what the user should look at: the data file,
 /// or the output file when writing it failed.
 struct BatchFailure {
@@ -31,7 +39,7 @@ struct BatchFailure {
     int frame = kNoFrame;  ///< the frame number, or kNoFrame when it is not a frame's
     std::string path;
     std::string cause;
-    bool notLoaded = false;  ///< the control would not load the file (not an ORX file, for one)
+    FailureKind kind = FailureKind::kOther;
 
     /// "PATH: cause", or "PATH: frame N: cause" when the frame is not in the path.
     std::string Line() const;
@@ -88,14 +96,11 @@ struct BatchReport {
 /// Why the run stopped, in words ("" when it did not).
 std::string StopReason(BatchStop stop);
 
-/// What the run tells its front end while it works. The wait scopes nest: one for the
-/// whole walk, one for each frame. Every call comes from the thread that called RunBatch,
-/// in plan order, however many jobs the run has.
+/// What the run tells its front end while it works. Every call comes from the thread that
+/// called RunBatch, in plan order, however many jobs the run has.
 class BatchObserver {
 public:
     virtual ~BatchObserver() = default;
-    virtual void BeginWait() {}
-    virtual void EndWait() {}
     /// The plan is made: `files` data files of `frames` frames in all will be converted.
     virtual void Planned(int /*files*/, long /*frames*/) {}
     /// Data file `index` (from 1) of `total` is about to be loaded.
@@ -151,12 +156,16 @@ struct BatchSettings {
     bool sync = false;
     /// Asked before each frame; true ends the run there (kInterrupted).
     std::function<bool()> stopRequested;
-    /// Frames converted at once. With more than one, each of that many workers has its
-    /// own control (from `makeControl`) and the outputs, report and stop are those of one
-    /// job; `pause` is then called from the workers.
+    /// Frames converted at once. With more than one (and `makeControl` set), each of that
+    /// many workers has its own control and the outputs, report and stop are those of one
+    /// job; `pause` is then called from the workers. Without `makeControl` the run is one
+    /// job on the caller's control.
     int jobs = 1;
-    /// A control for each worker; unset, our own ORX control.
+    /// A control for each worker of a run of several jobs.
     std::function<std::unique_ptr<CGetdatactrl1>()> makeControl;
+    /// The kind asked for each data file may change during the run (the dialog's radio
+    /// buttons): workers then never run ahead into the next data file before it is entered.
+    bool kindMayChange = true;
     /// The frames of each data file converted (--frames); the others are stepped past.
     FrameSelection frames;
     /// Entries passed over by name (--exclude), and data files only when named "*.orx".
@@ -174,7 +183,7 @@ struct BatchSettings {
 };
 
 /// Converts every data file of `input`, a folder, or that one file. `askKind` is asked
-/// once per data file, after its load (0 to 3: normalized TIFF, standardized TIFF,
+/// once per data file, as the run enters it (0 to 3: normalized TIFF, standardized TIFF,
 /// grayscale BMP, false-colour BMP). Never throws: every failure is in the report.
 BatchReport RunBatch(CGetdatactrl1& control, const std::string& input,
                      const std::function<int()>& askKind, const BatchSettings& settings,

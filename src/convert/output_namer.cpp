@@ -172,6 +172,7 @@ OutputName OutputNamer::Next(std::int16_t frame) {
         (stack_ ? std::string("the stack of ") : "frame " + std::to_string(frame) + " of ") + DisplayName(dataPath_);
     if (std::string owner = registry_.Claim(place_.folderKey, out.name, claimant); !owner.empty()) {
         out.refusal = "not written: its name " + DisplayName(out.path) + " is taken by " + owner;
+        out.nameTaken = true;
         out.refusalPath = dataPath_;
     }
     return out;

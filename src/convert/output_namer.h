@@ -57,6 +57,7 @@ struct OutputName {
     std::string name;        ///< within the output folder
     std::string refusal;     ///< why the frame gets no output ("" when it does)
     std::string refusalPath; ///< the path the refusal's line names
+    bool nameTaken = false;  ///< refused because another data file's output has the name
 };
 
 /// Names the frames of one data file, in the order its control steps them.

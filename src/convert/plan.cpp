@@ -254,8 +254,7 @@ void Planner::PlanFile(PlannedFile& file) {
     const int dataFd = folder.value()->fd();
     const EntryKind entry = KindOfEntry(dataFd, file.name);
     if (!entry.regular) {
-        const bool note = entry.missing || entry.why.find("cannot open") == std::string::npos;
-        file.state = note ? PlannedFile::State::kNotData : PlannedFile::State::kUnreadable;
+        file.state = entry.unreadable ? PlannedFile::State::kUnreadable : PlannedFile::State::kNotData;
         file.reason = entry.why + "; skipped";
         return;
     }

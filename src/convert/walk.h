@@ -1,10 +1,12 @@
-// The run's walk over one input's plan, shared by the sequential carrying-out
-// (batch_run.cpp) and the parallel one (parallel_run.cpp). Internal to convert/.
+// The run's walk over one input's plan (walk.cpp) and the runners that carry out the jobs
+// it hands out (frame_runners.cpp): inline on the caller's control, a pool of workers, or
+// a dry run that writes nothing. Internal to convert/.
 #pragma once
 
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -15,54 +17,25 @@
 #include "convert/plan.h"
 #include "export/export_kinds.h"
 #include "platform/directory.h"
+#include "platform/output_file.h"
 
 namespace qf {
-
-class ParallelRun;
-
-class WaitScope {
-public:
-    explicit WaitScope(BatchObserver& o) : observer_(o) { observer_.BeginWait(); }
-    ~WaitScope() { observer_.EndWait(); }
-    WaitScope(const WaitScope&) = delete;
-    WaitScope& operator=(const WaitScope&) = delete;
-
-private:
-    BatchObserver& observer_;
-};
 
 inline bool IsDataFile(const PlannedFile& file) {
     return file.state == PlannedFile::State::kData || file.state == PlannedFile::State::kLoadFailed;
 }
 
-/// Where a frame's output goes (`outputFd`: its open output folder), with the run's
-/// options (sync, no-clobber).
 /// The kind of TIFF that `out` already holds when it is the other TIFF kind than `kind`
 /// (a run with `kind` would replace or keep it); -1 otherwise, and for bitmap kinds.
 int OtherTiffKindAt(int outputFd, const OutputName& out, const ExportKindInfo& kind);
 
+/// Where a frame's output goes (`outputFd`: its open output folder), with the run's
+/// options (sync, no-clobber).
 inline OutputTarget TargetFor(int outputFd, const OutputName& out, const BatchSettings& settings) {
     OutputTarget target(outputFd, out.name, out.path);
     target.sync = settings.sync;
     target.replace = !settings.noClobber;
     return target;
-}
-
-/// Claims the names of a file another process converts (--shard), so that collisions
-/// are told as one process tells them.
-inline void ClaimNames(const Plan& plan, const PlannedFile& file, NameRegistry& registry,
-                       const BatchSettings& settings, const ExportKindInfo& kind) {
-    OutputNamer namer(plan.folders[file.folder].place, registry, settings.pattern.get(), file.path, kind.extension,
-                      kind.shortName);
-    if (settings.exportOptions.stack) namer.NameStack();
-    for (const PlannedFrame& frame : file.frames) {
-        if (!frame.selected) {
-            namer.Skip(frame.number);
-            continue;
-        }
-        namer.Next(frame.number);
-        if (settings.exportOptions.stack) break;  // a stack has its first page's name only
-    }
 }
 
 /// How many of a file's frames the run converts.
@@ -72,38 +45,93 @@ inline int SelectedFrames(const PlannedFile& file) {
                                           [](const PlannedFrame& f) { return f.selected; }));
 }
 
+/// Claims the names of a file another process converts (--shard), so that collisions
+/// are told as one process tells them.
+void ClaimNames(const Plan& plan, const PlannedFile& file, NameRegistry& registry, const BatchSettings& settings,
+                const ExportKindInfo& kind);
+
+/// Why the rest of a file is skipped when the control is at frame `frame` where the plan had `planned`.
+std::string ChangedFileCause(int frame, int planned);
+
 /// The settle pause, cut short by a stop: a long pause must not hold a stop back.
-inline void SettlePause(const BatchSettings& settings, std::chrono::milliseconds pause) {
-    if (settings.pause) return settings.pause(pause);
-    constexpr std::chrono::milliseconds kSlice{20};
-    while (pause.count() > 0) {
-        if (settings.stopRequested && settings.stopRequested()) return;
-        const auto step = std::min(pause, kSlice);
-        Sleep(step);
-        pause -= step;
-    }
-}
+void SettlePause(const BatchSettings& settings, std::chrono::milliseconds pause);
 
-/// One line for the frames of a file that have no samples, however many they are.
-inline std::string NoSamplesCause(const PlannedFile& file) {
-    if (file.noSampleFrames == 1) return "the frame has no samples (its width or height is 0); not written";
-    return std::to_string(file.noSampleFrames) + " frames (" + std::to_string(file.firstFrame) + " to " +
-           std::to_string(file.lastFrame) + ") have no samples (their width or height is 0); not written";
-}
-/// The frame a no-samples line names: the one frame, or none for several.
-inline int NoSamplesFrame(const PlannedFile& file) { return file.noSampleFrames == 1 ? file.firstFrame : kNoFrame; }
+/// One piece of work the walk hands out, in plan order.
+struct Job {
+    enum class Type {
+        kNone,   ///< nothing to carry out: an entry the walk only reports
+        kLoad,   ///< load the data file (a file with no frame to write)
+        kFrame,  ///< load the file if needed, step to frame `step`, pull it and write it
+        kStack,  ///< load the file for its stack (--stack), which the walk writes itself
+        kRound,  ///< after a file's frames: step on past them, back to the first frame
+    };
+    Type type = Type::kNone;
+    std::size_t file = 0;  ///< index into Plan::files
+    std::size_t step = 0;  ///< index into its frames (kFrame, kStack)
+    bool last = false;  ///< the file's last job
+    int asked = 0;  ///< what the kind question answered (`kind` is null when it is no kind)
+    const ExportKindInfo* kind = nullptr;
+    std::string folderFailure;  ///< the file's folders could not be reached as planned: why
+    std::shared_ptr<OutputFolder> folder;  ///< the data file's folder, open
+    std::shared_ptr<OutputFolder> output;  ///< where its outputs go, open
+    OutputName out;
+};
 
-inline std::string BadKindCause(int asked) {
-    return "export kind " + std::to_string(asked) + " is not one of 0 to 3";
-}
+/// What became of one job, for the walk to report.
+struct FrameOutcome {
+    enum class What {
+        kSkipped,      ///< not carried out: the run was stopping
+        kLoaded,       ///< the file loaded (a round: and was stepped round, see `grew`)
+        kLoadFailed,   ///< the control would not load the file (`error`)
+        kFileChanged,  ///< the file is not what the plan found (`error`)
+        kChanged,      ///< the control was at frame `number`, not the planned one
+        kRefused,      ///< the frame gets no output (its OutputName says why)
+        kPullFailed,   ///< the frame could not be pulled (`error`)
+        kWritten,      ///< the writer ran (a dry run: checked): `written`
+        kControlFailed,  ///< a control call failed outside the pull (`error`): the run stops
+    };
+    What what = What::kSkipped;
+    std::int16_t number = 0;
+    Error error;
+    Status written;
+    PendingOutput output;  ///< an output written, waiting to be put in place in plan order
+    FrameImage frame;      ///< kept for the observer when it shows frames
+    bool overRange = false;  ///< the frame held samples above the input bits
+    int otherKind = -1;      ///< the other TIFF kind its existing output was written as, or -1
+    bool grew = false;       ///< stepping past the planned frames did not come back to the first
+};
 
-inline std::string ChangedFileCause(int frame, int planned) {
-    return "the file changed while the run went on (frame " + std::to_string(frame) + " where the plan had frame " +
-           std::to_string(planned) + "); rest of the file skipped";
-}
+/// Carries out the walk's jobs. Jobs are handed out and taken in the same order; a runner
+/// may work ahead on at most Ahead() jobs beyond the one being taken.
+class FrameRunner {
+public:
+    virtual ~FrameRunner() = default;
+    virtual std::size_t Ahead() const = 0;
+    virtual void Submit(Job job) = 0;
+    /// The outcome of the oldest job not taken yet, once it is done.
+    virtual FrameOutcome Take() = 0;
+    /// Lets the oldest job go: not carried out when it has not started; its output removed.
+    virtual void Drop() = 0;
+};
 
-// Carries one input's plan out; holds what lives for the whole run. With more than one
-// job, workers pull and write the frames (parallel_run.cpp) and the walk reports them.
+/// Everything the runners need of the run.
+struct RunnerContext {
+    const Plan& plan;
+    const BatchSettings& settings;
+    std::chrono::milliseconds settle;
+    bool keepFrames;  ///< the observer shows frames
+};
+
+/// On the caller's control, each job when it is taken.
+std::unique_ptr<FrameRunner> MakeInlineRunner(const RunnerContext& context, CGetdatactrl1& control);
+/// `jobs` workers, each with a control from the settings' factory; the outputs wait for
+/// the walk to place them in plan order.
+std::unique_ptr<FrameRunner> MakePoolRunner(const RunnerContext& context, int jobs);
+/// Nothing loaded or written: every output checked as the writer would find it.
+std::unique_ptr<FrameRunner> MakeDryRunner(const RunnerContext& context);
+
+// Carries one run out: plans each input, hands the plan's jobs to a runner and reports
+// their outcomes in plan order. The only loop over the plan is Walk::Carry.
 class Walk {
 public:
     Walk(CGetdatactrl1& control, const std::function<int()>& askKind, const BatchSettings& settings,
@@ -117,23 +145,32 @@ public:
     BatchReport& report() { return report_; }
 
 private:
-    enum class Outcome { kDone, kFailed, kStop };
+    /// What a reported job means for its file: go on, go on (the file is not converted
+    /// whole), leave the file (and, with report_.stop set, the run), or (kAgain) the job was
+    /// handed out again.
+    enum class Outcome { kDone, kFailed, kStop, kAgain };
 
+    // walk.cpp: the loop, the handing out and the reporting of each job.
+    void RunInput(const std::string& input);
     Plan MakeThePlan(const std::string& input);
+    std::unique_ptr<FrameRunner> MakeRunner(const Plan& plan);
+    void Carry(const Plan& plan);
+    bool HandOut(const Plan& plan);
+    /// Enters data file `index`: asks its kind, opens its folders, hands out its first job.
+    void EnterFile(const Plan& plan, std::size_t index);
+    void NextFrameJob(const Plan& plan);
+    void Submit(Job job);
+    void ReportNext(const Plan& plan);
+    /// The first job of a data file reaches the report: false when the file ends there.
+    bool StartFile(const PlannedFile& file, const Job& job);
+    Outcome ReportJob(const Plan& plan, const PlannedFile& file, const Job& job, FrameOutcome& got);
+    void HandOverToInline(const Plan& plan, const Job& job);
+    void StopHere(const Plan& plan, std::size_t from);
+
+    // walk_report.cpp: what the outcomes mean for the report and what is said.
     void NotConverted(const Plan& plan);
     void Report(const PlannedFile& file);
-    void DryRunFile(const PlannedFile& file);
-    /// The file's folder and its output folder, open (the output folder made when
-    /// `create`); null after saying why the file is not converted.
-    struct Folders {
-        std::shared_ptr<OutputFolder> data, output;
-        explicit operator bool() const { return data != nullptr; }
-    };
-    Folders EnterFolder(const PlannedFile& file, bool create);
     void SyncFolders(const Plan& plan);
-    void DryRun(const Plan& plan);
-    /// Converts `file` inline; from frame `from` on when a run of several jobs hands over.
-    void Convert(const Plan& plan, const PlannedFile& file, std::size_t from = 0);
     /// How many workers the plan's frames leave room for (a note when fewer than asked).
     int JobsFor(const Plan& plan);
     Outcome ReadOnlyFolder(const std::string& output, const Error& error);
@@ -141,24 +178,15 @@ private:
     void StartRecord(const PlannedFile& file);
     /// Nothing of the current file was written, kept or failed yet.
     bool FileUntouched() const;
-    // stack_run.cpp: one multi-page TIFF per data file (--stack).
-    void DryRunStack(const Plan& plan);
-    void ConvertStack(int outputFd, const PlannedFile& file, const ExportKindInfo& kind, OutputNamer& namer);
     void EndFile(const PlannedFile& file, Outcome outcome);
-    // parallel_run.cpp: the same steps with the frames pulled and written by a pool.
-    void ConvertFromPool(const Plan& plan, std::size_t index, ParallelRun& run);
-    Outcome FromPool(const PlannedFile& file, const ExportKindInfo& kind, std::size_t f, ParallelRun& run,
-                     std::size_t seq);
-    /// What a written frame (`written`: the writer's answer) means for the run and its report.
+    /// What a written (or, in a dry run, checked) frame means for the run and its report.
     Outcome Written(const PlannedFile& file, const ExportKindInfo& kind, std::int16_t w, const OutputName& out,
-                    const Status& written, const FrameImage* frame);
-    Outcome ConvertFrame(int outputFd, const PlannedFile& file, const ExportKindInfo& kind, OutputNamer& namer,
-                         std::int16_t w);
+                    const Status& written, int other, const FrameImage* frame, int pages);
     Outcome WriteFailed(const std::string& path, std::int16_t w, const std::string& output,
                         const ExportKindInfo& kind, const Error& error);
     bool StopRequested();
-    void Pause();
-    void Fail(const std::string& dataFile, int frame, const std::string& path, std::string cause);
+    void Fail(const std::string& dataFile, int frame, const std::string& path, std::string cause,
+              FailureKind kind = FailureKind::kOther);
     /// The control would not load `path`.
     void NotLoaded(const std::string& path, const std::string& why);
     void Note(std::string line);
@@ -173,7 +201,9 @@ private:
     /// An existing output --no-clobber kept; said once for the input (SayKept).
     void Kept(const std::string& output);
     void SayKept(const std::string& input);
-    void RunInput(const std::string& input);
+
+    // stack_run.cpp: one multi-page TIFF per data file (--stack), on the caller's control.
+    void ConvertStack(const PlannedFile& file, const Job& job);
 
     CGetdatactrl1& control_;
     const std::function<int()>& askKind_;
@@ -183,9 +213,26 @@ private:
     const ExportKindInfo* plannedKind_;
     std::chrono::milliseconds settle_{0};
     std::unique_ptr<FolderCursor> cursor_;
+    std::unique_ptr<FrameRunner> runner_;
+    bool pooled_ = false;  ///< the runner is a pool of workers
+
+    // The handing out.
+    std::size_t nextFile_ = 0;  ///< the next plan file to enter
+    std::optional<std::size_t> handing_;  ///< the file whose frames are being handed out...
+    std::size_t nextStep_ = 0;            ///< ...the next of its frames...
+    std::size_t lastStep_ = 0;            ///< ...and its last selected one
+    Job fileJob_;                         ///< what its jobs share (kind, folders)
+    std::optional<OutputNamer> namer_;
+    std::deque<Job> pending_;  ///< handed out, not reported, in plan order
+
+    // The reporting.
+    int filesInShard_ = 0;
+    std::size_t reporting_ = kNoParent;  ///< the data file being reported
+    std::size_t left_ = kNoParent;       ///< a file whose later jobs are let go
+    int index_ = 0;                      ///< data files reported so far
+    Outcome fileOutcome_ = Outcome::kDone;
+
     std::vector<std::size_t> written_;  ///< folders outputs went into, for --sync
-    std::optional<std::size_t> inlineFrom_;  ///< set: the pool hands over at this frame
-    bool handedOverFailed_ = false;          ///< ...and a frame before it had failed
     std::size_t failuresAtFile_ = 0;         ///< failures said before the current file
     long kept_ = 0;                          ///< outputs kept by --no-clobber, not said yet
     std::set<std::string> readOnlyFolders_;  ///< folders said to take no new files
@@ -193,13 +240,11 @@ private:
     std::string overRangeFile_;  ///< the data file whose frames exceed the input bits...
     int overRangeFrames_ = 0;    ///< ...how many of them so far
     bool overRangeTiff_ = false;
-    int otherKind_ = -1;  ///< the kind the current frame's existing output was written as, if another
     std::string otherKindFile_;  ///< the data file whose outputs were of the other kind...
     ExportKind otherKindOf_ = kNormalizedTiff;
     int otherReplaced_ = 0, otherKept_ = 0;  ///< ...how many were replaced, how many kept
     std::string firstOther_;
     BatchReport report_;
 };
-
 
 }  // namespace qf

@@ -75,6 +75,7 @@ CQuillfenDlg::CQuillfenDlg(DialogServices* services, QWidget* parent)
                    Qt::WindowCloseButtonHint);
     // A frame for each core at once; the run reports as one job would.
     m_runSettings.jobs = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+    m_runSettings.makeControl = [] { return std::make_unique<CGetdatactrl1>(); };
     CreateItems();
     ConnectWorker();
     OnInitDialog();
@@ -308,7 +309,7 @@ int CQuillfenDlg::FramesLostToNames(const std::string& folder) const {
     const BatchReport report = RunBatch(control, folder, [kind] { return kind; }, dry, quiet);
     int lost = 0;
     for (const BatchFailure& f : report.failures) {
-        lost += f.cause.rfind("not written: its name", 0) == 0 && f.cause.find(" is taken by ") != std::string::npos;
+        lost += f.kind == FailureKind::kNameTaken;
     }
     return lost;
 }

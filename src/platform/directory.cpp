@@ -19,6 +19,7 @@ EntryKind KindOfEntry(int folderFd, const std::string& name) {
     Result<FileFacts> facts = FactsAt(folderFd, name, LinksLeadToDataFiles());
     if (!facts.ok()) {
         kind.missing = facts.error().kind == ErrorKind::kMissing;
+        kind.unreadable = !kind.missing;
         kind.why = "cannot open: " + facts.message();
     } else {
         kind.why = NotADataFileReason(facts.value().type);

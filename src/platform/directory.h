@@ -20,6 +20,7 @@ Result<std::vector<std::string>> ListFolder(int folderFd);
 struct EntryKind {
     bool regular = false;
     bool missing = false;  ///< gone, or a link to nothing
+    bool unreadable = false;  ///< it could not be examined (not missing: no permission, an I/O error)
     std::string why;       ///< for all but a regular file: "is a folder, not a data file",
                            ///< "is not a regular file", or "cannot open: <cause>"
 };

@@ -1,5 +1,7 @@
 #include "platform/output_file.h"
 
+#include <utility>
+
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -216,6 +218,19 @@ bool OutputFile::PutInPlace() {
 }
 
 PendingOutput::~PendingOutput() { Discard(); }
+
+PendingOutput::PendingOutput(PendingOutput&& other) noexcept { *this = std::move(other); }
+
+PendingOutput& PendingOutput::operator=(PendingOutput&& other) noexcept {
+    if (this == &other) return *this;
+    Discard();
+    folderFd_ = other.folderFd_;
+    tempName_ = std::exchange(other.tempName_, {});
+    name_ = std::move(other.name_);
+    replace_ = other.replace_;
+    sync_ = other.sync_;
+    return *this;
+}
 
 Status PendingOutput::Place() {
     if (tempName_.empty()) return Fail(ErrorKind::kCannotCreate, "cannot create: nothing was written");

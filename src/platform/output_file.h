@@ -68,6 +68,9 @@ public:
     ~PendingOutput();
     PendingOutput(const PendingOutput&) = delete;
     PendingOutput& operator=(const PendingOutput&) = delete;
+    /// The temporary moves with it (the one it held before is removed).
+    PendingOutput(PendingOutput&& other) noexcept;
+    PendingOutput& operator=(PendingOutput&& other) noexcept;
 
     /// True while a temporary waits here.
     bool waiting() const { return !tempName_.empty(); }

@@ -22,6 +22,7 @@ enum class ErrorKind {
     kNoSpace,       ///< a write found the disk (or the user's quota) full; no partial file stays
     kExists,        ///< a file of that name exists and was not to be replaced
     kOutOfMemory,
+    kControlFailed,  ///< the acquisition control failed a call without a reason: it cannot go on
 };
 
 struct Error {

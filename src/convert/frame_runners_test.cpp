@@ -1,7 +1,9 @@
-// A run of several jobs tells its observer what a run of one tells, from the thread that
-// called it, and stops where one job stops.
+// Whatever runs the jobs (inline on the caller's control, or a pool of workers), a run tells
+// its observer the same, from the thread that called it, writes the same and stops at the
+// same frame.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <deque>
 #include <thread>
 
@@ -18,8 +20,6 @@ using Lines = std::vector<std::string>;
 // Every event as a line, and whether any came from another thread than the run's caller.
 struct EventLog : BatchObserver {
     explicit EventLog(std::string folder) : folder_(std::move(folder)) {}
-    void BeginWait() override { Add("wait"); }
-    void EndWait() override { Add("end"); }
     void Planned(int files, long frames) override { Add("planned " + std::to_string(files) + " " + std::to_string(frames)); }
     void FileStarted(const std::string& path, int index, int total) override {
         Add("file " + path + " " + std::to_string(index) + "/" + std::to_string(total));
@@ -63,7 +63,7 @@ protected:
         EventLog log(folder);
         BatchSettings settings;
         settings.jobs = jobs;
-        settings.makeControl = std::move(makeControl);
+        settings.makeControl = makeControl ? std::move(makeControl) : [] { return std::make_unique<CGetdatactrl1>(); };
         settings.pause = [](std::chrono::milliseconds) {};
         report = RunBatch(control, folder, [kind] { return kind; }, settings, log);
         return log;
@@ -137,6 +137,114 @@ TEST_F(ParallelRunTest, PullFailureMidFileStopsWhereOneJobStopsAndReleasesEveryA
     EXPECT_EQ(reports[1].failures[0].Line(), test::Shown(folder_, "m.orx") + ": frame 5: the control handed over no frame data "
                                                        "[E_INVALIDARG (0x80070057)]");
     EXPECT_EQ(SafeArrayLiveCount(), arraysBefore);
+}
+
+// The dialog's radio buttons: a change applies from the next data file on, however many
+// jobs there are and however small the files.
+TEST_F(ParallelRunTest, AKindChangedMidRunAppliesFromTheNextDataFileWithEveryJobCount) {
+    for (int jobs : {1, 4}) {
+        folder_ = dir / ("jobs" + std::to_string(jobs));
+        ASSERT_EQ(qf::test::MakeDir(folder_.c_str(), 0755), 0);
+        for (const char* name : {"a.orx", "b.orx", "c.orx", "d.orx"}) Synth(folder_, name, 1, 5);
+        std::atomic<int> kind{kNormalizedTiff};
+        struct Switcher : BatchObserver {
+            std::atomic<int>* kind = nullptr;
+            void FrameWritten(const std::string&) override { *kind = kGrayscaleBitmap; }
+        } switcher;
+        switcher.kind = &kind;
+        BatchSettings settings;
+        settings.jobs = jobs;
+        settings.makeControl = [] { return std::make_unique<CGetdatactrl1>(); };
+        settings.pause = [](std::chrono::milliseconds) {};
+        CGetdatactrl1 control;
+        report = RunBatch(control, folder_, [&] { return kind.load(); }, settings, switcher);
+        EXPECT_EQ(report.framesWritten, 4);
+        EXPECT_EQ(test::Entries(folder_), (Lines{"a.orx", "a.tiff", "b.bmp", "b.orx", "c.bmp", "c.orx", "d.bmp", "d.orx"}))
+            << jobs << " jobs";
+    }
+}
+
+// A data file none of whose frames are selected (--frames) is walked and counted alike.
+TEST_F(ParallelRunTest, AFileWithNoFrameSelectedIsToldAlikeWithEveryJobCount) {
+    Lines events[2];
+    for (int jobs : {1, 4}) {
+        const std::string folder = dir / ("jobs" + std::to_string(jobs));
+        ASSERT_EQ(qf::test::MakeDir(folder.c_str(), 0755), 0);
+        Synth(folder, "a.orx", 3, 1);
+        Synth(folder, "b.orx", 9, 2);
+        Synth(folder, "c.orx", 2, 3);
+        EventLog log(folder);
+        BatchSettings settings;
+        settings.jobs = jobs;
+        settings.makeControl = [] { return std::make_unique<CGetdatactrl1>(); };
+        settings.pause = [](std::chrono::milliseconds) {};
+        settings.frames = FrameSelection::Parse("5-7").value();
+        CGetdatactrl1 control;
+        report = RunBatch(control, folder, [] { return kGrayscaleBitmap; }, settings, log);
+        events[jobs == 1 ? 0 : 1] = log.lines;
+        EXPECT_EQ(report.framesWritten, 3) << jobs << " jobs";
+        EXPECT_EQ(report.filesConverted, 3) << jobs << " jobs";
+        EXPECT_TRUE(report.clean()) << jobs << " jobs";
+        EXPECT_EQ(test::Entries(folder), (Lines{"a.orx", "b.orx", "b5.bmp", "b6.bmp", "b7.bmp", "c.orx"}));
+    }
+    EXPECT_EQ(events[1], events[0]);
+}
+
+// Several jobs need a control for each worker: without a factory the run is one job on the
+// caller's control, never controls of another make behind the caller's back.
+TEST_F(ParallelRunTest, WithoutAControlFactoryTheCallersControlDoesEveryFrame) {
+    test::FakeControl fake;
+    fake.width = 2;
+    fake.height = 1;
+    fake.frameNumbers = {0, 1};
+    for (const char* name : {"a.orx", "b.orx"}) test::WriteBytes(dir / name, {});  // no ORX file: only the fake reads them
+    CGetdatactrl1 control(fake);
+    BatchSettings settings;
+    settings.jobs = 4;
+    settings.pause = [](std::chrono::milliseconds) {};
+    EventLog log(dir.path());
+    report = RunBatch(control, dir.path(), [] { return kGrayscaleBitmap; }, settings, log);
+    EXPECT_TRUE(report.clean()) << (report.failures.empty() ? "" : report.failures[0].Line());
+    EXPECT_EQ(report.framesWritten, 4);
+    EXPECT_EQ(fake.loadedPaths.size(), 4u);  // two while planning, two while converting
+}
+
+// A file that gained frames between the plan and its conversion: its later frames are not
+// converted, and the run says so, whichever runner met it.
+TEST_F(ParallelRunTest, AFileThatGrewAfterThePlanIsAFailureWithEveryJobCount) {
+    std::deque<test::FakeControl> fakes;
+    for (int jobs : {1, 3}) {
+        const std::string folder = dir / ("jobs" + std::to_string(jobs));
+        ASSERT_EQ(qf::test::MakeDir(folder.c_str(), 0755), 0);
+        test::WriteBytes(folder + "/g.orx", {});
+        test::FakeControl& planner = fakes.emplace_back();
+        planner.width = 2;
+        planner.height = 1;
+        planner.frameNumbers = {0, 1};
+        struct Grower : BatchObserver {
+            test::FakeControl* fake = nullptr;
+            void Planned(int, long) override { fake->frameNumbers = {0, 1, 2}; }
+        } grower;
+        grower.fake = &planner;
+        BatchSettings settings;
+        settings.jobs = jobs;
+        settings.pause = [](std::chrono::milliseconds) {};
+        settings.makeControl = [&fakes] {
+            test::FakeControl& worker = fakes.emplace_back();
+            worker.width = 2;
+            worker.height = 1;
+            worker.frameNumbers = {0, 1, 2};
+            return std::make_unique<CGetdatactrl1>(worker);
+        };
+        CGetdatactrl1 control(planner);
+        report = RunBatch(control, folder, [] { return kGrayscaleBitmap; }, settings, grower);
+        EXPECT_EQ(report.framesWritten, 2) << jobs << " jobs";
+        ASSERT_EQ(report.failures.size(), 1u) << jobs << " jobs";
+        EXPECT_EQ(report.failures[0].Line(), test::Shown(folder, "g.orx") +
+                                                 ": the file changed after the run was planned (it holds more than "
+                                                 "the 2 planned frames); its later frames were not converted");
+        EXPECT_EQ(report.filesConverted, 0);
+    }
 }
 
 }  // namespace

@@ -1,0 +1,382 @@
+// The one loop over a plan (Walk::Carry): it hands the plan's jobs out in plan order to a
+// runner (inline, a pool of workers, or a dry run) as far as the runner may work ahead,
+// and reports each job's outcome in plan order. Whatever the runner, the kind is asked as
+// each data file is entered, outputs are put in place here and only here, and a stop
+// leaves what one job leaves.
+#include <utility>
+
+#include "convert/walk.h"
+
+namespace qf {
+namespace {
+
+std::string BadKindCause(int asked) { return "export kind " + std::to_string(asked) + " is not one of 0 to 3"; }
+
+/// One line for the frames of a file that have no samples, however many they are.
+std::string NoSamplesCause(const PlannedFile& file) {
+    if (file.noSampleFrames == 1) return "the frame has no samples (its width or height is 0); not written";
+    return std::to_string(file.noSampleFrames) + " frames (" + std::to_string(file.firstFrame) + " to " +
+           std::to_string(file.lastFrame) + ") have no samples (their width or height is 0); not written";
+}
+
+/// The frame a no-samples line names: the one frame, or none for several.
+int NoSamplesFrame(const PlannedFile& file) { return file.noSampleFrames == 1 ? file.firstFrame : kNoFrame; }
+
+std::string GrewCause(const PlannedFile& file) {
+    return "the file changed after the run was planned (it holds more than the " + std::to_string(file.frames.size()) +
+           " planned frames); its later frames were not converted";
+}
+
+// A file whose frames did not repeat is stepped on past them when they are done.
+bool NeedsRound(const PlannedFile& file) { return file.loopFailure.empty() && !file.frames.empty(); }
+
+// The namer's "not written: its name ... is taken by ..." said of the whole stack.
+std::string StackRefusal(const std::string& refusal) { return "stack " + refusal; }
+
+}  // namespace
+
+std::string ChangedFileCause(int frame, int planned) {
+    return "the file changed while the run went on (frame " + std::to_string(frame) + " where the plan had frame " +
+           std::to_string(planned) + "); rest of the file skipped";
+}
+
+void Walk::Run(const std::string& input) {
+    RunInput(input);
+    SayOverRange();
+    SayOtherKind();
+    SayKept(input);
+}
+
+void Walk::RunInput(const std::string& input) {
+    settle_ = settings_.settle ? *settings_.settle : control_.SettleTime();
+    Plan plan = MakeThePlan(input);
+    if (!plan.unreadable.empty()) {
+        Fail(plan.unreadablePath, kNoFrame, plan.unreadablePath, plan.unreadable);
+        report_.stop = BatchStop::kFolderUnreadable;
+        return;
+    }
+    cursor_ = std::make_unique<FolderCursor>(plan);
+    for (const std::string& note : plan.notes) Note(note);
+    for (const PlanFailure& failure : plan.failures) Fail(failure.path, kNoFrame, failure.path, failure.cause);
+    for (const PlannedFile& file : plan.files) report_.plannedDataFiles += IsDataFile(file);
+    if (StopRequested()) return NotConverted(plan);  // while planning
+    report_.framesPlanned = plan.FramesInShard();
+    filesInShard_ = plan.FilesInShard();
+    report_.dryRun = settings_.dryRun;
+    observer_.Planned(plan.FilesInShard(), plan.FramesInShard());
+    observer_.PlannedPixels(plan.PixelsInShard());
+    runner_ = MakeRunner(plan);
+    Carry(plan);
+    runner_.reset();  // the workers are done and every output not placed is removed
+    if (settings_.sync && !settings_.dryRun && report_.framesWritten > 0) SyncFolders(plan);
+}
+
+std::unique_ptr<FrameRunner> Walk::MakeRunner(const Plan& plan) {
+    const RunnerContext context{plan, settings_, settle_, observer_.ShowsFrames()};
+    pooled_ = false;
+    if (settings_.dryRun) return MakeDryRunner(context);
+    // A stack is written by one control in frame order: stacks convert one data file at a time.
+    if (!settings_.exportOptions.stack && settings_.makeControl) {
+        if (const int jobs = JobsFor(plan); jobs > 1) {
+            pooled_ = true;
+            return MakePoolRunner(context, jobs);
+        }
+    }
+    return MakeInlineRunner(context, control_);
+}
+
+// The one loop over the plan: jobs go out as far as the runner may work ahead, and the
+// oldest is reported, until the plan is done or the run stops.
+void Walk::Carry(const Plan& plan) {
+    for (;;) {
+        while (pending_.size() <= runner_->Ahead() && HandOut(plan)) {
+        }
+        if (pending_.empty()) return;
+        ReportNext(plan);
+        if (report_.stop != BatchStop::kNone) return StopHere(plan, reporting_ + 1);
+    }
+}
+
+// One more job out; false when the plan has none left, or when the next data file may
+// not be entered yet (its kind may still change while jobs of the file before are out).
+bool Walk::HandOut(const Plan& plan) {
+    if (handing_) {
+        NextFrameJob(plan);
+        return true;
+    }
+    while (nextFile_ < plan.files.size()) {
+        const std::size_t index = nextFile_;
+        const PlannedFile& file = plan.files[index];
+        if (!file.inShard) {
+            ++nextFile_;
+            // Another process converts it; its names still count for collisions.
+            if (file.state == PlannedFile::State::kData && !settings_.dryRun) {
+                ClaimNames(plan, file, names_->converted, settings_, *plannedKind_);
+            }
+            continue;
+        }
+        if (!IsDataFile(file)) {
+            ++nextFile_;
+            Job job;
+            job.file = index;
+            job.last = true;
+            Submit(std::move(job));
+            return true;
+        }
+        if (settings_.kindMayChange && !pending_.empty()) return false;
+        ++nextFile_;
+        EnterFile(plan, index);
+        return true;
+    }
+    return false;
+}
+
+void Walk::EnterFile(const Plan& plan, std::size_t index) {
+    const PlannedFile& file = plan.files[index];
+    Job job;
+    job.file = index;
+    job.asked = askKind_();
+    job.kind = FindExportKind(job.asked);
+    job.last = true;
+    Result<std::shared_ptr<OutputFolder>> data = cursor_->Enter(file.folder);
+    Result<std::shared_ptr<OutputFolder>> output =
+        data.ok() ? cursor_->Output(file.folder, data.value(), !settings_.dryRun)
+                  : Result<std::shared_ptr<OutputFolder>>(data.error());
+    if (!output.ok()) {
+        job.folderFailure = output.message() + "; not converted";
+        return Submit(std::move(job));
+    }
+    job.folder = data.value();
+    job.output = output.value();
+    if (written_.empty() || written_.back() != file.folder) written_.push_back(file.folder);
+    const auto first = std::find_if(file.frames.begin(), file.frames.end(), [](const PlannedFrame& f) { return f.selected; });
+    if (!job.kind || file.noSampleFrames > 0) {
+        job.type = Job::Type::kLoad;
+        return Submit(std::move(job));
+    }
+    if (first == file.frames.end()) {
+        // No frame selected: the file is loaded and stepped round all the same.
+        job.type = Job::Type::kLoad;
+        job.last = !NeedsRound(file);
+        if (!job.last) {
+            handing_ = index;
+            nextStep_ = 1;
+            lastStep_ = 0;
+            fileJob_ = job;
+        }
+        return Submit(std::move(job));
+    }
+    std::size_t last = file.frames.size() - 1;
+    while (!file.frames[last].selected) --last;
+    handing_ = index;
+    nextStep_ = 0;
+    lastStep_ = last;
+    job.type = settings_.exportOptions.stack && job.kind->tiff ? Job::Type::kStack : Job::Type::kFrame;
+    job.last = false;
+    fileJob_ = std::move(job);
+    namer_.reset();
+    if (!settings_.dryRun) {
+        namer_.emplace(plan.folders[file.folder].place, names_->converted, settings_.pattern.get(), file.path,
+                       fileJob_.kind->extension, fileJob_.kind->shortName);
+        if (fileJob_.type == Job::Type::kStack) namer_->NameStack();
+    }
+    NextFrameJob(plan);
+}
+
+// The next selected frame of the file being handed out (a stack: its one job), and after
+// the last one the round.
+void Walk::NextFrameJob(const Plan& plan) {
+    const PlannedFile& file = plan.files[*handing_];
+    Job job = fileJob_;
+    if (nextStep_ > lastStep_) {
+        job.type = Job::Type::kRound;
+        job.last = true;
+    } else {
+        while (!file.frames[nextStep_].selected) {
+            if (namer_) namer_->Skip(file.frames[nextStep_].number);
+            ++nextStep_;
+        }
+        job.step = nextStep_;
+        job.last = job.type == Job::Type::kStack || (nextStep_ == lastStep_ && !NeedsRound(file));
+        const PlannedFrame& frame = file.frames[nextStep_++];
+        job.out = namer_ ? namer_->Next(frame.number) : frame.output;
+    }
+    if (job.last) {
+        handing_.reset();
+        namer_.reset();
+        fileJob_ = Job{};
+    }
+    Submit(std::move(job));
+}
+
+void Walk::Submit(Job job) {
+    pending_.push_back(job);
+    runner_->Submit(std::move(job));
+}
+
+void Walk::ReportNext(const Plan& plan) {
+    const Job job = std::move(pending_.front());
+    pending_.pop_front();
+    const PlannedFile& file = plan.files[job.file];
+    if (job.file == left_) return runner_->Drop();
+    if (job.file != reporting_) {
+        reporting_ = job.file;
+        if (!StartFile(file, job)) {
+            left_ = job.file;
+            return runner_->Drop();
+        }
+    }
+    FrameOutcome got = runner_->Take();
+    // Asked after the frame was done (by the inline runner, in the pause before it): a frame
+    // of a stop is not put in place, however many jobs there are.
+    if (job.type == Job::Type::kFrame && StopRequested()) {
+        if (FileUntouched()) report_.notConverted.push_back(file.path);
+        else report_.stoppedIn = file.path;
+        return;
+    }
+    const Outcome outcome = ReportJob(plan, file, job, got);
+    if (outcome == Outcome::kAgain) return;
+    if (outcome == Outcome::kStop) {
+        if (settings_.dryRun && report_.stop != BatchStop::kNone) report_.stoppedIn = file.path;
+        left_ = job.file;
+        return;
+    }
+    if (outcome == Outcome::kFailed) fileOutcome_ = outcome;
+    if (!job.last) return;
+    if (got.grew) {
+        Fail(file.path, kNoFrame, file.path, GrewCause(file));
+        fileOutcome_ = Outcome::kFailed;
+    }
+    EndFile(file, fileOutcome_);
+}
+
+// The first job of an entry reaches the report; false when the entry ends there.
+bool Walk::StartFile(const PlannedFile& file, const Job& job) {
+    if (!IsDataFile(file)) {
+        Report(file);
+        return false;
+    }
+    if (StopRequested()) {
+        report_.notConverted.push_back(file.path);
+        return false;
+    }
+    if (!settings_.dryRun) {
+        observer_.FileStarted(file.path, ++index_, filesInShard_);
+        observer_.FileFrames(SelectedFrames(file));
+        observer_.FileFramePixels(file.framePixels);
+    }
+    StartRecord(file);
+    fileOutcome_ = Outcome::kDone;
+    if (job.folderFailure.empty()) return true;
+    Fail(file.path, kNoFrame, file.path, job.folderFailure);
+    return false;
+}
+
+Walk::Outcome Walk::ReportJob(const Plan& plan, const PlannedFile& file, const Job& job, FrameOutcome& got) {
+    using What = FrameOutcome::What;
+    const std::int16_t w = got.number;
+    switch (got.what) {
+        case What::kSkipped:
+        case What::kControlFailed:
+            Fail(file.path, kNoFrame, file.path, "run stopped: " + got.error.message);
+            report_.stop = BatchStop::kFrameFailed;
+            return Outcome::kStop;
+        case What::kLoadFailed:
+            NotLoaded(file.path, got.error.message);
+            return Outcome::kStop;
+        case What::kFileChanged:
+            Fail(file.path, kNoFrame, file.path, got.error.message);
+            return Outcome::kStop;
+        case What::kChanged:
+            Fail(file.path, w, file.path, ChangedFileCause(w, file.frames[job.step].number));
+            return Outcome::kStop;
+        case What::kPullFailed:
+            Fail(file.path, w, file.path, got.error.message);
+            report_.stop = BatchStop::kFrameFailed;
+            return Outcome::kStop;
+        case What::kLoaded:
+        case What::kRefused:
+        case What::kWritten: break;
+    }
+    if (job.type == Job::Type::kRound) return Outcome::kDone;
+    if (job.type == Job::Type::kLoad) {
+        if (!job.kind) {
+            Fail(file.path, kNoFrame, file.path, BadKindCause(job.asked));
+            return Outcome::kStop;
+        }
+        if (file.noSampleFrames > 0) {
+            report_.files.back().framesPlanned = file.noSampleFrames;
+            Fail(file.path, NoSamplesFrame(file), file.path, NoSamplesCause(file));
+            return Outcome::kStop;
+        }
+        return Outcome::kDone;
+    }
+    if (job.type == Job::Type::kStack && !settings_.dryRun) {
+        ConvertStack(file, job);
+        return Outcome::kStop;  // the stack said its own end
+    }
+    const bool stack = job.type == Job::Type::kStack;
+    const int pages = stack ? SelectedFrames(file) : 1;
+    if (settings_.dryRun) {
+        PlannedLine line{file.frames[job.step].number, job.out.path,
+                         stack && !job.out.refusal.empty() ? StackRefusal(job.out.refusal) : job.out.refusal};
+        line.pages = stack ? pages : 0;
+        report_.files.back().plan.push_back(line);
+    }
+    if (got.what == What::kRefused) {
+        Fail(file.path, stack ? kNoFrame : w, job.out.refusalPath, stack ? StackRefusal(job.out.refusal) : job.out.refusal,
+             job.out.nameTaken ? FailureKind::kNameTaken : FailureKind::kOther);
+        return Outcome::kFailed;
+    }
+    CountOverRange(file, *job.kind, got.overRange);
+    if (!got.written.ok() && got.written.kind() == ErrorKind::kNoSpace && pooled_) {
+        HandOverToInline(plan, job);
+        return Outcome::kAgain;
+    }
+    // The output takes its name only now, in plan order, so that a stop leaves exactly the
+    // outputs of the frames reported.
+    const Status written = !got.written.ok() ? got.written : got.output.waiting() ? got.output.Place() : Status::Ok();
+    return Written(file, *job.kind, w, job.out, written, got.otherKind,
+                   got.written.ok() && got.frame.count > 0 ? &got.frame : nullptr, pages);
+}
+
+// A full disk under several jobs: the other workers' temporaries may be what filled it. The
+// pool goes (and its temporaries with it); one job goes on from this frame, as a run of one
+// job would have written it.
+void Walk::HandOverToInline(const Plan& plan, const Job& job) {
+    pending_.clear();
+    runner_.reset();
+    runner_ = MakeInlineRunner(RunnerContext{plan, settings_, settle_, observer_.ShowsFrames()}, control_);
+    pooled_ = false;
+    Note("the disk is full: the run goes on with one job");
+    const PlannedFile& file = plan.files[job.file];
+    nextFile_ = job.file + 1;
+    handing_ = job.file;
+    nextStep_ = job.step;
+    lastStep_ = file.frames.size() - 1;
+    while (!file.frames[lastStep_].selected) --lastStep_;
+    fileJob_ = job;
+    fileJob_.last = false;
+    namer_.emplace(plan.folders[file.folder].place, names_->converted, settings_.pattern.get(), file.path,
+                   job.kind->extension, job.kind->shortName);
+    // The frames before it are named again as they were named.
+    for (std::size_t f = 0; f < job.step; ++f) {
+        if (file.frames[f].selected) namer_->Next(file.frames[f].number);
+        else namer_->Skip(file.frames[f].number);
+    }
+}
+
+// After a stop: what was handed out goes unreported, and every data file from `from` on is
+// one the run did not convert.
+void Walk::StopHere(const Plan& plan, std::size_t from) {
+    while (!pending_.empty()) {
+        pending_.pop_front();
+        runner_->Drop();
+    }
+    for (std::size_t i = from; i < plan.files.size(); ++i) {
+        const PlannedFile& file = plan.files[i];
+        if (file.inShard && IsDataFile(file)) report_.notConverted.push_back(file.path);
+    }
+}
+
+}  // namespace qf
