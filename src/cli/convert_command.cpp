@@ -101,29 +101,31 @@ void HintAtSidecars(const std::vector<InputReport>& reports, const ConvertOption
 // How long a report into a FIFO waits for a program to read it.
 constexpr std::chrono::seconds kReportWait{30};
 
+// "K/N" with 1 <= K <= N: whole numbers in range only, so that a value past int never
+// wraps round into one.
+std::optional<std::pair<int, int>> ParseShard(const std::string& text) {
+    const std::size_t slash = text.find('/');
+    if (slash == std::string::npos) return std::nullopt;
+    int k = 0, n = 0;
+    const char* end = text.data() + text.size();
+    const auto [kEnd, kErr] = std::from_chars(text.data(), text.data() + slash, k);
+    const auto [nEnd, nErr] = std::from_chars(text.data() + slash + 1, end, n);
+    if (kErr != std::errc() || kEnd != text.data() + slash || nErr != std::errc() || nEnd != end) return std::nullopt;
+    if (n < 1 || k < 1 || k > n) return std::nullopt;
+    return std::make_pair(k, n);
+}
+
 BatchSettings SettingsFor(const ConvertOptions& o) {
     BatchSettings settings;
+    static_cast<RunOptions&>(settings) = o;
     if (o.settleMs >= 0) settings.settle = std::chrono::milliseconds(o.settleMs);
-    settings.sync = o.sync;
     settings.plannedKind = o.kind;
-    settings.dryRun = o.dryRun;
-    settings.outputDir = o.outputDir;
-    settings.noClobber = o.noClobber;
-    settings.recursive = o.recursive;
-    settings.exportOptions = o.exportOptions;
-    settings.shardIndex = o.shardIndex;
-    settings.shardCount = o.shardCount;
     settings.names = std::make_shared<RunNames>();
     if (!o.namePattern.empty()) {
         settings.pattern = std::make_shared<const NamePattern>(NamePattern::Parse(o.namePattern).value());
     }
     settings.stopRequested = [] { return StopSignals::Received() != 0; };
     settings.jobs = o.jobs > 0 ? o.jobs : std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
-    if (!o.frames.empty()) settings.frames = FrameSelection::Parse(o.frames).value();  // checked by the option
-    settings.exclude = o.exclude;
-    settings.onlyOrx = o.onlyOrx;
-    settings.mirror = o.mirror;
-    settings.inputBits = o.inputBits;
     settings.kindMayChange = false;  // one kind for the whole run: workers may run ahead into the next file
     settings.makeControl = [] { return std::make_unique<CGetdatactrl1>(); };
     return settings;
@@ -259,32 +261,26 @@ CLI::App* AddConvertCommand(CLI::App& app, ConvertOptions& o) {
             return FindDataExtension(name) == std::string::npos ? std::string()
                                                           : std::string("a report may not be named like a data file (.orx)");
         });
-    cmd->add_option("--shard", o.shard, "Convert only part K of N of the data files (dealt round by name order), "
-                                        "for N processes on N machines")
+    cmd->add_option_function<std::string>(
+           "--shard",
+           [&o](const std::string& text) {
+               const std::optional<std::pair<int, int>> shard = ParseShard(text);
+               o.shardIndex = shard->first;
+               o.shardCount = shard->second;
+           },
+           "Convert only part K of N of the data files (dealt round by name order), for N processes on N machines")
         ->type_name("K/N")
-        ->check([&o](const std::string& text) {
-            // Whole numbers in range only: a value past int must not wrap round into one.
-            const std::size_t slash = text.find('/');
-            int k = 0, n = 0;
-            const char* end = text.data() + text.size();
-            const auto [kEnd, kErr] = std::from_chars(text.data(), text.data() + std::min(slash, text.size()), k);
-            const bool kOk = slash != std::string::npos && kErr == std::errc() && kEnd == text.data() + slash;
-            const auto [nEnd, nErr] = kOk ? std::from_chars(text.data() + slash + 1, end, n)
-                                          : std::from_chars_result{end, std::errc::invalid_argument};
-            if (!kOk || nErr != std::errc() || nEnd != end || n < 1 || k < 1 || k > n) {
-                return std::string("a shard is K/N with 1 <= K <= N <= 2147483647, e.g. 2/8");
-            }
-            o.shardIndex = k;
-            o.shardCount = n;
-            return std::string();
+        ->check([](const std::string& text) {
+            return ParseShard(text) ? std::string() : std::string("a shard is K/N with 1 <= K <= N <= 2147483647, e.g. 2/8");
         });
     cmd->add_option("--jobs", o.jobs,
                     "Convert N frames at once, each on its own core (default: the number of online "
                     "cores); the outputs, messages and exit status are those of --jobs 1")
         ->type_name("N")
         ->check(CLI::Range(1, 1024));
-    cmd->add_option("--frames", o.frames, "Convert only these frames of each data file, e.g. 0-9,20,30- "
-                                          "(the names of the others stay free)")
+    cmd->add_option_function<std::string>(
+           "--frames", [&o](const std::string& text) { o.frames = FrameSelection::Parse(text).value(); },
+           "Convert only these frames of each data file, e.g. 0-9,20,30- (the names of the others stay free)")
         ->type_name("LIST")
         ->check([](const std::string& text) {
             Result<FrameSelection> frames = FrameSelection::Parse(text);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/cli_app.h"
+#include "convert/run_options.h"
 #include "export/export_options.h"
 #include "export/frame_image.h"
 
@@ -15,27 +16,17 @@ class App;
 
 namespace qf {
 
-struct ConvertOptions {
+/// The run's options (RunOptions: the same struct the dialog fills) and what only the
+/// command line has.
+struct ConvertOptions : RunOptions {
+    ConvertOptions() { jobs = 0; }
     int kind = kNormalizedTiff;
     int settleMs = -1;  ///< -1: the control's own
     bool quiet = false;
-    bool sync = false;
-    bool dryRun = false;
-    bool noClobber = false;
-    bool recursive = false;
     bool salvage = false;  ///< convert the complete frames of files cut off inside a frame
-    std::string outputDir;
     std::string namePattern;
     std::string report;  ///< JSON report file, "-" for standard output
-    std::string shard;   ///< "K/N"
-    int shardIndex = 1, shardCount = 1;
-    int jobs = 0;  ///< frames converted at once; 0: one for each online core
-    std::string frames;                ///< --frames, "" for all
-    std::vector<std::string> exclude;  ///< --exclude globs
-    bool onlyOrx = false;
-    bool mirror = false;
-    int inputBits = 16;  ///< --input-bits: the bits the camera's intensities use
-    ExportOptions exportOptions;  ///< --layout, --compress, --pixel-size, --stack, --bigtiff
+    // jobs: frames converted at once; 0 (the default here): one for each online core
     std::vector<std::string> paths;
 };
 

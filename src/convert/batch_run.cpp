@@ -119,24 +119,12 @@ bool Walk::StopRequested() {
 }
 
 Plan Walk::MakeThePlan(const std::string& input) {
-    PlanOptions options;
-    options.kind = plannedKind_;
-    options.outputDir = settings_.outputDir;
-    options.pattern = settings_.pattern.get();
-    options.recursive = settings_.recursive;
-    options.shardIndex = settings_.shardIndex;
-    options.shardCount = settings_.shardCount;
-    options.shardOffset = settings_.shardOffset;
-    options.settle = [this] { SettlePause(settings_, settle_); };
-    options.stopRequested = settings_.stopRequested;
-    options.dryRun = settings_.dryRun;
-    options.dataIds = &names_->dataIds;
-    options.frames = &settings_.frames;
-    options.exclude = settings_.exclude;
-    options.onlyOrx = settings_.onlyOrx;
-    options.mirror = settings_.mirror;
-    options.stack = settings_.exportOptions.stack;
-    return MakePlan(control_, input, options, names_->planned);
+    PlanCalls calls;
+    calls.kind = plannedKind_;
+    calls.settle = [this] { SettlePause(settings_, settle_); };
+    calls.stopRequested = settings_.stopRequested;
+    calls.dataIds = &names_->dataIds;
+    return MakePlan(control_, input, settings_, calls, names_->planned);
 }
 
 void Walk::StartRecord(const PlannedFile& file) {

@@ -16,6 +16,7 @@
 
 #include "control/getdata_ctrl.h"
 #include "convert/frame_selection.h"
+#include "convert/run_options.h"
 #include "convert/output_namer.h"
 #include "export/export_options.h"
 #include "export/frame_image.h"
@@ -134,49 +135,20 @@ struct RunNames {
     std::set<std::string> dataIds;
 };
 
-struct BatchSettings {
-    /// The pause after each load and after each step to the next frame; unset, the
-    /// control's own (0 for ORX files; 300 ms for a control that does not say).
-    std::optional<std::chrono::milliseconds> settle;
+/// The run's options and the calls through which it reaches its front end and the system.
+struct BatchSettings : RunOptions {
     std::function<void(std::chrono::milliseconds)> pause;  ///< default: Sleep
-    /// The kind the plan names outputs for (the kind asked per file may differ in the
-    /// dialog; each file is then named for its own kind as it converts).
-    int plannedKind = 0;
-    bool dryRun = false;           ///< plan and report, write nothing
-    std::string outputDir;         ///< "" for beside the data; else every output goes there
-    std::shared_ptr<const NamePattern> pattern;  ///< null for the fixed naming rule
-    bool noClobber = false;        ///< keep existing outputs (reported as kept)
-    bool recursive = false;        ///< subfolders too (files first, then folders, in name order)
-    ExportOptions exportOptions;   ///< layout, compression, pixel size; default: today's files
-    int shardIndex = 1, shardCount = 1;  ///< convert only part K of N of the data files...
-    std::size_t shardOffset = 0;         ///< ...counting them from here
     std::shared_ptr<RunNames> names;     ///< shared by the inputs of one run; null: this run's own
-    /// Each output reaches the disk before it replaces its name, and the folder's entries
-    /// at the end, so that a power loss leaves old or new outputs, never empty ones.
-    bool sync = false;
     /// Asked before each frame; true ends the run there (kInterrupted).
     std::function<bool()> stopRequested;
-    /// Frames converted at once. With more than one (and `makeControl` set), each of that
-    /// many workers has its own control and the outputs, report and stop are those of one
-    /// job; `pause` is then called from the workers. Without `makeControl` the run is one
-    /// job on the caller's control.
-    int jobs = 1;
-    /// A control for each worker of a run of several jobs.
+    /// A control for each worker of a run of several jobs: with more than one job each of
+    /// that many workers has its own control, and the outputs, report and stop are those
+    /// of one job; `pause` is then called from the workers. Unset, the run is one job on
+    /// the caller's control.
     std::function<std::unique_ptr<CGetdatactrl1>()> makeControl;
     /// The kind asked for each data file may change during the run (the dialog's radio
     /// buttons): workers then never run ahead into the next data file before it is entered.
     bool kindMayChange = true;
-    /// The frames of each data file converted (--frames); the others are stepped past.
-    FrameSelection frames;
-    /// Entries passed over by name (--exclude), and data files only when named "*.orx".
-    std::vector<std::string> exclude;
-    bool onlyOrx = false;
-    /// With outputDir and recursive: each subfolder's outputs go to the same subfolder of
-    /// outputDir (made as needed) instead of all into outputDir.
-    bool mirror = false;
-    /// How many bits the camera's intensities use (8 to 16): the bitmap kinds scale them to
-    /// the 16-bit range (PullFrame); the TIFF kinds keep them. 16: today's outputs.
-    int inputBits = 16;
     /// The memory frames may take, in bytes; unset, what the system has free. Fewer jobs
     /// than asked run when their frames would not fit (a note says so).
     std::function<std::uint64_t()> memoryForFrames;

@@ -64,8 +64,8 @@ std::string DirTag(const std::string& root, const std::string& relative) {
 
 class Planner {
 public:
-    Planner(CGetdatactrl1& control, const PlanOptions& options, NameRegistry& registry)
-        : control_(control), options_(options), registry_(registry), cursor_(plan_) {}
+    Planner(CGetdatactrl1& control, const RunOptions& options, const PlanCalls& calls, NameRegistry& registry)
+        : control_(control), options_(options), calls_(calls), registry_(registry), cursor_(plan_) {}
 
     Plan Make(const std::string& input);
 
@@ -91,7 +91,8 @@ private:
     }
 
     CGetdatactrl1& control_;
-    const PlanOptions& options_;
+    const RunOptions& options_;
+    const PlanCalls& calls_;
     NameRegistry& registry_;
     Plan plan_;
     FolderCursor cursor_;
@@ -140,9 +141,9 @@ bool Planner::OpenRoot(const std::string& folder) {
 void Planner::MarkDataNames(int folderFd, const std::vector<std::string>& names, OutputPlace& place) const {
     for (const std::string& name : names) {
         bool data = FindDataExtension(name) != std::string::npos;
-        if (!data && options_.dataIds && !options_.dataIds->empty() && folderFd >= 0) {
+        if (!data && calls_.dataIds && !calls_.dataIds->empty() && folderFd >= 0) {
             const Result<FileFacts> facts = FactsAt(folderFd, name, true);
-            data = facts.ok() && options_.dataIds->contains(facts.value().identity);
+            data = facts.ok() && calls_.dataIds->contains(facts.value().identity);
         }
         if (data) place.dataNames.insert(NameKey(name));
     }
@@ -266,9 +267,9 @@ void Planner::PlanFile(PlannedFile& file) {
         file.reason = loaded.message();
         return;
     }
-    if (options_.settle) options_.settle();
+    if (calls_.settle) calls_.settle();
     file.framePixels = FramePixels(control_);
-    FrameWalk walk = WalkFrames(control_, options_.settle);
+    FrameWalk walk = WalkFrames(control_, calls_.settle);
     if (file.framePixels == 0 && !walk.numbers.empty()) {
         // Nothing of them can be written: one line for them all, and no names claimed.
         file.noSampleFrames = static_cast<int>(walk.numbers.size());
@@ -286,16 +287,16 @@ void Planner::PlanFile(PlannedFile& file) {
 }
 
 void Planner::NameFrames(PlannedFile& file) {
-    const ExportKindInfo& kind = *options_.kind;
-    OutputNamer namer(plan_.folders[file.folder].place, registry_, options_.pattern, file.path, kind.extension,
+    const ExportKindInfo& kind = *calls_.kind;
+    OutputNamer namer(plan_.folders[file.folder].place, registry_, options_.pattern.get(), file.path, kind.extension,
                       kind.shortName);
-    if (options_.stack) namer.NameStack();
+    if (options_.exportOptions.stack) namer.NameStack();
     const PlannedFrame* first = nullptr;
     for (PlannedFrame& frame : file.frames) {
-        frame.selected = !options_.frames || options_.frames->Contains(frame.number);
+        frame.selected = options_.frames.Contains(frame.number);
         if (!frame.selected) {
             namer.Skip(frame.number);
-        } else if (options_.stack && first) {
+        } else if (options_.exportOptions.stack && first) {
             frame.output = first->output;  // a stack is one output under its first page's name
         } else {
             frame.output = namer.Next(frame.number);
@@ -341,7 +342,7 @@ Plan Planner::Make(const std::string& input) {
     }
     std::size_t dealt = options_.shardOffset;
     for (PlannedFile& file : plan_.files) {
-        if (options_.stopRequested && options_.stopRequested()) break;
+        if (calls_.stopRequested && calls_.stopRequested()) break;
         PlanFile(file);
         const bool counts = file.state == PlannedFile::State::kData || file.state == PlannedFile::State::kLoadFailed;
         if (counts) file.inShard = static_cast<int>(dealt++ % static_cast<std::size_t>(options_.shardCount)) ==
@@ -467,9 +468,9 @@ std::string ChangedSincePlanned(const PlannedFile& file, int folderFd) {
     return "";
 }
 
-Plan MakePlan(CGetdatactrl1& control, const std::string& input, const PlanOptions& options,
+Plan MakePlan(CGetdatactrl1& control, const std::string& input, const RunOptions& options, const PlanCalls& calls,
               NameRegistry& registry) {
-    return Planner(control, options, registry).Make(input);
+    return Planner(control, options, calls, registry).Make(input);
 }
 
 }  // namespace qf

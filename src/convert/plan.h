@@ -14,6 +14,7 @@
 #include "control/getdata_ctrl.h"
 #include "convert/frame_selection.h"
 #include "convert/output_namer.h"
+#include "convert/run_options.h"
 #include "export/export_kinds.h"
 #include "platform/output_file.h"
 
@@ -88,30 +89,20 @@ struct Plan {
     std::uint64_t PixelsInShard() const;
 };
 
-struct PlanOptions {
+/// What the plan needs of the run besides its options.
+struct PlanCalls {
     const ExportKindInfo* kind = nullptr;  ///< the kind the names are planned for
-    std::string outputDir;                 ///< "" for beside the data
-    const NamePattern* pattern = nullptr;  ///< null for the fixed naming rule
-    bool recursive = false;
-    int shardIndex = 1, shardCount = 1;    ///< this process converts part K of N...
-    std::size_t shardOffset = 0;           ///< ...counting data files from here
     std::function<void()> settle;          ///< after each load and each step
     std::function<bool()> stopRequested;
-    bool dryRun = false;                   ///< change nothing: no folder made, no temporary swept
     /// Identities of the files the run reads as data whatever their names (the files named
     /// on the command line): no output takes their place.
     const std::set<std::string>* dataIds = nullptr;
-    const FrameSelection* frames = nullptr;  ///< null: every frame
-    std::vector<std::string> exclude;        ///< entries whose names match one of these are passed over
-    bool onlyOrx = false;                    ///< data files are the names that end in ".orx"
-    bool mirror = false;                     ///< with outputDir: the tree is mirrored below it
-    bool stack = false;                    ///< one output per data file: its first frame's name
 };
 
 /// Plans the run over `input`, a folder or a single data file. `registry` holds the
 /// names claimed so far (by earlier inputs of the same run).
-Plan MakePlan(CGetdatactrl1& control, const std::string& input, const PlanOptions& options,
-              NameRegistry& registry);
+Plan MakePlan(CGetdatactrl1& control, const std::string& input, const RunOptions& options,
+              const PlanCalls& calls, NameRegistry& registry);
 
 /// Walks the frame numbers of the loaded file the way a conversion steps them: until the
 /// number comes back to the first one, or repeats without coming back.

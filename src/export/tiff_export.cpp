@@ -98,20 +98,14 @@ void WriteThroughLibtiff(OutputFile& out, std::int16_t width, std::int16_t heigh
 
 }  // namespace
 
-Result<std::unique_ptr<std::uint16_t[]>> ScaleSamples(const FrameImage& frame, ExportKind kind) {
+Result<std::unique_ptr<std::uint16_t[]>> NormalizedSamples(const FrameImage& frame) {
     const std::size_t n = frame.count > 0 ? static_cast<std::size_t>(frame.count) : 0;
     auto scaled = TryAllocateFrameBuffer<std::uint16_t>(frame.count);
     if (!scaled) {
         return Fail(ErrorKind::kOutOfMemory, "out of memory: no room to scale a " + std::to_string(frame.width) +
                                                  " x " + std::to_string(frame.height) + " frame");
     }
-    if (n == 0 || !frame.samples) return scaled;
-    if (kind == kNormalizedTiff) {
-        Normalize(frame.samples.get(), scaled.get(), n);
-    } else {
-        // sample / 65535.0 x 65535.0 gives back every sample exactly.
-        std::memcpy(scaled.get(), frame.samples.get(), n * sizeof(std::uint16_t));
-    }
+    if (n > 0 && frame.samples) Normalize(frame.samples.get(), scaled.get(), n);
     return scaled;
 }
 
@@ -127,20 +121,11 @@ Status WriteTiff16(const OutputTarget& target, std::int16_t width, std::int16_t 
     return out.Commit();
 }
 
-namespace {
-
-Status WriteScaledTiff(const OutputTarget& target, const FrameImage& frame, ExportKind kind,
-                       const ExportOptions& options) {
+Status WriteNormalizedTiff(const OutputTarget& target, const FrameImage& frame, const ExportOptions& options) {
     if (Status shape = CheckFrame(frame, frame.samples != nullptr); !shape.ok()) return shape;
-    auto scaled = ScaleSamples(frame, kind);
+    auto scaled = NormalizedSamples(frame);
     if (!scaled.ok()) return scaled.status();
     return WriteTiff16(target, frame.width, frame.height, frame.count, scaled.value().get(), options);
-}
-
-}  // namespace
-
-Status WriteNormalizedTiff(const OutputTarget& target, const FrameImage& frame, const ExportOptions& options) {
-    return WriteScaledTiff(target, frame, kNormalizedTiff, options);
 }
 
 Status WriteStandardizedTiff(const OutputTarget& target, const FrameImage& frame, const ExportOptions& options) {

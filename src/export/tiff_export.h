@@ -12,9 +12,10 @@
 
 namespace qf {
 
-/// `count` scaled values: kind 0 stretches the frame's largest intensity to 65535
-/// (sample / max x 65535, truncated; all zeros stay zero), kind 1 keeps the intensities.
-Result<std::unique_ptr<std::uint16_t[]>> ScaleSamples(const FrameImage& frame, ExportKind kind);
+/// The normalized kind's `count` values: the frame's largest intensity stretched to 65535
+/// (sample / max x 65535, truncated; all zeros stay zero). The standardized kind keeps the
+/// intensities as they are and needs no copy.
+Result<std::unique_ptr<std::uint16_t[]>> NormalizedSamples(const FrameImage& frame);
 
 /// Writes a width x height 16-bit TIFF at `target`, host byte order. The exact layout
 /// uncompressed: one strip, Orientation 4 (first row at the bottom), today's tags. Other

@@ -84,7 +84,7 @@ Status TiffStackWriter::AddPage(const FrameImage& frame) {
     const std::uint16_t* samples = frame.samples.get();
     Result<std::unique_ptr<std::uint16_t[]>> scaled = std::unique_ptr<std::uint16_t[]>();
     if (kind_ == kNormalizedTiff) {
-        scaled = ScaleSamples(frame, kind_);
+        scaled = NormalizedSamples(frame);
         if (!scaled.ok()) return Fail(scaled.error().kind, scaled.message());
         samples = scaled.value().get();
     }

@@ -1,0 +1,51 @@
+// What a user chooses for a run, in one place: the command line's options and the dialog's
+// settings land here, and the plan and the run read them from here.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "convert/frame_selection.h"
+#include "convert/output_namer.h"
+#include "export/export_options.h"
+
+namespace qf {
+
+struct RunOptions {
+    /// The pause after each load and after each step to the next frame; unset, the
+    /// control's own (0 for ORX files; 300 ms for a control that does not say).
+    std::optional<std::chrono::milliseconds> settle;
+    /// The kind the plan names outputs for (the kind asked per file may differ in the
+    /// dialog; each file is then named for its own kind as it converts).
+    int plannedKind = 0;
+    bool dryRun = false;           ///< plan and report, write nothing
+    std::string outputDir;         ///< "" for beside the data; else every output goes there
+    std::shared_ptr<const NamePattern> pattern;  ///< null for the fixed naming rule
+    bool noClobber = false;        ///< keep existing outputs (reported as kept)
+    bool recursive = false;        ///< subfolders too (files first, then folders, in name order)
+    ExportOptions exportOptions;   ///< layout, compression, pixel size; default: today's files
+    int shardIndex = 1, shardCount = 1;  ///< convert only part K of N of the data files...
+    std::size_t shardOffset = 0;         ///< ...counting them from here
+    /// Each output reaches the disk before it replaces its name, and the folder's entries
+    /// at the end, so that a power loss leaves old or new outputs, never empty ones.
+    bool sync = false;
+    /// Frames converted at once (see BatchSettings::makeControl).
+    int jobs = 1;
+    /// The frames of each data file converted (--frames); the others are stepped past.
+    FrameSelection frames;
+    /// Entries passed over by name (--exclude), and data files only when named "*.orx".
+    std::vector<std::string> exclude;
+    bool onlyOrx = false;
+    /// With outputDir and recursive: each subfolder's outputs go to the same subfolder of
+    /// outputDir (made as needed) instead of all into outputDir.
+    bool mirror = false;
+    /// How many bits the camera's intensities use (8 to 16): the bitmap kinds scale them to
+    /// the 16-bit range (PullFrame); the TIFF kinds keep them. 16: today's outputs.
+    int inputBits = 16;
+};
+
+}  // namespace qf
