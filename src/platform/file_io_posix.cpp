@@ -1,6 +1,6 @@
 // The POSIX half of the file layer (file_layer.h): the system's own layer here.
 #include "platform/file_io.h"
-#include "platform/file_layer.h"
+#include "platform/system_file_layer.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -37,47 +37,6 @@ FileFacts FactsFrom(const struct stat& st) {
     return facts;
 }
 
-class PosixFiles final : public FileLayer {
-public:
-    Result<int> OpenFolder(const std::string& path) override;
-    Result<int> OpenSubfolder(int parentFd, const std::string& name) override;
-    std::string PathThroughFolder(int folderFd, const std::string& name, const std::string& shownPath) override;
-    Result<int> OpenToRead(const std::string& path) override;
-    Result<int> CreateNewFile(int folderFd, const std::string& name) override;
-    Result<int> OpenStreamToWrite(const std::string& path, std::chrono::milliseconds limit,
-                                  const std::function<bool()>& stop) override;
-    void CloseFile(int fd) override;
-    Status CloseChecked(int fd) override;
-    Result<std::size_t> ReadSome(int fd, std::uint64_t offset, void* into, std::size_t size) override;
-    Result<std::size_t> WriteSome(int fd, std::uint64_t offset, const void* data, std::size_t size) override;
-    Result<std::size_t> WriteStreamSome(int fd, const void* data, std::size_t size) override;
-    Status FlushToDisk(int fd) override;
-    Status SyncFolder(int folderFd) override;
-    Result<FileFacts> FactsOf(int fd) override;
-    Result<FileFacts> FactsAt(int folderFd, const std::string& name, bool followLinks) override;
-    bool MayWrite(int folderFd, const std::string& name) override;
-    void CarryOverOwnership(int fd, const FileFacts& replaced) override;
-    Result<std::vector<std::string>> ListNames(int folderFd) override;
-    Status RenameOver(int folderFd, const std::string& from, const std::string& to, bool writeThrough) override;
-    Status LinkAsNew(int folderFd, const std::string& from, const std::string& to) override;
-    bool RemoveFile(int folderFd, const std::string& name) override;
-    Status MakeFolder(const std::string& path) override;
-    Status MakeFolderAt(int parentFd, const std::string& name) override;
-    long CurrentProcessId() override;
-    std::string HostName() override;
-    std::string ProcessSpace() override;
-    bool ProcessIsGone(long pid) override;
-    std::uint64_t AvailableMemory() override;
-    void TuneAllocatorForFrames() override;
-    bool StandardErrorIsTerminal() override;
-    int StandardErrorColumns() override;
-    void UseUtf8Console() override;
-    void RestoreConsole() override;
-    bool SetStandardOutputBinary(bool binary) override;
-    void WatchStopSignals(void (*onStop)(int signal)) override;
-    void UnwatchStopSignals() override;
-    void EndBySignal(int signal) override;
-};
 
 }  // namespace
 
@@ -89,7 +48,7 @@ std::string ErrnoText(int err) {
 
 std::string NameKey(const std::string& name) { return name; }
 
-Result<int> PosixFiles::OpenFolder(const std::string& path) {
+Result<int> SystemFileLayer::OpenFolder(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return LastFailure(ErrorKind::kCannotRead);
     return fd;
@@ -101,13 +60,13 @@ bool MatchesGlob(const std::string& glob, const std::string& name) {
 
 bool NameTooLong(const std::string& name) { return name.size() > NAME_MAX; }
 
-Result<int> PosixFiles::OpenSubfolder(int parentFd, const std::string& name) {
+Result<int> SystemFileLayer::OpenSubfolder(int parentFd, const std::string& name) {
     const int fd = ::openat(parentFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) return LastFailure(ErrorKind::kCannotRead);
     return fd;
 }
 
-std::string PosixFiles::PathThroughFolder(int folderFd, const std::string& name, const std::string& shownPath) {
+std::string SystemFileLayer::PathThroughFolder(int folderFd, const std::string& name, const std::string& shownPath) {
     // The process's own view of its descriptors leads to the folder it holds, wherever that
     // went; and it stays short however deep the folder lies.
     if (folderFd < 0) return shownPath;
@@ -116,19 +75,19 @@ std::string PosixFiles::PathThroughFolder(int folderFd, const std::string& name,
     return "/proc/self/fd/" + std::to_string(folderFd) + "/" + name;
 }
 
-Result<int> PosixFiles::OpenToRead(const std::string& path) {
+Result<int> SystemFileLayer::OpenToRead(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return LastFailure(ErrorKind::kCannotRead);
     return fd;
 }
 
-Result<int> PosixFiles::CreateNewFile(int folderFd, const std::string& name) {
+Result<int> SystemFileLayer::CreateNewFile(int folderFd, const std::string& name) {
     const int fd = ::openat(folderFd, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0) return LastFailure(ErrorKind::kCannotCreate);
     return fd;
 }
 
-Result<int> PosixFiles::OpenStreamToWrite(const std::string& path, std::chrono::milliseconds limit,
+Result<int> SystemFileLayer::OpenStreamToWrite(const std::string& path, std::chrono::milliseconds limit,
                               const std::function<bool()>& stop) {
     const auto until = std::chrono::steady_clock::now() + limit;
     for (;;) {
@@ -147,7 +106,7 @@ Result<int> PosixFiles::OpenStreamToWrite(const std::string& path, std::chrono::
     }
 }
 
-Result<std::size_t> PosixFiles::WriteStreamSome(int fd, const void* data, std::size_t size) {
+Result<std::size_t> SystemFileLayer::WriteStreamSome(int fd, const void* data, std::size_t size) {
     for (;;) {
         const ssize_t n = ::write(fd, data, size);
         if (n < 0 && errno == EINTR) continue;
@@ -156,16 +115,16 @@ Result<std::size_t> PosixFiles::WriteStreamSome(int fd, const void* data, std::s
     }
 }
 
-void PosixFiles::CloseFile(int fd) {
+void SystemFileLayer::CloseFile(int fd) {
     if (fd >= 0) ::close(fd);
 }
 
-Status PosixFiles::CloseChecked(int fd) {
+Status SystemFileLayer::CloseChecked(int fd) {
     if (::close(fd) != 0) return LastFailure(ErrorKind::kWriteFailed);
     return Status::Ok();
 }
 
-Result<std::size_t> PosixFiles::ReadSome(int fd, std::uint64_t offset, void* into, std::size_t size) {
+Result<std::size_t> SystemFileLayer::ReadSome(int fd, std::uint64_t offset, void* into, std::size_t size) {
     for (;;) {
         const ssize_t n = ::pread(fd, into, size, static_cast<off_t>(offset));
         if (n < 0 && errno == EINTR) continue;
@@ -174,7 +133,7 @@ Result<std::size_t> PosixFiles::ReadSome(int fd, std::uint64_t offset, void* int
     }
 }
 
-Result<std::size_t> PosixFiles::WriteSome(int fd, std::uint64_t offset, const void* data, std::size_t size) {
+Result<std::size_t> SystemFileLayer::WriteSome(int fd, std::uint64_t offset, const void* data, std::size_t size) {
     for (;;) {
         const ssize_t n = ::pwrite(fd, data, size, static_cast<off_t>(offset));
         if (n < 0 && errno == EINTR) continue;
@@ -184,24 +143,24 @@ Result<std::size_t> PosixFiles::WriteSome(int fd, std::uint64_t offset, const vo
     }
 }
 
-Status PosixFiles::FlushToDisk(int fd) {
+Status SystemFileLayer::FlushToDisk(int fd) {
     if (::fdatasync(fd) != 0) return LastFailure(ErrorKind::kWriteFailed);
     return Status::Ok();
 }
 
-Status PosixFiles::SyncFolder(int folderFd) {
+Status SystemFileLayer::SyncFolder(int folderFd) {
     // Some file systems cannot sync a folder and say EINVAL: nothing more can be done there.
     if (folderFd >= 0 && ::fsync(folderFd) != 0 && errno != EINVAL) return LastFailure(ErrorKind::kWriteFailed);
     return Status::Ok();
 }
 
-Result<FileFacts> PosixFiles::FactsOf(int fd) {
+Result<FileFacts> SystemFileLayer::FactsOf(int fd) {
     struct stat st {};
     if (::fstat(fd, &st) != 0) return LastFailure(ErrorKind::kCannotRead);
     return FactsFrom(st);
 }
 
-Result<FileFacts> PosixFiles::FactsAt(int folderFd, const std::string& name, bool followLinks) {
+Result<FileFacts> SystemFileLayer::FactsAt(int folderFd, const std::string& name, bool followLinks) {
     struct stat st {};
     if (::fstatat(folderFd, name.c_str(), &st, followLinks ? 0 : AT_SYMLINK_NOFOLLOW) != 0) {
         return LastFailure(ErrorKind::kCannotRead);
@@ -211,11 +170,11 @@ Result<FileFacts> PosixFiles::FactsAt(int folderFd, const std::string& name, boo
 
 bool LinksLeadToDataFiles() { return true; }
 
-bool PosixFiles::MayWrite(int folderFd, const std::string& name) {
+bool SystemFileLayer::MayWrite(int folderFd, const std::string& name) {
     return ::faccessat(folderFd, name.c_str(), W_OK, 0) == 0 || errno != EACCES;
 }
 
-void PosixFiles::CarryOverOwnership(int fd, const FileFacts& replaced) {
+void SystemFileLayer::CarryOverOwnership(int fd, const FileFacts& replaced) {
     // The group, then the permission bits, never the set-id or sticky bits: the new file is
     // ours (root's, in a root run), so a set-user-id bit carried over would hand out our
     // rights. Either may be refused to an ordinary user; that is no failure.
@@ -223,7 +182,7 @@ void PosixFiles::CarryOverOwnership(int fd, const FileFacts& replaced) {
     if (::fchmod(fd, static_cast<mode_t>(replaced.mode & 0777)) != 0) errno = 0;
 }
 
-Result<std::vector<std::string>> PosixFiles::ListNames(int folderFd) {
+Result<std::vector<std::string>> SystemFileLayer::ListNames(int folderFd) {
     // A listing owns its descriptor; a duplicate keeps the caller's open.
     const int fd = ::fcntl(folderFd, F_DUPFD_CLOEXEC, 0);
     if (fd < 0) return LastFailure(ErrorKind::kCannotRead);
@@ -249,25 +208,25 @@ Result<std::vector<std::string>> PosixFiles::ListNames(int folderFd) {
     return names;
 }
 
-Status PosixFiles::RenameOver(int folderFd, const std::string& from, const std::string& to, bool) {
+Status SystemFileLayer::RenameOver(int folderFd, const std::string& from, const std::string& to, bool) {
     // The rename's durability is the folder's: SyncFolder after the last one.
     if (::renameat(folderFd, from.c_str(), folderFd, to.c_str()) != 0) return LastFailure(ErrorKind::kCannotCreate);
     return Status::Ok();
 }
 
-Status PosixFiles::LinkAsNew(int folderFd, const std::string& from, const std::string& to) {
+Status SystemFileLayer::LinkAsNew(int folderFd, const std::string& from, const std::string& to) {
     if (::linkat(folderFd, from.c_str(), folderFd, to.c_str(), 0) != 0) return LastFailure(ErrorKind::kCannotCreate);
     return Status::Ok();
 }
 
-bool PosixFiles::RemoveFile(int folderFd, const std::string& name) { return ::unlinkat(folderFd, name.c_str(), 0) == 0; }
+bool SystemFileLayer::RemoveFile(int folderFd, const std::string& name) { return ::unlinkat(folderFd, name.c_str(), 0) == 0; }
 
-Status PosixFiles::MakeFolder(const std::string& path) {
+Status SystemFileLayer::MakeFolder(const std::string& path) {
     if (::mkdir(path.c_str(), 0777) != 0 && errno != EEXIST) return LastFailure(ErrorKind::kCannotCreate);
     return Status::Ok();
 }
 
-std::string PosixFiles::ProcessSpace() {
+std::string SystemFileLayer::ProcessSpace() {
     std::string space = HostName();
     char boot[64] = {};
     if (const int fd = ::open("/proc/sys/kernel/random/boot_id", O_RDONLY | O_CLOEXEC); fd >= 0) {
@@ -283,36 +242,36 @@ std::string PosixFiles::ProcessSpace() {
     return space;
 }
 
-Status PosixFiles::MakeFolderAt(int parentFd, const std::string& name) {
+Status SystemFileLayer::MakeFolderAt(int parentFd, const std::string& name) {
     if (::mkdirat(parentFd, name.c_str(), 0777) != 0 && errno != EEXIST) return LastFailure(ErrorKind::kCannotCreate);
     return Status::Ok();
 }
 
-long PosixFiles::CurrentProcessId() { return static_cast<long>(::getpid()); }
+long SystemFileLayer::CurrentProcessId() { return static_cast<long>(::getpid()); }
 
-std::string PosixFiles::HostName() {
+std::string SystemFileLayer::HostName() {
     char name[256] = {};
     if (::gethostname(name, sizeof name - 1) != 0) return {};
     return name;
 }
 
-bool PosixFiles::ProcessIsGone(long pid) { return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH; }
+bool SystemFileLayer::ProcessIsGone(long pid) { return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH; }
 
-bool PosixFiles::StandardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+bool SystemFileLayer::StandardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 
-int PosixFiles::StandardErrorColumns() {
+int SystemFileLayer::StandardErrorColumns() {
     struct winsize size {};
     if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) != 0) return 0;
     return size.ws_col;
 }
 
-void PosixFiles::UseUtf8Console() {}
+void SystemFileLayer::UseUtf8Console() {}
 
-void PosixFiles::RestoreConsole() {}
+void SystemFileLayer::RestoreConsole() {}
 
-bool PosixFiles::SetStandardOutputBinary(bool) { return true; }
+bool SystemFileLayer::SetStandardOutputBinary(bool) { return true; }
 
-std::uint64_t PosixFiles::AvailableMemory() {
+std::uint64_t SystemFileLayer::AvailableMemory() {
     // MemAvailable counts the page cache the kernel would give back; free pages alone do not.
     if (const int fd = ::open("/proc/meminfo", O_RDONLY | O_CLOEXEC); fd >= 0) {
         char text[4096] = {};
@@ -328,7 +287,7 @@ std::uint64_t PosixFiles::AvailableMemory() {
     return pages > 0 && size > 0 ? static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(size) : 0;
 }
 
-void PosixFiles::TuneAllocatorForFrames() {
+void SystemFileLayer::TuneAllocatorForFrames() {
     mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
     mallopt(M_TRIM_THRESHOLD, 64 * 1024 * 1024);
 }
@@ -346,7 +305,7 @@ extern "C" void OnStopSignal(int signal) {
 
 }  // namespace
 
-void PosixFiles::WatchStopSignals(void (*onStop)(int signal)) {
+void SystemFileLayer::WatchStopSignals(void (*onStop)(int signal)) {
     g_onStop = onStop;
     struct sigaction action {};
     action.sa_handler = OnStopSignal;
@@ -355,19 +314,19 @@ void PosixFiles::WatchStopSignals(void (*onStop)(int signal)) {
     for (int i = 0; i < 3; ++i) sigaction(kStopSignals[i], &action, &g_previous[i]);
 }
 
-void PosixFiles::UnwatchStopSignals() {
+void SystemFileLayer::UnwatchStopSignals() {
     for (int i = 0; i < 3; ++i) sigaction(kStopSignals[i], &g_previous[i], nullptr);
     g_onStop = nullptr;
 }
 
-void PosixFiles::EndBySignal(int signal) {
+void SystemFileLayer::EndBySignal(int signal) {
     ::signal(signal, SIG_DFL);
     ::raise(signal);
 }
 
 FileLayer& SystemFiles() {
     // Never destroyed: a destructor at exit may still close a file.
-    static PosixFiles* const files = new PosixFiles();
+    static SystemFileLayer* const files = new SystemFileLayer();
     return *files;
 }
 

@@ -6,7 +6,7 @@
 // that does not share deletion: while a run holds its folder, nobody renames or removes it,
 // so the full path it was opened by names it for as long as it is open.
 #include "platform/file_io.h"
-#include "platform/file_layer.h"
+#include "platform/system_file_layer.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -215,47 +215,6 @@ Result<FileFacts> FactsOfHandle(HANDLE handle) {
     return FactsFrom(handle, info);
 }
 
-class WindowsFiles final : public FileLayer {
-public:
-    Result<int> OpenFolder(const std::string& path) override;
-    Result<int> OpenSubfolder(int parentFd, const std::string& name) override;
-    std::string PathThroughFolder(int folderFd, const std::string& name, const std::string& shownPath) override;
-    Result<int> OpenToRead(const std::string& path) override;
-    Result<int> CreateNewFile(int folderFd, const std::string& name) override;
-    Result<int> OpenStreamToWrite(const std::string& path, std::chrono::milliseconds limit,
-                                  const std::function<bool()>& stop) override;
-    void CloseFile(int fd) override;
-    Status CloseChecked(int fd) override;
-    Result<std::size_t> ReadSome(int fd, std::uint64_t offset, void* into, std::size_t size) override;
-    Result<std::size_t> WriteSome(int fd, std::uint64_t offset, const void* data, std::size_t size) override;
-    Result<std::size_t> WriteStreamSome(int fd, const void* data, std::size_t size) override;
-    Status FlushToDisk(int fd) override;
-    Status SyncFolder(int folderFd) override;
-    Result<FileFacts> FactsOf(int fd) override;
-    Result<FileFacts> FactsAt(int folderFd, const std::string& name, bool followLinks) override;
-    bool MayWrite(int folderFd, const std::string& name) override;
-    void CarryOverOwnership(int fd, const FileFacts& replaced) override;
-    Result<std::vector<std::string>> ListNames(int folderFd) override;
-    Status RenameOver(int folderFd, const std::string& from, const std::string& to, bool writeThrough) override;
-    Status LinkAsNew(int folderFd, const std::string& from, const std::string& to) override;
-    bool RemoveFile(int folderFd, const std::string& name) override;
-    Status MakeFolder(const std::string& path) override;
-    Status MakeFolderAt(int parentFd, const std::string& name) override;
-    long CurrentProcessId() override;
-    std::string HostName() override;
-    std::string ProcessSpace() override;
-    bool ProcessIsGone(long pid) override;
-    std::uint64_t AvailableMemory() override;
-    void TuneAllocatorForFrames() override;
-    bool StandardErrorIsTerminal() override;
-    int StandardErrorColumns() override;
-    void UseUtf8Console() override;
-    void RestoreConsole() override;
-    bool SetStandardOutputBinary(bool binary) override;
-    void WatchStopSignals(void (*onStop)(int signal)) override;
-    void UnwatchStopSignals() override;
-    void EndBySignal(int signal) override;
-};
 
 // Opens the folder at the whole system path `path` (CreateFileW's `flags`) as a descriptor,
 // and keeps its path for the names relative to it; anything but a folder is refused.
@@ -290,7 +249,7 @@ std::string NameKey(const std::string& name) {
     return Narrow(wide.data(), wide.size());
 }
 
-Result<int> WindowsFiles::OpenFolder(const std::string& path) {
+Result<int> SystemFileLayer::OpenFolder(const std::string& path) {
     return OpenFolderAt(SystemPath(Wide(path)), FILE_FLAG_BACKUP_SEMANTICS);
 }
 
@@ -300,20 +259,20 @@ bool MatchesGlob(const std::string& glob, const std::string& name) {
 
 bool NameTooLong(const std::string& name) { return Wide(name).size() > 255; }
 
-Result<int> WindowsFiles::OpenSubfolder(int parentFd, const std::string& name) {
+Result<int> SystemFileLayer::OpenSubfolder(int parentFd, const std::string& name) {
     Result<std::wstring> path = PathAt(parentFd, name);
     if (!path.ok()) return path.error();
     // A reparse point is opened as itself, and then is no folder to walk into.
     return OpenFolderAt(path.value(), FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT);
 }
 
-std::string WindowsFiles::PathThroughFolder(int, const std::string&, const std::string& shownPath) {
+std::string SystemFileLayer::PathThroughFolder(int, const std::string&, const std::string& shownPath) {
     // An open folder cannot be renamed or removed here (it is held without sharing
     // deletion), so the path it was opened by still leads to it.
     return shownPath;
 }
 
-Result<int> WindowsFiles::OpenToRead(const std::string& path) {
+Result<int> SystemFileLayer::OpenToRead(const std::string& path) {
     // Reparse points are opened as themselves (and then refused as no data file); a folder
     // opens too, so that it is named as one.
     const std::wstring wide = SystemPath(Wide(path));
@@ -323,7 +282,7 @@ Result<int> WindowsFiles::OpenToRead(const std::string& path) {
     return Descriptor(handle, _O_RDONLY, ErrorKind::kCannotRead);
 }
 
-Result<int> WindowsFiles::CreateNewFile(int folderFd, const std::string& name) {
+Result<int> SystemFileLayer::CreateNewFile(int folderFd, const std::string& name) {
     Result<std::wstring> path = PathAt(folderFd, name);
     if (!path.ok()) return Fail(ErrorKind::kCannotCreate, path.message());
     const HANDLE handle = CreateFileW(path.value().c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
@@ -332,7 +291,7 @@ Result<int> WindowsFiles::CreateNewFile(int folderFd, const std::string& name) {
     return Descriptor(handle, _O_RDWR, ErrorKind::kCannotCreate);
 }
 
-Result<int> WindowsFiles::OpenStreamToWrite(const std::string& path, std::chrono::milliseconds, const std::function<bool()>&) {
+Result<int> SystemFileLayer::OpenStreamToWrite(const std::string& path, std::chrono::milliseconds, const std::function<bool()>&) {
     const std::wstring wide = SystemPath(Wide(path));
     const HANDLE handle = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -340,14 +299,14 @@ Result<int> WindowsFiles::OpenStreamToWrite(const std::string& path, std::chrono
     return Descriptor(handle, _O_WRONLY, ErrorKind::kCannotCreate);
 }
 
-Result<std::size_t> WindowsFiles::WriteStreamSome(int fd, const void* data, std::size_t size) {
+Result<std::size_t> SystemFileLayer::WriteStreamSome(int fd, const void* data, std::size_t size) {
     DWORD done = 0;
     const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
     if (!WriteFile(HandleOf(fd), data, chunk, &done, nullptr) || done == 0) return LastFailure(ErrorKind::kWriteFailed);
     return std::size_t{done};
 }
 
-void WindowsFiles::CloseFile(int fd) {
+void SystemFileLayer::CloseFile(int fd) {
     if (fd < 0) return;
     {
         const std::lock_guard<std::mutex> lock(g_foldersLock);
@@ -356,12 +315,12 @@ void WindowsFiles::CloseFile(int fd) {
     _close(fd);
 }
 
-Status WindowsFiles::CloseChecked(int fd) {
+Status SystemFileLayer::CloseChecked(int fd) {
     if (_close(fd) != 0) return Fail(ErrorKind::kWriteFailed, ErrnoText(errno));
     return Status::Ok();
 }
 
-Result<std::size_t> WindowsFiles::ReadSome(int fd, std::uint64_t offset, void* into, std::size_t size) {
+Result<std::size_t> SystemFileLayer::ReadSome(int fd, std::uint64_t offset, void* into, std::size_t size) {
     const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size, DWORD{1} << 30));
     OVERLAPPED position{};
     position.Offset = static_cast<DWORD>(offset);
@@ -375,7 +334,7 @@ Result<std::size_t> WindowsFiles::ReadSome(int fd, std::uint64_t offset, void* i
     return std::size_t{got};
 }
 
-Result<std::size_t> WindowsFiles::WriteSome(int fd, std::uint64_t offset, const void* data, std::size_t size) {
+Result<std::size_t> SystemFileLayer::WriteSome(int fd, std::uint64_t offset, const void* data, std::size_t size) {
     const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size, DWORD{1} << 30));
     OVERLAPPED position{};
     position.Offset = static_cast<DWORD>(offset);
@@ -390,17 +349,17 @@ Result<std::size_t> WindowsFiles::WriteSome(int fd, std::uint64_t offset, const 
     return std::size_t{put};
 }
 
-Status WindowsFiles::FlushToDisk(int fd) {
+Status SystemFileLayer::FlushToDisk(int fd) {
     if (!FlushFileBuffers(HandleOf(fd))) return LastFailure(ErrorKind::kWriteFailed);
     return Status::Ok();
 }
 
 // A rename made with MOVEFILE_WRITE_THROUGH is durable on its own; folders are not flushed.
-Status WindowsFiles::SyncFolder(int) { return Status::Ok(); }
+Status SystemFileLayer::SyncFolder(int) { return Status::Ok(); }
 
-Result<FileFacts> WindowsFiles::FactsOf(int fd) { return FactsOfHandle(HandleOf(fd)); }
+Result<FileFacts> SystemFileLayer::FactsOf(int fd) { return FactsOfHandle(HandleOf(fd)); }
 
-Result<FileFacts> WindowsFiles::FactsAt(int folderFd, const std::string& name, bool followLinks) {
+Result<FileFacts> SystemFileLayer::FactsAt(int folderFd, const std::string& name, bool followLinks) {
     Result<std::wstring> path = PathAt(folderFd, name);
     if (!path.ok()) return path.error();
     const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (followLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
@@ -414,7 +373,7 @@ Result<FileFacts> WindowsFiles::FactsAt(int folderFd, const std::string& name, b
 
 bool LinksLeadToDataFiles() { return false; }
 
-bool WindowsFiles::MayWrite(int folderFd, const std::string& name) {
+bool SystemFileLayer::MayWrite(int folderFd, const std::string& name) {
     // A folder's read-only attribute does not keep files from being made in it.
     if (name == ".") return true;
     Result<std::wstring> path = PathAt(folderFd, name);
@@ -424,9 +383,9 @@ bool WindowsFiles::MayWrite(int folderFd, const std::string& name) {
 }
 
 // Permissions on Windows come from the folder's inherited access list, as for any new file.
-void WindowsFiles::CarryOverOwnership(int, const FileFacts&) {}
+void SystemFileLayer::CarryOverOwnership(int, const FileFacts&) {}
 
-Result<std::vector<std::string>> WindowsFiles::ListNames(int folderFd) {
+Result<std::vector<std::string>> SystemFileLayer::ListNames(int folderFd) {
     Result<std::wstring> folder = FolderPath(folderFd);
     if (!folder.ok()) return folder.error();
     std::wstring pattern = folder.value();
@@ -455,7 +414,7 @@ Result<std::vector<std::string>> WindowsFiles::ListNames(int folderFd) {
     return names;
 }
 
-Status WindowsFiles::RenameOver(int folderFd, const std::string& from, const std::string& to, bool writeThrough) {
+Status SystemFileLayer::RenameOver(int folderFd, const std::string& from, const std::string& to, bool writeThrough) {
     Result<std::wstring> source = PathAt(folderFd, from);
     Result<std::wstring> target = PathAt(folderFd, to);
     if (!source.ok()) return source.error();
@@ -474,7 +433,7 @@ Status WindowsFiles::RenameOver(int folderFd, const std::string& from, const std
     }
 }
 
-Status WindowsFiles::LinkAsNew(int folderFd, const std::string& from, const std::string& to) {
+Status SystemFileLayer::LinkAsNew(int folderFd, const std::string& from, const std::string& to) {
     Result<std::wstring> source = PathAt(folderFd, from);
     Result<std::wstring> target = PathAt(folderFd, to);
     if (!source.ok()) return source.error();
@@ -487,12 +446,12 @@ Status WindowsFiles::LinkAsNew(int folderFd, const std::string& from, const std:
     return LastFailure(ErrorKind::kCannotCreate);
 }
 
-bool WindowsFiles::RemoveFile(int folderFd, const std::string& name) {
+bool SystemFileLayer::RemoveFile(int folderFd, const std::string& name) {
     Result<std::wstring> path = PathAt(folderFd, name);
     return path.ok() && DeleteFileW(path.value().c_str());
 }
 
-Status WindowsFiles::MakeFolder(const std::string& path) {
+Status SystemFileLayer::MakeFolder(const std::string& path) {
     const std::wstring wide = SystemPath(Wide(path));
     if (!CreateDirectoryW(wide.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
         return LastFailure(ErrorKind::kCannotCreate);
@@ -500,12 +459,12 @@ Status WindowsFiles::MakeFolder(const std::string& path) {
     return Status::Ok();
 }
 
-std::string WindowsFiles::ProcessSpace() {
+std::string SystemFileLayer::ProcessSpace() {
     // Process ids are the machine's own here: no namespaces share a folder's temporaries.
-    return WindowsFiles::HostName();
+    return SystemFileLayer::HostName();
 }
 
-Status WindowsFiles::MakeFolderAt(int parentFd, const std::string& name) {
+Status SystemFileLayer::MakeFolderAt(int parentFd, const std::string& name) {
     Result<std::wstring> path = PathAt(parentFd, name);
     if (!path.ok()) return Fail(ErrorKind::kCannotCreate, path.message());
     if (!CreateDirectoryW(path.value().c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
@@ -514,7 +473,7 @@ Status WindowsFiles::MakeFolderAt(int parentFd, const std::string& name) {
     return Status::Ok();
 }
 
-long WindowsFiles::CurrentProcessId() { return static_cast<long>(GetCurrentProcessId()); }
+long SystemFileLayer::CurrentProcessId() { return static_cast<long>(GetCurrentProcessId()); }
 
 std::string HostName() {
     wchar_t name[256] = {};
@@ -523,7 +482,7 @@ std::string HostName() {
     return Narrow(name, size);
 }
 
-bool WindowsFiles::ProcessIsGone(long pid) {
+bool SystemFileLayer::ProcessIsGone(long pid) {
     const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
     if (!process) return GetLastError() == ERROR_INVALID_PARAMETER;
     DWORD code = 0;
@@ -532,9 +491,9 @@ bool WindowsFiles::ProcessIsGone(long pid) {
     return ended;
 }
 
-bool WindowsFiles::StandardErrorIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
+bool SystemFileLayer::StandardErrorIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
 
-int WindowsFiles::StandardErrorColumns() {
+int SystemFileLayer::StandardErrorColumns() {
     CONSOLE_SCREEN_BUFFER_INFO info{};
     if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info)) return 0;
     return info.srWindow.Right - info.srWindow.Left + 1;
@@ -549,26 +508,26 @@ void PutConsoleBack() {
 
 }  // namespace
 
-void WindowsFiles::RestoreConsole() { PutConsoleBack(); }
+void SystemFileLayer::RestoreConsole() { PutConsoleBack(); }
 
-void WindowsFiles::UseUtf8Console() {
+void SystemFileLayer::UseUtf8Console() {
     const UINT found = GetConsoleOutputCP();
     if (found == 0 || found == CP_UTF8 || !SetConsoleOutputCP(CP_UTF8)) return;  // no console, or UTF-8 already
     if (g_consoleCodePage.exchange(found) == 0) std::atexit(PutConsoleBack);
 }
 
-bool WindowsFiles::SetStandardOutputBinary(bool binary) {
+bool SystemFileLayer::SetStandardOutputBinary(bool binary) {
     std::fflush(stdout);
     return _setmode(_fileno(stdout), binary ? _O_BINARY : _O_TEXT) == _O_BINARY;
 }
 
-std::uint64_t WindowsFiles::AvailableMemory() {
+std::uint64_t SystemFileLayer::AvailableMemory() {
     MEMORYSTATUSEX status{};
     status.dwLength = sizeof status;
     return GlobalMemoryStatusEx(&status) ? status.ullAvailPhys : 0;
 }
 
-void WindowsFiles::TuneAllocatorForFrames() {}
+void SystemFileLayer::TuneAllocatorForFrames() {}
 
 std::vector<std::string> Utf8Arguments(int argc, wchar_t** argv) {
     std::vector<std::string> args;
@@ -610,21 +569,21 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
 
 }  // namespace
 
-void WindowsFiles::WatchStopSignals(void (*onStop)(int signal)) {
+void SystemFileLayer::WatchStopSignals(void (*onStop)(int signal)) {
     g_finished = false;
     g_onStop = onStop;
     for (int i = 0; i < 3; ++i) g_previous[i] = std::signal(kStopSignals[i], OnStopSignal);
     SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 }
 
-void WindowsFiles::UnwatchStopSignals() {
+void SystemFileLayer::UnwatchStopSignals() {
     g_finished = true;
     SetConsoleCtrlHandler(OnConsoleEvent, FALSE);
     for (int i = 0; i < 3; ++i) std::signal(kStopSignals[i], g_previous[i]);
     g_onStop = nullptr;
 }
 
-void WindowsFiles::EndBySignal(int signal) {
+void SystemFileLayer::EndBySignal(int signal) {
     // A closing console ends the process itself; a second Ctrl-C or Ctrl-Break ends it as
     // it would without us, with the console's code page put back first.
     if (signal == kHangUp) return;
@@ -635,7 +594,7 @@ void WindowsFiles::EndBySignal(int signal) {
 
 FileLayer& SystemFiles() {
     // Never destroyed: a destructor at exit may still close a file.
-    static WindowsFiles* const files = new WindowsFiles();
+    static SystemFileLayer* const files = new SystemFileLayer();
     return *files;
 }
 
