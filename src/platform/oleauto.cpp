@@ -44,16 +44,20 @@ HRESULT VariantClear(VARIANT* v) {
 
 namespace {
 
-SAFEARRAY* CreateArray(VARTYPE vt, std::int32_t lower, std::uint32_t count, bool zeroed) {
+SAFEARRAY* CreateArray(VARTYPE vt, std::uint32_t dims, const SAFEARRAYBOUND* bounds, bool zeroed) {
     std::uint32_t size = ElementSize(vt);
-    if (size == 0) return nullptr;
-    const std::uint64_t total = count;
+    if (size == 0 || dims == 0 || !bounds) return nullptr;
+    std::uint64_t total = 1;
+    for (std::uint32_t d = 0; d < dims; ++d) {
+        total *= bounds[d].cElements;
+        if (total > (std::uint64_t{1} << 40)) return nullptr;
+    }
     auto* array = new (std::nothrow) SAFEARRAY;
     if (!array) return nullptr;
     array->vt = vt;
     array->cbElements = size;
     try {
-        array->bounds.push_back(SAFEARRAYBOUND{count, lower});
+        array->bounds.assign(bounds, bounds + dims);
     } catch (const std::bad_alloc&) {
         delete array;
         return nullptr;
@@ -77,12 +81,18 @@ SAFEARRAY* CreateArray(VARTYPE vt, std::int32_t lower, std::uint32_t count, bool
 
 }  // namespace
 
+SAFEARRAY* SafeArrayCreate(VARTYPE vt, std::uint32_t dims, const SAFEARRAYBOUND* bounds) {
+    return CreateArray(vt, dims, bounds, true);
+}
+
 SAFEARRAY* SafeArrayCreateVector(VARTYPE vt, std::int32_t lower, std::uint32_t count) {
-    return CreateArray(vt, lower, count, true);
+    SAFEARRAYBOUND bound{count, lower};
+    return CreateArray(vt, 1, &bound, true);
 }
 
 SAFEARRAY* SafeArrayCreateVectorToFill(VARTYPE vt, std::int32_t lower, std::uint32_t count) {
-    return CreateArray(vt, lower, count, false);
+    SAFEARRAYBOUND bound{count, lower};
+    return CreateArray(vt, 1, &bound, false);
 }
 
 HRESULT SafeArrayDestroy(SAFEARRAY* array) {

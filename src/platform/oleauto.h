@@ -113,9 +113,10 @@ void VariantInit(VARIANT* v);
 /// with DISP_E_ARRAYISLOCKED and `v` is left as it was.
 HRESULT VariantClear(VARIANT* v);
 
-/// New one-dimensional array of `count` elements from index `lower`, of an element type
-/// with a known size (VT_I2, VT_I4, VT_UI1, VT_UI2), zero-filled; nullptr when the type is
-/// unknown or memory runs out.
+/// New array of `dims` dimensions of an element type with a known size (VT_I2, VT_I4,
+/// VT_UI1, VT_UI2), zero-filled; nullptr when the type is unknown or memory runs out.
+SAFEARRAY* SafeArrayCreate(VARTYPE vt, std::uint32_t dims, const SAFEARRAYBOUND* bounds);
+/// One-dimensional shorthand of SafeArrayCreate.
 SAFEARRAY* SafeArrayCreateVector(VARTYPE vt, std::int32_t lower, std::uint32_t count);
 /// The same with elements not zeroed, for a caller that fills every one before handing
 /// the array out (a frame read straight into it).
