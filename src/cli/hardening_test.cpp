@@ -474,5 +474,29 @@ TEST_F(HardeningTest, AStopFinishesTheOutputItIsWritingAndAStopAskedTwiceEndsThe
     EXPECT_EQ(files.EndedBy(), SIGINT);
 }
 
+TEST_F(HardeningTest, ProgressOnANarrowTerminalKeepsToOneLineOfItsWidth) {
+    Good(dir / (std::string(120, 'w') + ".orx"), 3);
+    test::FaultyFiles files;
+    files.PretendTerminal(30);
+    std::vector<std::string> args = {"quillfen-cli", "convert", "--jobs", "1", "--settle-ms", "0", dir.path()};
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    std::ostringstream out;
+    {
+        ScopedFiles installed(files);
+        EXPECT_EQ(RunCli(static_cast<int>(argv.size()), argv.data(), out, err), kExitOk) << err.str();
+    }
+    // Each drawing of the progress line ("[1/1] ...") starts over at the line's start and
+    // ends before the edge; the summary comes after the line was taken away.
+    const std::string text = err.str(), redraw = "\r\033[K";
+    int drawn = 0;
+    for (std::size_t at = text.find(redraw + "["); at != std::string::npos; at = text.find(redraw + "[", at + 1)) {
+        const std::size_t from = at + redraw.size(), end = text.find_first_of("\r\n", from);
+        ++drawn;
+        EXPECT_LT(end - from, 30u) << text.substr(from, end - from);
+    }
+    EXPECT_GE(drawn, 1) << text;
+}
+
 }  // namespace
 }  // namespace qf
