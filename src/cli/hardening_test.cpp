@@ -17,7 +17,9 @@
 #include "cli/cli_app.h"
 #include "cli/cli_test_support.h"
 #include "control/orx_control.h"
+#include "platform/file_layer.h"
 #include "tools/synthetic_beam.h"
+#include "test/faulty_files.h"
 #include "test/orx_bytes.h"
 #include "test/temp_folder.h"
 
@@ -251,12 +253,12 @@ TEST_F(HardeningTest, UnreadableDataFileIsRefusedAndOthersConvert) {
 #endif
 }
 
-// The common checks after a write that ran out of room: the failure is reported, no
+// The common checks after the disk failed b.tiff (it ran out of room, say): the failure is reported, no
 // temporary is left, the earlier output of that name is untouched and earlier frames are whole.
-[[maybe_unused]] void ExpectDiskFullHandled(const std::string& folder, const std::string& err, int status,
-                                            const std::string& cause) {
-    EXPECT_EQ(status, kExitFailures);
-    EXPECT_NE(err.find(folder + "/b.tiff: " + cause), std::string::npos) << err;
+void ExpectDiskFullHandled(const std::string& folder, const std::string& err, int status,
+                           const std::string& cause, int expected = kExitFailures) {
+    EXPECT_EQ(status, expected);
+    EXPECT_NE(err.find(test::Shown(folder, "b.tiff") + ": " + cause), std::string::npos) << err;
     EXPECT_EQ(test::ReadBytes(folder + "/b.tiff"), (Bytes{'o', 'l', 'd'}));
     for (const auto& name : test::Entries(folder)) EXPECT_EQ(name.find(".part"), std::string::npos) << name;
     TIFF* tif = TIFFOpen((folder + "/a1.tiff").c_str(), "r");
@@ -266,7 +268,7 @@ TEST_F(HardeningTest, UnreadableDataFileIsRefusedAndOthersConvert) {
     TIFFClose(tif);
 }
 
-[[maybe_unused]] void MakeDiskFullFolder(const std::string& folder) {
+void MakeDiskFullFolder(const std::string& folder) {
     BeamSettings s;
     s.width = 16;
     s.height = 16;
@@ -279,14 +281,16 @@ TEST_F(HardeningTest, UnreadableDataFileIsRefusedAndOthersConvert) {
     test::WriteBytes(folder + "/b.tiff", {'o', 'l', 'd'});
 }
 
-TEST_F(HardeningTest, FullDiskIsReportedAndLosesNothing) {
+// The system's own full disk, where a small one can be mounted (root): proof that the real
+// layer says what the double below says.
+TEST_F(HardeningTest, FullDiskOfTheSystemIsReportedAndLosesNothing) {
 #ifdef _WIN32
     GTEST_SKIP() << "Windows: no small file system to mount";
 #else
     const std::string mnt = dir / "small";
     ASSERT_EQ(qf::test::MakeDir(mnt.c_str(), 0755), 0);
     if (mount("tmpfs", mnt.c_str(), "tmpfs", 0, "size=64k") != 0) {
-        GTEST_SKIP() << "cannot mount a small tmpfs here; the file-size limit test covers it";
+        GTEST_SKIP() << "cannot mount a small tmpfs here; the small disk of the file layer's double covers it";
     }
     // More jobs hold more temporaries at once; when that fills the disk, the run goes on with
     // one job, so that its outcome is the one job's: the words say what to act on.
@@ -301,25 +305,41 @@ TEST_F(HardeningTest, FullDiskIsReportedAndLosesNothing) {
 #endif
 }
 
+TEST_F(HardeningTest, FullDiskIsReportedAndLosesNothingWithAnyNumberOfJobs) {
+    // Room for a's two small frames beside the data files, not for b's: more jobs hold more
+    // temporaries at once; when that fills the disk, the run goes on with one job, so that
+    // its outcome is the one job's: the words say what to act on.
+    for (const char* jobs : {"1", "4"}) {
+        for (const auto& name : test::Entries(dir.path())) std::remove((dir / name).c_str());
+        MakeDiskFullFolder(dir.path());
+        test::FaultyFiles files;
+        std::uint64_t used = 0;
+        for (const auto& name : test::Entries(dir.path())) used += test::ReadBytes(dir / name).size();
+        files.SmallDisk(dir.path(), used + 8192);
+        int status = 0;
+        {
+            ScopedFiles installed(files);
+            status = Convert("standardized-tiff", dir.path(), jobs);
+        }
+        ExpectDiskFullHandled(dir.path(), err.str(), status, "disk full while writing (" + ErrnoText(ENOSPC) + ")");
+        EXPECT_EQ(err.str().find("TIFF"), std::string::npos) << err.str();
+        EXPECT_EQ(files.OpenDescriptors(), 0) << jobs;
+    }
+}
+
 TEST_F(HardeningTest, MoreJobsNeverTurnARunThatFitsIntoOneThatFails) {
-#ifdef _WIN32
-    GTEST_SKIP() << "Windows: no small file system to mount";
-#else
     // Replacing outputs needs room for the new one beside the old until its rename: one
     // job needs one more output's room, four jobs hold up to five temporaries at once.
-    const std::string mnt = dir / "small";
-    ASSERT_EQ(qf::test::MakeDir(mnt.c_str(), 0755), 0);
-    if (mount("tmpfs", mnt.c_str(), "tmpfs", 0, "size=232k") != 0) {
-        GTEST_SKIP() << "cannot mount a small tmpfs here";
-    }
+    const std::string small = dir / "small";
+    ASSERT_EQ(qf::test::MakeDir(small), 0);
     BeamSettings s;
     s.width = 128;
     s.height = 128;
-    s.frames = 5;  // five outputs of 32 KiB and a header: 36 KiB of tmpfs each
+    s.frames = 5;  // five outputs of 32 KiB and a header each
     ASSERT_TRUE(WriteSyntheticBeam(dir / "d.orx", s).ok());
     auto run = [&](const char* jobs) {
         std::vector<std::string> args = {"quillfen-cli", "convert", "--jobs", jobs, "--settle-ms", "0",
-                                         "--kind", "standardized-tiff", "--output-dir", mnt, dir / "d.orx"};
+                                         "--kind", "standardized-tiff", "--output-dir", small, dir / "d.orx"};
         std::vector<char*> argv;
         for (auto& a : args) argv.push_back(a.data());
         err.str("");
@@ -327,15 +347,79 @@ TEST_F(HardeningTest, MoreJobsNeverTurnARunThatFitsIntoOneThatFails) {
         return RunCli(static_cast<int>(argv.size()), argv.data(), out, err);
     };
     ASSERT_EQ(run("1"), kExitOk) << err.str();
-    const Bytes first = test::ReadBytes(mnt + "/d4.tiff");
+    const Bytes first = test::ReadBytes(small + "/d4.tiff");
+    test::FaultyFiles files;
+    files.SmallDisk(small, 6 * first.size() + first.size() / 2);
+    const ScopedFiles installed(files);
     ASSERT_EQ(run("1"), kExitOk) << err.str();  // replaces all five: fits with one job
     // Whether four jobs' temporaries meet at once depends on the workers' pace; when they
     // do, the note says the run went on with one job. Either way the outcome is one job's.
     EXPECT_EQ(run("4"), kExitOk) << err.str();
-    EXPECT_EQ(test::ReadBytes(mnt + "/d4.tiff"), first);
-    EXPECT_EQ(test::Entries(mnt), (std::vector<std::string>{"d.tiff", "d1.tiff", "d2.tiff", "d3.tiff", "d4.tiff"}));
-    umount(mnt.c_str());
-#endif
+    EXPECT_EQ(test::ReadBytes(small + "/d4.tiff"), first);
+    EXPECT_EQ(test::Entries(small), (std::vector<std::string>{"d.tiff", "d1.tiff", "d2.tiff", "d3.tiff", "d4.tiff"}));
+}
+
+TEST_F(HardeningTest, ADiskFullMetBySeveralJobsGoesOnWithOneJobAndWritesWhatOneJobWrites) {
+    BeamSettings s;
+    s.width = 64;
+    s.height = 48;
+    s.frames = 6;
+    ASSERT_TRUE(WriteSyntheticBeam(dir / "d.orx", s).ok());
+    ASSERT_EQ(Convert("color-bmp", dir.path(), "1"), kExitOk) << err.str();
+    std::map<std::string, Bytes> oneJob;
+    for (const auto& name : test::Entries(dir.path())) {
+        if (name != "d.orx") oneJob[name] = test::ReadBytes(dir / name);
+        if (name != "d.orx") std::remove((dir / name).c_str());
+    }
+    ASSERT_EQ(oneJob.size(), 6u);
+    test::FaultyFiles files;
+    files.FailNth(test::FileOp::kWrite, 2, ENOSPC);
+    {
+        ScopedFiles installed(files);
+        EXPECT_EQ(Convert("color-bmp", dir.path(), "4"), kExitOk) << err.str();
+    }
+    EXPECT_NE(err.str().find("the disk is full: the run goes on with one job"), std::string::npos) << err.str();
+    std::map<std::string, Bytes> fourJobs;
+    for (const auto& name : test::Entries(dir.path())) {
+        if (name != "d.orx") fourJobs[name] = test::ReadBytes(dir / name);
+    }
+    EXPECT_EQ(fourJobs, oneJob);
+    // With one job, the same fault is that frame's failure, and the run goes on.
+    for (const auto& [name, bytes] : oneJob) std::remove((dir / name).c_str());
+    test::FaultyFiles again;
+    again.FailNth(test::FileOp::kWrite, 2, ENOSPC);
+    {
+        ScopedFiles installed(again);
+        EXPECT_EQ(Convert("color-bmp", dir.path(), "1"), kExitFailures);
+    }
+    EXPECT_NE(err.str().find("disk full while writing (" + ErrnoText(ENOSPC) + ")"), std::string::npos) << err.str();
+}
+
+TEST_F(HardeningTest, AFailureOfTheDiskAtTheRenameOrTheFlushLosesNothing) {
+    for (const test::FileOp op : {test::FileOp::kRename, test::FileOp::kFlush}) {
+        for (const auto& name : test::Entries(dir.path())) std::remove((dir / name).c_str());
+        MakeDiskFullFolder(dir.path());
+        test::FaultyFiles files;
+        // a's two frames are written (and flushed) first, in the order of the run; b's is the third.
+        files.FailNth(op, 3, EIO);
+        std::vector<std::string> args = {"quillfen-cli", "convert", "--quiet", "--jobs", "1", "--sync", "--settle-ms", "0",
+                                         "--kind", "standardized-tiff", dir.path()};
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        err.str("");
+        std::ostringstream out;
+        int status = 0;
+        {
+            ScopedFiles installed(files);
+            status = RunCli(static_cast<int>(argv.size()), argv.data(), out, err);
+        }
+        // An output that cannot take its name is one that cannot be created: TIFF kinds stop there.
+        if (op == test::FileOp::kRename) {
+            ExpectDiskFullHandled(dir.path(), err.str(), status, "cannot replace: " + ErrnoText(EIO), kExitTiffStopped);
+        } else {
+            ExpectDiskFullHandled(dir.path(), err.str(), status, "flush to disk failed: " + ErrnoText(EIO));
+        }
+    }
 }
 
 TEST_F(HardeningTest, FileSizeLimitIsReportedAndLosesNothing) {
@@ -355,6 +439,63 @@ TEST_F(HardeningTest, FileSizeLimitIsReportedAndLosesNothing) {
     ExpectDiskFullHandled(dir.path(), err.str(), status, "write failed:");
     EXPECT_NE(err.str().find("File too large"), std::string::npos);
 #endif
+}
+
+TEST_F(HardeningTest, AStopFinishesTheOutputItIsWritingAndAStopAskedTwiceEndsTheProcess) {
+    Good(dir / "a.orx", 4);
+    test::FaultyFiles files;
+    CliHooks hooks;
+    int written = 0;
+    hooks.frameWritten = [&](const std::string&) {
+        if (++written == 2) files.DeliverStop(SIGTERM);
+    };
+    std::vector<std::string> args = {"quillfen-cli", "convert", "--quiet", "--jobs", "1", "--settle-ms", "0", dir.path()};
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    std::ostringstream out;
+    int status = 0;
+    {
+        ScopedFiles installed(files);
+        status = RunCli(static_cast<int>(argv.size()), argv.data(), out, err, &hooks);
+        EXPECT_FALSE(files.WatchingStops()) << "the run put the handling it found back";
+    }
+    EXPECT_EQ(status, 128 + SIGTERM) << err.str();
+    EXPECT_EQ(files.EndedBy(), 0);
+    EXPECT_EQ(test::Entries(dir.path()), (std::vector<std::string>{"a.orx", "a.tiff", "a1.tiff"}));
+    // Asked twice, the user means it: the process ends as the signal ends it without us.
+    hooks.frameWritten = [&](const std::string&) {
+        files.DeliverStop(SIGINT);
+        files.DeliverStop(SIGINT);
+    };
+    {
+        ScopedFiles installed(files);
+        RunCli(static_cast<int>(argv.size()), argv.data(), out, err, &hooks);
+    }
+    EXPECT_EQ(files.EndedBy(), SIGINT);
+}
+
+TEST_F(HardeningTest, ProgressOnANarrowTerminalKeepsToOneLineOfItsWidth) {
+    Good(dir / (std::string(120, 'w') + ".orx"), 3);
+    test::FaultyFiles files;
+    files.PretendTerminal(30);
+    std::vector<std::string> args = {"quillfen-cli", "convert", "--jobs", "1", "--settle-ms", "0", dir.path()};
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    std::ostringstream out;
+    {
+        ScopedFiles installed(files);
+        EXPECT_EQ(RunCli(static_cast<int>(argv.size()), argv.data(), out, err), kExitOk) << err.str();
+    }
+    // Each drawing of the progress line ("[1/1] ...") starts over at the line's start and
+    // ends before the edge; the summary comes after the line was taken away.
+    const std::string text = err.str(), redraw = "\r\033[K";
+    int drawn = 0;
+    for (std::size_t at = text.find(redraw + "["); at != std::string::npos; at = text.find(redraw + "[", at + 1)) {
+        const std::size_t from = at + redraw.size(), end = text.find_first_of("\r\n", from);
+        ++drawn;
+        EXPECT_LT(end - from, 30u) << text.substr(from, end - from);
+    }
+    EXPECT_GE(drawn, 1) << text;
 }
 
 }  // namespace

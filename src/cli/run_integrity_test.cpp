@@ -16,6 +16,8 @@
 #include <thread>
 
 #include "cli/cli_test_support.h"
+#include "platform/file_layer.h"
+#include "test/faulty_files.h"
 #include "tools/synthetic_beam.h"
 
 namespace qf {
@@ -136,13 +138,13 @@ TEST_P(RunIntegrityTest, ASubfolderSwappedForALinkIsNotFollowed) {
     EXPECT_EQ(test::Entries(dir / "victim/deep"), Names{"x.orx"});
 }
 
-TEST_P(RunIntegrityTest, DeepTreesConvertWhole) {
-    // Deeper than a path may be long, with fewer descriptors than folders: each folder is
-    // reached from the one above it, and only the way down is held open.
-    int fd = ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
+// A tree deeper than a path may be long: 120 folders of 40-byte names below `top`, with a
+// data file in every fortieth.
+void MakeDeepTree(const std::string& top) {
+    int fd = ::open(top.c_str(), O_RDONLY | O_DIRECTORY);
     ASSERT_GE(fd, 0);
     const std::string name(40, 'n');
-    std::string path = dir.path();
+    std::string path = top;
     for (int depth = 0; depth < 120; ++depth) {
         ASSERT_EQ(::mkdirat(fd, name.c_str(), 0755), 0);
         const int next = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY);
@@ -156,6 +158,12 @@ TEST_P(RunIntegrityTest, DeepTreesConvertWhole) {
     }
     ::close(fd);
     ASSERT_GT(path.size(), 4096u);
+}
+
+TEST_P(RunIntegrityTest, DeepTreesConvertWhole) {
+    // Deeper than a path may be long, with fewer descriptors than folders: each folder is
+    // reached from the one above it, and only the way down is held open.
+    MakeDeepTree(dir.path());
     rlimit old{};
     getrlimit(RLIMIT_NOFILE, &old);
     rlimit few = old;
@@ -165,6 +173,19 @@ TEST_P(RunIntegrityTest, DeepTreesConvertWhole) {
     setrlimit(RLIMIT_NOFILE, &old);
     EXPECT_EQ(status, kExitOk) << err.str();
     EXPECT_EQ(err.str(), "");
+}
+
+TEST_P(RunIntegrityTest, DeepTreesHoldFewerDescriptorsThanFoldersAndLeaveNoneOpen) {
+    MakeDeepTree(dir.path());
+    test::FaultyFiles files;
+    {
+        ScopedFiles installed(files);
+        EXPECT_EQ(Convert({"--quiet", "--recursive", "--kind", "grayscale-bmp", dir.path()}), kExitOk) << err.str();
+    }
+    EXPECT_LT(files.MostOpenDescriptors(), 40) << "of 120 folders";
+    EXPECT_EQ(files.OpenDescriptors(), 0);
+    // Every output once: the three files' frames, no temporary made twice.
+    EXPECT_EQ(files.Calls(test::FileOp::kCreate), 3 * static_cast<int>(BeamSettings{}.frames));
 }
 
 TEST_P(RunIntegrityTest, AFolderThatCannotBeWalkedIsAFailure) {

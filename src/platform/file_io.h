@@ -1,6 +1,7 @@
-// Every call the core makes to the operating system about files, folders, processes and the
-// console, in one place: a POSIX half (file_io_posix.cpp) and a Windows half
-// (file_io_windows.cpp), picked at build time. Nothing else includes a system header.
+// Every call the core makes to the operating system about files, folders, processes, the
+// console and stop signals, in one place. The functions below go through the layer in use
+// (file_layer.h): the system's own, a POSIX half (file_io_posix.cpp) or a Windows half
+// (file_io_windows.cpp), unless a test put a double in. Nothing else includes a system header.
 //
 // Names and paths are UTF-8 throughout; the Windows half turns them into UTF-16 (with the
 // long-path prefix) at each call. Descriptors are ints on both sides: on Windows they are C
@@ -181,15 +182,19 @@ std::uint64_t AvailableMemory();
 /// Sets the allocator to keep freed frame buffers for the next frame (glibc); nothing elsewhere.
 void TuneAllocatorForFrames();
 
+/// Calls `onStop(signal)` for each stop the user asks for until UnwatchStopSignals(): SIGINT,
+/// SIGTERM, SIGHUP; on Windows Ctrl-C, Ctrl-Break, and a closing console, a log-off or a
+/// shutdown as SIGHUP's number (1), from a system thread. `onStop` runs as a signal handler.
+void WatchStopSignals(void (*onStop)(int signal));
+/// Puts back the handling WatchStopSignals() found. On Windows, a closing console ends the
+/// process when its handler returns: that handler waits for this call (4 s at most).
+void UnwatchStopSignals();
+/// Ends the process as `signal` would have without us (the user asked twice).
+void EndBySignal(int signal);
+
 #ifdef _WIN32
 /// The command line's arguments as UTF-8.
 std::vector<std::string> Utf8Arguments(int argc, wchar_t** argv);
-/// Calls `onStop(1)` (SIGHUP's number) from a system thread when the console closes, the user
-/// logs off or the system shuts down (Ctrl-C and Ctrl-Break arrive as C signals). The process
-/// ends when the system's handler returns, so it waits for FinishedAfterStop() (4 s at most).
-void WatchConsoleStops(void (*onStop)(int signal));
-void UnwatchConsoleStops();
-void FinishedAfterStop();
 #endif
 
 }  // namespace qf

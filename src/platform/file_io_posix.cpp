@@ -1,5 +1,6 @@
-// The POSIX half of file_io.h.
+// The POSIX half of the file layer (file_layer.h): the system's own layer here.
 #include "platform/file_io.h"
+#include "platform/system_file_layer.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -11,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cerrno>
 #include <cstdlib>
@@ -20,11 +22,7 @@
 namespace qf {
 namespace {
 
-Error SystemFailure(ErrorKind otherwise, int err) {
-    if (err == ENOENT) return Fail(ErrorKind::kMissing, ErrnoText(err));
-    if (err == EEXIST) return Fail(ErrorKind::kExists, ErrnoText(err));
-    return Fail(otherwise, ErrnoText(err));
-}
+Error SystemFailure(ErrorKind otherwise, int err) { return ErrnoFailure(otherwise, err); }
 
 Error LastFailure(ErrorKind otherwise) { return SystemFailure(otherwise, errno); }
 
@@ -39,6 +37,7 @@ FileFacts FactsFrom(const struct stat& st) {
     return facts;
 }
 
+
 }  // namespace
 
 std::string ErrnoText(int err) {
@@ -49,7 +48,7 @@ std::string ErrnoText(int err) {
 
 std::string NameKey(const std::string& name) { return name; }
 
-Result<int> OpenFolder(const std::string& path) {
+Result<int> SystemFileLayer::OpenFolder(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return LastFailure(ErrorKind::kCannotRead);
     return fd;
@@ -61,13 +60,13 @@ bool MatchesGlob(const std::string& glob, const std::string& name) {
 
 bool NameTooLong(const std::string& name) { return name.size() > NAME_MAX; }
 
-Result<int> OpenSubfolder(int parentFd, const std::string& name) {
+Result<int> SystemFileLayer::OpenSubfolder(int parentFd, const std::string& name) {
     const int fd = ::openat(parentFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) return LastFailure(ErrorKind::kCannotRead);
     return fd;
 }
 
-std::string PathThroughFolder(int folderFd, const std::string& name, const std::string& shownPath) {
+std::string SystemFileLayer::PathThroughFolder(int folderFd, const std::string& name, const std::string& shownPath) {
     // The process's own view of its descriptors leads to the folder it holds, wherever that
     // went; and it stays short however deep the folder lies.
     if (folderFd < 0) return shownPath;
@@ -76,19 +75,19 @@ std::string PathThroughFolder(int folderFd, const std::string& name, const std::
     return "/proc/self/fd/" + std::to_string(folderFd) + "/" + name;
 }
 
-Result<int> OpenToRead(const std::string& path) {
+Result<int> SystemFileLayer::OpenToRead(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return LastFailure(ErrorKind::kCannotRead);
     return fd;
 }
 
-Result<int> CreateNewFile(int folderFd, const std::string& name) {
+Result<int> SystemFileLayer::CreateNewFile(int folderFd, const std::string& name) {
     const int fd = ::openat(folderFd, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0) return LastFailure(ErrorKind::kCannotCreate);
     return fd;
 }
 
-Result<int> OpenStreamToWrite(const std::string& path, std::chrono::milliseconds limit,
+Result<int> SystemFileLayer::OpenStreamToWrite(const std::string& path, std::chrono::milliseconds limit,
                               const std::function<bool()>& stop) {
     const auto until = std::chrono::steady_clock::now() + limit;
     for (;;) {
@@ -107,72 +106,61 @@ Result<int> OpenStreamToWrite(const std::string& path, std::chrono::milliseconds
     }
 }
 
-Status WriteStream(int fd, const void* data, std::size_t size) {
-    const auto* bytes = static_cast<const std::uint8_t*>(data);
-    while (size > 0) {
-        const ssize_t n = ::write(fd, bytes, size);
+Result<std::size_t> SystemFileLayer::WriteStreamSome(int fd, const void* data, std::size_t size) {
+    for (;;) {
+        const ssize_t n = ::write(fd, data, size);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return SystemFailure(ErrorKind::kWriteFailed, n < 0 ? errno : EIO);
-        bytes += n;
-        size -= static_cast<std::size_t>(n);
+        return static_cast<std::size_t>(n);
     }
-    return Status::Ok();
 }
 
-void CloseFile(int fd) {
+void SystemFileLayer::CloseFile(int fd) {
     if (fd >= 0) ::close(fd);
 }
 
-Status CloseChecked(int fd) {
+Status SystemFileLayer::CloseChecked(int fd) {
     if (::close(fd) != 0) return LastFailure(ErrorKind::kWriteFailed);
     return Status::Ok();
 }
 
-Result<std::size_t> ReadAt(int fd, std::uint64_t offset, void* into, std::size_t size) {
-    auto* bytes = static_cast<std::uint8_t*>(into);
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::pread(fd, bytes + done, size - done, static_cast<off_t>(offset + done));
+Result<std::size_t> SystemFileLayer::ReadSome(int fd, std::uint64_t offset, void* into, std::size_t size) {
+    for (;;) {
+        const ssize_t n = ::pread(fd, into, size, static_cast<off_t>(offset));
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return LastFailure(ErrorKind::kCannotRead);
-        if (n == 0) break;
-        done += static_cast<std::size_t>(n);
+        return static_cast<std::size_t>(n);
     }
-    return done;
 }
 
-Status WriteAt(int fd, std::uint64_t offset, const void* data, std::size_t size) {
-    const auto* bytes = static_cast<const std::uint8_t*>(data);
-    while (size > 0) {
-        const ssize_t n = ::pwrite(fd, bytes, size, static_cast<off_t>(offset));
+Result<std::size_t> SystemFileLayer::WriteSome(int fd, std::uint64_t offset, const void* data, std::size_t size) {
+    for (;;) {
+        const ssize_t n = ::pwrite(fd, data, size, static_cast<off_t>(offset));
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && (errno == ENOSPC || errno == EDQUOT)) return SystemFailure(ErrorKind::kNoSpace, errno);
         if (n <= 0) return SystemFailure(ErrorKind::kWriteFailed, n < 0 ? errno : EIO);
-        bytes += n;
-        size -= static_cast<std::size_t>(n);
-        offset += static_cast<std::uint64_t>(n);
+        return static_cast<std::size_t>(n);
     }
-    return Status::Ok();
 }
 
-Status FlushToDisk(int fd) {
+Status SystemFileLayer::FlushToDisk(int fd) {
     if (::fdatasync(fd) != 0) return LastFailure(ErrorKind::kWriteFailed);
     return Status::Ok();
 }
 
-Status SyncFolder(int folderFd) {
+Status SystemFileLayer::SyncFolder(int folderFd) {
     // Some file systems cannot sync a folder and say EINVAL: nothing more can be done there.
     if (folderFd >= 0 && ::fsync(folderFd) != 0 && errno != EINVAL) return LastFailure(ErrorKind::kWriteFailed);
     return Status::Ok();
 }
 
-Result<FileFacts> FactsOf(int fd) {
+Result<FileFacts> SystemFileLayer::FactsOf(int fd) {
     struct stat st {};
     if (::fstat(fd, &st) != 0) return LastFailure(ErrorKind::kCannotRead);
     return FactsFrom(st);
 }
 
-Result<FileFacts> FactsAt(int folderFd, const std::string& name, bool followLinks) {
+Result<FileFacts> SystemFileLayer::FactsAt(int folderFd, const std::string& name, bool followLinks) {
     struct stat st {};
     if (::fstatat(folderFd, name.c_str(), &st, followLinks ? 0 : AT_SYMLINK_NOFOLLOW) != 0) {
         return LastFailure(ErrorKind::kCannotRead);
@@ -182,11 +170,11 @@ Result<FileFacts> FactsAt(int folderFd, const std::string& name, bool followLink
 
 bool LinksLeadToDataFiles() { return true; }
 
-bool MayWrite(int folderFd, const std::string& name) {
+bool SystemFileLayer::MayWrite(int folderFd, const std::string& name) {
     return ::faccessat(folderFd, name.c_str(), W_OK, 0) == 0 || errno != EACCES;
 }
 
-void CarryOverOwnership(int fd, const FileFacts& replaced) {
+void SystemFileLayer::CarryOverOwnership(int fd, const FileFacts& replaced) {
     // The group, then the permission bits, never the set-id or sticky bits: the new file is
     // ours (root's, in a root run), so a set-user-id bit carried over would hand out our
     // rights. Either may be refused to an ordinary user; that is no failure.
@@ -194,7 +182,7 @@ void CarryOverOwnership(int fd, const FileFacts& replaced) {
     if (::fchmod(fd, static_cast<mode_t>(replaced.mode & 0777)) != 0) errno = 0;
 }
 
-Result<std::vector<std::string>> ListNames(int folderFd) {
+Result<std::vector<std::string>> SystemFileLayer::ListNames(int folderFd) {
     // A listing owns its descriptor; a duplicate keeps the caller's open.
     const int fd = ::fcntl(folderFd, F_DUPFD_CLOEXEC, 0);
     if (fd < 0) return LastFailure(ErrorKind::kCannotRead);
@@ -220,25 +208,25 @@ Result<std::vector<std::string>> ListNames(int folderFd) {
     return names;
 }
 
-Status RenameOver(int folderFd, const std::string& from, const std::string& to, bool) {
+Status SystemFileLayer::RenameOver(int folderFd, const std::string& from, const std::string& to, bool) {
     // The rename's durability is the folder's: SyncFolder after the last one.
     if (::renameat(folderFd, from.c_str(), folderFd, to.c_str()) != 0) return LastFailure(ErrorKind::kCannotCreate);
     return Status::Ok();
 }
 
-Status LinkAsNew(int folderFd, const std::string& from, const std::string& to) {
+Status SystemFileLayer::LinkAsNew(int folderFd, const std::string& from, const std::string& to) {
     if (::linkat(folderFd, from.c_str(), folderFd, to.c_str(), 0) != 0) return LastFailure(ErrorKind::kCannotCreate);
     return Status::Ok();
 }
 
-bool RemoveFile(int folderFd, const std::string& name) { return ::unlinkat(folderFd, name.c_str(), 0) == 0; }
+bool SystemFileLayer::RemoveFile(int folderFd, const std::string& name) { return ::unlinkat(folderFd, name.c_str(), 0) == 0; }
 
-Status MakeFolder(const std::string& path) {
+Status SystemFileLayer::MakeFolder(const std::string& path) {
     if (::mkdir(path.c_str(), 0777) != 0 && errno != EEXIST) return LastFailure(ErrorKind::kCannotCreate);
     return Status::Ok();
 }
 
-std::string ProcessSpace() {
+std::string SystemFileLayer::ProcessSpace() {
     std::string space = HostName();
     char boot[64] = {};
     if (const int fd = ::open("/proc/sys/kernel/random/boot_id", O_RDONLY | O_CLOEXEC); fd >= 0) {
@@ -254,36 +242,36 @@ std::string ProcessSpace() {
     return space;
 }
 
-Status MakeFolderAt(int parentFd, const std::string& name) {
+Status SystemFileLayer::MakeFolderAt(int parentFd, const std::string& name) {
     if (::mkdirat(parentFd, name.c_str(), 0777) != 0 && errno != EEXIST) return LastFailure(ErrorKind::kCannotCreate);
     return Status::Ok();
 }
 
-long CurrentProcessId() { return static_cast<long>(::getpid()); }
+long SystemFileLayer::CurrentProcessId() { return static_cast<long>(::getpid()); }
 
-std::string HostName() {
+std::string SystemFileLayer::HostName() {
     char name[256] = {};
     if (::gethostname(name, sizeof name - 1) != 0) return {};
     return name;
 }
 
-bool ProcessIsGone(long pid) { return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH; }
+bool SystemFileLayer::ProcessIsGone(long pid) { return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH; }
 
-bool StandardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+bool SystemFileLayer::StandardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 
-int StandardErrorColumns() {
+int SystemFileLayer::StandardErrorColumns() {
     struct winsize size {};
     if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) != 0) return 0;
     return size.ws_col;
 }
 
-void UseUtf8Console() {}
+void SystemFileLayer::UseUtf8Console() {}
 
-void RestoreConsole() {}
+void SystemFileLayer::RestoreConsole() {}
 
-bool SetStandardOutputBinary(bool) { return true; }
+bool SystemFileLayer::SetStandardOutputBinary(bool) { return true; }
 
-std::uint64_t AvailableMemory() {
+std::uint64_t SystemFileLayer::AvailableMemory() {
     // MemAvailable counts the page cache the kernel would give back; free pages alone do not.
     if (const int fd = ::open("/proc/meminfo", O_RDONLY | O_CLOEXEC); fd >= 0) {
         char text[4096] = {};
@@ -299,9 +287,47 @@ std::uint64_t AvailableMemory() {
     return pages > 0 && size > 0 ? static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(size) : 0;
 }
 
-void TuneAllocatorForFrames() {
+void SystemFileLayer::TuneAllocatorForFrames() {
     mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
     mallopt(M_TRIM_THRESHOLD, 64 * 1024 * 1024);
+}
+
+namespace {
+
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+struct sigaction g_previous[3];
+// Lock-free, so that the handler may read it.
+std::atomic<void (*)(int)> g_onStop{nullptr};
+
+extern "C" void OnStopSignal(int signal) {
+    if (void (*onStop)(int) = g_onStop.load()) onStop(signal);
+}
+
+}  // namespace
+
+void SystemFileLayer::WatchStopSignals(void (*onStop)(int signal)) {
+    g_onStop = onStop;
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int i = 0; i < 3; ++i) sigaction(kStopSignals[i], &action, &g_previous[i]);
+}
+
+void SystemFileLayer::UnwatchStopSignals() {
+    for (int i = 0; i < 3; ++i) sigaction(kStopSignals[i], &g_previous[i], nullptr);
+    g_onStop = nullptr;
+}
+
+void SystemFileLayer::EndBySignal(int signal) {
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);
+}
+
+FileLayer& SystemFiles() {
+    // Never destroyed: a destructor at exit may still close a file.
+    static SystemFileLayer* const files = new SystemFileLayer();
+    return *files;
 }
 
 }  // namespace qf

@@ -8,11 +8,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <filesystem>
 
 #include "platform/file_io.h"
+#include "platform/file_layer.h"
 #include "platform/output_file.h"
+#include "test/faulty_files.h"
 #include "test/temp_folder.h"
 
 namespace qf {
@@ -79,6 +83,62 @@ TEST_F(FileIoTest, ModificationsShowInTheFacts) {
     ASSERT_TRUE(after.ok());
     EXPECT_FALSE(SameFileUnchanged(before.value(), after.value()));
     EXPECT_TRUE(SameFileUnchanged(after.value(), after.value()));
+}
+
+TEST_F(FileIoTest, ReadsAndWritesAreWholeHoweverFewBytesTheSystemTakesAtATime) {
+    std::vector<std::uint8_t> bytes(1000);
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 7);
+    Result<int> folder = OpenFolder(dir.path());
+    ASSERT_TRUE(folder.ok());
+    test::FaultyFiles files;
+    files.ShortWrites(3);
+    {
+        ScopedFiles installed(files);
+        Result<int> fd = CreateNewFile(folder.value(), "f");
+        ASSERT_TRUE(fd.ok());
+        EXPECT_TRUE(WriteAt(fd.value(), 10, bytes.data(), bytes.size()).ok());
+        EXPECT_TRUE(WriteAt(fd.value(), 0, bytes.data(), 10).ok());
+        std::vector<std::uint8_t> back(2000);
+        Result<std::size_t> got = ReadAt(fd.value(), 5, back.data(), back.size());
+        ASSERT_TRUE(got.ok());
+        EXPECT_EQ(got.value(), 1005u);  // fewer only at the end of the file
+        EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), back.begin() + 5));
+        EXPECT_TRUE(CloseChecked(fd.value()).ok());
+        EXPECT_EQ(files.OpenDescriptors(), 0);
+    }
+    EXPECT_EQ(files.Calls(test::FileOp::kWrite), 334 + 4);
+    EXPECT_EQ(&Files(), &SystemFiles()) << "the double goes with its scope";
+    CloseFile(folder.value());
+}
+
+TEST_F(FileIoTest, FailuresOfTheSystemSayTheirCauseAndKind) {
+    Result<int> folder = OpenFolder(dir.path());
+    ASSERT_TRUE(folder.ok());
+    const int at = folder.value();
+    Result<int> created = CreateNewFile(at, "a");
+    ASSERT_TRUE(created.ok());
+    CloseFile(created.value());
+    Result<int> again = CreateNewFile(at, "a");
+    ASSERT_FALSE(again.ok());
+    EXPECT_EQ(again.error().kind, ErrorKind::kExists);
+    Result<FileFacts> none = FactsAt(at, "none", false);
+    ASSERT_FALSE(none.ok());
+    EXPECT_EQ(none.error().kind, ErrorKind::kMissing);
+    EXPECT_FALSE(RemoveFile(at, "none"));
+    EXPECT_TRUE(MakeFolderAt(at, "sub").ok());
+    EXPECT_TRUE(MakeFolderAt(at, "sub").ok()) << "one that exists is fine";
+    test::WriteBytes(dir / "b", {1});
+    EXPECT_EQ(LinkAsNew(at, "a", "b").kind(), ErrorKind::kExists);
+    ASSERT_TRUE(RenameOver(at, "a", "b", false).ok());
+    EXPECT_EQ(test::Entries(dir.path()), (std::vector<std::string>{"b", "sub"}));
+    // A descriptor opened for reading takes no write; the system's words say why.
+    Result<int> reading = OpenToRead(dir / "b");
+    ASSERT_TRUE(reading.ok());
+    const Status written = WriteAt(reading.value(), 0, "x", 1);
+    EXPECT_EQ(written.kind(), ErrorKind::kWriteFailed);
+    EXPECT_FALSE(written.message().empty());
+    CloseFile(reading.value());
+    CloseFile(at);
 }
 
 }  // namespace

@@ -1,11 +1,12 @@
-// The Windows half of file_io.h, and the only file that includes <windows.h> (its S_OK,
-// E_FAIL and FAILED would clash with the dispatch stand-ins elsewhere).
+// The Windows half of the file layer (file_layer.h): the system's own layer there, and the
+// only file of the core that includes <windows.h>.
 //
 // Every name goes to the system as UTF-16 with the long-path prefix, so names outside the
 // ANSI code page and paths beyond 260 characters work. A folder is held open as a handle
 // that does not share deletion: while a run holds its folder, nobody renames or removes it,
 // so the full path it was opened by names it for as long as it is open.
 #include "platform/file_io.h"
+#include "platform/system_file_layer.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -18,12 +19,14 @@
 
 #include <fcntl.h>
 #include <io.h>
+#include <signal.h>
 
 #include <algorithm>
 #include <atomic>
 #include <map>
 #include <mutex>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -212,6 +215,26 @@ Result<FileFacts> FactsOfHandle(HANDLE handle) {
     return FactsFrom(handle, info);
 }
 
+
+// Opens the folder at the whole system path `path` (CreateFileW's `flags`) as a descriptor,
+// and keeps its path for the names relative to it; anything but a folder is refused.
+Result<int> OpenFolderAt(const std::wstring& path, DWORD flags) {
+    const HANDLE handle = CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, flags, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return LastFailure(ErrorKind::kCannotRead);
+    Result<FileFacts> facts = FactsOfHandle(handle);
+    if (!facts.ok() || facts.value().type != FileType::kFolder) {
+        CloseHandle(handle);
+        return facts.ok() ? Win32Failure(ErrorKind::kCannotRead, ERROR_DIRECTORY) : facts.error();
+    }
+    Result<int> fd = Descriptor(handle, _O_RDONLY, ErrorKind::kCannotRead);
+    if (fd.ok()) {
+        const std::lock_guard<std::mutex> lock(g_foldersLock);
+        g_folders[fd.value()] = path;
+    }
+    return fd;
+}
+
 }  // namespace
 
 std::string ErrnoText(int err) {
@@ -226,23 +249,8 @@ std::string NameKey(const std::string& name) {
     return Narrow(wide.data(), wide.size());
 }
 
-Result<int> OpenFolder(const std::string& path) {
-    const std::wstring wide = SystemPath(Wide(path));
-    const HANDLE handle = CreateFileW(wide.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return LastFailure(ErrorKind::kCannotRead);
-    Result<FileFacts> facts = FactsOfHandle(handle);
-    if (!facts.ok() || facts.value().type != FileType::kFolder) {
-        CloseHandle(handle);
-        return facts.ok() ? Win32Failure(ErrorKind::kCannotRead, ERROR_DIRECTORY) : facts.error();
-    }
-    Result<int> fd = Descriptor(handle, _O_RDONLY, ErrorKind::kCannotRead);
-    if (fd.ok()) {
-        const std::lock_guard<std::mutex> lock(g_foldersLock);
-        g_folders[fd.value()] = wide;
-    }
-    return fd;
+Result<int> SystemFileLayer::OpenFolder(const std::string& path) {
+    return OpenFolderAt(SystemPath(Wide(path)), FILE_FLAG_BACKUP_SEMANTICS);
 }
 
 bool MatchesGlob(const std::string& glob, const std::string& name) {
@@ -251,34 +259,20 @@ bool MatchesGlob(const std::string& glob, const std::string& name) {
 
 bool NameTooLong(const std::string& name) { return Wide(name).size() > 255; }
 
-Result<int> OpenSubfolder(int parentFd, const std::string& name) {
+Result<int> SystemFileLayer::OpenSubfolder(int parentFd, const std::string& name) {
     Result<std::wstring> path = PathAt(parentFd, name);
     if (!path.ok()) return path.error();
     // A reparse point is opened as itself, and then is no folder to walk into.
-    const HANDLE handle = CreateFileW(path.value().c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return LastFailure(ErrorKind::kCannotRead);
-    Result<FileFacts> facts = FactsOfHandle(handle);
-    if (!facts.ok() || facts.value().type != FileType::kFolder) {
-        CloseHandle(handle);
-        return facts.ok() ? Win32Failure(ErrorKind::kCannotRead, ERROR_DIRECTORY) : facts.error();
-    }
-    Result<int> fd = Descriptor(handle, _O_RDONLY, ErrorKind::kCannotRead);
-    if (fd.ok()) {
-        const std::lock_guard<std::mutex> lock(g_foldersLock);
-        g_folders[fd.value()] = path.value();
-    }
-    return fd;
+    return OpenFolderAt(path.value(), FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT);
 }
 
-std::string PathThroughFolder(int, const std::string&, const std::string& shownPath) {
+std::string SystemFileLayer::PathThroughFolder(int, const std::string&, const std::string& shownPath) {
     // An open folder cannot be renamed or removed here (it is held without sharing
     // deletion), so the path it was opened by still leads to it.
     return shownPath;
 }
 
-Result<int> OpenToRead(const std::string& path) {
+Result<int> SystemFileLayer::OpenToRead(const std::string& path) {
     // Reparse points are opened as themselves (and then refused as no data file); a folder
     // opens too, so that it is named as one.
     const std::wstring wide = SystemPath(Wide(path));
@@ -288,7 +282,7 @@ Result<int> OpenToRead(const std::string& path) {
     return Descriptor(handle, _O_RDONLY, ErrorKind::kCannotRead);
 }
 
-Result<int> CreateNewFile(int folderFd, const std::string& name) {
+Result<int> SystemFileLayer::CreateNewFile(int folderFd, const std::string& name) {
     Result<std::wstring> path = PathAt(folderFd, name);
     if (!path.ok()) return Fail(ErrorKind::kCannotCreate, path.message());
     const HANDLE handle = CreateFileW(path.value().c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
@@ -297,7 +291,7 @@ Result<int> CreateNewFile(int folderFd, const std::string& name) {
     return Descriptor(handle, _O_RDWR, ErrorKind::kCannotCreate);
 }
 
-Result<int> OpenStreamToWrite(const std::string& path, std::chrono::milliseconds, const std::function<bool()>&) {
+Result<int> SystemFileLayer::OpenStreamToWrite(const std::string& path, std::chrono::milliseconds, const std::function<bool()>&) {
     const std::wstring wide = SystemPath(Wide(path));
     const HANDLE handle = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -305,19 +299,14 @@ Result<int> OpenStreamToWrite(const std::string& path, std::chrono::milliseconds
     return Descriptor(handle, _O_WRONLY, ErrorKind::kCannotCreate);
 }
 
-Status WriteStream(int fd, const void* data, std::size_t size) {
-    const auto* bytes = static_cast<const std::uint8_t*>(data);
-    while (size > 0) {
-        DWORD done = 0;
-        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
-        if (!WriteFile(HandleOf(fd), bytes, chunk, &done, nullptr) || done == 0) return LastFailure(ErrorKind::kWriteFailed);
-        bytes += done;
-        size -= done;
-    }
-    return Status::Ok();
+Result<std::size_t> SystemFileLayer::WriteStreamSome(int fd, const void* data, std::size_t size) {
+    DWORD done = 0;
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+    if (!WriteFile(HandleOf(fd), data, chunk, &done, nullptr) || done == 0) return LastFailure(ErrorKind::kWriteFailed);
+    return std::size_t{done};
 }
 
-void CloseFile(int fd) {
+void SystemFileLayer::CloseFile(int fd) {
     if (fd < 0) return;
     {
         const std::lock_guard<std::mutex> lock(g_foldersLock);
@@ -326,66 +315,51 @@ void CloseFile(int fd) {
     _close(fd);
 }
 
-Status CloseChecked(int fd) {
+Status SystemFileLayer::CloseChecked(int fd) {
     if (_close(fd) != 0) return Fail(ErrorKind::kWriteFailed, ErrnoText(errno));
     return Status::Ok();
 }
 
-Result<std::size_t> ReadAt(int fd, std::uint64_t offset, void* into, std::size_t size) {
-    const HANDLE handle = HandleOf(fd);
-    auto* bytes = static_cast<std::uint8_t*>(into);
-    std::size_t done = 0;
-    while (done < size) {
-        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size - done, DWORD{1} << 30));
-        const std::uint64_t at = offset + done;
-        OVERLAPPED position{};
-        position.Offset = static_cast<DWORD>(at);
-        position.OffsetHigh = static_cast<DWORD>(at >> 32);
-        DWORD got = 0;
-        if (!ReadFile(handle, bytes + done, chunk, &got, &position)) {
-            const DWORD err = GetLastError();
-            if (err == ERROR_HANDLE_EOF) break;
-            return Win32Failure(ErrorKind::kCannotRead, err);
-        }
-        if (got == 0) break;
-        done += got;
+Result<std::size_t> SystemFileLayer::ReadSome(int fd, std::uint64_t offset, void* into, std::size_t size) {
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size, DWORD{1} << 30));
+    OVERLAPPED position{};
+    position.Offset = static_cast<DWORD>(offset);
+    position.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD got = 0;
+    if (!ReadFile(HandleOf(fd), into, chunk, &got, &position)) {
+        const DWORD err = GetLastError();
+        if (err == ERROR_HANDLE_EOF) return std::size_t{0};
+        return Win32Failure(ErrorKind::kCannotRead, err);
     }
-    return done;
+    return std::size_t{got};
 }
 
-Status WriteAt(int fd, std::uint64_t offset, const void* data, std::size_t size) {
-    const HANDLE handle = HandleOf(fd);
-    const auto* bytes = static_cast<const std::uint8_t*>(data);
-    while (size > 0) {
-        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size, DWORD{1} << 30));
-        OVERLAPPED position{};
-        position.Offset = static_cast<DWORD>(offset);
-        position.OffsetHigh = static_cast<DWORD>(offset >> 32);
-        DWORD put = 0;
-        if (!WriteFile(handle, bytes, chunk, &put, &position)) {
-            const DWORD code = GetLastError();
-            const bool full = code == ERROR_DISK_FULL || code == ERROR_HANDLE_DISK_FULL;
-            return Win32Failure(full ? ErrorKind::kNoSpace : ErrorKind::kWriteFailed, code);
-        }
-        if (put == 0) return Win32Failure(ErrorKind::kWriteFailed, ERROR_WRITE_FAULT);
-        bytes += put;
-        size -= put;
-        offset += put;
+Result<std::size_t> SystemFileLayer::WriteSome(int fd, std::uint64_t offset, const void* data, std::size_t size) {
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size, DWORD{1} << 30));
+    OVERLAPPED position{};
+    position.Offset = static_cast<DWORD>(offset);
+    position.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD put = 0;
+    if (!WriteFile(HandleOf(fd), data, chunk, &put, &position)) {
+        const DWORD code = GetLastError();
+        const bool full = code == ERROR_DISK_FULL || code == ERROR_HANDLE_DISK_FULL;
+        return Win32Failure(full ? ErrorKind::kNoSpace : ErrorKind::kWriteFailed, code);
     }
-    return Status::Ok();
+    if (put == 0) return Win32Failure(ErrorKind::kWriteFailed, ERROR_WRITE_FAULT);
+    return std::size_t{put};
 }
 
-Status FlushToDisk(int fd) {
+Status SystemFileLayer::FlushToDisk(int fd) {
     if (!FlushFileBuffers(HandleOf(fd))) return LastFailure(ErrorKind::kWriteFailed);
     return Status::Ok();
 }
 
 // A rename made with MOVEFILE_WRITE_THROUGH is durable on its own; folders are not flushed.
-Status SyncFolder(int) { return Status::Ok(); }
+Status SystemFileLayer::SyncFolder(int) { return Status::Ok(); }
 
-Result<FileFacts> FactsOf(int fd) { return FactsOfHandle(HandleOf(fd)); }
+Result<FileFacts> SystemFileLayer::FactsOf(int fd) { return FactsOfHandle(HandleOf(fd)); }
 
-Result<FileFacts> FactsAt(int folderFd, const std::string& name, bool followLinks) {
+Result<FileFacts> SystemFileLayer::FactsAt(int folderFd, const std::string& name, bool followLinks) {
     Result<std::wstring> path = PathAt(folderFd, name);
     if (!path.ok()) return path.error();
     const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (followLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
@@ -399,7 +373,7 @@ Result<FileFacts> FactsAt(int folderFd, const std::string& name, bool followLink
 
 bool LinksLeadToDataFiles() { return false; }
 
-bool MayWrite(int folderFd, const std::string& name) {
+bool SystemFileLayer::MayWrite(int folderFd, const std::string& name) {
     // A folder's read-only attribute does not keep files from being made in it.
     if (name == ".") return true;
     Result<std::wstring> path = PathAt(folderFd, name);
@@ -409,9 +383,9 @@ bool MayWrite(int folderFd, const std::string& name) {
 }
 
 // Permissions on Windows come from the folder's inherited access list, as for any new file.
-void CarryOverOwnership(int, const FileFacts&) {}
+void SystemFileLayer::CarryOverOwnership(int, const FileFacts&) {}
 
-Result<std::vector<std::string>> ListNames(int folderFd) {
+Result<std::vector<std::string>> SystemFileLayer::ListNames(int folderFd) {
     Result<std::wstring> folder = FolderPath(folderFd);
     if (!folder.ok()) return folder.error();
     std::wstring pattern = folder.value();
@@ -440,7 +414,7 @@ Result<std::vector<std::string>> ListNames(int folderFd) {
     return names;
 }
 
-Status RenameOver(int folderFd, const std::string& from, const std::string& to, bool writeThrough) {
+Status SystemFileLayer::RenameOver(int folderFd, const std::string& from, const std::string& to, bool writeThrough) {
     Result<std::wstring> source = PathAt(folderFd, from);
     Result<std::wstring> target = PathAt(folderFd, to);
     if (!source.ok()) return source.error();
@@ -459,7 +433,7 @@ Status RenameOver(int folderFd, const std::string& from, const std::string& to, 
     }
 }
 
-Status LinkAsNew(int folderFd, const std::string& from, const std::string& to) {
+Status SystemFileLayer::LinkAsNew(int folderFd, const std::string& from, const std::string& to) {
     Result<std::wstring> source = PathAt(folderFd, from);
     Result<std::wstring> target = PathAt(folderFd, to);
     if (!source.ok()) return source.error();
@@ -472,12 +446,12 @@ Status LinkAsNew(int folderFd, const std::string& from, const std::string& to) {
     return LastFailure(ErrorKind::kCannotCreate);
 }
 
-bool RemoveFile(int folderFd, const std::string& name) {
+bool SystemFileLayer::RemoveFile(int folderFd, const std::string& name) {
     Result<std::wstring> path = PathAt(folderFd, name);
     return path.ok() && DeleteFileW(path.value().c_str());
 }
 
-Status MakeFolder(const std::string& path) {
+Status SystemFileLayer::MakeFolder(const std::string& path) {
     const std::wstring wide = SystemPath(Wide(path));
     if (!CreateDirectoryW(wide.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
         return LastFailure(ErrorKind::kCannotCreate);
@@ -485,12 +459,12 @@ Status MakeFolder(const std::string& path) {
     return Status::Ok();
 }
 
-std::string ProcessSpace() {
+std::string SystemFileLayer::ProcessSpace() {
     // Process ids are the machine's own here: no namespaces share a folder's temporaries.
-    return HostName();
+    return SystemFileLayer::HostName();
 }
 
-Status MakeFolderAt(int parentFd, const std::string& name) {
+Status SystemFileLayer::MakeFolderAt(int parentFd, const std::string& name) {
     Result<std::wstring> path = PathAt(parentFd, name);
     if (!path.ok()) return Fail(ErrorKind::kCannotCreate, path.message());
     if (!CreateDirectoryW(path.value().c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
@@ -499,7 +473,7 @@ Status MakeFolderAt(int parentFd, const std::string& name) {
     return Status::Ok();
 }
 
-long CurrentProcessId() { return static_cast<long>(GetCurrentProcessId()); }
+long SystemFileLayer::CurrentProcessId() { return static_cast<long>(GetCurrentProcessId()); }
 
 std::string HostName() {
     wchar_t name[256] = {};
@@ -508,7 +482,7 @@ std::string HostName() {
     return Narrow(name, size);
 }
 
-bool ProcessIsGone(long pid) {
+bool SystemFileLayer::ProcessIsGone(long pid) {
     const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
     if (!process) return GetLastError() == ERROR_INVALID_PARAMETER;
     DWORD code = 0;
@@ -517,9 +491,9 @@ bool ProcessIsGone(long pid) {
     return ended;
 }
 
-bool StandardErrorIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
+bool SystemFileLayer::StandardErrorIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
 
-int StandardErrorColumns() {
+int SystemFileLayer::StandardErrorColumns() {
     CONSOLE_SCREEN_BUFFER_INFO info{};
     if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info)) return 0;
     return info.srWindow.Right - info.srWindow.Left + 1;
@@ -527,30 +501,33 @@ int StandardErrorColumns() {
 
 namespace {
 std::atomic<UINT> g_consoleCodePage{0};  // the one found at start; 0 until changed
-}  // namespace
 
-void RestoreConsole() {
+void PutConsoleBack() {
     if (const UINT found = g_consoleCodePage.exchange(0); found != 0) SetConsoleOutputCP(found);
 }
 
-void UseUtf8Console() {
+}  // namespace
+
+void SystemFileLayer::RestoreConsole() { PutConsoleBack(); }
+
+void SystemFileLayer::UseUtf8Console() {
     const UINT found = GetConsoleOutputCP();
     if (found == 0 || found == CP_UTF8 || !SetConsoleOutputCP(CP_UTF8)) return;  // no console, or UTF-8 already
-    if (g_consoleCodePage.exchange(found) == 0) std::atexit(RestoreConsole);
+    if (g_consoleCodePage.exchange(found) == 0) std::atexit(PutConsoleBack);
 }
 
-bool SetStandardOutputBinary(bool binary) {
+bool SystemFileLayer::SetStandardOutputBinary(bool binary) {
     std::fflush(stdout);
     return _setmode(_fileno(stdout), binary ? _O_BINARY : _O_TEXT) == _O_BINARY;
 }
 
-std::uint64_t AvailableMemory() {
+std::uint64_t SystemFileLayer::AvailableMemory() {
     MEMORYSTATUSEX status{};
     status.dwLength = sizeof status;
     return GlobalMemoryStatusEx(&status) ? status.ullAvailPhys : 0;
 }
 
-void TuneAllocatorForFrames() {}
+void SystemFileLayer::TuneAllocatorForFrames() {}
 
 std::vector<std::string> Utf8Arguments(int argc, wchar_t** argv) {
     std::vector<std::string> args;
@@ -560,9 +537,18 @@ std::vector<std::string> Utf8Arguments(int argc, wchar_t** argv) {
 
 namespace {
 
+// Ctrl-C and Ctrl-Break come as C signals; the C runtime puts the default handling back
+// before it calls us, so the handler takes them again each time.
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGBREAK};
+void (*g_previous[3])(int);
 std::atomic<void (*)(int)> g_onStop{nullptr};
 std::atomic<bool> g_finished{false};
 constexpr int kHangUp = 1;  // SIGHUP's number, which Windows lacks
+
+extern "C" void OnStopSignal(int signal) {
+    std::signal(signal, OnStopSignal);
+    if (void (*onStop)(int) = g_onStop.load()) onStop(signal);
+}
 
 BOOL WINAPI OnConsoleEvent(DWORD event) {
     void (*onStop)(int) = g_onStop.load();
@@ -583,17 +569,33 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
 
 }  // namespace
 
-void WatchConsoleStops(void (*onStop)(int signal)) {
+void SystemFileLayer::WatchStopSignals(void (*onStop)(int signal)) {
     g_finished = false;
     g_onStop = onStop;
+    for (int i = 0; i < 3; ++i) g_previous[i] = std::signal(kStopSignals[i], OnStopSignal);
     SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 }
 
-void UnwatchConsoleStops() {
+void SystemFileLayer::UnwatchStopSignals() {
+    g_finished = true;
     SetConsoleCtrlHandler(OnConsoleEvent, FALSE);
+    for (int i = 0; i < 3; ++i) std::signal(kStopSignals[i], g_previous[i]);
     g_onStop = nullptr;
 }
 
-void FinishedAfterStop() { g_finished = true; }
+void SystemFileLayer::EndBySignal(int signal) {
+    // A closing console ends the process itself; a second Ctrl-C or Ctrl-Break ends it as
+    // it would without us, with the console's code page put back first.
+    if (signal == kHangUp) return;
+    RestoreConsole();
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+FileLayer& SystemFiles() {
+    // Never destroyed: a destructor at exit may still close a file.
+    static SystemFileLayer* const files = new SystemFileLayer();
+    return *files;
+}
 
 }  // namespace qf

@@ -15,20 +15,48 @@ using VARIANT_BOOL = std::int16_t;
 using DISPID = std::int32_t;
 using BSTR = char*;
 
+// <windows.h> defines these as macros of the same values: where it came first, its
+// definitions stand (and read the same here), so that a file may include both.
+#ifndef S_OK
 inline constexpr HRESULT S_OK = 0;
+#endif
+#ifndef E_FAIL
 inline constexpr HRESULT E_FAIL = static_cast<HRESULT>(0x80004005);
+#endif
+#ifndef E_INVALIDARG
 inline constexpr HRESULT E_INVALIDARG = static_cast<HRESULT>(0x80070057);
+#endif
+#ifndef E_OUTOFMEMORY
 inline constexpr HRESULT E_OUTOFMEMORY = static_cast<HRESULT>(0x8007000E);
+#endif
+#ifndef E_POINTER
 inline constexpr HRESULT E_POINTER = static_cast<HRESULT>(0x80004003);
+#endif
+#ifndef E_UNEXPECTED
 inline constexpr HRESULT E_UNEXPECTED = static_cast<HRESULT>(0x8000FFFF);
+#endif
+#ifndef DISP_E_MEMBERNOTFOUND
 inline constexpr HRESULT DISP_E_MEMBERNOTFOUND = static_cast<HRESULT>(0x80020003);
+#endif
+#ifndef DISP_E_TYPEMISMATCH
 inline constexpr HRESULT DISP_E_TYPEMISMATCH = static_cast<HRESULT>(0x80020005);
+#endif
+#ifndef DISP_E_EXCEPTION
 inline constexpr HRESULT DISP_E_EXCEPTION = static_cast<HRESULT>(0x80020009);
+#endif
+#ifndef DISP_E_BADINDEX
 inline constexpr HRESULT DISP_E_BADINDEX = static_cast<HRESULT>(0x8002000B);
+#endif
+#ifndef DISP_E_ARRAYISLOCKED
 inline constexpr HRESULT DISP_E_ARRAYISLOCKED = static_cast<HRESULT>(0x8002000D);
+#endif
+#ifndef DISP_E_BADPARAMCOUNT
 inline constexpr HRESULT DISP_E_BADPARAMCOUNT = static_cast<HRESULT>(0x8002000E);
+#endif
 
+#ifndef FAILED
 inline constexpr bool FAILED(HRESULT hr) { return hr < 0; }
+#endif
 
 enum : VARTYPE {
     VT_EMPTY = 0,
@@ -42,8 +70,12 @@ enum : VARTYPE {
     VT_ARRAY = 0x2000,
     VT_BYREF = 0x4000,
 };
+#ifndef VARIANT_TRUE
 inline constexpr VARIANT_BOOL VARIANT_TRUE = -1;
+#endif
+#ifndef VARIANT_FALSE
 inline constexpr VARIANT_BOOL VARIANT_FALSE = 0;
+#endif
 
 struct SAFEARRAYBOUND {
     std::uint32_t cElements;
