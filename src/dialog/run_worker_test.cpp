@@ -19,13 +19,10 @@ namespace qf {
 using test::FakeServices;
 using test::PauseGate;
 
-class RunWorkerTest : public QObject {
+class RunWorkerTest : public QObject, protected test::DialogFixture {
     Q_OBJECT
 
 private:
-    std::unique_ptr<test::TempFolder> settingsDir;
-    std::unique_ptr<test::TempFolder> dir;
-    FakeServices services;
 
     void Synth(const std::string& name, std::uint32_t frames) { QVERIFY(test::Synth(*dir, name, frames)); }
     void Click(CQuillfenDlg& dlg, int id) {
@@ -60,16 +57,8 @@ private:
     }
 
 private slots:
-    void initTestCase() {
-        settingsDir = std::make_unique<test::TempFolder>();
-        test::UseTestSettings(settingsDir->path());
-    }
-
-    void init() {
-        QSettings().clear();
-        dir = std::make_unique<test::TempFolder>();
-        services = FakeServices();
-    }
+    void initTestCase() { StartProgram(); }
+    void init() { StartCase(); }
 
     // Pauses: 1 after a.orx loads, 2 after its frame 0, 3 after its frame 1, ...
     void cancelMidRunStopsWithinOneFrameAndTheDialogStays() {
@@ -132,12 +121,12 @@ private slots:
         CQuillfenDlg dlg(&services);
         PauseGate gate(test::PlanningPauses(dir->path()) + 4);  // after a.orx's last frame
         StartHeld(dlg, gate);
-        const double done = dlg.worker().runDoneFraction();
+        const double done = dlg.worker().standing().progress.Fraction();
         QVERIFY2(std::abs(done - 96.0 / (96 + 3840)) < 1e-9, qPrintable(QString::number(done)));
         QTRY_COMPARE(static_cast<ProgressStrip*>(dlg.Item(1001))->percent(), 2);
         gate.Open();
         QTRY_VERIFY_WITH_TIMEOUT(!dlg.running(), 30000);
-        QCOMPARE(dlg.worker().runDoneFraction(), 1.0);
+        QCOMPARE(dlg.worker().standing().progress.Fraction(), 1.0);
         QCOMPARE(static_cast<ProgressStrip*>(dlg.Item(1001))->percent(), 100);
     }
 
