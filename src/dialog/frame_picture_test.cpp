@@ -44,6 +44,13 @@ private:
     }
     // The frame's intensity at (x, y), y counted from the top as the outputs show it.
     static int At(const FrameImage& f, int x, int y) { return f.samples[(f.height - 1 - y) * f.width + x]; }
+    // Shows the window and converts the folder with `kind` in it.
+    void ShowAndRun(CQuillfenDlg& dlg, int kind) {
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        Run(dlg, kind);
+    }
+    static FrameView* View(CQuillfenDlg& dlg) { return static_cast<FrameView*>(dlg.Item(1002)); }
     // The pointer moves to `p` of the view's viewport (no button held).
     static void Hover(FrameView* view, QPointF p) {
         QMouseEvent move(QEvent::MouseMove, p, view->viewport()->mapToGlobal(p), Qt::NoButton, Qt::NoButton,
@@ -168,10 +175,8 @@ private slots:
     void readoutTellsThePixelUnderThePointerAndEmptiesOffTheFrame() {
         QVERIFY(test::Synth(*dir, "a.orx", 1, 12, 8));
         CQuillfenDlg dlg(&services);
-        dlg.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-        auto* view = static_cast<FrameView*>(dlg.Item(1002));
-        Run(dlg, kStandardizedTiff);
+        ShowAndRun(dlg, kStandardizedTiff);
+        FrameView* view = View(dlg);
         const FrameImage frame = LastFrame(*dir / "a.orx", kStandardizedTiff, 1);
         for (auto [x, y] : {std::pair{0, 0}, std::pair{5, 3}, std::pair{11, 7}}) {
             Hover(view, PixelCentre(view, x, y, 12, 8));
@@ -191,10 +196,8 @@ private slots:
     void readoutOfTheColourKindTellsTheColourShown() {
         QVERIFY(test::Synth(*dir, "a.orx", 1, 12, 8));
         CQuillfenDlg dlg(&services);
-        dlg.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-        auto* view = static_cast<FrameView*>(dlg.Item(1002));
-        Run(dlg, kFalseColorBitmap);
+        ShowAndRun(dlg, kFalseColorBitmap);
+        FrameView* view = View(dlg);
         const FrameImage frame = LastFrame(*dir / "a.orx", kFalseColorBitmap, 1);
         Hover(view, PixelCentre(view, 6, 4, 12, 8));
         const FalseColorEntry& e = FalseColorTable()[At(frame, 6, 4) >> 2];
@@ -244,10 +247,8 @@ private slots:
     void zoomedInEachSampleIsASharpBlock() {
         QVERIFY(test::Synth(*dir, "a.orx", 1, 12, 8));
         CQuillfenDlg dlg(&services);
-        dlg.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-        auto* view = static_cast<FrameView*>(dlg.Item(1002));
-        Run(dlg, kStandardizedTiff);
+        ShowAndRun(dlg, kStandardizedTiff);
+        FrameView* view = View(dlg);
         const FrameImage frame = LastFrame(*dir / "a.orx", kStandardizedTiff, 1);
         view->ActualSize();
         while (view->zoom().scale() < 16) view->ZoomIn();

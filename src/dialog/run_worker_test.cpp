@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QSignalSpy>
+#include <QThread>
 #include <QtTest>
 #include <atomic>
 #include <cmath>
@@ -196,6 +197,36 @@ private slots:
         }
         QVERIFY(NoTemporaries());
         QCOMPARE(test::Outputs(*dir), std::vector<std::string>{"a.tiff"});
+    }
+
+    // Connected directly, a handler runs where the worker emits: on the window's thread,
+    // in the order the run went, the end once and last.
+    void eventsArriveOnTheWindowsThreadInTheRunsOrder() {
+        Synth("a.orx", 3);
+        Synth("b.orx", 2);
+        CQuillfenDlg dlg(&services);
+        dlg.runSettings().pause = [](std::chrono::milliseconds) {};
+        QStringList seen;
+        bool elsewhere = false;
+        auto note = [&](const QString& what) {
+            elsewhere |= QThread::currentThread() != dlg.thread();
+            seen << what;
+        };
+        RunWorker* w = &dlg.worker();
+        connect(w, &RunWorker::fileStarted, &dlg, [&](const QString&, int index, int) { note(QString("file %1").arg(index)); },
+                Qt::DirectConnection);
+        connect(w, &RunWorker::frameShown, &dlg, [&](const FramePicture&, int, long run) { note(QString("frame %1").arg(run)); },
+                Qt::DirectConnection);
+        connect(w, &RunWorker::finished, &dlg, [&](const BatchReport&) { note("end"); }, Qt::DirectConnection);
+        services.folder = QString::fromStdString(dir->path());
+        Click(dlg, kIdChooseDirectory);
+        QTRY_VERIFY_WITH_TIMEOUT(!dlg.running(), 30000);
+        QVERIFY(!elsewhere);
+        QCOMPARE(seen.first(), QString("file 1"));
+        QVERIFY(seen.indexOf("file 2") > seen.indexOf("file 1"));
+        QCOMPARE(seen.count("end"), 1);
+        QCOMPARE(seen.last(), QString("end"));
+        QCOMPARE(seen[seen.size() - 2], QString("frame 5"));  // the run's last frame is pictured
     }
 
     // The clock never moves: only the first frame and the run's last are pictured.
