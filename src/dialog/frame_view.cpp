@@ -176,13 +176,19 @@ void FrameView::FitToView() {
     ShowReadout(pointer_);
 }
 
-void FrameView::ShowReadout(std::optional<QPointF> pointer) {
+// Called from the pointer's event handlers: nothing thrown may leave it.
+void FrameView::ShowReadout(std::optional<QPointF> pointer) noexcept {
     pointer_ = pointer;
     QString text;
-    if (pointer && frame_) {
-        if (const auto pixel = zoom_.PixelAt(pointer->x(), pointer->y(), scrollX(), scrollY())) {
-            text = RunTexts::Text(present::PixelReadout(*frame_, static_cast<int>(pixel->x), static_cast<int>(pixel->y)));
+    try {
+        if (pointer && frame_) {
+            if (const auto pixel = zoom_.PixelAt(pointer->x(), pointer->y(), scrollX(), scrollY())) {
+                text = RunTexts::Text(
+                    present::PixelReadout(*frame_, static_cast<int>(pixel->x), static_cast<int>(pixel->y)));
+            }
         }
+    } catch (...) {
+        text.clear();  // no words to be had (out of memory): an empty line says nothing wrong
     }
     readout_->setText(text);
 }

@@ -52,7 +52,7 @@ private:
     /// `at` where it is.
     void ZoomAbout(QPointF at, bool (*change)(present::FrameZoom&));
     QPointF Centre() const;
-    void ShowReadout(std::optional<QPointF> pointer);
+    void ShowReadout(std::optional<QPointF> pointer) noexcept;
     int scrollX() const;
     int scrollY() const;
 
