@@ -72,15 +72,16 @@ std::string ProgressPrinter::Line(std::chrono::steady_clock::time_point now, int
     const std::string head = "[" + std::to_string(index_) + "/" + std::to_string(total_) + "] ";
     const std::string name = DisplayName(file_.substr(LastSeparator(file_) + 1));
     std::string rest = ": frame " + std::to_string(fileDone_) + "/" + std::to_string(fileFrames_);
-    if (runFrames_ > 0) rest += ", " + std::to_string(static_cast<int>(progress_.Fraction() * 100)) + "%";
+    if (progress_.framesPlanned() > 0) rest += ", " + std::to_string(static_cast<int>(progress_.Fraction() * 100)) + "%";
     const double seconds = std::chrono::duration<double>(now - start_).count();
-    if (runDone_ > 0 && seconds > 0.5) {
-        const double rate = static_cast<double>(runDone_) / seconds;
+    // Half a second in, the rate means something.
+    const std::optional<double> rate = seconds > 0.5 ? progress_.FramesPerSecond(seconds) : std::nullopt;
+    if (rate) {
         char text[32];
-        std::snprintf(text, sizeof text, ", %.0f frames/s", rate);
+        std::snprintf(text, sizeof text, ", %.0f frames/s", *rate);
         rest += text;
         const std::optional<double> left = progress_.SecondsLeft(seconds);
-        if (runFrames_ > runDone_ && left) rest += ", " + Duration(*left) + " left";
+        if (progress_.framesPlanned() > progress_.framesDone() && left) rest += ", " + Duration(*left) + " left";
     }
     return FitLine(head, name, rest, columns);
 }
@@ -101,7 +102,6 @@ void ProgressPrinter::Finish() {
 }
 
 void ProgressPrinter::Planned(int files, long frames) {
-    runFrames_ += frames;
     progress_.Planned(frames, 0);
     total_ = files;
     if (start_ == std::chrono::steady_clock::time_point{}) start_ = std::chrono::steady_clock::now();
@@ -127,7 +127,6 @@ void ProgressPrinter::FileFramePixels(std::uint64_t pixels) { progress_.FileFram
 
 void ProgressPrinter::FrameWritten(const std::string&) {
     ++fileDone_;
-    ++runDone_;
     progress_.FrameDone();
     Redraw(false);
 }

@@ -46,7 +46,6 @@ private:
     std::string file_;
     int index_ = 0, total_ = 0;
     int fileFrames_ = 0, fileDone_ = 0;
-    long runFrames_ = 0, runDone_ = 0;
     RunProgress progress_;
     std::function<int()> columns_;
     std::chrono::steady_clock::time_point start_{}, lastDraw_{};

@@ -68,6 +68,20 @@ TEST(ProgressTimeLeft, FollowsThePixelsLeft) {
     EXPECT_FALSE(RunProgress().SecondsLeft(2.0).has_value());
 }
 
+// The command line and the dialogs read the rate here: frames, whatever their size.
+TEST(ProgressRate, CountsFramesWhileTheTimeLeftCountsPixels) {
+    RunProgress progress;
+    progress.Planned(3, 100 + 100 + 9800);
+    progress.FileFrameSize(100);
+    EXPECT_FALSE(progress.FramesPerSecond(1.0).has_value());  // nothing done yet
+    progress.FrameDone();
+    progress.FrameDone();
+    ASSERT_TRUE(progress.FramesPerSecond(0.5).has_value());
+    EXPECT_DOUBLE_EQ(*progress.FramesPerSecond(0.5), 4.0);
+    EXPECT_DOUBLE_EQ(*progress.SecondsLeft(0.5), 24.5);  // 200 of 10000 pixels in 0.5 s
+    EXPECT_FALSE(progress.FramesPerSecond(0.0).has_value());
+}
+
 // Every redraw of the live line: what follows each "\r\033[K".
 std::vector<std::string> Redraws(const std::string& written) {
     std::vector<std::string> lines;

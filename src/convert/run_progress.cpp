@@ -26,4 +26,9 @@ std::optional<double> RunProgress::SecondsLeft(double elapsed) const {
     return elapsed * (1 - fraction) / fraction;
 }
 
+std::optional<double> RunProgress::FramesPerSecond(double elapsed) const {
+    if (framesDone_ <= 0 || elapsed <= 0) return std::nullopt;
+    return static_cast<double>(framesDone_) / elapsed;
+}
+
 }  // namespace qf

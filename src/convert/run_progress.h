@@ -1,6 +1,7 @@
 // How far a run is, counted in pixels rather than frames or files: a 2048 x 2048 frame is
 // sixteen 512 x 512 frames of work, so the percent and the time left follow the bytes.
-// Shared by the command line's progress line and the dialog's bar.
+// The one count behind the command line's progress line and the dialogs' bars, rates and
+// times left.
 #pragma once
 
 #include <cstdint>
@@ -25,6 +26,8 @@ public:
     /// The seconds left at the pace of the `elapsed` seconds so far; none before anything
     /// is done.
     std::optional<double> SecondsLeft(double elapsed) const;
+    /// Frames done a second over the `elapsed` seconds so far; none before anything is done.
+    std::optional<double> FramesPerSecond(double elapsed) const;
 
 private:
     bool BySize() const { return pixelsPlanned_ > 0; }

@@ -127,6 +127,25 @@ inline void UseTestSettings(const std::string& folder) {
     QSettings().clear();
 }
 
+/// What every dialog test program holds: settings in a folder of its own (never the
+/// user's), and for each case a fresh temporary folder and a fresh desktop. A test class
+/// derives from it and calls StartProgram() from initTestCase() and StartCase() from init().
+struct DialogFixture {
+    std::unique_ptr<TempFolder> settingsDir;
+    std::unique_ptr<TempFolder> dir;
+    FakeServices services;
+
+    void StartProgram() {
+        settingsDir = std::make_unique<TempFolder>();
+        UseTestSettings(settingsDir->path());
+    }
+    void StartCase() {
+        QSettings().clear();
+        dir = std::make_unique<TempFolder>();
+        services = FakeServices();
+    }
+};
+
 /// Writes a synthetic beam of `frames` frames, `width` x `height`, as `dir/name`.
 inline bool Synth(const TempFolder& dir, const std::string& name, std::uint32_t frames,
                   std::int16_t width = 8, std::int16_t height = 4) {

@@ -19,6 +19,8 @@ FramePicture MakeFramePicture(const FrameImage& frame, ExportKind kind) {
             line[x] = pixels.channels == 3 ? qRgb(in[0], in[1], in[2]) : qRgb(in[0], in[0], in[0]);
         }
     }
+    pixels.pixels = {};  // the image has them
+    picture.frame = std::make_shared<const FramePixels>(std::move(pixels));
     return picture;
 }
 

@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QPoint>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "export/frame_image.h"
@@ -27,6 +28,10 @@ struct FramePicture {
     /// through the brightest sample, left to right, and of its column, top to bottom.
     std::vector<std::uint16_t> row;
     std::vector<std::uint16_t> column;
+    /// The frame's size and every intensity of it, for the readout of the pixel under the
+    /// pointer (its 8-bit picture is `image`; row and column are above). Null for a frame of
+    /// no samples.
+    std::shared_ptr<const FramePixels> frame;
 };
 
 /// The picture of `frame` as pulled for `kind`; an empty picture for a frame of no samples.

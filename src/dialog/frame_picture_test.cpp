@@ -2,6 +2,9 @@
 // and the samples, the profiles through the brightest sample. Frames come from real ORX
 // files through the real control; the run goes through the dialog.
 #include <QAbstractButton>
+#include <QApplication>
+#include <QMouseEvent>
+#include <QWheelEvent>
 #include <QtTest>
 #include <algorithm>
 #include <atomic>
@@ -19,13 +22,10 @@
 
 namespace qf {
 
-class FramePictureTest : public QObject {
+class FramePictureTest : public QObject, protected test::DialogFixture {
     Q_OBJECT
 
 private:
-    std::unique_ptr<test::TempFolder> settingsDir;
-    std::unique_ptr<test::TempFolder> dir;
-    test::FakeServices services;
 
     // Converts the folder with `kind` and waits for the end of the run.
     void Run(CQuillfenDlg& dlg, int kind) {
@@ -44,16 +44,29 @@ private:
     }
     // The frame's intensity at (x, y), y counted from the top as the outputs show it.
     static int At(const FrameImage& f, int x, int y) { return f.samples[(f.height - 1 - y) * f.width + x]; }
+    // Shows the window and converts the folder with `kind` in it.
+    void ShowAndRun(CQuillfenDlg& dlg, int kind) {
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        Run(dlg, kind);
+    }
+    static FrameView* View(CQuillfenDlg& dlg) { return static_cast<FrameView*>(dlg.Item(1002)); }
+    // The pointer moves to `p` of the view's viewport (no button held).
+    static void Hover(FrameView* view, QPointF p) {
+        QMouseEvent move(QEvent::MouseMove, p, view->viewport()->mapToGlobal(p), Qt::NoButton, Qt::NoButton,
+                         Qt::NoModifier);
+        QApplication::sendEvent(view->viewport(), &move);
+    }
+    // The centre of frame pixel (x, y) in the viewport, from where the view draws the frame.
+    static QPointF PixelCentre(FrameView* view, int x, int y, int frameWidth, int frameHeight) {
+        const QRect r = view->ImageRect();
+        const QPointF inView(r.x() + (x + 0.5) * r.width() / frameWidth, r.y() + (y + 0.5) * r.height() / frameHeight);
+        return inView - QPointF(view->viewport()->mapTo(view, QPoint(0, 0)));
+    }
 
 private slots:
-    void initTestCase() {
-        settingsDir = std::make_unique<test::TempFolder>();
-        test::UseTestSettings(settingsDir->path());
-    }
-    void init() {
-        dir = std::make_unique<test::TempFolder>();
-        services = test::FakeServices();
-    }
+    void initTestCase() { StartProgram(); }
+    void init() { StartCase(); }
 
     void viewShowsTheLastFrameInTheColourTable() {
         QVERIFY(test::Synth(*dir, "a.orx", 3, 12, 8));
@@ -67,7 +80,7 @@ private slots:
         const QRect r = view->ImageRect();
         // The aspect is kept, to the pixel.
         QVERIFY(std::abs(r.width() * frame.height - r.height() * frame.width) <= std::max(frame.width, frame.height));
-        QVERIFY(r.width() == view->contentsRect().width() || r.height() == view->contentsRect().height());
+        QVERIFY(r.width() == view->viewport()->width() || r.height() == view->viewport()->height());
         const QImage shot = view->grab().toImage();
         int checked = 0;
         for (int y : {0, 3, 7}) {
@@ -157,6 +170,127 @@ private slots:
     void emptyFrameGivesNoPicture() {
         FrameImage frame;
         QVERIFY(MakeFramePicture(frame, kFalseColorBitmap).image.isNull());
+    }
+
+    void readoutTellsThePixelUnderThePointerAndEmptiesOffTheFrame() {
+        QVERIFY(test::Synth(*dir, "a.orx", 1, 12, 8));
+        CQuillfenDlg dlg(&services);
+        ShowAndRun(dlg, kStandardizedTiff);
+        FrameView* view = View(dlg);
+        const FrameImage frame = LastFrame(*dir / "a.orx", kStandardizedTiff, 1);
+        for (auto [x, y] : {std::pair{0, 0}, std::pair{5, 3}, std::pair{11, 7}}) {
+            Hover(view, PixelCentre(view, x, y, 12, 8));
+            QCOMPARE(view->readout(), QString("x %1, y %2: %3").arg(x).arg(y).arg(At(frame, x, y)));
+        }
+        // 12 x 8 fitted to a taller view leaves a band above the frame: nothing there.
+        QVERIFY(view->ImageRect().top() > view->viewport()->mapTo(view, QPoint(0, 0)).y() + 1);
+        Hover(view, QPointF(view->viewport()->width() / 2.0, 0.5));
+        QCOMPARE(view->readout(), QString());
+        Hover(view, PixelCentre(view, 5, 3, 12, 8));
+        QVERIFY(!view->readout().isEmpty());
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(view->viewport(), &leave);
+        QCOMPARE(view->readout(), QString());
+    }
+
+    void readoutOfTheColourKindTellsTheColourShown() {
+        QVERIFY(test::Synth(*dir, "a.orx", 1, 12, 8));
+        CQuillfenDlg dlg(&services);
+        ShowAndRun(dlg, kFalseColorBitmap);
+        FrameView* view = View(dlg);
+        const FrameImage frame = LastFrame(*dir / "a.orx", kFalseColorBitmap, 1);
+        Hover(view, PixelCentre(view, 6, 4, 12, 8));
+        const FalseColorEntry& e = FalseColorTable()[At(frame, 6, 4) >> 2];
+        QCOMPARE(view->readout(), QString("x 6, y 4: RGB %1, %2, %3").arg(e.red).arg(e.green).arg(e.blue));
+    }
+
+    void wheelZoomsAboutThePointerAndTheKeysShowOneToOneOrFit() {
+        QVERIFY(test::Synth(*dir, "a.orx", 1, 400, 300));
+        CQuillfenDlg dlg(&services);
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        dlg.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&dlg));
+        auto* view = static_cast<FrameView*>(dlg.Item(1002));
+        Run(dlg, kStandardizedTiff);
+        QVERIFY(view->zoom().fitting());
+        const double fitted = view->zoom().scale();
+        QVERIFY(fitted < 1);
+        // The fitted frame fills the view's width or height.
+        const QSize room = view->viewport()->size();
+        QVERIFY(view->ImageRect().width() == room.width() || view->ImageRect().height() == room.height());
+        QTest::keyClick(&dlg, Qt::Key_1, Qt::ControlModifier);
+        QCOMPARE(view->zoom().scale(), 1.0);
+        QCOMPARE(view->ImageRect().size(), QSize(400, 300));
+        // 1:1 the frame is larger than the view both ways: it scrolls, and the wheel zooms
+        // about the pointer, keeping the pixel under it.
+        const QPointF at(view->viewport()->width() * 0.3, view->viewport()->height() * 0.7);
+        Hover(view, at);
+        const QString before = view->readout();
+        QVERIFY(before.startsWith("x "));
+        for (int i = 0; i < 2; ++i) {
+            QWheelEvent wheel(at, view->viewport()->mapToGlobal(at), QPoint(), QPoint(0, 120), Qt::NoButton,
+                              Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(view->viewport(), &wheel);
+        }
+        QCOMPARE(view->zoom().scale(), 2.0);
+        QCOMPARE(view->readout(), before);
+        QTest::keyClick(&dlg, Qt::Key_0, Qt::ControlModifier);
+        QVERIFY(view->zoom().fitting());
+        QCOMPARE(view->zoom().scale(), fitted);
+        QTest::keyClick(&dlg, Qt::Key_Minus, Qt::ControlModifier);
+        QVERIFY(view->zoom().scale() < fitted);
+        QTest::keyClick(&dlg, Qt::Key_Plus, Qt::ControlModifier);
+        QCOMPARE(view->zoom().scale(), 2.0 / 3);
+    }
+
+    void zoomedInEachSampleIsASharpBlock() {
+        QVERIFY(test::Synth(*dir, "a.orx", 1, 12, 8));
+        CQuillfenDlg dlg(&services);
+        ShowAndRun(dlg, kStandardizedTiff);
+        FrameView* view = View(dlg);
+        const FrameImage frame = LastFrame(*dir / "a.orx", kStandardizedTiff, 1);
+        view->ActualSize();
+        while (view->zoom().scale() < 16) view->ZoomIn();
+        QCOMPARE(view->zoom().scale(), 16.0);
+        const QImage shot = view->grab().toImage();
+        const QRect r = view->ImageRect();
+        // Every screen pixel of a visible sample's block has the sample's gray, edges too.
+        int checked = 0;
+        for (int y = 0; y < 8; ++y) {
+            for (int x = 0; x < 12; ++x) {
+                const QRect block(r.x() + x * 16, r.y() + y * 16, 16, 16);
+                const QRect visible(view->viewport()->mapTo(view, QPoint(0, 0)), view->viewport()->size());
+                if (!visible.contains(block)) continue;  // scrolled out of the view
+                for (QPoint p : {block.topLeft(), block.bottomRight(), block.center()}) {
+                    QCOMPARE(qGray(shot.pixel(p)), At(frame, x, y) >> 8);
+                }
+                ++checked;
+            }
+        }
+        QVERIFY(checked > 0);
+    }
+
+    void viewGrowsWithTheWindowAndTheOtherItemsMoveAside() {
+        CQuillfenDlg dlg(&services);
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        QCOMPARE(dlg.minimumSize(), dlg.size());  // the template's size is the least
+        std::map<int, QRect> before;
+        for (int id : {1002, 1006, 1007, kIdOk, kIdCancel, kIdChooseDirectory, 1003}) before[id] = dlg.Item(id)->geometry();
+        dlg.resize(dlg.size() + QSize(300, 200));
+        QTRY_COMPARE(dlg.Item(1002)->size(), before[1002].size() + QSize(300, 200));
+        QCOMPARE(dlg.Item(1002)->pos(), before[1002].topLeft());
+        QCOMPARE(dlg.Item(kIdOk)->pos(), before[kIdOk].topLeft() + QPoint(300, 200));
+        QCOMPARE(dlg.Item(kIdCancel)->pos(), before[kIdCancel].topLeft() + QPoint(300, 200));
+        QCOMPARE(dlg.Item(kIdChooseDirectory)->pos(), before[kIdChooseDirectory].topLeft() + QPoint(300, 0));
+        QCOMPARE(dlg.Item(1003)->pos(), before[1003].topLeft() + QPoint(300, 0));
+        QCOMPARE(dlg.Item(1006)->geometry(), before[1006].adjusted(0, 200, 150, 200));
+        QCOMPARE(dlg.Item(1007)->geometry(), before[1007].adjusted(150, 200, 300, 200));
+        // Nothing lands on the view.
+        for (int id : {1001, 1006, 1007, kIdOk, kIdCancel, kIdChooseDirectory, -1}) {
+            QVERIFY2(!dlg.Item(id)->geometry().intersects(dlg.Item(1002)->geometry()), qPrintable(QString::number(id)));
+        }
     }
 
     // QUILLFEN_SCREENSHOT=path saves the window while a run on the bundled samples is

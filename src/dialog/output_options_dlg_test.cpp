@@ -18,13 +18,10 @@ namespace qf {
 
 using test::FakeServices;
 
-class OutputOptionsDlgTest : public QObject {
+class OutputOptionsDlgTest : public QObject, protected test::DialogFixture {
     Q_OBJECT
 
 private:
-    std::unique_ptr<test::TempFolder> settingsDir;
-    std::unique_ptr<test::TempFolder> dir;
-    FakeServices services;
 
     // The panel as a user fills it: portable, zstd, a pixel size, a folder picked with
     // Browse, the suggested pattern, subfolders.
@@ -43,16 +40,8 @@ private:
     }
 
 private slots:
-    void initTestCase() {
-        settingsDir = std::make_unique<test::TempFolder>();
-        test::UseTestSettings(settingsDir->path());
-    }
-
-    void init() {
-        QSettings().clear();
-        dir = std::make_unique<test::TempFolder>();
-        services = FakeServices();
-    }
+    void initTestCase() { StartProgram(); }
+    void init() { StartCase(); }
 
     void choicesMadeInThePanelSurviveARestart() {
         const QString out = QString::fromStdString(*dir / "out");

@@ -1,8 +1,9 @@
 #include "dialog/profile_view.h"
 
+#include "present/profile_plot.h"
+
 #include <QPainter>
 #include <QPainterPath>
-#include <algorithm>
 
 namespace qf {
 
@@ -16,24 +17,9 @@ ProfileView::ProfileView(Direction direction, int id, QWidget* parent)
 void ProfileView::ShowProfile(std::vector<std::uint16_t> values, int position, int brightestAt, ExportKind kind,
                               int inputBits) {
     values_ = std::move(values);
-    inputBits = std::clamp(inputBits, 8, 16);
-    // The profile runs through the brightest sample: its largest value is the frame's peak.
-    const std::uint32_t peak = values_.empty() ? 0 : *std::max_element(values_.begin(), values_.end());
-    plotted_.assign(values_.begin(), values_.end());
-    if (kind == kNormalizedTiff) {
-        // As the normalized output holds it: stretched so that the peak is 65535.
-        for (std::uint32_t& v : plotted_) v = peak > 0 ? static_cast<std::uint32_t>(std::uint64_t{v} * 65535u / peak) : 0;
-        axisTop_ = 65535;
-    } else if (inputBits < 16) {
-        // The camera's own intensities: the bitmap kinds hold them scaled up (saturated
-        // above N bits, as the TIFF kinds' samples above N bits are at the axis's top).
-        const std::uint32_t top = (1u << inputBits) - 1;
-        const bool scaled = kind == kGrayscaleBitmap || kind == kFalseColorBitmap;
-        for (std::uint32_t& v : plotted_) v = std::min(scaled ? v >> (16 - inputBits) : v, top);
-        axisTop_ = top;
-    } else {
-        axisTop_ = std::max<std::uint32_t>(peak, 1);
-    }
+    present::ProfilePlot plot = present::PlotProfile(values_, kind, inputBits);
+    plotted_ = std::move(plot.plotted);
+    axisTop_ = plot.axisTop;
     position_ = position;
     brightestAt_ = brightestAt;
     setToolTip(Caption());

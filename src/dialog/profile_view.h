@@ -1,7 +1,6 @@
 // Items 1006 and 1007: one intensity profile through the brightest sample of the frame
-// just written, with its position named. The axis fits the data: 0 to 2^N - 1 for
-// N-bit intensities, else 0 to the largest value shown; the normalized kind plots what its
-// output holds (each value x 65535 / the frame's peak) on 0 to 65535.
+// just written, with its position named. What it plots, and the axis, come from the
+// presentation layer (present/profile_plot.h); this only draws them.
 #pragma once
 
 #include <QString>

@@ -20,24 +20,14 @@ namespace qf {
 using Values = std::vector<std::uint16_t>;
 using Plotted = std::vector<std::uint32_t>;
 
-class ProfileViewTest : public QObject {
+class ProfileViewTest : public QObject, protected test::DialogFixture {
     Q_OBJECT
 
 private:
-    std::unique_ptr<test::TempFolder> settingsDir;
-    std::unique_ptr<test::TempFolder> dir;
-    test::FakeServices services;
 
 private slots:
-    void initTestCase() {
-        settingsDir = std::make_unique<test::TempFolder>();
-        test::UseTestSettings(settingsDir->path());
-    }
-    void init() {
-        QSettings().clear();
-        dir = std::make_unique<test::TempFolder>();
-        services = test::FakeServices();
-    }
+    void initTestCase() { StartProgram(); }
+    void init() { StartCase(); }
 
     void sixteenBitsPlotTheValuesOnTheFramesOwnRange() {
         ProfileView view(ProfileView::Direction::kHorizontal, 1006, nullptr);

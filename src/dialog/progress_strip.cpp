@@ -26,25 +26,9 @@ ProgressStrip::ProgressStrip(int id, QWidget* parent)
 }
 
 void ProgressStrip::Start() {
-    file_.clear();
-    frame_.clear();
-    index_ = total_ = 0;
     bar_->setValue(0);
     bar_->setFormat(tr("%p%"));
     SetLine(tr("Reading the folder..."));
-}
-
-void ProgressStrip::SetFile(const QString& name, int index, int total) {
-    file_ = name;
-    index_ = index;
-    total_ = total;
-    frame_.clear();
-    ShowLine();
-}
-
-void ProgressStrip::SetFrame(int written, std::optional<int> total) {
-    frame_ = total ? tr("frame %1 of %2").arg(written).arg(*total) : tr("frame %1").arg(written);
-    ShowLine();
 }
 
 void ProgressStrip::SetDone(double fraction) {
@@ -62,12 +46,6 @@ void ProgressStrip::Finish(const QString& line, int percent) {
     bar_->setValue(percent);
     bar_->setFormat(tr("%p%"));
     SetLine(line);
-}
-
-void ProgressStrip::ShowLine() {
-    QString text = tr("File %1 of %2: %3").arg(index_).arg(total_).arg(file_);
-    if (!frame_.isEmpty()) text += QStringLiteral(", ") + frame_;
-    SetLine(text);
 }
 
 // A line longer than the strip (a long folder, a summary of failures) is shortened in the

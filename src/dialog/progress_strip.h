@@ -19,10 +19,8 @@ public:
 
     /// A run begins: the bar at zero, the line says so.
     void Start();
-    /// Data file `index` (from 1) of `total`, named `name`, is being converted.
-    void SetFile(const QString& name, int index, int total);
-    /// `written` frames of the current data file are written; `total` when it is known.
-    void SetFrame(int written, std::optional<int> total = std::nullopt);
+    /// Where the run stands, in the words of the presentation layer ("File 3 of 12: ...").
+    void SetLine(const QString& text);
     /// The bar: `fraction` (0 to 1) of the run is done.
     void SetDone(double fraction);
     /// The frames per second so far and, when it can be told, the seconds left.
@@ -38,15 +36,10 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    void ShowLine();
-    void SetLine(const QString& text);
     void ShowElided();
 
     QLabel* line_;
     QProgressBar* bar_;
-    QString file_;
-    int index_ = 0, total_ = 0;
-    QString frame_;
     QString text_;  ///< the whole line
 };
 

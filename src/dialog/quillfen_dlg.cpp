@@ -69,6 +69,7 @@ CQuillfenDlg::CQuillfenDlg(DialogServices* services, QWidget* parent)
         m_ownedServices = std::make_unique<DesktopServices>();
         m_services = m_ownedServices.get();
     }
+    RunTexts::InstallTranslator();
     setWindowTitle(tr("ORX File Converter"));
     // A resizable border, no minimise or maximise box.
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -102,6 +103,11 @@ void CQuillfenDlg::CreateItems() {
     m_optionsButton->setGeometry(FitText(du.Rect(QRect(191, 102, 87, 12)), m_optionsButton));
     connect(m_optionsButton, &QPushButton::clicked, this, [this] { Safely([this] { OnOutputOptions(); }); });
     resize(du.X(kConverterWidthDu), du.Y(kConverterHeightDu));
+    // The template's size is the least: the items grow and move from there.
+    m_baseSize = size();
+    setMinimumSize(m_baseSize);
+    for (const auto& [id, widget] : m_items) m_baseRects.push_back({id, widget, widget->geometry()});
+    m_baseRects.push_back({0, m_optionsButton, m_optionsButton->geometry()});
     // Choose Directory belongs to the radio buttons' group: the arrow keys move through
     // all five, as in a dialog group, while Tab reaches only the button.
     std::vector<QWidget*> group = {m_radioGroup->button(0), m_radioGroup->button(1), m_radioGroup->button(2),
@@ -170,6 +176,28 @@ void CQuillfenDlg::ConnectWorker() {
     connect(m_showReport->button(), &QPushButton::clicked, this, [this] { Safely([this] { OnShowReport(); }); });
     m_openFolder->button()->setEnabled(false);
     m_showReport->button()->setEnabled(false);
+}
+
+// The frame view takes what the window grows by; the profiles share its width and move
+// down with OK and Cancel; the radio group and the buttons beside the view move right.
+void CQuillfenDlg::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    const int dx = std::max(0, width() - m_baseSize.width());
+    const int dy = std::max(0, height() - m_baseSize.height());
+    for (const BaseRect& item : m_baseRects) {
+        QRect r = item.rect;
+        switch (item.id) {
+            case 1002: r.adjust(0, 0, dx, dy); break;
+            case 1001: r.adjust(0, 0, dx, 0); break;
+            case 1000: r.translate(0, dy); break;
+            case 1006: r.adjust(0, dy, dx / 2, dy); break;
+            case 1007: r.adjust(dx / 2, dy, dx, dy); break;
+            case kIdOk:
+            case kIdCancel: r.translate(dx, dy); break;
+            default: r.translate(dx, 0); break;
+        }
+        item.widget->setGeometry(r);
+    }
 }
 
 void CQuillfenDlg::OnInitDialog() {
@@ -347,12 +375,14 @@ void CQuillfenDlg::SetRunning(bool running) {
 }
 
 void CQuillfenDlg::OnFileStarted(const QString& path, int index, int total) {
+    m_filePath = path;
     m_fileIndex = index;
-    m_progress->SetFile(QFileInfo(path).fileName(), index, total);
+    m_fileTotal = total;
+    m_progress->SetLine(RunTexts::StripLine(path, index, total, 0, 0));
 }
 
 void CQuillfenDlg::OnFrameShown(const FramePicture& picture) {
-    m_view->ShowImage(picture.image);
+    m_view->ShowPicture(picture);
     const int bits = m_runSettings.inputBits;
     m_horizontal->ShowProfile(picture.row, picture.brightest.y(), picture.brightest.x(), picture.kind, bits);
     m_vertical->ShowProfile(picture.column, picture.brightest.x(), picture.brightest.y(), picture.kind, bits);
@@ -362,17 +392,15 @@ void CQuillfenDlg::OnFrameShown(const FramePicture& picture) {
 void CQuillfenDlg::ShowProgress() {
     // Once a stop is asked, the line says so until the run ends.
     if (!running() || m_fileIndex == 0 || m_worker->stopRequested()) return;
-    const int filePlanned = m_worker->fileFramesPlanned();
-    m_progress->SetFrame(m_worker->fileFramesWritten(), filePlanned > 0 ? std::optional<int>(filePlanned) : std::nullopt);
-    const qint64 ms = m_runClock.elapsed();
-    const long frames = m_worker->runFramesWritten();
-    const double rate = ms > 0 ? double(frames) * 1000.0 / double(ms) : 0.0;
+    const RunStanding standing = m_worker->standing();
+    m_progress->SetLine(
+        RunTexts::StripLine(m_filePath, m_fileIndex, m_fileTotal, standing.fileFrames, standing.filePlanned));
+    const double seconds = double(m_runClock.elapsed()) / 1000.0;
     // The bar and the time left follow the pixels done: a large frame is more work.
-    const double done = m_worker->runDoneFraction();
-    m_progress->SetDone(done);
-    std::optional<int> left;
-    if (done > 0 && ms > 0) left = static_cast<int>(std::lround(double(ms) / 1000.0 * (1 - done) / done));
-    m_progress->SetRate(rate, left);
+    m_progress->SetDone(standing.progress.Fraction());
+    const std::optional<double> left = standing.progress.SecondsLeft(seconds);
+    m_progress->SetRate(standing.progress.FramesPerSecond(seconds).value_or(0.0),
+                        left ? std::optional<int>(static_cast<int>(std::lround(*left))) : std::nullopt);
 }
 
 void CQuillfenDlg::OnRunFinished(const BatchReport& report) {
@@ -380,7 +408,7 @@ void CQuillfenDlg::OnRunFinished(const BatchReport& report) {
     SetRunning(false);
     m_light->SetState(EndState(report));
     const bool whole = report.stop == BatchStop::kNone;
-    const long planned = m_worker->runFramesPlanned();
+    const long planned = m_worker->standing().progress.framesPlanned();
     if (FoundNoDataFiles(report)) {
         const bool recursive = m_runSettings.recursive;
         const int deeper = recursive ? 0 : DataFilesInSubfolders(QFile::encodeName(m_runFolder).toStdString());
@@ -399,7 +427,7 @@ void CQuillfenDlg::OnRunFinished(const BatchReport& report) {
 }
 
 void CQuillfenDlg::ShowReport(const BatchReport& report) {
-    const QString text = FailureMessage(report);
+    const QString text = RunTexts::FailureMessage(report);
     if (!text.isEmpty()) m_services->ShowWarning(this, windowTitle(), text);
 }
 

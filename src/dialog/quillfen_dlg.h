@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "control/getdata_ctrl.h"
 #include "convert/batch_run.h"
@@ -81,6 +82,7 @@ protected:
     void reject() override;
     /// During a run: stops it, then closes.
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void CreateItems();
@@ -123,6 +125,13 @@ private:
     std::unique_ptr<DialogServices> m_ownedServices;
     QButtonGroup* m_radioGroup = nullptr;
     std::map<int, QWidget*> m_items;
+    struct BaseRect {
+        int id;  ///< the template's (0: the options button)
+        QWidget* widget;
+        QRect rect;  ///< where it stands at the template's size
+    };
+    std::vector<BaseRect> m_baseRects;
+    QSize m_baseSize;
     BatchSettings m_runSettings;
     QString m_lastFolder;  ///< where the picker opens; remembered across starts
     QString m_runFolder;   ///< the folder of the last run
@@ -133,7 +142,9 @@ private:
     std::optional<BatchReport> m_lastReport;
     QElapsedTimer m_runClock;
     QTimer m_progressTimer;
+    QString m_filePath;  ///< the data file being converted, as the run named it
     int m_fileIndex = 0;
+    int m_fileTotal = 0;
     bool m_closeAfterRun = false;
 };
 

@@ -25,18 +25,16 @@
 #include "dialog/status_light.h"
 #include "dialog/warning_box.h"
 #include "platform/version.h"
+#include "present/run_texts.h"
 
 namespace qf {
 
 using test::FakeServices;
 
-class QuillfenDlgTest : public QObject {
+class QuillfenDlgTest : public QObject, protected test::DialogFixture {
     Q_OBJECT
 
 private:
-    std::unique_ptr<test::TempFolder> settingsDir;
-    std::unique_ptr<test::TempFolder> dir;
-    FakeServices services;
 
     void Synth(const std::string& name, std::uint32_t frames) { QVERIFY(test::Synth(*dir, name, frames)); }
     std::vector<std::string> Outputs() { return test::Outputs(*dir); }
@@ -57,16 +55,8 @@ private:
     }
 
 private slots:
-    void initTestCase() {
-        settingsDir = std::make_unique<test::TempFolder>();
-        test::UseTestSettings(settingsDir->path());
-    }
-
-    void init() {
-        QSettings().clear();
-        dir = std::make_unique<test::TempFolder>();
-        services = FakeServices();
-    }
+    void initTestCase() { StartProgram(); }
+    void init() { StartCase(); }
 
     void initialSelectionConvertsAsNormalizedTiff() {
         Synth("a.orx", 2);
@@ -191,7 +181,7 @@ private slots:
         QVERIFY(!HostedButtonOf(dlg, 1005)->isEnabled());
         RunAndWait(dlg);
         QCOMPARE(services.warnings.size(), 1);
-        QCOMPARE(services.warnings[0].count(": cannot load: not an ORX file"), RunTexts::kMaxListedFailures);
+        QCOMPARE(services.warnings[0].count(": cannot load: not an ORX file"), present::kMaxListedFailures);
         QVERIFY(services.warnings[0].contains("... and 80 more"));
         QVERIFY(HostedButtonOf(dlg, 1005)->isEnabled());
         QTest::mouseClick(HostedButtonOf(dlg, 1005), Qt::LeftButton);

@@ -1,147 +1,156 @@
 #include "dialog/run_worker.h"
 
 #include <QFile>
-#include <QMetaObject>
+#include <QThread>
 
 namespace qf {
 
-// Lives on the run's thread. Every event is posted to the worker; frames are copied only
-// when a picture is due, or kept aside when it may be the run's last.
-class RunWorker::Observer : public BatchObserver {
+// One run. Created on the window's thread, it runs on the run's thread and only emits
+// there: every signal reaches the worker through a queued connection.
+class RunJob : public QObject {
+    Q_OBJECT
 public:
-    Observer(RunWorker& worker, const Clock& clock) : worker_(worker), clock_(clock) {}
+    RunJob(RunWorker& worker, std::string folder, BatchSettings settings)
+        : worker_(worker), folder_(std::move(folder)), settings_(std::move(settings)) {}
+
+    /// The run's thread. Nothing thrown leaves it: whatever escapes the run ends in the report.
+    void Run() noexcept;
+
+signals:
+    void kindAsked(int kind);
+    void fileStarted(const QString& path, int index, int total);
+    void frameShown(const qf::FramePicture& picture, int fileFrames, long runFrames);
+    void finished(const qf::BatchReport& report);
+
+private:
+    class Observer;
+    RunWorker& worker_;
+    const std::string folder_;
+    const BatchSettings settings_;
+};
+
+// The run's events: counts into the worker's standing, pictures paced; frames are copied
+// only when a picture is due, or kept aside when one may be the run's last.
+class RunJob::Observer : public BatchObserver {
+public:
+    explicit Observer(RunJob& job) : job_(job), worker_(job.worker_) {}
 
     void FileStarted(const std::string& path, int index, int total) override {
         fileFrames_ = 0;
-        worker_.fileFrames_.store(0);
-        Post([path = QFile::decodeName(path.c_str()), index, total](RunWorker& w) {
-            emit w.fileStarted(path, index, total);
-        });
+        worker_.Stand([](RunStanding& s) { s.fileFrames = 0, s.filePlanned = 0; });
+        emit job_.fileStarted(QFile::decodeName(path.c_str()), index, total);
     }
     void Planned(int, long frames) override {
-        worker_.runPlanned_.store(frames);
-        progress_.Planned(frames, 0);
+        worker_.Stand([frames](RunStanding& s) { s.progress.Planned(frames, 0); });
     }
-    void PlannedPixels(std::uint64_t pixels) override { progress_.Planned(0, pixels); }
+    void PlannedPixels(std::uint64_t pixels) override {
+        worker_.Stand([pixels](RunStanding& s) { s.progress.Planned(0, pixels); });
+    }
     void FileFrames(int frames) override {
-        worker_.filePlanned_.store(frames);
-        progress_.FileFrameSize(0);
+        worker_.Stand([frames](RunStanding& s) {
+            s.filePlanned = frames;
+            s.progress.FileFrameSize(0);
+        });
     }
-    void FileFramePixels(std::uint64_t pixels) override { progress_.FileFrameSize(pixels); }
+    void FileFramePixels(std::uint64_t pixels) override {
+        worker_.Stand([pixels](RunStanding& s) { s.progress.FileFrameSize(pixels); });
+    }
     void FrameWritten(const std::string&) override {
-        progress_.FrameDone();
-        worker_.runFraction_.store(progress_.Fraction());
-        worker_.fileFrames_.store(++fileFrames_);
-        worker_.runFrames_.store(++runFrames_);
+        ++fileFrames_;
+        ++runFrames_;
+        worker_.Stand([](RunStanding& s) {
+            s.progress.FrameDone();
+            ++s.fileFrames;
+        });
     }
     void FrameShown(const FrameImage& frame, ExportKind kind) override {
-        if (pacer_.Offer(clock_())) {
-            PostPicture(MakeFramePicture(frame, kind));
+        if (pacer_.Offer(worker_.clock_())) {
+            emit job_.frameShown(MakeFramePicture(frame, kind), fileFrames_, runFrames_);
         } else {
             CopyFrame(frame, keptFrame_);
             keptKind_ = kind;
         }
     }
-    void Failed(const BatchFailure& failure) override {
-        Post([line = QFile::decodeName(failure.Line().c_str())](RunWorker& w) { emit w.failed(line); });
-    }
-    void Noted(const std::string& line) override {
-        Post([text = QFile::decodeName(line.c_str())](RunWorker& w) { emit w.noted(text); });
-    }
     /// The run is over: the last frame is shown if it was not.
     void Flush() {
-        if (pacer_.Finish()) PostPicture(MakeFramePicture(keptFrame_, keptKind_));
+        if (pacer_.Finish()) emit job_.frameShown(MakeFramePicture(keptFrame_, keptKind_), fileFrames_, runFrames_);
     }
-    void Post(Event event) { worker_.Post(std::move(event)); }
 
 private:
-    void PostPicture(FramePicture picture) {
-        Post([picture = std::move(picture), file = fileFrames_, run = runFrames_](RunWorker& w) {
-            emit w.frameShown(picture, file, run);
-        });
-    }
-
+    RunJob& job_;
     RunWorker& worker_;
-    const Clock& clock_;
     int fileFrames_ = 0;
     long runFrames_ = 0;
-    RunProgress progress_;
     ViewPacer pacer_;
     FrameImage keptFrame_;
     ExportKind keptKind_ = kNormalizedTiff;
 };
+
+void RunJob::Run() noexcept {
+    BatchReport report;
+    try {
+        Observer observer(*this);
+        auto askKind = [this] {
+            const int kind = worker_.kind_.load();
+            emit kindAsked(kind);
+            return kind;
+        };
+        report = RunBatch(worker_.control_, folder_, askKind, settings_, observer);
+        observer.Flush();
+    } catch (const std::exception& e) {
+        report.failures.push_back(BatchFailure{folder_, kNoFrame, folder_, std::string("run stopped: ") + e.what()});
+        report.stop = BatchStop::kFrameFailed;
+    } catch (...) {
+        report.failures.push_back(BatchFailure{folder_, kNoFrame, folder_, "run stopped: unknown failure"});
+        report.stop = BatchStop::kFrameFailed;
+    }
+    emit finished(report);
+}
 
 RunWorker::RunWorker(CGetdatactrl1& control, QObject* parent)
     : QObject(parent), control_(control), clock_([] { return std::chrono::steady_clock::now(); }) {}
 
 RunWorker::~RunWorker() {
     RequestStop();
-    if (thread_.joinable()) thread_.join();
+    // The queued events still addressed to the worker go with it.
+    if (thread_) thread_->wait();
 }
 
 bool RunWorker::Start(const std::string& folder, BatchSettings settings) {
     if (running()) return false;
     stop_.store(false);
-    fileFrames_.store(0);
-    runFrames_.store(0);
-    filePlanned_.store(0);
-    runPlanned_.store(0);
-    runFraction_.store(0);
+    Stand([](RunStanding& s) { s = RunStanding{}; });
     settings.stopRequested = [this] { return stop_.load(); };
-    thread_ = std::thread([this, folder, settings = std::move(settings)] { Work(folder, settings); });
+    job_ = std::make_unique<RunJob>(*this, folder, std::move(settings));
+    // Queued: the run's thread emits, the worker's thread delivers, in order.
+    connect(job_.get(), &RunJob::kindAsked, this, &RunWorker::kindAsked, Qt::QueuedConnection);
+    connect(job_.get(), &RunJob::fileStarted, this, &RunWorker::fileStarted, Qt::QueuedConnection);
+    connect(job_.get(), &RunJob::frameShown, this, &RunWorker::frameShown, Qt::QueuedConnection);
+    connect(job_.get(), &RunJob::finished, this, &RunWorker::OnJobFinished, Qt::QueuedConnection);
+    thread_.reset(QThread::create([job = job_.get()] { job->Run(); }));
+    thread_->setObjectName(QStringLiteral("quillfen run"));
+    thread_->start();
     return true;
 }
 
-// The run's thread. Nothing thrown leaves it: whatever escapes the run ends in the report.
-void RunWorker::Work(const std::string& folder, const BatchSettings& settings) {
-    BatchReport report;
-    Observer observer(*this, clock_);
-    try {
-        auto askKind = [this, &observer] {
-            const int kind = kind_.load();
-            observer.Post([kind](RunWorker& w) { emit w.kindAsked(kind); });
-            return kind;
-        };
-        report = RunBatch(control_, folder, askKind, settings, observer);
-        observer.Flush();
-    } catch (const std::exception& e) {
-        report.failures.push_back(BatchFailure{folder, kNoFrame, folder, std::string("run stopped: ") + e.what()});
-        report.stop = BatchStop::kFrameFailed;
-    } catch (...) {
-        report.failures.push_back(BatchFailure{folder, kNoFrame, folder, "run stopped: unknown failure"});
-        report.stop = BatchStop::kFrameFailed;
-    }
-    auto shared = std::make_shared<const BatchReport>(std::move(report));
-    Post([shared](RunWorker& w) { w.Finished(*shared); });
-}
-
-// The events travel under our own mutex, so that what the run hands over is visibly
-// synchronised (to ThreadSanitizer too); the wake-up is a queued call by name that carries
-// nothing, posted once until the window has drained the queue.
-void RunWorker::Post(Event event) {
-    bool wake = false;
-    {
-        std::lock_guard lock(queueMutex_);
-        queue_.push_back(std::move(event));
-        wake = !wakePosted_;
-        wakePosted_ = true;
-    }
-    if (wake) QMetaObject::invokeMethod(this, "Drain", Qt::QueuedConnection);
-}
-
-void RunWorker::Drain() {
-    std::vector<Event> events;
-    {
-        std::lock_guard lock(queueMutex_);
-        events.swap(queue_);
-        wakePosted_ = false;
-    }
-    for (Event& event : events) event(*this);
-}
-
-void RunWorker::Finished(const BatchReport& report) {
-    if (thread_.joinable()) thread_.join();
+void RunWorker::OnJobFinished(const BatchReport& report) {
+    // The job emitted this last: its thread is ending.
+    thread_->wait();
+    thread_.reset();
+    job_.reset();
     emit finished(report);
 }
 
+RunStanding RunWorker::standing() const {
+    std::lock_guard lock(standingMutex_);
+    return standing_;
+}
+
+void RunWorker::Stand(const std::function<void(RunStanding&)>& change) {
+    std::lock_guard lock(standingMutex_);
+    change(standing_);
+}
+
 }  // namespace qf
+
+#include "run_worker.moc"

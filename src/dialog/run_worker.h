@@ -1,7 +1,7 @@
-// RunWorker: one batch run at a time on a thread of its own. The run's events come back
-// to the thread that owns the worker (the window's) as signals: the run queues them under
-// a mutex and wakes the window with a queued call; the window never waits for the run and
-// the run never waits for the window.
+// RunWorker: one batch run at a time on a QThread of its own. The run's events come back to
+// the thread that owns the worker (the window's) as queued signals, in the order the run
+// gave them; the window never waits for the run and the run never waits for the window.
+// Where the run stands (frames, pixels) is a snapshot the window reads between pictures.
 #pragma once
 
 #include <QObject>
@@ -11,8 +11,6 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <thread>
-#include <vector>
 
 #include "control/getdata_ctrl.h"
 #include "convert/batch_run.h"
@@ -20,7 +18,18 @@
 #include "dialog/frame_picture.h"
 #include "present/view_pacer.h"
 
+class QThread;
+
 namespace qf {
+
+/// Where a run stands: the plan's frames and pixels done, and the current data file's.
+struct RunStanding {
+    RunProgress progress;
+    int fileFrames = 0;   ///< written in the current data file
+    int filePlanned = 0;  ///< the plan's frames of the current data file (0 until known)
+};
+
+class RunJob;
 
 class RunWorker : public QObject {
     Q_OBJECT
@@ -38,22 +47,15 @@ public:
 
     /// Converts `folder` on the run's thread; false (and nothing started) while a run goes.
     bool Start(const std::string& folder, BatchSettings settings);
-    bool running() const { return thread_.joinable(); }
+    /// From Start until `finished` is emitted.
+    bool running() const { return static_cast<bool>(thread_); }
     /// The kind the run takes for each data file it loads from now on.
     void SetKind(int kind) { kind_.store(kind); }
     /// Asks the run to stop before its next frame (the frame being written is finished).
     void RequestStop() { stop_.store(true); }
     bool stopRequested() const { return stop_.load(); }
-    /// Frames written so far in the current data file and in the run; read from any
-    /// thread while the run goes (a window polls it between pictures).
-    int fileFramesWritten() const { return fileFrames_.load(); }
-    long runFramesWritten() const { return runFrames_.load(); }
-    /// The frames the plan holds for the current data file and for the whole run (0 until
-    /// the plan is made).
-    int fileFramesPlanned() const { return filePlanned_.load(); }
-    long runFramesPlanned() const { return runPlanned_.load(); }
-    /// How much of the run's plan is done, 0 to 1, counting each frame by its pixels.
-    double runDoneFraction() const { return runFraction_.load(); }
+    /// Where the current (or last) run stands; any thread.
+    RunStanding standing() const;
     /// What the rate limit of the pictures reads the time from (tests step it by hand).
     /// Set it between runs only.
     void SetClock(Clock clock) { clock_ = std::move(clock); }
@@ -65,34 +67,22 @@ signals:
     /// A picture of the latest frame, with the frames written so far in its data file
     /// and in the run. At most one every kPictureInterval; the run's last frame always.
     void frameShown(const qf::FramePicture& picture, int fileFrames, long runFrames);
-    void failed(const QString& line);
-    void noted(const QString& line);
     /// The run is over and its thread gone.
     void finished(const qf::BatchReport& report);
 
 private:
-    class Observer;
-    using Event = std::function<void(RunWorker&)>;
-    void Work(const std::string& folder, const BatchSettings& settings);
-    /// Any thread: queues `event` for the owner's thread and wakes it if it sleeps.
-    void Post(Event event);
-    /// The owner's thread: emits every queued event, in order.
-    Q_INVOKABLE void Drain();
-    void Finished(const BatchReport& report);
+    friend class RunJob;
+    void OnJobFinished(const qf::BatchReport& report);
+    void Stand(const std::function<void(RunStanding&)>& change);
 
     CGetdatactrl1& control_;
-    std::thread thread_;
+    std::unique_ptr<QThread> thread_;
+    std::unique_ptr<RunJob> job_;
     std::atomic<int> kind_{0};
     std::atomic<bool> stop_{false};
-    std::atomic<int> fileFrames_{0};
-    std::atomic<long> runFrames_{0};
-    std::atomic<int> filePlanned_{0};
-    std::atomic<long> runPlanned_{0};
-    std::atomic<double> runFraction_{0};
     Clock clock_;
-    std::mutex queueMutex_;
-    std::vector<Event> queue_;  ///< guarded by queueMutex_
-    bool wakePosted_ = false;   ///< guarded by queueMutex_
+    mutable std::mutex standingMutex_;
+    RunStanding standing_;  ///< guarded by standingMutex_
 };
 
 }  // namespace qf

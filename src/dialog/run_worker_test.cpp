@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QSignalSpy>
+#include <QThread>
 #include <QtTest>
 #include <atomic>
 #include <cmath>
@@ -19,13 +20,10 @@ namespace qf {
 using test::FakeServices;
 using test::PauseGate;
 
-class RunWorkerTest : public QObject {
+class RunWorkerTest : public QObject, protected test::DialogFixture {
     Q_OBJECT
 
 private:
-    std::unique_ptr<test::TempFolder> settingsDir;
-    std::unique_ptr<test::TempFolder> dir;
-    FakeServices services;
 
     void Synth(const std::string& name, std::uint32_t frames) { QVERIFY(test::Synth(*dir, name, frames)); }
     void Click(CQuillfenDlg& dlg, int id) {
@@ -60,16 +58,8 @@ private:
     }
 
 private slots:
-    void initTestCase() {
-        settingsDir = std::make_unique<test::TempFolder>();
-        test::UseTestSettings(settingsDir->path());
-    }
-
-    void init() {
-        QSettings().clear();
-        dir = std::make_unique<test::TempFolder>();
-        services = FakeServices();
-    }
+    void initTestCase() { StartProgram(); }
+    void init() { StartCase(); }
 
     // Pauses: 1 after a.orx loads, 2 after its frame 0, 3 after its frame 1, ...
     void cancelMidRunStopsWithinOneFrameAndTheDialogStays() {
@@ -132,12 +122,12 @@ private slots:
         CQuillfenDlg dlg(&services);
         PauseGate gate(test::PlanningPauses(dir->path()) + 4);  // after a.orx's last frame
         StartHeld(dlg, gate);
-        const double done = dlg.worker().runDoneFraction();
+        const double done = dlg.worker().standing().progress.Fraction();
         QVERIFY2(std::abs(done - 96.0 / (96 + 3840)) < 1e-9, qPrintable(QString::number(done)));
         QTRY_COMPARE(static_cast<ProgressStrip*>(dlg.Item(1001))->percent(), 2);
         gate.Open();
         QTRY_VERIFY_WITH_TIMEOUT(!dlg.running(), 30000);
-        QCOMPARE(dlg.worker().runDoneFraction(), 1.0);
+        QCOMPARE(dlg.worker().standing().progress.Fraction(), 1.0);
         QCOMPARE(static_cast<ProgressStrip*>(dlg.Item(1001))->percent(), 100);
     }
 
@@ -207,6 +197,36 @@ private slots:
         }
         QVERIFY(NoTemporaries());
         QCOMPARE(test::Outputs(*dir), std::vector<std::string>{"a.tiff"});
+    }
+
+    // Connected directly, a handler runs where the worker emits: on the window's thread,
+    // in the order the run went, the end once and last.
+    void eventsArriveOnTheWindowsThreadInTheRunsOrder() {
+        Synth("a.orx", 3);
+        Synth("b.orx", 2);
+        CQuillfenDlg dlg(&services);
+        dlg.runSettings().pause = [](std::chrono::milliseconds) {};
+        QStringList seen;
+        bool elsewhere = false;
+        auto note = [&](const QString& what) {
+            elsewhere |= QThread::currentThread() != dlg.thread();
+            seen << what;
+        };
+        RunWorker* w = &dlg.worker();
+        connect(w, &RunWorker::fileStarted, &dlg, [&](const QString&, int index, int) { note(QString("file %1").arg(index)); },
+                Qt::DirectConnection);
+        connect(w, &RunWorker::frameShown, &dlg, [&](const FramePicture&, int, long run) { note(QString("frame %1").arg(run)); },
+                Qt::DirectConnection);
+        connect(w, &RunWorker::finished, &dlg, [&](const BatchReport&) { note("end"); }, Qt::DirectConnection);
+        services.folder = QString::fromStdString(dir->path());
+        Click(dlg, kIdChooseDirectory);
+        QTRY_VERIFY_WITH_TIMEOUT(!dlg.running(), 30000);
+        QVERIFY(!elsewhere);
+        QCOMPARE(seen.first(), QString("file 1"));
+        QVERIFY(seen.indexOf("file 2") > seen.indexOf("file 1"));
+        QCOMPARE(seen.count("end"), 1);
+        QCOMPARE(seen.last(), QString("end"));
+        QCOMPARE(seen[seen.size() - 2], QString("frame 5"));  // the run's last frame is pictured
     }
 
     // The clock never moves: only the first frame and the run's last are pictured.

@@ -45,10 +45,15 @@ FramePixels MakeFramePixels(const FrameImage& frame, ExportKind kind) {
     const int w = frame.width, h = frame.height;
     // The frame's first row is the bottom row of every output.
     auto at = [&](int x, int y) { return Intensity(frame, kind, static_cast<std::size_t>(h - 1 - y) * w + x); };
+    picture.frameWidth = w;
+    picture.frameHeight = h;
+    picture.values.resize(static_cast<std::size_t>(w) * h);
+    std::uint16_t* value = picture.values.data();
     for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < w; ++x) {
-            if (at(x, y) > picture.peak) {
-                picture.peak = at(x, y);
+        for (int x = 0; x < w; ++x, ++value) {
+            *value = at(x, y);
+            if (*value > picture.peak) {
+                picture.peak = *value;
                 picture.brightestX = x;
                 picture.brightestY = y;
             }
@@ -67,6 +72,13 @@ FramePixels MakeFramePixels(const FrameImage& frame, ExportKind kind) {
     for (int x = 0; x < w; ++x) picture.row.push_back(at(x, picture.brightestY));
     for (int y = 0; y < h; ++y) picture.column.push_back(at(picture.brightestX, y));
     return picture;
+}
+
+std::optional<std::uint16_t> FramePixels::ValueAt(int x, int y) const {
+    if (x < 0 || y < 0 || x >= frameWidth || y >= frameHeight) return std::nullopt;
+    const std::size_t i = static_cast<std::size_t>(y) * frameWidth + x;
+    if (i >= values.size()) return std::nullopt;
+    return values[i];
 }
 
 void CopyFrame(const FrameImage& from, FrameImage& to) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "export/frame_image.h"
@@ -15,8 +16,12 @@ namespace qf {
 inline constexpr int kMaxPictureSide = 512;
 
 struct FramePixels {
+    /// The picture's size: the frame's, or less for a frame sampled down (kMaxPictureSide).
     int width = 0;
     int height = 0;
+    /// The frame's own size.
+    int frameWidth = 0;
+    int frameHeight = 0;
     /// 3 (red, green, blue) for the colour kind, 1 (gray) for the others.
     int channels = 1;
     /// width x channels bytes a row, rows top first, as the outputs show the frame (the
@@ -32,8 +37,13 @@ struct FramePixels {
     /// through the brightest sample, left to right, and of its column, top to bottom.
     std::vector<std::uint16_t> row;
     std::vector<std::uint16_t> column;
+    /// Every intensity of the frame, frameWidth a row, top row first, on the same scale as
+    /// `row` (what a readout of the pixel under a pointer tells; see PixelReadout).
+    std::vector<std::uint16_t> values;
 
     bool empty() const { return width == 0 || height == 0; }
+    /// The intensity at (x, y) of the frame, top row first; none outside it.
+    std::optional<std::uint16_t> ValueAt(int x, int y) const;
 };
 
 /// The picture of `frame` as pulled for `kind`; empty for a frame of no samples.

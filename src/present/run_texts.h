@@ -1,6 +1,6 @@
-// What a dialog says about a run that ended, as plain UTF-8 for front ends without Qt's
-// translator: the same words as the Qt dialog's (src/dialog/run_texts.cpp), numbers grouped
-// by thousands with commas ("3,600").
+// What a dialog says about a run, made once for every front end as UTF-8 (through the
+// translator a front end installs, see words.h), numbers grouped by thousands with commas
+// ("3,600"). The Qt dialog only turns them into QStrings.
 #pragma once
 
 #include <optional>
