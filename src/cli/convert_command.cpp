@@ -50,6 +50,20 @@ int ExitStatusFor(const BatchReport& report) {
 }
 
 // After a stop: one line for each data file and input that the run never reached.
+// One summary line for the run: the input's, or with several inputs one for them all (and
+// a line for each input that held no data files).
+void PrintSummary(const ConvertOptions& o, const std::vector<BatchReport>& done, std::ostream& err) {
+    for (std::size_t i = 0; i < done.size(); ++i) {
+        SummaryContext context{o.paths[i], o.outputDir, 0};
+        // A folder without data files may hold them deeper: a forgotten --recursive.
+        if (FoundNoDataFiles(done[i]) && !o.recursive) context.inSubfolders = DataFilesInSubfolders(o.paths[i]);
+        if (done.size() == 1 || FoundNoDataFiles(done[i])) err << "quillfen-cli: " << SummaryLine(done[i], context) << "\n";
+    }
+    if (done.size() < 2) return;
+    const SummaryContext context{std::to_string(o.paths.size()) + " inputs", o.outputDir, 0};
+    err << "quillfen-cli: " << context.input << ": " << Summary(CombinedReport(done), context) << "\n";
+}
+
 void ListUnconverted(const BatchReport& report, const std::vector<std::string>& laterPaths, std::ostream& err) {
     if (!report.stoppedIn.empty()) {
         err << "quillfen-cli: " << DisplayName(report.stoppedIn)
@@ -318,31 +332,30 @@ int RunConvert(const ConvertOptions& o, std::ostream& out, std::ostream& err, co
         return kExitUsage;
     }
     if (o.salvage) settings.makeControl = [salvaged] { return MakeOrxControl(true, salvaged); };
-    std::vector<InputReport> reports;
+    std::vector<BatchReport> done = RunBatches(control, o.paths, [&] { return o.kind; }, settings, printer);
+    printer.Finish();
     std::ostream& planOut = o.report == "-" ? err : out;
     int status = kExitOk;
     double seconds = 0;
-    for (std::size_t i = 0; i < o.paths.size(); ++i) {
-        const std::string& path = o.paths[i];
-        BatchReport report = RunBatch(control, path, [&] { return o.kind; }, settings, printer);
+    for (BatchReport& report : done) {
         if (o.salvage) ReportCutOffFiles(report, *salvaged, printer);
         printer.Finish();
-        settings.shardOffset += static_cast<std::size_t>(report.plannedDataFiles);
-        seconds += report.seconds;
         if (o.dryRun) PrintPlan(report, planOut);
-        if (!o.quiet) {
-            SummaryContext context{path, o.outputDir, 0};
-            // A folder without data files may hold them deeper: a forgotten --recursive.
-            if (FoundNoDataFiles(report) && !o.recursive) context.inSubfolders = DataFilesInSubfolders(path);
-            err << "quillfen-cli: " << SummaryLine(report, context) << "\n";
-        }
-        const bool stopped = report.stop != BatchStop::kNone && report.stop != BatchStop::kFolderUnreadable;
-        const std::vector<std::string> later(o.paths.begin() + static_cast<std::ptrdiff_t>(i) + 1, o.paths.end());
-        if (stopped) ListUnconverted(report, later, err);
+        seconds += report.seconds;
         status = std::max(status, ExitStatusFor(report));
         if (report.stop == BatchStop::kInterrupted) status = 128 + StopSignals::Received();
-        reports.push_back(InputReport{path, std::move(report), stopped ? later : std::vector<std::string>{}});
-        if (stopped) break;
+    }
+    // Inputs a stop while planning never reached.
+    const std::vector<std::string> later(o.paths.begin() + static_cast<std::ptrdiff_t>(done.size()), o.paths.end());
+    if (!o.quiet) PrintSummary(o, done, err);
+    const BatchReport all = CombinedReport(done);
+    if (all.stop != BatchStop::kNone && all.stop != BatchStop::kFolderUnreadable) {
+        for (const BatchReport& report : done) ListUnconverted(report, {}, err);
+        ListUnconverted(BatchReport{}, later, err);
+    }
+    std::vector<InputReport> reports;
+    for (std::size_t i = 0; i < done.size(); ++i) {
+        reports.push_back(InputReport{o.paths[i], std::move(done[i]), i + 1 == done.size() ? later : std::vector<std::string>{}});
     }
     if (!o.report.empty()) status = WriteReport(o, reports, status, seconds, out, err);
     HintAtSidecars(reports, o, err);

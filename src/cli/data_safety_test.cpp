@@ -158,14 +158,15 @@ TEST_P(DataSafetyTest, StopNamesEveryDataFileAndFolderItLeft) {
     ASSERT_EQ(qf::test::MakeDir((first + "/b1.tiff").c_str(), 0755), 0);
     EXPECT_EQ(RunJobs({"convert", "--settle-ms", "0", first, second}), kExitTiffStopped);
     const Names lines = Lines();
+    // Both folders are one run: one plan, one total, and each data file the stop left named.
     EXPECT_NE(std::find(lines.begin(), lines.end(),
-                        "quillfen-cli: " + first + ": 3 of 6 frames written in " + test::SecondsOf(lines, first) +
+                        "quillfen-cli: 2 inputs: 3 of 7 frames written in " + test::SecondsOf(lines, "2 inputs") +
                             "; 1 data file complete, 1 partial, 0 failed; 1 failure; stopped: a TIFF output "
-                            "could not be created; 1 data file not converted; outputs beside the data files"),
+                            "could not be created; 2 data files not converted; outputs beside the data files"),
               lines.end())
         << err.str();
     EXPECT_TRUE(Said("quillfen-cli: " + test::Shown(first, "c.orx") + ": not converted (the run stopped before it)\n"));
-    EXPECT_TRUE(Said("quillfen-cli: " + second + ": not converted (the run stopped before it)\n"));
+    EXPECT_TRUE(Said("quillfen-cli: " + test::Shown(second, "d.orx") + ": not converted (the run stopped before it)\n"));
     EXPECT_FALSE(Said("calib.orx: not converted"));
     EXPECT_TRUE(test::Entries(second) == Names{"d.orx"});
 }

@@ -50,6 +50,25 @@ TEST_F(SummaryTest, CountsFramesOfThePlanAndFilesCompletePartialAndFailed) {
         << err.str();
 }
 
+// Several folders (or files) named at once are one run: one plan, files counted across
+// them, one total; a folder without data files is still said by itself.
+TEST_F(SummaryTest, SeveralInputsAreOneRunWithOneTotal) {
+    for (const char* folder : {"day1", "day2", "empty"}) ASSERT_EQ(test::MakeDir(dir / folder), 0);
+    Beam(dir / "day1/a.orx", 2);
+    Beam(dir / "day1/b.orx", 1);
+    Beam(dir / "day2/a.orx", 3);
+    test::WriteBytes(dir / "day2/c.orx", {1, 2, 3});  // not an ORX file: failed
+    for (const char* jobs : {"1", "4"}) {
+        EXPECT_EQ(Run({"convert", "--jobs", jobs, dir / "day1", dir / "day2", dir / "empty"}), kExitFailures);
+        EXPECT_EQ(SummaryOf("3 inputs"),
+                  "6 of 6 frames written in T; 3 data files complete, 0 partial, 1 failed; 1 failure; "
+                  "outputs beside the data files")
+            << err.str();
+        EXPECT_NE(err.str().find("quillfen-cli: no data files in " + dir / "empty" + "\n"), std::string::npos) << err.str();
+        EXPECT_EQ(SummaryOf(dir / "day1"), "(none)");
+    }
+}
+
 TEST_F(SummaryTest, DryRunCountsWhatItWouldWrite) {
     Beam(dir / "a.orx", 3);
     EXPECT_EQ(Run({"convert", "--dry-run", dir.path()}), kExitOk);

@@ -15,13 +15,13 @@
 namespace qf {
 
 void Walk::Fail(const std::string& dataFile, int frame, const std::string& path, std::string cause, FailureKind kind) {
-    report_.failures.push_back(BatchFailure{dataFile, frame, path, std::move(cause), kind});
-    observer_.Failed(report_.failures.back());
+    report_->failures.push_back(BatchFailure{dataFile, frame, path, std::move(cause), kind});
+    observer_.Failed(report_->failures.back());
 }
 
 void Walk::NotLoaded(const std::string& path, const std::string& why) {
-    report_.failures.push_back(BatchFailure{path, kNoFrame, path, "cannot load: " + why, FailureKind::kNotLoaded});
-    observer_.Failed(report_.failures.back());
+    report_->failures.push_back(BatchFailure{path, kNoFrame, path, "cannot load: " + why, FailureKind::kNotLoaded});
+    observer_.Failed(report_->failures.back());
 }
 
 void Walk::Kept(const std::string& output) {
@@ -108,13 +108,13 @@ void Walk::SayOtherKind() {
 }
 
 void Walk::Note(std::string line) {
-    report_.notes.push_back(std::move(line));
-    observer_.Noted(report_.notes.back());
+    report_->notes.push_back(std::move(line));
+    observer_.Noted(report_->notes.back());
 }
 
 bool Walk::StopRequested() {
     if (!settings_.stopRequested || !settings_.stopRequested()) return false;
-    report_.stop = BatchStop::kInterrupted;
+    report_->stop = BatchStop::kInterrupted;
     return true;
 }
 
@@ -124,15 +124,17 @@ Plan Walk::MakeThePlan(const std::string& input) {
     calls.settle = [this] { SettlePause(settings_, settle_); };
     calls.stopRequested = settings_.stopRequested;
     calls.dataIds = &names_->dataIds;
-    return MakePlan(control_, input, settings_, calls, names_->planned);
+    RunOptions options = settings_;
+    options.shardOffset = settings_.shardOffset + shardOffset_;
+    return MakePlan(control_, input, options, calls, names_->planned);
 }
 
 void Walk::StartRecord(const PlannedFile& file) {
     SayOverRange();
     SayOtherKind();
-    ++report_.dataFiles;
-    report_.files.push_back(FileRecord{file.path, SelectedFrames(file), {}, {}, {}, false});
-    failuresAtFile_ = report_.failures.size();
+    ++report_->dataFiles;
+    report_->files.push_back(FileRecord{file.path, SelectedFrames(file), {}, {}, {}, false});
+    failuresAtFile_ = report_->failures.size();
 }
 
 // A folder that takes no new files fails every bitmap meant for it: one line for the folder.
@@ -147,8 +149,8 @@ Walk::Outcome Walk::ReadOnlyFolder(const std::string& output, const Error& error
 }
 
 bool Walk::FileUntouched() const {
-    const FileRecord& record = report_.files.back();
-    return record.written.empty() && record.kept.empty() && report_.failures.size() == failuresAtFile_;
+    const FileRecord& record = report_->files.back();
+    return record.written.empty() && record.kept.empty() && report_->failures.size() == failuresAtFile_;
 }
 
 int Walk::JobsFor(const Plan& plan) {
@@ -182,7 +184,7 @@ void Walk::NotConverted(const Plan& plan) {
             Result<std::shared_ptr<OutputFolder>> folder = cursor_->Enter(file.folder);
             if (!folder.ok() || !KindOfEntry(folder.value()->fd(), file.name).regular) continue;
         }
-        report_.notConverted.push_back(file.path);
+        report_->notConverted.push_back(file.path);
     }
 }
 
@@ -213,8 +215,8 @@ void Walk::EndFile(const PlannedFile& file, Outcome outcome) {
         outcome = Outcome::kFailed;
     }
     if (outcome == Outcome::kDone) {
-        ++report_.filesConverted;
-        report_.files.back().converted = true;
+        ++report_->filesConverted;
+        report_->files.back().converted = true;
     }
 }
 
@@ -222,15 +224,15 @@ Walk::Outcome Walk::Written(const PlannedFile& file, const ExportKindInfo& kind,
                             const OutputName& out, const Status& written, int other, const FrameImage* frame,
                             int pages) {
     if (!written.ok() && written.kind() == ErrorKind::kExists && settings_.noClobber) {
-        report_.files.back().kept.push_back(out.path);
+        report_->files.back().kept.push_back(out.path);
         Kept(out.path);
         if (other >= 0) CountOtherKind(file, static_cast<ExportKind>(other), out.path, true);
         return Outcome::kDone;
     }
     if (!written.ok()) return WriteFailed(file.path, w, out.path, kind, written.error());
     if (other >= 0) CountOtherKind(file, static_cast<ExportKind>(other), out.path, false);
-    report_.files.back().written.push_back(out.path);
-    report_.framesWritten += pages;
+    report_->files.back().written.push_back(out.path);
+    report_->framesWritten += pages;
     if (settings_.dryRun) return Outcome::kDone;
     observer_.FrameWritten(out.path);
     if (frame) observer_.FrameShown(*frame, kind.kind);
@@ -247,7 +249,7 @@ Walk::Outcome Walk::WriteFailed(const std::string& path, std::int16_t w, const s
             return Outcome::kFailed;
         case ErrorKind::kOutOfMemory:
             Fail(path, w, path, error.message);
-            report_.stop = BatchStop::kFrameFailed;
+            report_->stop = BatchStop::kFrameFailed;
             return Outcome::kStop;
         case ErrorKind::kFolderReadOnly:
             if (!kind.tiff) return ReadOnlyFolder(output, error);
@@ -255,7 +257,7 @@ Walk::Outcome Walk::WriteFailed(const std::string& path, std::int16_t w, const s
         case ErrorKind::kCannotCreate:
             Fail(path, w, output, error.message);
             if (!kind.tiff) return Outcome::kFailed;
-            report_.stop = BatchStop::kTiffCannotCreate;
+            report_->stop = BatchStop::kTiffCannotCreate;
             return Outcome::kStop;
         default:
             Fail(path, w, output, error.message);
@@ -283,22 +285,29 @@ std::string StopReason(BatchStop stop) {
     return "";
 }
 
-BatchReport RunBatch(CGetdatactrl1& control, const std::string& input,
-                     const std::function<int()>& askKind, const BatchSettings& settings,
-                     BatchObserver& observer) {
-    const auto start = std::chrono::steady_clock::now();
+std::vector<BatchReport> RunBatches(CGetdatactrl1& control, const std::vector<std::string>& inputs,
+                                    const std::function<int()>& askKind, const BatchSettings& settings,
+                                    BatchObserver& observer) {
     Walk walk(control, askKind, settings, observer);
     try {
-        walk.Run(input);
+        walk.Run(inputs);
     } catch (const std::exception& e) {
         // A control call that failed before the plan's jobs (its settle time, say), or memory
         // that ran out: the run ends with what it has.
         BatchReport& report = walk.report();
+        const std::string& input = inputs.at(walk.reports().size() - 1);
         report.failures.push_back(BatchFailure{input, kNoFrame, input, std::string("run stopped: ") + e.what()});
         observer.Failed(report.failures.back());
         report.stop = BatchStop::kFrameFailed;
     }
-    BatchReport report = std::move(walk.report());
+    return std::move(walk.reports());
+}
+
+BatchReport RunBatch(CGetdatactrl1& control, const std::string& input, const std::function<int()>& askKind,
+                     const BatchSettings& settings, BatchObserver& observer) {
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<BatchReport> reports = RunBatches(control, {input}, askKind, settings, observer);
+    BatchReport report = reports.empty() ? BatchReport{} : std::move(reports.front());
     report.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return report;
 }

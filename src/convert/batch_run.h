@@ -161,4 +161,13 @@ BatchReport RunBatch(CGetdatactrl1& control, const std::string& input,
                      const std::function<int()>& askKind, const BatchSettings& settings,
                      BatchObserver& observer);
 
+/// The same over several inputs as one run: every input is planned first (the observer
+/// hears one plan, its totals the whole run's), then each is converted in turn; names
+/// collide across inputs as within one, and a stop leaves the later inputs' data files
+/// not converted. One report per input planned: fewer than `inputs` only when a stop came
+/// while planning. Never throws.
+std::vector<BatchReport> RunBatches(CGetdatactrl1& control, const std::vector<std::string>& inputs,
+                                    const std::function<int()>& askKind, const BatchSettings& settings,
+                                    BatchObserver& observer);
+
 }  // namespace qf

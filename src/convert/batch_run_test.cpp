@@ -189,6 +189,32 @@ TEST_F(BatchRunTest, KindAskedOncePerFileAndPausesFollowEachStep) {
     EXPECT_EQ(pauses, std::vector<long>(14, 0));
 }
 
+// Inputs of one run are planned first: the observer hears one plan and counts the data
+// files across them.
+TEST_F(BatchRunTest, SeveralInputsArePlannedAsOneAndCountedAcross) {
+    ASSERT_EQ(test::MakeDir(dir / "one"), 0);
+    ASSERT_EQ(test::MakeDir(dir / "two"), 0);
+    Synth("one/a.orx", 2);
+    Synth("two/b.orx", 3);
+    Synth("two/c.orx", 1);
+    struct Counting : BatchObserver {
+        std::vector<std::string> heard;
+        void Planned(int files, long frames) override {
+            heard.push_back("planned " + std::to_string(files) + " " + std::to_string(frames));
+        }
+        void FileStarted(const std::string&, int index, int total) override {
+            heard.push_back(std::to_string(index) + "/" + std::to_string(total));
+        }
+    } counting;
+    BatchSettings settings;
+    const std::vector<BatchReport> reports =
+        RunBatches(control, {dir / "one", dir / "two"}, [] { return kGrayscaleBitmap; }, settings, counting);
+    EXPECT_EQ(counting.heard, (Names{"planned 3 6", "1/3", "2/3", "3/3"}));
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_EQ(reports[0].framesWritten, 2);
+    EXPECT_EQ(reports[1].framesWritten, 4);
+}
+
 TEST_F(BatchRunTest, UnreadableFolderIsReported) {
     BatchSettings settings;
     BatchReport r = RunBatch(control, dir / "missing", [] { return 0; }, settings, observer);

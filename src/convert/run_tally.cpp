@@ -24,6 +24,29 @@ bool FoundNoDataFiles(const BatchReport& report) {
            report.stop == BatchStop::kNone;
 }
 
+BatchReport CombinedReport(const std::vector<BatchReport>& reports) {
+    BatchReport all;
+    const auto join = [](auto& into, const auto& from) { into.insert(into.end(), from.begin(), from.end()); };
+    for (const BatchReport& r : reports) {
+        all.dryRun = all.dryRun || r.dryRun;
+        all.dataFiles += r.dataFiles;
+        all.filesConverted += r.filesConverted;
+        all.framesWritten += r.framesWritten;
+        all.plannedDataFiles += r.plannedDataFiles;
+        all.framesPlanned += r.framesPlanned;
+        all.seconds += r.seconds;
+        join(all.failures, r.failures);
+        join(all.notes, r.notes);
+        join(all.notConverted, r.notConverted);
+        join(all.files, r.files);
+        if (!r.stoppedIn.empty()) all.stoppedIn = r.stoppedIn;
+        if (all.stop == BatchStop::kNone || all.stop == BatchStop::kFolderUnreadable) {
+            if (r.stop != BatchStop::kNone) all.stop = r.stop;
+        }
+    }
+    return all;
+}
+
 namespace {
 
 // Adds to `count` the data files of `folder` (when `filesHere`) and of its subfolders,

@@ -3,6 +3,8 @@
 // no data file, how many its subfolders hold.
 #pragma once
 
+#include <vector>
+
 #include <string>
 
 #include "convert/batch_run.h"
@@ -24,6 +26,10 @@ RunTally TallyRun(const BatchReport& report);
 /// The run found no data file in its input, and nothing failed: an empty folder, or one
 /// whose data files lie in subfolders.
 bool FoundNoDataFiles(const BatchReport& report);
+
+/// The reports of a run's inputs as one: the counts added up, the lists joined in order,
+/// the stop the run stopped for.
+BatchReport CombinedReport(const std::vector<BatchReport>& reports);
 
 /// Data files (names holding ".orx") in the subfolders of `folder`, down to `depth`
 /// levels, links not followed; counting ends at `limit`. For "N data files in subfolders

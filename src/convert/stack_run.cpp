@@ -27,7 +27,7 @@ void Walk::ConvertStack(const PlannedFile& file, const Job& job) {
     for (std::size_t f = 0; f < file.frames.size(); ++f) {
         const std::int16_t w = control_.GetFrameNumber();
         if (StopRequested()) {
-            report_.notConverted.push_back(file.path);
+            report_->notConverted.push_back(file.path);
             return;
         }
         if (w != file.frames[f].number) {
@@ -43,13 +43,13 @@ void Walk::ConvertStack(const PlannedFile& file, const Job& job) {
             frame = PullFrame(control_, kind.kind, settings_.inputBits);
         } catch (const StatusError& e) {
             Fail(file.path, w, file.path, e.what());
-            report_.stop = BatchStop::kFrameFailed;
+            report_->stop = BatchStop::kFrameFailed;
             return;
         }
         CountOverRange(file, kind, frame.overRange);
         if (Status page = stack.AddPage(frame); !page.ok()) {
             if (page.kind() == ErrorKind::kExists && settings_.noClobber) {  // found at the first page
-                report_.files.back().kept.push_back(out.path);
+                report_->files.back().kept.push_back(out.path);
                 Kept(out.path);
                 if (other >= 0) CountOtherKind(file, static_cast<ExportKind>(other), out.path, true);
                 return EndFile(file, Outcome::kDone);
@@ -69,8 +69,8 @@ void Walk::ConvertStack(const PlannedFile& file, const Job& job) {
         }
         return;
     }
-    report_.files.back().written.push_back(out.path);
-    report_.framesWritten += pages;
+    report_->files.back().written.push_back(out.path);
+    report_->framesWritten += pages;
     if (other >= 0) CountOtherKind(file, static_cast<ExportKind>(other), out.path, false);
     EndFile(file, Outcome::kDone);
 }

@@ -40,35 +40,80 @@ std::string ChangedFileCause(int frame, int planned) {
            std::to_string(planned) + "); rest of the file skipped";
 }
 
-void Walk::Run(const std::string& input) {
-    RunInput(input);
-    SayOverRange();
-    SayOtherKind();
-    SayKept(input);
+BatchReport& Walk::report() {
+    if (!report_) report_ = &reports_.emplace_back();
+    return *report_;
 }
 
-void Walk::RunInput(const std::string& input) {
+void Walk::Run(const std::vector<std::string>& inputs) {
     settle_ = settings_.settle ? *settings_.settle : control_.SettleTime();
-    Plan plan = MakeThePlan(input);
+    std::vector<Plan> plans(inputs.size());
+    reports_.reserve(inputs.size());
+    int files = 0;
+    long frames = 0;
+    std::uint64_t pixels = 0;
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        report_ = &reports_.emplace_back();
+        const auto start = std::chrono::steady_clock::now();
+        const bool goOn = PlanInput(inputs[i], plans[i]);
+        report_->seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        files += plans[i].FilesInShard();
+        frames += plans[i].FramesInShard();
+        pixels += plans[i].PixelsInShard();
+        if (!goOn) return;
+    }
+    filesInShard_ = files;
+    observer_.Planned(files, frames);
+    observer_.PlannedPixels(pixels);
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        report_ = &reports_[i];
+        if (report_->stop == BatchStop::kFolderUnreadable) continue;
+        const auto start = std::chrono::steady_clock::now();
+        CarryInput(inputs[i], plans[i]);
+        report_->seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (report_->stop == BatchStop::kNone) continue;
+        // The run stopped: the data files of the inputs after this one are left too.
+        for (std::size_t later = i + 1; later < inputs.size(); ++later) {
+            report_ = &reports_[later];
+            StopHere(plans[later], 0);
+        }
+        return;
+    }
+}
+
+bool Walk::PlanInput(const std::string& input, Plan& plan) {
+    plan = MakeThePlan(input);
+    shardOffset_ += static_cast<std::size_t>(std::count_if(plan.files.begin(), plan.files.end(), IsDataFile));
     if (!plan.unreadable.empty()) {
         Fail(plan.unreadablePath, kNoFrame, plan.unreadablePath, plan.unreadable);
-        report_.stop = BatchStop::kFolderUnreadable;
-        return;
+        report_->stop = BatchStop::kFolderUnreadable;
+        return true;
     }
     cursor_ = std::make_unique<FolderCursor>(plan);
     for (const std::string& note : plan.notes) Note(note);
     for (const PlanFailure& failure : plan.failures) Fail(failure.path, kNoFrame, failure.path, failure.cause);
-    for (const PlannedFile& file : plan.files) report_.plannedDataFiles += IsDataFile(file);
-    if (StopRequested()) return NotConverted(plan);  // while planning
-    report_.framesPlanned = plan.FramesInShard();
-    filesInShard_ = plan.FilesInShard();
-    report_.dryRun = settings_.dryRun;
-    observer_.Planned(plan.FilesInShard(), plan.FramesInShard());
-    observer_.PlannedPixels(plan.PixelsInShard());
+    for (const PlannedFile& file : plan.files) report_->plannedDataFiles += IsDataFile(file);
+    if (StopRequested()) {  // while planning
+        NotConverted(plan);
+        return false;
+    }
+    report_->framesPlanned = plan.FramesInShard();
+    report_->dryRun = settings_.dryRun;
+    return true;
+}
+
+void Walk::CarryInput(const std::string& input, const Plan& plan) {
+    cursor_ = std::make_unique<FolderCursor>(plan);
+    nextFile_ = 0;
+    reporting_ = left_ = kNoParent;
+    written_.clear();
     runner_ = MakeRunner(plan);
     Carry(plan);
     runner_.reset();  // the workers are done and every output not placed is removed
-    if (settings_.sync && !settings_.dryRun && report_.framesWritten > 0) SyncFolders(plan);
+    if (settings_.sync && !settings_.dryRun && report_->framesWritten > 0) SyncFolders(plan);
+    SayOverRange();
+    SayOtherKind();
+    SayKept(input);
 }
 
 std::unique_ptr<FrameRunner> Walk::MakeRunner(const Plan& plan) {
@@ -93,7 +138,7 @@ void Walk::Carry(const Plan& plan) {
         }
         if (pending_.empty()) return;
         ReportNext(plan);
-        if (report_.stop != BatchStop::kNone) return StopHere(plan, reporting_ + 1);
+        if (report_->stop != BatchStop::kNone) return StopHere(plan, reporting_ + 1);
     }
 }
 
@@ -230,14 +275,14 @@ void Walk::ReportNext(const Plan& plan) {
     // Asked after the frame was done (by the inline runner, in the pause before it): a frame
     // of a stop is not put in place, however many jobs there are.
     if (job.type == Job::Type::kFrame && StopRequested()) {
-        if (FileUntouched()) report_.notConverted.push_back(file.path);
-        else report_.stoppedIn = file.path;
+        if (FileUntouched()) report_->notConverted.push_back(file.path);
+        else report_->stoppedIn = file.path;
         return;
     }
     const Outcome outcome = ReportJob(plan, file, job, got);
     if (outcome == Outcome::kAgain) return;
     if (outcome == Outcome::kStop) {
-        if (settings_.dryRun && report_.stop != BatchStop::kNone) report_.stoppedIn = file.path;
+        if (settings_.dryRun && report_->stop != BatchStop::kNone) report_->stoppedIn = file.path;
         left_ = job.file;
         return;
     }
@@ -257,7 +302,7 @@ bool Walk::StartFile(const PlannedFile& file, const Job& job) {
         return false;
     }
     if (StopRequested()) {
-        report_.notConverted.push_back(file.path);
+        report_->notConverted.push_back(file.path);
         return false;
     }
     if (!settings_.dryRun) {
@@ -279,7 +324,7 @@ Walk::Outcome Walk::ReportJob(const Plan& plan, const PlannedFile& file, const J
         case What::kSkipped:
         case What::kControlFailed:
             Fail(file.path, kNoFrame, file.path, "run stopped: " + got.error.message);
-            report_.stop = BatchStop::kFrameFailed;
+            report_->stop = BatchStop::kFrameFailed;
             return Outcome::kStop;
         case What::kLoadFailed:
             NotLoaded(file.path, got.error.message);
@@ -292,7 +337,7 @@ Walk::Outcome Walk::ReportJob(const Plan& plan, const PlannedFile& file, const J
             return Outcome::kStop;
         case What::kPullFailed:
             Fail(file.path, w, file.path, got.error.message);
-            report_.stop = BatchStop::kFrameFailed;
+            report_->stop = BatchStop::kFrameFailed;
             return Outcome::kStop;
         case What::kLoaded:
         case What::kRefused:
@@ -305,7 +350,7 @@ Walk::Outcome Walk::ReportJob(const Plan& plan, const PlannedFile& file, const J
             return Outcome::kStop;
         }
         if (file.noSampleFrames > 0) {
-            report_.files.back().framesPlanned = file.noSampleFrames;
+            report_->files.back().framesPlanned = file.noSampleFrames;
             Fail(file.path, NoSamplesFrame(file), file.path, NoSamplesCause(file));
             return Outcome::kStop;
         }
@@ -321,7 +366,7 @@ Walk::Outcome Walk::ReportJob(const Plan& plan, const PlannedFile& file, const J
         PlannedLine line{file.frames[job.step].number, job.out.path,
                          stack && !job.out.refusal.empty() ? StackRefusal(job.out.refusal) : job.out.refusal};
         line.pages = stack ? pages : 0;
-        report_.files.back().plan.push_back(line);
+        report_->files.back().plan.push_back(line);
     }
     if (got.what == What::kRefused) {
         Fail(file.path, stack ? kNoFrame : w, job.out.refusalPath, stack ? StackRefusal(job.out.refusal) : job.out.refusal,
@@ -375,7 +420,7 @@ void Walk::StopHere(const Plan& plan, std::size_t from) {
     }
     for (std::size_t i = from; i < plan.files.size(); ++i) {
         const PlannedFile& file = plan.files[i];
-        if (file.inShard && IsDataFile(file)) report_.notConverted.push_back(file.path);
+        if (file.inShard && IsDataFile(file)) report_->notConverted.push_back(file.path);
     }
 }
 

@@ -141,8 +141,12 @@ public:
           plannedKind_(FindExportKind(settings.plannedKind) ? FindExportKind(settings.plannedKind)
                                                               : FindExportKind(kNormalizedTiff)) {}
 
-    void Run(const std::string& input);
-    BatchReport& report() { return report_; }
+    /// Plans every input first, so that the progress and its totals are the whole run's,
+    /// then carries the plans out in order. One report per input planned.
+    void Run(const std::vector<std::string>& inputs);
+    std::vector<BatchReport>& reports() { return reports_; }
+    /// The report of the input at hand (a new one when none is).
+    BatchReport& report();
 
 private:
     /// What a reported job means for its file: go on, go on (the file is not converted
@@ -151,7 +155,9 @@ private:
     enum class Outcome { kDone, kFailed, kStop, kAgain };
 
     // walk.cpp: the loop, the handing out and the reporting of each job.
-    void RunInput(const std::string& input);
+    /// Plans `input`; false when the run stops there (asked to, while planning).
+    bool PlanInput(const std::string& input, Plan& plan);
+    void CarryInput(const std::string& input, const Plan& plan);
     Plan MakeThePlan(const std::string& input);
     std::unique_ptr<FrameRunner> MakeRunner(const Plan& plan);
     void Carry(const Plan& plan);
@@ -244,7 +250,9 @@ private:
     ExportKind otherKindOf_ = kNormalizedTiff;
     int otherReplaced_ = 0, otherKept_ = 0;  ///< ...how many were replaced, how many kept
     std::string firstOther_;
-    BatchReport report_;
+    std::vector<BatchReport> reports_;  ///< one per input planned
+    BatchReport* report_ = nullptr;     ///< the input's at hand
+    std::size_t shardOffset_ = 0;       ///< data files of the inputs before this one
 };
 
 }  // namespace qf
