@@ -139,7 +139,9 @@ struct RunNames {
 struct BatchSettings : RunOptions {
     std::function<void(std::chrono::milliseconds)> pause;  ///< default: Sleep
     std::shared_ptr<RunNames> names;     ///< shared by the inputs of one run; null: this run's own
-    /// Asked before each frame; true ends the run there (kInterrupted).
+    /// Asked before each frame (and after its settle pause, by the workers too when there
+    /// are several jobs: it must be safe to call from any thread); true ends the run there
+    /// (kInterrupted), the frame being written finished and put in place first.
     std::function<bool()> stopRequested;
     /// A control for each worker of a run of several jobs: with more than one job each of
     /// that many workers has its own control, and the outputs, report and stop are those

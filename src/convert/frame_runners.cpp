@@ -92,6 +92,8 @@ private:
             control_.NextFrame();
             Pause();
         }
+        // A stop that came during the pauses: the frame is not pulled.
+        if (context_.settings.stopRequested && context_.settings.stopRequested()) return;
         out.number = control_.GetFrameNumber();
         if (out.number != file.frames[job.step].number) {
             out.what = FrameOutcome::What::kChanged;

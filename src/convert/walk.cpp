@@ -271,13 +271,17 @@ void Walk::ReportNext(const Plan& plan) {
             return runner_->Drop();
         }
     }
-    FrameOutcome got = runner_->Take();
-    // Asked after the frame was done (by the inline runner, in the pause before it): a frame
-    // of a stop is not put in place, however many jobs there are.
+    // Asked before each frame is taken: the frame being written when a stop comes is
+    // finished and put in place. (A runner asks again after the settle pause before it pulls
+    // a frame, and skips the frame then.)
     if (job.type == Job::Type::kFrame && StopRequested()) {
-        if (FileUntouched()) report_->notConverted.push_back(file.path);
-        else report_->stoppedIn = file.path;
-        return;
+        runner_->Drop();
+        return LeaveForStop(file);
+    }
+    FrameOutcome got = runner_->Take();
+    if (got.what == FrameOutcome::What::kSkipped) {
+        report_->stop = BatchStop::kInterrupted;
+        return LeaveForStop(file);
     }
     const Outcome outcome = ReportJob(plan, file, job, got);
     if (outcome == Outcome::kAgain) return;
@@ -293,6 +297,13 @@ void Walk::ReportNext(const Plan& plan) {
         fileOutcome_ = Outcome::kFailed;
     }
     EndFile(file, fileOutcome_);
+}
+
+// A stop before a frame of `file`: its later frames (or the whole file) are left.
+void Walk::LeaveForStop(const PlannedFile& file) {
+    if (FileUntouched()) report_->notConverted.push_back(file.path);
+    else report_->stoppedIn = file.path;
+    left_ = reporting_;
 }
 
 // The first job of an entry reaches the report; false when the entry ends there.
@@ -321,7 +332,7 @@ Walk::Outcome Walk::ReportJob(const Plan& plan, const PlannedFile& file, const J
     using What = FrameOutcome::What;
     const std::int16_t w = got.number;
     switch (got.what) {
-        case What::kSkipped:
+        case What::kSkipped:  // taken care of by ReportNext
         case What::kControlFailed:
             Fail(file.path, kNoFrame, file.path, "run stopped: " + got.error.message);
             report_->stop = BatchStop::kFrameFailed;

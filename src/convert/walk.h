@@ -80,7 +80,7 @@ struct Job {
 /// What became of one job, for the walk to report.
 struct FrameOutcome {
     enum class What {
-        kSkipped,      ///< not carried out: the run was stopping
+        kSkipped,      ///< not carried out: a stop came in the settle pause before the frame
         kLoaded,       ///< the file loaded (a round: and was stepped round, see `grew`)
         kLoadFailed,   ///< the control would not load the file (`error`)
         kFileChanged,  ///< the file is not what the plan found (`error`)
@@ -169,6 +169,7 @@ private:
     void ReportNext(const Plan& plan);
     /// The first job of a data file reaches the report: false when the file ends there.
     bool StartFile(const PlannedFile& file, const Job& job);
+    void LeaveForStop(const PlannedFile& file);
     Outcome ReportJob(const Plan& plan, const PlannedFile& file, const Job& job, FrameOutcome& got);
     void HandOverToInline(const Plan& plan, const Job& job);
     void StopHere(const Plan& plan, std::size_t from);
