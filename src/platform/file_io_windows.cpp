@@ -475,7 +475,7 @@ Status SystemFileLayer::MakeFolderAt(int parentFd, const std::string& name) {
 
 long SystemFileLayer::CurrentProcessId() { return static_cast<long>(GetCurrentProcessId()); }
 
-std::string HostName() {
+std::string SystemFileLayer::HostName() {
     wchar_t name[256] = {};
     DWORD size = 256;
     if (!GetComputerNameExW(ComputerNameDnsHostname, name, &size)) return {};
