@@ -5,30 +5,6 @@
 
 namespace qf {
 
-// One run. Created on the window's thread, it runs on the run's thread and only emits
-// there: every signal reaches the worker through a queued connection.
-class RunJob : public QObject {
-    Q_OBJECT
-public:
-    RunJob(RunWorker& worker, std::string folder, BatchSettings settings)
-        : worker_(worker), folder_(std::move(folder)), settings_(std::move(settings)) {}
-
-    /// The run's thread. Nothing thrown leaves it: whatever escapes the run ends in the report.
-    void Run() noexcept;
-
-signals:
-    void kindAsked(int kind);
-    void fileStarted(const QString& path, int index, int total);
-    void frameShown(const qf::FramePicture& picture, int fileFrames, long runFrames);
-    void finished(const qf::BatchReport& report);
-
-private:
-    class Observer;
-    RunWorker& worker_;
-    const std::string folder_;
-    const BatchSettings settings_;
-};
-
 // The run's events: counts into the worker's standing, pictures paced; frames are copied
 // only when a picture is due, or kept aside when one may be the run's last.
 class RunJob::Observer : public BatchObserver {
@@ -153,4 +129,3 @@ void RunWorker::Stand(const std::function<void(RunStanding&)>& change) {
 
 }  // namespace qf
 
-#include "run_worker.moc"

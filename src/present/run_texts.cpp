@@ -106,7 +106,7 @@ std::vector<std::string> ReportLines(const BatchReport& report) {
 }
 
 std::string StripLine(const std::string& path, int index, int total, int framesWritten, int framesInFile) {
-    const std::string file = Words(QT_TRANSLATE_NOOP("qf::present", "File %1 of %2: %3"),
+    std::string file = Words(QT_TRANSLATE_NOOP("qf::present", "File %1 of %2: %3"),
                                    {std::to_string(index), std::to_string(total), DisplayName(LastName(path))});
     if (framesWritten <= 0) return file;
     return file + ", " + Words(QT_TRANSLATE_NOOP("qf::present", "frame %1 of %2"), {std::to_string(framesWritten), std::to_string(framesInFile)});
