@@ -12,7 +12,7 @@
 #include "convert/frame_selection.h"
 #include "convert/output_namer.h"
 #include "convert/output_naming.h"
-#include "convert/parallel_run.h"
+#include "convert/run_options.h"
 #include "convert/plan.h"
 #include "convert/run_progress.h"
 #include "convert/run_tally.h"
