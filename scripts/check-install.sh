@@ -110,12 +110,23 @@ dialog_needs_cli() {
         ! dpkg-deb -c "$dialog_deb" | grep -q '/usr/bin/quillfen-cli$'
 }
 check "quillfen depends on quillfen-cli and holds the dialog only" dialog_needs_cli
+takes_over() {  # an upgrade from the one package before the split replaces, never clashes
+    local version
+    version=$(dpkg-deb -f "$deb" Version)
+    [ "$(dpkg-deb -f "$deb" Breaks)" = "quillfen (<< $version)" ] &&
+        [ "$(dpkg-deb -f "$deb" Replaces)" = "quillfen (<< $version)" ] &&
+        dpkg --compare-versions "$version" gt 1.0.0.1
+}
+check "quillfen-cli takes the command line over from the single package of 1.0.0.1" takes_over
 root=$scratch/root
 dpkg -x "$deb" "$root"
 version_runs() {
     local version
     version=$(env -u LD_LIBRARY_PATH "$root/usr/bin/quillfen-cli" --version)
-    [ "$version" = "$(dpkg-deb -f "$deb" Version)" ] || { echo "--version says '$version'"; return 1; }
+    local packaged
+    packaged=$(dpkg-deb -f "$deb" Version)
+    # The package's version is the program's, and after "+" the packaging's round.
+    [ "$version" = "${packaged%%+*}" ] || { echo "--version says '$version', the package $packaged"; return 1; }
 }
 check "quillfen-cli --version from the unpacked package" version_runs
 converts() {
