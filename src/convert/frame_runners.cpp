@@ -6,6 +6,8 @@
 #include <condition_variable>
 #include <limits>
 #include <mutex>
+#include <new>
+#include <stdexcept>
 #include <thread>
 
 #include "convert/frame_pull.h"
@@ -39,6 +41,14 @@ public:
         try {
             Step(job, out);
         } catch (const StatusError& e) {  // the acquisition control's boundary
+            loaded_ = kNothing;
+            out.what = FrameOutcome::What::kControlFailed;
+            out.error = Error{ErrorKind::kInvalid, e.what()};
+        } catch (const std::bad_alloc&) {  // nothing thrown may leave a worker's thread
+            loaded_ = kNothing;
+            out.what = FrameOutcome::What::kControlFailed;
+            out.error = Error{ErrorKind::kOutOfMemory, "out of memory"};
+        } catch (const std::exception& e) {
             loaded_ = kNothing;
             out.what = FrameOutcome::What::kControlFailed;
             out.error = Error{ErrorKind::kInvalid, e.what()};

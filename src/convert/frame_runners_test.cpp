@@ -247,5 +247,38 @@ TEST_F(ParallelRunTest, AFileThatGrewAfterThePlanIsAFailureWithEveryJobCount) {
     }
 }
 
+// Memory that runs out inside a worker (or anything else thrown there) ends the run as one
+// job ends it, with a line naming the file: it never leaves the worker's thread.
+TEST_F(ParallelRunTest, SomethingThrownInAWorkerEndsTheRunWithALineNotTheProgram) {
+    std::deque<test::FakeControl> fakes;
+    auto script = [](test::FakeControl& fake) {
+        fake.width = 2;
+        fake.height = 1;
+        fake.frameNumbers = {0, 1, 2, 3};
+        fake.makeArray = [&fake]() -> SAFEARRAY* {
+            const std::string& path = fake.loadedPaths.back();
+            if (path.substr(path.find_last_of("/\\") + 1) == "m.orx" && fake.position == 2) throw std::bad_alloc();
+            return test::MakeI2Array(0, 2);
+        };
+    };
+    for (int jobs : {1, 3}) {
+        folder_ = dir / ("jobs" + std::to_string(jobs));
+        ASSERT_EQ(qf::test::MakeDir(folder_.c_str(), 0755), 0);
+        for (const char* name : {"a.orx", "m.orx", "z.orx"}) test::WriteBytes(folder_ + "/" + name, {});
+        test::FakeControl& planner = fakes.emplace_back();
+        script(planner);
+        CGetdatactrl1 control(planner);
+        Run(folder_, jobs, kGrayscaleBitmap, control, [&] {
+            script(fakes.emplace_back());
+            return std::make_unique<CGetdatactrl1>(fakes.back());
+        });
+        EXPECT_EQ(report.stop, BatchStop::kFrameFailed) << jobs << " jobs";
+        EXPECT_EQ(report.framesWritten, 6) << jobs << " jobs";  // a.orx's 4, m.orx's 0 and 1
+        ASSERT_EQ(report.failures.size(), 1u) << jobs << " jobs";
+        EXPECT_EQ(report.failures[0].Line(), test::Shown(folder_, "m.orx") + ": run stopped: out of memory");
+        EXPECT_EQ(report.notConverted, Lines{test::Shown(folder_, "z.orx")});
+    }
+}
+
 }  // namespace
 }  // namespace qf
