@@ -57,9 +57,9 @@ void PrintSummary(const ConvertOptions& o, const std::vector<BatchReport>& done,
         SummaryContext context{o.paths[i], o.outputDir, 0};
         // A folder without data files may hold them deeper: a forgotten --recursive.
         if (FoundNoDataFiles(done[i]) && !o.recursive) context.inSubfolders = DataFilesInSubfolders(o.paths[i]);
-        if (done.size() == 1 || FoundNoDataFiles(done[i])) err << "quillfen-cli: " << SummaryLine(done[i], context) << "\n";
+        if (o.paths.size() == 1 || FoundNoDataFiles(done[i])) err << "quillfen-cli: " << SummaryLine(done[i], context) << "\n";
     }
-    if (done.size() < 2) return;
+    if (o.paths.size() < 2) return;
     const SummaryContext context{std::to_string(o.paths.size()) + " inputs", o.outputDir, 0};
     err << "quillfen-cli: " << context.input << ": " << Summary(CombinedReport(done), context) << "\n";
 }

@@ -87,7 +87,7 @@ std::string ProgressPrinter::Line(std::chrono::steady_clock::time_point now, int
 }
 
 void ProgressPrinter::Redraw(bool force) {
-    if (!live_) return;
+    if (!live_ || index_ == 0) return;  // nothing to show before the first data file
     const auto now = std::chrono::steady_clock::now();
     // A fast run would spend its time drawing: ten lines a second are plenty.
     if (!force && now - lastDraw_ < std::chrono::milliseconds(100)) return;

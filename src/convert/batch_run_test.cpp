@@ -215,6 +215,27 @@ TEST_F(BatchRunTest, SeveralInputsArePlannedAsOneAndCountedAcross) {
     EXPECT_EQ(reports[1].framesWritten, 4);
 }
 
+// A stop while a later input is planned: the data files of the inputs planned before it
+// are named as not converted too.
+TEST_F(BatchRunTest, AStopWhilePlanningALaterInputNamesTheEarlierInputsFiles) {
+    ASSERT_EQ(test::MakeDir(dir / "one"), 0);
+    ASSERT_EQ(test::MakeDir(dir / "two"), 0);
+    Synth("one/a.orx", 1);
+    Synth("one/b.orx", 1);
+    Synth("two/c.orx", 1);
+    int asked = 0;
+    BatchSettings settings;
+    // Asked before each file is planned and once after each input's plan: the fourth time
+    // is before two/c.orx.
+    settings.stopRequested = [&] { return ++asked >= 4; };
+    const std::vector<BatchReport> reports =
+        RunBatches(control, {dir / "one", dir / "two"}, [] { return kGrayscaleBitmap; }, settings, observer);
+    ASSERT_FALSE(reports.empty());
+    EXPECT_EQ(reports[0].notConverted, (Names{dir / "one/a.orx", dir / "one/b.orx"}));
+    EXPECT_EQ(reports.back().stop, BatchStop::kInterrupted);
+    for (const BatchReport& r : reports) EXPECT_EQ(r.framesWritten, 0);
+}
+
 TEST_F(BatchRunTest, UnreadableFolderIsReported) {
     BatchSettings settings;
     BatchReport r = RunBatch(control, dir / "missing", [] { return 0; }, settings, observer);

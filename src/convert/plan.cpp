@@ -460,10 +460,10 @@ Error FolderCursor::Failed(const PlanFolder& folder, ErrorKind kind, std::string
 
 std::string ChangedSincePlanned(const PlannedFile& file, int folderFd) {
     const Result<FileFacts> now = FactsAt(folderFd, file.name, LinksLeadToDataFiles());
-    if (!now.ok()) return "the file went away after the run was planned (" + now.message() + "); not converted";
+    if (!now.ok()) return "the file went away after the run was planned (" + now.message() + ")";
     if (!SameFileUnchanged(now.value(), file.facts)) {
         return "the file changed after the run was planned (" + std::to_string(file.facts.size) + " bytes then, " +
-               std::to_string(now.value().size) + " now); not converted";
+               std::to_string(now.value().size) + " now)";
     }
     return "";
 }

@@ -142,7 +142,8 @@ private:
 };
 
 
-/// "" when `file` is still what the plan found; else why it is not converted.
+/// "" when `file` is still what the plan found; else how it changed ("the file changed
+/// after the run was planned (... bytes then, ... now)").
 std::string ChangedSincePlanned(const PlannedFile& file, int folderFd);
 
 }  // namespace qf

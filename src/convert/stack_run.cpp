@@ -14,7 +14,7 @@ void Walk::ConvertStack(const PlannedFile& file, const Job& job) {
     const ExportKindInfo& kind = *job.kind;
     const OutputName& out = job.out;
     if (!out.refusal.empty()) {
-        Fail(file.path, kNoFrame, out.refusalPath, "stack " + out.refusal,
+        Fail(file.path, kNoFrame, out.refusalPath, (out.nameTaken ? "stack " : "stack: ") + out.refusal,
              out.nameTaken ? FailureKind::kNameTaken : FailureKind::kOther);
         return EndFile(file, Outcome::kFailed);
     }

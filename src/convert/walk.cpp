@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "convert/walk.h"
+#include "platform/display_name.h"
 
 namespace qf {
 namespace {
@@ -30,8 +31,9 @@ std::string GrewCause(const PlannedFile& file) {
 // A file whose frames did not repeat is stepped on past them when they are done.
 bool NeedsRound(const PlannedFile& file) { return file.loopFailure.empty() && !file.frames.empty(); }
 
-// The namer's "not written: its name ... is taken by ..." said of the whole stack.
-std::string StackRefusal(const std::string& refusal) { return "stack " + refusal; }
+// A refusal said of the whole stack: "stack not written: its name ... is taken by ...",
+// "stack: its name ... holds .orx ...; not written".
+std::string StackRefusal(const OutputName& out) { return (out.nameTaken ? "stack " : "stack: ") + out.refusal; }
 
 }  // namespace
 
@@ -60,7 +62,15 @@ void Walk::Run(const std::vector<std::string>& inputs) {
         files += plans[i].FilesInShard();
         frames += plans[i].FramesInShard();
         pixels += plans[i].PixelsInShard();
-        if (!goOn) return;
+        if (!goOn) {
+            // The inputs planned before the stop: none of their data files is converted.
+            for (std::size_t before = 0; before < i; ++before) {
+                report_ = &reports_[before];
+                cursor_ = std::make_unique<FolderCursor>(plans[before]);
+                if (report_->stop != BatchStop::kFolderUnreadable) NotConverted(plans[before]);
+            }
+            return;
+        }
     }
     filesInShard_ = files;
     observer_.Planned(files, frames);
@@ -83,6 +93,7 @@ void Walk::Run(const std::vector<std::string>& inputs) {
 
 bool Walk::PlanInput(const std::string& input, Plan& plan) {
     plan = MakeThePlan(input);
+    SkipFilesSeenBefore(plan);
     shardOffset_ += static_cast<std::size_t>(std::count_if(plan.files.begin(), plan.files.end(), IsDataFile));
     if (!plan.unreadable.empty()) {
         Fail(plan.unreadablePath, kNoFrame, plan.unreadablePath, plan.unreadable);
@@ -100,6 +111,20 @@ bool Walk::PlanInput(const std::string& input, Plan& plan) {
     report_->framesPlanned = plan.FramesInShard();
     report_->dryRun = settings_.dryRun;
     return true;
+}
+
+// A data file an earlier input (or an earlier name in this one) already holds is one data
+// file, however it is spelt: converted once, the other name a note.
+void Walk::SkipFilesSeenBefore(Plan& plan) {
+    for (PlannedFile& file : plan.files) {
+        if (!IsDataFile(file) || file.facts.identity.empty()) continue;
+        const auto [seen, fresh] = seenFiles_.emplace(file.facts.identity, file.path);
+        if (fresh) continue;
+        file.state = PlannedFile::State::kNotData;
+        file.reason = "is " + DisplayName(seen->second) + " again; converted once";
+        file.frames.clear();
+        file.noSampleFrames = 0;
+    }
 }
 
 void Walk::CarryInput(const std::string& input, const Plan& plan) {
@@ -121,7 +146,7 @@ std::unique_ptr<FrameRunner> Walk::MakeRunner(const Plan& plan) {
     pooled_ = false;
     if (settings_.dryRun) return MakeDryRunner(context);
     // A stack is written by one control in frame order: stacks convert one data file at a time.
-    if (!settings_.exportOptions.stack && settings_.makeControl) {
+    if (!settings_.exportOptions.stack && settings_.makeControl && !handedOver_) {
         if (const int jobs = JobsFor(plan); jobs > 1) {
             pooled_ = true;
             return MakePoolRunner(context, jobs);
@@ -341,7 +366,10 @@ Walk::Outcome Walk::ReportJob(const Plan& plan, const PlannedFile& file, const J
             NotLoaded(file.path, got.error.message);
             return Outcome::kStop;
         case What::kFileChanged:
-            Fail(file.path, kNoFrame, file.path, got.error.message);
+            // A worker that loads the file again mid-way may find it changed after some of
+            // its frames were written.
+            Fail(file.path, kNoFrame, file.path,
+                 got.error.message + (FileUntouched() ? "; not converted" : "; its later frames were not converted"));
             return Outcome::kStop;
         case What::kChanged:
             Fail(file.path, w, file.path, ChangedFileCause(w, file.frames[job.step].number));
@@ -375,12 +403,12 @@ Walk::Outcome Walk::ReportJob(const Plan& plan, const PlannedFile& file, const J
     const int pages = stack ? SelectedFrames(file) : 1;
     if (settings_.dryRun) {
         PlannedLine line{file.frames[job.step].number, job.out.path,
-                         stack && !job.out.refusal.empty() ? StackRefusal(job.out.refusal) : job.out.refusal};
+                         stack && !job.out.refusal.empty() ? StackRefusal(job.out) : job.out.refusal};
         line.pages = stack ? pages : 0;
         report_->files.back().plan.push_back(line);
     }
     if (got.what == What::kRefused) {
-        Fail(file.path, stack ? kNoFrame : w, job.out.refusalPath, stack ? StackRefusal(job.out.refusal) : job.out.refusal,
+        Fail(file.path, stack ? kNoFrame : w, job.out.refusalPath, stack ? StackRefusal(job.out) : job.out.refusal,
              job.out.nameTaken ? FailureKind::kNameTaken : FailureKind::kOther);
         return Outcome::kFailed;
     }
@@ -404,6 +432,7 @@ void Walk::HandOverToInline(const Plan& plan, const Job& job) {
     runner_.reset();
     runner_ = MakeInlineRunner(RunnerContext{plan, settings_, settle_, observer_.ShowsFrames()}, control_);
     pooled_ = false;
+    handedOver_ = true;  // for the later inputs too
     Note("the disk is full: the run goes on with one job");
     const PlannedFile& file = plan.files[job.file];
     nextFile_ = job.file + 1;

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -158,6 +159,7 @@ private:
     /// Plans `input`; false when the run stops there (asked to, while planning).
     bool PlanInput(const std::string& input, Plan& plan);
     void CarryInput(const std::string& input, const Plan& plan);
+    void SkipFilesSeenBefore(Plan& plan);
     Plan MakeThePlan(const std::string& input);
     std::unique_ptr<FrameRunner> MakeRunner(const Plan& plan);
     void Carry(const Plan& plan);
@@ -222,6 +224,7 @@ private:
     std::unique_ptr<FolderCursor> cursor_;
     std::unique_ptr<FrameRunner> runner_;
     bool pooled_ = false;  ///< the runner is a pool of workers
+    bool handedOver_ = false;  ///< a full disk ended the pool: one job for the rest of the run
 
     // The handing out.
     std::size_t nextFile_ = 0;  ///< the next plan file to enter
@@ -254,6 +257,7 @@ private:
     std::vector<BatchReport> reports_;  ///< one per input planned
     BatchReport* report_ = nullptr;     ///< the input's at hand
     std::size_t shardOffset_ = 0;       ///< data files of the inputs before this one
+    std::map<std::string, std::string> seenFiles_;  ///< identity -> the name it was planned by
 };
 
 }  // namespace qf
