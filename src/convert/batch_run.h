@@ -88,6 +88,7 @@ struct BatchReport {
     std::vector<std::string> notConverted;
     std::vector<FileRecord> files;  ///< in plan order, this process's share only
     int plannedDataFiles = 0;       ///< data files in the plan, every shard's
+    int namedAgain = 0;             ///< data files an earlier input of the run already held
     long framesPlanned = 0;         ///< frames in the plan, this process's share
     double seconds = 0;             ///< from the start of planning to the end
 

@@ -231,7 +231,7 @@ TEST_F(BatchRunTest, AStopWhilePlanningALaterInputNamesTheEarlierInputsFiles) {
     const std::vector<BatchReport> reports =
         RunBatches(control, {dir / "one", dir / "two"}, [] { return kGrayscaleBitmap; }, settings, observer);
     ASSERT_FALSE(reports.empty());
-    EXPECT_EQ(reports[0].notConverted, (Names{dir / "one/a.orx", dir / "one/b.orx"}));
+    EXPECT_EQ(reports[0].notConverted, (Names{test::Shown(dir / "one", "a.orx"), test::Shown(dir / "one", "b.orx")}));
     EXPECT_EQ(reports.back().stop, BatchStop::kInterrupted);
     for (const BatchReport& r : reports) EXPECT_EQ(r.framesWritten, 0);
 }

@@ -20,7 +20,7 @@ RunTally TallyRun(const BatchReport& report) {
 }
 
 bool FoundNoDataFiles(const BatchReport& report) {
-    return report.plannedDataFiles == 0 && report.dataFiles == 0 && report.failures.empty() &&
+    return report.plannedDataFiles == 0 && report.dataFiles == 0 && report.namedAgain == 0 && report.failures.empty() &&
            report.stop == BatchStop::kNone;
 }
 
@@ -33,6 +33,7 @@ BatchReport CombinedReport(const std::vector<BatchReport>& reports) {
         all.filesConverted += r.filesConverted;
         all.framesWritten += r.framesWritten;
         all.plannedDataFiles += r.plannedDataFiles;
+        all.namedAgain += r.namedAgain;
         all.framesPlanned += r.framesPlanned;
         all.seconds += r.seconds;
         join(all.failures, r.failures);

@@ -122,6 +122,7 @@ void Walk::SkipFilesSeenBefore(Plan& plan) {
         if (fresh) continue;
         file.state = PlannedFile::State::kNotData;
         file.reason = "is " + DisplayName(seen->second) + " again; converted once";
+        ++report_->namedAgain;
         file.frames.clear();
         file.noSampleFrames = 0;
     }
