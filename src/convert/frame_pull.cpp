@@ -105,7 +105,10 @@ std::uint16_t Scaled(std::uint16_t v, unsigned shift, std::uint16_t limit) {
     return v > limit ? std::uint16_t{65535} : static_cast<std::uint16_t>(v << shift);
 }
 
-bool ScaleSamples(std::uint16_t* __restrict v, std::size_t n, int bits) {
+// Each of `n` samples (`read(i)`) scaled, handed to `write(i, scaled)`; true when some
+// sample is above the range of `bits` bits. Fixed-size blocks as above.
+template <class Read, class Write>
+bool ScaleEach(std::size_t n, int bits, Read read, Write write) {
     const unsigned shift = static_cast<unsigned>(16 - bits);
     const auto limit = static_cast<std::uint16_t>((1u << bits) - 1);
     constexpr std::size_t kBlock = 32;
@@ -113,36 +116,27 @@ bool ScaleSamples(std::uint16_t* __restrict v, std::size_t n, int bits) {
     std::size_t i = 0;
     for (; i + kBlock <= n; i += kBlock) {
         for (std::size_t j = 0; j < kBlock; ++j) {
-            peak = std::max(peak, v[i + j]);
-            v[i + j] = Scaled(v[i + j], shift, limit);
+            const std::uint16_t v = read(i + j);
+            peak = std::max(peak, v);
+            write(i + j, Scaled(v, shift, limit));
         }
     }
     for (; i < n; ++i) {
-        peak = std::max(peak, v[i]);
-        v[i] = Scaled(v[i], shift, limit);
+        const std::uint16_t v = read(i);
+        peak = std::max(peak, v);
+        write(i, Scaled(v, shift, limit));
     }
     return peak > limit;
 }
 
+bool ScaleSamples(std::uint16_t* __restrict v, std::size_t n, int bits) {
+    return ScaleEach(n, bits, [v](std::size_t i) { return v[i]; },
+                     [v](std::size_t i, std::uint16_t scaled) { v[i] = scaled; });
+}
+
 bool ScaleToHighBytes(const std::int16_t* __restrict in, std::uint8_t* __restrict out, std::size_t n, int bits) {
-    const unsigned shift = static_cast<unsigned>(16 - bits);
-    const auto limit = static_cast<std::uint16_t>((1u << bits) - 1);
-    constexpr std::size_t kBlock = 32;
-    std::uint16_t peak = 0;
-    std::size_t i = 0;
-    for (; i + kBlock <= n; i += kBlock) {
-        for (std::size_t j = 0; j < kBlock; ++j) {
-            const auto v = static_cast<std::uint16_t>(in[i + j]);
-            peak = std::max(peak, v);
-            out[i + j] = static_cast<std::uint8_t>(Scaled(v, shift, limit) >> 8);
-        }
-    }
-    for (; i < n; ++i) {
-        const auto v = static_cast<std::uint16_t>(in[i]);
-        peak = std::max(peak, v);
-        out[i] = static_cast<std::uint8_t>(Scaled(v, shift, limit) >> 8);
-    }
-    return peak > limit;
+    return ScaleEach(n, bits, [in](std::size_t i) { return static_cast<std::uint16_t>(in[i]); },
+                     [out](std::size_t i, std::uint16_t scaled) { out[i] = static_cast<std::uint8_t>(scaled >> 8); });
 }
 
 bool AboveBits(const std::uint16_t* v, std::size_t n, int bits) {
