@@ -66,8 +66,13 @@ void PrintSummary(const ConvertOptions& o, const std::vector<BatchReport>& done,
 
 void ListUnconverted(const BatchReport& report, const std::vector<std::string>& laterPaths, std::ostream& err) {
     if (!report.stoppedIn.empty()) {
+        const auto record = std::find_if(report.files.begin(), report.files.end(),
+                                         [&](const FileRecord& f) { return f.path == report.stoppedIn; });
+        const bool nothingKept = report.stop == BatchStop::kInterrupted && record != report.files.end() &&
+                                 record->written.empty() && record->kept.empty();
         err << "quillfen-cli: " << DisplayName(report.stoppedIn)
-            << ": its later frames were not converted (the run stopped)\n";
+            << (nothingKept ? ": not converted (the run stopped inside it)\n"
+                            : ": its later frames were not converted (the run stopped)\n");
     }
     for (const std::string& path : report.notConverted) {
         err << "quillfen-cli: " << DisplayName(path) << ": not converted (the run stopped before it)\n";
@@ -329,6 +334,12 @@ int RunConvert(const ConvertOptions& o, std::ostream& out, std::ostream& err, co
     settings.names->dataIds = NamedDataFiles(o.paths);
     if (std::string problem = ReportNameProblem(o.report, settings.names->dataIds); !problem.empty()) {
         err << "quillfen-cli: --report: " << problem << " (--help tells more)\n";
+        return kExitUsage;
+    }
+    // Alone it would change nothing: refused, as --bigtiff is without --stack.
+    if (o.mirror && (!o.recursive || o.outputDir.empty())) {
+        err << "quillfen-cli: --mirror needs --recursive and --output-dir: it writes each subfolder's outputs into "
+               "the same subfolder of the output folder (--help tells more)\n";
         return kExitUsage;
     }
     if (o.salvage) settings.makeControl = [salvaged] { return MakeOrxControl(true, salvaged); };

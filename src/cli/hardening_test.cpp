@@ -224,6 +224,8 @@ TEST_F(HardeningTest, ReadOnlyFolderIsOneLineForTheBitmapsAndStopsTiff) {
         int status = Convert("normalized-tiff", dir.path());
         return status == kExitTiffStopped &&
                        err.str() == "quillfen-cli: " + dir / "a.tiff" + ": cannot create: Permission denied\n" +
+                                        "quillfen-cli: " + dir / "a.orx" +
+                                        ": its later frames were not converted (the run stopped)\n" +
                                         "quillfen-cli: " + dir / "b.orx" + ": not converted (the run stopped before it)\n"
                    ? 0 : 1;
     });

@@ -370,6 +370,54 @@ TEST_P(SelectionTest, SidecarFilesArePassedOverByOptionAndOtherwiseNamedOnce) {
 namespace qf {
 namespace {
 
+// Edges of a tree where the dry run and the run must agree, and say what they pass over.
+TEST_P(SelectionTest, TreeEdgesAreToldAlikeByTheDryRunAndTheRun) {
+    // A folder whose name holds .orx is a folder, also under --only-orx.
+    ASSERT_EQ(test::MakeDir(dir / "t"), 0);
+    ASSERT_EQ(test::MakeDir(dir / "t/run.orx.d"), 0);
+    Beam(dir / "t/run.orx.d/a.orx", 1);
+    // An output folder inside the tree holds data files that are not converted: said once.
+    ASSERT_EQ(test::MakeDir(dir / "t/day1"), 0);
+    Beam(dir / "t/day1/d.orx", 1);
+    // x.orx's output out/x.tiff is the name that t/x.tiff/ needs as a folder under --mirror.
+    Beam(dir / "t/x.orx", 1);
+    ASSERT_EQ(test::MakeDir(dir / "t/x.tiff"), 0);
+    Beam(dir / "t/x.tiff/y.orx", 1);
+    const std::string taken = dir / "t/x.tiff/y.orx: its output folder " + dir / "out/x.tiff" +
+                              " is taken by frame 0 of " + dir / "t/x.orx" + "; not converted";
+    for (const char* dry : {"--dry-run", "--no-clobber"}) {
+        EXPECT_EQ(Convert({dry, "--recursive", "--only-orx", "--mirror", "--output-dir", dir / "out", dir / "t"}),
+                  kExitFailures)
+            << dry;
+        EXPECT_NE(err.str().find(taken), std::string::npos) << dry << "\n" << err.str();
+        EXPECT_EQ(Convert({dry, "--recursive", "--only-orx", "--output-dir", dir / "t/day1", dir / "t"}), kExitOk)
+            << dry << err.str();
+        EXPECT_NE(err.str().find("note: " + dir / "t/day1" + ": not walked: it is the output folder (--output-dir)"),
+                  std::string::npos)
+            << dry << "\n" << err.str();
+    }
+    EXPECT_EQ(test::Entries(dir / "out/run.orx.d"), Names{"a.tiff"});
+    EXPECT_EQ(test::Entries(dir / "out/x.tiff").size(), 0u);
+    EXPECT_TRUE(test::FileExists(dir / "t/day1/a.tiff"));
+    EXPECT_FALSE(test::FileExists(dir / "t/day1/d.tiff"));
+}
+
+// A mirrored output folder that cannot be made names itself, not the data folder.
+TEST_P(SelectionTest, AMirrorThatCannotBeMadeIsNamed) {
+    ASSERT_EQ(test::MakeDir(dir / "t"), 0);
+    ASSERT_EQ(test::MakeDir(dir / "t/day1"), 0);
+    Beam(dir / "t/day1/a.orx", 1);
+    ASSERT_EQ(test::MakeDir(dir / "out"), 0);
+    test::WriteBytes(dir / "out/day1", {1});
+    EXPECT_EQ(Convert({"--recursive", "--mirror", "--output-dir", dir / "out", dir / "t"}), kExitFailures);
+    EXPECT_NE(err.str().find("cannot open folder " + dir / "out/day1" + ": "), std::string::npos) << err.str();
+    EXPECT_EQ(err.str().find("cannot open folder " + dir / "t/day1"), std::string::npos) << err.str();
+    // Without --recursive or --output-dir, --mirror would change nothing: refused.
+    EXPECT_EQ(Convert({"--mirror", "--output-dir", dir / "out", dir / "t"}), kExitUsage);
+    EXPECT_NE(err.str().find("--mirror needs --recursive and --output-dir"), std::string::npos) << err.str();
+    EXPECT_EQ(Convert({"--mirror", "--recursive", dir / "t"}), kExitUsage);
+}
+
 TEST_P(SelectionTest, MirrorKeepsDayFoldersApartUnderTheOutputFolder) {
     for (const char* day : {"day1", "day2"}) {
         ASSERT_EQ(test::MakeDir(dir / day), 0);

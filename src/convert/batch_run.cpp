@@ -70,11 +70,18 @@ void ClaimNames(const Plan& plan, const PlannedFile& file, NameRegistry& registr
     }
 }
 
-int OtherTiffKindAt(int outputFd, const OutputName& out, const ExportKindInfo& kind) {
+int OtherTiffKindAt(int outputFd, const OutputName& out, const ExportKindInfo& kind, std::uint64_t framePixels,
+                    std::string* unread) {
     if (!kind.tiff || outputFd < 0) return -1;
     if (!KindOfEntry(outputFd, out.name).regular) return -1;  // missing, or nothing to read safely
-    const std::optional<ExportKind> found = TiffKindOfFile(PathThroughFolder(outputFd, out.name, out.path));
-    return found && *found != kind.kind ? *found : -1;
+    // What the name held a moment ago may be gone or another thing now: the read says.
+    const TiffKindFound found = TiffKindOfOutput(outputFd, out.name, framePixels * 2);
+    if (unread) *unread = found.unread;
+    return found.kind && *found.kind != kind.kind ? *found.kind : -1;
+}
+
+void Walk::SayKindUnread(const std::string& output, const std::string& why) {
+    if (!why.empty()) Note(DisplayName(output) + ": could not be read to tell which TIFF kind wrote it (" + why + ")");
 }
 
 void Walk::CountOtherKind(const PlannedFile& file, ExportKind other, const std::string& output, bool kept) {

@@ -66,6 +66,12 @@ private:
             return false;
         }
         if (Status loaded = control_.LoadFile(PathThroughFolder(job.folder->fd(), file.name, file.path)); !loaded.ok()) {
+            // It may have changed between the check and the load: then that is what happened.
+            if (std::string changed = ChangedSincePlanned(file, job.folder->fd()); !changed.empty()) {
+                out.what = FrameOutcome::What::kFileChanged;
+                out.error = Error{ErrorKind::kInvalid, std::move(changed)};
+                return false;
+            }
             out.what = loaded.kind() == ErrorKind::kControlFailed ? FrameOutcome::What::kControlFailed
                                                                    : FrameOutcome::What::kLoadFailed;
             out.error = loaded.error();
@@ -125,7 +131,8 @@ private:
         }
         const int outputFd = job.output->fd();
         out.overRange = frame.overRange;
-        out.otherKind = OtherTiffKindAt(outputFd, job.out, *job.kind);
+        out.otherKind =
+            OtherTiffKindAt(outputFd, job.out, *job.kind, context_.plan.files[job.file].framePixels, &out.kindUnread);
         OutputTarget target = TargetFor(outputFd, job.out, context_.settings);
         target.pending = &out.output;
         out.written = job.kind->write(target, frame, context_.settings.exportOptions);

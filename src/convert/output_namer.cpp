@@ -157,11 +157,6 @@ OutputName OutputNamer::Next(std::int16_t frame) {
         out.refusal = "would replace the data file " + DisplayName(out.path) + "; not written";
         return out;
     }
-    if (FindDataExtension(out.name) != std::string::npos) {
-        // The next run over the folder would take it for a data file, and fail on it.
-        out.refusal = "its name " + DisplayName(out.path) + " holds .orx and would be taken for a data file; not written";
-        return out;
-    }
     if (NameTooLong(out.name)) {
         out.refusal = "its name " + DisplayName(out.path) + " is longer than a file system allows (" +
                       std::to_string(out.name.size()) + " bytes); not written";

@@ -62,6 +62,30 @@ std::string DirTag(const std::string& root, const std::string& relative) {
     return relative.empty() ? tag : tag.insert(tag.size() - relative.size(), "_");
 }
 
+bool EndsInDataExtension(const std::string& name) {
+    return name.size() >= 4 && FindDataExtension(name.substr(name.size() - 4)) == 0;
+}
+
+// An entry whose name holds .orx but which is an image is an output of an earlier run (the
+// naming rule gives run.orx.bak the output run.orx.tiff), not a data file that fails. Names
+// ending in .orx are never outputs, and are not opened for this.
+bool IsEarlierOutput(int folderFd, const std::string& name) {
+    return !EndsInDataExtension(name) && HoldsAnImage(folderFd, name);
+}
+
+std::string EarlierOutputsNote(const std::string& folder, const std::vector<std::string>& names) {
+    if (names.size() == 1) {
+        return DisplayName(folder) + ": passed over " + DisplayName(names.front()) +
+               ", an image whose name holds .orx (an output of an earlier run)";
+    }
+    return DisplayName(folder) + ": passed over " + std::to_string(names.size()) + " images whose names hold .orx (" +
+           DisplayName(names.front()) + ", ...; outputs of an earlier run)";
+}
+
+std::string OutputFolderInTree(const std::string& path) {
+    return DisplayName(path) + ": not walked: it is the output folder (--output-dir); data files in it are not converted";
+}
+
 class Planner {
 public:
     Planner(CGetdatactrl1& control, const RunOptions& options, const PlanCalls& calls, NameRegistry& registry)
@@ -84,7 +108,9 @@ private:
     void Sweep(const OutputFolder& folder, const std::string& path, const std::vector<std::string>& names);
     void PlanFile(PlannedFile& file);
     void NameFrames(PlannedFile& file);
-    bool Excluded(const std::string& name) const;
+    bool ClaimMirroredFolders(PlannedFile& file);
+    bool IsExcludedByGlob(const std::string& name) const;
+    bool ExcludedAsNoOrx(const std::string& name) const;
     void Unreadable(const std::string& path, const std::string& why) {
         plan_.unreadable = why;
         plan_.unreadablePath = path;
@@ -140,7 +166,7 @@ bool Planner::OpenRoot(const std::string& folder) {
 // names holding ".orx", and the files named on the command line, whatever their names.
 void Planner::MarkDataNames(int folderFd, const std::vector<std::string>& names, OutputPlace& place) const {
     for (const std::string& name : names) {
-        bool data = FindDataExtension(name) != std::string::npos;
+        bool data = FindDataExtension(name) != std::string::npos && (folderFd < 0 || !IsEarlierOutput(folderFd, name));
         if (!data && calls_.dataIds && !calls_.dataIds->empty() && folderFd >= 0) {
             const Result<FileFacts> facts = FactsAt(folderFd, name, true);
             data = facts.ok() && calls_.dataIds->contains(facts.value().identity);
@@ -202,25 +228,37 @@ bool Planner::AddFolder(std::size_t index, const std::vector<std::string>* only,
         Sweep(*data, path, names.value());
     }
     std::vector<Pending> subfolders;
+    std::vector<std::string> images;
     for (const std::string& name : listed) {
-        if (!only && Excluded(name)) continue;
-        if (only || FindDataExtension(name) != std::string::npos) {
+        if (!only && IsExcludedByGlob(name)) continue;
+        if (!only && options_.recursive) {
+            // A folder is a folder whatever its name holds (run.orx.d/). Not through links: a
+            // link could lead out of the tree or round it. Our own output folder, when it
+            // lies in the tree, holds no data.
+            Result<FileFacts> facts = FactsAt(data->fd(), name, false);
+            if (facts.ok() && facts.value().type == FileType::kFolder) {
+                if (facts.value().identity == outputDirIdentity_) {
+                    if (!outputDirIdentity_.empty()) plan_.notes.push_back(OutputFolderInTree(place.dataPrefix + name));
+                } else {
+                    subfolders.push_back(Pending{index, name, facts.value().identity});
+                }
+                continue;
+            }
+        }
+        if (only || (FindDataExtension(name) != std::string::npos && !ExcludedAsNoOrx(name))) {
+            if (!only && IsEarlierOutput(data->fd(), name)) {
+                images.push_back(place.dataPrefix + name);
+                continue;
+            }
             if (only) place.dataNames.insert(NameKey(name));  // a file named by the user is data too
             PlannedFile file;
             file.path = place.dataPrefix + name;
             file.name = name;
             file.folder = index;
             plan_.files.push_back(std::move(file));
-        } else if (options_.recursive) {
-            // Folders only, and not through links: a link could lead out of the tree or round
-            // it. Our own output folder, when it lies in the tree, holds no data.
-            Result<FileFacts> facts = FactsAt(data->fd(), name, false);
-            if (facts.ok() && facts.value().type == FileType::kFolder &&
-                facts.value().identity != outputDirIdentity_) {
-                subfolders.push_back(Pending{index, name, facts.value().identity});
-            }
         }
     }
+    if (!images.empty()) plan_.notes.push_back(EarlierOutputsNote(path, images));
     todo.insert(todo.end(), subfolders.rbegin(), subfolders.rend());
     return true;
 }
@@ -286,6 +324,29 @@ void Planner::PlanFile(PlannedFile& file) {
     }
 }
 
+// --mirror: the folders a data file's outputs go into take names in their parents' output
+// folders, as outputs do; a name an output of the run took already (t/x.orx gave x.tiff,
+// and t/x.tiff/ needs out/x.tiff to be a folder) leaves the folder's files unconverted, in
+// the dry run as in the run.
+bool Planner::ClaimMirroredFolders(PlannedFile& file) {
+    if (!plan_.outputDir || !plan_.mirror) return true;
+    std::vector<std::size_t> chain;
+    for (std::size_t i = file.folder; i != kNoParent && i != 0; i = plan_.folders[i].parent) chain.push_back(i);
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        const PlanFolder& folder = plan_.folders[*it];
+        const OutputPlace& parent = plan_.folders[folder.parent].place;
+        const std::string owner = registry_.Claim(parent.folderKey, folder.name, "the folder for " + DisplayName(folder.path));
+        if (!owner.empty()) {
+            file.planned = true;
+            file.state = PlannedFile::State::kUnreadable;
+            file.reason = "its output folder " + DisplayName(parent.outputPrefix + folder.name) + " is taken by " + owner +
+                          "; not converted";
+            return false;
+        }
+    }
+    return true;
+}
+
 void Planner::NameFrames(PlannedFile& file) {
     const ExportKindInfo& kind = *calls_.kind;
     OutputNamer namer(plan_.folders[file.folder].place, registry_, options_.pattern.get(), file.path, kind.extension,
@@ -305,14 +366,15 @@ void Planner::NameFrames(PlannedFile& file) {
     }
 }
 
-// Whether a listed name is passed over: --exclude, and --only-orx for data-file names.
-bool Planner::Excluded(const std::string& name) const {
+bool Planner::IsExcludedByGlob(const std::string& name) const {
     for (const std::string& glob : options_.exclude) {
         if (MatchesGlob(glob, name)) return true;
     }
-    return options_.onlyOrx && FindDataExtension(name) != std::string::npos &&
-           FindDataExtension(name) + 4 != name.size();
+    return false;
 }
+
+// --only-orx: a data file's name ends in .orx (scan.orx.json is a sidecar).
+bool Planner::ExcludedAsNoOrx(const std::string& name) const { return options_.onlyOrx && !EndsInDataExtension(name); }
 
 Plan Planner::Make(const std::string& input) {
     plan_.mirror = options_.mirror;
@@ -343,6 +405,7 @@ Plan Planner::Make(const std::string& input) {
     std::size_t dealt = options_.shardOffset;
     for (PlannedFile& file : plan_.files) {
         if (calls_.stopRequested && calls_.stopRequested()) break;
+        if (!ClaimMirroredFolders(file)) continue;
         PlanFile(file);
         const bool counts = file.state == PlannedFile::State::kData || file.state == PlannedFile::State::kLoadFailed;
         if (counts) file.inShard = static_cast<int>(dealt++ % static_cast<std::size_t>(options_.shardCount)) ==
@@ -418,10 +481,10 @@ Result<std::shared_ptr<OutputFolder>> FolderCursor::Enter(std::size_t index) {
     for (auto it = way.rbegin(); it != way.rend(); ++it) {
         const PlanFolder& next = plan_.folders[*it];
         Result<int> opened = OpenSubfolder(folder->fd(), next.name);
-        if (!opened.ok()) return Failed(next, opened.error().kind, opened.message());
+        if (!opened.ok()) return Failed(next.path, opened.error().kind, opened.message());
         folder = std::make_shared<OutputFolder>(opened.value());
         if (FolderKey(folder->fd()) != next.identity) {
-            return Failed(next, ErrorKind::kCannotRead, "another folder took its place during the run");
+            return Failed(next.path, ErrorKind::kCannotRead, "another folder took its place during the run");
         }
     }
     at_ = index;
@@ -439,13 +502,16 @@ Result<std::shared_ptr<OutputFolder>> FolderCursor::Output(std::size_t index, co
     std::vector<std::string> names;
     for (std::size_t i = index; i != kNoParent && i != 0; i = plan_.folders[i].parent) names.push_back(plan_.folders[i].name);
     std::shared_ptr<OutputFolder> at = plan_.outputDir;
+    // What could not be made or opened is the output folder that mirrors it.
+    const std::string& prefix = folder.place.outputPrefix;
+    const std::string shown = prefix.empty() ? folder.path : prefix.substr(0, prefix.size() - 1);
     for (auto it = names.rbegin(); it != names.rend(); ++it) {
         if (create) {
-            if (Status made = MakeFolderAt(at->fd(), *it); !made.ok()) return Failed(folder, made.kind(), made.message());
+            if (Status made = MakeFolderAt(at->fd(), *it); !made.ok()) return Failed(shown, made.kind(), made.message());
         }
         Result<int> opened = OpenSubfolder(at->fd(), *it);
         if (!opened.ok() && !create && opened.error().kind == ErrorKind::kMissing) return std::make_shared<OutputFolder>();
-        if (!opened.ok()) return Failed(folder, opened.error().kind, opened.message());
+        if (!opened.ok()) return Failed(shown, opened.error().kind, opened.message());
         at = std::make_shared<OutputFolder>(opened.value());
     }
     mirrorAt_ = index;
@@ -453,9 +519,9 @@ Result<std::shared_ptr<OutputFolder>> FolderCursor::Output(std::size_t index, co
     return at;
 }
 
-Error FolderCursor::Failed(const PlanFolder& folder, ErrorKind kind, std::string cause) {
+Error FolderCursor::Failed(const std::string& path, ErrorKind kind, std::string cause) {
     cause_ = std::move(cause);
-    return Fail(kind, "cannot open folder " + DisplayName(folder.path) + ": " + cause_);
+    return Fail(kind, "cannot open folder " + DisplayName(path) + ": " + cause_);
 }
 
 std::string ChangedSincePlanned(const PlannedFile& file, int folderFd) {

@@ -131,7 +131,7 @@ public:
                                                  bool create);
 
 private:
-    Error Failed(const PlanFolder& folder, ErrorKind kind, std::string cause);
+    Error Failed(const std::string& path, ErrorKind kind, std::string cause);
 
     const Plan& plan_;
     std::size_t at_ = kNoParent;

@@ -12,10 +12,11 @@ RunTally TallyRun(const BatchReport& report) {
     for (const FileRecord& file : report.files) {
         tally.framesKept += static_cast<long>(file.kept.size());
         if (file.converted) ++tally.complete;
-        else if (file.written.empty() && file.kept.empty()) ++tally.failed;
-        else ++tally.partial;
+        else if (!file.written.empty() || !file.kept.empty()) ++tally.partial;
+        else if (file.path == report.stoppedIn && report.stop == BatchStop::kInterrupted) ++tally.notReached;  // nothing kept
+        else ++tally.failed;
     }
-    tally.notReached = static_cast<int>(report.notConverted.size());
+    tally.notReached += static_cast<int>(report.notConverted.size());
     return tally;
 }
 

@@ -19,7 +19,9 @@ void Walk::ConvertStack(const PlannedFile& file, const Job& job) {
         return EndFile(file, Outcome::kFailed);
     }
     const int outputFd = job.output->fd();
-    const int other = OtherTiffKindAt(outputFd, out, kind);
+    std::string unread;
+    const int other = OtherTiffKindAt(outputFd, out, kind, file.framePixels, &unread);
+    SayKindUnread(out.path, unread);
     const auto pages = static_cast<std::uint32_t>(SelectedFrames(file));
     // Destroyed unfinished (a stop, a failure), it removes its temporary: no part of a
     // stack is ever in place.
@@ -27,7 +29,7 @@ void Walk::ConvertStack(const PlannedFile& file, const Job& job) {
     for (std::size_t f = 0; f < file.frames.size(); ++f) {
         const std::int16_t w = control_.GetFrameNumber();
         if (StopRequested()) {
-            report_->notConverted.push_back(file.path);
+            report_->stoppedIn = file.path;  // no page of it is kept: it counts as not converted, once
             return;
         }
         if (w != file.frames[f].number) {

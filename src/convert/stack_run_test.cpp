@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "convert/batch_run.h"
+#include "convert/run_tally.h"
 #include "test/temp_folder.h"
 #include "tools/synthetic_beam.h"
 
@@ -44,8 +45,13 @@ TEST_F(StackRunTest, AStopBetweenPagesLeavesNoPartOfTheStack) {
     EXPECT_EQ(report.stop, BatchStop::kInterrupted);
     EXPECT_EQ(test::Entries(dir.path()), (std::vector<std::string>{"a.orx", "a.tiff", "b.orx", "c.orx"}));
     EXPECT_EQ(report.framesWritten, 2);
-    EXPECT_EQ(report.notConverted, (std::vector<std::string>{dir / "b.orx", dir / "c.orx"}));
-    EXPECT_EQ(report.stoppedIn, "");
+    // The stop came inside b.orx's stack: said so, and counted once, as not converted.
+    EXPECT_EQ(report.notConverted, (std::vector<std::string>{dir / "c.orx"}));
+    EXPECT_EQ(report.stoppedIn, dir / "b.orx");
+    const RunTally tally = TallyRun(report);
+    EXPECT_EQ(tally.complete, 1);
+    EXPECT_EQ(tally.partial + tally.failed, 0);
+    EXPECT_EQ(tally.notReached, 2);
 }
 
 TEST_F(StackRunTest, ABitmapKindAskedDuringAStackRunGetsAFilePerFrame) {

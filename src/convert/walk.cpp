@@ -3,6 +3,7 @@
 // and reports each job's outcome in plan order. Whatever the runner, the kind is asked as
 // each data file is entered, outputs are put in place here and only here, and a stop
 // leaves what one job leaves.
+#include <algorithm>
 #include <utility>
 
 #include "convert/walk.h"
@@ -32,7 +33,7 @@ std::string GrewCause(const PlannedFile& file) {
 bool NeedsRound(const PlannedFile& file) { return file.loopFailure.empty() && !file.frames.empty(); }
 
 // A refusal said of the whole stack: "stack not written: its name ... is taken by ...",
-// "stack: its name ... holds .orx ...; not written".
+// "stack: its name ... is longer than a file system allows ...; not written".
 std::string StackRefusal(const OutputName& out) { return (out.nameTaken ? "stack " : "stack: ") + out.refusal; }
 
 }  // namespace
@@ -312,7 +313,16 @@ void Walk::ReportNext(const Plan& plan) {
     const Outcome outcome = ReportJob(plan, file, job, got);
     if (outcome == Outcome::kAgain) return;
     if (outcome == Outcome::kStop) {
-        if (settings_.dryRun && report_->stop != BatchStop::kNone) report_->stoppedIn = file.path;
+        // An output that cannot be created stops the run inside the file: its later frames
+        // (a stack: all of it) are left, in the run as in the dry run.
+        const bool leavesFrames =
+            job.type == Job::Type::kStack ||
+            (job.type == Job::Type::kFrame &&
+             std::any_of(file.frames.begin() + static_cast<std::ptrdiff_t>(job.step) + 1, file.frames.end(),
+                         [](const PlannedFrame& f) { return f.selected; }));
+        const bool stopsInside = report_->stop == BatchStop::kTiffCannotCreate ||
+                                 (settings_.dryRun && report_->stop != BatchStop::kNone);
+        if (stopsInside && leavesFrames) report_->stoppedIn = file.path;
         left_ = job.file;
         return;
     }
@@ -421,6 +431,7 @@ Walk::Outcome Walk::ReportJob(const Plan& plan, const PlannedFile& file, const J
     // The output takes its name only now, in plan order, so that a stop leaves exactly the
     // outputs of the frames reported.
     const Status written = !got.written.ok() ? got.written : got.output.waiting() ? got.output.Place() : Status::Ok();
+    SayKindUnread(job.out.path, got.kindUnread);
     return Written(file, *job.kind, w, job.out, written, got.otherKind,
                    got.written.ok() && got.frame.count > 0 ? &got.frame : nullptr, pages);
 }

@@ -27,8 +27,11 @@ inline bool IsDataFile(const PlannedFile& file) {
 }
 
 /// The kind of TIFF that `out` already holds when it is the other TIFF kind than `kind`
-/// (a run with `kind` would replace or keep it); -1 otherwise, and for bitmap kinds.
-int OtherTiffKindAt(int outputFd, const OutputName& out, const ExportKindInfo& kind);
+/// (a run with `kind` would replace or keep it); -1 otherwise, and for bitmap kinds. A file
+/// of `framePixels` samples a page is read no further than such a page; one that could not
+/// be read to tell is not ours, and `unread` says why.
+int OtherTiffKindAt(int outputFd, const OutputName& out, const ExportKindInfo& kind, std::uint64_t framePixels,
+                    std::string* unread);
 
 /// Where a frame's output goes (`outputFd`: its open output folder), with the run's
 /// options (sync, no-clobber).
@@ -99,6 +102,7 @@ struct FrameOutcome {
     FrameImage frame;      ///< kept for the observer when it shows frames
     bool overRange = false;  ///< the frame held samples above the input bits
     int otherKind = -1;      ///< the other TIFF kind its existing output was written as, or -1
+    std::string kindUnread;  ///< why its existing output could not be read to tell its kind
     bool grew = false;       ///< stepping past the planned frames did not come back to the first
 };
 
@@ -206,6 +210,8 @@ private:
     /// An output of `file` that existed as written by the other TIFF kind (`other`), now
     /// replaced or (`kept`) kept; said once per data file (SayOtherKind).
     void CountOtherKind(const PlannedFile& file, ExportKind other, const std::string& output, bool kept);
+    /// A note for an existing output that could not be read to tell its TIFF kind.
+    void SayKindUnread(const std::string& output, const std::string& why);
     void SayOtherKind();
     /// An existing output --no-clobber kept; said once for the input (SayKept).
     void Kept(const std::string& output);

@@ -26,6 +26,10 @@ struct EntryKind {
 };
 EntryKind KindOfEntry(int folderFd, const std::string& name);
 
+/// Whether `name` in `folderFd` is a regular file that starts as a TIFF (classic or big,
+/// either byte order) or a bitmap does: an image, whatever its name says.
+bool HoldsAnImage(int folderFd, const std::string& name);
+
 /// Blocks the calling thread for `pause`; returns at once for zero or less.
 void Sleep(std::chrono::milliseconds pause);
 

@@ -37,6 +37,7 @@ std::string PathThroughFolder(int folderFd, const std::string& name, const std::
     return Files().PathThroughFolder(folderFd, name, shownPath);
 }
 Result<int> OpenToRead(const std::string& path) { return Files().OpenToRead(path); }
+Result<int> OpenToReadAt(int folderFd, const std::string& name) { return Files().OpenToReadAt(folderFd, name); }
 Result<int> CreateNewFile(int folderFd, const std::string& name) { return Files().CreateNewFile(folderFd, name); }
 Result<int> OpenStreamToWrite(const std::string& path, std::chrono::milliseconds limit,
                               const std::function<bool()>& stop) {

@@ -101,6 +101,9 @@ Result<int> OpenSubfolder(int parentFd, const std::string& name);
 std::string PathThroughFolder(int folderFd, const std::string& name, const std::string& shownPath);
 /// Opens a file for positioned reads; never blocks on a FIFO or device.
 Result<int> OpenToRead(const std::string& path);
+/// Opens `name` in the folder `folderFd` to read: never through a link, never waiting on a
+/// FIFO, no folder.
+Result<int> OpenToReadAt(int folderFd, const std::string& name);
 /// Creates `name` in `folderFd` for writing (and reading back, as libtiff does when it
 /// links a page to the one before): kExists when the name is taken, never through a link.
 Result<int> CreateNewFile(int folderFd, const std::string& name);

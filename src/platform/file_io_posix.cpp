@@ -81,6 +81,17 @@ Result<int> SystemFileLayer::OpenToRead(const std::string& path) {
     return fd;
 }
 
+Result<int> SystemFileLayer::OpenToReadAt(int folderFd, const std::string& name) {
+    const int fd = ::openat(folderFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return LastFailure(ErrorKind::kCannotRead);
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        return Fail(ErrorKind::kCannotRead, std::strerror(EISDIR));
+    }
+    return fd;
+}
+
 Result<int> SystemFileLayer::CreateNewFile(int folderFd, const std::string& name) {
     const int fd = ::openat(folderFd, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0) return LastFailure(ErrorKind::kCannotCreate);

@@ -282,6 +282,16 @@ Result<int> SystemFileLayer::OpenToRead(const std::string& path) {
     return Descriptor(handle, _O_RDONLY, ErrorKind::kCannotRead);
 }
 
+Result<int> SystemFileLayer::OpenToReadAt(int folderFd, const std::string& name) {
+    Result<std::wstring> path = PathAt(folderFd, name);
+    if (!path.ok()) return Fail(ErrorKind::kCannotRead, path.message());
+    // A reparse point is opened as itself; without backup semantics a folder does not open.
+    const HANDLE handle = CreateFileW(path.value().c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return LastFailure(ErrorKind::kCannotRead);
+    return Descriptor(handle, _O_RDONLY, ErrorKind::kCannotRead);
+}
+
 Result<int> SystemFileLayer::CreateNewFile(int folderFd, const std::string& name) {
     Result<std::wstring> path = PathAt(folderFd, name);
     if (!path.ok()) return Fail(ErrorKind::kCannotCreate, path.message());

@@ -29,6 +29,9 @@ public:
     virtual Result<int> OpenSubfolder(int parentFd, const std::string& name) = 0;
     virtual std::string PathThroughFolder(int folderFd, const std::string& name, const std::string& shownPath) = 0;
     virtual Result<int> OpenToRead(const std::string& path) = 0;
+    /// Opens `name` in the folder `folderFd` to read, as itself: never through a link, and
+    /// without waiting for a writer when it is a FIFO (a folder does not open).
+    virtual Result<int> OpenToReadAt(int folderFd, const std::string& name) = 0;
     virtual Result<int> CreateNewFile(int folderFd, const std::string& name) = 0;
     virtual Result<int> OpenStreamToWrite(const std::string& path, std::chrono::milliseconds limit,
                                           const std::function<bool()>& stop) = 0;

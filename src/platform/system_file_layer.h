@@ -12,6 +12,7 @@ public:
     Result<int> OpenSubfolder(int parentFd, const std::string& name) override;
     std::string PathThroughFolder(int folderFd, const std::string& name, const std::string& shownPath) override;
     Result<int> OpenToRead(const std::string& path) override;
+    Result<int> OpenToReadAt(int folderFd, const std::string& name) override;
     Result<int> CreateNewFile(int folderFd, const std::string& name) override;
     Result<int> OpenStreamToWrite(const std::string& path, std::chrono::milliseconds limit,
                                   const std::function<bool()>& stop) override;

@@ -157,7 +157,13 @@ std::string FaultyFiles::PathThroughFolder(int folderFd, const std::string& name
 
 Result<int> FaultyFiles::OpenToRead(const std::string& path) {
     if (const int err = Fault(FileOp::kOpenToRead)) return FailureOf(FileOp::kOpenToRead, err);
+    if (beforeOpen_) beforeOpen_(path);
     return Opened(real_.OpenToRead(path));
+}
+
+Result<int> FaultyFiles::OpenToReadAt(int folderFd, const std::string& name) {
+    if (const int err = Fault(FileOp::kOpenToRead)) return FailureOf(FileOp::kOpenToRead, err);
+    return Opened(real_.OpenToReadAt(folderFd, name));
 }
 
 Result<int> FaultyFiles::CreateNewFile(int folderFd, const std::string& name) {
@@ -186,6 +192,7 @@ Status FaultyFiles::CloseChecked(int fd) {
 
 Result<std::size_t> FaultyFiles::ReadSome(int fd, std::uint64_t offset, void* into, std::size_t size) {
     if (const int err = Fault(FileOp::kRead)) return FailureOf(FileOp::kRead, err);
+    if (beforeRead_) beforeRead_(offset, size);
     return real_.ReadSome(fd, offset, into, size);
 }
 

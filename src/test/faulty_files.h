@@ -13,6 +13,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -64,6 +65,12 @@ public:
     /// else: a write that would make them take more takes what fits, then fails with
     /// ENOSPC. Room comes back as files are removed or replaced, as on a real disk.
     void SmallDisk(const std::string& path, std::uint64_t capacity);
+    /// Calls `hook` before each read the system is asked for, with where it reads and how
+    /// much, from the reading thread: a test changes the file there to pin a race. Set it
+    /// before the run starts.
+    void BeforeEachRead(std::function<void(std::uint64_t offset, std::size_t size)> hook) { beforeRead_ = std::move(hook); }
+    /// Calls `hook` before each OpenToRead with its path, from the opening thread.
+    void BeforeEachOpenToRead(std::function<void(const std::string& path)> hook) { beforeOpen_ = std::move(hook); }
     /// Standard error is a terminal of `columns` columns.
     void PretendTerminal(int columns);
 
@@ -88,6 +95,7 @@ public:
     Result<int> OpenSubfolder(int parentFd, const std::string& name) override;
     std::string PathThroughFolder(int folderFd, const std::string& name, const std::string& shownPath) override;
     Result<int> OpenToRead(const std::string& path) override;
+    Result<int> OpenToReadAt(int folderFd, const std::string& name) override;
     Result<int> CreateNewFile(int folderFd, const std::string& name) override;
     Result<int> OpenStreamToWrite(const std::string& path, std::chrono::milliseconds limit,
                                   const std::function<bool()>& stop) override;
@@ -139,6 +147,8 @@ private:
     FileLayer& real_;
     mutable std::mutex lock_;
     std::vector<Rule> rules_;
+    std::function<void(std::uint64_t, std::size_t)> beforeRead_;
+    std::function<void(const std::string&)> beforeOpen_;
     std::array<int, static_cast<std::size_t>(FileOp::kCount)> calls_{};
     std::size_t shortWrites_ = 0;
     bool diskFull_ = false;
