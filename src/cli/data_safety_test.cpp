@@ -15,6 +15,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <csignal>
+#include <filesystem>
 #include <map>
 #include <sstream>
 
@@ -273,6 +274,26 @@ TEST_P(DataSafetyTest, OutputsWhoseNamesHoldOrxAreWrittenAndPassedOverNextTime) 
             }
             EXPECT_FALSE(Said("cannot load")) << err.str();
         }
+    }
+}
+
+// An output that cannot be created stops the run (42) inside a data file: the run names the
+// file whose later frames it left, as the dry run does, a stack too.
+TEST_P(DataSafetyTest, AStopInsideADataFileNamesItInTheRunAsInTheDryRun) {
+    Beam(dir / "a.orx", 3);
+    Beam(dir / "b.orx", 1);
+    for (const char* stack : {"--sync", "--stack"}) {
+        const std::string blocked = std::string(stack) == "--stack" ? "a.tiff" : "a1.tiff";
+        std::filesystem::remove(test::FsPath(dir / blocked));  // frame 0's output of the round before
+        ASSERT_EQ(test::MakeDir(dir / blocked), 0);
+        for (const char* dry : {"--dry-run", "--quiet"}) {
+            EXPECT_EQ(RunJobs({"convert", dry, stack, "--settle-ms", "0", dir.path()}), kExitTiffStopped) << dry << stack;
+            EXPECT_TRUE(Said("quillfen-cli: " + dir / "a.orx" + ": its later frames were not converted (the run stopped)\n"))
+                << dry << stack << "\n" << err.str();
+            EXPECT_TRUE(Said("quillfen-cli: " + dir / "b.orx" + ": not converted (the run stopped before it)\n"))
+                << dry << stack << "\n" << err.str();
+        }
+        ASSERT_TRUE(std::filesystem::remove(test::FsPath(dir / blocked)));
     }
 }
 

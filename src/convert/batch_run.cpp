@@ -59,14 +59,15 @@ void ClaimNames(const Plan& plan, const PlannedFile& file, NameRegistry& registr
                 const ExportKindInfo& kind) {
     OutputNamer namer(plan.folders[file.folder].place, registry, settings.pattern.get(), file.path, kind.extension,
                       kind.shortName);
-    if (settings.exportOptions.stack) namer.NameStack();
+    const bool stack = settings.exportOptions.stack && kind.tiff;
+    if (stack) namer.NameStack();
     for (const PlannedFrame& frame : file.frames) {
         if (!frame.selected) {
             namer.Skip(frame.number);
             continue;
         }
         namer.Next(frame.number);
-        if (settings.exportOptions.stack) break;  // a stack has its first page's name only
+        if (stack) break;  // a stack has its first page's name only
     }
 }
 

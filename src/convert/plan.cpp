@@ -351,13 +351,15 @@ void Planner::NameFrames(PlannedFile& file) {
     const ExportKindInfo& kind = *calls_.kind;
     OutputNamer namer(plan_.folders[file.folder].place, registry_, options_.pattern.get(), file.path, kind.extension,
                       kind.shortName);
-    if (options_.exportOptions.stack) namer.NameStack();
+    // A stack is a TIFF: a bitmap kind writes a file per frame, stack or not.
+    const bool stack = options_.exportOptions.stack && kind.tiff;
+    if (stack) namer.NameStack();
     const PlannedFrame* first = nullptr;
     for (PlannedFrame& frame : file.frames) {
         frame.selected = options_.frames.Contains(frame.number);
         if (!frame.selected) {
             namer.Skip(frame.number);
-        } else if (options_.exportOptions.stack && first) {
+        } else if (stack && first) {
             frame.output = first->output;  // a stack is one output under its first page's name
         } else {
             frame.output = namer.Next(frame.number);

@@ -67,6 +67,24 @@ TEST_F(StackRunTest, ABitmapKindAskedDuringAStackRunGetsAFilePerFrame) {
     EXPECT_EQ(report.framesWritten, 5);
 }
 
+// The dialog plans with the stack ticked whatever the kind: for a bitmap kind the plan
+// names every frame, so the collisions it will meet are counted (and can be avoided).
+TEST_F(StackRunTest, ABitmapKindPlannedWithTheStackTickedNamesEveryFrame) {
+    Synth("scan1.orx", 2);  // its frame 1 wants scan11's frame 0's name
+    Synth("scan11.orx", 1);
+    BatchSettings settings = Stacks();
+    settings.dryRun = true;
+    settings.plannedKind = kGrayscaleBitmap;
+    const BatchReport dry = RunBatch(control, dir.path(), [] { return kGrayscaleBitmap; }, settings, observer);
+    ASSERT_EQ(dry.failures.size(), 1u);
+    EXPECT_EQ(dry.failures[0].kind, FailureKind::kNameTaken);
+    EXPECT_EQ(dry.framesPlanned, 3);
+    settings.dryRun = false;
+    const BatchReport run = RunBatch(control, dir.path(), [] { return kGrayscaleBitmap; }, settings, observer);
+    EXPECT_EQ(run.failures.size(), 1u);
+    EXPECT_EQ(test::Entries(dir.path()), (std::vector<std::string>{"scan1.bmp", "scan1.orx", "scan11.bmp", "scan11.orx"}));
+}
+
 TEST_F(StackRunTest, ADataFileOfNoFramesGetsNoStack) {
     ASSERT_TRUE(WriteSyntheticBeam(dir / "z.orx", BeamSettings{6, 4, 0, false, 16, 1}).ok());
     const BatchReport report = RunBatch(control, dir.path(), [] { return 0; }, Stacks(), observer);
