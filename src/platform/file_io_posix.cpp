@@ -313,10 +313,11 @@ int SystemFileLayer::CoresAllowed() {
         const std::size_t size = CPU_ALLOC_SIZE(cores);
         CPU_ZERO_S(size, set);
         const int got = ::sched_getaffinity(0, size, set);
+        const int err = errno;
         const int count = got == 0 ? CPU_COUNT_S(size, set) : 0;
         CPU_FREE(set);
         if (got == 0) return count;
-        if (errno != EINVAL) break;
+        if (err != EINVAL) break;
     }
 #endif
     return static_cast<int>(std::thread::hardware_concurrency());
