@@ -5,6 +5,7 @@
 #include "control/getdata_ctrl.h"
 #include "convert/batch_run.h"
 #include "convert/run_tally.h"
+#include "platform/file_io.h"
 #include "platform/memory.h"
 #include "present/run_texts.h"
 #include "present/view_pacer.h"
@@ -108,7 +109,7 @@ void DialogRun::Work(const std::string& folder, int kind) {
         settings.plannedKind = kind;
         settings.settle = options_.settle;
         if (options_.pause) settings.pause = options_.pause;
-        settings.jobs = options_.jobs > 0 ? options_.jobs : std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+        settings.jobs = options_.jobs > 0 ? options_.jobs : DefaultJobs();
         settings.stopRequested = [this] { return stop_.load(); };
         settings.makeControl = [] { return std::make_unique<CGetdatactrl1>(); };
         CGetdatactrl1 control;

@@ -7,7 +7,6 @@
 #include <charconv>
 #include <memory>
 #include <set>
-#include <thread>
 
 #include "cli/json_report.h"
 #include "cli/output_options.h"
@@ -144,7 +143,7 @@ BatchSettings SettingsFor(const ConvertOptions& o) {
         settings.pattern = std::make_shared<const NamePattern>(NamePattern::Parse(o.namePattern).value());
     }
     settings.stopRequested = [] { return StopSignals::Received() != 0; };
-    settings.jobs = o.jobs > 0 ? o.jobs : std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+    settings.jobs = o.jobs > 0 ? o.jobs : DefaultJobs();
     settings.kindMayChange = false;  // one kind for the whole run: workers may run ahead into the next file
     settings.makeControl = [] { return std::make_unique<CGetdatactrl1>(); };
     return settings;
@@ -293,8 +292,8 @@ CLI::App* AddConvertCommand(CLI::App& app, ConvertOptions& o) {
             return ParseShard(text) ? std::string() : std::string("a shard is K/N with 1 <= K <= N <= 2147483647, e.g. 2/8");
         });
     cmd->add_option("--jobs", o.jobs,
-                    "Convert N frames at once, each on its own core (default: the number of online "
-                    "cores); the outputs, messages and exit status are those of --jobs 1")
+                    "Convert N frames at once, each on its own core (default: the number of cores "
+                    "this process may run on); the outputs, messages and exit status are those of --jobs 1")
         ->type_name("N")
         ->check(CLI::Range(1, 1024));
     cmd->add_option_function<std::string>(

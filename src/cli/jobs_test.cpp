@@ -11,6 +11,9 @@
 
 #include "cli/cli_app.h"
 #include "cli/progress_printer.h"
+#include "platform/file_io.h"
+#include "platform/file_layer.h"
+#include "test/faulty_files.h"
 #include "test/temp_folder.h"
 #include "tools/synthetic_beam.h"
 
@@ -126,6 +129,38 @@ TEST_F(JobsTest, NamePatternsNoClobberAndAnOutputFolderGiveWhatOneJobDoes) {
     ExpectSameAsOneJob({"--no-clobber"}, "--no-clobber");
     ExpectSameAsOneJob({"--name-pattern", "{stem}_{frame:02}", "--kind", "color-bmp"}, "--name-pattern");
     ExpectSameAsOneJob({"--sync", "--kind", "standardized-tiff"}, "--sync");
+}
+
+TEST_F(JobsTest, TheDefaultIsOneJobForEachCoreTheProcessMayRunOn) {
+    Beam("a.orx", 4, 1);
+    // Memory for one worker's frames: a default of more jobs shows in the note. This
+    // machine's own core count would say "instead of" its number whatever the affinity.
+    const std::uint64_t perJob = 96 * 64 * 8 + (1 << 20);
+    const struct {
+        int cores;  ///< as the affinity gives them; 0: the system does not say
+        std::vector<std::string> notes;
+    } cases[] = {
+        {0, {}},
+        {1, {}},
+        {3, {"1 job instead of 3: each needs about 1 MB for its frames, and 4 MB of memory are free on this machine"}},
+        {64, {"1 job instead of 64: each needs about 1 MB for its frames, and 4 MB of memory are free on this machine"}},
+    };
+    for (const auto& c : cases) {
+        const std::string report = dir / ("cores" + std::to_string(c.cores) + ".json");
+        std::vector<std::string> args = {"quillfen-cli", "convert", "--quiet", "--report", report, source()};
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        std::ostringstream out, err;
+        test::FaultyFiles files;
+        files.PretendCores(c.cores);
+        files.PretendFreeMemory(FreeMemory{4 * perJob, false});
+        {
+            const ScopedFiles installed(files);
+            EXPECT_EQ(RunCli(static_cast<int>(argv.size()), argv.data(), out, err), kExitOk) << err.str();
+        }
+        const nlohmann::json json = nlohmann::json::parse(test::ReadBytes(report));
+        EXPECT_EQ(json["inputs"][0]["notes"].get<std::vector<std::string>>(), c.notes) << c.cores << " cores";
+    }
 }
 
 TEST_F(JobsTest, TiffThatCannotBeCreatedStopsAtTheSameFrame) {

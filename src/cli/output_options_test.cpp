@@ -43,6 +43,8 @@ TEST_F(OutputOptionsTest, RefusesCombinationsThatCannotBeWrittenAndSaysWhy) {
     ExpectUsageError({"--layout", "upright"}, "'upright' is no layout; use exact or portable");
     ExpectUsageError({"--compress", "jpeg"}, "'jpeg' is no compression");
     ExpectUsageError({"--layout", "portable", "--pixel-size", "6.5cm"}, "'6.5cm' is no pixel size");
+    ExpectUsageError({"--layout", "portable", "--pixel-size", "0.002nm"},
+                     "'0.002nm': a pixel size is from 0.0023284 nm (the finest a TIFF's resolution holds) to 1000 mm");
 }
 
 TEST_F(OutputOptionsTest, BitmapKindsTakeThePortableLayoutAndCompressNone) {

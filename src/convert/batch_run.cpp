@@ -172,14 +172,17 @@ int Walk::JobsFor(const Plan& plan) {
     // report holds one frame more; about 8 bytes a pixel in all. Half the free memory is theirs.
     constexpr std::uint64_t kBytesPerPixel = 8;
     const std::uint64_t perJob = largest * kBytesPerPixel + (std::uint64_t{1} << 20);
-    const std::uint64_t free = settings_.memoryForFrames ? settings_.memoryForFrames() : AvailableMemory();
-    if (free == 0) return asked;
-    const std::uint64_t fit = std::max<std::uint64_t>(free / 2 / perJob, 2) - 1;
+    const FreeMemory free = settings_.memoryForFrames ? settings_.memoryForFrames() : AvailableMemory();
+    if (free.bytes == 0) return asked;
+    const std::uint64_t fit = std::max<std::uint64_t>(free.bytes / 2 / perJob, 2) - 1;
     if (fit >= static_cast<std::uint64_t>(asked)) return asked;
     const int jobs = static_cast<int>(std::max<std::uint64_t>(fit, 1));
+    // On a cluster node the machine may have plenty free while the job's own limit is near:
+    // the user needs to know which of the two to raise.
     Note(std::to_string(jobs) + (jobs == 1 ? " job" : " jobs") + " instead of " + std::to_string(asked) +
          ": each needs about " + std::to_string(perJob >> 20) + " MB for its frames, and " +
-         std::to_string(free >> 20) + " MB of memory are free");
+         std::to_string(free.bytes >> 20) + " MB of memory are free " +
+         (free.processLimit ? "under this process's memory limit" : "on this machine"));
     return jobs;
 }
 

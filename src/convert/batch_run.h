@@ -20,6 +20,7 @@
 #include "convert/output_namer.h"
 #include "export/export_options.h"
 #include "export/frame_image.h"
+#include "platform/file_io.h"
 
 namespace qf {
 
@@ -152,9 +153,9 @@ struct BatchSettings : RunOptions {
     /// The kind asked for each data file may change during the run (the dialog's radio
     /// buttons): workers then never run ahead into the next data file before it is entered.
     bool kindMayChange = true;
-    /// The memory frames may take, in bytes; unset, what the system has free. Fewer jobs
-    /// than asked run when their frames would not fit (a note says so).
-    std::function<std::uint64_t()> memoryForFrames;
+    /// The memory frames may take; unset, what the system has free (AvailableMemory). Fewer
+    /// jobs than asked run when their frames would not fit (a note says so, and whose limit).
+    std::function<FreeMemory()> memoryForFrames;
 };
 
 /// Converts every data file of `input`, a folder, or that one file. `askKind` is asked

@@ -10,9 +10,11 @@
 #include <gtest/gtest.h>
 
 #include "platform/file_io.h"
+#include "platform/file_layer.h"
 
 #include "tools/synthetic_beam.h"
 #include "test/fake_control.h"
+#include "test/faulty_files.h"
 #include "test/temp_folder.h"
 
 namespace qf {
@@ -340,17 +342,42 @@ TEST_F(BatchRunTest, WorkersAreCappedByTheMemoryTheirFramesNeedAndWriteTheSame) 
     BatchSettings one;
     const BatchReport alone = RunBatch(control, dir.path(), [] { return kFalseColorBitmap; }, one, observer);
     const std::vector<std::uint8_t> first = test::ReadBytes(dir / "a5.bmp");
+    // The note names the limit that capped the workers: the user raises that one.
+    const struct {
+        bool processLimit;
+        const char* note;
+    } cases[] = {
+        {false, "2 jobs instead of 8: each needs about 1 MB for its frames, and 6 MB of memory are free "
+                "on this machine"},
+        {true, "2 jobs instead of 8: each needs about 1 MB for its frames, and 6 MB of memory are free "
+               "under this process's memory limit"},
+    };
+    for (const auto& c : cases) {
+        BatchSettings many;
+        many.jobs = 8;
+        many.makeControl = [] { return std::make_unique<CGetdatactrl1>(); };
+        // Room for the frames of two workers and the one being reported, not of eight.
+        const std::uint64_t room = std::uint64_t{2} * 3 * ((64 * 64 * 8) + (1 << 20));
+        many.memoryForFrames = [&] { return FreeMemory{room, c.processLimit}; };
+        const BatchReport capped = RunBatch(control, dir.path(), [] { return kFalseColorBitmap; }, many, observer);
+        EXPECT_EQ(capped.notes, std::vector<std::string>{c.note});
+        EXPECT_EQ(capped.framesWritten, alone.framesWritten);
+        EXPECT_EQ(test::ReadBytes(dir / "a5.bmp"), first);
+    }
+}
+
+TEST_F(BatchRunTest, TheMemoryCapReadsTheFileLayerWhenTheRunSetsNone) {
+    Synth("a.orx", 3, false, 64, 64);
+    test::FaultyFiles files;
+    files.PretendFreeMemory(FreeMemory{std::uint64_t{2} * 2 * ((64 * 64 * 8) + (1 << 20)), true});
+    const ScopedFiles installed(files);
     BatchSettings many;
-    many.jobs = 8;
+    many.jobs = 4;
     many.makeControl = [] { return std::make_unique<CGetdatactrl1>(); };
-    // Room for the frames of two workers and the one being reported, not of eight.
-    many.memoryForFrames = [] { return std::uint64_t{2} * 3 * ((64 * 64 * 8) + (1 << 20)); };
     const BatchReport capped = RunBatch(control, dir.path(), [] { return kFalseColorBitmap; }, many, observer);
-    ASSERT_EQ(capped.notes.size(), 1u);
-    EXPECT_EQ(capped.notes[0].rfind("2 jobs instead of 8: each needs about 1 MB for its frames", 0), 0u)
-        << capped.notes[0];
-    EXPECT_EQ(capped.framesWritten, alone.framesWritten);
-    EXPECT_EQ(test::ReadBytes(dir / "a5.bmp"), first);
+    EXPECT_EQ(capped.notes, std::vector<std::string>{"1 job instead of 4: each needs about 1 MB for its frames, "
+                                                     "and 4 MB of memory are free under this process's memory limit"});
+    EXPECT_EQ(capped.framesWritten, 3);
 }
 
 }  // namespace

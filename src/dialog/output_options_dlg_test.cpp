@@ -9,6 +9,8 @@
 #include <QtTest>
 #include <tiffio.h>
 
+#include <clocale>
+
 #include "dialog/dialog_template.h"
 #include "dialog/dialog_test_support.h"
 #include "dialog/output_options_dlg.h"
@@ -91,6 +93,29 @@ private slots:
         panel.patternField()->clear();
         panel.accept();
         QCOMPARE(panel.result(), int(QDialog::Accepted));
+    }
+
+    // Qt sets the C library's locale from the user's; a German desktop's decimal comma
+    // must not turn "6.5um" away.
+    void pixelSizeReadsTheSameInACommaDecimalLocale() {
+        const std::string before = std::setlocale(LC_NUMERIC, nullptr);
+        if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8") || *std::localeconv()->decimal_point != ',') {
+            std::setlocale(LC_NUMERIC, before.c_str());
+            QSKIP("de_DE.UTF-8 is not installed (localedef -i de_DE -f UTF-8 de_DE.UTF-8)");
+        }
+        OutputChoices portable;
+        portable.layout = Layout::kPortable;
+        COutputOptionsDlg panel(portable, services);
+        QStringList problems;
+        for (const char* text : {"6.5um", "6.5x7.25\xC2\xB5m", "6.5\xCE\xBCm", "0.0065mm"}) {
+            panel.pixelSizeField()->setText(QString::fromUtf8(text));
+            if (!panel.problemText().isEmpty()) problems << panel.problemText();
+        }
+        panel.pixelSizeField()->setText(QStringLiteral("0.001nm"));
+        const QString tooSmall = panel.problemText();
+        std::setlocale(LC_NUMERIC, before.c_str());
+        QCOMPARE(problems, QStringList());
+        QVERIFY2(tooSmall.contains(QStringLiteral("from 0.0023284 nm")), qPrintable(tooSmall));
     }
 
     void runWritesIntoTheChosenFolderByPatternAndReportsTheChoices() {

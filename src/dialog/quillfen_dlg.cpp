@@ -12,7 +12,6 @@
 #include <QRadioButton>
 #include <QSettings>
 #include <algorithm>
-#include <thread>
 
 #include "convert/run_tally.h"
 #include "dialog/about_dlg.h"
@@ -27,6 +26,7 @@
 #include "dialog/run_worker.h"
 #include "dialog/status_light.h"
 #include "dialog/window_icon.h"
+#include "platform/file_io.h"
 
 namespace qf {
 namespace {
@@ -74,8 +74,8 @@ CQuillfenDlg::CQuillfenDlg(DialogServices* services, QWidget* parent)
     // A resizable border, no minimise or maximise box.
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
-    // A frame for each core at once; the run reports as one job would.
-    m_runSettings.jobs = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+    // A frame for each core this process may run on at once; the run reports as one job would.
+    m_runSettings.jobs = DefaultJobs();
     m_runSettings.makeControl = [] { return std::make_unique<CGetdatactrl1>(); };
     CreateItems();
     ConnectWorker();

@@ -2,8 +2,9 @@
 
 #include <tiffio.h>
 
+#include <charconv>
 #include <cmath>
-#include <cstdlib>
+#include <string_view>
 #include <sstream>
 
 namespace qf {
@@ -14,10 +15,15 @@ struct Unit {
     double toUm;
 };
 
-constexpr Unit kUnits[] = {{"nm", 0.001}, {"um", 1.0}, {"\xC2\xB5m", 1.0}, {"mm", 1000.0}};
+// "µm" is typed with the micro sign or, from a Greek keyboard, the small mu.
+constexpr Unit kUnits[] = {{"nm", 0.001}, {"um", 1.0}, {"\xC2\xB5m", 1.0}, {"\xCE\xBCm", 1.0}, {"mm", 1000.0}};
+
+// A pixel above a metre is a typing slip.
+constexpr double kLargestUm = 1e6;
 
 // One number with an optional unit: "6.5", "6.5um". `unit` is the factor to micrometres,
-// 0 when none was written.
+// 0 when none was written. The decimal point is a point whatever the C locale says (the
+// dialog runs in the user's).
 bool ParseLength(const std::string& text, double& value, double& unit) {
     if (text.empty()) return false;
     std::size_t end = text.size();
@@ -30,14 +36,30 @@ bool ParseLength(const std::string& text, double& value, double& unit) {
             break;
         }
     }
-    const std::string number = text.substr(0, end);
-    if (number.find_first_not_of("0123456789.") != std::string::npos) return false;
-    char* stop = nullptr;
-    value = std::strtod(number.c_str(), &stop);
-    return stop && *stop == '\0' && std::isfinite(value) && value > 0;
+    const std::string_view number(text.data(), end);
+    if (number.find_first_not_of("0123456789.") != std::string_view::npos) return false;
+    const auto [stop, error] = std::from_chars(number.data(), number.data() + number.size(), value,
+                                               std::chars_format::fixed);
+    return error == std::errc() && stop == number.data() + number.size() && std::isfinite(value) && value > 0;
 }
 
+bool Writable(double um) { return um <= kLargestUm && ResolutionFits(um); }
+
 }  // namespace
+
+double PixelsPerCm(double um) {
+    constexpr double kUmPerCm = 10000.0;
+    return kUmPerCm / um;
+}
+
+bool ResolutionFits(double um) {
+    // libtiff keeps a resolution as a float and writes it as a RATIONAL of two 32-bit
+    // numbers: a float above 2^32 - 1 comes out as 4294967295/0, which readers take as 0.
+    constexpr double kBeyond = 4294967296.0;   // 2^32; also keeps the cast below defined
+    constexpr float kLargest = 4294967040.0f;  // the largest float below 2^32
+    const double perCm = PixelsPerCm(um);
+    return perCm < kBeyond && static_cast<float>(perCm) <= kLargest;
+}
 
 const char* LayoutName(Layout layout) { return layout == Layout::kPortable ? "portable" : "exact"; }
 
@@ -79,9 +101,11 @@ Result<PixelSize> ParsePixelSize(const std::string& text) {
     if (wUnit == 0) wUnit = hUnit != 0 ? hUnit : 1.0;
     if (hUnit == 0) hUnit = wUnit;
     PixelSize size{w * wUnit, h * hUnit};
-    // A pixel below a picometre or above a metre is a typing slip, and would not fit the
-    // resolution fields.
-    if (size.widthUm < 1e-6 || size.heightUm < 1e-6 || size.widthUm > 1e6 || size.heightUm > 1e6) return bad;
+    if (!Writable(size.widthUm) || !Writable(size.heightUm)) {
+        // The finest size rounded up, so that the size the message names is taken.
+        return Fail(ErrorKind::kInvalid, "'" + text + "': a pixel size is from 0.0023284 nm (the finest a TIFF's "
+                                                      "resolution holds) to 1000 mm");
+    }
     return size;
 }
 

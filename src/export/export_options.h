@@ -45,8 +45,14 @@ Result<Layout> ParseLayout(const std::string& text);
 /// The compression named `text`, or why it is none.
 Result<Compression> ParseCompression(const std::string& text);
 /// "6.5um", "6.5" (micrometres), "650nm", "0.0065mm", "6.5x7um" (width x height; a
-/// number without a unit takes the other's), or why the text is no pixel size.
+/// number without a unit takes the other's; "µm" with either mu), or why the text is no
+/// pixel size. The decimal point is "." in every locale. Sizes whose resolution a TIFF
+/// cannot hold (ResolutionFits), and those above a metre, are refused with the range.
 Result<PixelSize> ParsePixelSize(const std::string& text);
+/// The resolution of a pixel `um` micrometres wide, in pixels per centimetre.
+double PixelsPerCm(double um);
+/// True when a TIFF's resolution field, as libtiff writes it, holds PixelsPerCm(um).
+bool ResolutionFits(double um);
 /// The pixel size as "6.5 um" or "6.5 x 7 um", as reports show it.
 std::string PixelSizeText(const PixelSize& size);
 

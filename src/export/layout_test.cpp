@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <tiffio.h>
 
+#include <charconv>
+#include <clocale>
 #include <cmath>
 #include <vector>
 
@@ -147,6 +149,52 @@ TEST_F(LayoutTest, PixelSizeBecomesPixelsPerCentimetre) {
     EXPECT_NEAR(r.yResolution, 1250.0, 0.01);
 }
 
+// The text of `um` micrometres that reads back as that very double.
+std::string MicrometresText(double um) {
+    char text[400];
+    const auto [end, error] = std::to_chars(text, text + sizeof text, um, std::chars_format::fixed);
+    EXPECT_EQ(error, std::errc());
+    return std::string(text, end) + "um";
+}
+
+bool Accepted(double um) { return ParsePixelSize(MicrometresText(um)).ok(); }
+
+// The smallest size the parser takes, to the last bit: between a refused and a taken size.
+double SmallestAccepted(double refused, double taken) {
+    while (std::nextafter(refused, taken) != taken) {
+        const double middle = refused + (taken - refused) / 2;
+        (Accepted(middle) ? taken : refused) = middle;
+    }
+    return taken;
+}
+
+TEST_F(LayoutTest, EveryAcceptedPixelSizeReadsBackAndTheFirstRefusedOneWouldNot) {
+    const ExportKindInfo& kind = *FindExportKind(kStandardizedTiff);
+    const FrameImage frame = Distinct(kind, 3, 2);
+    const double smallest = SmallestAccepted(1e-6, 1e-5);
+    const double largest = 1e6;  // a metre: beyond it a size is a typing slip
+    ASSERT_TRUE(Accepted(largest));
+    EXPECT_FALSE(Accepted(std::nextafter(largest, 1e7)));
+    const struct {
+        const char* what;
+        double um;
+        bool readsBack;
+    } cases[] = {
+        {"the smallest accepted", smallest, true},
+        {"the largest accepted", largest, true},
+        {"the next smaller, refused", std::nextafter(smallest, 0.0), false},
+    };
+    for (const auto& c : cases) {
+        const ReadBack r = ReadTiff(Write(kind, frame, Portable(Compression::kNone, {c.um, c.um}), c.what));
+        // libtiff holds a resolution as a float: that is all the precision it keeps.
+        const double want = 10000.0 / c.um;
+        const bool readsBack = std::abs(r.xResolution - want) <= want * 1e-7 &&
+                               std::abs(r.yResolution - want) <= want * 1e-7;
+        EXPECT_EQ(readsBack, c.readsBack) << c.what << " (" << MicrometresText(c.um) << "): written "
+                                          << r.xResolution << " x " << r.yResolution << " for " << want;
+    }
+}
+
 TEST_F(LayoutTest, ExactLayoutIgnoresPixelSizeAndKeepsTodaysBytes) {
     for (const ExportKindInfo& kind : ExportKinds()) {
         const FrameImage frame = Distinct(kind, 5, 3);
@@ -258,6 +306,49 @@ TEST(ExportOptionsTest, PixelSizesInEveryUnit) {
     EXPECT_EQ(um("6.5x8um"), std::make_pair(6.5, 8.0));
     EXPECT_EQ(um("6.5umx8"), std::make_pair(6.5, 8.0));
     EXPECT_NEAR(um("1mmx500nm").second, 0.5, 1e-12);
+    EXPECT_EQ(um("6.5\xCE\xBCm"), std::make_pair(6.5, 6.5));  // the Greek small mu
+    EXPECT_EQ(um("6.5x8\xCE\xBCm"), std::make_pair(6.5, 8.0));
+    EXPECT_EQ(um(".5um"), std::make_pair(0.5, 0.5));
+}
+
+// The dialog runs in the user's locale, whose decimal point may be a comma.
+TEST(ExportOptionsTest, PixelSizesReadTheSameInACommaDecimalLocale) {
+    const std::string before = std::setlocale(LC_NUMERIC, nullptr);
+    const char* comma = nullptr;
+    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "nl_NL.UTF-8", "ru_RU.UTF-8"}) {
+        if (std::setlocale(LC_NUMERIC, name) && *std::localeconv()->decimal_point == ',') {
+            comma = name;
+            break;
+        }
+    }
+    if (!comma) {
+        std::setlocale(LC_NUMERIC, before.c_str());
+        GTEST_SKIP() << "no locale with a decimal comma is installed (localedef -i de_DE -f UTF-8 de_DE.UTF-8)";
+    }
+    const struct {
+        const char* text;
+        double width, height;
+    } cases[] = {{"6.5um", 6.5, 6.5}, {"6.5", 6.5, 6.5}, {"6.5x7.25um", 6.5, 7.25}, {"0.0065mm", 6.5, 6.5}};
+    for (const auto& c : cases) {
+        const Result<PixelSize> r = ParsePixelSize(c.text);
+        EXPECT_TRUE(r.ok() && std::abs(r.value().widthUm - c.width) < 1e-12 &&
+                    std::abs(r.value().heightUm - c.height) < 1e-12)
+            << c.text << " in " << comma << ": " << (r.ok() ? "" : r.message());
+    }
+    EXPECT_FALSE(ParsePixelSize("6,5um").ok()) << comma;  // one spelling, whatever the locale
+    std::setlocale(LC_NUMERIC, before.c_str());
+}
+
+TEST(ExportOptionsTest, SizesATiffCannotHoldAreRefusedWithTheRange) {
+    for (const char* text : {"0.0023283nm", "0.001nm", "0.000001um", "1000.001mm", "6.5umx0.002nm"}) {
+        const Result<PixelSize> r = ParsePixelSize(text);
+        ASSERT_FALSE(r.ok()) << text;
+        EXPECT_EQ(r.message(), "'" + std::string(text) + "': a pixel size is from 0.0023284 nm (the finest a "
+                                                         "TIFF's resolution holds) to 1000 mm");
+    }
+    // The ends the message names are taken.
+    EXPECT_TRUE(ParsePixelSize("0.0023284nm").ok());
+    EXPECT_TRUE(ParsePixelSize("1000mm").ok());
 }
 
 TEST(ExportOptionsTest, RefusesWhatIsNoPixelSize) {

@@ -32,9 +32,8 @@ bool SetResolution(TIFF* tif, const PixelSize& size) {
         return TIFFSetField(tif, TIFFTAG_XRESOLUTION, 1.0) && TIFFSetField(tif, TIFFTAG_YRESOLUTION, 1.0) &&
                TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_NONE);
     }
-    constexpr double kUmPerCm = 10000.0;
-    return TIFFSetField(tif, TIFFTAG_XRESOLUTION, kUmPerCm / size.widthUm) &&
-           TIFFSetField(tif, TIFFTAG_YRESOLUTION, kUmPerCm / size.heightUm) &&
+    return TIFFSetField(tif, TIFFTAG_XRESOLUTION, PixelsPerCm(size.widthUm)) &&
+           TIFFSetField(tif, TIFFTAG_YRESOLUTION, PixelsPerCm(size.heightUm)) &&
            TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_CENTIMETER);
 }
 

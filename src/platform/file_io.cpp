@@ -2,6 +2,7 @@
 // read or write of the system whole are here, once for every layer.
 #include "platform/file_io.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 
@@ -108,7 +109,8 @@ long CurrentProcessId() { return Files().CurrentProcessId(); }
 std::string HostName() { return Files().HostName(); }
 std::string ProcessSpace() { return Files().ProcessSpace(); }
 bool ProcessIsGone(long pid) { return Files().ProcessIsGone(pid); }
-std::uint64_t AvailableMemory() { return Files().AvailableMemory(); }
+FreeMemory AvailableMemory() { return Files().AvailableMemory(); }
+int DefaultJobs() { return std::max(1, Files().CoresAllowed()); }
 void TuneAllocatorForFrames() { Files().TuneAllocatorForFrames(); }
 
 bool StandardErrorIsTerminal() { return Files().StandardErrorIsTerminal(); }

@@ -180,8 +180,19 @@ void RestoreConsole();
 /// Makes standard output binary (true: "\n" stays "\n") or text (false: "\r\n" on
 /// Windows); returns whether it was binary. Always binary elsewhere.
 bool SetStandardOutputBinary(bool binary);
-/// Bytes of memory the system can give without swapping (0 when it does not say).
-std::uint64_t AvailableMemory();
+/// Memory a run may still take, and whose limit set it.
+struct FreeMemory {
+    std::uint64_t bytes = 0;  ///< 0 when the system does not say
+    /// True when a limit on this process (a Linux control group's, a Windows job object's)
+    /// leaves less than the machine has free.
+    bool processLimit = false;
+};
+/// Bytes of memory the system can give without swapping, or fewer when a limit on this
+/// process leaves fewer.
+FreeMemory AvailableMemory();
+/// The default number of jobs: the cores this process may run on (its CPU affinity, which a
+/// cluster's scheduler narrows to the job's share), at least 1.
+int DefaultJobs();
 /// Sets the allocator to keep freed frame buffers for the next frame (glibc); nothing elsewhere.
 void TuneAllocatorForFrames();
 

@@ -1,11 +1,13 @@
 // The POSIX half of the file layer (file_layer.h): the system's own layer here.
 #include "platform/file_io.h"
 #include "platform/system_file_layer.h"
+#include "platform/cgroup_memory.h"
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <fnmatch.h>
 #include <malloc.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -18,6 +20,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
+#include <thread>
 
 namespace qf {
 namespace {
@@ -282,8 +286,10 @@ void SystemFileLayer::RestoreConsole() {}
 
 bool SystemFileLayer::SetStandardOutputBinary(bool) { return true; }
 
-std::uint64_t SystemFileLayer::AvailableMemory() {
-    // MemAvailable counts the page cache the kernel would give back; free pages alone do not.
+namespace {
+
+// MemAvailable counts the page cache the kernel would give back; free pages alone do not.
+std::uint64_t MachineMemoryAvailable() {
     if (const int fd = ::open("/proc/meminfo", O_RDONLY | O_CLOEXEC); fd >= 0) {
         char text[4096] = {};
         const ssize_t n = ::read(fd, text, sizeof text - 1);
@@ -296,6 +302,36 @@ std::uint64_t SystemFileLayer::AvailableMemory() {
     }
     const long pages = ::sysconf(_SC_AVPHYS_PAGES), size = ::sysconf(_SC_PAGESIZE);
     return pages > 0 && size > 0 ? static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(size) : 0;
+}
+
+}  // namespace
+
+// A cluster job's cgroup may allow far less than the machine has free.
+FreeMemory SystemFileLayer::AvailableMemory() {
+    FreeMemory free{MachineMemoryAvailable(), false};
+    const std::optional<std::uint64_t> left = OwnCgroupMemoryLeft();
+    // A group at its limit has nothing left, which is not "the system does not say" (0).
+    if (left && (free.bytes == 0 || *left < free.bytes)) free = {std::max<std::uint64_t>(*left, 1), true};
+    return free;
+}
+
+int SystemFileLayer::CoresAllowed() {
+#ifdef __linux__
+    // A mask as large as the kernel's: beyond 1024 cores the fixed cpu_set_t is too small.
+    for (int cores = 1024; cores <= (1 << 16); cores *= 2) {
+        cpu_set_t* set = CPU_ALLOC(cores);
+        if (!set) break;
+        const std::size_t size = CPU_ALLOC_SIZE(cores);
+        CPU_ZERO_S(size, set);
+        const int got = ::sched_getaffinity(0, size, set);
+        const int err = errno;
+        const int count = got == 0 ? CPU_COUNT_S(size, set) : 0;
+        CPU_FREE(set);
+        if (got == 0) return count;
+        if (err != EINVAL) break;
+    }
+#endif
+    return static_cast<int>(std::thread::hardware_concurrency());
 }
 
 void SystemFileLayer::TuneAllocatorForFrames() {

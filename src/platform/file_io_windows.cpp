@@ -30,6 +30,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 namespace qf {
 namespace {
@@ -531,10 +532,50 @@ bool SystemFileLayer::SetStandardOutputBinary(bool binary) {
     return _setmode(_fileno(stdout), binary ? _O_BINARY : _O_TEXT) == _O_BINARY;
 }
 
-std::uint64_t SystemFileLayer::AvailableMemory() {
+namespace {
+
+// What a job object's memory limits leave this process; 0 for no limit. Windows tells a
+// job's peak use, not its current one: the peak errs on the safe side.
+std::uint64_t JobMemoryLeft() {
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION info{};
+    if (!QueryInformationJobObject(nullptr, JobObjectExtendedLimitInformation, &info,
+                                   static_cast<DWORD>(sizeof info), nullptr)) {
+        return 0;
+    }
+    std::uint64_t left = 0;
+    const auto take = [&left](std::uint64_t limit, std::uint64_t used) {
+        const std::uint64_t room = limit > used ? limit - used : 1;  // at its limit: not "no limit"
+        left = left == 0 ? room : std::min(left, room);
+    };
+    const DWORD flags = info.BasicLimitInformation.LimitFlags;
+    if (flags & JOB_OBJECT_LIMIT_JOB_MEMORY) take(info.JobMemoryLimit, info.PeakJobMemoryUsed);
+    if (flags & JOB_OBJECT_LIMIT_PROCESS_MEMORY) take(info.ProcessMemoryLimit, info.PeakProcessMemoryUsed);
+    return left;
+}
+
+}  // namespace
+
+FreeMemory SystemFileLayer::AvailableMemory() {
     MEMORYSTATUSEX status{};
     status.dwLength = sizeof status;
-    return GlobalMemoryStatusEx(&status) ? status.ullAvailPhys : 0;
+    FreeMemory free{GlobalMemoryStatusEx(&status) ? status.ullAvailPhys : 0, false};
+    if (const std::uint64_t left = JobMemoryLeft(); left != 0 && (free.bytes == 0 || left < free.bytes)) {
+        free = {left, true};
+    }
+    return free;
+}
+
+int SystemFileLayer::CoresAllowed() {
+    DWORD_PTR process = 0, system = 0;
+    // Both masks are 0 when the process's threads span several processor groups.
+    if (!GetProcessAffinityMask(GetCurrentProcess(), &process, &system) || process == 0) {
+        return static_cast<int>(std::thread::hardware_concurrency());
+    }
+    int cores = 0;
+    for (DWORD_PTR rest = process; rest != 0; rest &= rest - 1) ++cores;
+    // An unnarrowed mask covers one processor group only; the count covers them all.
+    if (process == system) cores = std::max(cores, static_cast<int>(std::thread::hardware_concurrency()));
+    return cores;
 }
 
 void SystemFileLayer::TuneAllocatorForFrames() {}

@@ -64,7 +64,9 @@ public:
     virtual std::string HostName() = 0;
     virtual std::string ProcessSpace() = 0;
     virtual bool ProcessIsGone(long pid) = 0;
-    virtual std::uint64_t AvailableMemory() = 0;
+    virtual FreeMemory AvailableMemory() = 0;
+    /// The cores this process may run on; 0 when the system does not say.
+    virtual int CoresAllowed() = 0;
     virtual void TuneAllocatorForFrames() = 0;
 
     virtual bool StandardErrorIsTerminal() = 0;

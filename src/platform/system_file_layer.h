@@ -37,7 +37,8 @@ public:
     std::string HostName() override;
     std::string ProcessSpace() override;
     bool ProcessIsGone(long pid) override;
-    std::uint64_t AvailableMemory() override;
+    FreeMemory AvailableMemory() override;
+    int CoresAllowed() override;
     void TuneAllocatorForFrames() override;
     bool StandardErrorIsTerminal() override;
     int StandardErrorColumns() override;

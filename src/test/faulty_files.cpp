@@ -79,6 +79,16 @@ void FaultyFiles::PretendTerminal(int columns) {
     columns_ = columns;
 }
 
+void FaultyFiles::PretendCores(int cores) {
+    const std::lock_guard<std::mutex> hold(lock_);
+    cores_ = cores;
+}
+
+void FaultyFiles::PretendFreeMemory(FreeMemory free) {
+    const std::lock_guard<std::mutex> hold(lock_);
+    free_ = free;
+}
+
 int FaultyFiles::Calls(FileOp op) const {
     const std::lock_guard<std::mutex> hold(lock_);
     return calls_[static_cast<std::size_t>(op)];
@@ -300,7 +310,23 @@ long FaultyFiles::CurrentProcessId() { return real_.CurrentProcessId(); }
 std::string FaultyFiles::HostName() { return real_.HostName(); }
 std::string FaultyFiles::ProcessSpace() { return real_.ProcessSpace(); }
 bool FaultyFiles::ProcessIsGone(long pid) { return real_.ProcessIsGone(pid); }
-std::uint64_t FaultyFiles::AvailableMemory() { return real_.AvailableMemory(); }
+
+FreeMemory FaultyFiles::AvailableMemory() {
+    {
+        const std::lock_guard<std::mutex> hold(lock_);
+        if (free_) return *free_;
+    }
+    return real_.AvailableMemory();
+}
+
+int FaultyFiles::CoresAllowed() {
+    {
+        const std::lock_guard<std::mutex> hold(lock_);
+        if (cores_ >= 0) return cores_;
+    }
+    return real_.CoresAllowed();
+}
+
 void FaultyFiles::TuneAllocatorForFrames() { real_.TuneAllocatorForFrames(); }
 
 bool FaultyFiles::StandardErrorIsTerminal() {

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -73,6 +74,10 @@ public:
     void BeforeEachOpenToRead(std::function<void(const std::string& path)> hook) { beforeOpen_ = std::move(hook); }
     /// Standard error is a terminal of `columns` columns.
     void PretendTerminal(int columns);
+    /// The process may run on `cores` cores (its affinity), as a cluster's scheduler may set.
+    void PretendCores(int cores);
+    /// The system has `free` memory for the run, under the limit it names.
+    void PretendFreeMemory(FreeMemory free);
 
     /// How many calls of `op` were made (failed ones too).
     int Calls(FileOp op) const;
@@ -120,7 +125,8 @@ public:
     std::string HostName() override;
     std::string ProcessSpace() override;
     bool ProcessIsGone(long pid) override;
-    std::uint64_t AvailableMemory() override;
+    FreeMemory AvailableMemory() override;
+    int CoresAllowed() override;
     void TuneAllocatorForFrames() override;
     bool StandardErrorIsTerminal() override;
     int StandardErrorColumns() override;
@@ -157,6 +163,8 @@ private:
     std::uint64_t capacity_ = 0;
     std::uint64_t written_ = 0;
     int columns_ = -1;
+    int cores_ = -1;
+    std::optional<FreeMemory> free_;
     int open_ = 0, mostOpen_ = 0;
     void (*onStop_)(int) = nullptr;
     int endedBy_ = 0;
