@@ -6,10 +6,15 @@ right row on top.
     scripts/check-readers.py [--cli build/src/cli/quillfen-cli] [--keep DIR] [--compact]
     scripts/check-readers.py --core      # the asserts the test suite runs (exit 77: skipped)
 
-The readers: tifffile, Pillow (python3-tifffile, python3-pil), ImageMagick, libvips and
-GDAL (QUILLFEN_READERS=1 scripts/install-deps.sh installs those three). A reader that is not
-installed is listed as such. What a file shows is worked out from its own bytes: a TIFF's
-stored rows and its Orientation tag, a bitmap's rows (bottom-up for a positive height).
+The readers: ImageJ (headless, under xvfb-run), tifffile, Pillow (python3-tifffile,
+python3-pil), ImageMagick, libvips and GDAL (QUILLFEN_READERS=1 scripts/install-deps.sh
+installs ImageJ, Xvfb and the last three). A reader that is not installed is listed as such.
+What a file shows is worked out from its own bytes: a TIFF's stored rows and its
+Orientation tag, a bitmap's rows (bottom-up for a positive height). Besides the kinds and
+layouts, the TIFFs are written with each codec (with and without the predictor), as
+stacks (classic, BigTIFF, OME-TIFF), and each is compared pixel by pixel.
+
+    scripts/check-readers.py --ome-xsd ome.xsd   # also validates the OME-XML (xmllint)
 """
 import argparse
 import os
@@ -28,6 +33,18 @@ except ImportError:  # without numpy nothing can be compared
 KINDS = ["normalized-tiff", "standardized-tiff", "grayscale-bmp", "color-bmp"]
 LAYOUTS = ["exact", "portable"]
 STACK_PAGES = 3
+# Each TIFF form beyond the plain layouts: (label, its options), written of the
+# standardized kind with the portable layout.
+FORMS = [
+    ("deflate", ["--compress", "deflate"]),
+    ("deflate+predictor", ["--compress", "deflate", "--predictor"]),
+    ("lzw", ["--compress", "lzw"]),
+    ("lzw+predictor", ["--compress", "lzw", "--predictor"]),
+    ("zstd", ["--compress", "zstd"]),
+    ("stack deflate", ["--stack", "--compress", "deflate"]),
+    ("stack bigtiff", ["--stack", "--bigtiff"]),
+    ("stack ome", ["--stack", "--ome", "--pixel-size", "6.5um", "--input-bits", "12"]),
+]
 SKIP = 77  # ctest's SKIP_RETURN_CODE
 
 
@@ -77,15 +94,76 @@ def bmp_truth(path):
     return stored[::-1] if height > 0 else stored
 
 
+def is_tiff(path):
+    return path.endswith(".tiff") or path.endswith(".tif")
+
+
+# A compressed file's truth is its uncompressed twin's (tifffile as Debian ships it decodes
+# neither LZW nor zstd): the same data in the same layout, as make_outputs wrote both.
+TWIN = {}
+
+
 def truth(path):
-    return tiff_truth(path) if path.endswith(".tiff") else bmp_truth(path)
+    path = TWIN.get(path, path)
+    return tiff_truth(path) if is_tiff(path) else bmp_truth(path)
 
 
 # --- The readers: each gives the picture as it would show it, top row first ------------
 
+IMAGEJ_MACRO = r"""
+path = getArgument();
+open(path);
+getDimensions(w, h, c, z, t);
+print("dims " + w + " " + h + " " + c + " " + z + " " + t + " " + nSlices + " " + bitDepth());
+for (y = 0; y < h; y++) {
+  line = "";
+  for (x = 0; x < w; x++) line = line + getPixel(x, y) + " ";
+  print("row " + line);
+}
+"""
+
+
+def imagej_jar():
+    for jar in ("/usr/share/java/ij.jar",):
+        if os.path.exists(jar):
+            return jar
+    return None
+
+
+def imagej(path):
+    """ImageJ's own view of `path`: (first page as shown, (channels, slices, frames, pages))."""
+    jar, xvfb = imagej_jar(), tool("xvfb-run")
+    if not jar or not xvfb or not tool("java"):
+        raise FileNotFoundError("not installed")
+    with tempfile.TemporaryDirectory() as tmp:
+        macro = os.path.join(tmp, "read.ijm")
+        with open(macro, "w") as f:
+            f.write(IMAGEJ_MACRO)
+        done = subprocess.run([xvfb, "-a", tool("java"), "-Djava.awt.headless=false", "-jar", jar, "-batch", macro, path],
+                              capture_output=True, timeout=120)
+    lines = done.stdout.decode(errors="replace").splitlines()
+    dims = [l for l in lines if l.startswith("dims ")]
+    if not dims:
+        said = (done.stdout + done.stderr).decode(errors="replace").strip().splitlines()
+        raise Unreadable(said[-1][:70] if said else "refused")
+    w, h, c, z, t, pages, depth = (int(v) for v in dims[0].split()[1:])
+    rows = [[int(v) for v in l.split()[1:]] for l in lines if l.startswith("row ")]
+    a = np.array(rows, dtype=np.int64)
+    if depth == 24:
+        a = np.stack([(a >> 16) & 255, (a >> 8) & 255, a & 255], axis=-1).astype(np.uint8)
+    else:
+        a = a.astype(np.uint16 if depth == 16 else np.uint8)
+    return a, (c, z, t, pages)
+
+
+def read_imagej(path):
+    a, (_, _, _, pages) = imagej(path)
+    return a, pages
+
+
 def read_tifffile(path):
     import tifffile
-    if not path.endswith(".tiff"):
+    if not is_tiff(path):
         raise NotImplementedError("reads TIFF only")
     with tifffile.TiffFile(path) as tif:
         return tif.pages[0].asarray(), len(tif.pages)
@@ -106,7 +184,7 @@ def read_imagemagick(path):
         pages = run([identify, "-format", "%w %h\n", path]).stdout.decode().split("\n")
         size = pages[0].split()
         w, h = int(size[0]), int(size[1])
-        sixteen = path.endswith(".tiff")
+        sixteen = is_tiff(path)
         colour = "color" in os.path.basename(os.path.dirname(path))
         form = "rgb" if colour else "gray"
         raw = run([convert, path + "[0]", "-depth", "16" if sixteen else "8", "-endian", "LSB",
@@ -158,12 +236,14 @@ def read_gdal(path):
     return (np.moveaxis(a, 0, -1) if a.ndim == 3 else a), pages
 
 
-READERS = [("tifffile", read_tifffile), ("Pillow", read_pillow), ("ImageMagick", read_imagemagick),
+READERS = [("ImageJ", read_imagej), ("tifffile", read_tifffile), ("Pillow", read_pillow), ("ImageMagick", read_imagemagick),
            ("libvips", read_vips), ("GDAL", read_gdal)]
 
 
 def installed(reader):
     try:
+        if reader == "ImageJ":
+            return bool(imagej_jar() and tool("xvfb-run") and tool("java"))
         if reader == "tifffile":
             import tifffile  # noqa: F401
         elif reader == "Pillow":
@@ -198,11 +278,19 @@ def make_outputs(cli, folder):
             run([cli, "convert", "--quiet", "--jobs", "1", "--kind", kind, "--layout", layout.split()[0],
                  "--output-dir", to] + (["--stack", frames] if stack else [data]))
             outputs[(kind, layout)] = os.path.join(to, "beam" + (".tiff" if tiff else ".bmp"))
+    for label, options in FORMS:
+        to = os.path.join(folder, "standardized-tiff-" + label.replace(" ", "-").replace("+", "-"))
+        stack = "--stack" in options
+        run([cli, "convert", "--quiet", "--jobs", "1", "--kind", "standardized-tiff", "--layout", "portable",
+             "--output-dir", to] + options + [frames if stack else data])
+        path = os.path.join(to, "beam" + (".ome.tif" if "--ome" in options else ".tiff"))
+        outputs[("standardized-tiff", "portable " + label)] = path
+        TWIN[path] = outputs[("standardized-tiff", "portable stack" if stack else "portable")]
     return outputs
 
 
 def path_is_stack(path):
-    return os.path.basename(os.path.dirname(path)).endswith("-stack")
+    return "-stack" in os.path.basename(os.path.dirname(path))
 
 
 def look(reader, path, want):
@@ -267,13 +355,24 @@ def compact(outputs):
         print(f"| {kind} | {layout} | " + " | ".join(cells) + " |")
 
 
-def core(outputs):
+def pages_of(path):
+    """Every page of a TIFF as stored, read by tifffile (the truth of every page)."""
+    import tifffile
+    with tifffile.TiffFile(path) as tif:
+        return [page.asarray() for page in tif.pages]
+
+
+def core(outputs, ome_xsd=None):
     """What the test suite holds to: tifffile and Pillow agree on the top row of every
-    portable TIFF (and it is the right one), and GDAL opens the portable bitmaps."""
+    portable TIFF (and it is the right one); GDAL opens the portable bitmaps; the default
+    deflate reads exactly in every reader installed, ImageJ among them; stacks are time
+    series (ImageJ: t = N, z = 1; tifffile: axes TYX); an OME-TIFF stack is OME to tifffile
+    with its size, axes and pixel size, and opens in ImageJ with the right values."""
     missing = [r for r in ("tifffile", "Pillow", "GDAL") if not installed(r)]
     if missing:
         print("skipped: not installed: " + ", ".join(missing) + " (QUILLFEN_READERS=1 scripts/install-deps.sh)")
         return SKIP
+    import tifffile
     failures = []
     for kind in KINDS:
         path = outputs[(kind, "portable")]
@@ -287,18 +386,59 @@ def core(outputs):
             (opens, size, top), _ = look(read_gdal, path, want)
             if opens != "yes" or top != "yes":
                 failures.append(f"{path}: GDAL: opens {opens}, top row {top}")
-    for kind in ("normalized-tiff", "standardized-tiff"):
-        path = outputs[(kind, "portable stack")]
-        import tifffile
-        with tifffile.TiffFile(path) as tif:
-            meta = tif.imagej_metadata or {}
-            if len(tif.pages) != STACK_PAGES or meta.get("images") != STACK_PAGES or meta.get("slices") != STACK_PAGES:
-                failures.append(f"{path}: tifffile lists {len(tif.pages)} pages, ImageJ metadata {meta}")
+    # The default deflate: every pixel right in every reader at hand.
+    path = outputs[("standardized-tiff", "portable deflate")]
+    for name, reader in READERS:
+        if name in ("ImageMagick", "libvips") or not installed(name):
+            continue
+        (opens, size, top), _ = look(reader, path, truth(path))
+        if opens != "yes" or top != "yes":
+            failures.append(f"{path}: {name}: opens {opens}, pixels right {top}")
+    with_imagej = installed("ImageJ")
+    for label in ("portable stack", "portable stack deflate"):
+        for kind in (("normalized-tiff", "standardized-tiff") if label == "portable stack" else ("standardized-tiff",)):
+            path = outputs[(kind, label)]
+            with tifffile.TiffFile(path) as tif:
+                meta = tif.imagej_metadata or {}
+                axes = tif.series[0].axes
+                if (len(tif.pages) != STACK_PAGES or meta.get("images") != STACK_PAGES
+                        or meta.get("frames") != STACK_PAGES or "slices" in meta or "spacing" in meta or axes != "TYX"):
+                    failures.append(f"{path}: tifffile lists {len(tif.pages)} pages, axes {axes}, ImageJ metadata {meta}")
+            if with_imagej:
+                got, (c, z, t, pages) = imagej(path)
+                if (c, z, t, pages) != (1, 1, STACK_PAGES, STACK_PAGES) or not np.array_equal(got, truth(path)):
+                    failures.append(f"{path}: ImageJ shows c={c} z={z} t={t} of {pages} pages, first page right: "
+                                    f"{np.array_equal(got, truth(path))}")
+    path = outputs[("standardized-tiff", "portable stack ome")]
+    with tifffile.TiffFile(path) as tif:
+        series = tif.series[0]
+        xml = tif.pages[0].description
+        stored = [page.asarray() for page in tif.pages]
+        if not tif.is_ome or series.shape != (STACK_PAGES, 48, 66) or series.axes != "TYX":
+            failures.append(f"{path}: tifffile: OME {tif.is_ome}, shape {series.shape}, axes {series.axes}")
+        if 'PhysicalSizeX="6.5"' not in xml or 'SignificantBits="12"' not in xml or "SizeT=\"3\"" not in xml:
+            failures.append(f"{path}: the OME-XML lacks its pixel size, bits or frames")
+        if not np.array_equal(np.stack(stored), series.asarray()):
+            failures.append(f"{path}: tifffile's OME series differs from the pages")
+    if with_imagej:
+        got, (c, z, t, pages) = imagej(path)
+        if pages != STACK_PAGES or not np.array_equal(got, stored[0]):
+            failures.append(f"{path}: ImageJ opens {pages} pages, first page right: {np.array_equal(got, stored[0])}")
+    if ome_xsd:
+        with tempfile.NamedTemporaryFile("w", suffix=".xml", delete=False) as f:
+            f.write(xml)
+        done = subprocess.run(["xmllint", "--noout", "--schema", ome_xsd, f.name], capture_output=True)
+        os.unlink(f.name)
+        if done.returncode != 0:
+            failures.append(f"{path}: the OME-XML does not validate: " + done.stderr.decode(errors="replace")[-300:])
     for line in failures:
         print("check-readers: " + line, file=sys.stderr)
     if not failures:
         print("check-readers: tifffile and Pillow agree on the top row of both portable TIFF kinds; "
-              "GDAL opens both portable bitmaps right way up; tifffile lists every page of the stacks")
+              "GDAL opens both portable bitmaps right way up; deflate reads exactly in every reader"
+              + (" (ImageJ too)" if with_imagej else " (ImageJ not installed)") +
+              "; stacks are time series; the OME-TIFF is OME with its size and pixel size"
+              + ("; its XML validates" if ome_xsd else ""))
     return 1 if failures else 0
 
 
@@ -309,6 +449,7 @@ def main():
     ap.add_argument("--core", action="store_true", help="run the test suite's asserts only")
     ap.add_argument("--keep", help="make the files in DIR and leave them there")
     ap.add_argument("--compact", action="store_true", help="one row a reader (the README's table)")
+    ap.add_argument("--ome-xsd", help="the OME 2016-06 schema (ome.xsd), to validate the OME-XML with xmllint")
     args = ap.parse_args()
     if not os.access(args.cli, os.X_OK):
         print(f"check-readers: no quillfen-cli at {args.cli} (make build, or --cli PATH)", file=sys.stderr)
@@ -318,7 +459,7 @@ def main():
     try:
         outputs = make_outputs(args.cli, folder)
         if args.core:
-            return core(outputs)
+            return core(outputs, args.ome_xsd)
         (compact if args.compact else table)(outputs)
         return 0
     finally:

@@ -80,6 +80,8 @@ std::string ReportJson(const std::vector<InputReport>& inputs, int kind, bool dr
            {"compression", CompressionName(options.compression)},
            {"stack", options.stack},
            {"bigtiff", options.stack && options.bigTiff},
+           {"predictor", options.compression != Compression::kNone && options.predictor},
+           {"ome", options.stack && options.ome},
            {"pixel_size_um", PixelSizeJson(options.pixelSize)},
            {"input_bits", inputBits},
            {"dry_run", dryRun},

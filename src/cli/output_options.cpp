@@ -33,6 +33,14 @@ std::string OutputOptionsProblem(const ExportOptions& options, int kind, bool pi
     if (options.stack && info && !info->tiff) {
         return "--stack makes multi-page TIFFs; " + kindName + " is a bitmap, which holds one frame (use a TIFF kind)";
     }
+    if (options.predictor && options.compression == Compression::kNone) {
+        return "--predictor applies with --compress deflate, zstd or lzw (an uncompressed TIFF has none)";
+    }
+    if (options.ome && !options.stack) return "--ome applies to --stack (an OME-TIFF here is one per data file)";
+    if (options.ome && options.layout != Layout::kPortable) {
+        return "--ome writes rows top first, as OME readers expect (they do not heed the Orientation tag): "
+               "leave out --layout exact";
+    }
     if (options.bigTiff && !options.stack) return "--bigtiff applies to --stack only (a frame's TIFF is far below 4 GiB)";
     if (options.compression != Compression::kNone && info && !info->tiff) {
         return std::string("--compress ") + CompressionName(options.compression) + " applies to the TIFF kinds only; " +
@@ -47,13 +55,14 @@ std::string OutputOptionsProblem(const ExportOptions& options, int kind, bool pi
 }
 
 void AddOutputOptions(CLI::App* cmd, ExportOptions& o, const int& kind) {
-    cmd->add_option("--layout", "Row order and header: exact (default; today's bytes: TIFF bottom row first with "
+    CLI::Option* layout = cmd->add_option("--layout", "Row order and header: exact (default; today's bytes: TIFF bottom row first with "
                                 "Orientation 4) or portable (TIFF top row first with Orientation 1 and resolution "
                                 "tags, no FillOrder; BMP reserved bytes zero), which more programs show right way up")
         ->type_name("exact|portable")
         ->check(Into(o.layout, ParseLayout, "layout"));
-    cmd->add_option("--compress", "TIFF compression: none (default), deflate, zstd or lzw; deflate and zstd use "
-                                  "the horizontal predictor, which suits 16-bit frames")
+    cmd->add_option("--compress", "TIFF compression: none (default; every reader), deflate (ImageJ, GDAL, Pillow, "
+                                  "tifffile), lzw (ImageJ, GDAL, Pillow; tifffile with imagecodecs) or zstd (GDAL, "
+                                  "Pillow; tifffile with imagecodecs; not ImageJ)")
         ->type_name("none|deflate|zstd|lzw")
         ->check(Into(o.compression, ParseCompression, "compression"));
     CLI::Option* size =
@@ -65,9 +74,19 @@ void AddOutputOptions(CLI::App* cmd, ExportOptions& o, const int& kind) {
     cmd->add_flag("--stack", o.stack,
                   "Write one multi-page TIFF per data file (its frames as pages, in frame order, named as its "
                   "first frame's output) instead of one file per frame; ImageJ opens it as a stack. TIFF kinds only");
+    cmd->add_flag("--predictor", o.predictor,
+                  "With --compress: the horizontal predictor first, for smaller files; ImageJ 1.53t reads deflate "
+                  "with the predictor as wrong values (lzw with it reads right; GDAL, Pillow and tifffile read both)");
+    cmd->add_flag("--ome", o.ome,
+                  "With --stack: write each stack as OME-TIFF (NAME.ome.tif, rows top first, OME-XML with its size, "
+                  "frames as time points, significant bits from --input-bits and the pixel size), as OME-aware "
+                  "readers (tifffile, napari, QuPath, OMERO) take it; ImageJ opens it as a plain stack");
     cmd->add_flag("--bigtiff", o.bigTiff,
-                  "Write stacks as BigTIFF even when they stay below 4 GiB (above, they are BigTIFF anyway)");
-    cmd->parse_complete_callback([&o, &kind, size] {
+                  "Write stacks as BigTIFF even when they stay below 4 GiB (above, they are BigTIFF anyway); "
+                  "ImageJ 1.53t does not open BigTIFF");
+    cmd->parse_complete_callback([&o, &kind, size, layout] {
+        // OME readers do not heed the Orientation tag: an OME-TIFF's rows are top first.
+        if (o.ome && layout->count() == 0) o.layout = Layout::kPortable;
         const std::string problem = OutputOptionsProblem(o, kind, size->count() > 0);
         if (!problem.empty()) throw CLI::ValidationError(problem);
     });

@@ -57,8 +57,8 @@ void Walk::SayOverRange() {
 
 void ClaimNames(const Plan& plan, const PlannedFile& file, NameRegistry& registry, const BatchSettings& settings,
                 const ExportKindInfo& kind) {
-    OutputNamer namer(plan.folders[file.folder].place, registry, settings.pattern.get(), file.path, kind.extension,
-                      kind.shortName);
+    OutputNamer namer(plan.folders[file.folder].place, registry, settings.pattern.get(), file.path,
+                      OutputExtension(kind, settings.exportOptions), kind.shortName);
     const bool stack = settings.exportOptions.stack && kind.tiff;
     if (stack) namer.NameStack();
     for (const PlannedFrame& frame : file.frames) {

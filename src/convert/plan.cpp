@@ -349,8 +349,8 @@ bool Planner::ClaimMirroredFolders(PlannedFile& file) {
 
 void Planner::NameFrames(PlannedFile& file) {
     const ExportKindInfo& kind = *calls_.kind;
-    OutputNamer namer(plan_.folders[file.folder].place, registry_, options_.pattern.get(), file.path, kind.extension,
-                      kind.shortName);
+    OutputNamer namer(plan_.folders[file.folder].place, registry_, options_.pattern.get(), file.path,
+                      OutputExtension(kind, options_.exportOptions), kind.shortName);
     // A stack is a TIFF: a bitmap kind writes a file per frame, stack or not.
     const bool stack = options_.exportOptions.stack && kind.tiff;
     if (stack) namer.NameStack();

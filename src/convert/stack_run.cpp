@@ -25,7 +25,9 @@ void Walk::ConvertStack(const PlannedFile& file, const Job& job) {
     const auto pages = static_cast<std::uint32_t>(SelectedFrames(file));
     // Destroyed unfinished (a stop, a failure), it removes its temporary: no part of a
     // stack is ever in place.
-    TiffStackWriter stack(TargetFor(outputFd, out, settings_), kind.kind, pages, settings_.exportOptions);
+    ExportOptions options = settings_.exportOptions;
+    options.significantBits = settings_.inputBits;
+    TiffStackWriter stack(TargetFor(outputFd, out, settings_), kind.kind, pages, options);
     for (std::size_t f = 0; f < file.frames.size(); ++f) {
         const std::int16_t w = control_.GetFrameNumber();
         if (StopRequested()) {

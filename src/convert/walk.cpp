@@ -74,6 +74,12 @@ void Walk::Run(const std::vector<std::string>& inputs) {
         }
     }
     filesInShard_ = files;
+    // Said once for the run, before it writes: files a common reader will not show right.
+    const ExportKindInfo* planned = FindExportKind(settings_.plannedKind);
+    if (files > 0 && planned && planned->tiff && !reports_.empty()) {
+        report_ = &reports_.front();
+        for (std::string& warning : ReaderWarnings(settings_.exportOptions)) Note(std::move(warning));
+    }
     observer_.Planned(files, frames);
     observer_.PlannedPixels(pixels);
     for (std::size_t i = 0; i < inputs.size(); ++i) {
@@ -249,7 +255,7 @@ void Walk::EnterFile(const Plan& plan, std::size_t index) {
     namer_.reset();
     if (!settings_.dryRun) {
         namer_.emplace(plan.folders[file.folder].place, names_->converted, settings_.pattern.get(), file.path,
-                       fileJob_.kind->extension, fileJob_.kind->shortName);
+                       OutputExtension(*fileJob_.kind, settings_.exportOptions), fileJob_.kind->shortName);
         if (fileJob_.type == Job::Type::kStack) namer_->NameStack();
     }
     NextFrameJob(plan);

@@ -29,6 +29,7 @@ const char* const kFolderKey = "output/folder";
 const char* const kPatternKey = "output/namePattern";
 const char* const kRecursiveKey = "output/recursive";
 const char* const kStackKey = "output/stack";
+const char* const kPredictorKey = "output/predictor";
 const char* const kInputBitsKey = "output/inputBits";
 const char* const kFramesKey = "output/frames";
 const char* const kExcludeKey = "output/exclude";
@@ -57,6 +58,7 @@ OutputChoices OutputChoices::Load(const QSettings& settings) {
     c.namePattern = settings.value(QLatin1String(kPatternKey)).toString();
     c.recursive = settings.value(QLatin1String(kRecursiveKey), false).toBool();
     c.stack = settings.value(QLatin1String(kStackKey), false).toBool();
+    c.predictor = settings.value(QLatin1String(kPredictorKey), false).toBool();
     const int bits = settings.value(QLatin1String(kInputBitsKey), 16).toInt();
     c.inputBits = bits >= 8 && bits <= 16 ? bits : 16;
     c.frames = settings.value(QLatin1String(kFramesKey)).toString();
@@ -73,6 +75,7 @@ void OutputChoices::Save(QSettings& settings) const {
     settings.setValue(QLatin1String(kPatternKey), namePattern);
     settings.setValue(QLatin1String(kRecursiveKey), recursive);
     settings.setValue(QLatin1String(kStackKey), stack);
+    settings.setValue(QLatin1String(kPredictorKey), predictor);
     settings.setValue(QLatin1String(kInputBitsKey), inputBits);
     settings.setValue(QLatin1String(kFramesKey), frames);
     settings.setValue(QLatin1String(kExcludeKey), exclude);
@@ -97,6 +100,9 @@ QString OutputChoices::Problem() const {
         return tr("This build's libtiff has no %1 codec; choose another compression.")
             .arg(QLatin1String(CompressionName(compression)));
     }
+    if (predictor && compression == Compression::kNone) {
+        return tr("The predictor applies with a compression: an uncompressed TIFF has none.");
+    }
     if (!namePattern.isEmpty()) {
         if (auto pattern = NamePattern::Parse(Narrow(namePattern)); !pattern.ok()) {
             return tr("Name pattern: %1").arg(QString::fromStdString(pattern.message()));
@@ -117,6 +123,7 @@ bool OutputChoices::ApplyTo(BatchSettings& settings) const {
     options.layout = layout;
     options.compression = compression;
     options.stack = stack;
+    options.predictor = predictor;
     if (!pixelSize.trimmed().isEmpty()) options.pixelSize = ParsePixelSize(Narrow(pixelSize.trimmed())).value();
     settings.exportOptions = options;
     settings.outputDir = outputDir.isEmpty() ? std::string() : QFile::encodeName(outputDir).toStdString();
@@ -136,7 +143,9 @@ QString OutputChoices::ReportLine() const {
     QStringList parts;
     parts << tr("layout %1").arg(QLatin1String(LayoutName(layout)));
     parts << (stack ? tr("one stack per data file (TIFF kinds)") : tr("a file per frame"));
-    parts << tr("compression %1 (TIFF kinds)").arg(QLatin1String(CompressionName(compression)));
+    parts << tr("compression %1 (TIFF kinds)").arg(QLatin1String(CompressionName(compression)) +
+                                                     (predictor && compression != Compression::kNone
+                                                          ? tr(" with the predictor") : QString()));
     parts << (pixelSize.trimmed().isEmpty() ? tr("no pixel size") : tr("pixel size %1").arg(pixelSize.trimmed()));
     parts << (outputDir.isEmpty() ? tr("outputs beside the data")
                                   : tr("outputs in %1").arg(QDir::toNativeSeparators(outputDir)));
@@ -160,9 +169,16 @@ COutputOptionsDlg::COutputOptionsDlg(const OutputChoices& choices, DialogService
     layout_->setCurrentIndex(choices.layout == Layout::kPortable ? 1 : 0);
     compression_ = new QComboBox(this);
     for (Compression c : kCompressions) {
-        compression_->addItem(QLatin1String(CompressionName(c)), QLatin1String(CompressionName(c)));
+        // Each codec with the readers that open it, so that nobody picks one their program cannot.
+        compression_->addItem(tr("%1 (%2)").arg(QLatin1String(CompressionName(c)),
+                                                QString::fromStdString(CompressionReaders(c, false))),
+                              QLatin1String(CompressionName(c)));
         if (c == choices.compression) compression_->setCurrentIndex(compression_->count() - 1);
     }
+    predictor_ = new QCheckBox(tr("Horizontal predictor: smaller files; ImageJ 1.53t shows deflate with it wrong"), this);
+    predictor_->setChecked(choices.predictor);
+    predictor_->setToolTip(tr("GDAL, Pillow and tifffile undo the predictor; ImageJ 1.53t does after lzw, "
+                              "not after deflate (16-bit samples)"));
     pixelSize_ = new QLineEdit(choices.pixelSize, this);
     pixelSize_->setPlaceholderText(tr("e.g. 6.5um, 650nm, 6.5x7um; empty for none"));
     folder_ = new QLineEdit(choices.outputDir, this);
@@ -200,6 +216,7 @@ COutputOptionsDlg::COutputOptionsDlg(const OutputChoices& choices, DialogService
     form->addRow(tr("&Layout:"), layout_);
     form->addRow(QString(), stack_);
     form->addRow(tr("&Compression:"), compression_);
+    form->addRow(QString(), predictor_);
     form->addRow(tr("&Pixel size:"), pixelSize_);
     form->addRow(tr("Output &folder:"), folderRow);
     form->addRow(tr("&Name pattern:"), patternRow);
@@ -221,7 +238,7 @@ COutputOptionsDlg::COutputOptionsDlg(const OutputChoices& choices, DialogService
     for (QLineEdit* field : {pixelSize_, folder_, pattern_, frames_}) {
         connect(field, &QLineEdit::textChanged, this, [this] { UpdateProblem(); });
     }
-    connect(stack_, &QCheckBox::toggled, this, [this] { UpdateProblem(); });
+    for (QCheckBox* box : {stack_, predictor_}) connect(box, &QCheckBox::toggled, this, [this] { UpdateProblem(); });
     for (QComboBox* box : {layout_, compression_}) {
         connect(box, &QComboBox::currentIndexChanged, this, [this] { UpdateProblem(); });
     }
@@ -237,6 +254,7 @@ OutputChoices COutputOptionsDlg::choices() const {
     c.namePattern = pattern_->text();
     c.recursive = recursive_->isChecked();
     c.stack = stack_->isChecked();
+    c.predictor = predictor_->isChecked();
     c.inputBits = inputBits_->value();
     c.frames = frames_->text().trimmed();
     c.exclude = exclude_->text().trimmed();

@@ -39,6 +39,7 @@ public:
     QString namePattern; ///< empty: the fixed naming rule
     bool recursive = false;
     bool stack = false;  ///< one multi-page TIFF per data file (TIFF kinds; bitmaps stay a file per frame)
+    bool predictor = false;  ///< the horizontal predictor before compression (misread by ImageJ)
     int inputBits = 16;  ///< the bits the camera's intensities use (8 to 16)
     QString frames;      ///< e.g. "0-9,20,30-"; empty for every frame
     QString exclude;     ///< globs separated by spaces or semicolons; empty for none
@@ -82,6 +83,7 @@ public:
     QLineEdit* framesField() const { return frames_; }
     QLineEdit* excludeField() const { return exclude_; }
     QCheckBox* onlyOrxBox() const { return onlyOrx_; }
+    QCheckBox* predictorBox() const { return predictor_; }
     /// The line under the fields that says what is wrong ("" when all is well).
     QString problemText() const;
 
@@ -103,6 +105,7 @@ private:
     QPushButton* suggest_;
     QCheckBox* recursive_;
     QCheckBox* stack_;
+    QCheckBox* predictor_;
     QSpinBox* inputBits_;
     QLineEdit* frames_;
     QLineEdit* exclude_;

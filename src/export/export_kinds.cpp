@@ -16,6 +16,10 @@ const std::array<ExportKindInfo, 4>& ExportKinds() {
     return kinds;
 }
 
+std::string OutputExtension(const ExportKindInfo& kind, const ExportOptions& options) {
+    return options.ome && options.stack && kind.tiff ? ".ome.tif" : kind.extension;
+}
+
 const ExportKindInfo* FindExportKind(int kind) {
     if (kind < 0 || kind >= static_cast<int>(ExportKinds().size())) return nullptr;
     return &ExportKinds()[static_cast<std::size_t>(kind)];

@@ -30,4 +30,8 @@ const std::array<ExportKindInfo, 4>& ExportKinds();
 /// The kind numbered `kind`, or null when it is none of 0 to 3.
 const ExportKindInfo* FindExportKind(int kind);
 
+/// The ending of `kind`'s outputs with `options`: the kind's own, or ".ome.tif" for an
+/// OME-TIFF stack.
+std::string OutputExtension(const ExportKindInfo& kind, const ExportOptions& options);
+
 }  // namespace qf

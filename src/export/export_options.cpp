@@ -127,4 +127,34 @@ bool CompressionAvailable(Compression compression) {
     return false;
 }
 
+std::string CompressionReaders(Compression compression, bool predictor) {
+    // ImageJ undoes the predictor after LZW but not after deflate, on 16-bit samples.
+    if (predictor && compression == Compression::kDeflate) return "GDAL, Pillow and tifffile; ImageJ 1.53t shows wrong values";
+    switch (compression) {
+        case Compression::kNone: return "every reader";
+        case Compression::kDeflate: return "ImageJ, GDAL, Pillow and tifffile";
+        case Compression::kLzw: return "ImageJ, GDAL, Pillow, and tifffile with imagecodecs";
+        case Compression::kZstd: return "GDAL, Pillow, and tifffile with imagecodecs; not ImageJ";
+    }
+    return "";
+}
+
+std::vector<std::string> ReaderWarnings(const ExportOptions& options) {
+    std::vector<std::string> warnings;
+    if (options.compression == Compression::kZstd) {
+        warnings.push_back("zstd-compressed TIFFs do not open in ImageJ 1.53t (GDAL, Pillow, and tifffile with "
+                           "imagecodecs read them); --compress deflate or lzw opens in ImageJ too");
+    }
+    if (options.predictor && options.compression == Compression::kDeflate) {
+        warnings.push_back("ImageJ 1.53t reads deflate TIFFs written with --predictor with wrong values (it does not "
+                           "undo the predictor after deflate on 16-bit samples); GDAL, Pillow and tifffile read them "
+                           "right, and lzw with the predictor reads right in ImageJ too");
+    }
+    if (options.stack && options.bigTiff) {
+        warnings.push_back("BigTIFF stacks (--bigtiff) do not open in ImageJ 1.53t (GDAL, Pillow and tifffile read "
+                           "them); without --bigtiff a stack is BigTIFF only above 4 GiB");
+    }
+    return warnings;
+}
+
 }  // namespace qf

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/result.h"
 
@@ -30,6 +31,14 @@ struct ExportOptions {
     PixelSize pixelSize;  ///< written by the portable layout and by stacks (the exact frame tags are fixed)
     bool stack = false;   ///< one multi-page TIFF per data file instead of a file per frame
     bool bigTiff = false; ///< a stack as BigTIFF even when it would fit a classic TIFF
+    /// The horizontal predictor before compression: smaller files, which some readers
+    /// (ImageJ among them) decode to wrong values. Off unless asked for.
+    bool predictor = false;
+    /// A stack as OME-TIFF: OME-XML in the first page's description instead of ImageJ's,
+    /// named NAME.ome.tif, rows top first.
+    bool ome = false;
+    /// The bits of the data that carry information (the input bits): OME's SignificantBits.
+    int significantBits = 16;
 
     /// True when the files are today's, byte for byte.
     bool exact() const { return layout == Layout::kExact && compression == Compression::kNone; }
@@ -58,5 +67,13 @@ std::string PixelSizeText(const PixelSize& size);
 
 /// True when the libtiff at hand can write `compression` (always for kNone).
 bool CompressionAvailable(Compression compression);
+
+/// The programs that read a TIFF written with `compression` and `predictor` to the right
+/// values, as the reader check found them ("every reader" for none).
+std::string CompressionReaders(Compression compression, bool predictor);
+
+/// What a user should know before writing `options` with a TIFF kind: each a sentence
+/// about a reader that will not open the files, or will misread them. Empty for most.
+std::vector<std::string> ReaderWarnings(const ExportOptions& options);
 
 }  // namespace qf

@@ -19,11 +19,9 @@ std::uint16_t TiffCompression(Compression compression) {
     return COMPRESSION_NONE;
 }
 
-// The horizontal predictor turns 16-bit neighbours into small differences, which is
-// what makes deflate and zstd worth their time on camera frames.
-bool UsesPredictor(Compression compression) {
-    return compression == Compression::kDeflate || compression == Compression::kZstd;
-}
+// The horizontal predictor turns 16-bit neighbours into small differences (smaller files),
+// but not every reader undoes it on 16-bit samples: asked for, never by default.
+bool UsesPredictor(const ExportOptions& options) { return options.predictor && options.compression != Compression::kNone; }
 
 // Resolution: pixels per centimetre when the pixel size is known, else "no unit" at 1:1,
 // which claims nothing about the physical size (72 dpi would claim an inch scale).
@@ -53,7 +51,7 @@ bool SetLayoutTags(TIFF* tif, std::uint32_t width, std::uint32_t height, const E
                TIFFSetField(tif, TIFFTAG_COMPRESSION, TiffCompression(options.compression)) &&
                TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK) &&
                TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    if (set && UsesPredictor(options.compression)) set = TIFFSetField(tif, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
+    if (set && UsesPredictor(options)) set = TIFFSetField(tif, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
     // The exact layout's tag set stays as it always was, FillOrder included.
     if (set && !portable) set = TIFFSetField(tif, TIFFTAG_FILLORDER, FILLORDER_MSB2LSB);
     if (set && (portable || (options.stack && options.pixelSize.known()))) set = SetResolution(tif, options.pixelSize);

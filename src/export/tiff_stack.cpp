@@ -1,8 +1,8 @@
 #include "export/tiff_stack.h"
 
-#include <limits>
 #include <sstream>
 
+#include "export/ome_xml.h"
 #include "export/tiff_export.h"
 #include "export/tiff_handle.h"
 #include "export/tiff_layout.h"
@@ -29,11 +29,10 @@ bool StackNeedsBigTiff(std::uint64_t pages, std::uint32_t width, std::uint32_t h
 
 std::string ImageJDescription(std::uint32_t pages, const PixelSize& size) {
     std::ostringstream text;
-    text << "ImageJ=1.11a\nimages=" << pages << "\nslices=" << pages << "\n";
-    if (size.known()) {
-        text.precision(std::numeric_limits<double>::max_digits10);
-        text << "unit=um\nspacing=" << size.widthUm << "\n";
-    }
+    // An acquisition is a time series: frames, not slices, and no slice spacing to claim.
+    text << "ImageJ=1.11a\nimages=" << pages << "\nframes=" << pages << "\n";
+    if (pages > 1) text << "hyperstack=true\n";
+    if (size.known()) text << "unit=um\n";
     text << "loop=false\n";
     return text.str();
 }
@@ -93,7 +92,7 @@ Status TiffStackWriter::AddPage(const FrameImage& frame) {
     const auto h = static_cast<std::uint32_t>(height_);
     bool ok = SetLayoutTags(tif, w, h, options_);
     if (ok && written_ == 0) {
-        const std::string description = ImageJDescription(pages_, options_.pixelSize);
+        const std::string description = options_.ome ? OmeDescription(frame) : ImageJDescription(pages_, options_.pixelSize);
         ok = TIFFSetField(tif, TIFFTAG_IMAGEDESCRIPTION, description.c_str()) == 1;
     }
     ok = ok && WriteLayoutStrips(tif, w, h, samples, options_) && TIFFWriteDirectory(tif) == 1;
@@ -103,6 +102,27 @@ Status TiffStackWriter::AddPage(const FrameImage& frame) {
     }
     ++written_;
     return Status::Ok();
+}
+
+// The file's UUID comes from what it holds and is called, so that a run with any number of
+// jobs, or the same run again, writes the same bytes.
+std::string TiffStackWriter::OmeDescription(const FrameImage& first) const {
+    OmeImage image;
+    const std::string& name = out_.path();
+    const std::size_t slash = name.find_last_of("/\\");
+    image.fileName = slash == std::string::npos ? name : name.substr(slash + 1);
+    const std::size_t dot = image.fileName.find('.');
+    image.name = dot == std::string::npos ? image.fileName : image.fileName.substr(0, dot);
+    image.width = static_cast<std::uint32_t>(width_);
+    image.height = static_cast<std::uint32_t>(height_);
+    image.frames = pages_;
+    image.significantBits = kind_ == kNormalizedTiff ? 16 : options_.significantBits;
+    image.pixelSize = options_.pixelSize;
+    const auto* bytes = reinterpret_cast<const char*>(first.samples.get());
+    std::string seed = image.fileName + "|" + std::to_string(pages_) + "|" + std::to_string(kind_) + "|";
+    seed.append(bytes, static_cast<std::size_t>(first.count) * 2);
+    image.uuid = OmeUuid(seed);
+    return OmeXml(image);
 }
 
 Status TiffStackWriter::Finish() {

@@ -22,9 +22,9 @@ std::uint64_t StackBytesAtMost(std::uint64_t pages, std::uint32_t width, std::ui
 /// True when a classic TIFF cannot hold that stack (its offsets end at 4 GiB).
 bool StackNeedsBigTiff(std::uint64_t pages, std::uint32_t width, std::uint32_t height);
 
-/// The first page's ImageDescription: ImageJ's "ImageJ=1.11a", images and slices, with a
-/// known pixel size its unit (um) and spacing (the pixel width: the data hold no slice
-/// step of their own).
+/// The first page's ImageDescription: ImageJ's "ImageJ=1.11a", images and frames (a time
+/// series, a hyperstack of one channel and one slice), with a known pixel size its unit (um;
+/// the size itself is in the resolution tags).
 std::string ImageJDescription(std::uint32_t pages, const PixelSize& size);
 
 class TiffStackWriter {
@@ -48,6 +48,7 @@ public:
 
 private:
     Status Start(const FrameImage& first);
+    std::string OmeDescription(const FrameImage& first) const;
     Status Fail(ErrorKind kind, std::string message);
 
     OutputFile out_;

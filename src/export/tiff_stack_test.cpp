@@ -67,7 +67,7 @@ TEST_F(TiffStackTest, PagesAreTheFramesInOrderEachNormalizedToItself) {
     EXPECT_EQ(pages[1].rows, (std::vector<std::uint16_t>{10922, 21845, 32767, 43690, 54612, 65535}));
     EXPECT_EQ(pages[2].rows, (std::vector<std::uint16_t>{65535, 0, 0, 0, 0, 65535}));
     EXPECT_EQ(pages[0].orientation, ORIENTATION_BOTLEFT);
-    EXPECT_EQ(pages[0].description, "ImageJ=1.11a\nimages=3\nslices=3\nloop=false\n");
+    EXPECT_EQ(pages[0].description, "ImageJ=1.11a\nimages=3\nframes=3\nhyperstack=true\nloop=false\n");
     EXPECT_EQ(pages[1].description, "");
     EXPECT_EQ(pages[2].description, "");
 }
@@ -93,7 +93,7 @@ TEST_F(TiffStackTest, PortableStackWithPixelSizeIsCalibratedForImageJ) {
         EXPECT_NEAR(p.xResolution, 1538.46, 0.01);
     }
     // ImageJ takes "um" with a centimetre resolution as micrometres (x 10000).
-    EXPECT_EQ(pages[0].description, "ImageJ=1.11a\nimages=2\nslices=2\nunit=um\nspacing=6.5\nloop=false\n");
+    EXPECT_EQ(pages[0].description, "ImageJ=1.11a\nimages=2\nframes=2\nhyperstack=true\nunit=um\nloop=false\n");
 }
 
 TEST_F(TiffStackTest, ExactLayoutStackTakesThePixelSizeToo) {
