@@ -24,10 +24,20 @@ const char* StopName(BatchStop stop) {
     return nullptr;
 }
 
+const char* FailureKindName(FailureKind kind) {
+    switch (kind) {
+        case FailureKind::kNotLoaded: return "not-loaded";
+        case FailureKind::kNameTaken: return "name-taken";
+        case FailureKind::kOther: break;
+    }
+    return "other";
+}
+
 json FailureJson(const BatchFailure& f) {
     return json{{"frame", f.frame == kNoFrame ? json(nullptr) : json(f.frame)},
                 {"path", f.path},
                 {"reason", f.cause},
+                {"kind", FailureKindName(f.kind)},
                 {"line", f.Line()}};
 }
 
@@ -151,6 +161,9 @@ BatchFailure FailureFrom(const json& f, const std::string& dataFile) {
     failure.frame = f.at("frame").is_null() ? kNoFrame : f.at("frame").get<int>();
     failure.path = f.at("path").get<std::string>();
     failure.cause = f.at("reason").get<std::string>();
+    for (FailureKind kind : {FailureKind::kNotLoaded, FailureKind::kNameTaken}) {
+        if (f.at("kind").get<std::string>() == FailureKindName(kind)) failure.kind = kind;
+    }
     return failure;
 }
 

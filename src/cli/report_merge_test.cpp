@@ -129,6 +129,42 @@ TEST_F(ReportMergeTest, PartsMergeIntoWhatOneRunSaysWritesAndExitsWith) {
     }
 }
 
+// What workflow tools build their jobs on: file K of the dry run's N files is converted alone
+// by --shard K/N, which writes exactly the outputs the dry run listed for it.
+TEST_F(ReportMergeTest, DryRunListsEachFileAsTheShardThatConvertsItAlone) {
+    Folder();
+    for (const std::vector<std::string>& options :
+         {std::vector<std::string>{}, {"--kind", "color-bmp", "--name-pattern", "{stem}_{frame}"}}) {
+        FreshWork();
+        std::vector<std::string> args = {"convert", "--dry-run", "--quiet", "--report", "-"};
+        args.insert(args.end(), options.begin(), options.end());
+        args.push_back(work());
+        Run(args);
+        const nlohmann::json files = nlohmann::json::parse(out.str())["inputs"][0]["files"];
+        ASSERT_EQ(files.size(), 13u);  // the refused file is dealt too
+        const Entries before = Outputs();
+        for (std::size_t k = 1; k <= files.size(); ++k) {
+            const nlohmann::json& file = files[k - 1];
+            std::vector<std::string> part = {"convert", "--quiet", "--shard",
+                                             std::to_string(k) + "/" + std::to_string(files.size()), "--report", "-"};
+            part.insert(part.end(), options.begin(), options.end());
+            part.push_back(work());
+            const Entries was = Outputs();
+            Run(part);
+            const nlohmann::json report = nlohmann::json::parse(out.str())["inputs"][0]["files"];
+            ASSERT_EQ(report.size(), 1u);
+            EXPECT_EQ(report[0]["path"], file["path"]);
+            EXPECT_EQ(report[0]["outputs"], file["outputs"]);
+            std::vector<std::string> made;
+            for (const auto& [name, bytes] : Outputs()) {
+                if (!was.contains(name)) made.push_back(name);
+            }
+            EXPECT_EQ(made, file["outputs"].get<std::vector<std::string>>()) << file["path"];
+        }
+        EXPECT_GT(Outputs().size(), before.size() + 20);
+    }
+}
+
 TEST_F(ReportMergeTest, RefusesPartsOfDifferentPlansSayingWhich) {
     Folder();
     FreshWork();
