@@ -1,10 +1,10 @@
 #include "cli/json_report.h"
 
+#include <algorithm>
 #include <map>
 #include <nlohmann/json.hpp>
 
 #include "export/export_kinds.h"
-#include "convert/run_tally.h"
 #include "platform/file_io.h"
 #include "platform/version.h"
 
@@ -94,14 +94,18 @@ json PlanChoicesJson(const ConvertOptions& o) {
 // How many frames went at once and what set that: --jobs as given (null: the cores), the
 // cores the affinity allows (null: the system does not say), and the memory that held the
 // jobs back, if it did.
-json JobsJson(const ConvertOptions& o, const BatchReport& all) {
+json JobsJson(const ConvertOptions& o, const std::vector<InputReport>& inputs) {
+    int ran = 1;
     json heldBy = nullptr;
-    if (all.jobsHeldBy.bytes > 0) {
-        heldBy = json{{"free_mb", all.jobsHeldBy.bytes >> 20},
-                      {"limit", all.jobsHeldBy.processLimit ? "process" : "machine"}};
+    for (const InputReport& input : inputs) {
+        const BatchReport& r = input.report;
+        ran = std::max(ran, r.jobs);
+        if (r.jobsHeldBy.bytes > 0) {
+            heldBy = json{{"free_mb", r.jobsHeldBy.bytes >> 20}, {"limit", r.jobsHeldBy.processLimit ? "process" : "machine"}};
+        }
     }
     const int cores = CoresAllowed();
-    return json{{"ran", all.jobs},
+    return json{{"ran", ran},
                 {"asked", o.jobs > 0 ? json(o.jobs) : json(nullptr)},
                 {"cores_allowed", cores > 0 ? json(cores) : json(nullptr)},
                 {"held_by_memory", heldBy}};
@@ -199,9 +203,7 @@ InputReport InputFrom(const json& j) {
 std::string ReportJson(const std::vector<InputReport>& inputs, const ConvertOptions& o, int exitStatus,
                        double seconds) {
     json j = HeaderJson(o);
-    std::vector<BatchReport> reports;
-    for (const InputReport& input : inputs) reports.push_back(input.report);
-    j["jobs"] = JobsJson(o, CombinedReport(reports));
+    j["jobs"] = JobsJson(o, inputs);
     return Finish(std::move(j), inputs, exitStatus, seconds);
 }
 

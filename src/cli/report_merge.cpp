@@ -4,12 +4,10 @@
 #include <algorithm>
 #include <deque>
 #include <map>
-#include <set>
 
 #include "cli/cli_app.h"
 #include "cli/json_report.h"
 #include "cli/run_end.h"
-#include "convert/run_tally.h"
 #include "platform/display_name.h"
 #include "platform/file_io.h"
 
@@ -44,8 +42,10 @@ std::string NotOnePlan(const std::vector<Part>& parts) {
         for (const auto& [field, value] : first.report.choices) {
             const auto other = r.choices.find(field);
             if (other == r.choices.end() || other->second != value) {
-                return two(part) + " differ in " + field + " (" + value + " and " +
-                       (other == r.choices.end() ? "none" : other->second) + ")";
+                std::string line = two(part);
+                line.append(" differ in ").append(field).append(" (").append(value).append(" and ");
+                line.append(other == r.choices.end() ? "none" : other->second).append(")");
+                return line;
             }
         }
         if (r.parts == 0) return DisplayName(part.file) + " is a merged report, not a part";
