@@ -3,11 +3,12 @@
 # A new option goes into its command's list below; an option that takes a value also goes
 # into _quillfen_cli_takes_value (and into the `case` below when its values can be listed).
 
-_quillfen_cli_commands="convert info synth"
+_quillfen_cli_commands="convert info synth report"
 declare -gA _quillfen_cli_options=(
     [convert]="--kind --settle-ms --quiet --sync --dry-run --output-dir --name-pattern --no-clobber --recursive --salvage --report --shard --jobs --frames --exclude --only-orx --mirror --input-bits --layout --compress --predictor --pixel-size --stack --ome --bigtiff --help"
     [info]="--stats --help"
     [synth]="--width --height --frames --half --bits --seed --force --help"
+    [report]="--help"
 )
 _quillfen_cli_takes_value="--kind --settle-ms --output-dir --name-pattern --report --shard --jobs --exclude --input-bits --layout --compress --pixel-size --width --height --frames --bits --seed"
 _quillfen_cli_kinds="normalized-tiff standardized-tiff grayscale-bmp color-bmp colour-bmp"
@@ -56,6 +57,7 @@ _quillfen_cli() {
     compopt -o filenames 2>/dev/null
     case $command in
         convert) COMPREPLY=($(compgen -d -- "$cur") $(compgen -f -X '!*.orx*' -- "$cur")) ;;
+        report) [[ $prev == report ]] && COMPREPLY=($(compgen -W "merge" -- "$cur")) || COMPREPLY=($(compgen -f -X '!*.json' -- "$cur")) ;;
         *) COMPREPLY=($(compgen -d -- "$cur") $(compgen -f -X '!*.orx' -- "$cur")) ;;
     esac
     return 0

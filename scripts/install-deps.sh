@@ -25,6 +25,13 @@ if [ "${QUILLFEN_WINDOWS:-0}" = 1 ]; then
   # wine, dpkg-source for the libtiff source, GoogleTest's sources, zip for the archive, Xvfb and xwd for the dialog test's screen and screenshots.
   packages+=(g++-mingw-w64-x86-64-posix wine wine64 dpkg-dev bzip2 xz-utils googletest zip xvfb x11-apps)
 fi
+if [ "${QUILLFEN_SLURM:-0}" = 1 ]; then
+  # One Slurm node on localhost for scripts/check-slurm.sh: the daemons and munge's keys.
+  packages+=(slurm-wlm munge)
+fi
+if [ "${QUILLFEN_SNAKEMAKE:-0}" = 1 ]; then
+  packages+=(snakemake)
+fi
 if [ "${QUILLFEN_FUZZ:-0}" = 1 ]; then
   packages+=(clang libclang-rt-14-dev)
 fi

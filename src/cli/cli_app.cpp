@@ -5,6 +5,7 @@
 
 #include "cli/convert_command.h"
 #include "cli/info_command.h"
+#include "cli/report_merge.h"
 #include "platform/display_name.h"
 #include "platform/version.h"
 #include "tools/synthetic_beam.h"
@@ -87,11 +88,13 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, const Cl
     CLI::App* infoCmd = AddInfoCommand(app, info);
     SynthOptions synth;
     AddSynth(app, synth);
+    MergeOptions merge;
+    CLI::App* reportCmd = AddReportCommand(app, merge);
     if (argc > 1 && argv[1][0] != '-') {
         const std::string command = argv[1];
-        if (command != "convert" && command != "info" && command != "synth") {
+        if (command != "convert" && command != "info" && command != "synth" && command != "report") {
             err << "quillfen-cli: unknown command '" << DisplayName(command)
-                << "'; the commands are convert, info and synth (quillfen-cli --help tells more)\n";
+                << "'; the commands are convert, info, synth and report (quillfen-cli --help tells more)\n";
             return kExitUsage;
         }
     }
@@ -105,6 +108,7 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, const Cl
     }
     if (*convertCmd) return RunConvert(convert, out, err, hooks);
     if (*infoCmd) return RunInfo(info, out, err);
+    if (*reportCmd) return RunReportMerge(merge, out, err);
     return Synth(synth, err);
 }
 

@@ -12,6 +12,7 @@
 #include "cli/output_options.h"
 #include "cli/kind_names.h"
 #include "cli/progress_printer.h"
+#include "cli/run_end.h"
 #include "cli/salvage.h"
 #include "cli/stop_signals.h"
 #include "control/getdata_ctrl.h"
@@ -40,29 +41,7 @@ private:
     const CliHooks* hooks_;
 };
 
-int ExitStatusFor(const BatchReport& report) {
-    switch (report.stop) {
-        case BatchStop::kTiffCannotCreate: return kExitTiffStopped;
-        case BatchStop::kFolderUnreadable: return kExitUsage;
-        default: return report.clean() ? kExitOk : kExitFailures;
-    }
-}
-
 // After a stop: one line for each data file and input that the run never reached.
-// One summary line for the run: the input's, or with several inputs one for them all (and
-// a line for each input that held no data files).
-void PrintSummary(const ConvertOptions& o, const std::vector<BatchReport>& done, std::ostream& err) {
-    for (std::size_t i = 0; i < done.size(); ++i) {
-        SummaryContext context{o.paths[i], o.outputDir, 0};
-        // A folder without data files may hold them deeper: a forgotten --recursive.
-        if (FoundNoDataFiles(done[i]) && !o.recursive) context.inSubfolders = DataFilesInSubfolders(o.paths[i]);
-        if (o.paths.size() == 1 || FoundNoDataFiles(done[i])) err << "quillfen-cli: " << SummaryLine(done[i], context) << "\n";
-    }
-    if (o.paths.size() < 2) return;
-    const SummaryContext context{std::to_string(o.paths.size()) + " inputs", o.outputDir, 0};
-    err << "quillfen-cli: " << context.input << ": " << Summary(CombinedReport(done), context) << "\n";
-}
-
 void ListUnconverted(const BatchReport& report, const std::vector<std::string>& laterPaths, std::ostream& err) {
     if (!report.stoppedIn.empty()) {
         const auto record = std::find_if(report.files.begin(), report.files.end(),
@@ -116,9 +95,6 @@ void HintAtSidecars(const std::vector<InputReport>& reports, const ConvertOption
         << ") could not be loaded; --only-orx or --exclude passes such files over\n";
 }
 
-// How long a report into a FIFO waits for a program to read it.
-constexpr std::chrono::seconds kReportWait{30};
-
 // "K/N" with 1 <= K <= N: whole numbers in range only, so that a value past int never
 // wraps round into one.
 std::optional<std::pair<int, int>> ParseShard(const std::string& text) {
@@ -147,49 +123,6 @@ BatchSettings SettingsFor(const ConvertOptions& o) {
     settings.kindMayChange = false;  // one kind for the whole run: workers may run ahead into the next file
     settings.makeControl = [] { return std::make_unique<CGetdatactrl1>(); };
     return settings;
-}
-
-int WriteReport(const ConvertOptions& o, const std::vector<InputReport>& reports, int status, double seconds,
-                std::ostream& out, std::ostream& err) {
-    const std::string json = ReportJson(reports, o.kind, o.dryRun, status, seconds, o.exportOptions, o.inputBits);
-    if (o.report == "-") {
-        // The report's lines end in LF on every system, as in a report file: no CR added.
-        out.flush();
-        const bool wasBinary = SetStandardOutputBinary(true);
-        out << json;
-        out.flush();
-        SetStandardOutputBinary(wasBinary);
-        return status;
-    }
-    // A FIFO, a terminal or a device (/dev/stdout, a process substitution) takes the report
-    // as it comes; only a regular file, or none, is replaced whole.
-    if (const Result<FileFacts> there = FactsAt(kWorkingFolder, o.report, true);
-        there.ok() && there.value().type == FileType::kOther) {
-        // A FIFO nobody reads is waited for a while, and a signal ends the wait at once.
-        const int before = StopSignals::Received();
-        Result<int> stream = OpenStreamToWrite(o.report, kReportWait, [before] { return StopSignals::Received() != before; });
-        Status written = stream.ok() ? WriteStream(stream.value(), json.data(), json.size()) : Status(stream.error());
-        if (stream.ok()) {
-            const Status closed = CloseChecked(stream.value());
-            if (written.ok()) written = closed;
-        }
-        if (!written.ok()) {
-            err << "quillfen-cli: " << DisplayName(o.report) << ": cannot write the report: " << written.message() << "\n";
-            return std::max(status, kExitFailures);
-        }
-        return status;
-    }
-    // Written like an output: complete or not at all, and never half over an older report;
-    // with --sync it reaches the disk before it takes the name, as the images do.
-    OutputTarget target(o.report);
-    target.sync = o.sync;
-    OutputFile file(std::move(target));
-    file.Write(json.data(), json.size());
-    if (Status written = file.Commit(); !written.ok()) {
-        err << "quillfen-cli: " << DisplayName(o.report) << ": cannot write the report: " << written.message() << "\n";
-        return std::max(status, kExitFailures);
-    }
-    return status;
 }
 
 bool EndsWithFolded(const std::string& name, const std::string& ending) {
@@ -297,7 +230,11 @@ CLI::App* AddConvertCommand(CLI::App& app, ConvertOptions& o) {
         ->type_name("N")
         ->check(CLI::Range(1, 1024));
     cmd->add_option_function<std::string>(
-           "--frames", [&o](const std::string& text) { o.frames = FrameSelection::Parse(text).value(); },
+           "--frames",
+           [&o](const std::string& text) {
+               o.frames = FrameSelection::Parse(text).value();
+               o.framesText = text;
+           },
            "Convert only these frames of each data file, e.g. 0-9,20,30- (the names of the others stay free)")
         ->type_name("LIST")
         ->check([](const std::string& text) {
@@ -357,7 +294,7 @@ int RunConvert(const ConvertOptions& o, std::ostream& out, std::ostream& err, co
     }
     // Inputs a stop while planning never reached.
     const std::vector<std::string> later(o.paths.begin() + static_cast<std::ptrdiff_t>(done.size()), o.paths.end());
-    if (!o.quiet) PrintSummary(o, done, err);
+    if (!o.quiet) PrintSummary(o.paths, o.outputDir, o.recursive, done, err);
     const BatchReport all = CombinedReport(done);
     if (all.stop != BatchStop::kNone && all.stop != BatchStop::kFolderUnreadable) {
         for (const BatchReport& report : done) ListUnconverted(report, {}, err);
@@ -367,7 +304,7 @@ int RunConvert(const ConvertOptions& o, std::ostream& out, std::ostream& err, co
     for (std::size_t i = 0; i < done.size(); ++i) {
         reports.push_back(InputReport{o.paths[i], std::move(done[i]), i + 1 == done.size() ? later : std::vector<std::string>{}});
     }
-    if (!o.report.empty()) status = WriteReport(o, reports, status, seconds, out, err);
+    if (!o.report.empty()) status = WriteReport(o.report, o.sync, ReportJson(reports, o, status, seconds), status, out, err);
     HintAtSidecars(reports, o, err);
     return status;
 }

@@ -25,6 +25,7 @@ struct ConvertOptions : RunOptions {
     bool quiet = false;
     bool salvage = false;  ///< convert the complete frames of files cut off inside a frame
     std::string namePattern;
+    std::string framesText;  ///< --frames as given, for the report
     std::string report;  ///< JSON report file, "-" for standard output
     // jobs: frames converted at once; 0 (the default here): one for each core this process may run on
     std::vector<std::string> paths;

@@ -85,6 +85,9 @@ protected:
         result.err = Normalised(err.str(), copy);
         nlohmann::json report = nlohmann::json::parse(test::ReadBytes(copy + ".json"));
         report.erase("elapsed_seconds");
+        // How many jobs ran is the one thing that may differ; the run checks it below.
+        EXPECT_EQ(report["jobs"]["asked"], jobs);
+        report.erase("jobs");
         for (auto& input : report["inputs"]) input.erase("elapsed_seconds");
         result.report = Normalised(report.dump(1), copy);
         for (const auto& entry : fs::recursive_directory_iterator(copy)) {
@@ -136,14 +139,18 @@ TEST_F(JobsTest, TheDefaultIsOneJobForEachCoreTheProcessMayRunOn) {
     // Memory for one worker's frames: a default of more jobs shows in the note. This
     // machine's own core count would say "instead of" its number whatever the affinity.
     const std::uint64_t perJob = 96 * 64 * 8 + (1 << 20);
+    const std::string held = R"({"free_mb": 4, "limit": "machine"})";
     const struct {
         int cores;  ///< as the affinity gives them; 0: the system does not say
         std::vector<std::string> notes;
+        std::string jobs;  ///< the report's "jobs"
     } cases[] = {
-        {0, {}},
-        {1, {}},
-        {3, {"1 job instead of 3: each needs about 1 MB for its frames, and 4 MB of memory are free on this machine"}},
-        {64, {"1 job instead of 64: each needs about 1 MB for its frames, and 4 MB of memory are free on this machine"}},
+        {0, {}, R"({"ran": 1, "asked": null, "cores_allowed": null, "held_by_memory": null})"},
+        {1, {}, R"({"ran": 1, "asked": null, "cores_allowed": 1, "held_by_memory": null})"},
+        {3, {"1 job instead of 3: each needs about 1 MB for its frames, and 4 MB of memory are free on this machine"},
+         R"({"ran": 1, "asked": null, "cores_allowed": 3, "held_by_memory": )" + held + "}"},
+        {64, {"1 job instead of 64: each needs about 1 MB for its frames, and 4 MB of memory are free on this machine"},
+         R"({"ran": 1, "asked": null, "cores_allowed": 64, "held_by_memory": )" + held + "}"},
     };
     for (const auto& c : cases) {
         const std::string report = dir / ("cores" + std::to_string(c.cores) + ".json");
@@ -160,6 +167,7 @@ TEST_F(JobsTest, TheDefaultIsOneJobForEachCoreTheProcessMayRunOn) {
         }
         const nlohmann::json json = nlohmann::json::parse(test::ReadBytes(report));
         EXPECT_EQ(json["inputs"][0]["notes"].get<std::vector<std::string>>(), c.notes) << c.cores << " cores";
+        EXPECT_EQ(json["jobs"], nlohmann::json::parse(c.jobs)) << c.cores << " cores";
     }
 }
 

@@ -177,6 +177,7 @@ int Walk::JobsFor(const Plan& plan) {
     const std::uint64_t fit = std::max<std::uint64_t>(free.bytes / 2 / perJob, 2) - 1;
     if (fit >= static_cast<std::uint64_t>(asked)) return asked;
     const int jobs = static_cast<int>(std::max<std::uint64_t>(fit, 1));
+    report_->jobsHeldBy = free;
     // On a cluster node the machine may have plenty free while the job's own limit is near:
     // the user needs to know which of the two to raise.
     Note(std::to_string(jobs) + (jobs == 1 ? " job" : " jobs") + " instead of " + std::to_string(asked) +

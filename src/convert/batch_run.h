@@ -92,6 +92,9 @@ struct BatchReport {
     int namedAgain = 0;             ///< data files an earlier input of the run already held
     long framesPlanned = 0;         ///< frames in the plan, this process's share
     double seconds = 0;             ///< from the start of planning to the end
+    int jobs = 1;                   ///< frames converted at once
+    /// The free memory that held the jobs below those asked; bytes 0 when nothing did.
+    FreeMemory jobsHeldBy;
 
     bool clean() const { return failures.empty() && stop == BatchStop::kNone; }
 };

@@ -1,5 +1,7 @@
 #include "convert/run_tally.h"
 
+#include <algorithm>
+
 #include "platform/directory.h"
 #include "platform/file_io.h"
 
@@ -37,6 +39,8 @@ BatchReport CombinedReport(const std::vector<BatchReport>& reports) {
         all.namedAgain += r.namedAgain;
         all.framesPlanned += r.framesPlanned;
         all.seconds += r.seconds;
+        all.jobs = std::max(all.jobs, r.jobs);
+        if (r.jobsHeldBy.bytes > 0) all.jobsHeldBy = r.jobsHeldBy;
         join(all.failures, r.failures);
         join(all.notes, r.notes);
         join(all.notConverted, r.notConverted);

@@ -155,7 +155,9 @@ std::unique_ptr<FrameRunner> Walk::MakeRunner(const Plan& plan) {
     if (settings_.dryRun) return MakeDryRunner(context);
     // A stack is written by one control in frame order: stacks convert one data file at a time.
     if (!settings_.exportOptions.stack && settings_.makeControl && !handedOver_) {
-        if (const int jobs = JobsFor(plan); jobs > 1) {
+        const int jobs = JobsFor(plan);
+        report_->jobs = std::max(report_->jobs, jobs);
+        if (jobs > 1) {
             pooled_ = true;
             return MakePoolRunner(context, jobs);
         }

@@ -111,6 +111,7 @@ std::string ProcessSpace() { return Files().ProcessSpace(); }
 bool ProcessIsGone(long pid) { return Files().ProcessIsGone(pid); }
 FreeMemory AvailableMemory() { return Files().AvailableMemory(); }
 int DefaultJobs() { return std::max(1, Files().CoresAllowed()); }
+int CoresAllowed() { return std::max(0, Files().CoresAllowed()); }
 void TuneAllocatorForFrames() { Files().TuneAllocatorForFrames(); }
 
 bool StandardErrorIsTerminal() { return Files().StandardErrorIsTerminal(); }

@@ -193,6 +193,8 @@ FreeMemory AvailableMemory();
 /// The default number of jobs: the cores this process may run on (its CPU affinity, which a
 /// cluster's scheduler narrows to the job's share), at least 1.
 int DefaultJobs();
+/// The cores this process may run on, as its CPU affinity says; 0 when the system does not say.
+int CoresAllowed();
 /// Sets the allocator to keep freed frame buffers for the next frame (glibc); nothing elsewhere.
 void TuneAllocatorForFrames();
 

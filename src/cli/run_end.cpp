@@ -1,0 +1,85 @@
+#include "cli/run_end.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "cli/cli_app.h"
+#include "cli/progress_printer.h"
+#include "cli/stop_signals.h"
+#include "convert/run_tally.h"
+#include "platform/display_name.h"
+#include "platform/file_io.h"
+#include "platform/output_file.h"
+
+namespace qf {
+namespace {
+
+// How long a report into a FIFO waits for a program to read it.
+constexpr std::chrono::seconds kReportWait{30};
+
+}  // namespace
+
+int ExitStatusFor(const BatchReport& report) {
+    switch (report.stop) {
+        case BatchStop::kTiffCannotCreate: return kExitTiffStopped;
+        case BatchStop::kFolderUnreadable: return kExitUsage;
+        default: return report.clean() ? kExitOk : kExitFailures;
+    }
+}
+
+void PrintSummary(const std::vector<std::string>& paths, const std::string& outputDir, bool recursive,
+                  const std::vector<BatchReport>& done, std::ostream& err) {
+    for (std::size_t i = 0; i < done.size(); ++i) {
+        SummaryContext context{paths[i], outputDir, 0};
+        // A folder without data files may hold them deeper: a forgotten --recursive.
+        if (FoundNoDataFiles(done[i]) && !recursive) context.inSubfolders = DataFilesInSubfolders(paths[i]);
+        if (paths.size() == 1 || FoundNoDataFiles(done[i])) err << "quillfen-cli: " << SummaryLine(done[i], context) << "\n";
+    }
+    if (paths.size() < 2) return;
+    const SummaryContext context{std::to_string(paths.size()) + " inputs", outputDir, 0};
+    err << "quillfen-cli: " << context.input << ": " << Summary(CombinedReport(done), context) << "\n";
+}
+
+int WriteReport(const std::string& report, bool sync, const std::string& json, int status, std::ostream& out,
+                std::ostream& err) {
+    if (report == "-") {
+        // The report's lines end in LF on every system, as in a report file: no CR added.
+        out.flush();
+        const bool wasBinary = SetStandardOutputBinary(true);
+        out << json;
+        out.flush();
+        SetStandardOutputBinary(wasBinary);
+        return status;
+    }
+    // A FIFO, a terminal or a device (/dev/stdout, a process substitution) takes the report
+    // as it comes; only a regular file, or none, is replaced whole.
+    if (const Result<FileFacts> there = FactsAt(kWorkingFolder, report, true);
+        there.ok() && there.value().type == FileType::kOther) {
+        // A FIFO nobody reads is waited for a while, and a signal ends the wait at once.
+        const int before = StopSignals::Received();
+        Result<int> stream = OpenStreamToWrite(report, kReportWait, [before] { return StopSignals::Received() != before; });
+        Status written = stream.ok() ? WriteStream(stream.value(), json.data(), json.size()) : Status(stream.error());
+        if (stream.ok()) {
+            const Status closed = CloseChecked(stream.value());
+            if (written.ok()) written = closed;
+        }
+        if (!written.ok()) {
+            err << "quillfen-cli: " << DisplayName(report) << ": cannot write the report: " << written.message() << "\n";
+            return std::max(status, kExitFailures);
+        }
+        return status;
+    }
+    // Written like an output: complete or not at all, and never half over an older report;
+    // with --sync it reaches the disk before it takes the name, as the images do.
+    OutputTarget target(report);
+    target.sync = sync;
+    OutputFile file(std::move(target));
+    file.Write(json.data(), json.size());
+    if (Status written = file.Commit(); !written.ok()) {
+        err << "quillfen-cli: " << DisplayName(report) << ": cannot write the report: " << written.message() << "\n";
+        return std::max(status, kExitFailures);
+    }
+    return status;
+}
+
+}  // namespace qf

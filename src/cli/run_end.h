@@ -1,0 +1,27 @@
+// How a run of `convert` ends, shared with `report merge`, which must end as one run over
+// the whole folder would: the exit status, the summary lines, the report file.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "convert/batch_run.h"
+
+namespace qf {
+
+/// The exit status for one input's report: 0 clean, 1 failures, 2 an unreadable folder,
+/// 42 a TIFF that could not be created.
+int ExitStatusFor(const BatchReport& report);
+
+/// One summary line for the run: the input's, or with several inputs one for them all (and
+/// a line for each input that held no data files).
+void PrintSummary(const std::vector<std::string>& paths, const std::string& outputDir, bool recursive,
+                  const std::vector<BatchReport>& done, std::ostream& err);
+
+/// Writes `json` to `report` ("-": to `out`); returns `status`, or 1 when it could not be
+/// written (the line says why on `err`).
+int WriteReport(const std::string& report, bool sync, const std::string& json, int status, std::ostream& out,
+                std::ostream& err);
+
+}  // namespace qf
