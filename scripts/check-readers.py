@@ -130,17 +130,39 @@ def imagej_jar():
     return None
 
 
+SCREEN = {}
+
+
+def screen():
+    """One X display for every ImageJ run (ImageJ needs one even in batch mode): Xvfb,
+    started at the first use and ended with the script."""
+    if "display" not in SCREEN:
+        import atexit
+        read, write = os.pipe()
+        server = subprocess.Popen([tool("Xvfb"), "-displayfd", str(write), "-nolisten", "tcp", "-screen", "0",
+                                   "640x480x24"], pass_fds=(write,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write)
+        with os.fdopen(read) as f:
+            SCREEN["display"] = ":" + f.readline().strip()
+        atexit.register(server.terminate)
+    return SCREEN["display"]
+
+
 def imagej(path):
     """ImageJ's own view of `path`: (first page as shown, (channels, slices, frames, pages))."""
-    jar, xvfb = imagej_jar(), tool("xvfb-run")
-    if not jar or not xvfb or not tool("java"):
+    jar = imagej_jar()
+    if not jar or not tool("Xvfb") or not tool("java"):
         raise FileNotFoundError("not installed")
     with tempfile.TemporaryDirectory() as tmp:
         macro = os.path.join(tmp, "read.ijm")
         with open(macro, "w") as f:
             f.write(IMAGEJ_MACRO)
-        done = subprocess.run([xvfb, "-a", tool("java"), "-Djava.awt.headless=false", "-jar", jar, "-batch", macro, path],
-                              capture_output=True, timeout=120)
+        try:
+            done = subprocess.run([tool("java"), "-jar", jar, "-batch", macro, path], capture_output=True, timeout=30,
+                                  env=dict(os.environ, DISPLAY=screen()))
+        except subprocess.TimeoutExpired:
+            # A file it cannot open leaves ImageJ waiting on its error box, batch or not.
+            raise Unreadable("does not open it (waits on an error box)")
     lines = done.stdout.decode(errors="replace").splitlines()
     dims = [l for l in lines if l.startswith("dims ")]
     if not dims:
@@ -243,7 +265,7 @@ READERS = [("ImageJ", read_imagej), ("tifffile", read_tifffile), ("Pillow", read
 def installed(reader):
     try:
         if reader == "ImageJ":
-            return bool(imagej_jar() and tool("xvfb-run") and tool("java"))
+            return bool(imagej_jar() and tool("Xvfb") and tool("java"))
         if reader == "tifffile":
             import tifffile  # noqa: F401
         elif reader == "Pillow":

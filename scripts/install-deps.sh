@@ -14,8 +14,9 @@ if [ "${QUILLFEN_PEERS:-0}" = 1 ]; then
   packages+=(imagemagick libvips-tools time)
 fi
 if [ "${QUILLFEN_READERS:-0}" = 1 ]; then
-  # The programs scripts/check-readers.py opens our outputs with (besides tifffile and Pillow).
-  packages+=(imagemagick libvips-tools gdal-bin python3-gdal)
+  # The programs scripts/check-readers.py opens our outputs with (besides tifffile and Pillow),
+  # ImageJ among them (headless, on an Xvfb screen).
+  packages+=(imagemagick libvips-tools gdal-bin python3-gdal imagej xvfb)
 fi
 if [ "${QUILLFEN_PACKAGING:-0}" = 1 ]; then
   packages+=(dpkg-dev file lintian desktop-file-utils appstream man-db)

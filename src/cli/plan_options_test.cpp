@@ -402,6 +402,26 @@ TEST_P(SelectionTest, TreeEdgesAreToldAlikeByTheDryRunAndTheRun) {
     EXPECT_FALSE(test::FileExists(dir / "t/day1/d.tiff"));
 }
 
+// A stop (42: a folder where x.orx's output goes) names every data file it left, the one
+// whose mirrored folder the plan found taken among them.
+TEST_P(SelectionTest, AStopNamesTheFilesThePlanAlreadyFailed) {
+    ASSERT_EQ(test::MakeDir(dir / "t"), 0);
+    ASSERT_EQ(test::MakeDir(dir / "t/x.tiff"), 0);
+    ASSERT_EQ(test::MakeDir(dir / "t/sub"), 0);
+    Beam(dir / "t/x.orx", 2);
+    Beam(dir / "t/x.tiff/y.orx", 2);
+    Beam(dir / "t/sub/z.orx", 2);
+    ASSERT_EQ(test::MakeDir(dir / "out"), 0);
+    ASSERT_EQ(test::MakeDir(dir / "out/x.tiff"), 0);
+    for (const char* dry : {"--dry-run", "--no-clobber"}) {
+        EXPECT_EQ(Convert({dry, "--recursive", "--mirror", "--output-dir", dir / "out", dir / "t"}), kExitTiffStopped);
+        for (const char* file : {"t/x.tiff/y.orx", "t/sub/z.orx"}) {
+            EXPECT_NE(err.str().find(dir / file + ": not converted (the run stopped before it)"), std::string::npos)
+                << dry << " " << file << "\n" << err.str();
+        }
+    }
+}
+
 // A mirrored output folder that cannot be made names itself, not the data folder.
 TEST_P(SelectionTest, AMirrorThatCannotBeMadeIsNamed) {
     ASSERT_EQ(test::MakeDir(dir / "t"), 0);

@@ -74,7 +74,9 @@ void ClaimNames(const Plan& plan, const PlannedFile& file, NameRegistry& registr
 int OtherTiffKindAt(int outputFd, const OutputName& out, const ExportKindInfo& kind, std::uint64_t framePixels,
                     std::string* unread) {
     if (!kind.tiff || outputFd < 0) return -1;
-    if (!KindOfEntry(outputFd, out.name).regular) return -1;  // missing, or nothing to read safely
+    // Missing, a link (replaced as itself, its target untouched) or nothing to read safely.
+    const Result<FileFacts> facts = FactsAt(outputFd, out.name, false);
+    if (!facts.ok() || facts.value().type != FileType::kRegular) return -1;
     // What the name held a moment ago may be gone or another thing now: the read says.
     const TiffKindFound found = TiffKindOfOutput(outputFd, out.name, framePixels * 2);
     if (unread) *unread = found.unread;

@@ -76,10 +76,10 @@ bool IsEarlierOutput(int folderFd, const std::string& name) {
 std::string EarlierOutputsNote(const std::string& folder, const std::vector<std::string>& names) {
     if (names.size() == 1) {
         return DisplayName(folder) + ": passed over " + DisplayName(names.front()) +
-               ", an image whose name holds .orx (an output of an earlier run)";
+               ", an image whose name holds .orx (taken for an output of an earlier run)";
     }
     return DisplayName(folder) + ": passed over " + std::to_string(names.size()) + " images whose names hold .orx (" +
-           DisplayName(names.front()) + ", ...; outputs of an earlier run)";
+           DisplayName(names.front()) + ", ...; taken for outputs of an earlier run)";
 }
 
 std::string OutputFolderInTree(const std::string& path) {

@@ -480,7 +480,11 @@ void Walk::StopHere(const Plan& plan, std::size_t from) {
     }
     for (std::size_t i = from; i < plan.files.size(); ++i) {
         const PlannedFile& file = plan.files[i];
-        if (file.inShard && IsDataFile(file)) report_->notConverted.push_back(file.path);
+        // An entry the plan already failed (unreadable, its mirror's name taken) would have
+        // had its line had the run gone on: it is named too.
+        if (file.inShard && (IsDataFile(file) || file.state == PlannedFile::State::kUnreadable)) {
+            report_->notConverted.push_back(file.path);
+        }
     }
 }
 
