@@ -105,6 +105,7 @@ TEST_F(TiffKindTest, AFileCutShortWhileReadIsUnreadNotACrash) {
     EXPECT_EQ(found.unread, "it ended while it was read");
 }
 
+#ifndef _WIN32
 // A classic TIFF header and one directory claiming a `width` x `height` page of 16-bit
 // samples in one strip of `stripBytes` at byte 8, deflate-compressed when `deflate`.
 Bytes TinyTiffClaiming(std::uint32_t width, std::uint32_t height, std::uint32_t stripBytes, bool deflate) {
@@ -134,7 +135,6 @@ Bytes TinyTiffClaiming(std::uint32_t width, std::uint32_t height, std::uint32_t 
     return b;
 }
 
-#ifndef _WIN32
 // What a tiny file claims is never allocated: each claim is read under an address-space
 // limit far below it, in a child so that the limit stays there. Before, an 8 GiB claim
 // ended the run ("out of memory") and a 512 MB one cost 512 MB.
