@@ -47,6 +47,42 @@ TEST_F(OutputOptionsTest, RefusesCombinationsThatCannotBeWrittenAndSaysWhy) {
                      "'0.002nm': a pixel size is from 0.0023284 nm (the finest a TIFF's resolution holds) to 1000 mm");
 }
 
+// The choices that make files ImageJ will not show right are said once per run, however
+// many inputs, before anything is written; the ones every reader reads say nothing.
+TEST_F(OutputOptionsTest, ChoicesImageJCannotReadAreSaidOncePerRun) {
+    ExpectUsageError({"--predictor"}, "--predictor applies with --compress");
+    ExpectUsageError({"--ome"}, "--ome applies to --stack");
+    ExpectUsageError({"--stack", "--ome", "--layout", "exact"}, "--ome writes rows top first");
+    ASSERT_EQ(test::MakeDir(dir / "second"), 0);
+    ASSERT_TRUE(WriteSyntheticBeam(dir / "second/scan.orx", BeamSettings{}).ok());
+    const struct {
+        std::vector<std::string> options;
+        const char* said;  ///< the note's start, or null for none
+    } cases[] = {
+        {{"--compress", "deflate"}, nullptr},
+        {{"--compress", "lzw", "--predictor"}, nullptr},
+        {{"--compress", "zstd"}, "zstd-compressed TIFFs do not open in ImageJ 1.53t"},
+        {{"--compress", "deflate", "--predictor"}, "ImageJ 1.53t reads deflate TIFFs written with --predictor"},
+        {{"--stack", "--bigtiff"}, "BigTIFF stacks (--bigtiff) do not open in ImageJ 1.53t"},
+        {{"--kind", "color-bmp"}, nullptr},
+    };
+    for (const auto& c : cases) {
+        if (!CompressionAvailable(Compression::kZstd) && c.options[1] == "zstd") continue;
+        std::vector<std::string> args = {"convert", "--quiet", "--dry-run"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        args.insert(args.end(), {dir.path(), dir / "second"});
+        EXPECT_EQ(Run(args), kExitOk) << err.str();
+        int notes = 0;
+        for (const std::string& line : Lines()) notes += line.rfind("quillfen-cli: note: ", 0) == 0;
+        if (!c.said) {
+            EXPECT_EQ(notes, 0) << c.options[1] << ": " << err.str();
+            continue;
+        }
+        EXPECT_EQ(notes, 1) << c.options[1] << ": " << err.str();
+        EXPECT_NE(err.str().find(std::string("quillfen-cli: note: ") + c.said), std::string::npos) << err.str();
+    }
+}
+
 TEST_F(OutputOptionsTest, BitmapKindsTakeThePortableLayoutAndCompressNone) {
     EXPECT_EQ(Run({"convert", "--kind", "color-bmp", "--layout", "portable", "--compress", "none", dir.path()}), kExitOk)
         << err.str();

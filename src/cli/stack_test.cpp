@@ -43,6 +43,48 @@ std::vector<std::vector<std::uint16_t>> Pages(const std::string& path) {
     return pages;
 }
 
+std::string DescriptionOf(const std::string& path) {
+    TIFF* tif = TIFFOpen(path.c_str(), "r");
+    if (!tif) return "";
+    const char* text = nullptr;
+    std::string description = TIFFGetField(tif, TIFFTAG_IMAGEDESCRIPTION, &text) == 1 && text ? text : "";
+    TIFFClose(tif);
+    return description;
+}
+
+// --ome: NAME.ome.tif whose OME-XML says what the pages are; the pages are those of the
+// portable stack; every run, with any number of jobs, writes the same bytes.
+TEST_F(StackTest, AnOmeStackSaysItsSizeFramesAndPixelSizeAndIsTheSameEveryRun) {
+    Beam("a&b.orx", 3, 1);
+    const std::vector<std::string> ome = {"convert", "--quiet", "--kind", "standardized-tiff", "--stack", "--ome",
+                                          "--pixel-size", "6.5x7um", "--input-bits", "12"};
+    std::vector<std::string> args = ome;
+    args.insert(args.end(), {"--jobs", "1", "--output-dir", dir / "one", dir.path()});
+    ASSERT_EQ(Run(args), kExitOk) << err.str();
+    args = ome;
+    args.insert(args.end(), {"--jobs", "4", "--output-dir", dir / "four", dir.path()});
+    ASSERT_EQ(Run(args), kExitOk) << err.str();
+    EXPECT_EQ(test::Entries(dir / "one"), std::vector<std::string>{"a&b.ome.tif"});
+    EXPECT_EQ(test::ReadBytes(dir / "one/a&b.ome.tif"), test::ReadBytes(dir / "four/a&b.ome.tif"));
+    ASSERT_EQ(Run({"convert", "--quiet", "--kind", "standardized-tiff", "--stack", "--layout", "portable",
+                   "--output-dir", dir / "plain", dir.path()}),
+              kExitOk);
+    EXPECT_EQ(Pages(dir / "one/a&b.ome.tif"), Pages(dir / "plain/a&b.tiff"));
+    const std::string xml = DescriptionOf(dir / "one/a&b.ome.tif");
+    for (const char* part : {"<?xml version=\"1.0\" encoding=\"UTF-8\"?>", "Schemas/OME/2016-06",
+                             "<Image ID=\"Image:0\" Name=\"a&amp;b\">", "DimensionOrder=\"XYCZT\"",
+                             "Type=\"uint16\"", "SignificantBits=\"12\"", "SizeX=\"9\" SizeY=\"5\"",
+                             "SizeC=\"1\" SizeZ=\"1\" SizeT=\"3\"", "PhysicalSizeX=\"6.5\"", "PhysicalSizeY=\"7\"",
+                             "<TiffData IFD=\"0\" PlaneCount=\"3\">", "FileName=\"a&amp;b.ome.tif\""}) {
+        EXPECT_NE(xml.find(part), std::string::npos) << part << "\n" << xml;
+    }
+    // One UUID for the file, in the root and in its TiffData.
+    const std::size_t at = xml.find("UUID=\"urn:uuid:");
+    ASSERT_NE(at, std::string::npos);
+    const std::string uuid = xml.substr(at + 6, 45);
+    EXPECT_NE(xml.find(">" + uuid + "</UUID>"), std::string::npos) << xml;
+}
+
 TEST_F(StackTest, OneStackPerDataFileWhosePagesAreTheFramesFilesInOrder) {
     Beam("a.orx", 4, 1);
     Beam("b.orx", 2, 2);
