@@ -370,8 +370,17 @@ TEST_P(SelectionTest, SidecarFilesArePassedOverByOptionAndOtherwiseNamedOnce) {
 namespace qf {
 namespace {
 
+// A path under the test's folder as the program shows it: joined with the system's separator.
+std::string AtIn(const std::string& folder, std::string relative) {
+#ifdef _WIN32
+    std::replace(relative.begin(), relative.end(), '/', '\\');
+#endif
+    return test::Shown(folder, relative);
+}
+
 // Edges of a tree where the dry run and the run must agree, and say what they pass over.
 TEST_P(SelectionTest, TreeEdgesAreToldAlikeByTheDryRunAndTheRun) {
+    const auto At = [&](const std::string& relative) { return AtIn(dir.path(), relative); };
     // A folder whose name holds .orx is a folder, also under --only-orx.
     ASSERT_EQ(test::MakeDir(dir / "t"), 0);
     ASSERT_EQ(test::MakeDir(dir / "t/run.orx.d"), 0);
@@ -383,8 +392,8 @@ TEST_P(SelectionTest, TreeEdgesAreToldAlikeByTheDryRunAndTheRun) {
     Beam(dir / "t/x.orx", 1);
     ASSERT_EQ(test::MakeDir(dir / "t/x.tiff"), 0);
     Beam(dir / "t/x.tiff/y.orx", 1);
-    const std::string taken = dir / "t/x.tiff/y.orx: its output folder " + dir / "out/x.tiff" +
-                              " is taken by frame 0 of " + dir / "t/x.orx" + "; not converted";
+    const std::string taken = At("t/x.tiff/y.orx") + ": its output folder " + At("out/x.tiff") +
+                              " is taken by frame 0 of " + At("t/x.orx") + "; not converted";
     for (const char* dry : {"--dry-run", "--no-clobber"}) {
         EXPECT_EQ(Convert({dry, "--recursive", "--only-orx", "--mirror", "--output-dir", dir / "out", dir / "t"}),
                   kExitFailures)
@@ -392,7 +401,7 @@ TEST_P(SelectionTest, TreeEdgesAreToldAlikeByTheDryRunAndTheRun) {
         EXPECT_NE(err.str().find(taken), std::string::npos) << dry << "\n" << err.str();
         EXPECT_EQ(Convert({dry, "--recursive", "--only-orx", "--output-dir", dir / "t/day1", dir / "t"}), kExitOk)
             << dry << err.str();
-        EXPECT_NE(err.str().find("note: " + dir / "t/day1" + ": not walked: it is the output folder (--output-dir)"),
+        EXPECT_NE(err.str().find("note: " + At("t/day1") + ": not walked: it is the output folder (--output-dir)"),
                   std::string::npos)
             << dry << "\n" << err.str();
     }
@@ -405,6 +414,7 @@ TEST_P(SelectionTest, TreeEdgesAreToldAlikeByTheDryRunAndTheRun) {
 // A stop (42: a folder where x.orx's output goes) names every data file it left, the one
 // whose mirrored folder the plan found taken among them.
 TEST_P(SelectionTest, AStopNamesTheFilesThePlanAlreadyFailed) {
+    const auto At = [&](const std::string& relative) { return AtIn(dir.path(), relative); };
     ASSERT_EQ(test::MakeDir(dir / "t"), 0);
     ASSERT_EQ(test::MakeDir(dir / "t/x.tiff"), 0);
     ASSERT_EQ(test::MakeDir(dir / "t/sub"), 0);
@@ -416,7 +426,7 @@ TEST_P(SelectionTest, AStopNamesTheFilesThePlanAlreadyFailed) {
     for (const char* dry : {"--dry-run", "--no-clobber"}) {
         EXPECT_EQ(Convert({dry, "--recursive", "--mirror", "--output-dir", dir / "out", dir / "t"}), kExitTiffStopped);
         for (const char* file : {"t/x.tiff/y.orx", "t/sub/z.orx"}) {
-            EXPECT_NE(err.str().find(dir / file + ": not converted (the run stopped before it)"), std::string::npos)
+            EXPECT_NE(err.str().find(At(file) + ": not converted (the run stopped before it)"), std::string::npos)
                 << dry << " " << file << "\n" << err.str();
         }
     }
@@ -424,14 +434,15 @@ TEST_P(SelectionTest, AStopNamesTheFilesThePlanAlreadyFailed) {
 
 // A mirrored output folder that cannot be made names itself, not the data folder.
 TEST_P(SelectionTest, AMirrorThatCannotBeMadeIsNamed) {
+    const auto At = [&](const std::string& relative) { return AtIn(dir.path(), relative); };
     ASSERT_EQ(test::MakeDir(dir / "t"), 0);
     ASSERT_EQ(test::MakeDir(dir / "t/day1"), 0);
     Beam(dir / "t/day1/a.orx", 1);
     ASSERT_EQ(test::MakeDir(dir / "out"), 0);
     test::WriteBytes(dir / "out/day1", {1});
     EXPECT_EQ(Convert({"--recursive", "--mirror", "--output-dir", dir / "out", dir / "t"}), kExitFailures);
-    EXPECT_NE(err.str().find("cannot open folder " + dir / "out/day1" + ": "), std::string::npos) << err.str();
-    EXPECT_EQ(err.str().find("cannot open folder " + dir / "t/day1"), std::string::npos) << err.str();
+    EXPECT_NE(err.str().find("cannot open folder " + At("out/day1") + ": "), std::string::npos) << err.str();
+    EXPECT_EQ(err.str().find("cannot open folder " + At("t/day1")), std::string::npos) << err.str();
     // Without --recursive or --output-dir, --mirror would change nothing: refused.
     EXPECT_EQ(Convert({"--mirror", "--output-dir", dir / "out", dir / "t"}), kExitUsage);
     EXPECT_NE(err.str().find("--mirror needs --recursive and --output-dir"), std::string::npos) << err.str();
