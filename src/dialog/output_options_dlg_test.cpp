@@ -277,7 +277,8 @@ private slots:
 
     // day1/scan.orx and day2/scan.orx of `frames` frames each, converted into `out` with
     // subfolders; `more` adds to those choices.
-    void DayFolders(const test::TempFolder& out, std::uint32_t frames, const std::function<void(OutputChoices&)>& more) {
+    void DayFolders(const test::TempFolder& out, std::uint32_t frames,
+                    const std::function<void(OutputChoices&)>& more) {
         for (const char* day : {"day1", "day2"}) {
             QVERIFY(QDir().mkpath(QString::fromStdString(*dir / day)));
             QVERIFY(test::Synth(*dir, std::string(day) + "/scan.orx", frames));

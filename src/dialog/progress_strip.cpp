@@ -76,7 +76,8 @@ QString ElideAtWordEnds(const QString& text, const QFontMetrics& metrics, int wi
             head += pieces[front++];
             grew = true;
         }
-        if (keepEnd && front < back && metrics.horizontalAdvance(head + mark(back - 1) + pieces[back - 1] + tail) <= width) {
+        if (keepEnd && front < back &&
+            metrics.horizontalAdvance(head + mark(back - 1) + pieces[back - 1] + tail) <= width) {
             tail.prepend(pieces[--back]);
             grew = true;
         }

@@ -338,7 +338,9 @@ void CQuillfenDlg::StartRun(const QString& folder) {
         m_salvageLog = log;
         m_salvageControl = std::make_unique<CGetdatactrl1>(std::make_unique<OrxControl>(true, log));
         control = m_salvageControl.get();
-        settings.makeControl = [log] { return std::make_unique<CGetdatactrl1>(std::make_unique<OrxControl>(true, log)); };
+        settings.makeControl = [log] {
+            return std::make_unique<CGetdatactrl1>(std::make_unique<OrxControl>(true, log));
+        };
     }
     m_runClock.start();
     if (m_worker->Start(path, settings, control)) SetRunning(true);
@@ -407,7 +409,8 @@ void CQuillfenDlg::OfferPattern(const std::string& folder) {
         question = tr("Data files of the same name in different subfolders take the same names in the output "
                       "folder. Write each subfolder's outputs into the same subfolder of the output folder?");
     } else if (clashes.acrossFolders) {
-        offered.namePattern = clashes.stacks ? QStringLiteral("{dir}_{stem}") : QStringLiteral("{dir}_{stem}_{frame:04}");
+        offered.namePattern =
+            clashes.stacks ? QStringLiteral("{dir}_{stem}") : QStringLiteral("{dir}_{stem}_{frame:04}");
         question = tr("Data files of the same name in different subfolders take the same names. "
                       "Name the outputs %1?").arg(offered.namePattern);
     } else if (!clashes.stacks) {

@@ -166,7 +166,8 @@ private slots:
                 for (bool keepEnd : {true, false}) {
                     const QString elided = ElideAtWordEnds(line, metrics, width, keepEnd);
                     for (const QString& word : elided.split(ends, Qt::SkipEmptyParts)) {
-                        QVERIFY2(whole.contains(word), qPrintable(QString("%1 at %2: %3").arg(word).arg(width).arg(elided)));
+                        QVERIFY2(whole.contains(word),
+                                 qPrintable(QString("%1 at %2: %3").arg(word).arg(width).arg(elided)));
                     }
                     if (elided != line) QVERIFY(elided.contains(QChar(0x2026)));
                 }

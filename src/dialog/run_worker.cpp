@@ -49,7 +49,10 @@ public:
     }
     /// The run is over: the last frame is shown if it was not.
     void Flush() {
-        if (pacer_.Finish()) emit job_.frameShown(MakeFramePicture(keptFrame_, keptKind_, job_.settings_.inputBits), fileFrames_, runFrames_);
+        if (pacer_.Finish()) {
+            emit job_.frameShown(MakeFramePicture(keptFrame_, keptKind_, job_.settings_.inputBits), fileFrames_,
+                                 runFrames_);
+        }
     }
 
 private:
