@@ -1,30 +1,9 @@
 #include "cli/salvage.h"
 
-#include "platform/file_io.h"
-
 namespace qf {
 
 std::unique_ptr<CGetdatactrl1> MakeOrxControl(bool salvage, const std::shared_ptr<SalvageLog>& log) {
     return std::make_unique<CGetdatactrl1>(std::make_unique<OrxControl>(salvage, log));
-}
-
-void ReportCutOffFiles(BatchReport& report, const SalvageLog& log, BatchObserver& observer) {
-    for (FileRecord& file : report.files) {
-        const Result<FileFacts> facts = FactsAt(kWorkingFolder, file.path, true);
-        const std::optional<OrxCutOff> cut = facts.ok() ? log.Find(facts.value().identity) : std::nullopt;
-        if (!cut) continue;
-        const std::uint32_t missing = cut->headerFrames - cut->completeFrames;
-        report.failures.push_back(BatchFailure{
-            file.path, kNoFrame, file.path,
-            "the file ends inside frame " + std::to_string(cut->completeFrames) + ": " + std::to_string(missing) +
-                " of " + std::to_string(cut->headerFrames) + " frames missing (" +
-                (report.dryRun ? "the complete ones would be converted)" : "the complete ones were converted)")});
-        observer.Failed(report.failures.back());
-        if (file.converted) {
-            file.converted = false;
-            --report.filesConverted;
-        }
-    }
 }
 
 }  // namespace qf

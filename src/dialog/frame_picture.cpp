@@ -2,8 +2,8 @@
 
 namespace qf {
 
-FramePicture MakeFramePicture(const FrameImage& frame, ExportKind kind) {
-    FramePixels pixels = MakeFramePixels(frame, kind);
+FramePicture MakeFramePicture(const FrameImage& frame, ExportKind kind, int inputBits) {
+    FramePixels pixels = MakeFramePixels(frame, kind, inputBits);
     FramePicture picture;
     picture.kind = kind;
     picture.peak = pixels.peak;

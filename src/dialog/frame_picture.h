@@ -34,7 +34,8 @@ struct FramePicture {
     std::shared_ptr<const FramePixels> frame;
 };
 
-/// The picture of `frame` as pulled for `kind`; an empty picture for a frame of no samples.
-FramePicture MakeFramePicture(const FrameImage& frame, ExportKind kind);
+/// The picture of `frame` as pulled for `kind` from `inputBits`-bit intensities; an empty
+/// picture for a frame of no samples.
+FramePicture MakeFramePicture(const FrameImage& frame, ExportKind kind, int inputBits = 16);
 
 }  // namespace qf

@@ -115,6 +115,35 @@ private slots:
         }
     }
 
+    // With input bits 12 the standardized TIFF keeps 0 to 4095: its picture shows 4095 as
+    // white (not the high byte, near black) and its profiles run to 4095.
+    void standardizedFrameOfTwelveInputBitsIsShownOnItsOwnRange() {
+        BeamSettings s;
+        s.width = 16;
+        s.height = 12;
+        s.frames = 1;
+        s.bits = 12;
+        QVERIFY(WriteSyntheticBeam(*dir / "dim.orx", s).ok());
+        OutputChoices twelve;
+        twelve.inputBits = 12;
+        QSettings settings;
+        twelve.Save(settings);
+        settings.sync();
+        CQuillfenDlg dlg(&services);
+        Run(dlg, kStandardizedTiff);
+        const FrameImage frame = LastFrame(*dir / "dim.orx", kStandardizedTiff, 1);
+        const QImage& image = View(dlg)->image();
+        QCOMPARE(image.size(), QSize(16, 12));
+        for (int y = 0; y < 12; ++y) {
+            for (int x = 0; x < 16; ++x) QCOMPARE(qGray(image.pixel(x, y)), std::min(At(frame, x, y), 4095) >> 4);
+        }
+        auto* across = static_cast<ProfileView*>(dlg.Item(1006));
+        QCOMPARE(across->axisTop(), 4095u);
+        const int peak = *std::max_element(frame.samples.get(), frame.samples.get() + frame.count);
+        QVERIFY2(peak > 2048, "the beam's peak is near the top of 12 bits");
+        QVERIFY(*std::max_element(across->plotted().begin(), across->plotted().end()) > 2048);
+    }
+
     void profilesPassThroughTheBrightestSample() {
         QVERIFY(test::Synth(*dir, "a.orx", 2, 40, 30));
         CQuillfenDlg dlg(&services);

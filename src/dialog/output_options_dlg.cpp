@@ -34,6 +34,8 @@ const char* const kInputBitsKey = "output/inputBits";
 const char* const kFramesKey = "output/frames";
 const char* const kExcludeKey = "output/exclude";
 const char* const kOnlyOrxKey = "output/onlyOrx";
+const char* const kMirrorKey = "output/mirror";
+const char* const kSalvageKey = "output/salvage";
 const char* const kSuggestedPattern = kSuggestedNamePattern;
 
 constexpr Compression kCompressions[] = {Compression::kNone, Compression::kDeflate, Compression::kZstd,
@@ -64,6 +66,8 @@ OutputChoices OutputChoices::Load(const QSettings& settings) {
     c.frames = settings.value(QLatin1String(kFramesKey)).toString();
     c.exclude = settings.value(QLatin1String(kExcludeKey)).toString();
     c.onlyOrx = settings.value(QLatin1String(kOnlyOrxKey), false).toBool();
+    c.mirror = settings.value(QLatin1String(kMirrorKey), false).toBool();
+    c.salvage = settings.value(QLatin1String(kSalvageKey), false).toBool();
     return c;
 }
 
@@ -80,6 +84,8 @@ void OutputChoices::Save(QSettings& settings) const {
     settings.setValue(QLatin1String(kFramesKey), frames);
     settings.setValue(QLatin1String(kExcludeKey), exclude);
     settings.setValue(QLatin1String(kOnlyOrxKey), onlyOrx);
+    settings.setValue(QLatin1String(kMirrorKey), mirror);
+    settings.setValue(QLatin1String(kSalvageKey), salvage);
 }
 
 QStringList OutputChoices::ExcludeGlobs() const {
@@ -107,6 +113,11 @@ QString OutputChoices::Problem() const {
         if (auto pattern = NamePattern::Parse(Narrow(namePattern)); !pattern.ok()) {
             return tr("Name pattern: %1").arg(QString::fromStdString(pattern.message()));
         }
+    }
+    // Alone it would change nothing, so it is refused as the command line refuses it.
+    if (mirror && (!recursive || outputDir.trimmed().isEmpty())) {
+        return tr("Mirroring subfolders needs an output folder and \"Convert subfolders too\": it writes each "
+                  "subfolder's outputs into the same subfolder of the output folder.");
     }
     if (inputBits < 8 || inputBits > 16) return tr("Input bits: %1 is not 8 to 16.").arg(inputBits);
     if (!frames.trimmed().isEmpty()) {
@@ -136,6 +147,7 @@ bool OutputChoices::ApplyTo(BatchSettings& settings) const {
     settings.exclude.clear();
     for (const QString& glob : ExcludeGlobs()) settings.exclude.push_back(QFile::encodeName(glob).toStdString());
     settings.onlyOrx = onlyOrx;
+    settings.mirror = mirror;
     return true;
 }
 
@@ -151,11 +163,33 @@ QString OutputChoices::ReportLine() const {
                                   : tr("outputs in %1").arg(QDir::toNativeSeparators(outputDir)));
     parts << (namePattern.isEmpty() ? tr("usual names") : tr("names %1").arg(namePattern));
     parts << (recursive ? tr("subfolders too") : tr("no subfolders"));
+    if (mirror) parts << tr("subfolders mirrored");
     parts << tr("input bits %1").arg(inputBits);
     parts << (frames.trimmed().isEmpty() ? tr("every frame") : tr("frames %1").arg(frames.trimmed()));
     const QStringList globs = ExcludeGlobs();
     if (!globs.isEmpty()) parts << tr("passing over %1").arg(globs.join(QLatin1Char(' ')));
     parts << (onlyOrx ? tr("data files named *.orx only") : tr("data files named *.orx*"));
+    if (salvage) parts << tr("complete frames of cut-off files converted");
+    return tr("Output options: %1").arg(parts.join(QLatin1String(", ")));
+}
+
+QString OutputChoices::Summary() const {
+    const OutputChoices defaults;
+    QStringList parts;
+    if (!namePattern.isEmpty()) parts << tr("names %1").arg(namePattern);
+    if (recursive) parts << (mirror ? tr("subfolders mirrored") : tr("subfolders"));
+    if (stack) parts << tr("stacks");
+    if (layout != defaults.layout) parts << tr("layout %1").arg(QLatin1String(LayoutName(layout)));
+    if (compression != defaults.compression) parts << QLatin1String(CompressionName(compression));
+    if (!pixelSize.trimmed().isEmpty()) parts << tr("pixel size %1").arg(pixelSize.trimmed());
+    if (inputBits != defaults.inputBits) parts << tr("%1-bit input").arg(inputBits);
+    if (!frames.trimmed().isEmpty()) parts << tr("frames %1").arg(frames.trimmed());
+    if (!ExcludeGlobs().isEmpty()) parts << tr("passing over %1").arg(ExcludeGlobs().join(QLatin1Char(' ')));
+    if (onlyOrx) parts << tr("*.orx only");
+    if (salvage) parts << tr("salvage");
+    // Last: a long folder would push the short choices out of the line.
+    if (!outputDir.isEmpty()) parts << tr("into %1").arg(QDir::toNativeSeparators(outputDir));
+    if (parts.isEmpty()) return tr("Output options: the defaults");
     return tr("Output options: %1").arg(parts.join(QLatin1String(", ")));
 }
 
@@ -203,6 +237,14 @@ COutputOptionsDlg::COutputOptionsDlg(const OutputChoices& choices, DialogService
     exclude_->setPlaceholderText(tr("e.g. *.json; calib*  (names passed over)"));
     onlyOrx_ = new QCheckBox(tr("Data files are only names ending in .orx (not scan1.orx.json)"), this);
     onlyOrx_->setChecked(choices.onlyOrx);
+    mirror_ = new QCheckBox(tr("Mirror subfolders into the output folder"), this);
+    mirror_->setChecked(choices.mirror);
+    mirror_->setToolTip(tr("With an output folder and subfolders: day1/scan.orx and day2/scan.orx write into "
+                           "day1/ and day2/ of the output folder, so that their names do not collide"));
+    salvage_ = new QCheckBox(tr("Convert the complete frames of cut-off files (salvage)"), this);
+    salvage_->setChecked(choices.salvage);
+    salvage_->setToolTip(tr("A data file that ends inside a frame (an aborted acquisition) gives its complete "
+                            "frames; the frames missing are listed in the report"));
     problem_ = new QLabel(this);
     problem_->setWordWrap(true);
 
@@ -218,13 +260,21 @@ COutputOptionsDlg::COutputOptionsDlg(const OutputChoices& choices, DialogService
     form->addRow(tr("&Compression:"), compression_);
     form->addRow(QString(), predictor_);
     form->addRow(tr("&Pixel size:"), pixelSize_);
-    form->addRow(tr("Output &folder:"), folderRow);
-    form->addRow(tr("&Name pattern:"), patternRow);
+    // A label given as text to addRow(QString, QLayout*) gets no buddy: its '&' would show
+    // and its Alt key would do nothing.
+    auto* folderLabel = new QLabel(tr("Output &folder:"), this);
+    folderLabel->setBuddy(folder_);
+    auto* patternLabel = new QLabel(tr("&Name pattern:"), this);
+    patternLabel->setBuddy(pattern_);
+    form->addRow(folderLabel, folderRow);
+    form->addRow(patternLabel, patternRow);
     form->addRow(QString(), recursive_);
+    form->addRow(QString(), mirror_);
     form->addRow(tr("&Input bits:"), inputBits_);
     form->addRow(tr("F&rames:"), frames_);
     form->addRow(tr("&Exclude:"), exclude_);
     form->addRow(QString(), onlyOrx_);
+    form->addRow(QString(), salvage_);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     auto* column = new QVBoxLayout(this);
     column->addLayout(form);
@@ -238,7 +288,9 @@ COutputOptionsDlg::COutputOptionsDlg(const OutputChoices& choices, DialogService
     for (QLineEdit* field : {pixelSize_, folder_, pattern_, frames_}) {
         connect(field, &QLineEdit::textChanged, this, [this] { UpdateProblem(); });
     }
-    for (QCheckBox* box : {stack_, predictor_}) connect(box, &QCheckBox::toggled, this, [this] { UpdateProblem(); });
+    for (QCheckBox* box : {stack_, predictor_, recursive_, mirror_}) {
+        connect(box, &QCheckBox::toggled, this, [this] { UpdateProblem(); });
+    }
     for (QComboBox* box : {layout_, compression_}) {
         connect(box, &QComboBox::currentIndexChanged, this, [this] { UpdateProblem(); });
     }
@@ -259,6 +311,8 @@ OutputChoices COutputOptionsDlg::choices() const {
     c.frames = frames_->text().trimmed();
     c.exclude = exclude_->text().trimmed();
     c.onlyOrx = onlyOrx_->isChecked();
+    c.mirror = mirror_->isChecked();
+    c.salvage = salvage_->isChecked();
     return c;
 }
 

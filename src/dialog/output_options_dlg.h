@@ -44,6 +44,8 @@ public:
     QString frames;      ///< e.g. "0-9,20,30-"; empty for every frame
     QString exclude;     ///< globs separated by spaces or semicolons; empty for none
     bool onlyOrx = false;  ///< data files only when named "*.orx"
+    bool mirror = false;   ///< each subfolder's outputs into the same subfolder of outputDir
+    bool salvage = false;  ///< files cut off inside a frame convert their complete frames
 
     /// The globs of `exclude`, one each.
     QStringList ExcludeGlobs() const;
@@ -57,6 +59,9 @@ public:
     bool ApplyTo(BatchSettings& settings) const;
     /// One line for the report: "Output options: layout portable, compression zstd, ...".
     QString ReportLine() const;
+    /// What differs from the defaults, short enough for a line of the main window
+    /// ("Output options: names {stem}_{frame:04}, ..."; "...: the defaults" when nothing does).
+    QString Summary() const;
 
     bool operator==(const OutputChoices&) const = default;
 };
@@ -84,6 +89,8 @@ public:
     QLineEdit* excludeField() const { return exclude_; }
     QCheckBox* onlyOrxBox() const { return onlyOrx_; }
     QCheckBox* predictorBox() const { return predictor_; }
+    QCheckBox* mirrorBox() const { return mirror_; }
+    QCheckBox* salvageBox() const { return salvage_; }
     /// The line under the fields that says what is wrong ("" when all is well).
     QString problemText() const;
 
@@ -110,6 +117,8 @@ private:
     QLineEdit* frames_;
     QLineEdit* exclude_;
     QCheckBox* onlyOrx_;
+    QCheckBox* mirror_;
+    QCheckBox* salvage_;
     QLabel* problem_;
 };
 

@@ -3,6 +3,7 @@
 // so in its report.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -15,6 +16,7 @@
 #include "dialog/dialog_test_support.h"
 #include "dialog/output_options_dlg.h"
 #include "dialog/quillfen_dlg.h"
+#include "tools/orx_writer.h"
 
 namespace qf {
 
@@ -259,6 +261,8 @@ private slots:
             QCOMPARE(int(test::Outputs(*dir).size()), 9);
             QVERIFY(test::FileExists(*dir / "scan11_0000.tiff"));
             QCOMPARE(dlg.outputChoices().namePattern, QStringLiteral("{stem}_{frame:04}"));
+            QVERIFY2(dlg.optionsLine()->text().contains(QStringLiteral("names {stem}_{frame:04}")),
+                     qPrintable(dlg.optionsLine()->text()));
             dlg.OnShowReport();
             QVERIFY2(services.reportLines.first().contains(QStringLiteral("names {stem}_{frame:04}")),
                      qPrintable(services.reportLines.first()));
@@ -266,8 +270,166 @@ private slots:
         // Remembered: the next start names by the pattern and asks nothing.
         QCOMPARE(OutputChoices::Load(QSettings()).namePattern, QStringLiteral("{stem}_{frame:04}"));
         CQuillfenDlg again(&services);
+        QVERIFY(again.optionsLine()->text().contains(QStringLiteral("names {stem}_{frame:04}")));
         RunOver(again);
         QCOMPARE(services.questions.size(), 1);
+    }
+
+    // day1/scan.orx and day2/scan.orx of `frames` frames each, converted into `out` with
+    // subfolders; `more` adds to those choices.
+    void DayFolders(const test::TempFolder& out, std::uint32_t frames,
+                    const std::function<void(OutputChoices&)>& more) {
+        for (const char* day : {"day1", "day2"}) {
+            QVERIFY(QDir().mkpath(QString::fromStdString(*dir / day)));
+            QVERIFY(test::Synth(*dir, std::string(day) + "/scan.orx", frames));
+        }
+        OutputChoices c;
+        c.recursive = true;
+        c.outputDir = QString::fromStdString(out.path());
+        more(c);
+        QSettings settings;
+        c.Save(settings);
+    }
+    static int Tiffs(const std::string& folder) {
+        int n = 0;
+        for (const std::string& name : test::Entries(folder)) n += name.ends_with(".tiff");
+        return n;
+    }
+
+    // A pattern of the stem and frame cannot tell day1's scan from day2's: only the folder can.
+    void dayFoldersIntoOneOutputFolderOfferMirroringAndYesWritesEveryFrame() {
+        test::TempFolder out;
+        DayFolders(out, 8, [](OutputChoices&) {});
+        services.answer = true;
+        CQuillfenDlg dlg(&services);
+        QCOMPARE(dlg.optionsLine()->text().contains(QStringLiteral("subfolders mirrored")), false);
+        RunOver(dlg);
+        QCOMPARE(services.questions.size(), 1);
+        QVERIFY2(services.questions[0].startsWith(QStringLiteral("8 frames would not be written")),
+                 qPrintable(services.questions[0]));
+        QVERIFY(services.questions[0].contains(QStringLiteral("same subfolder of the output folder")));
+        QCOMPARE(services.warnings, QStringList());
+        QCOMPARE(Tiffs(out / "day1"), 8);
+        QCOMPARE(Tiffs(out / "day2"), 8);
+        QVERIFY(test::FileExists(out / "day2/scan7.tiff"));  // the usual names
+        QVERIFY(dlg.outputChoices().mirror);
+        QVERIFY(OutputChoices::Load(QSettings()).mirror);
+        QVERIFY(dlg.optionsLine()->text().contains(QStringLiteral("subfolders mirrored")));
+    }
+
+    // With names by a pattern, the offer keeps them flat and puts the folder in the name; a
+    // stack is one output per data file, so one stack is at stake, not its frames.
+    void dayFolderStacksByPatternOfferTheFolderInTheName() {
+        test::TempFolder out;
+        DayFolders(out, 5, [](OutputChoices& c) {
+            c.stack = true;
+            c.namePattern = QStringLiteral("{stem}");
+        });
+        services.answer = true;
+        CQuillfenDlg dlg(&services);
+        RunOver(dlg);
+        QCOMPARE(services.questions.size(), 1);
+        QVERIFY2(services.questions[0].startsWith(QStringLiteral("1 stack would not be written")),
+                 qPrintable(services.questions[0]));
+        QVERIFY(services.questions[0].endsWith(QStringLiteral("Name the outputs {dir}_{stem}?")));
+        QCOMPARE(services.warnings, QStringList());
+        QCOMPARE(Tiffs(out.path()), 2);
+        QCOMPARE(dlg.outputChoices().namePattern, QStringLiteral("{dir}_{stem}"));
+        QVERIFY2(dlg.optionsLine()->text().contains(QStringLiteral("names {dir}_{stem}")),
+                 qPrintable(dlg.optionsLine()->text()));
+        QVERIFY(dlg.optionsLine()->toolTip().contains(QStringLiteral("names {dir}_{stem}")));
+    }
+
+    void mirrorNeedsSubfoldersAndAFolderAndBothChoicesSurviveARestart() {
+        {
+            CQuillfenDlg dlg(&services);
+            QCOMPARE(dlg.optionsLine()->text(), QStringLiteral("Output options: the defaults"));
+            services.onModal = [&](QDialog& d) {
+                auto* panel = qobject_cast<COutputOptionsDlg*>(&d);
+                QVERIFY(panel);
+                panel->mirrorBox()->setChecked(true);
+                QVERIFY(panel->problemText().startsWith(QStringLiteral("Mirroring subfolders needs")));
+                panel->recursiveBox()->setChecked(true);
+                QVERIFY(panel->problemText().startsWith(QStringLiteral("Mirroring subfolders needs")));
+                panel->folderField()->setText(QStringLiteral("/out"));
+                QCOMPARE(panel->problemText(), QString());
+                panel->recursiveBox()->setChecked(false);
+                QVERIFY(!panel->problemText().isEmpty());
+                panel->recursiveBox()->setChecked(true);
+                panel->salvageBox()->setChecked(true);
+            };
+            dlg.OnOutputOptions();
+            QVERIFY(dlg.optionsLine()->toolTip().contains(QStringLiteral("subfolders mirrored")));
+        }
+        CQuillfenDlg again(&services);
+        QVERIFY(again.outputChoices().mirror);
+        QVERIFY(again.outputChoices().salvage);
+        BatchSettings settings;
+        QVERIFY(again.outputChoices().ApplyTo(settings));
+        QVERIFY(settings.mirror);
+    }
+
+    // 3 complete frames of 8 and a piece of the fourth (an aborted acquisition), 6 x 4.
+    void WriteCutOff(const std::string& path) {
+        OrxHeader header;
+        header.width = 6;
+        header.height = 4;
+        header.frameCount = 8;
+        OrxWriter writer(path, header);
+        std::vector<std::uint16_t> samples(header.storedSamples(), 100);
+        for (int f = 0; f < 3; ++f) QVERIFY(writer.WriteFrame(samples.data()));
+        QVERIFY(writer.FinishCutOff(samples.data(), 7).ok());
+    }
+
+    // The salvaging control serves the run's one job and each worker of several alike.
+    void salvageConvertsTheCompleteFramesAndTheReportNamesTheMissingOnes() {
+        for (int jobs : {1, 2}) {
+            StartCase();
+            WriteCutOff(*dir / "scan.orx");
+            OutputChoices c;
+            c.salvage = true;
+            QSettings settings;
+            c.Save(settings);
+            CQuillfenDlg dlg(&services);
+            dlg.runSettings().jobs = jobs;
+            RunOver(dlg);
+            QCOMPARE(test::Outputs(*dir), (std::vector<std::string>{"scan.tiff", "scan1.tiff", "scan2.tiff"}));
+            QCOMPARE(services.warnings.size(), 1);
+            QVERIFY2(services.warnings[0].contains(QStringLiteral(
+                         "scan.orx: the file ends inside frame 3: 5 of 8 frames missing (the complete ones were "
+                         "converted)")),
+                     qPrintable(services.warnings[0]));
+            dlg.OnShowReport();
+            QVERIFY(services.reportLines.join('\n').contains(QStringLiteral("5 of 8 frames missing")));
+        }
+        // Without it the file is refused whole, as before.
+        StartCase();
+        WriteCutOff(*dir / "scan.orx");
+        CQuillfenDlg dlg(&services);
+        RunOver(dlg);
+        QCOMPARE(test::Outputs(*dir), std::vector<std::string>{});
+    }
+
+    // QFormLayout gives a label made from a string beside a row of several widgets no
+    // buddy: it would show "&" and its Alt key would do nothing.
+    void folderAndPatternLabelsTakeTheirAltKeys() {
+        COutputOptionsDlg panel(OutputChoices(), services);
+        for (auto [text, field] : {std::pair{QStringLiteral("Output &folder:"), panel.folderField()},
+                                   std::pair{QStringLiteral("&Name pattern:"), panel.patternField()}}) {
+            QLabel* label = nullptr;
+            for (QLabel* l : panel.findChildren<QLabel*>()) {
+                if (l->text() == text) label = l;
+            }
+            QVERIFY2(label, qPrintable(text));
+            QCOMPARE(label->buddy(), field);
+        }
+        panel.show();
+        panel.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&panel));
+        QTest::keyClick(&panel, Qt::Key_F, Qt::AltModifier);
+        QTRY_COMPARE(QApplication::focusWidget(), panel.folderField());
+        QTest::keyClick(&panel, Qt::Key_N, Qt::AltModifier);
+        QTRY_COMPARE(QApplication::focusWidget(), panel.patternField());
     }
 
     void noRunsAsIsAndCleanFoldersAskNothing() {

@@ -7,10 +7,16 @@
 
 #include "dialog/control_wrappers.h"
 
+class QFontMetrics;
 class QLabel;
 class QProgressBar;
 
 namespace qf {
+
+/// `text` as it fits in `width` pixels: whole when it fits, else its first and (with
+/// `keepEnd`) last words (a path's parts count as words) with an ellipsis for the words
+/// left out, never a word cut.
+QString ElideAtWordEnds(const QString& text, const QFontMetrics& metrics, int width, bool keepEnd = true);
 
 class ProgressStrip : public HostedItem {
     Q_OBJECT

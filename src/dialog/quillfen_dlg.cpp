@@ -8,11 +8,15 @@
 #include <QFileInfo>
 #include <cmath>
 #include <QGroupBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
 #include <algorithm>
+#include <map>
 
+#include "control/orx_control.h"
+#include "convert/cut_off_files.h"
 #include "convert/run_tally.h"
 #include "dialog/about_dlg.h"
 #include "dialog/arrow_group.h"
@@ -102,12 +106,19 @@ void CQuillfenDlg::CreateItems() {
     m_optionsButton->setObjectName(QStringLiteral("outputOptions"));
     m_optionsButton->setGeometry(FitText(du.Rect(QRect(191, 102, 87, 12)), m_optionsButton));
     connect(m_optionsButton, &QPushButton::clicked, this, [this] { Safely([this] { OnOutputOptions(); }); });
+    // Under "Show Report", above the profiles: choices remembered across starts (a pattern
+    // taken from an offer) would otherwise shape every run unseen.
+    m_optionsLine = new QLabel(this);
+    m_optionsLine->setObjectName(QStringLiteral("optionsLine"));
+    m_optionsLine->setTextFormat(Qt::PlainText);
+    m_optionsLine->setGeometry(du.Rect(QRect(156, 181, 155, 11)));
     resize(du.X(kConverterWidthDu), du.Y(kConverterHeightDu));
     // The template's size is the least: the items grow and move from there.
     m_baseSize = size();
     setMinimumSize(m_baseSize);
     for (const auto& [id, widget] : m_items) m_baseRects.push_back({id, widget, widget->geometry()});
     m_baseRects.push_back({0, m_optionsButton, m_optionsButton->geometry()});
+    m_baseRects.push_back({0, m_optionsLine, m_optionsLine->geometry()});
     // Choose Directory belongs to the radio buttons' group: the arrow keys move through
     // all five, as in a dialog group, while Tab reaches only the button.
     std::vector<QWidget*> group = {m_radioGroup->button(0), m_radioGroup->button(1), m_radioGroup->button(2),
@@ -202,6 +213,7 @@ void CQuillfenDlg::resizeEvent(QResizeEvent* event) {
 
 void CQuillfenDlg::OnInitDialog() {
     LoadSettings();
+    ShowOptionsLine();
     UpdateData(false);
     m_worker->SetKind(m_exportKind);
     // Window managers here keep their own window menu; the About command lives in the
@@ -317,44 +329,113 @@ void CQuillfenDlg::StartRun(const QString& folder) {
     m_runChoices = m_outputChoices;
     m_closeAfterRun = false;
     m_fileIndex = 0;
+    CGetdatactrl1* control = nullptr;
+    BatchSettings settings = m_runSettings;
+    if (m_runChoices.salvage) {
+        // Every control of the run salvages and tells one log, so that the report can list
+        // the frames missing from each cut-off file.
+        auto log = std::make_shared<SalvageLog>();
+        m_salvageLog = log;
+        m_salvageControl = std::make_unique<CGetdatactrl1>(std::make_unique<OrxControl>(true, log));
+        control = m_salvageControl.get();
+        settings.makeControl = [log] {
+            return std::make_unique<CGetdatactrl1>(std::make_unique<OrxControl>(true, log));
+        };
+    }
     m_runClock.start();
-    if (m_worker->Start(path, m_runSettings)) SetRunning(true);
+    if (m_worker->Start(path, settings, control)) SetRunning(true);
 }
 
 // A dry run on the window's thread with a control of its own: the plan reads each data
 // file's header and looks at each output's name, so it takes a moment even for a large
 // series, and nothing is written.
-int CQuillfenDlg::FramesLostToNames(const std::string& folder) const {
+CQuillfenDlg::NameClashes CQuillfenDlg::FramesLostToNames(const std::string& folder) const {
     BatchSettings dry = m_runSettings;
     dry.dryRun = true;
     dry.jobs = 1;
     dry.stopRequested = nullptr;
     dry.names = nullptr;
     dry.pause = nullptr;  // the control's own settle time (none for ORX files), not the run's hook
-    CGetdatactrl1 control;
+    CGetdatactrl1 control(std::make_unique<OrxControl>(m_outputChoices.salvage));
     BatchObserver quiet;
     const int kind = dry.plannedKind;
     const BatchReport report = RunBatch(control, folder, [kind] { return kind; }, dry, quiet);
-    int lost = 0;
-    for (const BatchFailure& f : report.failures) {
-        lost += f.kind == FailureKind::kNameTaken;
+    // Who takes a name: the data file whose output it is in the plan (none for a file
+    // that is there already).
+    std::map<std::string, std::string> takenBy;
+    for (const FileRecord& file : report.files) {
+        for (const std::string& out : file.written) takenBy.emplace(out, file.path);
+        for (const PlannedLine& line : file.plan) {
+            if (line.refusal.empty()) takenBy.emplace(line.output, file.path);
+        }
     }
-    return lost;
+    const auto folderOf = [](const std::string& path) { return path.substr(0, path.find_last_of('/') + 1); };
+    NameClashes clashes;
+    for (const BatchFailure& f : report.failures) {
+        if (f.kind != FailureKind::kNameTaken) continue;
+        ++clashes.lost;
+        clashes.stacks = clashes.stacks || f.frame == kNoFrame;
+    }
+    // A refused output's name in the plan, taken by a data file of another folder.
+    for (const FileRecord& file : report.files) {
+        for (const PlannedLine& line : file.plan) {
+            if (line.refusal.empty()) continue;
+            const auto taker = takenBy.find(line.output);
+            if (taker != takenBy.end() && folderOf(taker->second) != folderOf(file.path)) clashes.acrossFolders = true;
+        }
+    }
+    return clashes;
 }
 
 void CQuillfenDlg::OfferPattern(const std::string& folder) {
-    if (m_outputChoices.namePattern == QLatin1String(kSuggestedNamePattern)) return;
-    const int lost = FramesLostToNames(folder);
-    if (lost == 0) return;
-    const QString question =
-        (lost == 1 ? tr("1 frame would not be written: its name is taken by another frame.")
-                   : tr("%1 frames would not be written: their names are taken by other frames.").arg(lost)) +
-        QLatin1Char(' ') + tr("Name the outputs %1?").arg(QLatin1String(kSuggestedNamePattern));
-    if (!m_services->AskYesNo(this, windowTitle(), question)) return;
-    m_outputChoices.namePattern = QLatin1String(kSuggestedNamePattern);
+    const NameClashes clashes = FramesLostToNames(folder);
+    if (clashes.lost == 0) return;
+    QString lost;
+    if (clashes.stacks) {
+        lost = clashes.lost == 1 ? tr("1 stack would not be written: its name is taken by another data file's.")
+                                 : tr("%1 stacks would not be written: their names are taken by other data files'.")
+                                       .arg(clashes.lost);
+    } else {
+        lost = clashes.lost == 1 ? tr("1 frame would not be written: its name is taken by another frame.")
+                                 : tr("%1 frames would not be written: their names are taken by other frames.")
+                                       .arg(clashes.lost);
+    }
+    OutputChoices offered = m_outputChoices;
+    QString question;
+    // Day folders holding data files of one name clash in one output folder: only the
+    // folder, in the path or in the name, tells them apart.
+    if (clashes.acrossFolders && !m_outputChoices.outputDir.isEmpty() && m_outputChoices.namePattern.isEmpty()) {
+        offered.mirror = true;
+        question = tr("Data files of the same name in different subfolders take the same names in the output "
+                      "folder. Write each subfolder's outputs into the same subfolder of the output folder?");
+    } else if (clashes.acrossFolders) {
+        offered.namePattern =
+            clashes.stacks ? QStringLiteral("{dir}_{stem}") : QStringLiteral("{dir}_{stem}_{frame:04}");
+        question = tr("Data files of the same name in different subfolders take the same names. "
+                      "Name the outputs %1?").arg(offered.namePattern);
+    } else if (!clashes.stacks) {
+        offered.namePattern = QLatin1String(kSuggestedNamePattern);
+        question = tr("Name the outputs %1?").arg(offered.namePattern);
+    }
+    // Nothing to offer that would change the names.
+    if (offered == m_outputChoices || !offered.Problem().isEmpty()) return;
+    if (!m_services->AskYesNo(this, windowTitle(), lost + QLatin1Char(' ') + question)) return;
+    TakeChoices(offered);
+    m_outputChoices.ApplyTo(m_runSettings);
+}
+
+void CQuillfenDlg::TakeChoices(const OutputChoices& chosen) {
+    m_outputChoices = chosen;
     QSettings settings;
     m_outputChoices.Save(settings);
-    m_outputChoices.ApplyTo(m_runSettings);
+    ShowOptionsLine();
+}
+
+void CQuillfenDlg::ShowOptionsLine() {
+    const QString line = m_outputChoices.Summary();
+    const QString shown = ElideAtWordEnds(line, m_optionsLine->fontMetrics(), m_optionsLine->width(), false);
+    m_optionsLine->setText(shown);
+    m_optionsLine->setToolTip(m_outputChoices.ReportLine());
 }
 
 void CQuillfenDlg::SetRunning(bool running) {
@@ -371,6 +452,10 @@ void CQuillfenDlg::SetRunning(bool running) {
     } else {
         m_progressTimer.stop();
         unsetCursor();
+        // The run disabled OK and "Choose Directory", so the focus went on to Cancel, where
+        // Enter would close the program: it goes back where the run began.
+        QWidget* focus = focusWidget();
+        if (!focus || focus == Item(kIdCancel) || !focus->isEnabled()) Item(kIdChooseDirectory)->setFocus();
     }
 }
 
@@ -403,7 +488,12 @@ void CQuillfenDlg::ShowProgress() {
                         left ? std::optional<int>(static_cast<int>(std::lround(*left))) : std::nullopt);
 }
 
-void CQuillfenDlg::OnRunFinished(const BatchReport& report) {
+void CQuillfenDlg::OnRunFinished(const BatchReport& finished) {
+    BatchReport report = finished;
+    if (m_runChoices.salvage && m_salvageLog) {
+        BatchObserver quiet;
+        ReportCutOffFiles(report, *m_salvageLog, quiet);
+    }
     m_lastReport = report;
     SetRunning(false);
     m_light->SetState(EndState(report));
@@ -445,9 +535,7 @@ void CQuillfenDlg::OnOutputOptions() {
     if (m_services->RunModal(panel) != QDialog::Accepted) return;
     const OutputChoices chosen = panel.choices();
     if (!chosen.Problem().isEmpty()) return;  // the panel would not close on it
-    m_outputChoices = chosen;
-    QSettings settings;
-    m_outputChoices.Save(settings);
+    TakeChoices(chosen);
 }
 
 void CQuillfenDlg::OnShowReport() {

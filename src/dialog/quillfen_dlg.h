@@ -19,8 +19,11 @@
 #include "dialog/output_options_dlg.h"
 #include "dialog/run_texts.h"
 
+namespace qf { class SalvageLog; }
+
 class QAction;
 class QButtonGroup;
+class QLabel;
 class QPushButton;
 
 namespace qf {
@@ -59,6 +62,8 @@ public:
     /// apply from the next run on.
     void OnOutputOptions();
     const OutputChoices& outputChoices() const { return m_outputChoices; }
+    /// The line of the main window that shows the output options in effect.
+    QLabel* optionsLine() const { return m_optionsLine; }
 
     /// The item of template id `id` (for -1, the group box), or null.
     QWidget* Item(int id) const;
@@ -91,11 +96,21 @@ private:
     void OnInitDialog();
     void ConnectWorker();
     void StartRun(const QString& folder);
-    /// How many frames a run over `folder` with the run's settings would not write
-    /// because other frames take their names (a dry run of its plan).
-    int FramesLostToNames(const std::string& folder) const;
-    /// Before a run that loses frames to names: offers the pattern kSuggestedNamePattern.
+    /// What a run over `folder` with the run's settings would not write because other
+    /// outputs take their names (a dry run of its plan).
+    struct NameClashes {
+        int lost = 0;                ///< frames, or stacks when `stacks`
+        bool stacks = false;         ///< the outputs lost are stacks (one per data file)
+        bool acrossFolders = false;  ///< a data file of another folder takes the name
+    };
+    NameClashes FramesLostToNames(const std::string& folder) const;
+    /// Before a run that loses outputs to names: offers what removes the clash (mirroring
+    /// the subfolders, or a name pattern).
     void OfferPattern(const std::string& folder);
+    /// The line under the radio group: the output options in effect.
+    void ShowOptionsLine();
+    /// Takes `chosen` for this and later runs and remembers it.
+    void TakeChoices(const OutputChoices& chosen);
     void SetRunning(bool running);
     void OnFileStarted(const QString& path, int index, int total);
     void OnFrameShown(const FramePicture& picture);
@@ -111,6 +126,9 @@ private:
 
     QIcon m_hIcon;
     CGetdatactrl1 m_getdatactrl;
+    /// With "salvage": the run's control instead of m_getdatactrl, and what it took cut off.
+    std::shared_ptr<SalvageLog> m_salvageLog;
+    std::unique_ptr<CGetdatactrl1> m_salvageControl;
     // After the control: the worker that uses it goes first.
     std::unique_ptr<RunWorker> m_worker;
     ProgressStrip* m_progress = nullptr;
@@ -138,6 +156,7 @@ private:
     OutputChoices m_outputChoices;  ///< from the "Output options..." panel
     OutputChoices m_runChoices;     ///< those the last run took
     QPushButton* m_optionsButton = nullptr;
+    QLabel* m_optionsLine = nullptr;
     QAction* m_optionsAction = nullptr;
     std::optional<BatchReport> m_lastReport;
     QElapsedTimer m_runClock;

@@ -123,6 +123,58 @@ private slots:
         QVERIFY(dlg.isVisible() || !dlg.result());  // the dialog stays
     }
 
+    // The run disables "Choose Directory" and OK, so the focus moves on; Enter after the run
+    // must not land on Cancel and close the program, after one run or several.
+    void enterAfterARunLeavesTheWindowOpen() {
+        Synth("a.orx", 2);
+        CQuillfenDlg dlg(&services);
+        Prepare(dlg);
+        dlg.show();
+        dlg.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&dlg));
+        for (int run = 0; run < 2; ++run) {
+            services.folder = QString::fromStdString(dir->path());
+            RunAndWait(dlg);
+            QWidget* focus = QApplication::focusWidget();
+            QVERIFY(focus);
+            QVERIFY(focus != dlg.Item(kIdCancel));
+            services.folder.clear();  // should Enter pick a folder, the picker is cancelled
+            QTest::keyClick(focus, Qt::Key_Return);
+            QVERIFY(dlg.isVisible());
+            QCOMPARE(dlg.result(), 0);
+        }
+    }
+
+    // A line longer than the strip loses whole words (a path's parts count as words), never
+    // part of one; the whole line is the tooltip.
+    void longLinesAreShortenedAtWordEnds() {
+        CQuillfenDlg dlg(&services);
+        auto* strip = static_cast<ProgressStrip*>(dlg.Item(1001));
+        auto* shown = strip->findChild<QLabel*>();
+        QVERIFY(shown);
+        const QString summary =
+            QStringLiteral("Finished with 1 failure: 1 of 1 frame written; 1 file complete, 0 partial, 1 failed");
+        strip->Finish(summary, 100);
+        QVERIFY(shown->fontMetrics().horizontalAdvance(shown->text()) <= strip->contentsRect().width());
+        if (shown->text() != summary) QCOMPARE(shown->toolTip(), summary);
+        const QRegularExpression ends(QStringLiteral("[ /\\x{2026}]"));
+        for (const QString& line :
+             {summary, QStringLiteral("File 2 of 9: /data/camera/2026-12-08/day1/a-rather-long-series/scan12.orx")}) {
+            const QStringList whole = line.split(ends, Qt::SkipEmptyParts);
+            const QFontMetrics metrics = shown->fontMetrics();
+            for (int width = 1; width <= metrics.horizontalAdvance(line) + 10; width += 7) {
+                for (bool keepEnd : {true, false}) {
+                    const QString elided = ElideAtWordEnds(line, metrics, width, keepEnd);
+                    for (const QString& word : elided.split(ends, Qt::SkipEmptyParts)) {
+                        QVERIFY2(whole.contains(word),
+                                 qPrintable(QString("%1 at %2: %3").arg(word).arg(width).arg(elided)));
+                    }
+                    if (elided != line) QVERIFY(elided.contains(QChar(0x2026)));
+                }
+            }
+        }
+    }
+
     void uncreatableTiffStopsTheRunAndTheDialogStays() {
         Synth("a.orx", 2);
         QVERIFY(QDir().mkdir(QString::fromStdString(*dir / "a.tiff")));

@@ -41,7 +41,7 @@ public:
     }
     void FrameShown(const FrameImage& frame, ExportKind kind) override {
         if (pacer_.Offer(worker_.clock_())) {
-            emit job_.frameShown(MakeFramePicture(frame, kind), fileFrames_, runFrames_);
+            emit job_.frameShown(MakeFramePicture(frame, kind, job_.settings_.inputBits), fileFrames_, runFrames_);
         } else {
             CopyFrame(frame, keptFrame_);
             keptKind_ = kind;
@@ -49,7 +49,10 @@ public:
     }
     /// The run is over: the last frame is shown if it was not.
     void Flush() {
-        if (pacer_.Finish()) emit job_.frameShown(MakeFramePicture(keptFrame_, keptKind_), fileFrames_, runFrames_);
+        if (pacer_.Finish()) {
+            emit job_.frameShown(MakeFramePicture(keptFrame_, keptKind_, job_.settings_.inputBits), fileFrames_,
+                                 runFrames_);
+        }
     }
 
 private:
@@ -71,7 +74,7 @@ void RunJob::Run() noexcept {
             emit kindAsked(kind);
             return kind;
         };
-        report = RunBatch(worker_.control_, folder_, askKind, settings_, observer);
+        report = RunBatch(*worker_.runControl_, folder_, askKind, settings_, observer);
         observer.Flush();
     } catch (const std::exception& e) {
         report.failures.push_back(BatchFailure{folder_, kNoFrame, folder_, std::string("run stopped: ") + e.what()});
@@ -92,8 +95,9 @@ RunWorker::~RunWorker() {
     if (thread_) thread_->wait();
 }
 
-bool RunWorker::Start(const std::string& folder, BatchSettings settings) {
+bool RunWorker::Start(const std::string& folder, BatchSettings settings, CGetdatactrl1* control) {
     if (running()) return false;
+    runControl_ = control ? control : &control_;
     stop_.store(false);
     Stand([](RunStanding& s) { s = RunStanding{}; });
     settings.stopRequested = [this] { return stop_.load(); };

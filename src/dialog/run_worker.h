@@ -46,7 +46,9 @@ public:
     ~RunWorker() override;
 
     /// Converts `folder` on the run's thread; false (and nothing started) while a run goes.
-    bool Start(const std::string& folder, BatchSettings settings);
+    /// `control`, when given, stands in for the worker's own for this run (a salvaging one)
+    /// and must outlive the run.
+    bool Start(const std::string& folder, BatchSettings settings, CGetdatactrl1* control = nullptr);
     /// From Start until `finished` is emitted.
     bool running() const { return static_cast<bool>(thread_); }
     /// The kind the run takes for each data file it loads from now on.
@@ -76,6 +78,7 @@ private:
     void Stand(const std::function<void(RunStanding&)>& change);
 
     CGetdatactrl1& control_;
+    CGetdatactrl1* runControl_ = nullptr;  ///< the current run's
     std::unique_ptr<QThread> thread_;
     std::unique_ptr<RunJob> job_;
     std::atomic<int> kind_{0};

@@ -15,7 +15,7 @@ std::uint16_t Intensity(const FrameImage& frame, ExportKind kind, std::size_t i)
 }
 
 // Writes the shade of `value` at `out` (channels bytes).
-void Shade(std::uint16_t value, ExportKind kind, std::uint16_t peak, std::uint8_t* out) {
+void Shade(std::uint16_t value, ExportKind kind, std::uint16_t peak, int inputBits, std::uint8_t* out) {
     if (kind == kFalseColorBitmap) {
         const FalseColorEntry& e = FalseColorTable()[value >> 2];
         out[0] = e.red;
@@ -26,6 +26,10 @@ void Shade(std::uint16_t value, ExportKind kind, std::uint16_t peak, std::uint8_
     if (kind == kNormalizedTiff) {
         // As the normalized TIFF stretches it: sample / max x 65535, truncated.
         value = static_cast<std::uint16_t>(peak == 0 ? 0u : std::uint32_t{value} * 65535u / peak);
+    } else if (kind == kStandardizedTiff && inputBits < 16) {
+        // Its TIFF keeps a 12-bit camera's 0 to 4095, which would show all but black;
+        // samples above N bits show white, as the bitmap kinds saturate them.
+        value = static_cast<std::uint16_t>(std::min<std::uint32_t>(std::uint32_t{value} << (16 - inputBits), 65535u));
     }
     out[0] = static_cast<std::uint8_t>(value >> 8);
 }
@@ -37,7 +41,8 @@ bool HasSamples(const FrameImage& frame, ExportKind kind) {
 
 }  // namespace
 
-FramePixels MakeFramePixels(const FrameImage& frame, ExportKind kind) {
+FramePixels MakeFramePixels(const FrameImage& frame, ExportKind kind, int inputBits) {
+    inputBits = std::clamp(inputBits, 8, 16);
     FramePixels picture;
     picture.kind = kind;
     picture.channels = kind == kFalseColorBitmap ? 3 : 1;
@@ -66,7 +71,7 @@ FramePixels MakeFramePixels(const FrameImage& frame, ExportKind kind) {
     std::uint8_t* out = picture.pixels.data();
     for (int y = 0; y < picture.height; ++y) {
         for (int x = 0; x < picture.width; ++x, out += picture.channels) {
-            Shade(at(x * step, y * step), kind, picture.peak, out);
+            Shade(at(x * step, y * step), kind, picture.peak, inputBits, out);
         }
     }
     for (int x = 0; x < w; ++x) picture.row.push_back(at(x, picture.brightestY));

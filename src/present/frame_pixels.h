@@ -46,8 +46,10 @@ struct FramePixels {
     std::optional<std::uint16_t> ValueAt(int x, int y) const;
 };
 
-/// The picture of `frame` as pulled for `kind`; empty for a frame of no samples.
-FramePixels MakeFramePixels(const FrameImage& frame, ExportKind kind);
+/// The picture of `frame` as pulled for `kind`; empty for a frame of no samples. The
+/// standardized kind's samples are `inputBits`-bit intensities: the picture shows their top
+/// as white, as the bitmap kinds (pulled already scaled) do. The values stay unscaled.
+FramePixels MakeFramePixels(const FrameImage& frame, ExportKind kind, int inputBits = 16);
 
 /// Copies `from` into `to`, reusing `to`'s buffers when the size allows (a frame kept
 /// aside for the run's last picture).

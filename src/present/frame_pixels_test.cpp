@@ -37,6 +37,17 @@ TEST(FramePixelsTest, StandardizedFrameShowsTheHighByteUnstretched) {
     EXPECT_EQ(p.column, (Values{0x8000}));
 }
 
+TEST(FramePixelsTest, StandardizedFrameOfFewerInputBitsShowsItsTopAsWhite) {
+    // 12 bits: 4095 is the brightest a camera gives (white), 2048 half way, 0x1000 above
+    // 12 bits saturates; the values keep the samples as the TIFF does.
+    const FramePixels p =
+        MakeFramePixels(test::SampleFrame(4, 1, {4095, 2048, 0, 0x1000}), kStandardizedTiff, 12);
+    EXPECT_EQ(p.pixels, (Bytes{0xFF, 0x80, 0x00, 0xFF}));
+    EXPECT_EQ(p.row, (Values{4095, 2048, 0, 0x1000}));
+    // 16 bits: today's picture, the high byte.
+    EXPECT_EQ(MakeFramePixels(test::SampleFrame(1, 1, {4095}), kStandardizedTiff, 16).pixels, (Bytes{0x0F}));
+}
+
 TEST(FramePixelsTest, ColourFrameIsRedGreenBlueFromTheTableEntryOfTheIntensityOverFour) {
     const FramePixels p = MakeFramePixels(test::SampleFrame(2, 1, {40000, 3}), kFalseColorBitmap);
     ASSERT_EQ(p.channels, 3);
