@@ -67,7 +67,8 @@ TEST_F(OutputOptionsTest, ChoicesImageJCannotReadAreSaidOncePerRun) {
         {{"--kind", "color-bmp"}, nullptr},
     };
     for (const auto& c : cases) {
-        if (!CompressionAvailable(Compression::kZstd) && c.options[1] == "zstd") continue;
+        // A libtiff without the codec (the Windows build's) refuses it: said elsewhere.
+        if (c.options[0] == "--compress" && !CompressionAvailable(ParseCompression(c.options[1]).value())) continue;
         std::vector<std::string> args = {"convert", "--quiet", "--dry-run"};
         args.insert(args.end(), c.options.begin(), c.options.end());
         args.insert(args.end(), {dir.path(), dir / "second"});
