@@ -19,6 +19,17 @@ int ExitStatusFor(const BatchReport& report);
 void PrintSummary(const std::vector<std::string>& paths, const std::string& outputDir, bool recursive,
                   const std::vector<BatchReport>& done, std::ostream& err);
 
+/// What the hint after a summary may suggest besides the run's own report.
+struct HintContext {
+    std::string namePattern;  ///< --name-pattern, "" for none
+    bool salvage = false;     ///< --salvage was given
+};
+
+/// The one line of advice that would have saved the most of what `all` lost ("" for none):
+/// frames whose names were taken (--name-pattern, or --mirror when the names came from
+/// another folder) or data files cut off inside a frame (--salvage).
+std::string RunHint(const BatchReport& all, const HintContext& context);
+
 /// Writes `json` to `report` ("-": to `out`); returns `status`, or 1 when it could not be
 /// written (the line says why on `err`).
 int WriteReport(const std::string& report, bool sync, const std::string& json, int status, std::ostream& out,
