@@ -82,15 +82,15 @@ TEST_F(CliTest, VersionAndHelp) {
 TEST_F(CliTest, ShortOptionsDoWhatTheirLongOnesDo) {
     Synth("s.orx", "2");
     test::MakeDir((dir / "sub").c_str(), 0755);
-    ASSERT_EQ(Run({"synth", "--width", "8", "--height", "6", "--frames", "1", dir / "sub" / "t.orx"}), 0);
+    ASSERT_EQ(Run({"synth", "--width", "8", "--height", "6", "--frames", "1", dir / "sub/t.orx"}), 0);
     EXPECT_EQ(Run({"convert", "-n", "-q", dir.path()}), kExitOk) << err.str();
     EXPECT_FALSE(test::FileExists(dir / "s.tiff"));
     EXPECT_NE(out.str().find("frame 1 -> "), std::string::npos) << out.str();
     EXPECT_EQ(err.str(), "");
     EXPECT_EQ(Run({"convert", "-k", "grayscale-bmp", "-o", dir / "out", "-r", "-j", "2", "-q", dir.path()}), kExitOk)
         << err.str();
-    EXPECT_EQ(test::ReadBytes(dir / "out" / "s1.bmp").size(), 1078u + 6 * 8);
-    EXPECT_TRUE(test::FileExists(dir / "out" / "t.bmp"));
+    EXPECT_EQ(test::ReadBytes(dir / "out/s1.bmp").size(), 1078u + 6 * 8);
+    EXPECT_TRUE(test::FileExists(dir / "out/t.bmp"));
     EXPECT_EQ(Run({"convert", "-h"}), kExitOk);
     EXPECT_NE(out.str().find("-o,--output-dir"), std::string::npos) << out.str();
 }

@@ -82,17 +82,13 @@ void HintAtSidecars(const std::vector<InputReport>& reports, const ConvertOption
     std::string example;
     for (const InputReport& input : reports) {
         for (const BatchFailure& failure : input.report.failures) {
-            const std::size_t orx = FindDataExtension(failure.path);
-            if (failure.kind != FailureKind::kNotLoaded || orx == std::string::npos || orx + 4 == failure.path.size()) return;
+            if (failure.kind != FailureKind::kNotLoaded || !NamedLikeASidecar(failure.path)) return;
             ++count;
             if (example.empty()) example = failure.path.substr(LastSeparator(failure.path) + 1);
         }
     }
     if (count == 0) return;
-    err << "quillfen-cli: note: "
-        << (count == 1 ? "1 file named like a data file" : std::to_string(count) + " files named like data files")
-        << " but not ending in .orx (" << DisplayName(example) << (count == 1 ? "" : ", ...")
-        << ") could not be loaded; --only-orx or --exclude passes such files over\n";
+    err << "quillfen-cli: note: " << SidecarNote(count, example) << "\n";
 }
 
 // "K/N" with 1 <= K <= N: whole numbers in range only, so that a value past int never
@@ -296,6 +292,11 @@ int RunConvert(const ConvertOptions& o, std::ostream& out, std::ostream& err, co
     const std::vector<std::string> later(o.paths.begin() + static_cast<std::ptrdiff_t>(done.size()), o.paths.end());
     if (!o.quiet) PrintSummary(o.paths, o.outputDir, o.recursive, done, err);
     const BatchReport all = CombinedReport(done);
+    // A selection that selects no frame of any data file did nothing that was asked for:
+    // the notes said why for each file.
+    if (!o.frames.all() && !all.files.empty() && all.framesPlanned == 0 && all.stop == BatchStop::kNone) {
+        status = std::max(status, kExitFailures);
+    }
     // Advice, so --quiet leaves it out with the summary it follows.
     if (const std::string hint = o.quiet ? "" : RunHint(all, HintContext{o.namePattern, o.salvage}); !hint.empty()) {
         err << "quillfen-cli: hint: " << hint << "\n";

@@ -54,6 +54,18 @@ void PrintSummary(const std::vector<std::string>& paths, const std::string& outp
     err << "quillfen-cli: " << context.input << ": " << Summary(CombinedReport(done), context) << "\n";
 }
 
+bool NamedLikeASidecar(const std::string& path) {
+    const std::string name = path.substr(LastSeparator(path) + 1);
+    const std::size_t orx = FindDataExtension(name);
+    return orx != std::string::npos && orx + 4 != name.size();
+}
+
+std::string SidecarNote(std::size_t count, const std::string& example) {
+    return (count == 1 ? "1 file named like a data file" : std::to_string(count) + " files named like data files") +
+           " but not ending in .orx (" + DisplayName(example) + (count == 1 ? "" : ", ...") +
+           ") could not be loaded; --only-orx or --exclude passes such files over";
+}
+
 std::string RunHint(const BatchReport& all, const HintContext& context) {
     long takenHere = 0, takenElsewhere = 0, cutFiles = 0, cutFrames = 0;
     for (const BatchFailure& failure : all.failures) {

@@ -19,6 +19,14 @@ int ExitStatusFor(const BatchReport& report);
 void PrintSummary(const std::vector<std::string>& paths, const std::string& outputDir, bool recursive,
                   const std::vector<BatchReport>& done, std::ostream& err);
 
+/// `path`'s name holds ".orx" but does not end in it (scan1.orx.json): when it is no ORX
+/// file, a sidecar kept beside the data rather than a data file that failed.
+bool NamedLikeASidecar(const std::string& path);
+
+/// The note for `count` files named like sidecars that could not be loaded, the first of
+/// them named `example`: how to pass such files over.
+std::string SidecarNote(std::size_t count, const std::string& example);
+
 /// What the hint after a summary may suggest besides the run's own report.
 struct HintContext {
     std::string namePattern;  ///< --name-pattern, "" for none
