@@ -305,7 +305,8 @@ TEST_F(PlanOptionsTest, WordsForTyposAndUnknownCommands) {
     EXPECT_EQ(err.str(), "quillfen-cli: unknown command 'conver'; the commands are convert, info, synth and report "
                          "(quillfen-cli --help tells more)\n");
     EXPECT_EQ(Run({"convert", "--help"}), kExitOk);
-    EXPECT_NE(out.str().find("KIND=normalized-tiff Output kind: normalized-tiff | standardized-tiff | grayscale-bmp | "
+    EXPECT_NE(out.str().find("-k,--kind KIND=normalized-tiff"), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("Output kind: normalized-tiff | standardized-tiff | grayscale-bmp | "
                              "color-bmp (or colour-bmp) (or 0-3)"),
               std::string::npos)
         << out.str();
