@@ -298,7 +298,7 @@ int RunConvert(const ConvertOptions& o, std::ostream& out, std::ostream& err, co
         status = std::max(status, kExitFailures);
     }
     // Advice, so --quiet leaves it out with the summary it follows.
-    if (const std::string hint = o.quiet ? "" : RunHint(all, HintContext{o.namePattern, o.salvage}); !hint.empty()) {
+    if (const std::string hint = o.quiet ? "" : RunHint(all, HintContext{o.namePattern, o.salvage, o.recursive}); !hint.empty()) {
         err << "quillfen-cli: hint: " << hint << "\n";
     }
     if (all.stop != BatchStop::kNone && all.stop != BatchStop::kFolderUnreadable) {

@@ -78,6 +78,9 @@ std::string RunHint(const BatchReport& all, const HintContext& context) {
         }
     }
     if (context.namePattern == kOwnNamePattern) takenHere = 0;
+    // Folders named side by side collide in the output folder too, and --mirror would not
+    // part them: no advice is better than the wrong one.
+    if (!context.recursive) takenElsewhere = 0;
     const long best = std::max({takenHere, takenElsewhere, cutFrames});
     if (best == 0) return "";
     if (cutFrames == best) {

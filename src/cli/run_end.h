@@ -31,6 +31,7 @@ std::string SidecarNote(std::size_t count, const std::string& example);
 struct HintContext {
     std::string namePattern;  ///< --name-pattern, "" for none
     bool salvage = false;     ///< --salvage was given
+    bool recursive = false;   ///< --recursive was given (--mirror parts its subfolders only)
 };
 
 /// The one line of advice that would have saved the most of what `all` lost ("" for none):

@@ -202,6 +202,10 @@ TEST_F(SummaryTest, TheSummaryIsFollowedByTheHintThatSavesTheMost) {
                 << err.str();
         }
     }
+    // Two folders named side by side: --mirror would not part them, so it is not advised.
+    EXPECT_EQ(Run({"convert", "--output-dir", dir / "out3", dir / "days/a", dir / "days/b"}), kExitFailures);
+    EXPECT_NE(err.str().find("x.orx"), std::string::npos) << err.str();
+    EXPECT_EQ(err.str().find("--mirror"), std::string::npos) << err.str();
 }
 
 TEST(SummaryWords, StopAndKeptOutputsAreCounted) {
