@@ -298,9 +298,7 @@ int RunConvert(const ConvertOptions& o, std::ostream& out, std::ostream& err, co
         status = std::max(status, kExitFailures);
     }
     // Advice, so --quiet leaves it out with the summary it follows.
-    if (const std::string hint = o.quiet ? "" : RunHint(all, HintContext{o.namePattern, o.salvage, o.recursive}); !hint.empty()) {
-        err << "quillfen-cli: hint: " << hint << "\n";
-    }
+    if (!o.quiet) PrintHint(all, HintContext{o.namePattern, o.salvage, o.recursive}, err);
     if (all.stop != BatchStop::kNone && all.stop != BatchStop::kFolderUnreadable) {
         for (const BatchReport& report : done) ListUnconverted(report, {}, err);
         ListUnconverted(BatchReport{}, later, err);

@@ -97,6 +97,10 @@ std::string RunHint(const BatchReport& all, const HintContext& context) {
            "; --name-pattern '" + kOwnNamePattern + "' gives every frame a name of its own";
 }
 
+void PrintHint(const BatchReport& all, const HintContext& context, std::ostream& err) {
+    if (const std::string hint = RunHint(all, context); !hint.empty()) err << "quillfen-cli: hint: " << hint << "\n";
+}
+
 int WriteReport(const std::string& report, bool sync, const std::string& json, int status, std::ostream& out,
                 std::ostream& err) {
     if (report == "-") {

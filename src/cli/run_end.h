@@ -39,6 +39,9 @@ struct HintContext {
 /// another folder) or data files cut off inside a frame (--salvage).
 std::string RunHint(const BatchReport& all, const HintContext& context);
 
+/// The hint line for `all`, when there is one.
+void PrintHint(const BatchReport& all, const HintContext& context, std::ostream& err);
+
 /// Writes `json` to `report` ("-": to `out`); returns `status`, or 1 when it could not be
 /// written (the line says why on `err`).
 int WriteReport(const std::string& report, bool sync, const std::string& json, int status, std::ostream& out,
