@@ -71,7 +71,8 @@ for command in $commands; do
     compare "$command options" "$(echo "$command_help" | long_options)" \
         "$(complete_words quillfen-cli "$command" --)"
     # An option shown with a value (--name TYPE...) completes no option name after it.
-    for option in $(echo "$command_help" | grep -oE '^  --[a-z][a-z0-9-]* [A-Z]' | awk '{print $1}'); do
+    for option in $(echo "$command_help" | grep -oE '^  (-[a-z],)?--[a-z][a-z0-9-]* [A-Z]' | awk '{print $1}' |
+                    sed 's/^-[a-z],//'); do
         if complete_words quillfen-cli "$command" "$option" -- | grep -q '^--'; then
             echo "check-completion: $command $option takes a value, yet option names are offered after it" >&2
             status=1
@@ -79,7 +80,7 @@ for command in $commands; do
     done
 done
 
-kinds=$("$cli" convert --help | grep -E '^  --kind ' | grep -oE '[a-z]+-(tiff|bmp)' | sort -u)
+kinds=$("$cli" convert --help | grep -A1 -E '^  (-k,)?--kind ' | grep -oE '[a-z]+-(tiff|bmp)' | sort -u)
 compare "convert --kind values" "$kinds" "$(complete_words quillfen-cli convert --kind '')"
 
 [ $status -eq 0 ] && echo "check-completion: loaded by $loader, the completion offers every command, option and kind of $cli"

@@ -11,8 +11,10 @@ fail() { echo "check-docs: $*" >&2; status=1; }
 
 synopsis=$(sed -n '/^    quillfen-cli convert /,/PATH\.\.\./p' "$readme")
 [ -n "$synopsis" ] || fail "$readme has no synopsis of quillfen-cli convert"
-for option in $("$cli" convert --help | grep -oE '^  --[a-z][a-z0-9-]*' | tr -d ' ' | grep -v '^--help$'); do
-    grep -q -- "\[$option[] ]" <<<"$synopsis" || fail "the README's synopsis lacks $option"
+# An option with a short letter appears as [-o|--output-dir DIR], one without as [--sync].
+for option in $("$cli" convert --help | grep -oE '^  (-[a-z],)?--[a-z][a-z0-9-]*' | tr -d ' ' | tr ',' '|' |
+                grep -vE '^(-h\|)?--help$'); do
+    grep -q -- "\[$option[] ]" <<<"$synopsis" || fail "the README's synopsis lacks [$option"
 done
 
 statuses=$(grep -A4 '^Exit status:' "$readme" | tr '\n' ' ' | sed 's/\. .*//' | grep -oE '\b[0-9]+\b' | sort -un)

@@ -6,11 +6,11 @@
 _quillfen_cli_commands="convert info synth report"
 declare -gA _quillfen_cli_options=(
     [convert]="--kind --settle-ms --quiet --sync --dry-run --output-dir --name-pattern --no-clobber --recursive --salvage --report --shard --jobs --frames --exclude --only-orx --mirror --input-bits --layout --compress --predictor --pixel-size --stack --ome --bigtiff --help"
-    [info]="--stats --help"
+    [info]="--stats --recursive --only-orx --help"
     [synth]="--width --height --frames --half --bits --seed --force --help"
     [report]="--help"
 )
-_quillfen_cli_takes_value="--kind --settle-ms --output-dir --name-pattern --report --shard --jobs --exclude --input-bits --layout --compress --pixel-size --width --height --frames --bits --seed"
+_quillfen_cli_takes_value="-k -o -j --kind --settle-ms --output-dir --name-pattern --report --shard --jobs --exclude --input-bits --layout --compress --pixel-size --width --height --frames --bits --seed"
 _quillfen_cli_kinds="normalized-tiff standardized-tiff grayscale-bmp color-bmp colour-bmp"
 
 _quillfen_cli() {
@@ -34,11 +34,11 @@ _quillfen_cli() {
 
     if [[ " $_quillfen_cli_takes_value " == *" $prev "* ]]; then
         case $prev in
-            --kind) COMPREPLY=($(compgen -W "$_quillfen_cli_kinds" -- "$cur")) ;;
+            -k | --kind) COMPREPLY=($(compgen -W "$_quillfen_cli_kinds" -- "$cur")) ;;
             --layout) COMPREPLY=($(compgen -W "exact portable" -- "$cur")) ;;
             --compress) COMPREPLY=($(compgen -W "none deflate zstd lzw" -- "$cur")) ;;
             --input-bits) COMPREPLY=($(compgen -W "8 10 12 14 16" -- "$cur")) ;;
-            --output-dir) compopt -o filenames 2>/dev/null; COMPREPLY=($(compgen -d -- "$cur")) ;;
+            -o | --output-dir) compopt -o filenames 2>/dev/null; COMPREPLY=($(compgen -d -- "$cur")) ;;
             --report) compopt -o filenames 2>/dev/null; COMPREPLY=($(compgen -f -- "$cur")) ;;
             *) COMPREPLY=() ;;
         esac

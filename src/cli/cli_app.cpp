@@ -1,10 +1,12 @@
 #include "cli/cli_app.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <map>
 
 #include "cli/convert_command.h"
 #include "cli/info_command.h"
+#include "cli/kind_names.h"
 #include "cli/report_merge.h"
 #include "platform/display_name.h"
 #include "platform/version.h"
@@ -68,6 +70,36 @@ bool RefuseSwallowedQuote(int argc, char** argv, std::ostream& err) {
 }
 #endif
 
+// For a parse that failed: the line for the first long option the command does not have,
+// when one of its options is close enough to be what was meant ("" otherwise).
+std::string MistypedOptionLine(CLI::App& app, int argc, char** argv) {
+    CLI::App* command = &app;
+    int i = 1;
+    for (; i < argc && argv[i][0] != '-'; ++i) {
+        const std::string word = argv[i];
+        const std::vector<CLI::App*> sub =
+            command->get_subcommands([&word](CLI::App* a) { return a->get_name() == word; });
+        if (sub.empty()) break;
+        command = sub.front();
+    }
+    std::vector<std::string> names;
+    for (const CLI::Option* option : command->get_options()) {
+        for (const std::string& name : option->get_lnames()) names.push_back(name);
+    }
+    for (; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--") break;
+        if (arg.size() < 3 || arg.rfind("--", 0) != 0) continue;
+        const std::string name = arg.substr(2, arg.find('=') == std::string::npos ? std::string::npos : arg.find('=') - 2);
+        if (std::find(names.begin(), names.end(), name) != names.end()) continue;
+        const std::string closest = ClosestName(name, names);
+        if (closest.empty()) return "";
+        return "quillfen-cli: --" + DisplayName(name) + ": unknown option; did you mean --" + closest +
+               "? (--help tells more)\n";
+    }
+    return "";
+}
+
 }  // namespace
 
 int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, const CliHooks* hooks) {
@@ -104,6 +136,11 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, const Cl
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
+        if (const std::string line = e.get_exit_code() != 0 ? MistypedOptionLine(app, argc, argv) : "";
+            !line.empty()) {
+            err << line;
+            return kExitUsage;
+        }
         return app.exit(e, out, err) == 0 ? kExitOk : kExitUsage;
     }
     if (*convertCmd) return RunConvert(convert, out, err, hooks);

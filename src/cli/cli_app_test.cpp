@@ -79,5 +79,44 @@ TEST_F(CliTest, VersionAndHelp) {
     EXPECT_NE(out.str().find("--settle-ms"), std::string::npos);
 }
 
+TEST_F(CliTest, ShortOptionsDoWhatTheirLongOnesDo) {
+    Synth("s.orx", "2");
+    test::MakeDir((dir / "sub").c_str(), 0755);
+    ASSERT_EQ(Run({"synth", "--width", "8", "--height", "6", "--frames", "1", dir / "sub/t.orx"}), 0);
+    EXPECT_EQ(Run({"convert", "-n", "-q", dir.path()}), kExitOk) << err.str();
+    EXPECT_FALSE(test::FileExists(dir / "s.tiff"));
+    EXPECT_NE(out.str().find("frame 1 -> "), std::string::npos) << out.str();
+    EXPECT_EQ(err.str(), "");
+    EXPECT_EQ(Run({"convert", "-k", "grayscale-bmp", "-o", dir / "out", "-r", "-j", "2", "-q", dir.path()}), kExitOk)
+        << err.str();
+    EXPECT_EQ(test::ReadBytes(dir / "out/s1.bmp").size(), 1078u + 6 * 8);
+    EXPECT_TRUE(test::FileExists(dir / "out/t.bmp"));
+    EXPECT_EQ(Run({"convert", "-h"}), kExitOk);
+    EXPECT_NE(out.str().find("-o,--output-dir"), std::string::npos) << out.str();
+}
+
+TEST_F(CliTest, AMistypedOptionIsAnsweredWithTheClosestOne) {
+    Synth("s.orx", "1");
+    struct Case {
+        std::vector<std::string> args;
+        std::string line;
+    };
+    const Case cases[] = {
+        {{"convert", "--outdir", "x", dir.path()}, "quillfen-cli: --outdir: unknown option; did you mean --output-dir?"},
+        {{"convert", "--recurse", dir.path()}, "quillfen-cli: --recurse: unknown option; did you mean --recursive?"},
+        {{"convert", "--dryrun=1", dir.path()}, "quillfen-cli: --dryrun: unknown option; did you mean --dry-run?"},
+        {{"info", "--stat", dir.path()}, "quillfen-cli: --stat: unknown option; did you mean --stats?"},
+        {{"synth", "--frame", "2", dir / "n.orx"}, "quillfen-cli: --frame: unknown option; did you mean --frames?"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Run(c.args), kExitUsage) << c.args[1];
+        EXPECT_EQ(err.str(), c.line + " (--help tells more)\n");
+    }
+    // Nothing close: the parser's own words.
+    EXPECT_EQ(Run({"convert", "--xyzzyplugh", dir.path()}), kExitUsage);
+    EXPECT_EQ(err.str().find("did you mean"), std::string::npos) << err.str();
+    EXPECT_FALSE(test::FileExists(dir / "s.tiff"));
+}
+
 }  // namespace
 }  // namespace qf

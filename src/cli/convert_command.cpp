@@ -82,17 +82,13 @@ void HintAtSidecars(const std::vector<InputReport>& reports, const ConvertOption
     std::string example;
     for (const InputReport& input : reports) {
         for (const BatchFailure& failure : input.report.failures) {
-            const std::size_t orx = FindDataExtension(failure.path);
-            if (failure.kind != FailureKind::kNotLoaded || orx == std::string::npos || orx + 4 == failure.path.size()) return;
+            if (failure.kind != FailureKind::kNotLoaded || !NamedLikeASidecar(failure.path)) return;
             ++count;
             if (example.empty()) example = failure.path.substr(LastSeparator(failure.path) + 1);
         }
     }
     if (count == 0) return;
-    err << "quillfen-cli: note: "
-        << (count == 1 ? "1 file named like a data file" : std::to_string(count) + " files named like data files")
-        << " but not ending in .orx (" << DisplayName(example) << (count == 1 ? "" : ", ...")
-        << ") could not be loaded; --only-orx or --exclude passes such files over\n";
+    err << "quillfen-cli: note: " << SidecarNote(count, example) << "\n";
 }
 
 // "K/N" with 1 <= K <= N: whole numbers in range only, so that a value past int never
@@ -167,7 +163,7 @@ std::string ReportNameProblem(const std::string& report, const std::set<std::str
 
 CLI::App* AddConvertCommand(CLI::App& app, ConvertOptions& o) {
     auto* cmd = app.add_subcommand("convert", "Convert every .orx file of each FOLDER (or each FILE), one image per frame");
-    cmd->add_option("--kind", o.kind, "Output kind: " + KindNameList())
+    cmd->add_option("-k,--kind", o.kind, "Output kind: " + KindNameList())
         ->type_name("KIND")
         ->transform(CLI::Validator(
             [](std::string& text) -> std::string {
@@ -182,13 +178,13 @@ CLI::App* AddConvertCommand(CLI::App& app, ConvertOptions& o) {
                     "Pause after each load and each frame step, in ms, for acquisition controls that need "
                     "time to settle (default: what the control asks for; 0 for ORX files)")
         ->check(CLI::Range(0, 60000));
-    cmd->add_flag("--quiet", o.quiet, "Show failures only");
+    cmd->add_flag("-q,--quiet", o.quiet, "Show failures only");
     cmd->add_flag("--sync", o.sync,
                   "Flush each output to the disk before it replaces its name, so that a power "
                   "loss cannot leave an empty image where a good one was (slower)");
-    cmd->add_flag("--dry-run", o.dryRun, "Print the plan (every output, every frame that would not be written "
+    cmd->add_flag("-n,--dry-run", o.dryRun, "Print the plan (every output, every frame that would not be written "
                                          "and why) and write nothing");
-    cmd->add_option("--output-dir", o.outputDir, "Write the outputs into DIR (created if missing), not beside the data")
+    cmd->add_option("-o,--output-dir", o.outputDir, "Write the outputs into DIR (created if missing), not beside the data")
         ->type_name("DIR");
     cmd->add_option("--name-pattern", o.namePattern,
                     "Name outputs by pattern, e.g. {stem}_{frame:04}; placeholders {stem} {dir} {frame} "
@@ -199,7 +195,7 @@ CLI::App* AddConvertCommand(CLI::App& app, ConvertOptions& o) {
             return pattern.ok() ? std::string() : pattern.message();
         });
     cmd->add_flag("--no-clobber", o.noClobber, "Keep existing outputs (reported as kept) instead of replacing them");
-    cmd->add_flag("--recursive", o.recursive, "Convert subfolders too (files first, then folders, in name order; "
+    cmd->add_flag("-r,--recursive", o.recursive, "Convert subfolders too (files first, then folders, in name order; "
                                               "linked folders are not followed)");
     cmd->add_flag("--salvage", o.salvage,
                   "Convert the complete frames of a data file cut off inside a frame (an aborted "
@@ -224,7 +220,7 @@ CLI::App* AddConvertCommand(CLI::App& app, ConvertOptions& o) {
         ->check([](const std::string& text) {
             return ParseShard(text) ? std::string() : std::string("a shard is K/N with 1 <= K <= N <= 2147483647, e.g. 2/8");
         });
-    cmd->add_option("--jobs", o.jobs,
+    cmd->add_option("-j,--jobs", o.jobs,
                     "Convert N frames at once, each on its own core (default: the number of cores "
                     "this process may run on); the outputs, messages and exit status are those of --jobs 1")
         ->type_name("N")
@@ -296,6 +292,13 @@ int RunConvert(const ConvertOptions& o, std::ostream& out, std::ostream& err, co
     const std::vector<std::string> later(o.paths.begin() + static_cast<std::ptrdiff_t>(done.size()), o.paths.end());
     if (!o.quiet) PrintSummary(o.paths, o.outputDir, o.recursive, done, err);
     const BatchReport all = CombinedReport(done);
+    // A selection that selects no frame of any data file did nothing that was asked for:
+    // the notes said why for each file.
+    if (!o.frames.all() && !all.files.empty() && all.framesPlanned == 0 && all.stop == BatchStop::kNone) {
+        status = std::max(status, kExitFailures);
+    }
+    // Advice, so --quiet leaves it out with the summary it follows.
+    if (!o.quiet) PrintHint(all, HintContext{o.namePattern, o.salvage, o.recursive}, err);
     if (all.stop != BatchStop::kNone && all.stop != BatchStop::kFolderUnreadable) {
         for (const BatchReport& report : done) ListUnconverted(report, {}, err);
         ListUnconverted(BatchReport{}, later, err);

@@ -5,13 +5,24 @@
 #include <cstdio>
 
 #include "cli/cli_app.h"
+#include "cli/progress_printer.h"
+#include "cli/run_end.h"
+#include "cli/salvage.h"
 #include "control/orx_control.h"
+#include "convert/plan.h"
+#include "convert/run_tally.h"
+#include "export/export_kinds.h"
 #include "platform/directory.h"
 #include "platform/display_name.h"
 #include "platform/file_io.h"
 
 namespace qf {
 namespace {
+
+struct InfoSidecars {
+    std::size_t count = 0;
+    std::string first;
+};
 
 struct FrameStats {
     std::uint16_t min = 0, max = 0;
@@ -83,11 +94,18 @@ bool ShowStats(const std::string& path, OrxControl& control, std::ostream& out, 
     return true;
 }
 
-// Shows one file, after a blank line unless it is the first shown.
-int ShowFile(const std::string& path, bool stats, bool& first, std::ostream& out, std::ostream& err) {
+// Shows one file, after a blank line unless it is the first shown. A file found in a
+// folder that is named like a sidecar and is no ORX file is no failure: `sidecars` counts
+// it, with the first one's name.
+int ShowFile(const std::string& path, bool stats, bool found, bool& first, InfoSidecars& sidecars, std::ostream& out,
+             std::ostream& err) {
     // Salvaging, so that a cut-off file still shows its header and its complete frames.
     OrxControl control(true);
     if (Status loaded = control.LoadFile(path); !loaded.ok()) {
+        if (found && loaded.kind() == ErrorKind::kInvalid && NamedLikeASidecar(path)) {
+            if (sidecars.count++ == 0) sidecars.first = path.substr(LastSeparator(path) + 1);
+            return kExitOk;
+        }
         err << "quillfen-cli: " << DisplayName(path) << ": " << loaded.message() << "\n";
         return kExitFailures;
     }
@@ -105,30 +123,44 @@ int ShowFile(const std::string& path, bool stats, bool& first, std::ostream& out
     return status;
 }
 
-// The data files a PATH names: itself, or for a folder each entry whose name holds ".orx"
-// (a note for those that are no file).
-std::vector<std::string> DataFilesOf(const std::string& path, std::ostream& err, int& status) {
-    const Result<FileFacts> facts = FactsAt(kWorkingFolder, path, true);
-    if (!facts.ok() || facts.value().type != FileType::kFolder) return {path};
-    Result<int> folder = OpenFolder(path);
-    Result<std::vector<std::string>> names = folder.ok() ? ListFolder(folder.value()) : folder.error();
-    if (!names.ok()) {
-        err << "quillfen-cli: " << DisplayName(path) << ": cannot read folder: " << names.message() << "\n";
+// The data files of a folder, found as convert's plan finds them (with --recursive in its
+// subfolders too); what the plan says of the rest is said as convert says it.
+std::vector<std::string> DataFilesIn(const std::string& folder, const InfoOptions& o, std::ostream& err, int& status) {
+    RunOptions options;
+    options.dryRun = true;  // nothing swept, nothing made
+    options.recursive = o.recursive;
+    options.onlyOrx = o.onlyOrx;
+    PlanCalls calls;
+    calls.kind = FindExportKind(kNormalizedTiff);
+    NameRegistry names;
+    const std::unique_ptr<CGetdatactrl1> control = MakeOrxControl(true, std::make_shared<SalvageLog>());
+    const Plan plan = MakePlan(*control, folder, options, calls, names);
+    if (!plan.unreadable.empty()) {
+        err << "quillfen-cli: " << DisplayName(plan.unreadablePath) << ": " << plan.unreadable << "\n";
         status = std::max(status, kExitFailures);
         return {};
     }
-    const std::string prefix = WithTrailingSeparator(path);
-    std::vector<std::string> files;
-    for (const std::string& name : names.value()) {
-        if (FindDataExtension(name) == std::string::npos) continue;
-        if (const EntryKind kind = KindOfEntry(folder.value(), name); !kind.regular) {
-            err << "quillfen-cli: note: " << DisplayName(prefix + name) << ": " << kind.why << "; skipped\n";
-            continue;
-        }
-        files.push_back(prefix + name);
+    for (const std::string& note : plan.notes) err << "quillfen-cli: note: " << note << "\n";
+    for (const PlanFailure& failure : plan.failures) {
+        err << "quillfen-cli: " << DisplayName(failure.path) << ": " << failure.cause << "\n";
+        status = std::max(status, kExitFailures);
     }
-    CloseFile(folder.value());
-    if (files.empty()) err << "quillfen-cli: no data files in " << DisplayName(path) << "\n";
+    std::vector<std::string> files;
+    for (const PlannedFile& file : plan.files) {
+        if (file.state == PlannedFile::State::kNotData) {
+            err << "quillfen-cli: note: " << DisplayName(file.path) << ": " << file.reason << "\n";
+        } else if (file.state == PlannedFile::State::kUnreadable) {
+            err << "quillfen-cli: " << DisplayName(file.path) << ": " << file.reason << "\n";
+            status = std::max(status, kExitFailures);
+        } else {
+            files.push_back(file.path);
+        }
+    }
+    if (files.empty() && plan.failures.empty()) {
+        // As convert ends over such a folder: its subfolders may hold what --recursive finds.
+        const int deeper = o.recursive ? 0 : DataFilesInSubfolders(folder);
+        err << "quillfen-cli: " << SummaryLine(BatchReport{}, SummaryContext{folder, "", deeper}) << "\n";
+    }
     return files;
 }
 
@@ -138,6 +170,9 @@ CLI::App* AddInfoCommand(CLI::App& app, InfoOptions& o) {
     auto* cmd = app.add_subcommand("info", "Show what the control sees in each FILE.orx (or each data file of a FOLDER)");
     cmd->add_flag("--stats", o.stats,
                   "Also read every frame: its minimum, maximum and mean, and the bits the samples use (e.g. 12 bits)");
+    cmd->add_flag("-r,--recursive", o.recursive,
+                  "Show the data files of subfolders too, as convert --recursive finds them");
+    cmd->add_flag("--only-orx", o.onlyOrx, "Take as data files only the names that end in .orx (not scan.orx.json)");
     cmd->add_option("PATH", o.paths, "ORX files, or folders whose data files to show")->required();
     return cmd;
 }
@@ -145,11 +180,18 @@ CLI::App* AddInfoCommand(CLI::App& app, InfoOptions& o) {
 int RunInfo(const InfoOptions& o, std::ostream& out, std::ostream& err) {
     int status = kExitOk;
     bool first = true;
+    InfoSidecars sidecars;
     for (const std::string& path : o.paths) {
-        for (const std::string& file : DataFilesOf(path, err, status)) {
-            status = std::max(status, ShowFile(file, o.stats, first, out, err));
+        const Result<FileFacts> facts = FactsAt(kWorkingFolder, path, true);
+        if (!facts.ok() || facts.value().type != FileType::kFolder) {
+            status = std::max(status, ShowFile(path, o.stats, false, first, sidecars, out, err));
+            continue;
+        }
+        for (const std::string& file : DataFilesIn(path, o, err, status)) {
+            status = std::max(status, ShowFile(file, o.stats, true, first, sidecars, out, err));
         }
     }
+    if (sidecars.count > 0) err << "quillfen-cli: note: " << SidecarNote(sidecars.count, sidecars.first) << "\n";
     return status;
 }
 

@@ -15,6 +15,8 @@ namespace qf {
 
 struct InfoOptions {
     bool stats = false;
+    bool recursive = false;  ///< a folder's subfolders too, as convert --recursive walks them
+    bool onlyOrx = false;    ///< data files only by names ending in .orx
     std::vector<std::string> paths;  ///< data files, or folders (each data file in them)
 };
 

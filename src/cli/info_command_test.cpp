@@ -78,6 +78,45 @@ TEST_F(InfoTest, FolderAndSeveralFilesShowEveryDataFileInNameOrder) {
     EXPECT_EQ(err.str(), "quillfen-cli: no data files in " + dir / "empty" + "\n");
 }
 
+// A folder is walked as convert walks it: its subfolders with --recursive (and counted
+// without), files named like sidecars that are no ORX files a note, not a failure.
+TEST_F(InfoTest, FolderIsWalkedAsConvertWalksIt) {
+    ASSERT_EQ(test::MakeDir(dir / "run"), 0);
+    ASSERT_EQ(test::MakeDir(dir / "run/day1"), 0);
+    ASSERT_EQ(test::MakeDir(dir / "run/day2"), 0);
+    Write(dir / "run/day1/a.orx", 1, 0);
+    Write(dir / "run/day2/b.orx", 2, 0);
+    test::WriteBytes(dir / "run/day2/b.orx.json", {'{', '}'});
+    const std::string a = Header(test::Shown(dir / "run/day1", "a.orx"), "1  (one image each)");
+    const std::string b = Header(test::Shown(dir / "run/day2", "b.orx"), "2  (one image each)");
+    const std::string sidecar = "quillfen-cli: note: 1 file named like a data file but not ending in .orx (b.orx.json) "
+                                "could not be loaded; --only-orx or --exclude passes such files over\n";
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string out, err;
+    };
+    const Case cases[] = {
+        {{dir / "run"}, kExitOk, "", "quillfen-cli: no data files in " + dir / "run" + "; 3 data files in subfolders (use --recursive)\n"},
+        {{"--recursive", dir / "run"}, kExitOk, a + "\n" + b, sidecar},
+        {{"-r", "--only-orx", dir / "run"}, kExitOk, a + "\n" + b, ""},
+        {{dir / "run/day2"}, kExitOk, b, sidecar},
+        // Named by the user, it was meant as data: a failure.
+        {{dir / "run/day2/b.orx.json"}, kExitFailures, "",
+         "quillfen-cli: " + dir / "run/day2/b.orx.json" + ": not an ORX file (signature does not match)\n"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"info"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        EXPECT_EQ(Run(args), c.status) << c.args.front();
+        EXPECT_EQ(out.str(), c.out) << c.args.front();
+        EXPECT_EQ(err.str(), c.err) << c.args.front();
+    }
+    test::WriteBytes(dir / "run/day2/c.orx", {1, 2, 3});  // ends in .orx: a data file that failed
+    EXPECT_EQ(Run({"info", "-r", dir / "run"}), kExitFailures);
+    EXPECT_NE(err.str().find(test::Shown(dir / "run/day2", "c.orx") + ": not an ORX file"), std::string::npos) << err.str();
+}
+
 TEST_F(InfoTest, CutOffFileShowsItsHeaderAndItsCompleteFrames) {
     Write(dir / "cut.orx", 60, 0, 30);
     Write(dir / "ok.orx", 1, 0);

@@ -34,11 +34,13 @@ const char* FailureKindName(FailureKind kind) {
 }
 
 json FailureJson(const BatchFailure& f) {
-    return json{{"frame", f.frame == kNoFrame ? json(nullptr) : json(f.frame)},
-                {"path", f.path},
-                {"reason", f.cause},
-                {"kind", FailureKindName(f.kind)},
-                {"line", f.Line()}};
+    json j{{"frame", f.frame == kNoFrame ? json(nullptr) : json(f.frame)},
+           {"path", f.path},
+           {"reason", f.cause},
+           {"kind", FailureKindName(f.kind)},
+           {"line", f.Line()}};
+    if (f.kind == FailureKind::kNameTaken) j["name_from_another_folder"] = f.takenFromElsewhere;
+    return j;
 }
 
 json FileJson(const FileRecord& file, const std::vector<BatchFailure>& failures) {
@@ -170,6 +172,7 @@ BatchFailure FailureFrom(const json& f, const std::string& dataFile) {
     for (FailureKind kind : {FailureKind::kNotLoaded, FailureKind::kNameTaken}) {
         if (f.at("kind").get<std::string>() == FailureKindName(kind)) failure.kind = kind;
     }
+    failure.takenFromElsewhere = f.value("name_from_another_folder", false);
     return failure;
 }
 
@@ -237,6 +240,8 @@ Result<ReadReport> ReadReportJson(const std::string& text) {
         const json& plan = j.at("plan");
         if (plan.at("output_dir").is_string()) read.outputDir = plan.at("output_dir").get<std::string>();
         read.recursive = plan.at("recursive").get<bool>();
+        if (plan.at("name_pattern").is_string()) read.namePattern = plan.at("name_pattern").get<std::string>();
+        read.salvage = plan.at("salvage").get<bool>();
         read.exitStatus = j.at("exit_status").get<int>();
         read.seconds = j.at("elapsed_seconds").get<double>();
         for (const json& input : j.at("inputs")) {

@@ -34,6 +34,8 @@ struct ReadReport {
     bool dryRun = false;
     std::string outputDir;
     bool recursive = false;
+    std::string namePattern;
+    bool salvage = false;
     int exitStatus = 0;
     double seconds = 0;
     std::string text;  ///< the report as written

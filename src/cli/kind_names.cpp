@@ -51,15 +51,13 @@ int ParseKindName(const std::string& text) {
     return -1;
 }
 
-std::string ClosestKindName(const std::string& text) {
+std::string ClosestName(const std::string& text, const std::vector<std::string>& names) {
     const std::string typed = Lower(text);
     std::string best;
     std::size_t bestDistance = std::string::npos;
-    for (const ExportKindInfo& kind : ExportKinds()) {
-        const std::string name = kind.name;
-        // A name typed in part ("grayscale", "normalized") means the kind it starts.
-        const std::size_t distance =
-            !typed.empty() && name.rfind(typed, 0) == 0 ? 0 : EditDistance(typed, name);
+    for (const std::string& name : names) {
+        // A name typed in part ("grayscale", "normalized") means the name it starts.
+        const std::size_t distance = !typed.empty() && name.rfind(typed, 0) == 0 ? 0 : EditDistance(typed, name);
         if (distance < bestDistance) {
             bestDistance = distance;
             best = name;
@@ -67,6 +65,12 @@ std::string ClosestKindName(const std::string& text) {
     }
     // Closer than half the name: further than that, the word was something else ("jpeg").
     return bestDistance * 2 <= std::max(best.size(), typed.size()) ? best : std::string();
+}
+
+std::string ClosestKindName(const std::string& text) {
+    std::vector<std::string> names;
+    for (const ExportKindInfo& kind : ExportKinds()) names.emplace_back(kind.name);
+    return ClosestName(text, names);
 }
 
 std::string KindNameList() {

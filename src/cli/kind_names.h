@@ -4,11 +4,16 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace qf {
 
 /// The kind that `text` names or numbers (0 to 3), or -1.
 int ParseKindName(const std::string& text);
+
+/// The one of `names` closest to `text` (by edits, or a start typed in part), or "" when
+/// none is close enough to be what was meant: for kinds, and for options mistyped.
+std::string ClosestName(const std::string& text, const std::vector<std::string>& names);
 
 /// The kind name closest to `text` (by edits), or "" when none is close enough to be
 /// what was meant.

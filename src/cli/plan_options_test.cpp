@@ -305,7 +305,8 @@ TEST_F(PlanOptionsTest, WordsForTyposAndUnknownCommands) {
     EXPECT_EQ(err.str(), "quillfen-cli: unknown command 'conver'; the commands are convert, info, synth and report "
                          "(quillfen-cli --help tells more)\n");
     EXPECT_EQ(Run({"convert", "--help"}), kExitOk);
-    EXPECT_NE(out.str().find("KIND=normalized-tiff Output kind: normalized-tiff | standardized-tiff | grayscale-bmp | "
+    EXPECT_NE(out.str().find("-k,--kind KIND=normalized-tiff"), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("Output kind: normalized-tiff | standardized-tiff | grayscale-bmp | "
                              "color-bmp (or colour-bmp) (or 0-3)"),
               std::string::npos)
         << out.str();
@@ -341,6 +342,41 @@ TEST_P(SelectionTest, FramesConvertsOnlyTheSelectedFramesUnderTheirUsualNames) {
     EXPECT_EQ(test::ReadBytes(dir / "scan1.tiff"), mine);
     EXPECT_EQ(Convert({"--frames", "9-2", dir.path()}), kExitUsage);
     EXPECT_NE(err.str().find("'9-2' is no frame range"), std::string::npos) << err.str();
+}
+
+// A selection meant for another series is said for each file it misses, and a run it
+// left with nothing to do fails.
+TEST_P(SelectionTest, FramesAFileDoesNotHaveAreSaidAndASelectionOfNothingFails) {
+    Beam(dir / "scan.orx", 20);
+    Beam(dir / "short.orx", 3);
+    const std::string scan = "quillfen-cli: note: " + dir / "scan.orx" + ": --frames ";
+    const std::string shortOne = "quillfen-cli: note: " + dir / "short.orx" + ": --frames ";
+    struct Case {
+        std::string frames;
+        std::string input;
+        int status;
+        Names lines;
+    };
+    const Case cases[] = {
+        {"100", dir / "scan.orx", kExitFailures, {scan + "100 selects no frame of its 20 (0 to 19)"}},
+        {"2", dir.path(), kExitOk, {}},
+        {"0-4,100", dir.path(), kExitOk,
+         {scan + "0-4,100: 100 names no frame of its 20 (0 to 19)", shortOne + "0-4,100: 100 names no frame of its 3 (0 to 2)"}},
+        {"10-,40-50", dir.path(), kExitOk,
+         {scan + "10-,40-50: 40-50 names no frame of its 20 (0 to 19)", shortOne + "10-,40-50 selects no frame of its 3 (0 to 2)"}},
+        {"50-60,70", dir.path(), kExitFailures,
+         {scan + "50-60,70 selects no frame of its 20 (0 to 19)", shortOne + "50-60,70 selects no frame of its 3 (0 to 2)"}},
+    };
+    for (const Case& c : cases) {
+        for (const char* dry : {"--dry-run", "--sync"}) {
+            EXPECT_EQ(Convert({dry, "--frames", c.frames, c.input}), c.status) << c.frames << "\n" << err.str();
+            EXPECT_EQ(FailureLines(), c.lines) << c.frames;
+        }
+    }
+    EXPECT_EQ(Outputs(dir.path()), (Names{"scan.tiff", "scan1.tiff", "scan10.tiff", "scan11.tiff", "scan12.tiff",
+                                          "scan13.tiff", "scan14.tiff", "scan15.tiff", "scan16.tiff", "scan17.tiff",
+                                          "scan18.tiff", "scan19.tiff", "scan2.tiff", "scan3.tiff", "scan4.tiff",
+                                          "short.tiff", "short1.tiff", "short2.tiff"}));
 }
 
 TEST_P(SelectionTest, SidecarFilesArePassedOverByOptionAndOtherwiseNamedOnce) {

@@ -8,6 +8,7 @@
 #include "cli/cli_app.h"
 #include "cli/json_report.h"
 #include "cli/run_end.h"
+#include "convert/run_tally.h"
 #include "platform/display_name.h"
 #include "platform/file_io.h"
 
@@ -223,6 +224,7 @@ int RunReportMerge(const MergeOptions& o, std::ostream& out, std::ostream& err) 
     }
     const ReadReport& first = *byPart.front();
     PrintSummary(first.paths, first.outputDir, first.recursive, done, err);
+    PrintHint(CombinedReport(done), HintContext{first.namePattern, first.salvage, first.recursive}, err);
     if (o.report.empty()) return status;
     return WriteReport(o.report, false, MergedReportJson(first, inputs, status, seconds), status, out, err);
 }

@@ -6,6 +6,7 @@
 #include "cli/cli_app.h"
 #include "cli/progress_printer.h"
 #include "cli/stop_signals.h"
+#include "control/orx_control.h"
 #include "convert/run_tally.h"
 #include "platform/display_name.h"
 #include "platform/file_io.h"
@@ -16,6 +17,19 @@ namespace {
 
 // How long a report into a FIFO waits for a program to read it.
 constexpr std::chrono::seconds kReportWait{30};
+
+// The pattern that gives every frame of every data file a name of its own.
+constexpr const char* kOwnNamePattern = "{stem}_{frame:04}";
+
+std::string Count(long n, const char* one, const char* many) { return std::to_string(n) + " " + (n == 1 ? one : many); }
+
+// The complete frames of a data file the control would not load, when it is cut off inside
+// a frame (what --salvage converts); 0 when it is not cut off.
+long SalvageableFrames(const std::string& path) {
+    OrxControl control(true);
+    if (!control.LoadFile(path).ok() || !control.cutOff()) return 0;
+    return static_cast<long>(control.cutOff()->completeFrames);
+}
 
 }  // namespace
 
@@ -38,6 +52,53 @@ void PrintSummary(const std::vector<std::string>& paths, const std::string& outp
     if (paths.size() < 2) return;
     const SummaryContext context{std::to_string(paths.size()) + " inputs", outputDir, 0};
     err << "quillfen-cli: " << context.input << ": " << Summary(CombinedReport(done), context) << "\n";
+}
+
+bool NamedLikeASidecar(const std::string& path) {
+    const std::string name = path.substr(LastSeparator(path) + 1);
+    const std::size_t orx = FindDataExtension(name);
+    return orx != std::string::npos && orx + 4 != name.size();
+}
+
+std::string SidecarNote(std::size_t count, const std::string& example) {
+    return (count == 1 ? "1 file named like a data file" : std::to_string(count) + " files named like data files") +
+           " but not ending in .orx (" + DisplayName(example) + (count == 1 ? "" : ", ...") +
+           ") could not be loaded; --only-orx or --exclude passes such files over";
+}
+
+std::string RunHint(const BatchReport& all, const HintContext& context) {
+    long takenHere = 0, takenElsewhere = 0, cutFiles = 0, cutFrames = 0;
+    for (const BatchFailure& failure : all.failures) {
+        if (failure.kind == FailureKind::kNameTaken) ++(failure.takenFromElsewhere ? takenElsewhere : takenHere);
+        if (failure.kind == FailureKind::kNotLoaded && !context.salvage) {
+            if (const long frames = SalvageableFrames(failure.dataFile); frames > 0) {
+                ++cutFiles;
+                cutFrames += frames;
+            }
+        }
+    }
+    if (context.namePattern == kOwnNamePattern) takenHere = 0;
+    // Folders named side by side collide in the output folder too, and --mirror would not
+    // part them: no advice is better than the wrong one.
+    if (!context.recursive) takenElsewhere = 0;
+    const long best = std::max({takenHere, takenElsewhere, cutFrames});
+    if (best == 0) return "";
+    if (cutFrames == best) {
+        return Count(cutFiles, "data file ends", "data files end") +
+               " inside a frame (cut off); --salvage converts the complete frames";
+    }
+    if (takenElsewhere == best) {
+        return Count(takenElsewhere, "frame was not written because a data file of another folder had its name",
+                     "frames were not written because data files of other folders had their names") +
+               "; --mirror writes each subfolder's outputs into the same subfolder of the output folder";
+    }
+    return Count(takenHere, "frame was not written because its name was taken",
+                 "frames were not written because their names were taken") +
+           "; --name-pattern '" + kOwnNamePattern + "' gives every frame a name of its own";
+}
+
+void PrintHint(const BatchReport& all, const HintContext& context, std::ostream& err) {
+    if (const std::string hint = RunHint(all, context); !hint.empty()) err << "quillfen-cli: hint: " << hint << "\n";
 }
 
 int WriteReport(const std::string& report, bool sync, const std::string& json, int status, std::ostream& out,

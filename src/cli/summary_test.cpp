@@ -3,8 +3,11 @@
 // a folder that holds no data file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "cli/cli_test_support.h"
 #include "cli/progress_printer.h"
+#include "tools/orx_writer.h"
 #include "tools/synthetic_beam.h"
 
 namespace qf {
@@ -30,6 +33,27 @@ protected:
             return line.substr(16 + input.size());
         }
         return "(none)";
+    }
+    // The line after the summary of `input` when it is a hint, without "quillfen-cli: hint: ".
+    std::string HintAfter(const std::string& input) const {
+        const std::vector<std::string> lines = Lines();
+        for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
+            if (lines[i].rfind("quillfen-cli: " + input + ": ", 0) != 0) continue;
+            const std::string prefix = "quillfen-cli: hint: ";
+            return lines[i + 1].rfind(prefix, 0) == 0 ? lines[i + 1].substr(prefix.size()) : "(none)";
+        }
+        return "(none)";
+    }
+    // A data file of `frames` frames whose last ends after 3 samples, as an aborted acquisition.
+    static void CutOff(const std::string& path, std::uint32_t frames) {
+        OrxHeader header;
+        header.width = 6;
+        header.height = 4;
+        header.frameCount = frames;
+        OrxWriter writer(path, header);
+        std::vector<std::uint16_t> samples(header.storedSamples(), 100);
+        for (std::uint32_t f = 0; f + 1 < frames; ++f) writer.WriteFrame(samples.data());
+        ASSERT_TRUE(writer.FinishCutOff(samples.data(), 3).ok());
     }
 };
 
@@ -128,6 +152,60 @@ TEST_F(SummaryTest, RecursiveRunOverAnEmptyTreeGivesNoHint) {
     ASSERT_EQ(test::MakeDir(dir / "day1"), 0);
     EXPECT_EQ(Run({"convert", "--recursive", dir.path()}), kExitOk);
     EXPECT_EQ(err.str(), "quillfen-cli: no data files in " + dir.path() + "\n");
+}
+
+// Each kind of loss has its own remedy; the one that would have saved the most frames is
+// said, once, after the summary, and not when --quiet asks for failures only.
+TEST_F(SummaryTest, TheSummaryIsFollowedByTheHintThatSavesTheMost) {
+    const std::string names = "1 frame was not written because its name was taken; --name-pattern "
+                              "'{stem}_{frame:04}' gives every frame a name of its own";
+    const std::string mirror = "2 frames were not written because data files of other folders had their names; "
+                               "--mirror writes each subfolder's outputs into the same subfolder of the output folder";
+    const std::string salvage = "1 data file ends inside a frame (cut off); --salvage converts the complete frames";
+    struct Case {
+        std::string folder;
+        std::vector<std::string> options;
+        int status;
+        std::string hint;
+    };
+    const std::vector<Case> cases = {
+        {"series", {}, kExitFailures, names},  // scan1 frame 1 and scan11 frame 0 both want scan11.tiff
+        {"series", {"--name-pattern", "{stem}_{frame:04}"}, kExitOk, "(none)"},
+        {"series", {"--quiet"}, kExitFailures, "(none)"},
+        {"days", {"--recursive", "--output-dir", dir / "out1"}, kExitFailures, mirror},
+        {"days", {"--recursive", "--mirror", "--output-dir", dir / "out2"}, kExitOk, "(none)"},
+        {"cut", {}, kExitFailures, salvage},
+        {"cut", {"--salvage"}, kExitFailures, "(none)"},
+        {"cutseries", {}, kExitFailures, salvage},  // 3 frames to salvage beat 1 name taken
+    };
+    for (const char* folder : {"series", "days", "days/a", "days/b", "cut", "cutseries"}) {
+        ASSERT_EQ(test::MakeDir(dir / folder), 0);
+    }
+    for (const char* folder : {"series", "cutseries"}) {
+        Beam(dir / (std::string(folder) + "/scan1.orx"), 2);
+        Beam(dir / (std::string(folder) + "/scan11.orx"), 1);
+    }
+    Beam(dir / "days/a/x.orx", 2);
+    Beam(dir / "days/b/x.orx", 2);
+    CutOff(dir / "cut/short.orx", 3);
+    CutOff(dir / "cutseries/short.orx", 4);
+    for (const Case& c : cases) {
+        for (const char* jobs : {"1", "3"}) {
+            std::vector<std::string> args = {"convert", "--jobs", jobs};
+            args.insert(args.end(), c.options.begin(), c.options.end());
+            args.push_back(dir / c.folder);
+            EXPECT_EQ(Run(args), c.status) << err.str();
+            EXPECT_EQ(HintAfter(dir / c.folder), c.hint) << c.folder << " " << (c.options.empty() ? "" : c.options[0]);
+            const std::vector<std::string> lines = Lines();
+            EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return l.find(" hint: ") != std::string::npos; }),
+                      c.hint == "(none)" ? 0 : 1)
+                << err.str();
+        }
+    }
+    // Two folders named side by side: --mirror would not part them, so it is not advised.
+    EXPECT_EQ(Run({"convert", "--output-dir", dir / "out3", dir / "days/a", dir / "days/b"}), kExitFailures);
+    EXPECT_NE(err.str().find("x.orx"), std::string::npos) << err.str();
+    EXPECT_EQ(err.str().find("--mirror"), std::string::npos) << err.str();
 }
 
 TEST(SummaryWords, StopAndKeptOutputsAreCounted) {

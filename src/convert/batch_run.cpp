@@ -14,8 +14,9 @@
 
 namespace qf {
 
-void Walk::Fail(const std::string& dataFile, int frame, const std::string& path, std::string cause, FailureKind kind) {
-    report_->failures.push_back(BatchFailure{dataFile, frame, path, std::move(cause), kind});
+void Walk::Fail(const std::string& dataFile, int frame, const std::string& path, std::string cause, FailureKind kind,
+                bool takenFromElsewhere) {
+    report_->failures.push_back(BatchFailure{dataFile, frame, path, std::move(cause), kind, takenFromElsewhere});
     observer_.Failed(report_->failures.back());
 }
 

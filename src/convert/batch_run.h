@@ -42,6 +42,9 @@ struct BatchFailure {
     std::string path;
     std::string cause;
     FailureKind kind = FailureKind::kOther;
+    /// kNameTaken: the name is taken by a data file of another folder, whose outputs go
+    /// into the same output folder.
+    bool takenFromElsewhere = false;
 
     /// "PATH: cause", or "PATH: frame N: cause" when the frame is not in the path.
     std::string Line() const;

@@ -37,7 +37,20 @@ Result<FrameSelection> FrameSelection::Parse(const std::string& text) {
         if (comma == std::string_view::npos) break;
         rest.remove_prefix(comma + 1);
     }
+    selection.text_ = text;
     return selection;
+}
+
+std::vector<std::string> FrameSelection::Outside(int first, int last) const {
+    std::vector<std::string> items;
+    for (const Range& r : ranges_) {
+        if (r.last >= first && r.first <= last) continue;
+        std::string item = std::to_string(r.first);
+        if (r.last == kLastFrame && r.first != kLastFrame) item += "-";
+        else if (r.last != r.first) item += "-" + std::to_string(r.last);
+        items.push_back(item);
+    }
+    return items;
 }
 
 bool FrameSelection::Contains(std::int16_t frame) const {

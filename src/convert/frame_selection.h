@@ -19,6 +19,11 @@ public:
     static Result<FrameSelection> Parse(const std::string& text);
     bool all() const { return ranges_.empty(); }
     bool Contains(std::int16_t frame) const;
+    /// The text it was parsed from ("" for every frame).
+    const std::string& text() const { return text_; }
+    /// The items of the selection, as written ("100", "30-"), that name no frame from
+    /// `first` to `last`: frames a data file does not have.
+    std::vector<std::string> Outside(int first, int last) const;
 
 private:
     struct Range {
@@ -26,6 +31,7 @@ private:
         int last = 0;
     };
     std::vector<Range> ranges_;
+    std::string text_;
 };
 
 }  // namespace qf

@@ -105,13 +105,15 @@ std::string NamePattern::Apply(const std::string& entryName, std::int16_t frame,
     return out;
 }
 
-std::string NameRegistry::Claim(const std::string& folderKey, const std::string& name,
-                                const std::string& claimant) {
+std::string NameRegistry::Claim(const std::string& folderKey, const std::string& name, const std::string& claimant,
+                                const std::string& dataFolder, bool* elsewhere) {
     // Names the file system takes for one file are one claim.
     // The same frame of the same file naming itself again (a run that goes on with one job
     // after a full disk) is no collision.
-    auto [it, fresh] = claims_.emplace(std::make_pair(folderKey, NameKey(name)), claimant);
-    return fresh || it->second == claimant ? std::string() : it->second;
+    auto [it, fresh] = claims_.emplace(std::make_pair(folderKey, NameKey(name)), Claimant{claimant, dataFolder});
+    if (fresh || it->second.who == claimant) return std::string();
+    if (elsewhere) *elsewhere = it->second.dataFolder != dataFolder;
+    return it->second.who;
 }
 
 OutputNamer::OutputNamer(const OutputPlace& place, NameRegistry& registry, const NamePattern* pattern,
@@ -165,7 +167,9 @@ OutputName OutputNamer::Next(std::int16_t frame) {
     out.refusalPath.clear();
     const std::string claimant =
         (stack_ ? std::string("the stack of ") : "frame " + std::to_string(frame) + " of ") + DisplayName(dataPath_);
-    if (std::string owner = registry_.Claim(place_.folderKey, out.name, claimant); !owner.empty()) {
+    if (std::string owner = registry_.Claim(place_.folderKey, out.name, claimant, place_.dataPrefix,
+                                            &out.takenFromElsewhere);
+        !owner.empty()) {
         out.refusal = "not written: its name " + DisplayName(out.path) + " is taken by " + owner;
         out.nameTaken = true;
         out.refusalPath = dataPath_;

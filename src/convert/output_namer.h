@@ -35,12 +35,18 @@ private:
 /// the frame that claimed each, so that a later frame of the same name is refused.
 class NameRegistry {
 public:
-    /// "" when `name` in folder `folderKey` is free (and now claimed by `claimant`); else
-    /// who has it ("frame 1 of scan1.orx").
-    std::string Claim(const std::string& folderKey, const std::string& name, const std::string& claimant);
+    /// "" when `name` in folder `folderKey` is free (and now claimed by `claimant`, a data
+    /// file of `dataFolder`); else who has it ("frame 1 of scan1.orx"), and `elsewhere`
+    /// tells whether that data file lies in another folder than `dataFolder`.
+    std::string Claim(const std::string& folderKey, const std::string& name, const std::string& claimant,
+                      const std::string& dataFolder = "", bool* elsewhere = nullptr);
 
 private:
-    std::map<std::pair<std::string, std::string>, std::string> claims_;
+    struct Claimant {
+        std::string who;
+        std::string dataFolder;
+    };
+    std::map<std::pair<std::string, std::string>, Claimant> claims_;
 };
 
 /// Where the outputs of one folder's data files go.
@@ -57,7 +63,8 @@ struct OutputName {
     std::string name;        ///< within the output folder
     std::string refusal;     ///< why the frame gets no output ("" when it does)
     std::string refusalPath; ///< the path the refusal's line names
-    bool nameTaken = false;  ///< refused because another data file's output has the name
+    bool nameTaken = false;  ///< refused because another data file's output has the name...
+    bool takenFromElsewhere = false;  ///< ...a data file of another folder (one output folder for several)
 };
 
 /// Names the frames of one data file, in the order its control steps them.

@@ -108,6 +108,7 @@ private:
     void Sweep(const OutputFolder& folder, const std::string& path, const std::vector<std::string>& names);
     void PlanFile(PlannedFile& file);
     void NameFrames(PlannedFile& file);
+    void NoteFramesOutside(const PlannedFile& file);
     bool ClaimMirroredFolders(PlannedFile& file);
     bool IsExcludedByGlob(const std::string& name) const;
     bool ExcludedAsNoOrx(const std::string& name) const;
@@ -368,6 +369,27 @@ void Planner::NameFrames(PlannedFile& file) {
     }
 }
 
+// A selection that names frames a data file does not have was most likely meant for
+// another series: said, so that "0 of 0 frames written" is no riddle.
+void Planner::NoteFramesOutside(const PlannedFile& file) {
+    if (options_.frames.all() || file.state != PlannedFile::State::kData || file.frames.empty()) return;
+    const auto [lo, hi] = std::minmax_element(file.frames.begin(), file.frames.end(),
+                                              [](const PlannedFrame& a, const PlannedFrame& b) { return a.number < b.number; });
+    const std::string frames = std::to_string(file.frames.size()) + " (" + std::to_string(lo->number) + " to " +
+                               std::to_string(hi->number) + ")";
+    const std::string selection = "--frames " + options_.frames.text();
+    if (std::none_of(file.frames.begin(), file.frames.end(), [](const PlannedFrame& f) { return f.selected; })) {
+        plan_.notes.push_back(DisplayName(file.path) + ": " + selection + " selects no frame of its " + frames);
+        return;
+    }
+    const std::vector<std::string> outside = options_.frames.Outside(lo->number, hi->number);
+    if (outside.empty()) return;
+    std::string items;
+    for (const std::string& item : outside) items += (items.empty() ? "" : ", ") + item;
+    plan_.notes.push_back(DisplayName(file.path) + ": " + selection + ": " + items +
+                          (outside.size() == 1 ? " names no frame" : " name no frame") + " of its " + frames);
+}
+
 bool Planner::IsExcludedByGlob(const std::string& name) const {
     for (const std::string& glob : options_.exclude) {
         if (MatchesGlob(glob, name)) return true;
@@ -413,6 +435,7 @@ Plan Planner::Make(const std::string& input) {
         if (counts) file.inShard = static_cast<int>(dealt++ % static_cast<std::size_t>(options_.shardCount)) ==
                                    options_.shardIndex - 1;
         NameFrames(file);
+        if (file.inShard) NoteFramesOutside(file);
     }
     return std::move(plan_);
 }

@@ -15,7 +15,7 @@ void Walk::ConvertStack(const PlannedFile& file, const Job& job) {
     const OutputName& out = job.out;
     if (!out.refusal.empty()) {
         Fail(file.path, kNoFrame, out.refusalPath, (out.nameTaken ? "stack " : "stack: ") + out.refusal,
-             out.nameTaken ? FailureKind::kNameTaken : FailureKind::kOther);
+             out.nameTaken ? FailureKind::kNameTaken : FailureKind::kOther, out.takenFromElsewhere);
         return EndFile(file, Outcome::kFailed);
     }
     const int outputFd = job.output->fd();

@@ -428,7 +428,7 @@ Walk::Outcome Walk::ReportJob(const Plan& plan, const PlannedFile& file, const J
     }
     if (got.what == What::kRefused) {
         Fail(file.path, stack ? kNoFrame : w, job.out.refusalPath, stack ? StackRefusal(job.out) : job.out.refusal,
-             job.out.nameTaken ? FailureKind::kNameTaken : FailureKind::kOther);
+             job.out.nameTaken ? FailureKind::kNameTaken : FailureKind::kOther, job.out.takenFromElsewhere);
         return Outcome::kFailed;
     }
     CountOverRange(file, *job.kind, got.overRange);

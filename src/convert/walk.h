@@ -199,7 +199,7 @@ private:
                         const ExportKindInfo& kind, const Error& error);
     bool StopRequested();
     void Fail(const std::string& dataFile, int frame, const std::string& path, std::string cause,
-              FailureKind kind = FailureKind::kOther);
+              FailureKind kind = FailureKind::kOther, bool takenFromElsewhere = false);
     /// The control would not load `path`.
     void NotLoaded(const std::string& path, const std::string& why);
     void Note(std::string line);
