@@ -108,7 +108,7 @@ TEST_F(TiffKindTest, AFileCutShortWhileReadIsUnreadNotACrash) {
 #ifndef _WIN32
 // A classic TIFF header and one directory claiming a `width` x `height` page of 16-bit
 // samples in one strip of `stripBytes` at byte 8, deflate-compressed when `deflate`.
-Bytes TinyTiffClaiming(std::uint32_t width, std::uint32_t height, std::uint32_t stripBytes, bool deflate) {
+[[maybe_unused]] Bytes TinyTiffClaiming(std::uint32_t width, std::uint32_t height, std::uint32_t stripBytes, bool deflate) {
     Bytes b = {'I', 'I', 42, 0, 0, 0, 0, 0};
     const std::uint32_t ifd = 16;
     std::memcpy(&b[4], &ifd, 4);
