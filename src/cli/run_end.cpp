@@ -7,6 +7,7 @@
 #include "cli/progress_printer.h"
 #include "cli/stop_signals.h"
 #include "control/orx_control.h"
+#include "convert/cut_off_files.h"
 #include "convert/run_tally.h"
 #include "platform/display_name.h"
 #include "platform/file_io.h"
@@ -23,13 +24,6 @@ constexpr const char* kOwnNamePattern = "{stem}_{frame:04}";
 
 std::string Count(long n, const char* one, const char* many) { return std::to_string(n) + " " + (n == 1 ? one : many); }
 
-// The complete frames of a data file the control would not load, when it is cut off inside
-// a frame (what --salvage converts); 0 when it is not cut off.
-long SalvageableFrames(const std::string& path) {
-    OrxControl control(true);
-    if (!control.LoadFile(path).ok() || !control.cutOff()) return 0;
-    return static_cast<long>(control.cutOff()->completeFrames);
-}
 
 }  // namespace
 
@@ -67,16 +61,12 @@ std::string SidecarNote(std::size_t count, const std::string& example) {
 }
 
 std::string RunHint(const BatchReport& all, const HintContext& context) {
-    long takenHere = 0, takenElsewhere = 0, cutFiles = 0, cutFrames = 0;
+    long takenHere = 0, takenElsewhere = 0;
     for (const BatchFailure& failure : all.failures) {
         if (failure.kind == FailureKind::kNameTaken) ++(failure.takenFromElsewhere ? takenElsewhere : takenHere);
-        if (failure.kind == FailureKind::kNotLoaded && !context.salvage) {
-            if (const long frames = SalvageableFrames(failure.dataFile); frames > 0) {
-                ++cutFiles;
-                cutFrames += frames;
-            }
-        }
     }
+    const Salvageable cut = context.salvage ? Salvageable{} : SalvageableIn(all);
+    const long cutFiles = cut.files, cutFrames = cut.frames;
     if (context.namePattern == kOwnNamePattern) takenHere = 0;
     // Folders named side by side collide in the output folder too, and --mirror would not
     // part them: no advice is better than the wrong one.

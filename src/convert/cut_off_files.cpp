@@ -23,4 +23,22 @@ void ReportCutOffFiles(BatchReport& report, const SalvageLog& log, BatchObserver
     }
 }
 
+long SalvageableFrames(const std::string& path) {
+    OrxControl control(true);
+    if (!control.LoadFile(path).ok() || !control.cutOff()) return 0;
+    return static_cast<long>(control.cutOff()->completeFrames);
+}
+
+Salvageable SalvageableIn(const BatchReport& report) {
+    Salvageable found;
+    for (const BatchFailure& failure : report.failures) {
+        if (failure.kind != FailureKind::kNotLoaded) continue;
+        if (const long frames = SalvageableFrames(failure.dataFile); frames > 0) {
+            ++found.files;
+            found.frames += frames;
+        }
+    }
+    return found;
+}
+
 }  // namespace qf

@@ -402,12 +402,17 @@ private slots:
             dlg.OnShowReport();
             QVERIFY(services.reportLines.join('\n').contains(QStringLiteral("5 of 8 frames missing")));
         }
-        // Without it the file is refused whole, as before.
+        // Without it the file is refused whole, as before, and the message says what saves it.
         StartCase();
         WriteCutOff(*dir / "scan.orx");
         CQuillfenDlg dlg(&services);
         RunOver(dlg);
         QCOMPARE(test::Outputs(*dir), std::vector<std::string>{});
+        QCOMPARE(services.warnings.size(), 1);
+        QVERIFY2(services.warnings[0].endsWith(QStringLiteral(
+                     "1 data file ends inside a frame (cut off): with \"Convert the complete frames of cut-off files\" "
+                     "in Output Options their complete frames are converted.")),
+                 qPrintable(services.warnings[0]));
     }
 
     // QFormLayout gives a label made from a string beside a row of several widgets no

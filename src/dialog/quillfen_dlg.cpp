@@ -517,8 +517,18 @@ void CQuillfenDlg::OnRunFinished(const BatchReport& finished) {
 }
 
 void CQuillfenDlg::ShowReport(const BatchReport& report) {
-    const QString text = RunTexts::FailureMessage(report);
-    if (!text.isEmpty()) m_services->ShowWarning(this, windowTitle(), text);
+    QString text = RunTexts::FailureMessage(report);
+    if (text.isEmpty()) return;
+    // A file cut off inside a frame (an aborted acquisition) has complete frames to save.
+    if (!m_runChoices.salvage) {
+        if (const Salvageable cut = SalvageableIn(report); cut.files > 0) {
+            const QString files = cut.files == 1 ? tr("1 data file ends") : tr("%1 data files end").arg(cut.files);
+            text += QStringLiteral("\n\n") +
+                    tr("%1 inside a frame (cut off): with \"Convert the complete frames of cut-off files\" in Output "
+                       "Options their complete frames are converted.").arg(files);
+        }
+    }
+    m_services->ShowWarning(this, windowTitle(), text);
 }
 
 void CQuillfenDlg::OnOpenFolder() {
