@@ -48,6 +48,14 @@ TEST_P(OtherKindTest, ReplacingTheOtherKindIsSaidOncePerDataFile) {
     Beam("b.orx", 1);
     ASSERT_EQ(Convert("standardized-tiff"), 0);
     EXPECT_EQ(KindOf("a1.tiff"), kStandardizedTiff);
+    // The dry run says it first, as what the run would do.
+    ASSERT_EQ(Convert("normalized-tiff", {"--dry-run"}), 0) << err.str();
+    EXPECT_EQ(KindLines(), (std::vector<std::string>{
+                               Note(dir / "a.orx" + ": would replace 3 outputs (" + dir / "a.tiff" +
+                                    ", ...) that were written by the standardized-tiff kind"),
+                               Note(dir / "b.orx" + ": would replace " + dir / "b.tiff" +
+                                    ", which was written by the standardized-tiff kind"),
+                           }));
     ASSERT_EQ(Convert("normalized-tiff"), 0) << err.str();
     EXPECT_EQ(KindLines(), (std::vector<std::string>{
                                Note(dir / "a.orx" + ": replaced 3 outputs (" + dir / "a.tiff" +

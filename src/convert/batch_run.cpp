@@ -102,16 +102,19 @@ void Walk::SayOtherKind() {
     const ExportKindInfo* other = FindExportKind(otherKindOf_);
     const std::string name = other ? other->name : "other";
     const std::string first = DisplayName(firstOther_);
+    // A dry run says what the run would do.
+    const std::string replaced = settings_.dryRun ? "would replace " : "replaced ";
+    const std::string kept = settings_.dryRun ? "would keep " : "kept ";
     if (otherReplaced_ > 0) {
         Note(DisplayName(otherKindFile_) + ": " +
-             (otherReplaced_ == 1 ? "replaced " + first + ", which was" :
-                                    "replaced " + std::to_string(otherReplaced_) + " outputs (" + first + ", ...) that were") +
+             (otherReplaced_ == 1 ? replaced + first + ", which was" :
+                                    replaced + std::to_string(otherReplaced_) + " outputs (" + first + ", ...) that were") +
              " written by the " + name + " kind");
     }
     if (otherKept_ > 0) {
         Note(DisplayName(otherKindFile_) + ": " +
-             (otherKept_ == 1 ? "kept " + first + ", which is" :
-                                "kept " + std::to_string(otherKept_) + " outputs (" + first + ", ...) that are") +
+             (otherKept_ == 1 ? kept + first + ", which is" :
+                                kept + std::to_string(otherKept_) + " outputs (" + first + ", ...) that are") +
              " of the " + name + " kind, not this run's (--no-clobber)");
     }
     otherKindFile_.clear();

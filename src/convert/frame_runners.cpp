@@ -203,6 +203,10 @@ public:
         // Every check the writer makes before it writes.
         const int outputFd = job.output ? job.output->fd() : -1;
         out.written = outputFd >= 0 ? CheckOutputTarget(TargetFor(outputFd, job.out, context_.settings)) : Status::Ok();
+        // What the run would say of the file it replaces, said here too.
+        if (outputFd >= 0 && job.kind) {
+            out.otherKind = OtherTiffKindAt(outputFd, job.out, *job.kind, file.framePixels, &out.kindUnread);
+        }
         out.what = FrameOutcome::What::kWritten;
         return out;
     }
