@@ -66,10 +66,7 @@ std::array<std::uint8_t, kOrxHeaderSize> SerializeOrxHeader(const OrxHeader& h) 
     return b;
 }
 
-namespace {
-
-// The header's fields, checked, without looking at the file's length.
-Result<OrxHeader> ParseFields(const std::uint8_t* bytes, std::size_t size) {
+Result<OrxHeader> ParseOrxHeaderFields(const std::uint8_t* bytes, std::size_t size) {
     std::size_t signatureBytes = std::min(size, kOrxSignature.size());
     if (size == 0) return Invalid("empty file, not an ORX file");
     if (std::memcmp(bytes, kOrxSignature.data(), signatureBytes) != 0) {
@@ -89,6 +86,8 @@ Result<OrxHeader> ParseFields(const std::uint8_t* bytes, std::size_t size) {
     return h;
 }
 
+namespace {
+
 Error WrongLength(const OrxHeader& h, std::uint64_t fileLength) {
     const std::uint64_t expected = h.fileLength();
     const std::string frames = h.frameCount == 1 ? " frame" : " frames";
@@ -100,7 +99,7 @@ Error WrongLength(const OrxHeader& h, std::uint64_t fileLength) {
 }  // namespace
 
 Result<OrxHeader> ParseOrxHeader(const std::uint8_t* bytes, std::size_t size, std::uint64_t fileLength) {
-    Result<OrxHeader> h = ParseFields(bytes, size);
+    Result<OrxHeader> h = ParseOrxHeaderFields(bytes, size);
     if (!h.ok()) return h;
     if (fileLength != h.value().fileLength()) return WrongLength(h.value(), fileLength);
     return h;
@@ -109,7 +108,7 @@ Result<OrxHeader> ParseOrxHeader(const std::uint8_t* bytes, std::size_t size, st
 Result<OrxHeader> ParseOrxHeaderSalvaging(const std::uint8_t* bytes, std::size_t size, std::uint64_t fileLength,
                                           std::optional<OrxCutOff>* cutOff) {
     cutOff->reset();
-    Result<OrxHeader> parsed = ParseFields(bytes, size);
+    Result<OrxHeader> parsed = ParseOrxHeaderFields(bytes, size);
     if (!parsed.ok()) return parsed;
     OrxHeader h = parsed.value();
     if (fileLength == h.fileLength()) return h;

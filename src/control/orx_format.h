@@ -42,6 +42,10 @@ std::array<std::uint8_t, kOrxHeaderSize> SerializeOrxHeader(const OrxHeader& hea
 /// or the reason a user should see when they are not a valid ORX file.
 Result<OrxHeader> ParseOrxHeader(const std::uint8_t* bytes, std::size_t size, std::uint64_t fileLength);
 
+/// The header's fields, checked, without looking at the file's length: what a file still
+/// being written promises to become.
+Result<OrxHeader> ParseOrxHeaderFields(const std::uint8_t* bytes, std::size_t size);
+
 /// What is left of a file cut off inside its frames (an aborted acquisition).
 struct OrxCutOff {
     std::uint32_t completeFrames = 0;  ///< whole frames before the end
