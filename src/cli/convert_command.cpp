@@ -27,39 +27,6 @@
 namespace qf {
 namespace {
 
-// The progress printer, with the tests' hook after each output.
-class HookedPrinter : public ProgressPrinter {
-public:
-    HookedPrinter(std::ostream& err, bool live, bool quiet, const CliHooks* hooks)
-        : ProgressPrinter(err, live, quiet), hooks_(hooks) {}
-    void FrameWritten(const std::string& output) override {
-        ProgressPrinter::FrameWritten(output);
-        if (hooks_ && hooks_->frameWritten) hooks_->frameWritten(output);
-    }
-
-private:
-    const CliHooks* hooks_;
-};
-
-// After a stop: one line for each data file and input that the run never reached.
-void ListUnconverted(const BatchReport& report, const std::vector<std::string>& laterPaths, std::ostream& err) {
-    if (!report.stoppedIn.empty()) {
-        const auto record = std::find_if(report.files.begin(), report.files.end(),
-                                         [&](const FileRecord& f) { return f.path == report.stoppedIn; });
-        const bool nothingKept = report.stop == BatchStop::kInterrupted && record != report.files.end() &&
-                                 record->written.empty() && record->kept.empty();
-        err << "quillfen-cli: " << DisplayName(report.stoppedIn)
-            << (nothingKept ? ": not converted (the run stopped inside it)\n"
-                            : ": its later frames were not converted (the run stopped)\n");
-    }
-    for (const std::string& path : report.notConverted) {
-        err << "quillfen-cli: " << DisplayName(path) << ": not converted (the run stopped before it)\n";
-    }
-    for (const std::string& path : laterPaths) {
-        err << "quillfen-cli: " << DisplayName(path) << ": not converted (the run stopped before it)\n";
-    }
-}
-
 // The dry run's list: each data file, each frame's output or why it gets none.
 void PrintPlan(const BatchReport& report, std::ostream& out) {
     for (const FileRecord& file : report.files) {
@@ -105,7 +72,44 @@ std::optional<std::pair<int, int>> ParseShard(const std::string& text) {
     return std::make_pair(k, n);
 }
 
-BatchSettings SettingsFor(const ConvertOptions& o) {
+// --shard K/N: for N processes over one folder, which a watch has no use for.
+void AddShardOption(CLI::App* cmd, ConvertOptions& o) {
+    cmd->add_option_function<std::string>(
+           "--shard",
+           [&o](const std::string& text) {
+               const std::optional<std::pair<int, int>> shard = ParseShard(text);
+               o.shardIndex = shard->first;
+               o.shardCount = shard->second;
+           },
+           "Convert only part K of N of the data files (dealt round by name order), for N processes on N machines")
+        ->type_name("K/N")
+        ->check([](const std::string& text) {
+            return ParseShard(text) ? std::string() : std::string("a shard is K/N with 1 <= K <= N <= 2147483647, e.g. 2/8");
+        });
+}
+
+}  // namespace
+
+// After a stop: one line for each data file and input that the run never reached.
+void ListUnconverted(const BatchReport& report, const std::vector<std::string>& laterPaths, std::ostream& err) {
+    if (!report.stoppedIn.empty()) {
+        const auto record = std::find_if(report.files.begin(), report.files.end(),
+                                         [&](const FileRecord& f) { return f.path == report.stoppedIn; });
+        const bool nothingKept = report.stop == BatchStop::kInterrupted && record != report.files.end() &&
+                                 record->written.empty() && record->kept.empty();
+        err << "quillfen-cli: " << DisplayName(report.stoppedIn)
+            << (nothingKept ? ": not converted (the run stopped inside it)\n"
+                            : ": its later frames were not converted (the run stopped)\n");
+    }
+    for (const std::string& path : report.notConverted) {
+        err << "quillfen-cli: " << DisplayName(path) << ": not converted (the run stopped before it)\n";
+    }
+    for (const std::string& path : laterPaths) {
+        err << "quillfen-cli: " << DisplayName(path) << ": not converted (the run stopped before it)\n";
+    }
+}
+
+BatchSettings ConvertSettings(const ConvertOptions& o) {
     BatchSettings settings;
     static_cast<RunOptions&>(settings) = o;
     if (o.settleMs >= 0) settings.settle = std::chrono::milliseconds(o.settleMs);
@@ -120,6 +124,8 @@ BatchSettings SettingsFor(const ConvertOptions& o) {
     settings.makeControl = [] { return std::make_unique<CGetdatactrl1>(); };
     return settings;
 }
+
+namespace {
 
 bool EndsWithFolded(const std::string& name, const std::string& ending) {
     if (name.size() < ending.size()) return false;
@@ -140,6 +146,8 @@ std::set<std::string> NamedDataFiles(const std::vector<std::string>& paths) {
     return ids;
 }
 
+}  // namespace
+
 // Why the report may not have its name ("" when it may): it never takes the place of a data
 // file, of an image of the run, or of a name the sweep takes for a temporary of ours.
 std::string ReportNameProblem(const std::string& report, const std::set<std::string>& dataIds) {
@@ -159,10 +167,14 @@ std::string ReportNameProblem(const std::string& report, const std::set<std::str
     return "";
 }
 
-}  // namespace
-
 CLI::App* AddConvertCommand(CLI::App& app, ConvertOptions& o) {
     auto* cmd = app.add_subcommand("convert", "Convert every .orx file of each FOLDER (or each FILE), one image per frame");
+    AddConvertOptions(cmd, o, false);
+    cmd->add_option("PATH", o.paths, "Folders (or single data files) to convert")->required();
+    return cmd;
+}
+
+void AddConvertOptions(CLI::App* cmd, ConvertOptions& o, bool watch) {
     cmd->add_option("-k,--kind", o.kind, "Output kind: " + KindNameList())
         ->type_name("KIND")
         ->transform(CLI::Validator(
@@ -182,8 +194,10 @@ CLI::App* AddConvertCommand(CLI::App& app, ConvertOptions& o) {
     cmd->add_flag("--sync", o.sync,
                   "Flush each output to the disk before it replaces its name, so that a power "
                   "loss cannot leave an empty image where a good one was (slower)");
-    cmd->add_flag("-n,--dry-run", o.dryRun, "Print the plan (every output, every frame that would not be written "
-                                         "and why) and write nothing");
+    if (!watch) {
+        cmd->add_flag("-n,--dry-run", o.dryRun, "Print the plan (every output, every frame that would not be written "
+                                             "and why) and write nothing");
+    }
     cmd->add_option("-o,--output-dir", o.outputDir, "Write the outputs into DIR (created if missing), not beside the data")
         ->type_name("DIR");
     cmd->add_option("--name-pattern", o.namePattern,
@@ -200,7 +214,9 @@ CLI::App* AddConvertCommand(CLI::App& app, ConvertOptions& o) {
     cmd->add_flag("--salvage", o.salvage,
                   "Convert the complete frames of a data file cut off inside a frame (an aborted "
                   "acquisition); the frames missing are reported as one failure of the file");
-    cmd->add_option("--report", o.report, "Write a JSON report of the run to FILE (- for standard output)")
+    cmd->add_option("--report", o.report,
+                    watch ? "Write one JSON line for each data file when it is done to FILE (- for standard output)"
+                          : "Write a JSON report of the run to FILE (- for standard output)")
         ->type_name("FILE")
         ->check([](const std::string& path) {
             // A report never takes the place of a data file, just as an image never does.
@@ -208,18 +224,7 @@ CLI::App* AddConvertCommand(CLI::App& app, ConvertOptions& o) {
             return FindDataExtension(name) == std::string::npos ? std::string()
                                                           : std::string("a report may not be named like a data file (.orx)");
         });
-    cmd->add_option_function<std::string>(
-           "--shard",
-           [&o](const std::string& text) {
-               const std::optional<std::pair<int, int>> shard = ParseShard(text);
-               o.shardIndex = shard->first;
-               o.shardCount = shard->second;
-           },
-           "Convert only part K of N of the data files (dealt round by name order), for N processes on N machines")
-        ->type_name("K/N")
-        ->check([](const std::string& text) {
-            return ParseShard(text) ? std::string() : std::string("a shard is K/N with 1 <= K <= N <= 2147483647, e.g. 2/8");
-        });
+    if (!watch) AddShardOption(cmd, o);
     cmd->add_option("-j,--jobs", o.jobs,
                     "Convert N frames at once, each on its own core (default: the number of cores "
                     "this process may run on); the outputs, messages and exit status are those of --jobs 1")
@@ -251,8 +256,6 @@ CLI::App* AddConvertCommand(CLI::App& app, ConvertOptions& o) {
         ->type_name("N")
         ->check(CLI::Range(8, 16));
     AddOutputOptions(cmd, o.exportOptions, o.kind);
-    cmd->add_option("PATH", o.paths, "Folders (or single data files) to convert")->required();
-    return cmd;
 }
 
 int RunConvert(const ConvertOptions& o, std::ostream& out, std::ostream& err, const CliHooks* hooks) {
@@ -262,7 +265,7 @@ int RunConvert(const ConvertOptions& o, std::ostream& out, std::ostream& err, co
     control.StartDriver();
     StopSignals signals;
     HookedPrinter printer(err, StandardErrorIsTerminal(), o.quiet, hooks);
-    BatchSettings settings = SettingsFor(o);
+    BatchSettings settings = ConvertSettings(o);
     settings.names->dataIds = NamedDataFiles(o.paths);
     if (std::string problem = ReportNameProblem(o.report, settings.names->dataIds); !problem.empty()) {
         err << "quillfen-cli: --report: " << problem << " (--help tells more)\n";

@@ -7,6 +7,7 @@
 #include <functional>
 #include <ostream>
 
+#include "cli/cli_app.h"
 #include "convert/batch_run.h"
 #include "convert/run_progress.h"
 
@@ -49,6 +50,20 @@ private:
     RunProgress progress_;
     std::function<int()> columns_;
     std::chrono::steady_clock::time_point start_{}, lastDraw_{};
+};
+
+/// The progress printer, with the tests' hook after each output.
+class HookedPrinter : public ProgressPrinter {
+public:
+    HookedPrinter(std::ostream& err, bool live, bool quiet, const CliHooks* hooks)
+        : ProgressPrinter(err, live, quiet), hooks_(hooks) {}
+    void FrameWritten(const std::string& output) override {
+        ProgressPrinter::FrameWritten(output);
+        if (hooks_ && hooks_->frameWritten) hooks_->frameWritten(output);
+    }
+
+private:
+    const CliHooks* hooks_;
 };
 
 /// What a summary says besides the report's own counts.
