@@ -3,14 +3,15 @@
 # A new option goes into its command's list below; an option that takes a value also goes
 # into _quillfen_cli_takes_value (and into the `case` below when its values can be listed).
 
-_quillfen_cli_commands="convert info synth report"
+_quillfen_cli_commands="convert watch info synth report"
 declare -gA _quillfen_cli_options=(
     [convert]="--kind --settle-ms --quiet --sync --dry-run --output-dir --name-pattern --no-clobber --recursive --salvage --report --shard --jobs --frames --exclude --only-orx --mirror --input-bits --layout --compress --predictor --pixel-size --stack --ome --bigtiff --help"
+    [watch]="--kind --settle-ms --quiet --sync --output-dir --name-pattern --no-clobber --recursive --salvage --report --jobs --frames --exclude --only-orx --mirror --input-bits --layout --compress --predictor --pixel-size --stack --ome --bigtiff --poll --settle-time --give-up-after --once --help"
     [info]="--stats --recursive --only-orx --help"
     [synth]="--width --height --frames --half --bits --seed --force --help"
     [report]="--help"
 )
-_quillfen_cli_takes_value="-k -o -j --kind --settle-ms --output-dir --name-pattern --report --shard --jobs --exclude --input-bits --layout --compress --pixel-size --width --height --frames --bits --seed"
+_quillfen_cli_takes_value="-k -o -j --kind --settle-ms --output-dir --name-pattern --report --shard --jobs --exclude --input-bits --layout --compress --pixel-size --width --height --frames --bits --seed --poll --settle-time --give-up-after"
 _quillfen_cli_kinds="normalized-tiff standardized-tiff grayscale-bmp color-bmp colour-bmp"
 
 _quillfen_cli() {
@@ -56,7 +57,7 @@ _quillfen_cli() {
 
     compopt -o filenames 2>/dev/null
     case $command in
-        convert) COMPREPLY=($(compgen -d -- "$cur") $(compgen -f -X '!*.orx*' -- "$cur")) ;;
+        convert | watch) COMPREPLY=($(compgen -d -- "$cur") $(compgen -f -X '!*.orx*' -- "$cur")) ;;
         report) [[ $prev == report ]] && COMPREPLY=($(compgen -W "merge" -- "$cur")) || COMPREPLY=($(compgen -f -X '!*.json' -- "$cur")) ;;
         *) COMPREPLY=($(compgen -d -- "$cur") $(compgen -f -X '!*.orx' -- "$cur")) ;;
     esac

@@ -8,6 +8,7 @@
 #include "cli/info_command.h"
 #include "cli/kind_names.h"
 #include "cli/report_merge.h"
+#include "cli/watch_command.h"
 #include "platform/display_name.h"
 #include "platform/version.h"
 #include "tools/synthetic_beam.h"
@@ -116,6 +117,8 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, const Cl
     });
     ConvertOptions convert;
     CLI::App* convertCmd = AddConvertCommand(app, convert);
+    WatchOptions watch;
+    CLI::App* watchCmd = AddWatchCommand(app, watch);
     InfoOptions info;
     CLI::App* infoCmd = AddInfoCommand(app, info);
     SynthOptions synth;
@@ -124,9 +127,9 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, const Cl
     CLI::App* reportCmd = AddReportCommand(app, merge);
     if (argc > 1 && argv[1][0] != '-') {
         const std::string command = argv[1];
-        if (command != "convert" && command != "info" && command != "synth" && command != "report") {
+        if (command != "convert" && command != "watch" && command != "info" && command != "synth" && command != "report") {
             err << "quillfen-cli: unknown command '" << DisplayName(command)
-                << "'; the commands are convert, info, synth and report (quillfen-cli --help tells more)\n";
+                << "'; the commands are convert, watch, info, synth and report (quillfen-cli --help tells more)\n";
             return kExitUsage;
         }
     }
@@ -144,6 +147,7 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err, const Cl
         return app.exit(e, out, err) == 0 ? kExitOk : kExitUsage;
     }
     if (*convertCmd) return RunConvert(convert, out, err, hooks);
+    if (*watchCmd) return RunWatch(watch, out, err, hooks);
     if (*infoCmd) return RunInfo(info, out, err);
     if (*reportCmd) return RunReportMerge(merge, out, err);
     return Synth(synth, err);

@@ -1,4 +1,4 @@
-// quillfen-cli: convert, info and synth, with the exit statuses scripts rely on.
+// quillfen-cli: convert, watch, info and synth, with the exit statuses scripts rely on.
 #pragma once
 
 #include <functional>
@@ -6,6 +6,8 @@
 #include <string>
 
 namespace qf {
+
+class WatchClock;
 
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailures = 1;     ///< some files or frames failed
@@ -16,6 +18,8 @@ inline constexpr int kExitTiffStopped = 42; ///< a TIFF output could not be crea
 struct CliHooks {
     /// Called after each output is in place.
     std::function<void(const std::string& output)> frameWritten;
+    /// The time `watch` goes by and its pauses (null: the system's).
+    WatchClock* watchClock = nullptr;
 };
 
 /// Runs the command line; returns the process exit status (128 + signal when a signal

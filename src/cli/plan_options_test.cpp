@@ -302,7 +302,7 @@ TEST_F(PlanOptionsTest, WordsForTyposAndUnknownCommands) {
     EXPECT_EQ(err.str(), "quillfen-cli: --kind: 'jpg' is no kind; use normalized-tiff | standardized-tiff | "
                          "grayscale-bmp | color-bmp (or colour-bmp) (or 0-3) (--help tells more)\n");
     EXPECT_EQ(Run({"conver", dir.path()}), kExitUsage);
-    EXPECT_EQ(err.str(), "quillfen-cli: unknown command 'conver'; the commands are convert, info, synth and report "
+    EXPECT_EQ(err.str(), "quillfen-cli: unknown command 'conver'; the commands are convert, watch, info, synth and report "
                          "(quillfen-cli --help tells more)\n");
     EXPECT_EQ(Run({"convert", "--help"}), kExitOk);
     EXPECT_NE(out.str().find("-k,--kind KIND=normalized-tiff"), std::string::npos) << out.str();
