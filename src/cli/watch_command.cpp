@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -138,6 +139,18 @@ std::string LengthWords(const std::string& path) {
     return ParseOrxHeader(head, got.value(), facts.value().size).message();
 }
 
+// `subfolder` of `outputDir`, made as needed, level by level, as --mirror makes it.
+std::string MirroredFolder(const std::string& outputDir, const std::string& subfolder) {
+    std::string made = outputDir;
+    for (std::size_t from = 0; from <= subfolder.size();) {
+        const std::size_t to = std::min(subfolder.find_first_of(kPathSeparators, from), subfolder.size());
+        made = WithTrailingSeparator(made) + subfolder.substr(from, to - from);
+        (void)MakeFolder(made);  // one that cannot be made fails the conversion, which says why
+        from = to + 1;
+    }
+    return made;
+}
+
 class Watch {
 public:
     Watch(const WatchOptions& o, std::ostream& out, std::ostream& err, WatchClock& clock, const CliHooks* hooks)
@@ -189,7 +202,9 @@ int Watch::Run() {
         }
     }
     if (!o_.report.empty() && o_.report != "-") {
-        reportFile_.open(o_.report, std::ios::binary | std::ios::app);
+        // Appended to: a watch started again goes on with the lines of the one before.
+        const std::u8string name(o_.report.begin(), o_.report.end());
+        reportFile_.open(std::filesystem::path(name), std::ios::binary | std::ios::app);
         if (!reportFile_) {
             err_ << "quillfen-cli: " << DisplayName(o_.report) << ": cannot write the report\n";
             return kExitUsage;
@@ -287,16 +302,9 @@ void Watch::Convert(const Found& file, bool salvage) {
     BatchSettings settings = settings_;
     if (salvage) settings.makeControl = [log = salvaged_] { return MakeOrxControl(true, log); };
     if (o_.mirror && !file.subfolder.empty()) {
-        // The run is over one file: its subfolder of the output folder is named here.
-        settings.outputDir = WithTrailingSeparator(o_.outputDir) + file.subfolder;
+        // The run is over one file, so it cannot tell its subfolder: the folder is named here.
+        settings.outputDir = MirroredFolder(o_.outputDir, file.subfolder);
         settings.mirror = false;
-        std::string made = o_.outputDir;
-        for (std::size_t from = 0; from <= file.subfolder.size();) {
-            const std::size_t to = std::min(file.subfolder.find_first_of(kPathSeparators, from), file.subfolder.size());
-            made = WithTrailingSeparator(made) + file.subfolder.substr(from, to - from);
-            (void)MakeFolder(made);
-            from = to + 1;
-        }
     }
     CGetdatactrl1& control = salvage ? *salvaging_ : *control_;
     std::vector<BatchReport> done = RunBatches(control, {file.path}, [this] { return o_.kind; }, settings, printer_);

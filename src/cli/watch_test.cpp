@@ -108,6 +108,17 @@ TEST_F(WatchTest, StopWhileWaitingLeavesNothing) {
     EXPECT_EQ(now, SIG_DFL);
 }
 
+TEST_F(WatchTest, StopInsideAConversionFinishesTheFrameAndLeavesNoTemporary) {
+    Write("scan.orx", 3);
+    Age("scan.orx");
+    hooks.frameWritten = [&](const std::string&) { std::raise(SIGINT); };
+    EXPECT_EQ(Watch({"--jobs", "1", dir.path()}), 130);
+    EXPECT_EQ(test::Entries(dir.path()), (Names{"scan.orx", "scan.tiff"}));
+    EXPECT_TRUE(Said("quillfen-cli: " + dir / "scan.orx" + ": its later frames were not converted (the run stopped)\n"))
+        << err.str();
+    EXPECT_EQ(clock.pauses, 0);
+}
+
 TEST_F(WatchTest, OnceConvertsWhatIsSettledAndListsWhatIsBeingWritten) {
     Write("done.orx", 3);
     Age("done.orx");
