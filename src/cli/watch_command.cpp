@@ -167,6 +167,8 @@ public:
 
 private:
     bool Stopped() const { return StopSignals::Received() != 0; }
+    bool OpenReport();
+    void ListBeingWritten();
     bool Look();
     void Act(const Found& file, const FileLook& look, const WatchStep& step);
     bool AlreadyDone(const std::string& path, const FileFacts& facts);
@@ -201,33 +203,40 @@ int Watch::Run() {
             return kExitUsage;
         }
     }
-    if (!o_.report.empty() && o_.report != "-") {
-        // Appended to: a watch started again goes on with the lines of the one before.
-        const std::u8string name(o_.report.begin(), o_.report.end());
-        reportFile_.open(std::filesystem::path(name), std::ios::binary | std::ios::app);
-        if (!reportFile_) {
-            err_ << "quillfen-cli: " << DisplayName(o_.report) << ": cannot write the report\n";
-            return kExitUsage;
-        }
-    }
+    if (!OpenReport()) return kExitUsage;
     while (Look() && !o_.once) {
         ShowStatus();
         if (!clock_.Pause(Millis(o_.pollSeconds), [this] { return Stopped(); })) break;
     }
     ClearStatus();
-    if (o_.once && !o_.quiet) {
-        for (const auto& [path, step] : beingWritten_) {
-            err_ << "quillfen-cli: " << DisplayName(path) << ": being written ("
-                 << (step.headerFrames == 0 ? std::string("no header yet")
-                                            : std::to_string(step.completeFrames) + " of " +
-                                                  std::to_string(step.headerFrames) + " frames")
-                 << "); not converted yet\n";
-        }
-    }
+    if (o_.once && !o_.quiet) ListBeingWritten();
     if (!o_.quiet) err_ << "quillfen-cli: watch: " << converted_ << (converted_ == 1 ? " data file" : " data files")
                         << " converted\n";
     if (interrupted_ || Stopped()) return 128 + StopSignals::Received();
     return status_;
+}
+
+// Appended to: a watch started again goes on with the lines of the one before.
+bool Watch::OpenReport() {
+    if (o_.report.empty() || o_.report == "-") return true;
+    const std::u8string name(o_.report.begin(), o_.report.end());
+    reportFile_.open(std::filesystem::path(name), std::ios::binary | std::ios::app);
+    if (!reportFile_) {
+        err_ << "quillfen-cli: " << DisplayName(o_.report) << ": cannot write the report\n";
+        return false;
+    }
+    return true;
+}
+
+// What --once leaves: the data files still being written, and how far each has come.
+void Watch::ListBeingWritten() {
+    for (const auto& [path, step] : beingWritten_) {
+        err_ << "quillfen-cli: " << DisplayName(path) << ": being written ("
+             << (step.headerFrames == 0 ? std::string("no header yet")
+                                        : std::to_string(step.completeFrames) + " of " +
+                                              std::to_string(step.headerFrames) + " frames")
+             << "); not converted yet\n";
+    }
 }
 
 // One look at every watched folder; false when a stop came.

@@ -97,6 +97,16 @@ TEST_F(WatchTest, FractionalSettleTimeAndTheSameOutputsAsConvert) {
     EXPECT_EQ(test::ReadBytes(dir / "scan1.bmp"), watched);
 }
 
+TEST_F(WatchTest, RefusesWhatCannotBeWatched) {
+    EXPECT_EQ(Watch({"--once", dir / "missing"}), kExitUsage);
+    // The system's words for the cause follow.
+    ASSERT_EQ(Lines().size(), 1u);
+    EXPECT_EQ(Lines()[0].rfind("quillfen-cli: " + dir / "missing" + ": cannot watch: ", 0), 0u) << err.str();
+    EXPECT_EQ(Watch({"--mirror", dir.path()}), kExitUsage);
+    EXPECT_EQ(Watch({"--dry-run", dir.path()}), kExitUsage);
+    EXPECT_EQ(clock.pauses, 0);
+}
+
 TEST_F(WatchTest, StopWhileWaitingLeavesNothing) {
     Write("scan.orx", 1);
     clock.afterPause = [&](int) { std::raise(SIGTERM); };
