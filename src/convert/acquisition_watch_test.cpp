@@ -16,6 +16,16 @@ OrxHeader ThreeFrames() {
     return h;
 }
 
+// A wall-clock time in the system's own ticks of modification times (as FileFacts hold them).
+std::int64_t SystemTicks(WatchTime at) {
+#ifdef _WIN32
+    using Ticks = std::chrono::duration<std::int64_t, std::ratio<1, 10000000>>;  // FILETIME, from 1601
+    return std::chrono::duration_cast<Ticks>(at.time_since_epoch()).count() + 116444736000000000LL;
+#else
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(at.time_since_epoch()).count();
+#endif
+}
+
 class AcquisitionWatchTest : public ::testing::Test {
 protected:
     // The file as it stands at `now` with `size` bytes, last written at `written`.
@@ -23,7 +33,7 @@ protected:
         FileLook look;
         look.facts.identity = "1:1";
         look.facts.size = size;
-        look.facts.modified = std::chrono::duration_cast<std::chrono::nanoseconds>(written.time_since_epoch()).count();
+        look.facts.modified = SystemTicks(written);
         if (size >= kOrxHeaderSize) look.header = ThreeFrames();
         else look.headerIncomplete = true;
         return look;
