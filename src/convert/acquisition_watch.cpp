@@ -49,9 +49,9 @@ WatchStep AcquisitionWatch::See(const std::string& path, const FileLook& look, W
     if (look.header && look.facts.size > look.header->fileLength()) {
         entry.state = State::kSaid;
         step.action = WatchAction::kTooLong;
-    } else if (!look.header && !look.headerIncomplete) {
-        if (still >= times_.settle) step.action = WatchAction::kConvert;
-    } else if (look.header && look.facts.size == look.header->fileLength()) {
+    } else if ((!look.header && !look.headerIncomplete) || (look.header && look.facts.size == look.header->fileLength())) {
+        // Complete as its header promises, or no header of ours at all (the conversion then
+        // says what it is): once settled, it is converted.
         if (still >= times_.settle) step.action = WatchAction::kConvert;
     } else if (still >= times_.giveUp) {
         entry.state = State::kSaid;
