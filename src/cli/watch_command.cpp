@@ -15,6 +15,7 @@
 #include "cli/salvage.h"
 #include "cli/stop_signals.h"
 #include "convert/cut_off_files.h"
+#include "convert/plan.h"
 #include "platform/display_name.h"
 #include "platform/output_file.h"
 
@@ -51,16 +52,19 @@ std::string SecondsText(double seconds) {
 struct Found {
     std::string path;
     std::string subfolder;  ///< "" for the watched folder itself
+    FileFacts facts;        ///< as the listing found it
 };
 
 bool Excluded(const WatchOptions& o, const std::string& name) {
     return std::any_of(o.exclude.begin(), o.exclude.end(), [&](const std::string& glob) { return MatchesGlob(glob, name); });
 }
 
-bool TakenAsData(const WatchOptions& o, const std::string& name) {
-    const std::size_t at = FindDataExtension(name);
-    if (at == std::string::npos || IsTemporaryName(name)) return false;
-    return !o.onlyOrx || at + 4 == name.size();
+// As the plan takes entries: a name holding .orx (ending in it under --only-orx), but not an
+// image an earlier run (or this watch) wrote under such a name.
+bool TakenAsData(const WatchOptions& o, int folderFd, const std::string& name) {
+    if (FindDataExtension(name) == std::string::npos || IsTemporaryName(name)) return false;
+    if (o.onlyOrx && !EndsInDataExtension(name)) return false;
+    return !IsEarlierOutput(folderFd, name);
 }
 
 // Every data file of `folder` (and, recursively, its subfolders) by name order; linked
@@ -74,8 +78,8 @@ void ListFolder(const WatchOptions& o, const std::string& folder, const std::str
         if (Excluded(o, name)) continue;
         const Result<FileFacts> facts = FactsAt(fd, name, LinksLeadToDataFiles());
         if (!facts.ok()) continue;
-        if (facts.value().type == FileType::kRegular && TakenAsData(o, name)) {
-            found.push_back(Found{WithTrailingSeparator(folder) + name, subfolder});
+        if (facts.value().type == FileType::kRegular && TakenAsData(o, fd, name)) {
+            found.push_back(Found{WithTrailingSeparator(folder) + name, subfolder, facts.value()});
         } else if (o.recursive && facts.value().type == FileType::kFolder) {
             folders.push_back(name);
         }
@@ -95,7 +99,7 @@ std::vector<Found> ListDataFiles(const WatchOptions& o) {
         const Result<FileFacts> facts = FactsAt(kWorkingFolder, path, true);
         if (!facts.ok()) continue;
         if (facts.value().type != FileType::kFolder) {
-            found.push_back(Found{path, ""});
+            found.push_back(Found{path, "", facts.value()});
             continue;
         }
         const Result<int> fd = OpenFolder(path);
@@ -244,6 +248,9 @@ bool Watch::Look() {
     beingWritten_.clear();
     for (const Found& file : ListDataFiles(o_)) {
         if (Stopped()) return false;
+        // A file dealt with and unchanged since is not opened again: a folder of finished
+        // files costs a listing a look.
+        if (tracker_.Done(file.path, file.facts)) continue;
         const std::optional<FileLook> look = LookAt(file.path);
         if (!look) continue;
         const WatchStep step = tracker_.See(file.path, *look, clock_.Now());

@@ -141,6 +141,14 @@ TEST_F(WatchTest, OnceConvertsWhatIsSettledAndListsWhatIsBeingWritten) {
         << err.str();
     EXPECT_TRUE(Said("quillfen-cli: " + dir / "part.orx" + ": being written (1 of 3 frames); not converted yet\n"));
     EXPECT_EQ(clock.pauses, 0);
+    // run.orx.bak's outputs keep .orx in their names (run.orx.tiff): images, which the next
+    // look passes over as convert does, never data that fails.
+    Write("run.orx.bak", 1, 1);
+    Age("run.orx.bak");
+    EXPECT_EQ(Watch({"--once", dir.path()}), kExitOk) << err.str();
+    EXPECT_TRUE(test::FileExists(dir / "run.orx.tiff"));
+    EXPECT_EQ(Watch({"--once", dir.path()}), kExitOk) << err.str();
+    EXPECT_FALSE(Said("run.orx.tiff:")) << err.str();
 }
 
 TEST_F(WatchTest, ShortFileIsGivenUpWithItsCompleteFrames) {

@@ -60,6 +60,13 @@ WatchStep AcquisitionWatch::See(const std::string& path, const FileLook& look, W
     return step;
 }
 
+bool AcquisitionWatch::Done(const std::string& path, const FileFacts& facts) const {
+    const auto at = files_.find(path);
+    if (at == files_.end()) return false;
+    return at->second.state == State::kSaid ||
+           (at->second.state == State::kConverted && SameFileUnchanged(at->second.facts, facts));
+}
+
 void AcquisitionWatch::Converted(const std::string& path, const FileFacts& facts) {
     Entry& entry = files_[path];
     entry.state = State::kConverted;

@@ -66,6 +66,10 @@ public:
     /// caller acts, then tells Converted() when it converted it.
     WatchStep See(const std::string& path, const FileLook& look, WatchTime now);
 
+    /// True when nothing more is to be done with the file at `path` while it is `facts`:
+    /// converted as such, or given up or said already. Such a file need not be looked at.
+    bool Done(const std::string& path, const FileFacts& facts) const;
+
     /// The file at `path` was converted (or found converted already) as `facts`: a later
     /// change of it is kChangedAfter, once.
     void Converted(const std::string& path, const FileFacts& facts);

@@ -51,8 +51,12 @@ TEST_F(AcquisitionWatchTest, WaitsUntilCompleteAndSettled) {
     EXPECT_EQ(watch.See("a.orx", Look(80, start + 2s), start + 2s).action, WatchAction::kWait);
     EXPECT_EQ(watch.See("a.orx", Look(80, start + 2s), start + 3s).action, WatchAction::kWait);
     EXPECT_EQ(watch.See("a.orx", Look(80, start + 2s), start + 4s).action, WatchAction::kConvert);
+    EXPECT_FALSE(watch.Done("a.orx", Look(80, start + 2s).facts));
     watch.Converted("a.orx", Look(80, start + 2s).facts);
     EXPECT_EQ(watch.See("a.orx", Look(80, start + 2s), start + 9s).action, WatchAction::kNothing);
+    // Converted and unchanged: it need not be opened again; changed, it must.
+    EXPECT_TRUE(watch.Done("a.orx", Look(80, start + 2s).facts));
+    EXPECT_FALSE(watch.Done("a.orx", Look(80, start + 5s).facts));
 }
 
 TEST_F(AcquisitionWatchTest, FileFoundCompleteAndOldConvertsAtOnce) {

@@ -62,17 +62,6 @@ std::string DirTag(const std::string& root, const std::string& relative) {
     return relative.empty() ? tag : tag.insert(tag.size() - relative.size(), "_");
 }
 
-bool EndsInDataExtension(const std::string& name) {
-    return name.size() >= 4 && FindDataExtension(name.substr(name.size() - 4)) == 0;
-}
-
-// An entry whose name holds .orx but which is an image is an output of an earlier run (the
-// naming rule gives run.orx.bak the output run.orx.tiff), not a data file that fails. Names
-// ending in .orx are never outputs, and are not opened for this.
-bool IsEarlierOutput(int folderFd, const std::string& name) {
-    return !EndsInDataExtension(name) && HoldsAnImage(folderFd, name);
-}
-
 std::string EarlierOutputsNote(const std::string& folder, const std::vector<std::string>& names) {
     if (names.size() == 1) {
         return DisplayName(folder) + ": passed over " + DisplayName(names.front()) +
@@ -441,6 +430,15 @@ Plan Planner::Make(const std::string& input) {
 }
 
 }  // namespace
+
+bool EndsInDataExtension(const std::string& name) {
+    return name.size() >= 4 && FindDataExtension(name.substr(name.size() - 4)) == 0;
+}
+
+// Names ending in .orx are never outputs, and are not opened to tell.
+bool IsEarlierOutput(int folderFd, const std::string& name) {
+    return !EndsInDataExtension(name) && HoldsAnImage(folderFd, name);
+}
 
 int Plan::FilesInShard() const {
     int n = 0;

@@ -142,6 +142,13 @@ private:
 };
 
 
+/// Whether `name` ends in the data files' extension (".orx"; on Windows in any case).
+bool EndsInDataExtension(const std::string& name);
+/// An entry whose name holds .orx but which is an image (a TIFF or a bitmap) is an output
+/// of an earlier run (the naming rule gives run.orx.bak the output run.orx.tiff), not a data
+/// file that would fail: true for such an entry of `folderFd`.
+bool IsEarlierOutput(int folderFd, const std::string& name);
+
 /// "" when `file` is still what the plan found; else how it changed ("the file changed
 /// after the run was planned (... bytes then, ... now)").
 std::string ChangedSincePlanned(const PlannedFile& file, int folderFd);
