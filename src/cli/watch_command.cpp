@@ -7,6 +7,7 @@
 #include <fstream>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -69,10 +70,20 @@ bool TakenAsData(const WatchOptions& o, int folderFd, const std::string& name) {
 
 // Every data file of `folder` (and, recursively, its subfolders) by name order; linked
 // folders are not followed, as convert follows none.
+/// What one look found: the data files, and the folders it could not read (path, cause).
+struct Listing {
+    std::vector<Found> found;
+    std::vector<std::pair<std::string, std::string>> unreadable;
+};
+
 void ListFolder(const WatchOptions& o, const std::string& folder, const std::string& subfolder, int fd,
-                std::vector<Found>& found) {
+                Listing& listing) {
+    std::vector<Found>& found = listing.found;
     const Result<std::vector<std::string>> names = ListNames(fd);
-    if (!names.ok()) return;
+    if (!names.ok()) {
+        listing.unreadable.emplace_back(folder, names.message());
+        return;
+    }
     std::vector<std::string> folders;
     for (const std::string& name : names.value()) {
         if (Excluded(o, name)) continue;
@@ -86,45 +97,71 @@ void ListFolder(const WatchOptions& o, const std::string& folder, const std::str
     }
     for (const std::string& name : folders) {
         const Result<int> sub = OpenSubfolder(fd, name);
-        if (!sub.ok()) continue;
+        if (!sub.ok()) {
+            listing.unreadable.emplace_back(WithTrailingSeparator(folder) + name, sub.message());
+            continue;
+        }
         ListFolder(o, WithTrailingSeparator(folder) + name,
-                   subfolder.empty() ? name : WithTrailingSeparator(subfolder) + name, sub.value(), found);
+                   subfolder.empty() ? name : WithTrailingSeparator(subfolder) + name, sub.value(), listing);
         CloseFile(sub.value());
     }
 }
 
-std::vector<Found> ListDataFiles(const WatchOptions& o) {
-    std::vector<Found> found;
+Listing ListDataFiles(const WatchOptions& o) {
+    Listing listing;
     for (const std::string& path : o.paths) {
         const Result<FileFacts> facts = FactsAt(kWorkingFolder, path, true);
-        if (!facts.ok()) continue;
+        if (!facts.ok()) {
+            listing.unreadable.emplace_back(path, facts.message());
+            continue;
+        }
         if (facts.value().type != FileType::kFolder) {
-            found.push_back(Found{path, "", facts.value()});
+            listing.found.push_back(Found{path, "", facts.value()});
             continue;
         }
         const Result<int> fd = OpenFolder(path);
-        if (!fd.ok()) continue;
-        ListFolder(o, path, "", fd.value(), found);
+        if (!fd.ok()) {
+            listing.unreadable.emplace_back(path, fd.message());
+            continue;
+        }
+        ListFolder(o, path, "", fd.value(), listing);
         CloseFile(fd.value());
     }
-    return found;
+    return listing;
 }
 
-// The file as it stands, read through one descriptor so that its facts and its header agree.
-std::optional<FileLook> LookAt(const std::string& path) {
+// A data file's first bytes and facts, read through one descriptor so that they agree.
+struct Head {
+    FileFacts facts;
+    std::uint8_t bytes[kOrxHeaderSize] = {};
+    std::size_t got = 0;
+};
+
+Result<Head> ReadHead(const std::string& path) {
     const Result<int> fd = OpenToRead(path);
-    if (!fd.ok()) return std::nullopt;
-    FileLook look;
+    if (!fd.ok()) return fd.error();
+    Head head;
     const Result<FileFacts> facts = FactsOf(fd.value());
-    std::uint8_t head[kOrxHeaderSize] = {};
-    const Result<std::size_t> got = ReadAt(fd.value(), 0, head, sizeof head);
+    const Result<std::size_t> got = ReadAt(fd.value(), 0, head.bytes, sizeof head.bytes);
     CloseFile(fd.value());
-    if (!facts.ok() || !got.ok()) return std::nullopt;
-    look.facts = facts.value();
-    const std::size_t signature = std::min(got.value(), kOrxSignature.size());
-    if (got.value() < kOrxHeaderSize) {
-        look.headerIncomplete = std::equal(head, head + signature, kOrxSignature.begin());
-    } else if (Result<OrxHeader> header = ParseOrxHeaderFields(head, got.value()); header.ok()) {
+    if (!facts.ok()) return facts.error();
+    if (!got.ok()) return got.error();
+    head.facts = facts.value();
+    head.got = got.value();
+    return head;
+}
+
+// The file as it stands.
+std::optional<FileLook> LookAt(const std::string& path) {
+    const Result<Head> head = ReadHead(path);
+    if (!head.ok()) return std::nullopt;
+    const Head& h = head.value();
+    FileLook look;
+    look.facts = h.facts;
+    const std::size_t signature = std::min(h.got, kOrxSignature.size());
+    if (h.got < kOrxHeaderSize) {
+        look.headerIncomplete = std::equal(h.bytes, h.bytes + signature, kOrxSignature.begin());
+    } else if (Result<OrxHeader> header = ParseOrxHeaderFields(h.bytes, h.got); header.ok()) {
         look.header = header.value();
     }
     return look;
@@ -133,14 +170,9 @@ std::optional<FileLook> LookAt(const std::string& path) {
 // The header's own words for a file of the wrong length, e.g. "truncated: 64 bytes,
 // expected 80 for 3 frames".
 std::string LengthWords(const std::string& path) {
-    const Result<int> fd = OpenToRead(path);
-    if (!fd.ok()) return fd.message();
-    std::uint8_t head[kOrxHeaderSize] = {};
-    const Result<std::size_t> got = ReadAt(fd.value(), 0, head, sizeof head);
-    const Result<FileFacts> facts = FactsOf(fd.value());
-    CloseFile(fd.value());
-    if (!got.ok() || !facts.ok()) return got.ok() ? facts.message() : got.message();
-    return ParseOrxHeader(head, got.value(), facts.value().size).message();
+    const Result<Head> head = ReadHead(path);
+    if (!head.ok()) return head.message();
+    return ParseOrxHeader(head.value().bytes, head.value().got, head.value().facts.size).message();
 }
 
 // `subfolder` of `outputDir`, made as needed, level by level, as --mirror makes it.
@@ -198,6 +230,7 @@ private:
     long converted_ = 0;
     std::vector<std::pair<std::string, WatchStep>> beingWritten_;
     bool statusShown_ = false;
+    std::set<std::string> unreadableSaid_;  ///< the folders said to be unreadable at the last look
 };
 
 int Watch::Run() {
@@ -246,7 +279,15 @@ void Watch::ListBeingWritten() {
 // One look at every watched folder; false when a stop came.
 bool Watch::Look() {
     beingWritten_.clear();
-    for (const Found& file : ListDataFiles(o_)) {
+    const Listing listing = ListDataFiles(o_);
+    // A folder that cannot be read is said once (until it can be read again), not each look.
+    std::set<std::string> unreadable;
+    for (const auto& [path, cause] : listing.unreadable) {
+        unreadable.insert(path);
+        if (!unreadableSaid_.contains(path)) Fail(path, "cannot read folder: " + cause + "; not watched");
+    }
+    unreadableSaid_ = std::move(unreadable);
+    for (const Found& file : listing.found) {
         if (Stopped()) return false;
         // A file dealt with and unchanged since is not opened again: a folder of finished
         // files costs a listing a look.

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -261,6 +264,29 @@ TEST_F(WatchTest, ReportHasOneFlushedLinePerDataFile) {
     EXPECT_EQ(lines[1]["failures"][0]["cause"],
               "longer than its header says (too long: 129 bytes, expected 128 for 3 frames); not converted");
 }
+
+#ifndef _WIN32
+// A subfolder that cannot be read is one line, once, not a silence and not a line a look.
+TEST_F(WatchTest, AnUnreadableSubfolderIsSaidOnce) {
+    ASSERT_EQ(test::MakeDir(dir / "shut"), 0);
+    ASSERT_EQ(chmod((dir / "shut").c_str(), 0), 0);
+    ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);
+    const std::string line = "quillfen-cli: " + dir / "shut" + ": cannot read folder: Permission denied; not watched\n";
+    const int status = test::AsOrdinaryUser([&] {
+        // Three looks, then a stop: the folder is said at the first only.
+        clock.afterPause = [](int pauses) {
+            if (pauses == 3) std::raise(SIGINT);
+        };
+        const int watched = Watch({"--recursive", dir.path()});
+        const std::string said = err.str();
+        std::size_t count = 0;
+        for (std::size_t at = said.find(line); at != std::string::npos; at = said.find(line, at + 1)) ++count;
+        return watched == 130 && count == 1 ? 0 : 1;
+    });
+    chmod((dir / "shut").c_str(), 0755);
+    EXPECT_EQ(status, 0);
+}
+#endif
 
 TEST_F(WatchTest, WatchesNewSubfoldersWithRecursive) {
     Write("a.orx", 3);
