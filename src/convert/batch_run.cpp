@@ -168,7 +168,7 @@ bool Walk::FileUntouched() const {
 }
 
 int Walk::JobsFor(const Plan& plan) {
-    const int asked = std::max(settings_.jobs, 1);
+    const int asked = std::max(settings_.JobsToRun(), 1);
     if (asked == 1) return 1;
     std::uint64_t largest = 0;
     for (const PlannedFile& file : plan.files) {
