@@ -100,7 +100,6 @@ private:
     void NoteFramesOutside(const PlannedFile& file);
     bool ClaimMirroredFolders(PlannedFile& file);
     bool IsExcludedByGlob(const std::string& name) const;
-    bool ExcludedAsNoOrx(const std::string& name) const;
     void Unreadable(const std::string& path, const std::string& why) {
         plan_.unreadable = why;
         plan_.unreadablePath = path;
@@ -235,7 +234,7 @@ bool Planner::AddFolder(std::size_t index, const std::vector<std::string>* only,
                 continue;
             }
         }
-        if (only || (FindDataExtension(name) != std::string::npos && !ExcludedAsNoOrx(name))) {
+        if (only || NamedAsDataFile(name, options_.onlyOrx)) {
             if (!only && IsEarlierOutput(data->fd(), name)) {
                 images.push_back(place.dataPrefix + name);
                 continue;
@@ -386,8 +385,6 @@ bool Planner::IsExcludedByGlob(const std::string& name) const {
     return false;
 }
 
-// --only-orx: a data file's name ends in .orx (scan.orx.json is a sidecar).
-bool Planner::ExcludedAsNoOrx(const std::string& name) const { return options_.onlyOrx && !EndsInDataExtension(name); }
 
 Plan Planner::Make(const std::string& input) {
     plan_.mirror = options_.mirror;
@@ -438,6 +435,17 @@ bool EndsInDataExtension(const std::string& name) {
 // Names ending in .orx are never outputs, and are not opened to tell.
 bool IsEarlierOutput(int folderFd, const std::string& name) {
     return !EndsInDataExtension(name) && HoldsAnImage(folderFd, name);
+}
+
+// --only-orx: a data file's name ends in .orx (scan.orx.json is a sidecar). A temporary of
+// ours (another run's, being written) is never data, whatever its name holds.
+bool NamedAsDataFile(const std::string& name, bool onlyOrx) {
+    if (FindDataExtension(name) == std::string::npos || IsTemporaryName(name)) return false;
+    return !onlyOrx || EndsInDataExtension(name);
+}
+
+bool TakenAsDataFile(int folderFd, const std::string& name, bool onlyOrx) {
+    return NamedAsDataFile(name, onlyOrx) && !IsEarlierOutput(folderFd, name);
 }
 
 int Plan::FilesInShard() const {

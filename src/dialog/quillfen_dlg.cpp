@@ -501,7 +501,7 @@ void CQuillfenDlg::OnRunFinished(const BatchReport& finished) {
     const long planned = m_worker->standing().progress.framesPlanned();
     if (FoundNoDataFiles(report)) {
         const bool recursive = m_runSettings.recursive;
-        const int deeper = recursive ? 0 : DataFilesInSubfolders(QFile::encodeName(m_runFolder).toStdString());
+        const int deeper = recursive ? 0 : DataFilesInSubfolders(QFile::encodeName(m_runFolder).toStdString(), m_outputChoices.onlyOrx);
         m_progress->Finish(RunTexts::NoDataFiles(m_runFolder, deeper), 100);
     } else {
         m_progress->Finish(RunTexts::StatusLine(report, double(m_runClock.elapsed()) / 1000.0,
