@@ -58,18 +58,7 @@ void Walk::SayOverRange() {
 
 void ClaimNames(const Plan& plan, const PlannedFile& file, NameRegistry& registry, const BatchSettings& settings,
                 const ExportKindInfo& kind) {
-    OutputNamer namer(plan.folders[file.folder].place, registry, settings.pattern.get(), file.path,
-                      OutputExtension(kind, settings.exportOptions), kind.shortName);
-    const bool stack = settings.exportOptions.stack && kind.tiff;
-    if (stack) namer.NameStack();
-    for (const PlannedFrame& frame : file.frames) {
-        if (!frame.selected) {
-            namer.Skip(frame.number);
-            continue;
-        }
-        namer.Next(frame.number);
-        if (stack) break;  // a stack has its first page's name only
-    }
+    NameOutputs(plan.folders[file.folder].place, registry, settings, file, kind);
 }
 
 int OtherTiffKindAt(int outputFd, const OutputName& out, const ExportKindInfo& kind, std::uint64_t framePixels,

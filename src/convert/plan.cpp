@@ -337,24 +337,9 @@ bool Planner::ClaimMirroredFolders(PlannedFile& file) {
 }
 
 void Planner::NameFrames(PlannedFile& file) {
-    const ExportKindInfo& kind = *calls_.kind;
-    OutputNamer namer(plan_.folders[file.folder].place, registry_, options_.pattern.get(), file.path,
-                      OutputExtension(kind, options_.exportOptions), kind.shortName);
-    // A stack is a TIFF: a bitmap kind writes a file per frame, stack or not.
-    const bool stack = options_.exportOptions.stack && kind.tiff;
-    if (stack) namer.NameStack();
-    const PlannedFrame* first = nullptr;
-    for (PlannedFrame& frame : file.frames) {
-        frame.selected = options_.frames.Contains(frame.number);
-        if (!frame.selected) {
-            namer.Skip(frame.number);
-        } else if (stack && first) {
-            frame.output = first->output;  // a stack is one output under its first page's name
-        } else {
-            frame.output = namer.Next(frame.number);
-            first = &frame;
-        }
-    }
+    for (PlannedFrame& frame : file.frames) frame.selected = options_.frames.Contains(frame.number);
+    std::vector<OutputName> names = NameOutputs(plan_.folders[file.folder].place, registry_, options_, file, *calls_.kind);
+    for (std::size_t f = 0; f < file.frames.size(); ++f) file.frames[f].output = std::move(names[f]);
 }
 
 // A selection that names frames a data file does not have was most likely meant for
@@ -427,6 +412,29 @@ Plan Planner::Make(const std::string& input) {
 }
 
 }  // namespace
+
+std::vector<OutputName> NameOutputs(const OutputPlace& place, NameRegistry& registry, const RunOptions& options,
+                                    const PlannedFile& file, const ExportKindInfo& kind) {
+    OutputNamer namer(place, registry, options.pattern.get(), file.path, OutputExtension(kind, options.exportOptions),
+                      kind.shortName);
+    // A stack is a TIFF: a bitmap kind writes a file per frame, stack or not.
+    const bool stack = options.exportOptions.stack && kind.tiff;
+    if (stack) namer.NameStack();
+    std::vector<OutputName> names(file.frames.size());
+    const OutputName* first = nullptr;
+    for (std::size_t f = 0; f < file.frames.size(); ++f) {
+        const PlannedFrame& frame = file.frames[f];
+        if (!frame.selected) {
+            namer.Skip(frame.number);
+        } else if (stack && first) {
+            names[f] = *first;  // a stack is one output under its first page's name
+        } else {
+            names[f] = namer.Next(frame.number);
+            first = &names[f];
+        }
+    }
+    return names;
+}
 
 bool EndsInDataExtension(const std::string& name) {
     return name.size() >= 4 && FindDataExtension(name.substr(name.size() - 4)) == 0;

@@ -155,6 +155,14 @@ bool NamedAsDataFile(const std::string& name, bool onlyOrx);
 /// of data files in subfolders): named as one, and no image of an earlier run.
 bool TakenAsDataFile(int folderFd, const std::string& name, bool onlyOrx);
 
+/// The one naming of a data file's outputs, which the plan, the dry run, the run, --shard
+/// and the run's hand-over after a full disk all use: for each of `file`'s frames (its
+/// `selected` set), in the order its control steps them, the output `kind` gives it in
+/// `place`, claimed in `registry`. A frame not selected gets no name (the names after it
+/// are cut as if it had one); a stack's pages all carry its first page's name.
+std::vector<OutputName> NameOutputs(const OutputPlace& place, NameRegistry& registry, const RunOptions& options,
+                                    const PlannedFile& file, const ExportKindInfo& kind);
+
 /// "" when `file` is still what the plan found; else how it changed ("the file changed
 /// after the run was planned (... bytes then, ... now)").
 std::string ChangedSincePlanned(const PlannedFile& file, int folderFd);

@@ -254,12 +254,11 @@ void Walk::EnterFile(const Plan& plan, std::size_t index) {
     job.type = settings_.exportOptions.stack && job.kind->tiff ? Job::Type::kStack : Job::Type::kFrame;
     job.last = false;
     fileJob_ = std::move(job);
-    namer_.reset();
-    if (!settings_.dryRun) {
-        namer_.emplace(plan.folders[file.folder].place, names_->converted, settings_.pattern.get(), file.path,
-                       OutputExtension(*fileJob_.kind, settings_.exportOptions), fileJob_.kind->shortName);
-        if (fileJob_.type == Job::Type::kStack) namer_->NameStack();
-    }
+    // A dry run names as the plan named; a run claims the names again, in plan order, as it
+    // enters each file (the plan's claims were for the kind it planned).
+    fileNames_.clear();
+    if (!settings_.dryRun) fileNames_ = NameOutputs(plan.folders[file.folder].place, names_->converted, settings_, file,
+                                                    *fileJob_.kind);
     NextFrameJob(plan);
 }
 
@@ -272,18 +271,15 @@ void Walk::NextFrameJob(const Plan& plan) {
         job.type = Job::Type::kRound;
         job.last = true;
     } else {
-        while (!file.frames[nextStep_].selected) {
-            if (namer_) namer_->Skip(file.frames[nextStep_].number);
-            ++nextStep_;
-        }
+        while (!file.frames[nextStep_].selected) ++nextStep_;
         job.step = nextStep_;
         job.last = job.type == Job::Type::kStack || (nextStep_ == lastStep_ && !NeedsRound(file));
-        const PlannedFrame& frame = file.frames[nextStep_++];
-        job.out = namer_ ? namer_->Next(frame.number) : frame.output;
+        job.out = fileNames_.empty() ? file.frames[nextStep_].output : fileNames_[nextStep_];
+        ++nextStep_;
     }
     if (job.last) {
         handing_.reset();
-        namer_.reset();
+        fileNames_.clear();
         fileJob_ = Job{};
     }
     Submit(std::move(job));
@@ -468,13 +464,8 @@ void Walk::HandOverToInline(const Plan& plan, const Job& job) {
     while (!file.frames[lastStep_].selected) --lastStep_;
     fileJob_ = job;
     fileJob_.last = false;
-    namer_.emplace(plan.folders[file.folder].place, names_->converted, settings_.pattern.get(), file.path,
-                   job.kind->extension, job.kind->shortName);
-    // The frames before it are named again as they were named.
-    for (std::size_t f = 0; f < job.step; ++f) {
-        if (file.frames[f].selected) namer_->Next(file.frames[f].number);
-        else namer_->Skip(file.frames[f].number);
-    }
+    // Named again as they were named: the same frames claiming the same names are no collision.
+    fileNames_ = NameOutputs(plan.folders[file.folder].place, names_->converted, settings_, file, *job.kind);
 }
 
 // After a stop: what was handed out goes unreported, and every data file from `from` on is

@@ -246,7 +246,7 @@ private:
     std::size_t nextStep_ = 0;            ///< ...the next of its frames...
     std::size_t lastStep_ = 0;            ///< ...and its last selected one
     Job fileJob_;                         ///< what its jobs share (kind, folders)
-    std::optional<OutputNamer> namer_;
+    std::vector<OutputName> fileNames_;   ///< its outputs' names (a dry run: the plan's)
     std::deque<Job> pending_;  ///< handed out, not reported, in plan order
 
     // The reporting.
