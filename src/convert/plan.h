@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "control/getdata_ctrl.h"
+#include "convert/data_files.h"
+#include "convert/frame_pull.h"
 #include "convert/frame_selection.h"
 #include "convert/output_namer.h"
 #include "convert/run_options.h"
@@ -103,57 +105,6 @@ struct PlanCalls {
 /// names claimed so far (by earlier inputs of the same run).
 Plan MakePlan(CGetdatactrl1& control, const std::string& input, const RunOptions& options,
               const PlanCalls& calls, NameRegistry& registry);
-
-/// Walks the frame numbers of the loaded file the way a conversion steps them: until the
-/// number comes back to the first one, or repeats without coming back.
-struct FrameWalk {
-    std::vector<std::int16_t> numbers;
-    bool repeats = false;
-    std::int16_t repeated = 0;  ///< the number that came again
-};
-FrameWalk WalkFrames(CGetdatactrl1& control, const std::function<void()>& settle);
-
-/// Reaches the plan's folders again, one name at a time from the input's folder, checking
-/// that each is the folder that was listed. It holds the folder it is at (and what callers
-/// keep of the folders it gave out), never the whole tree.
-class FolderCursor {
-public:
-    explicit FolderCursor(const Plan& plan) : plan_(plan) {}
-    /// The open folder plan.folders[index]; why not ("cannot open folder P: cause"), when
-    /// it cannot be reached as listed.
-    Result<std::shared_ptr<OutputFolder>> Enter(std::size_t index);
-    /// The cause of the last failure alone, for a line that names the folder itself.
-    const std::string& cause() const { return cause_; }
-    /// Where the outputs of plan.folders[index] (open as `data`) go: --output-dir, its
-    /// mirrored subfolder (made when `create`; an unopened folder when it is missing and may
-    /// not be made), or `data` itself.
-    Result<std::shared_ptr<OutputFolder>> Output(std::size_t index, const std::shared_ptr<OutputFolder>& data,
-                                                 bool create);
-
-private:
-    Error Failed(const std::string& path, ErrorKind kind, std::string cause);
-
-    const Plan& plan_;
-    std::size_t at_ = kNoParent;
-    std::shared_ptr<OutputFolder> current_;
-    std::string cause_;
-    std::size_t mirrorAt_ = kNoParent;
-    std::shared_ptr<OutputFolder> mirror_;
-};
-
-
-/// Whether `name` ends in the data files' extension (".orx"; on Windows in any case).
-bool EndsInDataExtension(const std::string& name);
-/// An entry whose name holds .orx but which is an image (a TIFF or a bitmap) is an output
-/// of an earlier run (the naming rule gives run.orx.bak the output run.orx.tiff), not a data
-/// file that would fail: true for such an entry of `folderFd`.
-bool IsEarlierOutput(int folderFd, const std::string& name);
-/// A name a run takes for a data file's before it looks inside: it holds ".orx" (with
-/// `onlyOrx`, ends in it) and is no temporary of ours.
-bool NamedAsDataFile(const std::string& name, bool onlyOrx);
-/// The one rule of what counts as a data file of `folderFd` (the plan, the watch, the count
-/// of data files in subfolders): named as one, and no image of an earlier run.
-bool TakenAsDataFile(int folderFd, const std::string& name, bool onlyOrx);
 
 /// The one naming of a data file's outputs, which the plan, the dry run, the run, --shard
 /// and the run's hand-over after a full disk all use: for each of `file`'s frames (its

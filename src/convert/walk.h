@@ -15,6 +15,7 @@
 #include <string>
 
 #include "convert/batch_run.h"
+#include "convert/folder_cursor.h"
 #include "convert/plan.h"
 #include "export/export_kinds.h"
 #include "platform/directory.h"
