@@ -374,7 +374,9 @@ Walk::Outcome Walk::RunStopped(const PlannedFile& file, const Error& error) {
     return Outcome::kStop;
 }
 
-Walk::Outcome Walk::ReportJob(const Plan& plan, const PlannedFile& file, const Job& job, FrameOutcome& got) {
+// The outcomes that end the file (or the run) before anything was written: nothing when
+// the job got as far as its output.
+std::optional<Walk::Outcome> Walk::ReportFailedJob(const PlannedFile& file, const Job& job, const FrameOutcome& got) {
     using What = FrameOutcome::What;
     const std::int16_t w = got.number;
     switch (got.what) {
@@ -401,19 +403,29 @@ Walk::Outcome Walk::ReportJob(const Plan& plan, const PlannedFile& file, const J
         case What::kRefused:
         case What::kWritten: break;
     }
-    if (job.type == Job::Type::kRound) return Outcome::kDone;
-    if (job.type == Job::Type::kLoad) {
-        if (!job.kind) {
-            Fail(file.path, kNoFrame, file.path, BadKindCause(job.asked));
-            return Outcome::kStop;
-        }
-        if (file.noSampleFrames > 0) {
-            report_->files.back().framesPlanned = file.noSampleFrames;
-            Fail(file.path, NoSamplesFrame(file), file.path, NoSamplesCause(file));
-            return Outcome::kStop;
-        }
-        return Outcome::kDone;
+    return std::nullopt;
+}
+
+// A data file with no frame to write: its kind or its frames are what fails it.
+Walk::Outcome Walk::ReportLoad(const PlannedFile& file, const Job& job) {
+    if (!job.kind) {
+        Fail(file.path, kNoFrame, file.path, BadKindCause(job.asked));
+        return Outcome::kStop;
     }
+    if (file.noSampleFrames > 0) {
+        report_->files.back().framesPlanned = file.noSampleFrames;
+        Fail(file.path, NoSamplesFrame(file), file.path, NoSamplesCause(file));
+        return Outcome::kStop;
+    }
+    return Outcome::kDone;
+}
+
+Walk::Outcome Walk::ReportJob(const Plan& plan, const PlannedFile& file, const Job& job, FrameOutcome& got) {
+    using What = FrameOutcome::What;
+    const std::int16_t w = got.number;
+    if (std::optional<Outcome> failed = ReportFailedJob(file, job, got)) return *failed;
+    if (job.type == Job::Type::kRound) return Outcome::kDone;
+    if (job.type == Job::Type::kLoad) return ReportLoad(file, job);
     if (job.type == Job::Type::kStack && !settings_.dryRun) {
         // The stack's own loop runs here, on the walk's thread: what it throws ends the
         // run as a failed job of this file would.

@@ -184,6 +184,8 @@ private:
     bool StartFile(const PlannedFile& file, const Job& job);
     void LeaveForStop(const PlannedFile& file);
     Outcome ReportJob(const Plan& plan, const PlannedFile& file, const Job& job, FrameOutcome& got);
+    std::optional<Outcome> ReportFailedJob(const PlannedFile& file, const Job& job, const FrameOutcome& got);
+    Outcome ReportLoad(const PlannedFile& file, const Job& job);
     /// A control call failed or memory ran out in `file`: the run ends there.
     Outcome RunStopped(const PlannedFile& file, const Error& error);
     void HandOverToInline(const Plan& plan, const Job& job);
