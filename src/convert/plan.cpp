@@ -403,10 +403,12 @@ Plan Planner::Make(const std::string& input) {
         if (!plan_.unreadable.empty()) return std::move(plan_);
     }
     std::size_t dealt = options_.shardOffset;
+    int read = 0;
     for (PlannedFile& file : plan_.files) {
         if (calls_.stopRequested && calls_.stopRequested()) break;
         if (!ClaimMirroredFolders(file)) continue;
         PlanFile(file);
+        if (calls_.fileRead) calls_.fileRead(++read);
         const bool counts = file.state == PlannedFile::State::kData || file.state == PlannedFile::State::kLoadFailed;
         if (counts) file.inShard = static_cast<int>(dealt++ % static_cast<std::size_t>(options_.shardCount)) ==
                                    options_.shardIndex - 1;

@@ -99,6 +99,9 @@ struct PlanCalls {
     /// Identities of the files the run reads as data whatever their names (the files named
     /// on the command line): no output takes their place.
     const std::set<std::string>* dataIds = nullptr;
+    /// After each data file's header is read, with how many were read so far (a front end's
+    /// "Planning: N data files found").
+    std::function<void(int)> fileRead;
 };
 
 /// Plans the run over `input`, a folder or a single data file. `registry` holds the

@@ -38,11 +38,6 @@ std::string StackRefusal(const OutputName& out) { return (out.nameTaken ? "stack
 
 }  // namespace
 
-std::string ChangedFileCause(int frame, int planned) {
-    return "the file changed while the run went on (frame " + std::to_string(frame) + " where the plan had frame " +
-           std::to_string(planned) + "); rest of the file skipped";
-}
-
 BatchReport& Walk::report() {
     if (!report_) report_ = &reports_.emplace_back();
     return *report_;
@@ -79,6 +74,14 @@ void Walk::Run(const std::vector<std::string>& inputs) {
     if (files > 0 && planned && planned->tiff && !reports_.empty()) {
         report_ = &reports_.front();
         for (std::string& warning : ReaderWarnings(settings_.exportOptions)) Note(std::move(warning));
+    }
+    if (!CarryOnDespiteClashes(plans)) {
+        for (std::size_t i = 0; i < inputs.size(); ++i) {
+            report_ = &reports_[i];
+            report_->stop = BatchStop::kInterrupted;
+            StopHere(plans[i], 0);
+        }
+        return;
     }
     observer_.Planned(files, frames);
     observer_.PlannedPixels(pixels);
@@ -478,23 +481,6 @@ void Walk::HandOverToInline(const Plan& plan, const Job& job) {
     fileJob_.last = false;
     // Named again as they were named: the same frames claiming the same names are no collision.
     fileNames_ = NameOutputs(plan.folders[file.folder].place, names_->converted, settings_, file, *job.kind);
-}
-
-// After a stop: what was handed out goes unreported, and every data file from `from` on is
-// one the run did not convert.
-void Walk::StopHere(const Plan& plan, std::size_t from) {
-    while (!pending_.empty()) {
-        pending_.pop_front();
-        runner_->Drop();
-    }
-    for (std::size_t i = from; i < plan.files.size(); ++i) {
-        const PlannedFile& file = plan.files[i];
-        // An entry the plan already failed (unreadable, its mirror's name taken) would have
-        // had its line had the run gone on: it is named too.
-        if (file.inShard && (IsDataFile(file) || file.state == PlannedFile::State::kUnreadable)) {
-            report_->notConverted.push_back(file.path);
-        }
-    }
 }
 
 }  // namespace qf

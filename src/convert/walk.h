@@ -169,6 +169,8 @@ private:
     // walk.cpp: the loop, the handing out and the reporting of each job.
     /// Plans `input`; false when the run stops there (asked to, while planning).
     bool PlanInput(const std::string& input, Plan& plan);
+    /// False when the front end, told of the plan's name clashes, ends the run before it writes.
+    bool CarryOnDespiteClashes(const std::vector<Plan>& plans);
     void CarryInput(const std::string& input, const Plan& plan);
     void SkipFilesSeenBefore(Plan& plan);
     Plan MakeThePlan(const std::string& input);

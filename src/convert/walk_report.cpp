@@ -127,6 +127,7 @@ Plan Walk::MakeThePlan(const std::string& input) {
     calls.settle = [this] { SettlePause(settings_, settle_); };
     calls.stopRequested = settings_.stopRequested;
     calls.dataIds = &names_->dataIds;
+    calls.fileRead = [this](int read) { observer_.Planning(read); };
     RunOptions options = settings_;
     options.shardOffset = settings_.shardOffset + shardOffset_;
     return MakePlan(control_, input, options, calls, names_->planned);
@@ -269,6 +270,48 @@ Walk::Outcome Walk::WriteFailed(const std::string& path, std::int16_t w, const s
         default:
             Fail(path, w, output, error.message);
             return Outcome::kFailed;
+    }
+}
+
+// What the plan found of names taken, told to the front end before anything is written.
+bool Walk::CarryOnDespiteClashes(const std::vector<Plan>& plans) {
+    if (!settings_.carryOnDespite || settings_.dryRun) return true;
+    NameClashes clashes;
+    for (const Plan& plan : plans) {
+        for (const PlannedFile& file : plan.files) {
+            if (!file.inShard || file.state != PlannedFile::State::kData) continue;
+            const bool stack = settings_.exportOptions.stack && plannedKind_->tiff;
+            for (const PlannedFrame& frame : file.frames) {
+                if (!frame.selected || !frame.output.nameTaken) continue;
+                ++clashes.lost;
+                clashes.stacks = clashes.stacks || stack;
+                clashes.acrossFolders = clashes.acrossFolders || frame.output.takenFromElsewhere;
+                if (stack) break;  // its pages share the one name
+            }
+        }
+    }
+    return clashes.lost == 0 || settings_.carryOnDespite(clashes);
+}
+
+std::string ChangedFileCause(int frame, int planned) {
+    return "the file changed while the run went on (frame " + std::to_string(frame) + " where the plan had frame " +
+           std::to_string(planned) + "); rest of the file skipped";
+}
+
+// After a stop: what was handed out goes unreported, and every data file from `from` on is
+// one the run did not convert.
+void Walk::StopHere(const Plan& plan, std::size_t from) {
+    while (!pending_.empty()) {
+        pending_.pop_front();
+        runner_->Drop();
+    }
+    for (std::size_t i = from; i < plan.files.size(); ++i) {
+        const PlannedFile& file = plan.files[i];
+        // An entry the plan already failed (unreadable, its mirror's name taken) would have
+        // had its line had the run gone on: it is named too.
+        if (file.inShard && (IsDataFile(file) || file.state == PlannedFile::State::kUnreadable)) {
+            report_->notConverted.push_back(file.path);
+        }
     }
 }
 
