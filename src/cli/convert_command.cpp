@@ -111,13 +111,10 @@ void ListUnconverted(const BatchReport& report, const std::vector<std::string>& 
 
 std::string PatternText(const RunOptions& options) { return options.pattern ? options.pattern->text() : ""; }
 
-BatchSettings ConvertSettings(const ConvertOptions& o) {
-    BatchSettings settings;
-    static_cast<RunOptions&>(settings) = o;
+BatchSettings ConvertSettings(const ConvertOptions& o, const std::shared_ptr<SalvageLog>& salvaged) {
+    BatchSettings settings = SettingsToRun(o, salvaged);
     settings.names = std::make_shared<RunNames>();
     settings.stopRequested = [] { return StopSignals::Received() != 0; };
-    settings.jobs = o.JobsToRun();
-    settings.makeControl = [] { return std::make_unique<CGetdatactrl1>(); };
     return settings;
 }
 
@@ -265,13 +262,12 @@ int RunConvert(const ConvertOptions& o, std::ostream& out, std::ostream& err, co
     control.StartDriver();
     StopSignals signals;
     HookedPrinter printer(err, StandardErrorIsTerminal(), o.quiet, hooks);
-    BatchSettings settings = ConvertSettings(o);
+    BatchSettings settings = ConvertSettings(o, salvaged);
     settings.names->dataIds = NamedDataFiles(o.paths);
     if (std::string problem = ReportNameProblem(o.report, settings.names->dataIds); !problem.empty()) {
         err << "quillfen-cli: --report: " << problem << " (--help tells more)\n";
         return kExitUsage;
     }
-    if (o.salvage) settings.makeControl = [salvaged] { return MakeOrxControl(true, salvaged); };
     std::vector<BatchReport> done = RunBatches(control, o.paths, [&] { return o.plannedKind; }, settings, printer);
     printer.Finish();
     std::ostream& planOut = o.report == "-" ? err : out;

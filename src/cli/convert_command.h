@@ -42,8 +42,8 @@ CLI::App* AddConvertCommand(CLI::App& app, ConvertOptions& options);
 void AddConvertOptions(CLI::App* cmd, ConvertOptions& options, bool watch);
 
 /// The run's settings for `options`, with one name registry for the whole run and stops
-/// asked of StopSignals.
-BatchSettings ConvertSettings(const ConvertOptions& options);
+/// asked of StopSignals; a salvaging run's controls tell `salvaged`.
+BatchSettings ConvertSettings(const ConvertOptions& options, const std::shared_ptr<SalvageLog>& salvaged = nullptr);
 
 /// After a stop: one line for the data file the run stopped in and for each it never
 /// reached, those of `report` and `laterPaths`.

@@ -3,7 +3,7 @@
 namespace qf {
 
 std::unique_ptr<CGetdatactrl1> MakeOrxControl(bool salvage, const std::shared_ptr<SalvageLog>& log) {
-    return std::make_unique<CGetdatactrl1>(std::make_unique<OrxControl>(salvage, log));
+    return MakeRunControl(salvage, log);
 }
 
 }  // namespace qf

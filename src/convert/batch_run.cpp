@@ -29,6 +29,18 @@ std::string StopReason(BatchStop stop) {
     return "";
 }
 
+std::unique_ptr<CGetdatactrl1> MakeRunControl(bool salvage, const std::shared_ptr<SalvageLog>& log) {
+    return std::make_unique<CGetdatactrl1>(std::make_unique<OrxControl>(salvage, log));
+}
+
+BatchSettings SettingsToRun(const RunOptions& options, const std::shared_ptr<SalvageLog>& log) {
+    BatchSettings settings;
+    static_cast<RunOptions&>(settings) = options;
+    settings.jobs = options.JobsToRun();
+    settings.makeControl = [salvage = options.salvage, log] { return MakeRunControl(salvage, log); };
+    return settings;
+}
+
 std::vector<BatchReport> RunBatches(CGetdatactrl1& control, const std::vector<std::string>& inputs,
                                     const std::function<int()>& askKind, const BatchSettings& settings,
                                     BatchObserver& observer) {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "control/getdata_ctrl.h"
+#include "control/orx_control.h"
 #include "convert/frame_selection.h"
 #include "convert/run_options.h"
 #include "convert/output_namer.h"
@@ -175,6 +176,15 @@ struct BatchSettings : RunOptions {
     /// other names. Unset: the run goes on.
     std::function<bool(const NameClashes&)> carryOnDespite;
 };
+
+/// The control every front end converts with: our ORX control, salvaging the complete frames
+/// of files cut off inside a frame when `salvage` (and telling `log`, shared by a run's controls).
+std::unique_ptr<CGetdatactrl1> MakeRunControl(bool salvage, const std::shared_ptr<SalvageLog>& log);
+
+/// A run's settings for `options` as every front end starts one: its jobs counted (0: one
+/// for each core this process may run on), a control for each worker from MakeRunControl
+/// (salvaging into `log` under options.salvage).
+BatchSettings SettingsToRun(const RunOptions& options, const std::shared_ptr<SalvageLog>& log = nullptr);
 
 /// Converts every data file of `input`, a folder, or that one file. `askKind` is asked
 /// once per data file, as the run enters it (0 to 3: normalized TIFF, standardized TIFF,

@@ -79,8 +79,9 @@ CQuillfenDlg::CQuillfenDlg(DialogServices* services, QWidget* parent)
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
     // A frame for each core this process may run on at once; the run reports as one job would.
-    m_runSettings.jobs = DefaultJobs();
-    m_runSettings.makeControl = [] { return std::make_unique<CGetdatactrl1>(); };
+    RunOptions defaults;
+    defaults.jobs = 0;
+    m_runSettings = SettingsToRun(defaults);
     CreateItems();
     ConnectWorker();
     OnInitDialog();
@@ -343,11 +344,9 @@ void CQuillfenDlg::StartRun(const QString& folder) {
         // the frames missing from each cut-off file.
         auto log = std::make_shared<SalvageLog>();
         m_salvageLog = log;
-        m_salvageControl = std::make_unique<CGetdatactrl1>(std::make_unique<OrxControl>(true, log));
+        m_salvageControl = MakeRunControl(true, log);
         control = m_salvageControl.get();
-        settings.makeControl = [log] {
-            return std::make_unique<CGetdatactrl1>(std::make_unique<OrxControl>(true, log));
-        };
+        settings.makeControl = [log] { return MakeRunControl(true, log); };
     }
     // Asked once the run's plan is made, on its thread: the window stays live while it plans.
     RunWorker* worker = m_worker.get();
