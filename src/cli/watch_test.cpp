@@ -25,7 +25,7 @@ using Names = std::vector<std::string>;
 class StepClock : public WatchClock {
 public:
     WatchTime Now() override { return now; }
-    bool Pause(std::chrono::milliseconds pause, const std::function<bool()>& stopped) override {
+    bool Pause(std::chrono::milliseconds pause, const std::function<bool()>& stopped, WatchWake*) override {
         now += pause;
         ++pauses;
         if (afterPause) afterPause(pauses);

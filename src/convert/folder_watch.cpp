@@ -1,0 +1,346 @@
+#include "convert/folder_watch.h"
+
+#include <algorithm>
+#include <thread>
+
+#include "control/orx_control.h"
+#include "convert/plan.h"
+#include "platform/display_name.h"
+#include "platform/output_file.h"
+
+namespace qf {
+
+using std::chrono::milliseconds;
+
+WatchTime SystemWatchClock::Now() { return std::chrono::system_clock::now(); }
+
+bool SystemWatchClock::Pause(milliseconds pause, const std::function<bool()>& stopped, WatchWake* wake) {
+    constexpr milliseconds kSlice(100);
+    const auto start = std::chrono::steady_clock::now();
+    const auto end = start + pause;
+    bool first = true;
+    while (!stopped()) {
+        const auto left = std::chrono::duration_cast<milliseconds>(end - std::chrono::steady_clock::now());
+        if (left <= milliseconds(0)) return true;
+        const milliseconds slice = std::min(left, kSlice);
+        if (wake && !first) {
+            if (wake->Wait(slice)) return !stopped();
+        } else {
+            std::this_thread::sleep_for(slice);
+            // Notices of the first slice count at its end: a wake-up is never later than that.
+            if (wake && wake->Wait(milliseconds(0))) return !stopped();
+        }
+        first = false;
+    }
+    return false;
+}
+
+std::string WatchingLine(const std::string& folder, const WatchStanding& standing) {
+    std::string line = "watching " + folder + ": " + std::to_string(standing.converted) + " converted";
+    if (standing.beingWritten.empty()) return line;
+    const BeingWritten& first = standing.beingWritten.front();
+    line += ", " + DisplayName(first.path.substr(LastSeparator(first.path) + 1)) + " being written";
+    if (first.step.headerFrames > 0) {
+        line += " (" + std::to_string(first.step.completeFrames) + " of " + std::to_string(first.step.headerFrames) +
+                " frames)";
+    }
+    return line;
+}
+
+/// A data file found by a look, and the subfolder of its watched folder it is in.
+struct FolderWatch::Found {
+    std::string path;
+    std::string subfolder;  ///< "" for the watched folder itself
+    FileFacts facts;        ///< as the listing found it
+};
+
+namespace {
+
+bool Excluded(const RunOptions& o, const std::string& name) {
+    return std::any_of(o.exclude.begin(), o.exclude.end(), [&](const std::string& glob) { return MatchesGlob(glob, name); });
+}
+
+// As the plan takes entries: a name holding .orx (ending in it under --only-orx), but not an
+// image an earlier run (or this watch) wrote under such a name.
+bool TakenAsData(const RunOptions& o, int folderFd, const std::string& name) {
+    if (FindDataExtension(name) == std::string::npos || IsTemporaryName(name)) return false;
+    if (o.onlyOrx && !EndsInDataExtension(name)) return false;
+    return !IsEarlierOutput(folderFd, name);
+}
+
+/// What one look found: the data files, and the folders it could not read (path, cause).
+template <typename Entry>
+struct Listing {
+    std::vector<Entry> found;
+    std::vector<std::pair<std::string, std::string>> unreadable;
+};
+
+// Every data file of `folder` (and, recursively, its subfolders) by name order; linked
+// folders are not followed, as convert follows none.
+template <typename Entry>
+void ListFolder(const RunOptions& o, const std::string& folder, const std::string& subfolder, int fd,
+                Listing<Entry>& listing) {
+    const Result<std::vector<std::string>> names = ListNames(fd);
+    if (!names.ok()) {
+        listing.unreadable.emplace_back(folder, names.message());
+        return;
+    }
+    std::vector<std::string> folders;
+    for (const std::string& name : names.value()) {
+        if (Excluded(o, name)) continue;
+        const Result<FileFacts> facts = FactsAt(fd, name, LinksLeadToDataFiles());
+        if (!facts.ok()) continue;
+        if (facts.value().type == FileType::kRegular && TakenAsData(o, fd, name)) {
+            listing.found.push_back(Entry{WithTrailingSeparator(folder) + name, subfolder, facts.value()});
+        } else if (o.recursive && facts.value().type == FileType::kFolder) {
+            folders.push_back(name);
+        }
+    }
+    for (const std::string& name : folders) {
+        const std::string path = WithTrailingSeparator(folder) + name;
+        const Result<int> sub = OpenSubfolder(fd, name);
+        if (!sub.ok()) {
+            listing.unreadable.emplace_back(path, sub.message());
+            continue;
+        }
+        ListFolder(o, path, subfolder.empty() ? name : WithTrailingSeparator(subfolder) + name, sub.value(), listing);
+        CloseFile(sub.value());
+    }
+}
+
+template <typename Entry>
+Listing<Entry> ListDataFiles(const std::vector<std::string>& paths, const RunOptions& o) {
+    Listing<Entry> listing;
+    for (const std::string& path : paths) {
+        const Result<FileFacts> facts = FactsAt(kWorkingFolder, path, true);
+        if (!facts.ok()) {
+            listing.unreadable.emplace_back(path, facts.message());
+            continue;
+        }
+        if (facts.value().type != FileType::kFolder) {
+            listing.found.push_back(Entry{path, "", facts.value()});
+            continue;
+        }
+        const Result<int> fd = OpenFolder(path);
+        if (!fd.ok()) {
+            listing.unreadable.emplace_back(path, fd.message());
+            continue;
+        }
+        ListFolder(o, path, "", fd.value(), listing);
+        CloseFile(fd.value());
+    }
+    return listing;
+}
+
+// A data file's first bytes and facts, read through one descriptor so that they agree.
+struct Head {
+    FileFacts facts;
+    std::uint8_t bytes[kOrxHeaderSize] = {};
+    std::size_t got = 0;
+};
+
+Result<Head> ReadHead(const std::string& path) {
+    const Result<int> fd = OpenToRead(path);
+    if (!fd.ok()) return fd.error();
+    Head head;
+    const Result<FileFacts> facts = FactsOf(fd.value());
+    const Result<std::size_t> got = ReadAt(fd.value(), 0, head.bytes, sizeof head.bytes);
+    CloseFile(fd.value());
+    if (!facts.ok()) return facts.error();
+    if (!got.ok()) return got.error();
+    head.facts = facts.value();
+    head.got = got.value();
+    return head;
+}
+
+// The file as it stands.
+std::optional<FileLook> LookAt(const std::string& path) {
+    const Result<Head> head = ReadHead(path);
+    if (!head.ok()) return std::nullopt;
+    const Head& h = head.value();
+    FileLook look;
+    look.facts = h.facts;
+    const std::size_t signature = std::min(h.got, kOrxSignature.size());
+    if (h.got < kOrxHeaderSize) {
+        look.headerIncomplete = std::equal(h.bytes, h.bytes + signature, kOrxSignature.begin());
+    } else if (Result<OrxHeader> header = ParseOrxHeaderFields(h.bytes, h.got); header.ok()) {
+        look.header = header.value();
+    }
+    return look;
+}
+
+// The header's own words for a file of the wrong length, e.g. "truncated: 64 bytes,
+// expected 80 for 3 frames".
+std::string LengthWords(const std::string& path) {
+    const Result<Head> head = ReadHead(path);
+    if (!head.ok()) return head.message();
+    return ParseOrxHeader(head.value().bytes, head.value().got, head.value().facts.size).message();
+}
+
+// `subfolder` of `outputDir`, made as needed, level by level, as --mirror makes it.
+std::string MirroredFolder(const std::string& outputDir, const std::string& subfolder) {
+    std::string made = outputDir;
+    for (std::size_t from = 0; from <= subfolder.size();) {
+        const std::size_t to = std::min(subfolder.find_first_of(kPathSeparators, from), subfolder.size());
+        made = WithTrailingSeparator(made) + subfolder.substr(from, to - from);
+        (void)MakeFolder(made);  // one that cannot be made fails the conversion, which says why
+        from = to + 1;
+    }
+    return made;
+}
+
+std::string SecondsText(milliseconds time) {
+    std::string text = std::to_string(time.count() / 1000);
+    if (const auto rest = time.count() % 1000; rest != 0) {
+        std::string fraction = std::to_string(1000 + rest).substr(1);
+        while (fraction.back() == '0') fraction.pop_back();
+        text += "." + fraction;
+    }
+    return text;
+}
+
+}  // namespace
+
+FolderWatch::FolderWatch(FolderWatchSettings watch, BatchSettings settings, std::function<int()> askKind,
+                         FolderWatchObserver& observer)
+    : watch_(std::move(watch)), settings_(std::move(settings)), askKind_(std::move(askKind)), observer_(observer),
+      tracker_(watch_.times), salvaged_(std::make_shared<SalvageLog>()),
+      control_(std::make_unique<CGetdatactrl1>(std::make_unique<OrxControl>(false))),
+      salvaging_(std::make_unique<CGetdatactrl1>(std::make_unique<OrxControl>(true, salvaged_))) {
+    control_->StartDriver();
+    salvaging_->StartDriver();
+    if (!settings_.names) settings_.names = std::make_shared<RunNames>();
+    if (watch_.notify && !watch_.once) wake_ = MakeChangeNotices(watch_.paths, settings_.recursive);
+}
+
+FolderWatch::~FolderWatch() = default;
+
+void FolderWatch::Run(WatchClock& clock) {
+    while (Step(clock.Now()) && !watch_.once) {
+        if (!clock.Pause(NextPause(clock.Now()), [this] { return Stopped(); }, wake_.get())) break;
+    }
+}
+
+milliseconds FolderWatch::NextPause(WatchTime now) const {
+    milliseconds pause = watch_.poll;
+    for (const WatchTime ready : readyAt_) {
+        // Up to the millisecond after, so that the look finds the settle time passed.
+        const auto until = std::chrono::ceil<milliseconds>(ready - now);
+        pause = std::clamp(until, milliseconds(0), pause);
+    }
+    return pause;
+}
+
+bool FolderWatch::Step(WatchTime now) {
+    standing_.beingWritten.clear();
+    readyAt_.clear();
+    const Listing<Found> listing = ListDataFiles<Found>(watch_.paths, settings_);
+    // A folder that cannot be read is said once (until it can be read again), not each look.
+    std::set<std::string> unreadable;
+    for (const auto& [path, cause] : listing.unreadable) {
+        unreadable.insert(path);
+        if (!unreadableSaid_.contains(path)) Fail(path, "cannot read folder: " + cause + "; not watched");
+    }
+    unreadableSaid_ = std::move(unreadable);
+    for (const Found& file : listing.found) {
+        if (Stopped()) return false;
+        // A file dealt with and unchanged since is not opened again: a folder of finished
+        // files costs a listing a look.
+        if (tracker_.Done(file.path, file.facts)) continue;
+        const std::optional<FileLook> look = LookAt(file.path);
+        if (!look) continue;
+        const WatchStep step = tracker_.See(file.path, *look, now);
+        if (step.settledAt) readyAt_.push_back(*step.settledAt);
+        Act(file, *look, step);
+        if (interrupted_) return false;
+    }
+    observer_.Looked(standing_);
+    return !Stopped();
+}
+
+void FolderWatch::Act(const Found& file, const FileLook& look, const WatchStep& step) {
+    switch (step.action) {
+    case WatchAction::kNothing:
+        return;
+    case WatchAction::kWait:
+        standing_.beingWritten.push_back(BeingWritten{file.path, step});
+        return;
+    case WatchAction::kConvert:
+        if (!AlreadyDone(file.path, look.facts)) Convert(file, false);
+        tracker_.Converted(file.path, look.facts);
+        return;
+    case WatchAction::kGiveUp:
+        if (watch_.salvage && step.completeFrames > 0) {
+            Convert(file, true);
+            return;
+        }
+        Fail(file.path, "unchanged for " + SecondsText(watch_.times.giveUp) + " s and still short (" +
+                            LengthWords(file.path) + "): its " + std::to_string(step.completeFrames) +
+                            " complete frames were not converted" + (watch_.salvage ? "" : " (--salvage converts them)"));
+        return;
+    case WatchAction::kTooLong:
+        Fail(file.path, "longer than its header says (" + LengthWords(file.path) + "); not converted");
+        return;
+    case WatchAction::kChangedAfter:
+        Fail(file.path, "changed after it was converted; its outputs hold what it was then, and it is not converted again");
+        return;
+    }
+}
+
+// Converted by an earlier watch or run: every output its plan names is there, written
+// since the data file last changed. A dry run names them, as convert names them.
+bool FolderWatch::AlreadyDone(const std::string& path, const FileFacts& facts) {
+    BatchSettings dry = settings_;
+    dry.dryRun = true;
+    // The names this watch has written so far stay claimed: a later file whose outputs
+    // would be another's is not done, however new those outputs are.
+    dry.names = std::make_shared<RunNames>(*settings_.names);
+    dry.jobs = 1;
+    dry.makeControl = nullptr;
+    dry.pause = nullptr;
+    BatchObserver silent;
+    const std::vector<BatchReport> plan = RunBatches(*control_, {path}, askKind_ ? askKind_ : [] { return 0; }, dry, silent);
+    if (plan.empty() || plan[0].files.size() != 1 || !plan[0].failures.empty()) return false;
+    const FileRecord& record = plan[0].files[0];
+    std::vector<std::string> outputs = record.written;
+    outputs.insert(outputs.end(), record.kept.begin(), record.kept.end());
+    if (outputs.empty() || record.plan.size() != outputs.size()) return false;
+    return std::all_of(outputs.begin(), outputs.end(), [&](const std::string& output) {
+        const Result<FileFacts> there = FactsAt(kWorkingFolder, output, true);
+        // Not before: a coarse clock may give the data file and its first output one time.
+        return there.ok() && there.value().modified >= facts.modified;
+    });
+}
+
+void FolderWatch::Convert(const Found& file, bool salvage) {
+    observer_.Acting();
+    BatchSettings settings = settings_;
+    if (salvage) settings.makeControl = [log = salvaged_] { return std::make_unique<CGetdatactrl1>(std::make_unique<OrxControl>(true, log)); };
+    if (settings_.mirror && !file.subfolder.empty()) {
+        // The run is over one file, so it cannot tell its subfolder: the folder is named here.
+        settings.outputDir = MirroredFolder(settings_.outputDir, file.subfolder);
+        settings.mirror = false;
+    }
+    CGetdatactrl1& control = salvage ? *salvaging_ : *control_;
+    std::vector<BatchReport> done = RunBatches(control, {file.path}, askKind_, settings, observer_);
+    if (done.empty()) {
+        interrupted_ = true;
+        return;
+    }
+    BatchReport& report = done[0];
+    if (salvage) ReportCutOffFiles(report, *salvaged_, observer_);
+    standing_.converted += report.filesConverted;
+    if (report.stop == BatchStop::kInterrupted) interrupted_ = true;
+    observer_.FileDone(file.path, report);
+}
+
+void FolderWatch::Fail(const std::string& path, const std::string& cause) {
+    observer_.Acting();
+    const BatchFailure failure{path, kNoFrame, path, cause};
+    observer_.Failed(failure);
+    BatchReport report;
+    report.failures.push_back(failure);
+    observer_.FileDone(path, report);
+}
+
+}  // namespace qf
