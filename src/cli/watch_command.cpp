@@ -12,6 +12,7 @@
 #include "cli/stop_signals.h"
 #include "convert/folder_watch.h"
 #include "platform/display_name.h"
+#include "present/watch_texts.h"
 
 namespace qf {
 namespace {
@@ -85,7 +86,7 @@ void WatchPrinter::Looked(const WatchStanding& standing) {
     last_ = standing;
     if (!live_ || o_.once) return;
     const std::string folder = DisplayName(o_.paths.front()) + (o_.paths.size() > 1 ? " and more" : "");
-    err_ << "\r\033[K" << WatchingLine(folder, standing) << std::flush;
+    err_ << "\r\033[K" << present::WatchLine(folder, standing) << std::flush;
     statusShown_ = true;
 }
 

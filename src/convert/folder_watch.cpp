@@ -5,7 +5,6 @@
 
 #include "control/orx_control.h"
 #include "convert/plan.h"
-#include "platform/display_name.h"
 #include "platform/output_file.h"
 
 namespace qf {
@@ -33,18 +32,6 @@ bool SystemWatchClock::Pause(milliseconds pause, const std::function<bool()>& st
         first = false;
     }
     return false;
-}
-
-std::string WatchingLine(const std::string& folder, const WatchStanding& standing) {
-    std::string line = "watching " + folder + ": " + std::to_string(standing.converted) + " converted";
-    if (standing.beingWritten.empty()) return line;
-    const BeingWritten& first = standing.beingWritten.front();
-    line += ", " + DisplayName(first.path.substr(LastSeparator(first.path) + 1)) + " being written";
-    if (first.step.headerFrames > 0) {
-        line += " (" + std::to_string(first.step.completeFrames) + " of " + std::to_string(first.step.headerFrames) +
-                " frames)";
-    }
-    return line;
 }
 
 /// A data file found by a look, and the subfolder of its watched folder it is in.

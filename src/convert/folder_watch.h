@@ -75,10 +75,6 @@ struct WatchStanding {
     std::vector<BeingWritten> beingWritten; ///< in the order the look found them
 };
 
-/// "watching day1: 12 converted, scan13.orx being written (40 of 98 frames)": `folder` as
-/// it is to be shown, the first file being written by its own name.
-std::string WatchingLine(const std::string& folder, const WatchStanding& standing);
-
 /// What a watch tells its front end, besides the batch run's events for each conversion.
 /// Every call comes from the thread that runs the watch.
 class FolderWatchObserver : public BatchObserver {
