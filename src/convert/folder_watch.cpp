@@ -208,6 +208,16 @@ void FolderWatch::Run(WatchClock& clock) {
     }
 }
 
+void FolderWatch::Converted(const std::vector<std::string>& paths) {
+    for (const std::string& path : paths) {
+        // A file cut off and salvaged may be one still being written: the watch waits for it.
+        const std::optional<FileLook> look = LookAt(path);
+        if (!look || !look->header || look->facts.size != look->header->fileLength()) continue;
+        tracker_.Converted(path, look->facts);
+        ++standing_.converted;
+    }
+}
+
 milliseconds FolderWatch::NextPause(WatchTime now) const {
     milliseconds pause = watch_.poll;
     for (const WatchTime ready : readyAt_) {

@@ -98,6 +98,9 @@ public:
     FolderWatch(const FolderWatch&) = delete;
     FolderWatch& operator=(const FolderWatch&) = delete;
 
+    /// The data files at `paths` were converted just now (by a run before the watch): those
+    /// complete count as converted as they stand, and a later change of one is said once.
+    void Converted(const std::vector<std::string>& paths);
     /// One look at every watched folder at `now`, converting what is due; false when a stop
     /// came (before or inside a conversion).
     bool Step(WatchTime now);

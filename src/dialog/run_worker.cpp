@@ -124,6 +124,12 @@ void RunJob::Watch(Observer& observer, BatchReport& report) {
     };
     // The run's outputs keep their names: the watch goes on with the run's registry.
     FolderWatch watcher(std::move(watch), settings_, askKind, observer);
+    // What the run converted is done: the watch's first look does not wait for it to settle.
+    std::vector<std::string> converted;
+    for (const FileRecord& file : report.files) {
+        if (file.converted) converted.push_back(file.path);
+    }
+    watcher.Converted(converted);
     SystemWatchClock system;
     watcher.Run(worker_.watchClock_ ? *worker_.watchClock_ : system);
     std::vector<BatchReport> all{report};
