@@ -262,13 +262,18 @@ void FolderWatch::Act(const Found& file, const FileLook& look, const WatchStep& 
     case WatchAction::kWait:
         standing_.beingWritten.push_back(BeingWritten{file.path, step});
         return;
-    case WatchAction::kConvert:
+    case WatchAction::kConvert: {
+        // Another watch converting it now: the next look finds its outputs there.
+        ConversionClaim claim;
+        if (!claim.Take(file.path)) return;
         if (!AlreadyDone(file.path, look.facts)) Convert(file, false);
         tracker_.Converted(file.path, look.facts);
         return;
+    }
     case WatchAction::kGiveUp:
         if (watch_.salvage && step.completeFrames > 0) {
-            Convert(file, true);
+            ConversionClaim claim;
+            if (claim.Take(file.path) && !AlreadyDone(file.path, look.facts)) Convert(file, true);
             return;
         }
         Fail(file.path, "unchanged for " + SecondsText(watch_.times.giveUp) + " s and still short (" +

@@ -52,6 +52,23 @@ public:
 /// then polls alone. Linux: inotify; elsewhere none yet.
 std::unique_ptr<WatchWake> MakeChangeNotices(const std::vector<std::string>& paths, bool recursive);
 
+/// A claim on a data file among watches: the one that holds it converts the file, the
+/// others find its outputs there afterwards. Released when it goes.
+class ConversionClaim {
+public:
+    ConversionClaim() = default;
+    ~ConversionClaim() { Release(); }
+    ConversionClaim(const ConversionClaim&) = delete;
+    ConversionClaim& operator=(const ConversionClaim&) = delete;
+    /// False when another watch holds the claim on `path` now; true otherwise (also where
+    /// claims cannot be had: the conversion then goes ahead as convert's would).
+    bool Take(const std::string& path);
+    void Release();
+
+private:
+    int fd_ = -1;
+};
+
 /// How a watch looks and converts; the conversion's choices are the BatchSettings given
 /// with them.
 struct FolderWatchSettings {

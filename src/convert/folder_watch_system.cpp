@@ -1,12 +1,18 @@
-// The system's change notices for a watch: a wake-up only, so that a file finished on a
-// local disk is seen at once rather than at the next poll. Network shares send none; the
-// poll finds what they miss.
+// What a watch asks of the system: change notices, a wake-up only, so that a file finished
+// on a local disk is seen at once rather than at the next poll (network shares send none;
+// the poll finds what they miss); and a claim on a data file, so that of two watches over
+// one folder one converts it.
 #include "convert/folder_watch.h"
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <cerrno>
+#include <sys/file.h>
+#include <unistd.h>
+#endif
 #ifdef __linux__
 #include <poll.h>
 #include <sys/inotify.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <map>
@@ -91,6 +97,30 @@ std::unique_ptr<WatchWake> MakeChangeNotices(const std::vector<std::string>& pat
 #else
 // Elsewhere the watch polls alone for now.
 std::unique_ptr<WatchWake> MakeChangeNotices(const std::vector<std::string>&, bool) { return nullptr; }
+#endif
+
+#ifndef _WIN32
+// An advisory lock on the data file, read-only: the file itself is never changed. It holds
+// between processes and between two opens in one process alike, and goes with the
+// descriptor, so a watch that dies leaves no claim behind.
+bool ConversionClaim::Take(const std::string& path) {
+    Release();
+    fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd_ < 0) return true;  // gone or unreadable: the conversion says why
+    if (flock(fd_, LOCK_EX | LOCK_NB) == 0) return true;
+    const bool held = errno == EWOULDBLOCK;
+    if (held) Release();
+    return !held;  // a file system without locks converts as convert does
+}
+
+void ConversionClaim::Release() {
+    if (fd_ >= 0) close(fd_);
+    fd_ = -1;
+}
+#else
+// Not yet on Windows: two watches there may both convert a data file.
+bool ConversionClaim::Take(const std::string&) { return true; }
+void ConversionClaim::Release() {}
 #endif
 
 }  // namespace qf
