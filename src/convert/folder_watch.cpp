@@ -47,76 +47,12 @@ bool Excluded(const RunOptions& o, const std::string& name) {
     return std::any_of(o.exclude.begin(), o.exclude.end(), [&](const std::string& glob) { return MatchesGlob(glob, name); });
 }
 
-// As the plan takes entries: a name holding .orx (ending in it under --only-orx), but not an
-// image an earlier run (or this watch) wrote under such a name.
-bool TakenAsData(const RunOptions& o, int folderFd, const std::string& name) {
+// As the plan takes entries by name: a name holding .orx (ending in it under --only-orx),
+// never one of our temporaries. (An image an earlier run wrote under such a name is told
+// by its contents, at each look.)
+bool DataName(const RunOptions& o, const std::string& name) {
     if (FindDataExtension(name) == std::string::npos || IsTemporaryName(name)) return false;
-    if (o.onlyOrx && !EndsInDataExtension(name)) return false;
-    return !IsEarlierOutput(folderFd, name);
-}
-
-/// What one look found: the data files, and the folders it could not read (path, cause).
-template <typename Entry>
-struct Listing {
-    std::vector<Entry> found;
-    std::vector<std::pair<std::string, std::string>> unreadable;
-};
-
-// Every data file of `folder` (and, recursively, its subfolders) by name order; linked
-// folders are not followed, as convert follows none.
-template <typename Entry>
-void ListFolder(const RunOptions& o, const std::string& folder, const std::string& subfolder, int fd,
-                Listing<Entry>& listing) {
-    const Result<std::vector<std::string>> names = ListNames(fd);
-    if (!names.ok()) {
-        listing.unreadable.emplace_back(folder, names.message());
-        return;
-    }
-    std::vector<std::string> folders;
-    for (const std::string& name : names.value()) {
-        if (Excluded(o, name)) continue;
-        const Result<FileFacts> facts = FactsAt(fd, name, LinksLeadToDataFiles());
-        if (!facts.ok()) continue;
-        if (facts.value().type == FileType::kRegular && TakenAsData(o, fd, name)) {
-            listing.found.push_back(Entry{WithTrailingSeparator(folder) + name, subfolder, facts.value()});
-        } else if (o.recursive && facts.value().type == FileType::kFolder) {
-            folders.push_back(name);
-        }
-    }
-    for (const std::string& name : folders) {
-        const std::string path = WithTrailingSeparator(folder) + name;
-        const Result<int> sub = OpenSubfolder(fd, name);
-        if (!sub.ok()) {
-            listing.unreadable.emplace_back(path, sub.message());
-            continue;
-        }
-        ListFolder(o, path, subfolder.empty() ? name : WithTrailingSeparator(subfolder) + name, sub.value(), listing);
-        CloseFile(sub.value());
-    }
-}
-
-template <typename Entry>
-Listing<Entry> ListDataFiles(const std::vector<std::string>& paths, const RunOptions& o) {
-    Listing<Entry> listing;
-    for (const std::string& path : paths) {
-        const Result<FileFacts> facts = FactsAt(kWorkingFolder, path, true);
-        if (!facts.ok()) {
-            listing.unreadable.emplace_back(path, facts.message());
-            continue;
-        }
-        if (facts.value().type != FileType::kFolder) {
-            listing.found.push_back(Entry{path, "", facts.value()});
-            continue;
-        }
-        const Result<int> fd = OpenFolder(path);
-        if (!fd.ok()) {
-            listing.unreadable.emplace_back(path, fd.message());
-            continue;
-        }
-        ListFolder(o, path, "", fd.value(), listing);
-        CloseFile(fd.value());
-    }
-    return listing;
+    return !o.onlyOrx || EndsInDataExtension(name);
 }
 
 // A data file's first bytes and facts, read through one descriptor so that they agree.
@@ -228,10 +164,91 @@ milliseconds FolderWatch::NextPause(WatchTime now) const {
     return pause;
 }
 
+// Every data file of the watched folders (and, recursively, their subfolders) by name
+// order; linked folders are not followed, as convert follows none.
+FolderWatch::Listing FolderWatch::List() {
+    Listing listing;
+    // Every tenth look lists every folder again, whatever its time says: a file system
+    // whose times are coarse (or a share's cached ones) may keep a folder's time when an
+    // entry is added.
+    const bool whole = looks_++ % 10 == 0;
+    for (const std::string& path : watch_.paths) {
+        const Result<FileFacts> facts = FactsAt(kWorkingFolder, path, true);
+        if (!facts.ok()) {
+            listing.unreadable.emplace_back(path, facts.message());
+            continue;
+        }
+        if (facts.value().type != FileType::kFolder) {
+            listing.found.push_back(Found{path, "", facts.value()});
+            continue;
+        }
+        const Result<int> fd = OpenFolder(path);
+        if (!fd.ok()) {
+            listing.unreadable.emplace_back(path, fd.message());
+            continue;
+        }
+        ListFolder(path, "", fd.value(), whole, listing);
+        CloseFile(fd.value());
+    }
+    return listing;
+}
+
+// A folder unchanged since the last look (the same time) holds the same names: only its
+// data files are looked at again, not the other entries (a folder of 1,000 data files
+// holds 10,000 images or more), and its names are not read again.
+void FolderWatch::ListFolder(const std::string& folder, const std::string& subfolder, int fd, bool whole,
+                             Listing& listing) {
+    const Result<FileFacts> self = FactsOf(fd);
+    FolderMemo& memo = memo_[folder];
+    const bool same = !whole && self.ok() && memo.known && SameFileUnchanged(memo.facts, self.value());
+    if (!same) {
+        const Result<std::vector<std::string>> names = ListNames(fd);
+        if (!names.ok()) {
+            memo.known = false;
+            listing.unreadable.emplace_back(folder, names.message());
+            return;
+        }
+        memo = FolderMemo{};
+        for (const std::string& name : names.value()) {
+            if (Excluded(settings_, name)) continue;
+            if (DataName(settings_, name)) {
+                memo.dataNames.push_back(name);
+            } else if (settings_.recursive) {
+                const Result<FileFacts> facts = FactsAt(fd, name, LinksLeadToDataFiles());
+                if (facts.ok() && facts.value().type == FileType::kFolder) memo.folders.push_back(name);
+            }
+        }
+        memo.known = self.ok();
+        if (self.ok()) memo.facts = self.value();
+    }
+    std::vector<std::string> folders = memo.folders;
+    for (const std::string& name : memo.dataNames) {
+        const Result<FileFacts> facts = FactsAt(fd, name, LinksLeadToDataFiles());
+        if (!facts.ok()) continue;
+        if (facts.value().type == FileType::kRegular && !IsEarlierOutput(fd, name)) {
+            listing.found.push_back(Found{WithTrailingSeparator(folder) + name, subfolder, facts.value()});
+        } else if (settings_.recursive && facts.value().type == FileType::kFolder) {
+            folders.push_back(name);
+        }
+    }
+    std::sort(folders.begin(), folders.end());
+    for (const std::string& name : folders) {
+        const std::string path = WithTrailingSeparator(folder) + name;
+        const Result<int> sub = OpenSubfolder(fd, name);
+        if (!sub.ok()) {
+            listing.unreadable.emplace_back(path, sub.message());
+            continue;
+        }
+        ListFolder(path, subfolder.empty() ? name : WithTrailingSeparator(subfolder) + name, sub.value(), whole,
+                   listing);
+        CloseFile(sub.value());
+    }
+}
+
 bool FolderWatch::Step(WatchTime now) {
     standing_.beingWritten.clear();
     readyAt_.clear();
-    const Listing<Found> listing = ListDataFiles<Found>(watch_.paths, settings_);
+    const Listing listing = List();
     // A folder that cannot be read is said once (until it can be read again), not each look.
     std::set<std::string> unreadable;
     for (const auto& [path, cause] : listing.unreadable) {

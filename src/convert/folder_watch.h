@@ -6,10 +6,13 @@
 
 #include <chrono>
 #include <functional>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
 #include <utility>
+
+#include "platform/file_io.h"
 #include <vector>
 
 #include "control/getdata_ctrl.h"
@@ -133,6 +136,20 @@ public:
 
 private:
     struct Found;
+    /// What one look found: the data files, and the folders it could not read (path, cause).
+    struct Listing {
+        std::vector<Found> found;
+        std::vector<std::pair<std::string, std::string>> unreadable;
+    };
+    /// A folder as the last look listed it.
+    struct FolderMemo {
+        bool known = false;
+        FileFacts facts;
+        std::vector<std::string> dataNames;  ///< names taken for data files
+        std::vector<std::string> folders;    ///< subfolders among the other names
+    };
+    Listing List();
+    void ListFolder(const std::string& folder, const std::string& subfolder, int fd, bool whole, Listing& listing);
     bool Stopped() const { return settings_.stopRequested && settings_.stopRequested(); }
     void Act(const Found& file, const FileLook& look, const WatchStep& step);
     bool AlreadyDone(const std::string& path, const FileFacts& facts);
@@ -151,6 +168,8 @@ private:
     std::vector<WatchTime> readyAt_;  ///< when each complete file waiting at the last look is settled
     bool interrupted_ = false;
     std::set<std::string> unreadableSaid_;  ///< the folders said to be unreadable at the last look
+    std::map<std::string, FolderMemo> memo_;  ///< by folder path
+    long looks_ = 0;
 };
 
 }  // namespace qf

@@ -12,7 +12,6 @@
 
 #include "dialog/dialog_template.h"
 #include "dialog/dialog_test_support.h"
-#include "dialog/frame_view.h"
 #include "dialog/progress_strip.h"
 #include "dialog/quillfen_dlg.h"
 #include "dialog/run_worker.h"
