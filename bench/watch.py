@@ -7,6 +7,7 @@ change notices and with --poll-only.
     bench/watch.py build/src/cli/quillfen-cli [--files 1000] [--idle 60] [--runs 5] [--settle 1]"""
 import argparse
 import os
+import random
 import statistics
 import subprocess
 import tempfile
@@ -58,6 +59,7 @@ def measure(cli, folder, notify, settle, runs, idle, files, template):
         latencies = []
         for run in range(runs):
             name = f"new{notify}{run}"
+            time.sleep(random.uniform(0, 1))  # not in step with the watch's looks
             done = camera(template, os.path.join(folder, name + ".orx"), 64, 48, FRAMES)
             latencies.append(wait_for(os.path.join(folder, name + f"{FRAMES - 1}.tiff")) - done)
         return idle_share, latencies

@@ -3,6 +3,7 @@
 // writes a data file frame by frame between the looks. Nothing here depends on timing: the
 // test waits (with deadlines) only for the watch to reach the next pause.
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QLabel>
 #include <QSignalSpy>
 #include <QtTest>
@@ -12,6 +13,7 @@
 
 #include "dialog/dialog_template.h"
 #include "dialog/dialog_test_support.h"
+#include "dialog/output_options_dlg.h"
 #include "dialog/progress_strip.h"
 #include "dialog/quillfen_dlg.h"
 #include "dialog/run_worker.h"
@@ -163,9 +165,19 @@ private slots:
         QCOMPARE(dlg.lastReport()->filesConverted, 2);
     }
 
+    // The panel's box turns it off, and that is remembered: the next run ends as it did.
     void withoutTheChoiceARunEnds() {
+        QSettings().setValue(QStringLiteral("output/keepWatching"), true);
         QVERIFY(test::Synth(*dir, "a.orx", 1));
         CQuillfenDlg dlg(&services);
+        services.onModal = [](QDialog& d) {
+            auto* panel = qobject_cast<COutputOptionsDlg*>(&d);
+            QVERIFY(panel && panel->keepWatchingBox()->isChecked());
+            panel->keepWatchingBox()->setChecked(false);
+        };
+        dlg.OnOutputOptions();
+        QVERIFY(!dlg.outputChoices().keepWatching);
+        QCOMPARE(QSettings().value(QStringLiteral("output/keepWatching")).toBool(), false);
         dlg.runSettings().pause = [](std::chrono::milliseconds) {};
         services.folder = QString::fromStdString(dir->path());
         HeldClock clock;
