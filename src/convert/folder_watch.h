@@ -91,7 +91,7 @@ struct BeingWritten {
 
 /// Where a watch stands after a look.
 struct WatchStanding {
-    long converted = 0;                     ///< data files this watch converted
+    long converted = 0;                     ///< data files converted (by the watch, or named to Converted())
     std::vector<BeingWritten> beingWritten; ///< in the order the look found them
 };
 

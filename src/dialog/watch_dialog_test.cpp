@@ -7,7 +7,9 @@
 #include <QLabel>
 #include <QSignalSpy>
 #include <QtTest>
+#include <atomic>
 #include <condition_variable>
+#include <filesystem>
 #include <fstream>
 #include <mutex>
 
@@ -163,6 +165,42 @@ private slots:
         QCOMPARE(dlg.result(), 0);
         QCOMPARE(test::Outputs(*dir).size(), 5u);
         QCOMPARE(dlg.lastReport()->filesConverted, 2);
+    }
+
+    // Cancel while the watch converts a new file: the frame being written is finished, the
+    // later ones are not written, and no temporary is left.
+    void cancelWhileConvertingStopsInsideTheFile() {
+        QSettings().setValue(QStringLiteral("output/keepWatching"), true);
+        QVERIFY(test::Synth(*dir, "a.orx", 1));
+        HeldClock clock;
+        // Counted once the watch waits: b.orx's plan (its load and 3 steps), its load for the
+        // conversion, frame 0, then the step to frame 1, where it holds.
+        test::PauseGate gate(1 + 3 + 2);
+        std::atomic<bool> armed{false};
+        CQuillfenDlg dlg(&services);
+        dlg.runSettings().jobs = 1;
+        dlg.runSettings().pause = [&armed, hook = gate.Hook()](std::chrono::milliseconds pause) {
+            if (armed.load()) hook(pause);
+        };
+        services.folder = QString::fromStdString(dir->path());
+        dlg.worker().SetWatchClock(&clock);
+        QTest::mouseClick(qobject_cast<QAbstractButton*>(dlg.Item(kIdChooseDirectory)), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(clock.Held(), 1, 30000);
+
+        Camera camera(*dir / "b.orx", 3);
+        for (int frame = 0; frame < 3; ++frame) camera.WriteFrame();
+        const auto path = test::FsPath(*dir / "b.orx");
+        std::filesystem::last_write_time(path, std::filesystem::last_write_time(path) - std::chrono::hours(1));
+        armed.store(true);
+        clock.Release();
+        QTRY_VERIFY_WITH_TIMEOUT(gate.Held(), 30000);
+        QTest::mouseClick(qobject_cast<QAbstractButton*>(dlg.Item(kIdCancel)), Qt::LeftButton);
+        gate.Open();
+        QTRY_VERIFY_WITH_TIMEOUT(!dlg.running(), 30000);
+        QCOMPARE(Light(dlg), StatusLight::State::kStopped);
+        QCOMPARE(test::Outputs(*dir), (std::vector<std::string>{"a.tiff", "b.tiff"}));
+        QCOMPARE(dlg.lastReport()->stoppedIn, *dir / "b.orx");
+        QCOMPARE(clock.Held(), 0);
     }
 
     // The panel's box turns it off, and that is remembered: the next run ends as it did.
