@@ -6,7 +6,7 @@
 _quillfen_cli_commands="convert watch info synth report"
 declare -gA _quillfen_cli_options=(
     [convert]="--kind --settle-ms --quiet --sync --dry-run --output-dir --name-pattern --no-clobber --recursive --salvage --report --shard --jobs --frames --exclude --only-orx --mirror --input-bits --layout --compress --predictor --pixel-size --stack --ome --bigtiff --help"
-    [watch]="--kind --settle-ms --quiet --sync --output-dir --name-pattern --no-clobber --recursive --salvage --report --jobs --frames --exclude --only-orx --mirror --input-bits --layout --compress --predictor --pixel-size --stack --ome --bigtiff --poll --settle-time --give-up-after --once --help"
+    [watch]="--kind --settle-ms --quiet --sync --output-dir --name-pattern --no-clobber --recursive --salvage --report --jobs --frames --exclude --only-orx --mirror --input-bits --layout --compress --predictor --pixel-size --stack --ome --bigtiff --poll --settle-time --give-up-after --poll-only --once --help"
     [info]="--stats --recursive --only-orx --help"
     [synth]="--width --height --frames --half --bits --seed --force --help"
     [report]="--help"

@@ -13,7 +13,7 @@
 #include "cli/kind_names.h"
 #include "cli/progress_printer.h"
 #include "cli/run_end.h"
-#include "cli/salvage.h"
+#include "convert/cut_off_files.h"
 #include "cli/stop_signals.h"
 #include "control/getdata_ctrl.h"
 #include "convert/batch_run.h"
@@ -257,7 +257,7 @@ void AddConvertOptions(CLI::App* cmd, ConvertOptions& o, bool watch) {
 
 int RunConvert(const ConvertOptions& o, std::ostream& out, std::ostream& err, const CliHooks* hooks) {
     const auto salvaged = std::make_shared<SalvageLog>();
-    const std::unique_ptr<CGetdatactrl1> owned = MakeOrxControl(o.salvage, salvaged);
+    const std::unique_ptr<CGetdatactrl1> owned = MakeRunControl(o.salvage, salvaged);
     CGetdatactrl1& control = *owned;
     control.StartDriver();
     StopSignals signals;

@@ -7,7 +7,7 @@
 #include "cli/cli_app.h"
 #include "cli/progress_printer.h"
 #include "cli/run_end.h"
-#include "cli/salvage.h"
+#include "convert/cut_off_files.h"
 #include "control/orx_control.h"
 #include "convert/plan.h"
 #include "convert/run_tally.h"
@@ -133,7 +133,7 @@ std::vector<std::string> DataFilesIn(const std::string& folder, const InfoOption
     PlanCalls calls;
     calls.kind = FindExportKind(kNormalizedTiff);
     NameRegistry names;
-    const std::unique_ptr<CGetdatactrl1> control = MakeOrxControl(true, std::make_shared<SalvageLog>());
+    const std::unique_ptr<CGetdatactrl1> control = MakeRunControl(true, std::make_shared<SalvageLog>());
     const Plan plan = MakePlan(*control, folder, options, calls, names);
     if (!plan.unreadable.empty()) {
         err << "quillfen-cli: " << DisplayName(plan.unreadablePath) << ": " << plan.unreadable << "\n";

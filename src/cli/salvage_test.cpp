@@ -1,6 +1,6 @@
 // convert --salvage over real ORX files cut off inside a frame, with one job and several:
 // the complete frames convert exactly, the rest is one failure line naming the file.
-#include "cli/salvage.h"
+#include "convert/cut_off_files.h"
 
 #include <gtest/gtest.h>
 

@@ -2,12 +2,10 @@
 // camera has finished writing it, with convert's options and convert's run.
 #pragma once
 
-#include <chrono>
-#include <functional>
 #include <ostream>
 
 #include "cli/convert_command.h"
-#include "convert/acquisition_watch.h"
+#include "convert/folder_watch.h"
 
 namespace CLI {
 class App;
@@ -20,15 +18,7 @@ struct WatchOptions : ConvertOptions {
     double settleSeconds = 2;
     double giveUpSeconds = 600;
     bool once = false;  ///< one look: convert what is complete and settled, then end
-};
-
-/// The time a watch goes by and its pauses between looks; tests step it themselves.
-class WatchClock {
-public:
-    virtual ~WatchClock() = default;
-    virtual WatchTime Now() = 0;
-    /// Waits `pause`, or less when `stopped()` turns true; returns !stopped().
-    virtual bool Pause(std::chrono::milliseconds pause, const std::function<bool()>& stopped) = 0;
+    bool pollOnly = false;  ///< no change notices: the looks alone find new files
 };
 
 /// Adds `watch` and its options to `app`; the options land in `options`.

@@ -53,6 +53,7 @@ WatchStep AcquisitionWatch::See(const std::string& path, const FileLook& look, W
         // Complete as its header promises, or no header of ours at all (the conversion then
         // says what it is): once settled, it is converted.
         if (still >= times_.settle) step.action = WatchAction::kConvert;
+        else step.settledAt = entry.changedAt + times_.settle;
     } else if (still >= times_.giveUp) {
         entry.state = State::kSaid;
         step.action = WatchAction::kGiveUp;

@@ -48,6 +48,8 @@ struct WatchStep {
     WatchAction action = WatchAction::kNothing;
     std::uint32_t completeFrames = 0;  ///< whole frames in the file now
     std::uint32_t headerFrames = 0;    ///< the frames its header promises (0: no header yet)
+    /// kWait for a file complete but not settled yet: when it will be, unless it changes.
+    std::optional<WatchTime> settledAt;
 };
 
 /// The frames of `header` complete in a file of `size` bytes.

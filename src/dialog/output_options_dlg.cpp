@@ -36,6 +36,7 @@ const char* const kExcludeKey = "output/exclude";
 const char* const kOnlyOrxKey = "output/onlyOrx";
 const char* const kMirrorKey = "output/mirror";
 const char* const kSalvageKey = "output/salvage";
+const char* const kKeepWatchingKey = "output/keepWatching";
 const char* const kSuggestedPattern = kSuggestedNamePattern;
 
 constexpr Compression kCompressions[] = {Compression::kNone, Compression::kDeflate, Compression::kZstd,
@@ -68,6 +69,7 @@ OutputChoices OutputChoices::Load(const QSettings& settings) {
     c.onlyOrx = settings.value(QLatin1String(kOnlyOrxKey), false).toBool();
     c.mirror = settings.value(QLatin1String(kMirrorKey), false).toBool();
     c.salvage = settings.value(QLatin1String(kSalvageKey), false).toBool();
+    c.keepWatching = settings.value(QLatin1String(kKeepWatchingKey), false).toBool();
     return c;
 }
 
@@ -86,6 +88,7 @@ void OutputChoices::Save(QSettings& settings) const {
     settings.setValue(QLatin1String(kOnlyOrxKey), onlyOrx);
     settings.setValue(QLatin1String(kMirrorKey), mirror);
     settings.setValue(QLatin1String(kSalvageKey), salvage);
+    settings.setValue(QLatin1String(kKeepWatchingKey), keepWatching);
 }
 
 QStringList OutputChoices::ExcludeGlobs() const {
@@ -161,6 +164,7 @@ QString OutputChoices::ReportLine() const {
     if (!globs.isEmpty()) parts << tr("passing over %1").arg(globs.join(QLatin1Char(' ')));
     parts << (onlyOrx ? tr("data files named *.orx only") : tr("data files named *.orx*"));
     if (salvage) parts << tr("complete frames of cut-off files converted");
+    if (keepWatching) parts << tr("new data files converted until Cancel");
     return tr("Output options: %1").arg(parts.join(QLatin1String(", ")));
 }
 
@@ -178,6 +182,7 @@ QString OutputChoices::Summary() const {
     if (!ExcludeGlobs().isEmpty()) parts << tr("passing over %1").arg(ExcludeGlobs().join(QLatin1Char(' ')));
     if (onlyOrx) parts << tr("*.orx only");
     if (salvage) parts << tr("salvage");
+    if (keepWatching) parts << tr("keeps converting");
     // Last: a long folder would push the short choices out of the line.
     if (!outputDir.isEmpty()) parts << tr("into %1").arg(QDir::toNativeSeparators(outputDir));
     if (parts.isEmpty()) return tr("Output options: the defaults");
@@ -236,6 +241,10 @@ COutputOptionsDlg::COutputOptionsDlg(const OutputChoices& choices, DialogService
     salvage_->setChecked(choices.salvage);
     salvage_->setToolTip(tr("A data file that ends inside a frame (an aborted acquisition) gives its complete "
                             "frames; the frames missing are listed in the report"));
+    keepWatching_ = new QCheckBox(tr("Keep converting new files (until Cancel)"), this);
+    keepWatching_->setChecked(choices.keepWatching);
+    keepWatching_->setToolTip(tr("After the run the folder stays watched: each data file the camera writes is "
+                                 "converted once it is complete and has not changed for 2 s"));
     problem_ = new QLabel(this);
     problem_->setWordWrap(true);
 
@@ -266,6 +275,7 @@ COutputOptionsDlg::COutputOptionsDlg(const OutputChoices& choices, DialogService
     form->addRow(tr("&Exclude:"), exclude_);
     form->addRow(QString(), onlyOrx_);
     form->addRow(QString(), salvage_);
+    form->addRow(QString(), keepWatching_);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     auto* column = new QVBoxLayout(this);
     column->addLayout(form);
@@ -304,6 +314,7 @@ OutputChoices COutputOptionsDlg::choices() const {
     c.onlyOrx = onlyOrx_->isChecked();
     c.mirror = mirror_->isChecked();
     c.salvage = salvage_->isChecked();
+    c.keepWatching = keepWatching_->isChecked();
     return c;
 }
 

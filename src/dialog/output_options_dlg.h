@@ -46,6 +46,7 @@ public:
     bool onlyOrx = false;  ///< data files only when named "*.orx"
     bool mirror = false;   ///< each subfolder's outputs into the same subfolder of outputDir
     bool salvage = false;  ///< files cut off inside a frame convert their complete frames
+    bool keepWatching = false;  ///< a finished run goes on converting new data files until Cancel
 
     /// The globs of `exclude`, one each.
     QStringList ExcludeGlobs() const;
@@ -94,6 +95,7 @@ public:
     QCheckBox* predictorBox() const { return predictor_; }
     QCheckBox* mirrorBox() const { return mirror_; }
     QCheckBox* salvageBox() const { return salvage_; }
+    QCheckBox* keepWatchingBox() const { return keepWatching_; }
     /// The line under the fields that says what is wrong ("" when all is well).
     QString problemText() const;
 
@@ -122,6 +124,7 @@ private:
     QCheckBox* onlyOrx_;
     QCheckBox* mirror_;
     QCheckBox* salvage_;
+    QCheckBox* keepWatching_;
     QLabel* problem_;
 };
 

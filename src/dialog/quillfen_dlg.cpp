@@ -179,6 +179,9 @@ void CQuillfenDlg::ConnectWorker() {
     connect(w, &RunWorker::frameShown, this, [this](const FramePicture& picture) {
         Safely([&] { OnFrameShown(picture); });
     });
+    connect(w, &RunWorker::watchLooked, this, [this](const WatchStanding& standing) {
+        Safely([&] { OnWatchLooked(standing); });
+    });
     connect(w, &RunWorker::finished, this, [this](const BatchReport& report) {
         Safely([&] { OnRunFinished(report); });
     });
@@ -335,6 +338,12 @@ void CQuillfenDlg::StartRun(const QString& folder) {
     }
     const std::string path = QFile::encodeName(folder).toStdString();
     m_runChoices = m_outputChoices;
+    std::optional<FolderWatchSettings> watch;
+    if (m_runChoices.keepWatching) {
+        watch.emplace();
+        watch->salvage = m_runChoices.salvage;
+    }
+    m_worker->KeepWatching(watch);
     m_closeAfterRun = false;
     m_fileIndex = 0;
     CGetdatactrl1* control = nullptr;
@@ -443,6 +452,19 @@ void CQuillfenDlg::OnFrameShown(const FramePicture& picture) {
     m_horizontal->ShowProfile(picture.row, picture.brightest.y(), picture.brightest.x(), picture.kind, bits);
     m_vertical->ShowProfile(picture.column, picture.brightest.x(), picture.brightest.y(), picture.kind, bits);
     if (running()) ShowProgress();
+}
+
+void CQuillfenDlg::OnWatchLooked(const WatchStanding& standing) {
+    // Until the next data file starts, the strip is the watch's; once a stop is asked it
+    // says so until the run ends.
+    m_fileIndex = 0;
+    if (m_worker->stopRequested()) return;
+    int percent = 100;
+    if (!standing.beingWritten.empty()) {
+        const WatchStep& step = standing.beingWritten.front().step;
+        percent = step.headerFrames > 0 ? static_cast<int>(100LL * step.completeFrames / step.headerFrames) : 0;
+    }
+    m_progress->Finish(RunTexts::WatchLine(m_runFolder, standing), percent);
 }
 
 void CQuillfenDlg::ShowProgress() {

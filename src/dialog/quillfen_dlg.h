@@ -107,6 +107,8 @@ private:
     void SetRunning(bool running);
     void OnFileStarted(const QString& path, int index, int total);
     void OnFrameShown(const FramePicture& picture);
+    /// The watch after a run looked: the strip says what it waits for.
+    void OnWatchLooked(const WatchStanding& standing);
     /// The frame counts, the rate and the time left, between pictures too.
     void ShowProgress();
     void OnRunFinished(const BatchReport& report);

@@ -2,9 +2,12 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 
 #include "present/run_texts.h"
+#include "present/watch_texts.h"
 #include "present/words.h"
+#include "platform/display_name.h"
 
 namespace qf::RunTexts {
 namespace {
@@ -40,6 +43,12 @@ QStringList ReportLines(const BatchReport& report) {
 
 QString StripLine(const QString& path, int index, int total, int framesWritten, int framesInFile) {
     return Text(present::StripLine(Path(path), index, total, framesWritten, framesInFile));
+}
+
+QString WatchLine(const QString& folder, const WatchStanding& standing) {
+    QString name = QFileInfo(folder).fileName();
+    if (name.isEmpty()) name = folder;  // the root, or a name ending in a separator
+    return Text(present::WatchLine(DisplayName(Path(name)), standing));
 }
 
 }  // namespace qf::RunTexts

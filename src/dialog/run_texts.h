@@ -8,6 +8,7 @@
 #include <string>
 
 #include "convert/batch_run.h"
+#include "convert/folder_watch.h"
 
 namespace qf {
 
@@ -30,6 +31,10 @@ QString FailureMessage(const BatchReport& report);
 QStringList ReportLines(const BatchReport& report);
 /// The strip's line during a run: "File 3 of 12: scan.orx, frame 4 of 300".
 QString StripLine(const QString& path, int index, int total, int framesWritten, int framesInFile);
+
+/// The strip's line while a finished run watches `folder` (named by its own name): "watching
+/// day1: 12 converted, scan13.orx being written (40 of 98 frames)".
+QString WatchLine(const QString& folder, const WatchStanding& standing);
 
 }  // namespace RunTexts
 

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QThread>
+#include <algorithm>
 
 #include "convert/run_tally.h"
 
@@ -9,7 +10,7 @@ namespace qf {
 
 // The run's events: counts into the worker's standing, pictures paced; frames are copied
 // only when a picture is due, or kept aside when one may be the run's last.
-class RunJob::Observer : public BatchObserver {
+class RunJob::Observer : public FolderWatchObserver {
 public:
     explicit Observer(RunJob& job) : job_(job), worker_(job.worker_) {}
 
@@ -22,7 +23,10 @@ public:
         worker_.Stand([found](RunStanding& s) { s.planningFound = found; });
     }
     void Planned(int, long frames) override {
-        worker_.Stand([frames](RunStanding& s) { s.progress.Planned(frames, 0); });
+        worker_.Stand([frames](RunStanding& s) {
+            s.progress.Planned(frames, 0);
+            s.planningFound = 0;  // planning is over
+        });
     }
     void PlannedPixels(std::uint64_t pixels) override {
         worker_.Stand([pixels](RunStanding& s) { s.progress.Planned(0, pixels); });
@@ -52,6 +56,17 @@ public:
             keptKind_ = kind;
         }
     }
+    void Looked(const WatchStanding& standing) override {
+        // Each look would otherwise be a signal a second whatever changed.
+        if (shownLook_ && SameLook(*shownLook_, standing)) return;
+        shownLook_ = standing;
+        emit job_.watchLooked(standing);
+    }
+    void FileDone(const std::string&, const BatchReport& report) override {
+        Flush();
+        watched.push_back(report);
+        shownLook_.reset();  // the next look is said again: its count has changed
+    }
     /// The run is over: the last frame is shown if it was not.
     void Flush() {
         if (pacer_.Finish()) {
@@ -68,6 +83,19 @@ private:
     ViewPacer pacer_;
     FrameImage keptFrame_;
     ExportKind keptKind_ = kNormalizedTiff;
+    std::optional<WatchStanding> shownLook_;
+
+    static bool SameLook(const WatchStanding& a, const WatchStanding& b) {
+        const auto same = [](const BeingWritten& x, const BeingWritten& y) {
+            return x.path == y.path && x.step.completeFrames == y.step.completeFrames &&
+                   x.step.headerFrames == y.step.headerFrames;
+        };
+        return a.converted == b.converted &&
+               std::equal(a.beingWritten.begin(), a.beingWritten.end(), b.beingWritten.begin(), b.beingWritten.end(), same);
+    }
+
+public:
+    std::vector<BatchReport> watched;  ///< a report for each data file the watch did
 };
 
 void RunJob::Run() noexcept {
@@ -86,6 +114,7 @@ void RunJob::Run() noexcept {
             const int deeper = DataFilesInSubfolders(folder_, settings_.onlyOrx);
             worker_.Stand([deeper](RunStanding& s) { s.dataFilesDeeper = deeper; });
         }
+        if (watch_ && report.stop == BatchStop::kNone && !worker_.stop_.load()) Watch(observer, report);
     } catch (const std::exception& e) {
         report.failures.push_back(BatchFailure{folder_, kNoFrame, folder_, std::string("run stopped: ") + e.what()});
         report.stop = BatchStop::kFrameFailed;
@@ -94,6 +123,31 @@ void RunJob::Run() noexcept {
         report.stop = BatchStop::kFrameFailed;
     }
     emit finished(report);
+}
+
+void RunJob::Watch(Observer& observer, BatchReport& report) {
+    FolderWatchSettings watch = *watch_;
+    watch.paths = {folder_};
+    auto askKind = [this] {
+        const int kind = worker_.kind_.load();
+        emit kindAsked(kind);
+        return kind;
+    };
+    // The run's outputs keep their names: the watch goes on with the run's registry.
+    FolderWatch watcher(std::move(watch), settings_, askKind, observer);
+    // What the run converted is done: the watch's first look does not wait for it to settle.
+    std::vector<std::string> converted;
+    for (const FileRecord& file : report.files) {
+        if (file.converted) converted.push_back(file.path);
+    }
+    watcher.Converted(converted);
+    SystemWatchClock system;
+    watcher.Run(worker_.watchClock_ ? *worker_.watchClock_ : system);
+    std::vector<BatchReport> all{report};
+    all.insert(all.end(), observer.watched.begin(), observer.watched.end());
+    report = CombinedReport(all);
+    // Cancel ends a watch as it ends a run, even while it waits.
+    if (report.stop == BatchStop::kNone) report.stop = BatchStop::kInterrupted;
 }
 
 RunWorker::RunWorker(CGetdatactrl1& control, QObject* parent)
@@ -111,11 +165,13 @@ bool RunWorker::Start(const std::string& folder, BatchSettings settings, CGetdat
     stop_.store(false);
     Stand([](RunStanding& s) { s = RunStanding{}; });
     settings.stopRequested = [this] { return stop_.load(); };
-    job_ = std::make_unique<RunJob>(*this, folder, std::move(settings));
+    if (watch_ && !settings.names) settings.names = std::make_shared<RunNames>();
+    job_ = std::make_unique<RunJob>(*this, folder, std::move(settings), watch_);
     // Queued: the run's thread emits, the worker's thread delivers, in order.
     connect(job_.get(), &RunJob::kindAsked, this, &RunWorker::kindAsked, Qt::QueuedConnection);
     connect(job_.get(), &RunJob::fileStarted, this, &RunWorker::fileStarted, Qt::QueuedConnection);
     connect(job_.get(), &RunJob::frameShown, this, &RunWorker::frameShown, Qt::QueuedConnection);
+    connect(job_.get(), &RunJob::watchLooked, this, &RunWorker::watchLooked, Qt::QueuedConnection);
     connect(job_.get(), &RunJob::finished, this, &RunWorker::OnJobFinished, Qt::QueuedConnection);
     thread_.reset(QThread::create([job = job_.get()] { job->Run(); }));
     thread_->setObjectName(QStringLiteral("quillfen run"));

@@ -16,6 +16,7 @@
 
 #include "control/getdata_ctrl.h"
 #include "convert/batch_run.h"
+#include "convert/folder_watch.h"
 #include "convert/run_progress.h"
 #include "dialog/frame_picture.h"
 #include "present/view_pacer.h"
@@ -29,7 +30,7 @@ struct RunStanding {
     RunProgress progress;
     int fileFrames = 0;   ///< written in the current data file
     int filePlanned = 0;  ///< the plan's frames of the current data file (0 until known)
-    int planningFound = 0;    ///< while planning: the data files whose headers were read
+    int planningFound = 0;    ///< while planning: the data files whose headers were read (0 once planned)
     int dataFilesDeeper = 0;  ///< a run that found no data files: how many its subfolders hold
 };
 
@@ -70,6 +71,11 @@ public:
     /// What the rate limit of the pictures reads the time from (tests step it by hand).
     /// Set it between runs only.
     void SetClock(Clock clock) { clock_ = std::move(clock); }
+    /// With `watch`, a run that ends unstopped goes on watching its folder with these
+    /// settings (the folder is the run's) until a stop; null: it ends. Set it between runs.
+    void KeepWatching(std::optional<FolderWatchSettings> watch) { watch_ = std::move(watch); }
+    /// What paces the watch (tests step it by hand; null: the system's). Between runs only.
+    void SetWatchClock(WatchClock* clock) { watchClock_ = clock; }
 
 signals:
     /// The run asked for the kind of a data file it has loaded, and got `kind`.
@@ -78,6 +84,8 @@ signals:
     /// A picture of the latest frame, with the frames written so far in its data file
     /// and in the run. At most one every kPictureInterval; the run's last frame always.
     void frameShown(const qf::FramePicture& picture, int fileFrames, long runFrames);
+    /// The watch after the run looked at its folder: `standing` says what it waits for.
+    void watchLooked(const qf::WatchStanding& standing);
     /// The run is over and its thread gone.
     void finished(const qf::BatchReport& report);
     /// The plan loses `lost` frames (stacks when `stacks`) to names taken, some by data files
@@ -99,6 +107,8 @@ private:
     std::mutex answerMutex_;
     std::condition_variable answered_;
     std::optional<bool> answer_;  ///< guarded by answerMutex_
+    std::optional<FolderWatchSettings> watch_;
+    WatchClock* watchClock_ = nullptr;
     mutable std::mutex standingMutex_;
     RunStanding standing_;  ///< guarded by standingMutex_
 };
@@ -108,8 +118,8 @@ private:
 class RunJob : public QObject {
     Q_OBJECT
 public:
-    RunJob(RunWorker& worker, std::string folder, BatchSettings settings)
-        : worker_(worker), folder_(std::move(folder)), settings_(std::move(settings)) {}
+    RunJob(RunWorker& worker, std::string folder, BatchSettings settings, std::optional<FolderWatchSettings> watch)
+        : worker_(worker), folder_(std::move(folder)), settings_(std::move(settings)), watch_(std::move(watch)) {}
 
     /// The run's thread. Nothing thrown leaves it: whatever escapes the run ends in the report.
     void Run() noexcept;
@@ -118,13 +128,17 @@ signals:
     void kindAsked(int kind);
     void fileStarted(const QString& path, int index, int total);
     void frameShown(const qf::FramePicture& picture, int fileFrames, long runFrames);
+    void watchLooked(const qf::WatchStanding& standing);
     void finished(const qf::BatchReport& report);
 
 private:
     class Observer;
+    /// After the run: watches its folder until a stop; the report takes in what the watch did.
+    void Watch(Observer& observer, BatchReport& report);
     RunWorker& worker_;
     const std::string folder_;
     const BatchSettings settings_;
+    const std::optional<FolderWatchSettings> watch_;
 };
 
 }  // namespace qf
