@@ -109,18 +109,14 @@ void ListUnconverted(const BatchReport& report, const std::vector<std::string>& 
     }
 }
 
+std::string PatternText(const RunOptions& options) { return options.pattern ? options.pattern->text() : ""; }
+
 BatchSettings ConvertSettings(const ConvertOptions& o) {
     BatchSettings settings;
     static_cast<RunOptions&>(settings) = o;
-    if (o.settleMs >= 0) settings.settle = std::chrono::milliseconds(o.settleMs);
-    settings.plannedKind = o.kind;
     settings.names = std::make_shared<RunNames>();
-    if (!o.namePattern.empty()) {
-        settings.pattern = std::make_shared<const NamePattern>(NamePattern::Parse(o.namePattern).value());
-    }
     settings.stopRequested = [] { return StopSignals::Received() != 0; };
-    settings.jobs = o.jobs > 0 ? o.jobs : DefaultJobs();
-    settings.kindMayChange = false;  // one kind for the whole run: workers may run ahead into the next file
+    settings.jobs = o.JobsToRun();
     settings.makeControl = [] { return std::make_unique<CGetdatactrl1>(); };
     return settings;
 }
@@ -175,7 +171,7 @@ CLI::App* AddConvertCommand(CLI::App& app, ConvertOptions& o) {
 }
 
 void AddConvertOptions(CLI::App* cmd, ConvertOptions& o, bool watch) {
-    cmd->add_option("-k,--kind", o.kind, "Output kind: " + KindNameList())
+    cmd->add_option("-k,--kind", o.plannedKind, "Output kind: " + KindNameList())
         ->type_name("KIND")
         ->transform(CLI::Validator(
             [](std::string& text) -> std::string {
@@ -186,7 +182,8 @@ void AddConvertOptions(CLI::App* cmd, ConvertOptions& o, bool watch) {
             },
             "", "kind"))
         ->default_str("normalized-tiff");
-    cmd->add_option("--settle-ms", o.settleMs,
+    cmd->add_option_function<int>(
+           "--settle-ms", [&o](int ms) { o.settle = std::chrono::milliseconds(ms); },
                     "Pause after each load and each frame step, in ms, for acquisition controls that need "
                     "time to settle (default: what the control asks for; 0 for ORX files)")
         ->check(CLI::Range(0, 60000));
@@ -200,9 +197,13 @@ void AddConvertOptions(CLI::App* cmd, ConvertOptions& o, bool watch) {
     }
     cmd->add_option("-o,--output-dir", o.outputDir, "Write the outputs into DIR (created if missing), not beside the data")
         ->type_name("DIR");
-    cmd->add_option("--name-pattern", o.namePattern,
-                    "Name outputs by pattern, e.g. {stem}_{frame:04}; placeholders {stem} {dir} {frame} "
-                    "{frame:N} {kind}; the kind's extension follows")
+    cmd->add_option_function<std::string>(
+           "--name-pattern",
+           [&o](const std::string& text) {
+               o.pattern = std::make_shared<const NamePattern>(NamePattern::Parse(text).value());
+           },
+           "Name outputs by pattern, e.g. {stem}_{frame:04}; placeholders {stem} {dir} {frame} "
+           "{frame:N} {kind}; the kind's extension follows")
         ->type_name("PATTERN")
         ->check([](const std::string& text) {
             Result<NamePattern> pattern = NamePattern::Parse(text);
@@ -234,7 +235,6 @@ void AddConvertOptions(CLI::App* cmd, ConvertOptions& o, bool watch) {
            "--frames",
            [&o](const std::string& text) {
                o.frames = FrameSelection::Parse(text).value();
-               o.framesText = text;
            },
            "Convert only these frames of each data file, e.g. 0-9,20,30- (the names of the others stay free)")
         ->type_name("LIST")
@@ -255,7 +255,7 @@ void AddConvertOptions(CLI::App* cmd, ConvertOptions& o, bool watch) {
                     "to full brightness (a 12-bit peak is white); the TIFF kinds keep them unchanged")
         ->type_name("N")
         ->check(CLI::Range(8, 16));
-    AddOutputOptions(cmd, o.exportOptions, o.kind);
+    AddOutputOptions(cmd, o);
 }
 
 int RunConvert(const ConvertOptions& o, std::ostream& out, std::ostream& err, const CliHooks* hooks) {
@@ -271,14 +271,8 @@ int RunConvert(const ConvertOptions& o, std::ostream& out, std::ostream& err, co
         err << "quillfen-cli: --report: " << problem << " (--help tells more)\n";
         return kExitUsage;
     }
-    // Alone it would change nothing: refused, as --bigtiff is without --stack.
-    if (o.mirror && (!o.recursive || o.outputDir.empty())) {
-        err << "quillfen-cli: --mirror needs --recursive and --output-dir: it writes each subfolder's outputs into "
-               "the same subfolder of the output folder (--help tells more)\n";
-        return kExitUsage;
-    }
     if (o.salvage) settings.makeControl = [salvaged] { return MakeOrxControl(true, salvaged); };
-    std::vector<BatchReport> done = RunBatches(control, o.paths, [&] { return o.kind; }, settings, printer);
+    std::vector<BatchReport> done = RunBatches(control, o.paths, [&] { return o.plannedKind; }, settings, printer);
     printer.Finish();
     std::ostream& planOut = o.report == "-" ? err : out;
     int status = kExitOk;
@@ -301,7 +295,7 @@ int RunConvert(const ConvertOptions& o, std::ostream& out, std::ostream& err, co
         status = std::max(status, kExitFailures);
     }
     // Advice, so --quiet leaves it out with the summary it follows.
-    if (!o.quiet) PrintHint(all, HintContext{o.namePattern, o.salvage, o.recursive}, err);
+    if (!o.quiet) PrintHint(all, HintContext{PatternText(o), o.salvage, o.recursive}, err);
     if (all.stop != BatchStop::kNone && all.stop != BatchStop::kFolderUnreadable) {
         for (const BatchReport& report : done) ListUnconverted(report, {}, err);
         ListUnconverted(BatchReport{}, later, err);

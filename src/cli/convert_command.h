@@ -18,20 +18,21 @@ class App;
 
 namespace qf {
 
-/// The run's options (RunOptions: the same struct the dialog fills) and what only the
-/// command line has.
+/// The run's options (RunOptions: the same value the dialogs edit, which the options bind
+/// to) and what only the command line has.
 struct ConvertOptions : RunOptions {
-    ConvertOptions() { jobs = 0; }
-    int kind = kNormalizedTiff;
-    int settleMs = -1;  ///< -1: the control's own
+    ConvertOptions() {
+        plannedKind = kNormalizedTiff;
+        kindMayChange = false;  // one kind for the whole run: workers may run ahead into the next file
+        jobs = 0;               // one for each core this process may run on
+    }
     bool quiet = false;
-    bool salvage = false;  ///< convert the complete frames of files cut off inside a frame
-    std::string namePattern;
-    std::string framesText;  ///< --frames as given, for the report
     std::string report;  ///< JSON report file, "-" for standard output
-    // jobs: frames converted at once; 0 (the default here): one for each core this process may run on
     std::vector<std::string> paths;
 };
+
+/// --name-pattern as given, "" for none.
+std::string PatternText(const RunOptions& options);
 
 /// Adds `convert` and its options to `app`; the options land in `options`.
 CLI::App* AddConvertCommand(CLI::App& app, ConvertOptions& options);

@@ -86,9 +86,9 @@ json PixelSizeJson(const PixelSize& size) {
 // plan agree in all of them.
 json PlanChoicesJson(const ConvertOptions& o) {
     const auto text = [](const std::string& value) { return value.empty() ? json(nullptr) : json(value); };
-    return json{{"output_dir", text(o.outputDir)}, {"name_pattern", text(o.namePattern)},
+    return json{{"output_dir", text(o.outputDir)}, {"name_pattern", text(PatternText(o))},
                 {"recursive", o.recursive},        {"mirror", o.mirror},
-                {"frames", text(o.framesText)},    {"exclude", o.exclude},
+                {"frames", text(o.frames.text())},    {"exclude", o.exclude},
                 {"only_orx", o.onlyOrx},           {"no_clobber", o.noClobber},
                 {"salvage", o.salvage}};
 }
@@ -117,7 +117,7 @@ json HeaderJson(const ConvertOptions& o) {
     const ExportOptions& options = o.exportOptions;
     return json{{"program", "quillfen-cli"},
                 {"version", QuillfenVersion()},
-                {"kind", FindExportKind(o.kind) ? FindExportKind(o.kind)->name : "?"},
+                {"kind", FindExportKind(o.plannedKind) ? FindExportKind(o.plannedKind)->name : "?"},
                 {"layout", LayoutName(options.layout)},
                 {"compression", CompressionName(options.compression)},
                 {"stack", options.stack},

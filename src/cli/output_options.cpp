@@ -3,7 +3,6 @@
 #include <CLI/CLI.hpp>
 #include <memory>
 
-#include "export/export_kinds.h"
 
 namespace qf {
 namespace {
@@ -23,38 +22,8 @@ CLI::Validator Into(T& target, Parse parse, const char* name) {
 
 }  // namespace
 
-std::string OutputOptionsProblem(const ExportOptions& options, int kind, bool pixelSizeGiven) {
-    const ExportKindInfo* info = FindExportKind(kind);
-    const std::string kindName = info ? info->name : "?";
-    if (pixelSizeGiven && options.layout != Layout::kPortable && !options.stack) {
-        return "--pixel-size needs --layout portable or --stack: the exact layout keeps today's tags, which hold "
-               "no size";
-    }
-    if (options.stack && info && !info->tiff) {
-        return "--stack makes multi-page TIFFs; " + kindName + " is a bitmap, which holds one frame (use a TIFF kind)";
-    }
-    if (options.predictor && options.compression == Compression::kNone) {
-        return "--predictor applies with --compress deflate, zstd or lzw (an uncompressed TIFF has none)";
-    }
-    if (options.ome && !options.stack) return "--ome applies to --stack (an OME-TIFF here is one per data file)";
-    if (options.ome && options.layout != Layout::kPortable) {
-        return "--ome writes rows top first, as OME readers expect (they do not heed the Orientation tag): "
-               "leave out --layout exact";
-    }
-    if (options.bigTiff && !options.stack) return "--bigtiff applies to --stack only (a frame's TIFF is far below 4 GiB)";
-    if (options.compression != Compression::kNone && info && !info->tiff) {
-        return std::string("--compress ") + CompressionName(options.compression) + " applies to the TIFF kinds only; " +
-               kindName + " is an uncompressed bitmap";
-    }
-    if (!CompressionAvailable(options.compression)) {
-        return std::string("--compress ") + CompressionName(options.compression) +
-               ": the libtiff this program was built with has no " + CompressionName(options.compression) +
-               " codec; use another or none";
-    }
-    return "";
-}
-
-void AddOutputOptions(CLI::App* cmd, ExportOptions& o, const int& kind) {
+void AddOutputOptions(CLI::App* cmd, RunOptions& run) {
+    ExportOptions& o = run.exportOptions;
     CLI::Option* layout = cmd->add_option("--layout", "Row order and header: exact (default; today's bytes: TIFF bottom row first with "
                                 "Orientation 4) or portable (TIFF top row first with Orientation 1 and resolution "
                                 "tags, no FillOrder; BMP reserved bytes zero), which more programs show right way up")
@@ -65,8 +34,7 @@ void AddOutputOptions(CLI::App* cmd, ExportOptions& o, const int& kind) {
                                   "Pillow; tifffile with imagecodecs; not ImageJ)")
         ->type_name("none|deflate|zstd|lzw")
         ->check(Into(o.compression, ParseCompression, "compression"));
-    CLI::Option* size =
-        cmd->add_option("--pixel-size", "The size of one pixel, e.g. 6.5um, 650nm or 6.5x7um (width x height; "
+    cmd->add_option("--pixel-size", "The size of one pixel, e.g. 6.5um, 650nm or 6.5x7um (width x height; "
                                          "unit nm, um or mm, um when none), written as the resolution in pixels "
                                          "per centimetre (and in a stack's ImageJ description); needs --layout portable or --stack")
             ->type_name("VALUE[nm|um|mm]")
@@ -84,11 +52,10 @@ void AddOutputOptions(CLI::App* cmd, ExportOptions& o, const int& kind) {
     cmd->add_flag("--bigtiff", o.bigTiff,
                   "Write stacks as BigTIFF even when they stay below 4 GiB (above, they are BigTIFF anyway); "
                   "ImageJ 1.53t does not open BigTIFF");
-    cmd->parse_complete_callback([&o, &kind, size, layout] {
+    cmd->parse_complete_callback([&run, layout] {
         // OME readers do not heed the Orientation tag: an OME-TIFF's rows are top first.
-        if (o.ome && layout->count() == 0) o.layout = Layout::kPortable;
-        const std::string problem = OutputOptionsProblem(o, kind, size->count() > 0);
-        if (!problem.empty()) throw CLI::ValidationError(problem);
+        if (run.exportOptions.ome && layout->count() == 0) run.exportOptions.layout = Layout::kPortable;
+        if (std::optional<OptionsProblem> problem = Validate(run)) throw CLI::ValidationError(problem->message);
     });
 }
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "export/export_options.h"
+#include "convert/run_options.h"
 
 namespace CLI {
 class App;
@@ -12,12 +12,8 @@ class App;
 
 namespace qf {
 
-/// Adds the layout options to `cmd`; the choices land in `options`. After parsing, a
-/// combination that cannot be written is a usage error that says why; `kind` is read
-/// then (the --kind option's value).
-void AddOutputOptions(CLI::App* cmd, ExportOptions& options, const int& kind);
-
-/// Why `options` cannot be written for `kind`, or "" when they can.
-std::string OutputOptionsProblem(const ExportOptions& options, int kind, bool pixelSizeGiven);
+/// Adds the layout options to `cmd`; the choices land in `options.exportOptions`. After
+/// parsing, options that cannot be run together (Validate) are a usage error that says why.
+void AddOutputOptions(CLI::App* cmd, RunOptions& options);
 
 }  // namespace qf

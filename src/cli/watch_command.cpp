@@ -341,7 +341,7 @@ bool Watch::AlreadyDone(const std::string& path, const FileFacts& facts) {
     dry.jobs = 1;
     dry.makeControl = nullptr;
     BatchObserver silent;
-    const std::vector<BatchReport> plan = RunBatches(*control_, {path}, [this] { return o_.kind; }, dry, silent);
+    const std::vector<BatchReport> plan = RunBatches(*control_, {path}, [this] { return o_.plannedKind; }, dry, silent);
     if (plan.empty() || plan[0].files.size() != 1 || !plan[0].failures.empty()) return false;
     const FileRecord& record = plan[0].files[0];
     std::vector<std::string> outputs = record.written;
@@ -364,7 +364,7 @@ void Watch::Convert(const Found& file, bool salvage) {
         settings.mirror = false;
     }
     CGetdatactrl1& control = salvage ? *salvaging_ : *control_;
-    std::vector<BatchReport> done = RunBatches(control, {file.path}, [this] { return o_.kind; }, settings, printer_);
+    std::vector<BatchReport> done = RunBatches(control, {file.path}, [this] { return o_.plannedKind; }, settings, printer_);
     printer_.Finish();
     if (done.empty()) {
         interrupted_ = true;
@@ -457,11 +457,6 @@ CLI::App* AddWatchCommand(CLI::App& app, WatchOptions& o) {
 
 int RunWatch(const WatchOptions& o, std::ostream& out, std::ostream& err, const CliHooks* hooks) {
     StopSignals signals;
-    if (o.mirror && (!o.recursive || o.outputDir.empty())) {
-        err << "quillfen-cli: --mirror needs --recursive and --output-dir: it writes each subfolder's outputs into "
-               "the same subfolder of the output folder (--help tells more)\n";
-        return kExitUsage;
-    }
     if (std::string problem = ReportNameProblem(o.report, {}); !problem.empty()) {
         err << "quillfen-cli: --report: " << problem << " (--help tells more)\n";
         return kExitUsage;

@@ -168,7 +168,7 @@ bool Walk::FileUntouched() const {
 }
 
 int Walk::JobsFor(const Plan& plan) {
-    const int asked = std::max(settings_.jobs, 1);
+    const int asked = std::max(settings_.JobsToRun(), 1);
     if (asked == 1) return 1;
     std::uint64_t largest = 0;
     for (const PlannedFile& file : plan.files) {
@@ -313,7 +313,7 @@ std::vector<BatchReport> RunBatches(CGetdatactrl1& control, const std::vector<st
         // A control call that failed before the plan's jobs (its settle time, say), or memory
         // that ran out: the run ends with what it has.
         BatchReport& report = walk.report();
-        const std::string& input = inputs.at(walk.reports().size() - 1);
+        const std::string& input = inputs.at(walk.InputAtHand());
         report.failures.push_back(BatchFailure{input, kNoFrame, input, std::string("run stopped: ") + e.what()});
         observer.Failed(report.failures.back());
         report.stop = BatchStop::kFrameFailed;

@@ -156,9 +156,6 @@ struct BatchSettings : RunOptions {
     /// of one job; `pause` is then called from the workers. Unset, the run is one job on
     /// the caller's control.
     std::function<std::unique_ptr<CGetdatactrl1>()> makeControl;
-    /// The kind asked for each data file may change during the run (the dialog's radio
-    /// buttons): workers then never run ahead into the next data file before it is entered.
-    bool kindMayChange = true;
     /// The memory frames may take; unset, what the system has free (AvailableMemory). Fewer
     /// jobs than asked run when their frames would not fit (a note says so, and whose limit).
     std::function<FreeMemory()> memoryForFrames;

@@ -27,6 +27,19 @@ void SettlePause(const BatchSettings& settings, std::chrono::milliseconds pause)
     }
 }
 
+std::optional<Error> Caught(const std::function<void()>& work) {
+    try {
+        work();
+        return std::nullopt;
+    } catch (const StatusError& e) {  // the acquisition control's boundary
+        return Error{ErrorKind::kInvalid, e.what()};
+    } catch (const std::bad_alloc&) {
+        return Error{ErrorKind::kOutOfMemory, "out of memory"};
+    } catch (const std::exception& e) {
+        return Error{ErrorKind::kInvalid, e.what()};
+    }
+}
+
 namespace {
 
 constexpr std::size_t kNothing = std::numeric_limits<std::size_t>::max();
@@ -38,20 +51,11 @@ public:
 
     /// Carries `job` out; every failure, a failed control call included, ends in `out`.
     void Carry(const Job& job, FrameOutcome& out) {
-        try {
-            Step(job, out);
-        } catch (const StatusError& e) {  // the acquisition control's boundary
+        // Nothing thrown may leave a worker's thread.
+        if (std::optional<Error> thrown = Caught([&] { Step(job, out); })) {
             loaded_ = kNothing;
             out.what = FrameOutcome::What::kControlFailed;
-            out.error = Error{ErrorKind::kInvalid, e.what()};
-        } catch (const std::bad_alloc&) {  // nothing thrown may leave a worker's thread
-            loaded_ = kNothing;
-            out.what = FrameOutcome::What::kControlFailed;
-            out.error = Error{ErrorKind::kOutOfMemory, "out of memory"};
-        } catch (const std::exception& e) {
-            loaded_ = kNothing;
-            out.what = FrameOutcome::What::kControlFailed;
-            out.error = Error{ErrorKind::kInvalid, e.what()};
+            out.error = std::move(*thrown);
         }
     }
 

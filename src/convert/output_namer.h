@@ -26,6 +26,8 @@ public:
     static Result<NamePattern> Parse(const std::string& text);
     std::string Apply(const std::string& entryName, std::int16_t frame, const std::string& kind,
                       const std::string& dir = "") const;
+    /// The pattern as written.
+    const std::string& text() const { return text_; }
 
 private:
     std::string text_;

@@ -1,5 +1,7 @@
-// What a user chooses for a run, in one place: the command line's options and the dialog's
-// settings land here, and the plan and the run read them from here.
+// What a user chooses for a run, in one place: the command line's options and both dialogs'
+// settings land here, one Validate says whether they can be written, and the plan and the
+// run read them from here. A new option is one field here, one rule in Validate (when it
+// combines with others), one control in each front end and one line in the report.
 #pragma once
 
 #include <chrono>
@@ -22,6 +24,10 @@ struct RunOptions {
     /// The kind the plan names outputs for (the kind asked per file may differ in the
     /// dialog; each file is then named for its own kind as it converts).
     int plannedKind = 0;
+    /// The kind may change between data files (the dialogs' radio buttons): the kind's own
+    /// rules are then the run's (a bitmap ignores the TIFF options) and workers never run
+    /// ahead into the next data file before it is entered.
+    bool kindMayChange = true;
     bool dryRun = false;           ///< plan and report, write nothing
     std::string outputDir;         ///< "" for beside the data; else every output goes there
     std::shared_ptr<const NamePattern> pattern;  ///< null for the fixed naming rule
@@ -33,8 +39,12 @@ struct RunOptions {
     /// Each output reaches the disk before it replaces its name, and the folder's entries
     /// at the end, so that a power loss leaves old or new outputs, never empty ones.
     bool sync = false;
-    /// Frames converted at once (see BatchSettings::makeControl).
+    /// Frames converted at once (see BatchSettings::makeControl); 0: one for each core this
+    /// process may run on (JobsToRun).
     int jobs = 1;
+    /// Data files cut off inside a frame convert their complete frames (the rest is one
+    /// failure of the file).
+    bool salvage = false;
     /// The frames of each data file converted (--frames); the others are stepped past.
     FrameSelection frames;
     /// Entries passed over by name (--exclude), and data files only when named "*.orx".
@@ -46,6 +56,41 @@ struct RunOptions {
     /// How many bits the camera's intensities use (8 to 16): the bitmap kinds scale them to
     /// the 16-bit range (PullFrame); the TIFF kinds keep them. 16: today's outputs.
     int inputBits = 16;
+
+    /// `jobs`, with 0 resolved to the cores this process may run on.
+    int JobsToRun() const;
 };
+
+/// The combinations that cannot be written, one rule each.
+enum class OptionsRule {
+    kPixelSizeNeedsPortableOrStack,
+    kStackNeedsTiff,
+    kCompressionNeedsTiff,
+    kCodecMissing,
+    kPredictorNeedsCompression,
+    kOmeNeedsStack,
+    kOmeNeedsPortable,
+    kBigTiffNeedsStack,
+    kMirrorNeedsRecursiveAndOutputDir,
+    kInputBitsOutOfRange,
+    kJobsOutOfRange,
+};
+
+struct OptionsProblem {
+    OptionsRule rule;
+    /// One sentence, naming the options as the command line spells them.
+    std::string message;
+};
+
+/// Why `options` cannot be run, or nothing when they can. The same rules for every front end;
+/// the decimal point and every word are the same in every locale.
+std::optional<OptionsProblem> Validate(const RunOptions& options);
+
+/// The sentence a dialog shows for `rule` (its controls' words, not the command line's;
+/// English, to be translated by the front end).
+const char* DialogWords(OptionsRule rule);
+
+/// The most jobs a run takes.
+inline constexpr int kMostJobs = 1024;
 
 }  // namespace qf

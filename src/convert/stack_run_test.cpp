@@ -5,6 +5,7 @@
 
 #include "convert/batch_run.h"
 #include "convert/run_tally.h"
+#include "test/fake_control.h"
 #include "test/temp_folder.h"
 #include "tools/synthetic_beam.h"
 
@@ -83,6 +84,56 @@ TEST_F(StackRunTest, ABitmapKindPlannedWithTheStackTickedNamesEveryFrame) {
     const BatchReport run = RunBatch(control, dir.path(), [] { return kGrayscaleBitmap; }, settings, observer);
     EXPECT_EQ(run.failures.size(), 1u);
     EXPECT_EQ(test::Entries(dir.path()), (std::vector<std::string>{"scan1.bmp", "scan1.orx", "scan11.bmp", "scan11.orx"}));
+}
+
+// Two inputs, the first one's second stack cut short, by a stop or by a control call that
+// fails: the first input's report names the file, the second input's data file is listed as
+// not converted, and no file is counted twice.
+TEST_F(StackRunTest, AStackCutShortInTheFirstInputIsToldOfItsOwnInputAndTheLaterOnesAreNotConverted) {
+    const std::string first = dir / "first", second = dir / "second";
+    for (const std::string& folder : {first, second}) ASSERT_EQ(test::MakeDir(folder.c_str(), 0755), 0);
+    for (const std::string& path : {first + "/a.orx", first + "/m.orx", second + "/z.orx"}) test::WriteBytes(path, {});
+    for (const bool controlFails : {false, true}) {
+        SCOPED_TRACE(controlFails ? "a control call fails" : "a stop");
+        test::FakeControl fake;
+        fake.frameNumbers = {0, 1, 2};
+        int pulled = 0;
+        fake.makeArray = [&]() -> SAFEARRAY* {
+            // a.orx's three pages, then m.orx's first one, then the fault at its second.
+            if (controlFails && ++pulled == 5) throw std::bad_alloc();
+            return test::MakeI2Array(0, 4);
+        };
+        CGetdatactrl1 faked(fake);
+        struct Pages : BatchObserver {
+            int written = 0;
+            std::vector<std::string> failed;
+            void FrameWritten(const std::string&) override { ++written; }
+            void Failed(const BatchFailure& failure) override { failed.push_back(failure.Line()); }
+        } pages;
+        BatchSettings settings = Stacks();
+        if (!controlFails) settings.stopRequested = [&] { return pages.written >= 4; };
+        const std::vector<BatchReport> reports =
+            RunBatches(faked, {first, second}, [] { return kStandardizedTiff; }, settings, pages);
+        ASSERT_EQ(reports.size(), 2u);
+        const BatchReport& one = reports[0];
+        EXPECT_EQ(one.stop, controlFails ? BatchStop::kFrameFailed : BatchStop::kInterrupted);
+        EXPECT_EQ(one.framesWritten, 3);
+        if (controlFails) {
+            ASSERT_EQ(pages.failed.size(), 1u);
+            EXPECT_EQ(pages.failed[0], test::Shown(first, "m.orx") + ": run stopped: out of memory");
+            ASSERT_EQ(one.failures.size(), 1u);
+            EXPECT_TRUE(reports[1].failures.empty());
+        } else {
+            EXPECT_EQ(one.stoppedIn, test::Shown(first, "m.orx"));
+        }
+        EXPECT_TRUE(one.notConverted.empty());
+        EXPECT_EQ(reports[1].notConverted, (std::vector<std::string>{test::Shown(second, "z.orx")}));
+        const RunTally tally = TallyRun(CombinedReport(reports));
+        EXPECT_EQ(tally.complete, 1);
+        EXPECT_EQ(tally.complete + tally.partial + tally.failed + tally.notReached, 3);
+        EXPECT_EQ(test::Entries(first), (std::vector<std::string>{"a.orx", "a.tiff", "m.orx"}));
+        EXPECT_EQ(test::Entries(second), std::vector<std::string>{"z.orx"});
+    }
 }
 
 TEST_F(StackRunTest, ADataFileOfNoFramesGetsNoStack) {

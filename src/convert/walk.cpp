@@ -372,15 +372,19 @@ bool Walk::StartFile(const PlannedFile& file, const Job& job) {
     return false;
 }
 
+Walk::Outcome Walk::RunStopped(const PlannedFile& file, const Error& error) {
+    Fail(file.path, kNoFrame, file.path, "run stopped: " + error.message);
+    report_->stop = BatchStop::kFrameFailed;
+    return Outcome::kStop;
+}
+
 Walk::Outcome Walk::ReportJob(const Plan& plan, const PlannedFile& file, const Job& job, FrameOutcome& got) {
     using What = FrameOutcome::What;
     const std::int16_t w = got.number;
     switch (got.what) {
         case What::kSkipped:  // taken care of by ReportNext
         case What::kControlFailed:
-            Fail(file.path, kNoFrame, file.path, "run stopped: " + got.error.message);
-            report_->stop = BatchStop::kFrameFailed;
-            return Outcome::kStop;
+            return RunStopped(file, got.error);
         case What::kLoadFailed:
             NotLoaded(file.path, got.error.message);
             return Outcome::kStop;
@@ -415,8 +419,10 @@ Walk::Outcome Walk::ReportJob(const Plan& plan, const PlannedFile& file, const J
         return Outcome::kDone;
     }
     if (job.type == Job::Type::kStack && !settings_.dryRun) {
-        ConvertStack(file, job);
-        return Outcome::kStop;  // the stack said its own end
+        // The stack's own loop runs here, on the walk's thread: what it throws ends the
+        // run as a failed job of this file would.
+        const std::optional<Error> thrown = Caught([&] { ConvertStack(file, job); });
+        return thrown ? RunStopped(file, *thrown) : Outcome::kStop;  // the stack said its own end
     }
     const bool stack = job.type == Job::Type::kStack;
     const int pages = stack ? SelectedFrames(file) : 1;

@@ -60,6 +60,10 @@ std::string ChangedFileCause(int frame, int planned);
 /// The settle pause, cut short by a stop: a long pause must not hold a stop back.
 void SettlePause(const BatchSettings& settings, std::chrono::milliseconds pause);
 
+/// Runs `work`; what it throws (a control call that failed, memory that ran out) comes back
+/// as the error it means, so that it ends the run as one job's failure, never the program.
+std::optional<Error> Caught(const std::function<void()>& work);
+
 /// One piece of work the walk hands out, in plan order.
 struct Job {
     enum class Type {
@@ -152,6 +156,8 @@ public:
     std::vector<BatchReport>& reports() { return reports_; }
     /// The report of the input at hand (a new one when none is).
     BatchReport& report();
+    /// The index of the input at hand (being planned or carried out).
+    std::size_t InputAtHand() { return static_cast<std::size_t>(&report() - reports_.data()); }
 
 private:
     /// What a reported job means for its file: go on, go on (the file is not converted
@@ -177,6 +183,8 @@ private:
     bool StartFile(const PlannedFile& file, const Job& job);
     void LeaveForStop(const PlannedFile& file);
     Outcome ReportJob(const Plan& plan, const PlannedFile& file, const Job& job, FrameOutcome& got);
+    /// A control call failed or memory ran out in `file`: the run ends there.
+    Outcome RunStopped(const PlannedFile& file, const Error& error);
     void HandOverToInline(const Plan& plan, const Job& job);
     void StopHere(const Plan& plan, std::size_t from);
 

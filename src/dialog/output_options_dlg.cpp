@@ -92,62 +92,53 @@ QStringList OutputChoices::ExcludeGlobs() const {
     return exclude.split(QRegularExpression(QStringLiteral("[\\s;]+")), Qt::SkipEmptyParts);
 }
 
-QString OutputChoices::Problem() const {
-    if (!pixelSize.trimmed().isEmpty()) {
-        if (auto size = ParsePixelSize(Narrow(pixelSize.trimmed())); !size.ok()) {
-            return tr("Pixel size: %1").arg(QString::fromStdString(size.message()));
-        }
-        if (layout != Layout::kPortable && !stack) {
-            return tr("A pixel size needs the portable layout or a stack: the exact layout keeps today's tags, "
-                      "which hold no size.");
-        }
-    }
-    if (!CompressionAvailable(compression)) {
-        return tr("This build's libtiff has no %1 codec; choose another compression.")
-            .arg(QLatin1String(CompressionName(compression)));
-    }
-    if (predictor && compression == Compression::kNone) {
-        return tr("The predictor applies with a compression: an uncompressed TIFF has none.");
-    }
-    if (!namePattern.isEmpty()) {
-        if (auto pattern = NamePattern::Parse(Narrow(namePattern)); !pattern.ok()) {
-            return tr("Name pattern: %1").arg(QString::fromStdString(pattern.message()));
-        }
-    }
-    // Alone it would change nothing, so it is refused as the command line refuses it.
-    if (mirror && (!recursive || outputDir.trimmed().isEmpty())) {
-        return tr("Mirroring subfolders needs an output folder and \"Convert subfolders too\": it writes each "
-                  "subfolder's outputs into the same subfolder of the output folder.");
-    }
-    if (inputBits < 8 || inputBits > 16) return tr("Input bits: %1 is not 8 to 16.").arg(inputBits);
-    if (!frames.trimmed().isEmpty()) {
-        if (auto selection = FrameSelection::Parse(Narrow(frames.trimmed())); !selection.ok()) {
-            return tr("Frames: %1").arg(QString::fromStdString(selection.message()));
-        }
-    }
-    return QString();
-}
-
-bool OutputChoices::ApplyTo(BatchSettings& settings) const {
-    if (!Problem().isEmpty()) return false;
-    ExportOptions options;
+QString OutputChoices::Fill(RunOptions& run) const {
+    ExportOptions& options = run.exportOptions;
     options.layout = layout;
     options.compression = compression;
     options.stack = stack;
     options.predictor = predictor;
-    if (!pixelSize.trimmed().isEmpty()) options.pixelSize = ParsePixelSize(Narrow(pixelSize.trimmed())).value();
-    settings.exportOptions = options;
-    settings.outputDir = outputDir.isEmpty() ? std::string() : QFile::encodeName(outputDir).toStdString();
-    settings.pattern = namePattern.isEmpty()
-                           ? nullptr
-                           : std::make_shared<const NamePattern>(NamePattern::Parse(Narrow(namePattern)).value());
-    settings.recursive = recursive;
-    settings.inputBits = inputBits;
-    settings.frames = frames.trimmed().isEmpty() ? FrameSelection() : FrameSelection::Parse(Narrow(frames.trimmed())).value();
-    settings.exclude.clear();
-    for (const QString& glob : ExcludeGlobs()) settings.exclude.push_back(QFile::encodeName(glob).toStdString());
-    settings.onlyOrx = onlyOrx;
-    settings.mirror = mirror;
+    options.pixelSize = PixelSize{};
+    if (!pixelSize.trimmed().isEmpty()) {
+        auto size = ParsePixelSize(Narrow(pixelSize.trimmed()));
+        if (!size.ok()) return tr("Pixel size: %1").arg(QString::fromStdString(size.message()));
+        options.pixelSize = size.value();
+    }
+    run.pattern = nullptr;
+    if (!namePattern.isEmpty()) {
+        auto pattern = NamePattern::Parse(Narrow(namePattern));
+        if (!pattern.ok()) return tr("Name pattern: %1").arg(QString::fromStdString(pattern.message()));
+        run.pattern = std::make_shared<const NamePattern>(pattern.value());
+    }
+    run.frames = FrameSelection();
+    if (!frames.trimmed().isEmpty()) {
+        auto selection = FrameSelection::Parse(Narrow(frames.trimmed()));
+        if (!selection.ok()) return tr("Frames: %1").arg(QString::fromStdString(selection.message()));
+        run.frames = selection.value();
+    }
+    run.outputDir = outputDir.isEmpty() ? std::string() : QFile::encodeName(outputDir).toStdString();
+    run.recursive = recursive;
+    run.inputBits = inputBits;
+    run.exclude.clear();
+    for (const QString& glob : ExcludeGlobs()) run.exclude.push_back(QFile::encodeName(glob).toStdString());
+    run.onlyOrx = onlyOrx;
+    run.mirror = mirror;
+    run.salvage = salvage;
+    if (std::optional<OptionsProblem> problem = Validate(run)) {
+        return QCoreApplication::translate("OptionsProblem", DialogWords(problem->rule));
+    }
+    return QString();
+}
+
+QString OutputChoices::Problem() const {
+    BatchSettings scratch;
+    return Fill(scratch);
+}
+
+bool OutputChoices::ApplyTo(BatchSettings& settings) const {
+    BatchSettings filled = settings;
+    if (!Fill(filled).isEmpty()) return false;
+    settings = std::move(filled);
     return true;
 }
 

@@ -57,6 +57,9 @@ public:
     /// Puts the choices into a run's settings; false (and `settings` unchanged) when
     /// Problem() is not empty.
     bool ApplyTo(BatchSettings& settings) const;
+    /// Puts the choices into `options` and says why they cannot be run (the shared rules of
+    /// Validate, in the dialog's words), or empty when they can.
+    QString Fill(RunOptions& options) const;
     /// One line for the report: "Output options: layout portable, compression zstd, ...".
     QString ReportLine() const;
     /// What differs from the defaults, short enough for a line of the main window
