@@ -204,11 +204,14 @@ protected:
         if (!folder) return;
         if (!window) Pump();
         window = window ? window : hwnd_;
+        // A modal window is shown once its loop first idles, after the hook that took it here.
+        for (HWND shown : {window, above}) {
+            if (shown && !IsWindowVisible(shown)) ShowWindow(shown, SW_SHOWNORMAL);
+        }
         RECT r;
         GetWindowRect(window, &r);
         for (HWND shown : {window, above}) {
             if (!shown) continue;
-            RedrawWindow(shown, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
             RECT more;
             GetWindowRect(shown, &more);
             UnionRect(&r, &r, &more);
@@ -221,7 +224,19 @@ protected:
         void* bits = nullptr;
         HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
         const HGDIOBJ old = SelectObject(memory, bitmap);
-        BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+        const RECT all{0, 0, w, h};
+        FillRect(memory, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+        // Each window from its own bits (the screen may not have all of them yet), the
+        // lower one first.
+        for (HWND shown : {window, above}) {
+            if (!shown) continue;
+            RedrawWindow(shown, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
+            RECT at;
+            GetWindowRect(shown, &at);
+            HDC own = GetWindowDC(shown);
+            BitBlt(memory, at.left - r.left, at.top - r.top, at.right - at.left, at.bottom - at.top, own, 0, 0, SRCCOPY);
+            ReleaseDC(shown, own);
+        }
         GdiFlush();
         const DWORD size = static_cast<DWORD>(((w * 3 + 3) & ~3) * h);
         BITMAPFILEHEADER file{0x4D42, 14 + 40 + size, 0, 0, 14 + 40};
@@ -386,7 +401,7 @@ TEST_F(ConverterDialogTest, OutputOptionsPanelWritesAStackWithDeflateAndAPixelSi
                   CheckDlgButton(panel, IDC_OO_STACK, BST_CHECKED);
                   Choose(panel, IDC_OO_COMPRESSION, 1);  // deflate
                   Type(panel, IDC_OO_PIXEL_SIZE, "6.5um");
-                  Screenshot("output-options", panel);
+                  Screenshot("output-options", hwnd_, panel);
               }),
               "");
     EXPECT_EQ(Text(hwnd_, IDC_OPTIONS_SUMMARY), "Output options: stacks, deflate, pixel size 6.5um");
