@@ -48,7 +48,7 @@ public:
         update->light = report.stop == BatchStop::kInterrupted ? 4 : report.clean() ? 2 : 3;
         if (FoundNoDataFiles(report)) {
             update->light = 3;
-            update->strip = present::NoDataFiles(folder, DataFilesInSubfolders(folder));
+            update->strip = present::NoDataFiles(folder, DataFilesInSubfolders(folder, false));
         } else {
             update->strip = present::StatusLine(report, seconds, runPlanned_ > 0 ? std::optional<long>(runPlanned_) : std::nullopt);
         }

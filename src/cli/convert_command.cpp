@@ -287,7 +287,7 @@ int RunConvert(const ConvertOptions& o, std::ostream& out, std::ostream& err, co
     }
     // Inputs a stop while planning never reached.
     const std::vector<std::string> later(o.paths.begin() + static_cast<std::ptrdiff_t>(done.size()), o.paths.end());
-    if (!o.quiet) PrintSummary(o.paths, o.outputDir, o.recursive, done, err);
+    if (!o.quiet) PrintSummary(o.paths, o, done, err);
     const BatchReport all = CombinedReport(done);
     // A selection that selects no frame of any data file did nothing that was asked for:
     // the notes said why for each file.

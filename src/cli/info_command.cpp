@@ -158,7 +158,7 @@ std::vector<std::string> DataFilesIn(const std::string& folder, const InfoOption
     }
     if (files.empty() && plan.failures.empty()) {
         // As convert ends over such a folder: its subfolders may hold what --recursive finds.
-        const int deeper = o.recursive ? 0 : DataFilesInSubfolders(folder);
+        const int deeper = o.recursive ? 0 : DataFilesInSubfolders(folder, o.onlyOrx);
         err << "quillfen-cli: " << SummaryLine(BatchReport{}, SummaryContext{folder, "", deeper}) << "\n";
     }
     return files;

@@ -238,10 +238,16 @@ Result<ReadReport> ReadReportJson(const std::string& text) {
         }
         read.dryRun = j.at("dry_run").get<bool>();
         const json& plan = j.at("plan");
-        if (plan.at("output_dir").is_string()) read.outputDir = plan.at("output_dir").get<std::string>();
-        read.recursive = plan.at("recursive").get<bool>();
-        if (plan.at("name_pattern").is_string()) read.namePattern = plan.at("name_pattern").get<std::string>();
-        read.salvage = plan.at("salvage").get<bool>();
+        RunOptions& options = read.options;
+        if (plan.at("output_dir").is_string()) options.outputDir = plan.at("output_dir").get<std::string>();
+        options.recursive = plan.at("recursive").get<bool>();
+        if (plan.at("name_pattern").is_string()) {
+            Result<NamePattern> pattern = NamePattern::Parse(plan.at("name_pattern").get<std::string>());
+            if (!pattern.ok()) return Fail(ErrorKind::kInvalid, "its name pattern: " + pattern.message());
+            options.pattern = std::make_shared<const NamePattern>(pattern.value());
+        }
+        options.salvage = plan.at("salvage").get<bool>();
+        options.onlyOrx = plan.at("only_orx").get<bool>();
         read.exitStatus = j.at("exit_status").get<int>();
         read.seconds = j.at("elapsed_seconds").get<double>();
         for (const json& input : j.at("inputs")) {

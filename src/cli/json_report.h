@@ -32,10 +32,8 @@ struct ReadReport {
     std::map<std::string, std::string> choices;
     int part = 1, parts = 1;  ///< the shard; 0 of 0 for a merged report
     bool dryRun = false;
-    std::string outputDir;
-    bool recursive = false;
-    std::string namePattern;
-    bool salvage = false;
+    /// The choices a summary and its hint read: output folder, subfolders, pattern, salvage, only-orx.
+    RunOptions options;
     int exitStatus = 0;
     double seconds = 0;
     std::string text;  ///< the report as written

@@ -223,8 +223,9 @@ int RunReportMerge(const MergeOptions& o, std::ostream& out, std::ostream& err) 
         }
     }
     const ReadReport& first = *byPart.front();
-    PrintSummary(first.paths, first.outputDir, first.recursive, done, err);
-    PrintHint(CombinedReport(done), HintContext{first.namePattern, first.salvage, first.recursive}, err);
+    PrintSummary(first.paths, first.options, done, err);
+    PrintHint(CombinedReport(done), HintContext{PatternText(first.options), first.options.salvage, first.options.recursive},
+              err);
     if (o.report.empty()) return status;
     return WriteReport(o.report, false, MergedReportJson(first, inputs, status, seconds), status, out, err);
 }

@@ -35,12 +35,15 @@ int ExitStatusFor(const BatchReport& report) {
     }
 }
 
-void PrintSummary(const std::vector<std::string>& paths, const std::string& outputDir, bool recursive,
-                  const std::vector<BatchReport>& done, std::ostream& err) {
+void PrintSummary(const std::vector<std::string>& paths, const RunOptions& options, const std::vector<BatchReport>& done,
+                  std::ostream& err) {
+    const std::string& outputDir = options.outputDir;
     for (std::size_t i = 0; i < done.size(); ++i) {
         SummaryContext context{paths[i], outputDir, 0};
         // A folder without data files may hold them deeper: a forgotten --recursive.
-        if (FoundNoDataFiles(done[i]) && !recursive) context.inSubfolders = DataFilesInSubfolders(paths[i]);
+        if (FoundNoDataFiles(done[i]) && !options.recursive) {
+            context.inSubfolders = DataFilesInSubfolders(paths[i], options.onlyOrx);
+        }
         if (paths.size() == 1 || FoundNoDataFiles(done[i])) err << "quillfen-cli: " << SummaryLine(done[i], context) << "\n";
     }
     if (paths.size() < 2) return;

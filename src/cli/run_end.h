@@ -16,8 +16,8 @@ int ExitStatusFor(const BatchReport& report);
 
 /// One summary line for the run: the input's, or with several inputs one for them all (and
 /// a line for each input that held no data files).
-void PrintSummary(const std::vector<std::string>& paths, const std::string& outputDir, bool recursive,
-                  const std::vector<BatchReport>& done, std::ostream& err);
+void PrintSummary(const std::vector<std::string>& paths, const RunOptions& options, const std::vector<BatchReport>& done,
+                  std::ostream& err);
 
 /// `path`'s name holds ".orx" but does not end in it (scan1.orx.json): when it is no ORX
 /// file, a sidecar kept beside the data rather than a data file that failed.

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <tiffio.h>
 
+#include <csignal>
+
 #include <nlohmann/json.hpp>
 
 #include "cli/cli_test_support.h"
@@ -167,6 +169,35 @@ TEST_F(StackTest, RefusesBitmapKindsAndBigTiffWithoutStackAndSaysWhy) {
     // A stack may carry a pixel size in either layout.
     EXPECT_EQ(Run({"convert", "--stack", "--pixel-size", "6.5um", dir.path()}), kExitOk) << err.str();
     EXPECT_EQ(test::Entries(dir.path()), (std::vector<std::string>{"a.orx", "a.tiff"}));
+}
+
+}  // namespace
+}  // namespace qf
+
+namespace qf {
+namespace {
+
+// A stop between the pages of a stack: the file it stopped in is one data file not
+// converted, said once, and the file after it another.
+TEST_F(StackTest, AStopInsideAStackCountsItsFileOnce) {
+    Beam("a.orx", 2, 1);
+    Beam("b.orx", 3, 2);
+    Beam("c.orx", 1, 3);
+    int pages = 0;
+    CliHooks hooks;
+    hooks.frameWritten = [&](const std::string&) {  // each page of a stack
+        if (++pages == 3) raise(SIGINT);
+    };
+    EXPECT_EQ(Run({"convert", "--stack", dir.path()}, &hooks), 128 + SIGINT);
+    EXPECT_NE(err.str().find("; 1 data file complete, 0 partial, 0 failed; 0 failures; interrupted; 2 data files not "
+                             "converted;"),
+              std::string::npos)
+        << err.str();
+    const std::string said = err.str();
+    const std::string stopped = DisplayPath("b.orx") + ": not converted";
+    ASSERT_NE(said.find(stopped), std::string::npos) << said;
+    EXPECT_EQ(said.find(stopped, said.find(stopped) + 1), std::string::npos) << said;
+    EXPECT_EQ(test::Entries(dir.path()), (std::vector<std::string>{"a.orx", "a.tiff", "b.orx", "c.orx"}));
 }
 
 }  // namespace

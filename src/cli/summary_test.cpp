@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 
 #include "cli/cli_test_support.h"
 #include "cli/progress_printer.h"
@@ -138,6 +139,18 @@ TEST_F(SummaryTest, FolderWithoutDataFilesSaysSoAndPointsToSubfolders) {
     ASSERT_EQ(test::MakeDir(dir / "empty"), 0);
     EXPECT_EQ(Run({"convert", dir / "empty"}), kExitOk);
     EXPECT_EQ(err.str(), "quillfen-cli: no data files in " + dir / "empty" + "\n");
+    // The subfolders are counted by the run's own rule: under --only-orx a sidecar is none,
+    // and neither is an image an earlier run wrote under a name holding .orx.
+    test::WriteBytes(dir / "day1/a.orx.json", {'{', '}'});
+    Beam(dir / "day1/deeper/old.orx.bak", 1);
+    ASSERT_EQ(Run({"convert", dir / "day1/deeper/old.orx.bak"}), kExitOk);  // old.orx.tiff
+    ASSERT_EQ(std::remove((dir / "day1/deeper/old.orx.bak").c_str()), 0);
+    EXPECT_EQ(Run({"convert", dir.path()}), kExitOk);
+    EXPECT_EQ(err.str(), "quillfen-cli: no data files in " + dir.path() +
+                             "; 3 data files in subfolders (use --recursive)\n");
+    EXPECT_EQ(Run({"convert", "--only-orx", dir.path()}), kExitOk);
+    EXPECT_EQ(err.str(), "quillfen-cli: no data files in " + dir.path() +
+                             "; 2 data files in subfolders (use --recursive)\n");
 }
 
 TEST_F(SummaryTest, OneDataFileInASubfolderIsSaidInTheSingular) {

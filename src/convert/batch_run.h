@@ -110,6 +110,8 @@ std::string StopReason(BatchStop stop);
 class BatchObserver {
 public:
     virtual ~BatchObserver() = default;
+    /// While planning: the headers of `found` data files of the input at hand were read.
+    virtual void Planning(int /*found*/) {}
     /// The plan is made: `files` data files of `frames` frames in all will be converted.
     virtual void Planned(int /*files*/, long /*frames*/) {}
     /// Data file `index` (from 1) of `total` is about to be loaded.
@@ -143,6 +145,14 @@ struct RunNames {
     std::set<std::string> dataIds;
 };
 
+/// What the plan found of the names outputs would take from each other, for a front end
+/// that offers other names before anything is written.
+struct NameClashes {
+    int lost = 0;          ///< frames (or stacks) that would not be written: their names are taken
+    bool stacks = false;   ///< what is lost are stacks
+    bool acrossFolders = false;  ///< some name is taken by a data file of another folder
+};
+
 /// The run's options and the calls through which it reaches its front end and the system.
 struct BatchSettings : RunOptions {
     std::function<void(std::chrono::milliseconds)> pause;  ///< default: Sleep
@@ -159,6 +169,11 @@ struct BatchSettings : RunOptions {
     /// The memory frames may take; unset, what the system has free (AvailableMemory). Fewer
     /// jobs than asked run when their frames would not fit (a note says so, and whose limit).
     std::function<FreeMemory()> memoryForFrames;
+    /// Asked once, on the run's thread, when every input is planned and before anything is
+    /// written, when some names clash: false ends the run there (every data file not
+    /// converted, the stop kInterrupted), so that the front end can start it again under
+    /// other names. Unset: the run goes on.
+    std::function<bool(const NameClashes&)> carryOnDespite;
 };
 
 /// Converts every data file of `input`, a folder, or that one file. `askKind` is asked

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "platform/file_io.h"
 #include "platform/file_layer.h"
 
@@ -378,6 +380,55 @@ TEST_F(BatchRunTest, TheMemoryCapReadsTheFileLayerWhenTheRunSetsNone) {
     EXPECT_EQ(capped.notes, std::vector<std::string>{"1 job instead of 4: each needs about 1 MB for its frames, "
                                                      "and 4 MB of memory are free under this process's memory limit"});
     EXPECT_EQ(capped.framesWritten, 3);
+}
+
+}  // namespace
+}  // namespace qf
+
+namespace qf {
+namespace {
+
+// A front end told of the plan's name clashes before anything is written: declining ends
+// the run with every data file not converted; going on converts as the run always did. The
+// plan is made once either way, and its progress is heard as each header is read.
+TEST_F(BatchRunTest, NameClashesAreToldBeforeAnythingIsWrittenAndDecliningWritesNothing) {
+    Synth("scan1.orx", 3);  // frames 1 and 2 take scan11's and scan12's names
+    Synth("scan11.orx", 1);
+    Synth("scan12.orx", 2);
+    for (const bool goOn : {false, true}) {
+        SCOPED_TRACE(goOn ? "going on" : "declining");
+        struct Heard : RecordingObserver {
+            std::vector<int> found;
+            void Planning(int read) override { found.push_back(read); }
+        } heard;
+        std::vector<NameClashes> told;
+        BatchSettings settings;
+        settings.pause = [](std::chrono::milliseconds) {};
+        settings.carryOnDespite = [&](const NameClashes& clashes) {
+            told.push_back(clashes);
+            EXPECT_TRUE(heard.written.empty());
+            return goOn;
+        };
+        const BatchReport report = RunBatch(control, dir.path(), [] { return kStandardizedTiff; }, settings, heard);
+        ASSERT_EQ(told.size(), 1u);
+        EXPECT_EQ(told[0].lost, 2);
+        EXPECT_FALSE(told[0].stacks);
+        EXPECT_FALSE(told[0].acrossFolders);
+        EXPECT_EQ(heard.found, (std::vector<int>{1, 2, 3}));
+        if (goOn) {
+            EXPECT_EQ(report.framesWritten, 4);
+            EXPECT_EQ(report.failures.size(), 2u);
+        } else {
+            EXPECT_EQ(report.stop, BatchStop::kInterrupted);
+            EXPECT_EQ(report.notConverted, (Names{dir / "scan1.orx", dir / "scan11.orx", dir / "scan12.orx"}));
+            EXPECT_EQ(test::Entries(dir.path()), (Names{"scan1.orx", "scan11.orx", "scan12.orx"}));
+        }
+    }
+    // No clash, no question.
+    ASSERT_EQ(std::remove((dir / "scan1.orx").c_str()), 0);
+    BatchSettings settings;
+    settings.carryOnDespite = [](const NameClashes&) -> bool { ADD_FAILURE() << "asked without a clash"; return false; };
+    EXPECT_TRUE(RunBatch(control, dir.path(), [] { return kStandardizedTiff; }, settings, observer).clean());
 }
 
 }  // namespace

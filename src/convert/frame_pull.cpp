@@ -1,6 +1,7 @@
 #include "convert/frame_pull.h"
 
 #include <algorithm>
+#include <bitset>
 #include <cstring>
 #include <new>
 #include <string>
@@ -194,6 +195,27 @@ FrameImage PullFrame(CGetdatactrl1& control, ExportKind kind, int inputBits) {
     CopySamples(guard, frame, kind, inputBits);
     guard.Release();
     return frame;
+}
+
+FrameWalk WalkFrames(CGetdatactrl1& control, const std::function<void()>& settle) {
+    FrameWalk walk;
+    std::bitset<65536> seen;
+    const std::int16_t initial = control.GetFrameNumber();
+    std::int16_t next = initial;
+    do {
+        const std::int16_t w = control.GetFrameNumber();
+        seen.set(static_cast<std::uint16_t>(w));
+        walk.numbers.push_back(w);
+        control.NextFrame();
+        if (settle) settle();
+        next = control.GetFrameNumber();
+        if (next != initial && seen.test(static_cast<std::uint16_t>(next))) {
+            walk.repeats = true;
+            walk.repeated = next;
+            break;
+        }
+    } while (next != initial);
+    return walk;
 }
 
 }  // namespace qf

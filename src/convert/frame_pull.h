@@ -1,5 +1,10 @@
-// PullFrame: the control's current frame into a FrameImage the system owns.
+// PullFrame: the control's current frame into a FrameImage the system owns; WalkFrames: the
+// frame numbers the control steps through.
 #pragma once
+
+#include <cstdint>
+#include <functional>
+#include <vector>
 
 #include "control/getdata_ctrl.h"
 #include "export/frame_image.h"
@@ -17,5 +22,14 @@ namespace qf {
 /// 65535 for a sample above 2^inputBits - 1); the TIFF kinds keep the intensities as they
 /// are. For every kind `overRange` tells whether some sample is above 2^inputBits - 1.
 FrameImage PullFrame(CGetdatactrl1& control, ExportKind kind, int inputBits = 16);
+
+/// Walks the frame numbers of the loaded file the way a conversion steps them: until the
+/// number comes back to the first one, or repeats without coming back.
+struct FrameWalk {
+    std::vector<std::int16_t> numbers;
+    bool repeats = false;
+    std::int16_t repeated = 0;  ///< the number that came again
+};
+FrameWalk WalkFrames(CGetdatactrl1& control, const std::function<void()>& settle);
 
 }  // namespace qf

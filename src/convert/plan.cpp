@@ -1,8 +1,8 @@
 #include "convert/plan.h"
 
 #include <algorithm>
-#include <bitset>
 
+#include "convert/folder_cursor.h"
 #include "export/export_kinds.h"
 #include "platform/directory.h"
 #include "platform/display_name.h"
@@ -12,11 +12,6 @@ namespace qf {
 namespace {
 
 std::string WithSlash(const std::string& folder) { return WithTrailingSeparator(folder); }
-
-std::string FolderKey(int fd) {
-    Result<FileFacts> facts = FactsOf(fd);
-    return facts.ok() ? facts.value().identity : "fd" + std::to_string(fd);
-}
 
 // Creates `path` and, when they are missing, the folders above it: from the deepest one
 // that exists down, so that roots such as "C:\\" or "\\\\server\\share" are never made.
@@ -93,6 +88,7 @@ private:
     bool OpenRoot(const std::string& folder);
     void Walk(const std::vector<std::string>* only);
     bool AddFolder(std::size_t index, const std::vector<std::string>* only, std::vector<Pending>& todo);
+    void PlaceOutputs(std::size_t index, const std::shared_ptr<OutputFolder>& data, const std::vector<std::string>& names);
     void MarkDataNames(int folderFd, const std::vector<std::string>& names, OutputPlace& place) const;
     void Sweep(const OutputFolder& folder, const std::string& path, const std::vector<std::string>& names);
     void PlanFile(PlannedFile& file);
@@ -100,7 +96,6 @@ private:
     void NoteFramesOutside(const PlannedFile& file);
     bool ClaimMirroredFolders(PlannedFile& file);
     bool IsExcludedByGlob(const std::string& name) const;
-    bool ExcludedAsNoOrx(const std::string& name) const;
     void Unreadable(const std::string& path, const std::string& why) {
         plan_.unreadable = why;
         plan_.unreadablePath = path;
@@ -132,7 +127,7 @@ bool Planner::OpenOutputDir() {
         return false;
     }
     plan_.outputDir = folder;
-    outputDirIdentity_ = FolderKey(folder->fd());
+    outputDirIdentity_ = FolderIdentity(folder->fd());
     Result<std::vector<std::string>> names = ListFolder(folder->fd());
     if (names.ok()) outputDirNames_ = std::move(names.value());
     return true;
@@ -147,7 +142,7 @@ bool Planner::OpenRoot(const std::string& folder) {
     plan_.root = root;
     PlanFolder first;
     first.path = folder;
-    first.identity = FolderKey(root->fd());
+    first.identity = FolderIdentity(root->fd());
     plan_.folders.push_back(std::move(first));
     return true;
 }
@@ -173,22 +168,11 @@ void Planner::Sweep(const OutputFolder& folder, const std::string& path, const s
     }
 }
 
-// Lists one folder (only the names in `only`, when given) and adds its data files; its
-// subfolders go onto `todo` when recursing, so that the tree is walked files first, then
-// folders, each in name order, however deep it goes.
-bool Planner::AddFolder(std::size_t index, const std::vector<std::string>* only, std::vector<Pending>& todo) {
-    const std::string path = plan_.folders[index].path;
-    Result<std::shared_ptr<OutputFolder>> entered = cursor_.Enter(index);
-    Result<std::vector<std::string>> names =
-        entered.ok() ? ListFolder(entered.value()->fd()) : Result<std::vector<std::string>>(entered.error());
-    if (!names.ok()) {
-        const std::string cause = entered.ok() ? names.message() : cursor_.cause();
-        if (index == 0) Unreadable(path, "cannot read folder: " + cause);
-        else plan_.failures.push_back(PlanFailure{path, "cannot read folder: " + cause + "; not converted"});
-        return false;
-    }
-    const std::shared_ptr<OutputFolder> data = entered.value();
-    const std::vector<std::string>& listed = only ? *only : names.value();
+// Where the outputs of folder `index` (open as `data`, holding `names`) go, and the names
+// there that no output may take; stale temporaries there are swept.
+void Planner::PlaceOutputs(std::size_t index, const std::shared_ptr<OutputFolder>& data,
+                           const std::vector<std::string>& names) {
+    const std::string& path = plan_.folders[index].path;
     OutputPlace& place = plan_.folders[index].place;
     place.dataPrefix = WithSlash(path);
     const std::string& relative = plan_.folders[index].relative;
@@ -214,9 +198,29 @@ bool Planner::AddFolder(std::size_t index, const std::vector<std::string>* only,
         if (!outputDirListed_) Sweep(*plan_.outputDir, options_.outputDir, outputDirNames_);
         outputDirListed_ = true;
     } else {
-        MarkDataNames(data->fd(), names.value(), place);
-        Sweep(*data, path, names.value());
+        MarkDataNames(data->fd(), names, place);
+        Sweep(*data, path, names);
     }
+}
+
+// Lists one folder (only the names in `only`, when given) and adds its data files; its
+// subfolders go onto `todo` when recursing, so that the tree is walked files first, then
+// folders, each in name order, however deep it goes.
+bool Planner::AddFolder(std::size_t index, const std::vector<std::string>* only, std::vector<Pending>& todo) {
+    const std::string path = plan_.folders[index].path;
+    Result<std::shared_ptr<OutputFolder>> entered = cursor_.Enter(index);
+    Result<std::vector<std::string>> names =
+        entered.ok() ? ListFolder(entered.value()->fd()) : Result<std::vector<std::string>>(entered.error());
+    if (!names.ok()) {
+        const std::string cause = entered.ok() ? names.message() : cursor_.cause();
+        if (index == 0) Unreadable(path, "cannot read folder: " + cause);
+        else plan_.failures.push_back(PlanFailure{path, "cannot read folder: " + cause + "; not converted"});
+        return false;
+    }
+    const std::shared_ptr<OutputFolder> data = entered.value();
+    const std::vector<std::string>& listed = only ? *only : names.value();
+    PlaceOutputs(index, data, names.value());
+    OutputPlace& place = plan_.folders[index].place;
     std::vector<Pending> subfolders;
     std::vector<std::string> images;
     for (const std::string& name : listed) {
@@ -235,7 +239,7 @@ bool Planner::AddFolder(std::size_t index, const std::vector<std::string>* only,
                 continue;
             }
         }
-        if (only || (FindDataExtension(name) != std::string::npos && !ExcludedAsNoOrx(name))) {
+        if (only || NamedAsDataFile(name, options_.onlyOrx)) {
             if (!only && IsEarlierOutput(data->fd(), name)) {
                 images.push_back(place.dataPrefix + name);
                 continue;
@@ -338,24 +342,9 @@ bool Planner::ClaimMirroredFolders(PlannedFile& file) {
 }
 
 void Planner::NameFrames(PlannedFile& file) {
-    const ExportKindInfo& kind = *calls_.kind;
-    OutputNamer namer(plan_.folders[file.folder].place, registry_, options_.pattern.get(), file.path,
-                      OutputExtension(kind, options_.exportOptions), kind.shortName);
-    // A stack is a TIFF: a bitmap kind writes a file per frame, stack or not.
-    const bool stack = options_.exportOptions.stack && kind.tiff;
-    if (stack) namer.NameStack();
-    const PlannedFrame* first = nullptr;
-    for (PlannedFrame& frame : file.frames) {
-        frame.selected = options_.frames.Contains(frame.number);
-        if (!frame.selected) {
-            namer.Skip(frame.number);
-        } else if (stack && first) {
-            frame.output = first->output;  // a stack is one output under its first page's name
-        } else {
-            frame.output = namer.Next(frame.number);
-            first = &frame;
-        }
-    }
+    for (PlannedFrame& frame : file.frames) frame.selected = options_.frames.Contains(frame.number);
+    std::vector<OutputName> names = NameOutputs(plan_.folders[file.folder].place, registry_, options_, file, *calls_.kind);
+    for (std::size_t f = 0; f < file.frames.size(); ++f) file.frames[f].output = std::move(names[f]);
 }
 
 // A selection that names frames a data file does not have was most likely meant for
@@ -386,8 +375,6 @@ bool Planner::IsExcludedByGlob(const std::string& name) const {
     return false;
 }
 
-// --only-orx: a data file's name ends in .orx (scan.orx.json is a sidecar).
-bool Planner::ExcludedAsNoOrx(const std::string& name) const { return options_.onlyOrx && !EndsInDataExtension(name); }
 
 Plan Planner::Make(const std::string& input) {
     plan_.mirror = options_.mirror;
@@ -416,10 +403,12 @@ Plan Planner::Make(const std::string& input) {
         if (!plan_.unreadable.empty()) return std::move(plan_);
     }
     std::size_t dealt = options_.shardOffset;
+    int read = 0;
     for (PlannedFile& file : plan_.files) {
         if (calls_.stopRequested && calls_.stopRequested()) break;
         if (!ClaimMirroredFolders(file)) continue;
         PlanFile(file);
+        if (calls_.fileRead) calls_.fileRead(++read);
         const bool counts = file.state == PlannedFile::State::kData || file.state == PlannedFile::State::kLoadFailed;
         if (counts) file.inShard = static_cast<int>(dealt++ % static_cast<std::size_t>(options_.shardCount)) ==
                                    options_.shardIndex - 1;
@@ -431,13 +420,27 @@ Plan Planner::Make(const std::string& input) {
 
 }  // namespace
 
-bool EndsInDataExtension(const std::string& name) {
-    return name.size() >= 4 && FindDataExtension(name.substr(name.size() - 4)) == 0;
-}
-
-// Names ending in .orx are never outputs, and are not opened to tell.
-bool IsEarlierOutput(int folderFd, const std::string& name) {
-    return !EndsInDataExtension(name) && HoldsAnImage(folderFd, name);
+std::vector<OutputName> NameOutputs(const OutputPlace& place, NameRegistry& registry, const RunOptions& options,
+                                    const PlannedFile& file, const ExportKindInfo& kind) {
+    OutputNamer namer(place, registry, options.pattern.get(), file.path, OutputExtension(kind, options.exportOptions),
+                      kind.shortName);
+    // A stack is a TIFF: a bitmap kind writes a file per frame, stack or not.
+    const bool stack = options.exportOptions.stack && kind.tiff;
+    if (stack) namer.NameStack();
+    std::vector<OutputName> names(file.frames.size());
+    const OutputName* first = nullptr;
+    for (std::size_t f = 0; f < file.frames.size(); ++f) {
+        const PlannedFrame& frame = file.frames[f];
+        if (!frame.selected) {
+            namer.Skip(frame.number);
+        } else if (stack && first) {
+            names[f] = *first;  // a stack is one output under its first page's name
+        } else {
+            names[f] = namer.Next(frame.number);
+            first = &names[f];
+        }
+    }
+    return names;
 }
 
 int Plan::FilesInShard() const {
@@ -462,89 +465,6 @@ std::uint64_t Plan::PixelsInShard() const {
         if (f.inShard) n += f.framePixels * f.frames.size();
     }
     return n;
-}
-
-FrameWalk WalkFrames(CGetdatactrl1& control, const std::function<void()>& settle) {
-    FrameWalk walk;
-    std::bitset<65536> seen;
-    const std::int16_t initial = control.GetFrameNumber();
-    std::int16_t next = initial;
-    do {
-        const std::int16_t w = control.GetFrameNumber();
-        seen.set(static_cast<std::uint16_t>(w));
-        walk.numbers.push_back(w);
-        control.NextFrame();
-        if (settle) settle();
-        next = control.GetFrameNumber();
-        if (next != initial && seen.test(static_cast<std::uint16_t>(next))) {
-            walk.repeats = true;
-            walk.repeated = next;
-            break;
-        }
-    } while (next != initial);
-    return walk;
-}
-
-Result<std::shared_ptr<OutputFolder>> FolderCursor::Enter(std::size_t index) {
-    if (index == at_ && current_) return current_;
-    if (index == 0) {
-        at_ = 0;
-        current_ = plan_.root;
-        return current_;
-    }
-    // The way down from the input's folder, or from the folder we are at when it lies on it.
-    std::vector<std::size_t> way;
-    for (std::size_t i = index; i != kNoParent && i != 0 && !(i == at_ && current_); i = plan_.folders[i].parent) {
-        way.push_back(i);
-    }
-    std::shared_ptr<OutputFolder> folder =
-        (!way.empty() && plan_.folders[way.back()].parent == at_ && current_) ? current_ : plan_.root;
-    current_.reset();
-    at_ = kNoParent;
-    for (auto it = way.rbegin(); it != way.rend(); ++it) {
-        const PlanFolder& next = plan_.folders[*it];
-        Result<int> opened = OpenSubfolder(folder->fd(), next.name);
-        if (!opened.ok()) return Failed(next.path, opened.error().kind, opened.message());
-        folder = std::make_shared<OutputFolder>(opened.value());
-        if (FolderKey(folder->fd()) != next.identity) {
-            return Failed(next.path, ErrorKind::kCannotRead, "another folder took its place during the run");
-        }
-    }
-    at_ = index;
-    current_ = folder;
-    return current_;
-}
-
-Result<std::shared_ptr<OutputFolder>> FolderCursor::Output(std::size_t index, const std::shared_ptr<OutputFolder>& data,
-                                                          bool create) {
-    if (!plan_.outputDir) return data;
-    const PlanFolder& folder = plan_.folders[index];
-    if (!plan_.mirror || folder.relative.empty() || plan_.outputDir->fd() < 0) return plan_.outputDir;
-    if (index == mirrorAt_ && mirror_) return mirror_;
-    // Down from the output folder, one name at a time, as the data folder was reached.
-    std::vector<std::string> names;
-    for (std::size_t i = index; i != kNoParent && i != 0; i = plan_.folders[i].parent) names.push_back(plan_.folders[i].name);
-    std::shared_ptr<OutputFolder> at = plan_.outputDir;
-    // What could not be made or opened is the output folder that mirrors it.
-    const std::string& prefix = folder.place.outputPrefix;
-    const std::string shown = prefix.empty() ? folder.path : prefix.substr(0, prefix.size() - 1);
-    for (auto it = names.rbegin(); it != names.rend(); ++it) {
-        if (create) {
-            if (Status made = MakeFolderAt(at->fd(), *it); !made.ok()) return Failed(shown, made.kind(), made.message());
-        }
-        Result<int> opened = OpenSubfolder(at->fd(), *it);
-        if (!opened.ok() && !create && opened.error().kind == ErrorKind::kMissing) return std::make_shared<OutputFolder>();
-        if (!opened.ok()) return Failed(shown, opened.error().kind, opened.message());
-        at = std::make_shared<OutputFolder>(opened.value());
-    }
-    mirrorAt_ = index;
-    mirror_ = at;
-    return at;
-}
-
-Error FolderCursor::Failed(const std::string& path, ErrorKind kind, std::string cause) {
-    cause_ = std::move(cause);
-    return Fail(kind, "cannot open folder " + DisplayName(path) + ": " + cause_);
 }
 
 std::string ChangedSincePlanned(const PlannedFile& file, int folderFd) {

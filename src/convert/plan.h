@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "control/getdata_ctrl.h"
+#include "convert/data_files.h"
+#include "convert/frame_pull.h"
 #include "convert/frame_selection.h"
 #include "convert/output_namer.h"
 #include "convert/run_options.h"
@@ -97,6 +99,9 @@ struct PlanCalls {
     /// Identities of the files the run reads as data whatever their names (the files named
     /// on the command line): no output takes their place.
     const std::set<std::string>* dataIds = nullptr;
+    /// After each data file's header is read, with how many were read so far (a front end's
+    /// "Planning: N data files found").
+    std::function<void(int)> fileRead;
 };
 
 /// Plans the run over `input`, a folder or a single data file. `registry` holds the
@@ -104,50 +109,13 @@ struct PlanCalls {
 Plan MakePlan(CGetdatactrl1& control, const std::string& input, const RunOptions& options,
               const PlanCalls& calls, NameRegistry& registry);
 
-/// Walks the frame numbers of the loaded file the way a conversion steps them: until the
-/// number comes back to the first one, or repeats without coming back.
-struct FrameWalk {
-    std::vector<std::int16_t> numbers;
-    bool repeats = false;
-    std::int16_t repeated = 0;  ///< the number that came again
-};
-FrameWalk WalkFrames(CGetdatactrl1& control, const std::function<void()>& settle);
-
-/// Reaches the plan's folders again, one name at a time from the input's folder, checking
-/// that each is the folder that was listed. It holds the folder it is at (and what callers
-/// keep of the folders it gave out), never the whole tree.
-class FolderCursor {
-public:
-    explicit FolderCursor(const Plan& plan) : plan_(plan) {}
-    /// The open folder plan.folders[index]; why not ("cannot open folder P: cause"), when
-    /// it cannot be reached as listed.
-    Result<std::shared_ptr<OutputFolder>> Enter(std::size_t index);
-    /// The cause of the last failure alone, for a line that names the folder itself.
-    const std::string& cause() const { return cause_; }
-    /// Where the outputs of plan.folders[index] (open as `data`) go: --output-dir, its
-    /// mirrored subfolder (made when `create`; an unopened folder when it is missing and may
-    /// not be made), or `data` itself.
-    Result<std::shared_ptr<OutputFolder>> Output(std::size_t index, const std::shared_ptr<OutputFolder>& data,
-                                                 bool create);
-
-private:
-    Error Failed(const std::string& path, ErrorKind kind, std::string cause);
-
-    const Plan& plan_;
-    std::size_t at_ = kNoParent;
-    std::shared_ptr<OutputFolder> current_;
-    std::string cause_;
-    std::size_t mirrorAt_ = kNoParent;
-    std::shared_ptr<OutputFolder> mirror_;
-};
-
-
-/// Whether `name` ends in the data files' extension (".orx"; on Windows in any case).
-bool EndsInDataExtension(const std::string& name);
-/// An entry whose name holds .orx but which is an image (a TIFF or a bitmap) is an output
-/// of an earlier run (the naming rule gives run.orx.bak the output run.orx.tiff), not a data
-/// file that would fail: true for such an entry of `folderFd`.
-bool IsEarlierOutput(int folderFd, const std::string& name);
+/// The one naming of a data file's outputs, which the plan, the dry run, the run, --shard
+/// and the run's hand-over after a full disk all use: for each of `file`'s frames (its
+/// `selected` set), in the order its control steps them, the output `kind` gives it in
+/// `place`, claimed in `registry`. A frame not selected gets no name (the names after it
+/// are cut as if it had one); a stack's pages all carry its first page's name.
+std::vector<OutputName> NameOutputs(const OutputPlace& place, NameRegistry& registry, const RunOptions& options,
+                                    const PlannedFile& file, const ExportKindInfo& kind);
 
 /// "" when `file` is still what the plan found; else how it changed ("the file changed
 /// after the run was planned (... bytes then, ... now)").

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "convert/plan.h"
 #include "platform/directory.h"
 #include "platform/file_io.h"
 
@@ -57,7 +58,7 @@ namespace {
 
 // Adds to `count` the data files of `folder` (when `filesHere`) and of its subfolders,
 // `depth` levels down; links are not followed, as a recursive run does not follow them.
-void CountIn(const std::string& folder, int depth, bool filesHere, int limit, int& count) {
+void CountIn(const std::string& folder, int depth, bool filesHere, bool onlyOrx, int limit, int& count) {
     Result<int> fd = OpenFolder(folder);
     if (!fd.ok()) return;
     Result<std::vector<std::string>> names = ListFolder(fd.value());
@@ -66,7 +67,7 @@ void CountIn(const std::string& folder, int depth, bool filesHere, int limit, in
         Result<FileFacts> facts = FactsAt(fd.value(), name, false);
         if (!facts.ok()) continue;
         if (facts.value().type == FileType::kFolder) subfolders.push_back(name);
-        else if (filesHere && facts.value().type == FileType::kRegular && FindDataExtension(name) != std::string::npos) {
+        else if (filesHere && facts.value().type == FileType::kRegular && TakenAsDataFile(fd.value(), name, onlyOrx)) {
             ++count;
         }
     }
@@ -74,15 +75,15 @@ void CountIn(const std::string& folder, int depth, bool filesHere, int limit, in
     const std::string prefix = WithTrailingSeparator(folder);
     for (const std::string& name : subfolders) {
         if (count >= limit || depth <= 0) return;
-        CountIn(prefix + name, depth - 1, true, limit, count);
+        CountIn(prefix + name, depth - 1, true, onlyOrx, limit, count);
     }
 }
 
 }  // namespace
 
-int DataFilesInSubfolders(const std::string& folder, int depth, int limit) {
+int DataFilesInSubfolders(const std::string& folder, bool onlyOrx, int depth, int limit) {
     int count = 0;
-    if (!folder.empty()) CountIn(folder, depth, false, limit, count);
+    if (!folder.empty()) CountIn(folder, depth, false, onlyOrx, limit, count);
     return count;
 }
 

@@ -31,9 +31,9 @@ bool FoundNoDataFiles(const BatchReport& report);
 /// the stop the run stopped for.
 BatchReport CombinedReport(const std::vector<BatchReport>& reports);
 
-/// Data files (names holding ".orx") in the subfolders of `folder`, down to `depth`
-/// levels, links not followed; counting ends at `limit`. For "N data files in subfolders
-/// (use --recursive)".
-int DataFilesInSubfolders(const std::string& folder, int depth = 4, int limit = 100000);
+/// Data files (as TakenAsDataFile has them, with `onlyOrx`) in the subfolders of `folder`,
+/// down to `depth` levels, links not followed; counting ends at `limit`. For "N data files
+/// in subfolders (use --recursive)".
+int DataFilesInSubfolders(const std::string& folder, bool onlyOrx, int depth = 4, int limit = 100000);
 
 }  // namespace qf

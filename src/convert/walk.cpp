@@ -38,11 +38,6 @@ std::string StackRefusal(const OutputName& out) { return (out.nameTaken ? "stack
 
 }  // namespace
 
-std::string ChangedFileCause(int frame, int planned) {
-    return "the file changed while the run went on (frame " + std::to_string(frame) + " where the plan had frame " +
-           std::to_string(planned) + "); rest of the file skipped";
-}
-
 BatchReport& Walk::report() {
     if (!report_) report_ = &reports_.emplace_back();
     return *report_;
@@ -79,6 +74,14 @@ void Walk::Run(const std::vector<std::string>& inputs) {
     if (files > 0 && planned && planned->tiff && !reports_.empty()) {
         report_ = &reports_.front();
         for (std::string& warning : ReaderWarnings(settings_.exportOptions)) Note(std::move(warning));
+    }
+    if (!CarryOnDespiteClashes(plans)) {
+        for (std::size_t i = 0; i < inputs.size(); ++i) {
+            report_ = &reports_[i];
+            report_->stop = BatchStop::kInterrupted;
+            StopHere(plans[i], 0);
+        }
+        return;
     }
     observer_.Planned(files, frames);
     observer_.PlannedPixels(pixels);
@@ -254,12 +257,11 @@ void Walk::EnterFile(const Plan& plan, std::size_t index) {
     job.type = settings_.exportOptions.stack && job.kind->tiff ? Job::Type::kStack : Job::Type::kFrame;
     job.last = false;
     fileJob_ = std::move(job);
-    namer_.reset();
-    if (!settings_.dryRun) {
-        namer_.emplace(plan.folders[file.folder].place, names_->converted, settings_.pattern.get(), file.path,
-                       OutputExtension(*fileJob_.kind, settings_.exportOptions), fileJob_.kind->shortName);
-        if (fileJob_.type == Job::Type::kStack) namer_->NameStack();
-    }
+    // A dry run names as the plan named; a run claims the names again, in plan order, as it
+    // enters each file (the plan's claims were for the kind it planned).
+    fileNames_.clear();
+    if (!settings_.dryRun) fileNames_ = NameOutputs(plan.folders[file.folder].place, names_->converted, settings_, file,
+                                                    *fileJob_.kind);
     NextFrameJob(plan);
 }
 
@@ -272,18 +274,15 @@ void Walk::NextFrameJob(const Plan& plan) {
         job.type = Job::Type::kRound;
         job.last = true;
     } else {
-        while (!file.frames[nextStep_].selected) {
-            if (namer_) namer_->Skip(file.frames[nextStep_].number);
-            ++nextStep_;
-        }
+        while (!file.frames[nextStep_].selected) ++nextStep_;
         job.step = nextStep_;
         job.last = job.type == Job::Type::kStack || (nextStep_ == lastStep_ && !NeedsRound(file));
-        const PlannedFrame& frame = file.frames[nextStep_++];
-        job.out = namer_ ? namer_->Next(frame.number) : frame.output;
+        job.out = fileNames_.empty() ? file.frames[nextStep_].output : fileNames_[nextStep_];
+        ++nextStep_;
     }
     if (job.last) {
         handing_.reset();
-        namer_.reset();
+        fileNames_.clear();
         fileJob_ = Job{};
     }
     Submit(std::move(job));
@@ -378,7 +377,9 @@ Walk::Outcome Walk::RunStopped(const PlannedFile& file, const Error& error) {
     return Outcome::kStop;
 }
 
-Walk::Outcome Walk::ReportJob(const Plan& plan, const PlannedFile& file, const Job& job, FrameOutcome& got) {
+// The outcomes that end the file (or the run) before anything was written: nothing when
+// the job got as far as its output.
+std::optional<Walk::Outcome> Walk::ReportFailedJob(const PlannedFile& file, const Job& job, const FrameOutcome& got) {
     using What = FrameOutcome::What;
     const std::int16_t w = got.number;
     switch (got.what) {
@@ -405,19 +406,29 @@ Walk::Outcome Walk::ReportJob(const Plan& plan, const PlannedFile& file, const J
         case What::kRefused:
         case What::kWritten: break;
     }
-    if (job.type == Job::Type::kRound) return Outcome::kDone;
-    if (job.type == Job::Type::kLoad) {
-        if (!job.kind) {
-            Fail(file.path, kNoFrame, file.path, BadKindCause(job.asked));
-            return Outcome::kStop;
-        }
-        if (file.noSampleFrames > 0) {
-            report_->files.back().framesPlanned = file.noSampleFrames;
-            Fail(file.path, NoSamplesFrame(file), file.path, NoSamplesCause(file));
-            return Outcome::kStop;
-        }
-        return Outcome::kDone;
+    return std::nullopt;
+}
+
+// A data file with no frame to write: its kind or its frames are what fails it.
+Walk::Outcome Walk::ReportLoad(const PlannedFile& file, const Job& job) {
+    if (!job.kind) {
+        Fail(file.path, kNoFrame, file.path, BadKindCause(job.asked));
+        return Outcome::kStop;
     }
+    if (file.noSampleFrames > 0) {
+        report_->files.back().framesPlanned = file.noSampleFrames;
+        Fail(file.path, NoSamplesFrame(file), file.path, NoSamplesCause(file));
+        return Outcome::kStop;
+    }
+    return Outcome::kDone;
+}
+
+Walk::Outcome Walk::ReportJob(const Plan& plan, const PlannedFile& file, const Job& job, FrameOutcome& got) {
+    using What = FrameOutcome::What;
+    const std::int16_t w = got.number;
+    if (std::optional<Outcome> failed = ReportFailedJob(file, job, got)) return *failed;
+    if (job.type == Job::Type::kRound) return Outcome::kDone;
+    if (job.type == Job::Type::kLoad) return ReportLoad(file, job);
     if (job.type == Job::Type::kStack && !settings_.dryRun) {
         // The stack's own loop runs here, on the walk's thread: what it throws ends the
         // run as a failed job of this file would.
@@ -468,30 +479,8 @@ void Walk::HandOverToInline(const Plan& plan, const Job& job) {
     while (!file.frames[lastStep_].selected) --lastStep_;
     fileJob_ = job;
     fileJob_.last = false;
-    namer_.emplace(plan.folders[file.folder].place, names_->converted, settings_.pattern.get(), file.path,
-                   job.kind->extension, job.kind->shortName);
-    // The frames before it are named again as they were named.
-    for (std::size_t f = 0; f < job.step; ++f) {
-        if (file.frames[f].selected) namer_->Next(file.frames[f].number);
-        else namer_->Skip(file.frames[f].number);
-    }
-}
-
-// After a stop: what was handed out goes unreported, and every data file from `from` on is
-// one the run did not convert.
-void Walk::StopHere(const Plan& plan, std::size_t from) {
-    while (!pending_.empty()) {
-        pending_.pop_front();
-        runner_->Drop();
-    }
-    for (std::size_t i = from; i < plan.files.size(); ++i) {
-        const PlannedFile& file = plan.files[i];
-        // An entry the plan already failed (unreadable, its mirror's name taken) would have
-        // had its line had the run gone on: it is named too.
-        if (file.inShard && (IsDataFile(file) || file.state == PlannedFile::State::kUnreadable)) {
-            report_->notConverted.push_back(file.path);
-        }
-    }
+    // Named again as they were named: the same frames claiming the same names are no collision.
+    fileNames_ = NameOutputs(plan.folders[file.folder].place, names_->converted, settings_, file, *job.kind);
 }
 
 }  // namespace qf

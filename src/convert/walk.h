@@ -15,6 +15,7 @@
 #include <string>
 
 #include "convert/batch_run.h"
+#include "convert/folder_cursor.h"
 #include "convert/plan.h"
 #include "export/export_kinds.h"
 #include "platform/directory.h"
@@ -168,6 +169,8 @@ private:
     // walk.cpp: the loop, the handing out and the reporting of each job.
     /// Plans `input`; false when the run stops there (asked to, while planning).
     bool PlanInput(const std::string& input, Plan& plan);
+    /// False when the front end, told of the plan's name clashes, ends the run before it writes.
+    bool CarryOnDespiteClashes(const std::vector<Plan>& plans);
     void CarryInput(const std::string& input, const Plan& plan);
     void SkipFilesSeenBefore(Plan& plan);
     Plan MakeThePlan(const std::string& input);
@@ -183,6 +186,8 @@ private:
     bool StartFile(const PlannedFile& file, const Job& job);
     void LeaveForStop(const PlannedFile& file);
     Outcome ReportJob(const Plan& plan, const PlannedFile& file, const Job& job, FrameOutcome& got);
+    std::optional<Outcome> ReportFailedJob(const PlannedFile& file, const Job& job, const FrameOutcome& got);
+    Outcome ReportLoad(const PlannedFile& file, const Job& job);
     /// A control call failed or memory ran out in `file`: the run ends there.
     Outcome RunStopped(const PlannedFile& file, const Error& error);
     void HandOverToInline(const Plan& plan, const Job& job);
@@ -246,7 +251,7 @@ private:
     std::size_t nextStep_ = 0;            ///< ...the next of its frames...
     std::size_t lastStep_ = 0;            ///< ...and its last selected one
     Job fileJob_;                         ///< what its jobs share (kind, folders)
-    std::optional<OutputNamer> namer_;
+    std::vector<OutputName> fileNames_;   ///< its outputs' names (a dry run: the plan's)
     std::deque<Job> pending_;  ///< handed out, not reported, in plan order
 
     // The reporting.

@@ -181,6 +181,14 @@ void CQuillfenDlg::ConnectWorker() {
     connect(w, &RunWorker::finished, this, [this](const BatchReport& report) {
         Safely([&] { OnRunFinished(report); });
     });
+    connect(w, &RunWorker::namesClash, this, [this](int lost, bool stacks, bool acrossFolders) {
+        bool answered = false;
+        Safely([&] {
+            OfferPattern(NameClashes{lost, stacks, acrossFolders});
+            answered = true;
+        });
+        if (!answered) m_worker->AnswerClashes(true);  // the run never waits for an answer that cannot come
+    });
     m_progressTimer.setInterval(RunWorker::kPictureInterval);
     connect(&m_progressTimer, &QTimer::timeout, this, [this] { Safely([this] { ShowProgress(); }); });
     connect(m_openFolder->button(), &QPushButton::clicked, this, [this] { Safely([this] { OnOpenFolder(); }); });
@@ -325,7 +333,6 @@ void CQuillfenDlg::StartRun(const QString& folder) {
         return;
     }
     const std::string path = QFile::encodeName(folder).toStdString();
-    OfferPattern(path);
     m_runChoices = m_outputChoices;
     m_closeAfterRun = false;
     m_fileIndex = 0;
@@ -342,54 +349,14 @@ void CQuillfenDlg::StartRun(const QString& folder) {
             return std::make_unique<CGetdatactrl1>(std::make_unique<OrxControl>(true, log));
         };
     }
+    // Asked once the run's plan is made, on its thread: the window stays live while it plans.
+    RunWorker* worker = m_worker.get();
+    settings.carryOnDespite = [worker](const NameClashes& clashes) { return worker->AskAboutClashes(clashes); };
     m_runClock.start();
     if (m_worker->Start(path, settings, control)) SetRunning(true);
 }
 
-// A dry run on the window's thread with a control of its own: the plan reads each data
-// file's header and looks at each output's name, so it takes a moment even for a large
-// series, and nothing is written.
-CQuillfenDlg::NameClashes CQuillfenDlg::FramesLostToNames(const std::string& folder) const {
-    BatchSettings dry = m_runSettings;
-    dry.dryRun = true;
-    dry.jobs = 1;
-    dry.stopRequested = nullptr;
-    dry.names = nullptr;
-    dry.pause = nullptr;  // the control's own settle time (none for ORX files), not the run's hook
-    CGetdatactrl1 control(std::make_unique<OrxControl>(m_outputChoices.salvage));
-    BatchObserver quiet;
-    const int kind = dry.plannedKind;
-    const BatchReport report = RunBatch(control, folder, [kind] { return kind; }, dry, quiet);
-    // Who takes a name: the data file whose output it is in the plan (none for a file
-    // that is there already).
-    std::map<std::string, std::string> takenBy;
-    for (const FileRecord& file : report.files) {
-        for (const std::string& out : file.written) takenBy.emplace(out, file.path);
-        for (const PlannedLine& line : file.plan) {
-            if (line.refusal.empty()) takenBy.emplace(line.output, file.path);
-        }
-    }
-    const auto folderOf = [](const std::string& path) { return path.substr(0, path.find_last_of('/') + 1); };
-    NameClashes clashes;
-    for (const BatchFailure& f : report.failures) {
-        if (f.kind != FailureKind::kNameTaken) continue;
-        ++clashes.lost;
-        clashes.stacks = clashes.stacks || f.frame == kNoFrame;
-    }
-    // A refused output's name in the plan, taken by a data file of another folder.
-    for (const FileRecord& file : report.files) {
-        for (const PlannedLine& line : file.plan) {
-            if (line.refusal.empty()) continue;
-            const auto taker = takenBy.find(line.output);
-            if (taker != takenBy.end() && folderOf(taker->second) != folderOf(file.path)) clashes.acrossFolders = true;
-        }
-    }
-    return clashes;
-}
-
-void CQuillfenDlg::OfferPattern(const std::string& folder) {
-    const NameClashes clashes = FramesLostToNames(folder);
-    if (clashes.lost == 0) return;
+void CQuillfenDlg::OfferPattern(const NameClashes& clashes) {
     QString lost;
     if (clashes.stacks) {
         lost = clashes.lost == 1 ? tr("1 stack would not be written: its name is taken by another data file's.")
@@ -418,10 +385,15 @@ void CQuillfenDlg::OfferPattern(const std::string& folder) {
         question = tr("Name the outputs %1?").arg(offered.namePattern);
     }
     // Nothing to offer that would change the names.
-    if (offered == m_outputChoices || !offered.Problem().isEmpty()) return;
-    if (!m_services->AskYesNo(this, windowTitle(), lost + QLatin1Char(' ') + question)) return;
+    if (offered == m_outputChoices || !offered.Problem().isEmpty() ||
+        !m_services->AskYesNo(this, windowTitle(), lost + QLatin1Char(' ') + question)) {
+        m_worker->AnswerClashes(true);
+        return;
+    }
     TakeChoices(offered);
     m_outputChoices.ApplyTo(m_runSettings);
+    m_startAgain = true;
+    m_worker->AnswerClashes(false);
 }
 
 void CQuillfenDlg::TakeChoices(const OutputChoices& chosen) {
@@ -476,8 +448,16 @@ void CQuillfenDlg::OnFrameShown(const FramePicture& picture) {
 
 void CQuillfenDlg::ShowProgress() {
     // Once a stop is asked, the line says so until the run ends.
-    if (!running() || m_fileIndex == 0 || m_worker->stopRequested()) return;
+    if (!running() || m_worker->stopRequested()) return;
     const RunStanding standing = m_worker->standing();
+    if (m_fileIndex == 0) {
+        if (standing.planningFound > 0) {
+            m_progress->SetLine(standing.planningFound == 1
+                                    ? tr("Planning: 1 data file found")
+                                    : tr("Planning: %1 data files found").arg(standing.planningFound));
+        }
+        return;
+    }
     m_progress->SetLine(
         RunTexts::StripLine(m_filePath, m_fileIndex, m_fileTotal, standing.fileFrames, standing.filePlanned));
     const double seconds = double(m_runClock.elapsed()) / 1000.0;
@@ -489,6 +469,14 @@ void CQuillfenDlg::ShowProgress() {
 }
 
 void CQuillfenDlg::OnRunFinished(const BatchReport& finished) {
+    if (m_startAgain) {  // the offer of other names was taken: the same folder, the names it chose
+        m_startAgain = false;
+        SetRunning(false);
+        if (!m_closeAfterRun && finished.stop == BatchStop::kInterrupted && !m_worker->stopRequested()) {
+            StartRun(m_runFolder);
+            return;
+        }
+    }
     BatchReport report = finished;
     if (m_runChoices.salvage && m_salvageLog) {
         BatchObserver quiet;
@@ -500,9 +488,7 @@ void CQuillfenDlg::OnRunFinished(const BatchReport& finished) {
     const bool whole = report.stop == BatchStop::kNone;
     const long planned = m_worker->standing().progress.framesPlanned();
     if (FoundNoDataFiles(report)) {
-        const bool recursive = m_runSettings.recursive;
-        const int deeper = recursive ? 0 : DataFilesInSubfolders(QFile::encodeName(m_runFolder).toStdString());
-        m_progress->Finish(RunTexts::NoDataFiles(m_runFolder, deeper), 100);
+        m_progress->Finish(RunTexts::NoDataFiles(m_runFolder, m_worker->standing().dataFilesDeeper), 100);
     } else {
         m_progress->Finish(RunTexts::StatusLine(report, double(m_runClock.elapsed()) / 1000.0,
                                                 planned > 0 ? std::optional<long>(planned) : std::nullopt),

@@ -96,17 +96,10 @@ private:
     void OnInitDialog();
     void ConnectWorker();
     void StartRun(const QString& folder);
-    /// What a run over `folder` with the run's settings would not write because other
-    /// outputs take their names (a dry run of its plan).
-    struct NameClashes {
-        int lost = 0;                ///< frames, or stacks when `stacks`
-        bool stacks = false;         ///< the outputs lost are stacks (one per data file)
-        bool acrossFolders = false;  ///< a data file of another folder takes the name
-    };
-    NameClashes FramesLostToNames(const std::string& folder) const;
-    /// Before a run that loses outputs to names: offers what removes the clash (mirroring
-    /// the subfolders, or a name pattern).
-    void OfferPattern(const std::string& folder);
+    /// The run's plan loses outputs to names: offers what removes the clash (mirroring the
+    /// subfolders, or a name pattern). Taken, the run ends unconverted and starts again
+    /// under the new names; declined, it carries on as planned.
+    void OfferPattern(const NameClashes& clashes);
     /// The line under the radio group: the output options in effect.
     void ShowOptionsLine();
     /// Takes `chosen` for this and later runs and remembers it.
@@ -165,6 +158,7 @@ private:
     int m_fileIndex = 0;
     int m_fileTotal = 0;
     bool m_closeAfterRun = false;
+    bool m_startAgain = false;  ///< the run ended to start again under the names just chosen
 };
 
 }  // namespace qf

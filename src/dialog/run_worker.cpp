@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QThread>
 
+#include "convert/run_tally.h"
+
 namespace qf {
 
 // The run's events: counts into the worker's standing, pictures paced; frames are copied
@@ -15,6 +17,9 @@ public:
         fileFrames_ = 0;
         worker_.Stand([](RunStanding& s) { s.fileFrames = 0, s.filePlanned = 0; });
         emit job_.fileStarted(QFile::decodeName(path.c_str()), index, total);
+    }
+    void Planning(int found) override {
+        worker_.Stand([found](RunStanding& s) { s.planningFound = found; });
     }
     void Planned(int, long frames) override {
         worker_.Stand([frames](RunStanding& s) { s.progress.Planned(frames, 0); });
@@ -76,6 +81,11 @@ void RunJob::Run() noexcept {
         };
         report = RunBatch(*worker_.runControl_, folder_, askKind, settings_, observer);
         observer.Flush();
+        // A folder without data files may hold them deeper: counted here, off the window's thread.
+        if (FoundNoDataFiles(report) && !settings_.recursive) {
+            const int deeper = DataFilesInSubfolders(folder_, settings_.onlyOrx);
+            worker_.Stand([deeper](RunStanding& s) { s.dataFilesDeeper = deeper; });
+        }
     } catch (const std::exception& e) {
         report.failures.push_back(BatchFailure{folder_, kNoFrame, folder_, std::string("run stopped: ") + e.what()});
         report.stop = BatchStop::kFrameFailed;
@@ -119,6 +129,31 @@ void RunWorker::OnJobFinished(const BatchReport& report) {
     thread_.reset();
     job_.reset();
     emit finished(report);
+}
+
+void RunWorker::RequestStop() {
+    {
+        std::lock_guard lock(answerMutex_);
+        stop_.store(true);
+    }
+    answered_.notify_all();
+}
+
+bool RunWorker::AskAboutClashes(const NameClashes& clashes) {
+    std::unique_lock lock(answerMutex_);
+    answer_.reset();
+    // Queued to the window's thread, which never waits for the run.
+    emit namesClash(clashes.lost, clashes.stacks, clashes.acrossFolders);
+    answered_.wait(lock, [this] { return answer_.has_value() || stop_.load(); });
+    return answer_.value_or(false) && !stop_.load();
+}
+
+void RunWorker::AnswerClashes(bool carryOn) {
+    {
+        std::lock_guard lock(answerMutex_);
+        answer_ = carryOn;
+    }
+    answered_.notify_all();
 }
 
 RunStanding RunWorker::standing() const {

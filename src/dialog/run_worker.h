@@ -8,9 +8,11 @@
 #include <QString>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 #include "control/getdata_ctrl.h"
 #include "convert/batch_run.h"
@@ -27,6 +29,8 @@ struct RunStanding {
     RunProgress progress;
     int fileFrames = 0;   ///< written in the current data file
     int filePlanned = 0;  ///< the plan's frames of the current data file (0 until known)
+    int planningFound = 0;    ///< while planning: the data files whose headers were read
+    int dataFilesDeeper = 0;  ///< a run that found no data files: how many its subfolders hold
 };
 
 class RunJob;
@@ -54,7 +58,12 @@ public:
     /// The kind the run takes for each data file it loads from now on.
     void SetKind(int kind) { kind_.store(kind); }
     /// Asks the run to stop before its next frame (the frame being written is finished).
-    void RequestStop() { stop_.store(true); }
+    void RequestStop();
+    /// The run's thread, once its plan is made: tells the window of the names that clash
+    /// (namesClash) and waits for AnswerClashes or a stop; true to carry on.
+    bool AskAboutClashes(const NameClashes& clashes);
+    /// The window's answer to namesClash: carry on as planned, or end the run unconverted.
+    void AnswerClashes(bool carryOn);
     bool stopRequested() const { return stop_.load(); }
     /// Where the current (or last) run stands; any thread.
     RunStanding standing() const;
@@ -71,6 +80,9 @@ signals:
     void frameShown(const qf::FramePicture& picture, int fileFrames, long runFrames);
     /// The run is over and its thread gone.
     void finished(const qf::BatchReport& report);
+    /// The plan loses `lost` frames (stacks when `stacks`) to names taken, some by data files
+    /// of other folders when `acrossFolders`; the run waits for AnswerClashes.
+    void namesClash(int lost, bool stacks, bool acrossFolders);
 
 private:
     friend class RunJob;
@@ -84,6 +96,9 @@ private:
     std::atomic<int> kind_{0};
     std::atomic<bool> stop_{false};
     Clock clock_;
+    std::mutex answerMutex_;
+    std::condition_variable answered_;
+    std::optional<bool> answer_;  ///< guarded by answerMutex_
     mutable std::mutex standingMutex_;
     RunStanding standing_;  ///< guarded by standingMutex_
 };

@@ -99,6 +99,27 @@ private slots:
         QCOMPARE(dlg.result(), int(QDialog::Rejected));
     }
 
+    // The plan reads every header on the run's thread: the window stays live, says how far
+    // it got, and Cancel ends the run before anything is written.
+    void planningIsOffTheWindowsThreadSaysHowFarItGotAndCancelEndsIt() {
+        Synth("a.orx", 2);
+        Synth("b.orx", 2);
+        Synth("c.orx", 2);
+        CQuillfenDlg dlg(&services);
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        PauseGate gate(test::PlanningPauses(dir->path()));  // inside c.orx's header
+        StartHeld(dlg, gate);
+        auto* strip = static_cast<ProgressStrip*>(dlg.Item(1001));
+        QTRY_COMPARE_WITH_TIMEOUT(strip->text(), QString("Planning: 2 data files found"), 5000);
+        Click(dlg, kIdCancel);
+        gate.Open();
+        QTRY_VERIFY_WITH_TIMEOUT(!dlg.running(), 30000);
+        QCOMPARE(test::Outputs(*dir), std::vector<std::string>{});
+        QCOMPARE(dlg.lastReport()->stop, BatchStop::kInterrupted);
+        QCOMPARE(dlg.lastReport()->notConverted.size(), std::size_t{3});
+    }
+
     void escapeDuringARunStopsItAndTheDialogStays() {
         Synth("a.orx", 3);
         CQuillfenDlg dlg(&services);
