@@ -39,7 +39,7 @@ public:
             keptKind_ = kind;
         }
     }
-    void Finish(const BatchReport& report, const std::string& folder, double seconds) {
+    void Finish(const BatchReport& report, const std::string& folder, double seconds, const RunOptions& options) {
         if (pacer_.Finish()) Picture(MakeFramePixels(kept_, keptKind_));
         auto update = std::make_unique<RunUpdate>();
         update->type = RunUpdate::kFinished;
@@ -48,7 +48,8 @@ public:
         update->light = report.stop == BatchStop::kInterrupted ? 4 : report.clean() ? 2 : 3;
         if (FoundNoDataFiles(report)) {
             update->light = 3;
-            update->strip = present::NoDataFiles(folder, DataFilesInSubfolders(folder, false));
+            // With subfolders converted there are none deeper to point to.
+            update->strip = present::NoDataFiles(folder, options.recursive ? 0 : DataFilesInSubfolders(folder, options.onlyOrx));
         } else {
             update->strip = present::StatusLine(report, seconds, runPlanned_ > 0 ? std::optional<long>(runPlanned_) : std::nullopt);
         }
@@ -139,7 +140,8 @@ void DialogRun::Work(const std::string& folder, const RunOptions& options) {
         report.failures.push_back(BatchFailure{folder, kNoFrame, folder, std::string("run stopped: ") + e.what()});
         report.stop = BatchStop::kFrameFailed;
     }
-    observer.Finish(report, folder, std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
+    observer.Finish(report, folder, std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(),
+                    options);
 }
 
 }  // namespace qf::win
