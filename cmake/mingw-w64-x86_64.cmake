@@ -25,8 +25,20 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+# pkg-config, when a package is found through it, reads the Windows target's .pc files only.
+set(QUILLFEN_PKG_CONFIG_LIBDIR "")
+foreach(root IN LISTS CMAKE_FIND_ROOT_PATH)
+  list(APPEND QUILLFEN_PKG_CONFIG_LIBDIR ${root}/lib/pkgconfig ${root}/share/pkgconfig)
+endforeach()
+string(REPLACE ";" ":" QUILLFEN_PKG_CONFIG_LIBDIR "${QUILLFEN_PKG_CONFIG_LIBDIR}")
+set(ENV{PKG_CONFIG_LIBDIR} "${QUILLFEN_PKG_CONFIG_LIBDIR}")
+set(ENV{PKG_CONFIG_PATH} "")
+
 # Static libraries only: the executables then need nothing but Windows' own DLLs.
+# (The platform's own file sets the suffixes again after this file, .dll.a first: zlib, whose
+# MinGW package has both, is asked for its static library by name.)
 set(CMAKE_FIND_LIBRARY_SUFFIXES .a)
+set(ZLIB_USE_STATIC_LIBS ON)
 
 # Everything linked statically (libstdc++, libgcc, winpthread included).
 set(CMAKE_EXE_LINKER_FLAGS_INIT -static)

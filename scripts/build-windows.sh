@@ -6,17 +6,18 @@
 # must give the same bytes. The dialog's test runs under wine on an Xvfb server.
 #
 # In build-windows/:
-#   deps/prefix        libtiff (static, no codecs, C-runtime I/O), GoogleTest, CLI11 and
-#                      nlohmann-json for the Windows target; each is built once and kept
-#                      (delete deps/ to rebuild them)
+#   deps/prefix        libtiff (static, with deflate and zstd, C-runtime I/O), zstd, libdeflate,
+#                      GoogleTest, CLI11 and nlohmann-json for the Windows target; each is
+#                      built once and kept (delete deps/ to rebuild them)
+#   deps/apt-source    Debian's source packages of libtiff, zstd and libdeflate, fetched here
 #   deps/build, deps/src   their build trees and unpacked sources
 #   quillfen           the project's build tree
 #   wineprefix         wine's prefix, kept between runs (its first start takes a while)
 #
 # Installs what it needs from Debian's packages (QUILLFEN_WINDOWS=1 scripts/install-deps.sh);
 # when the cross compiler or wine cannot be installed it says so and exits 0 (skipped).
-# The libtiff source is Debian's source package in ../shared/deps/libtiff beside the checkout
-# (QUILLFEN_LIBTIFF_SRC names another folder holding it).
+# The sources it compiles are Debian's source packages, which it fetches itself (below); zlib
+# is Debian's MinGW build of it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$PWD
@@ -71,50 +72,123 @@ mkdir -p "$prefix"
 
 deps_started=$SECONDS
 
-# --- libtiff: static, every codec off, C-runtime file I/O ---------------------------------
-# win32-io=OFF: with Win32 I/O, TIFFFdOpen takes the C runtime's descriptor for a Win32
-# handle and every write fails.
-# The first of these folders that holds the source package; a clone elsewhere (CI's, say)
-# still finds the workplace's copy, and Debian's archive is the last resort.
-find_libtiff_source() {
-  local candidate
-  for candidate in ${QUILLFEN_LIBTIFF_SRC:+"$QUILLFEN_LIBTIFF_SRC"} "$repo/../shared/deps/libtiff" \
-                   /work/shared/deps/libtiff "$deps/apt-source"; do
-    if compgen -G "$candidate/tiff_*.dsc" >/dev/null; then echo "$candidate"; return; fi
+# --- Sources: Debian's source packages, fetched by this script ------------------------------
+# A private sources list for the main archive (the security suite serves no sources here) and
+# apt's lists and cache under deps/apt: the machine's own configuration is neither read nor
+# changed, and it works without source lines in /etc/apt. apt checks each file against the
+# archive's signed index. Fetched once; delete deps/apt-source to fetch again.
+debian_sources=(tiff libzstd libdeflate)
+fetch_sources() {
+  local apt=$deps/apt missing=()
+  for package in "${debian_sources[@]}"; do
+    compgen -G "$deps/apt-source/${package}_*.dsc" >/dev/null || missing+=("$package")
   done
-  mkdir -p "$deps/apt-source"
-  if (cd "$deps/apt-source" && apt-get source --download-only tiff >/dev/null 2>&1); then
-    echo "$deps/apt-source"
-  fi
+  [ ${#missing[@]} -eq 0 ] && return
+  phase "fetching Debian's source packages: ${missing[*]}"
+  mkdir -p "$apt/lists/partial" "$apt/cache/archives/partial" "$deps/apt-source"
+  cat >"$apt/sources.sources" <<'SOURCES'
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: bookworm
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+SOURCES
+  local options=(-o "Dir::Etc::SourceList=$apt/sources.sources" -o Dir::Etc::SourceParts=/nonexistent
+                 -o "Dir::State::Lists=$apt/lists" -o "Dir::Cache=$apt/cache" -o APT::Sandbox::User=root -q)
+  apt-get "${options[@]}" update >"$apt/update.log" 2>&1 \
+    || { say "apt-get update with the private sources list failed (build-windows/deps/apt/update.log)"; exit 1; }
+  (cd "$deps/apt-source" && apt-get "${options[@]}" source --download-only "${missing[@]}") >"$apt/source.log" 2>&1 \
+    || { say "apt-get source ${missing[*]} failed (build-windows/deps/apt/source.log)"; exit 1; }
+  phase_done "fetching sources"
 }
-libtiff_src=$(find_libtiff_source)
-[ -n "$libtiff_src" ] || { say "no libtiff source package: put Debian's tiff_*.dsc and its tarballs in ../shared/deps/libtiff or name their folder in QUILLFEN_LIBTIFF_SRC"; exit 1; }
-shopt -s nullglob
-dscs=("$libtiff_src"/tiff_*.dsc)
-shopt -u nullglob
-[ ${#dscs[@]} -eq 1 ] || { say "expected one tiff_*.dsc in $libtiff_src, found ${#dscs[@]}"; exit 1; }
-dsc=${dscs[0]}
-libtiff_options=(
-  -DBUILD_SHARED_LIBS=OFF -Dtiff-tools=OFF -Dtiff-tests=OFF -Dtiff-contrib=OFF -Dtiff-docs=OFF
-  -Dtiff-deprecated=OFF -Dtiff-opengl=OFF -Dcxx=OFF -Dwin32-io=OFF
-  -Dzlib=OFF -Dlibdeflate=OFF -Dpixarlog=OFF -Djpeg=OFF -Dold-jpeg=OFF -Djpeg12=OFF
-  -Djbig=OFF -Dlerc=OFF -Dlzma=OFF -Dzstd=OFF -Dwebp=OFF
-)
-libtiff_id="$(basename "$dsc") ${libtiff_options[*]} $toolchain_id"
-if up_to_date libtiff "$libtiff_id"; then
-  say "libtiff: up to date"
-else
-  phase "libtiff: building $(basename "$dsc" .dsc) for Windows"
-  rm -rf "$deps/src/libtiff" "$deps/build/libtiff"
+fetch_sources
+source_dsc() {  # source_dsc PACKAGE: the one .dsc of that source package
+  local dscs
+  shopt -s nullglob
+  dscs=("$deps/apt-source/$1"_*.dsc)
+  shopt -u nullglob
+  [ ${#dscs[@]} -eq 1 ] || { say "expected one $1_*.dsc in build-windows/deps/apt-source, found ${#dscs[@]}"; exit 1; }
+  echo "${dscs[0]}"
+}
+
+# build_cmake_dep NAME PACKAGE SUBDIR [CMAKE OPTIONS...]: unpacks the source package, builds
+# it static for Windows and installs it into the prefix; skipped while its stamp matches.
+build_cmake_dep() {
+  local name=$1 dsc
+  dsc=$(source_dsc "$2")
+  local subdir=$3
+  shift 3
+  local id
+  id="$(basename "$dsc") $* $toolchain_id"
+  if up_to_date "$name" "$id"; then
+    say "$name: up to date"
+    return
+  fi
+  phase "$name: building $(basename "$dsc" .dsc) for Windows"
+  rm -rf "$deps/src/$name" "$deps/build/$name"
   mkdir -p "$deps/src"
-  dpkg-source --no-check -x "$dsc" "$deps/src/libtiff" >/dev/null
-  cmake -S "$deps/src/libtiff" -B "$deps/build/libtiff" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" "${libtiff_options[@]}" >/dev/null
-  cmake --build "$deps/build/libtiff" -j "$jobs" >/dev/null
-  cmake --install "$deps/build/libtiff" >/dev/null
-  mark_built libtiff "$libtiff_id"
-  phase_done libtiff
+  dpkg-source --no-check -x "$dsc" "$deps/src/$name" >/dev/null
+  cmake -S "$deps/src/$name/$subdir" -B "$deps/build/$name" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_PREFIX_PATH="$prefix" \
+    -DCMAKE_INSTALL_LIBDIR=lib "$@" >"$deps/$name-configure.log" 2>&1 \
+    || { say "$name: cmake failed (build-windows/deps/$name-configure.log)"; exit 1; }
+  cmake --build "$deps/build/$name" -j "$jobs" >"$deps/$name-build.log" 2>&1 \
+    || { say "$name: the build failed (build-windows/deps/$name-build.log)"; exit 1; }
+  cmake --install "$deps/build/$name" >/dev/null
+  mark_built "$name" "$id"
+  phase_done "$name"
+}
+
+# --- The codecs' libraries: zlib is Debian's MinGW package (libz-mingw-w64-dev); zstd and
+# libdeflate are built from their source packages, static, as the Linux build links them.
+[ -f /usr/$triplet/lib/libz.a ] || { say "no MinGW zlib: install libz-mingw-w64-dev"; exit 1; }
+build_cmake_dep zstd libzstd build/cmake -DZSTD_BUILD_STATIC=ON -DZSTD_BUILD_SHARED=OFF \
+  -DZSTD_BUILD_PROGRAMS=OFF -DZSTD_BUILD_TESTS=OFF -DZSTD_BUILD_CONTRIB=OFF -DZSTD_MULTITHREAD_SUPPORT=OFF \
+  -DZSTD_LEGACY_SUPPORT=OFF
+# libdeflate 1.14 builds with its own Makefile, which names the static library for MSVC
+# (libdeflatestatic.lib); it goes into the prefix as libdeflate.a, with its .pc file.
+libdeflate_dsc=$(source_dsc libdeflate)
+libdeflate_id="$(basename "$libdeflate_dsc") $toolchain_id"
+if up_to_date libdeflate "$libdeflate_id"; then
+  say "libdeflate: up to date"
+else
+  phase "libdeflate: building $(basename "$libdeflate_dsc" .dsc) for Windows"
+  rm -rf "$deps/src/libdeflate"
+  dpkg-source --no-check -x "$libdeflate_dsc" "$deps/src/libdeflate" >/dev/null
+  libdeflate_version=$(sed -n 's/^Version: \([0-9.]*\).*/\1/p' "$libdeflate_dsc")
+  make -C "$deps/src/libdeflate" -j "$jobs" CC="${CMAKE_C_COMPILER_LAUNCHER:+$CMAKE_C_COMPILER_LAUNCHER }$triplet-gcc-posix" \
+    AR=$triplet-ar libdeflatestatic.lib >"$deps/libdeflate-build.log" 2>&1 \
+    || { say "libdeflate: the build failed (build-windows/deps/libdeflate-build.log)"; exit 1; }
+  mkdir -p "$prefix/include" "$prefix/lib/pkgconfig"
+  cp "$deps/src/libdeflate/libdeflatestatic.lib" "$prefix/lib/libdeflate.a"
+  cp "$deps/src/libdeflate/libdeflate.h" "$prefix/include/"
+  cat >"$prefix/lib/pkgconfig/libdeflate.pc" <<PC
+prefix=$prefix
+libdir=\${prefix}/lib
+includedir=\${prefix}/include
+
+Name: libdeflate
+Description: Fast implementation of DEFLATE, zlib, and gzip
+Version: $libdeflate_version
+Libs: -L\${libdir} -ldeflate
+Cflags: -I\${includedir}
+PC
+  mark_built libdeflate "$libdeflate_id"
+  phase_done libdeflate
 fi
+
+# --- libtiff: static, with deflate (through libdeflate, as Debian's) and zstd, C-runtime I/O --
+# win32-io=OFF: with Win32 I/O, TIFFFdOpen takes the C runtime's descriptor for a Win32
+# handle and every write fails. The codecs no output uses stay off.
+build_cmake_dep libtiff tiff . \
+  -DBUILD_SHARED_LIBS=OFF -Dtiff-tools=OFF -Dtiff-tests=OFF -Dtiff-contrib=OFF -Dtiff-docs=OFF \
+  -Dtiff-deprecated=OFF -Dtiff-opengl=OFF -Dcxx=OFF -Dwin32-io=OFF \
+  -Dzlib=ON -Dlibdeflate=ON -Dpixarlog=OFF -Djpeg=OFF -Dold-jpeg=OFF -Djpeg12=OFF \
+  -Djbig=OFF -Dlerc=OFF -Dlzma=OFF -Dzstd=ON -Dwebp=OFF
+for codec in ZIP_SUPPORT LIBDEFLATE_SUPPORT ZSTD_SUPPORT; do
+  cat "$deps/build/libtiff/libtiff/tif_config.h" "$deps/build/libtiff/libtiff/tiffconf.h" | grep -q "define $codec 1" \
+    || { say "libtiff was configured without $codec (build-windows/deps/libtiff-configure.log)"; exit 1; }
+done
 
 # --- GoogleTest, from the sources Debian ships in /usr/src/googletest --------------------
 gtest_id="googletest $(dpkg-query -W -f='${Version}' googletest) $toolchain_id"

@@ -23,8 +23,8 @@ if [ "${QUILLFEN_PACKAGING:-0}" = 1 ]; then
 fi
 if [ "${QUILLFEN_WINDOWS:-0}" = 1 ]; then
   # The Windows x64 cross build run under wine (scripts/build-windows.sh): the compilers,
-  # wine, dpkg-source for the libtiff source, GoogleTest's sources, zip for the archive, Xvfb and xwd for the dialog test's screen and screenshots.
-  packages+=(g++-mingw-w64-x86-64-posix wine wine64 dpkg-dev bzip2 xz-utils googletest zip xvfb x11-apps)
+  # MinGW zlib, wine, dpkg-source for the source packages of libtiff, zstd and libdeflate, GoogleTest's sources, zip for the archive, Xvfb and xwd for the dialog test's screen and screenshots.
+  packages+=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64 dpkg-dev bzip2 xz-utils googletest zip xvfb x11-apps)
 fi
 if [ "${QUILLFEN_SLURM:-0}" = 1 ]; then
   # One Slurm node on localhost for scripts/check-slurm.sh: the daemons and munge's keys.

@@ -5,9 +5,118 @@
 #include <algorithm>
 #include <mutex>
 
+#include "app_win/output_options_panel.h"
+#include "app_win/report_window.h"
 #include "app_win/resource.h"
 
 namespace qf::win {
+namespace {
+
+// The About box (template 100).
+INT_PTR CALLBACK AboutProc(HWND about, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        SetWindowLongPtrW(about, DWLP_USER, lParam);
+        if (lParam) PostMessageW(about, WM_APP, 0, 0);  // once it is up and its loop runs
+        return TRUE;
+    }
+    if (message == WM_APP) {
+        if (auto* shown = reinterpret_cast<const std::function<void(HWND)>*>(GetWindowLongPtrW(about, DWLP_USER))) (*shown)(about);
+        return TRUE;
+    }
+    if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
+        EndDialog(about, 0);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+// The registry's values under the dialog's key, each read with a fallback.
+std::wstring ReadString(HKEY key, const wchar_t* name) {
+    DWORD type = 0, size = 0;
+    if (RegQueryValueExW(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS || type != REG_SZ) return {};
+    std::wstring value(size / sizeof(wchar_t) + 1, L'\0');
+    size = static_cast<DWORD>(value.size() * sizeof(wchar_t));
+    if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value.data()), &size) != ERROR_SUCCESS) return {};
+    value.resize(wcsnlen(value.c_str(), value.size()));
+    return value;
+}
+
+std::optional<DWORD> ReadNumber(HKEY key, const wchar_t* name) {
+    DWORD value = 0, type = 0, size = sizeof value;
+    if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS ||
+        type != REG_DWORD) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+void WriteString(HKEY key, const wchar_t* name, const std::string& utf8) {
+    const std::wstring value = Wide(utf8);
+    RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                   static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+}
+
+void WriteNumber(HKEY key, const wchar_t* name, DWORD value) {
+    RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+}
+
+// The output options as their own values ("Layout", "Compression", ...): a value that is
+// missing or no longer understood falls back to the default, never fails a start.
+OutputSettings ReadOutputSettings(HKEY key) {
+    OutputSettings s;
+    if (auto layout = ParseLayout(Utf8(ReadString(key, L"Layout"))); layout.ok()) s.layout = layout.value();
+    if (auto compression = ParseCompression(Utf8(ReadString(key, L"Compression"))); compression.ok()) {
+        s.compression = compression.value();
+    }
+    const auto flag = [key](const wchar_t* name) { return ReadNumber(key, name).value_or(0) != 0; };
+    s.stack = flag(L"Stack");
+    s.predictor = flag(L"Predictor");
+    s.pixelSize = Utf8(ReadString(key, L"PixelSize"));
+    s.outputDir = Utf8(ReadString(key, L"OutputFolder"));
+    s.namePattern = Utf8(ReadString(key, L"NamePattern"));
+    s.recursive = flag(L"Recursive");
+    s.mirror = flag(L"Mirror");
+    const DWORD bits = ReadNumber(key, L"InputBits").value_or(16);
+    s.inputBits = bits >= 8 && bits <= 16 ? static_cast<int>(bits) : 16;
+    s.frames = Utf8(ReadString(key, L"Frames"));
+    s.exclude = Utf8(ReadString(key, L"Exclude"));
+    s.onlyOrx = flag(L"OnlyOrx");
+    s.salvage = flag(L"Salvage");
+    return s;
+}
+
+void WriteOutputSettings(HKEY key, const OutputSettings& s) {
+    WriteString(key, L"Layout", LayoutName(s.layout));
+    WriteString(key, L"Compression", CompressionName(s.compression));
+    WriteNumber(key, L"Stack", s.stack);
+    WriteNumber(key, L"Predictor", s.predictor);
+    WriteString(key, L"PixelSize", s.pixelSize);
+    WriteString(key, L"OutputFolder", s.outputDir);
+    WriteString(key, L"NamePattern", s.namePattern);
+    WriteNumber(key, L"Recursive", s.recursive);
+    WriteNumber(key, L"Mirror", s.mirror);
+    WriteNumber(key, L"InputBits", static_cast<DWORD>(s.inputBits));
+    WriteString(key, L"Frames", s.frames);
+    WriteString(key, L"Exclude", s.exclude);
+    WriteNumber(key, L"OnlyOrx", s.onlyOrx);
+    WriteNumber(key, L"Salvage", s.salvage);
+}
+
+// F1 anywhere in the dialog opens About: the thread's messages are looked at as they are
+// taken from the queue, by the dialog's own loop and any other, before a control has them.
+thread_local HWND f1Window = nullptr;
+
+LRESULT CALLBACK F1Hook(int code, WPARAM wParam, LPARAM lParam) {
+    auto* msg = reinterpret_cast<MSG*>(lParam);
+    if (code == HC_ACTION && wParam == PM_REMOVE && msg->message == WM_KEYDOWN && msg->wParam == VK_F1 && f1Window &&
+        IsWindowEnabled(f1Window) && (msg->hwnd == f1Window || IsChild(f1Window, msg->hwnd))) {
+        msg->message = WM_NULL;
+        PostMessageW(f1Window, WM_COMMAND, IDC_ABOUT, 0);
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+}  // namespace
 
 ConverterDialog::ConverterDialog(ConverterOptions options) : options_(std::move(options)) {}
 
@@ -56,6 +165,9 @@ INT_PTR ConverterDialog::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_CLOSE:
             Close();
             return TRUE;
+        case kStartFolderMessage:
+            if (!running()) StartRun(options_.startFolder);
+            return TRUE;
         case WM_DRAWITEM:
             Draw(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
             return TRUE;
@@ -65,6 +177,9 @@ INT_PTR ConverterDialog::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             return TRUE;
         }
         case WM_DESTROY:
+            if (f1Hook_) UnhookWindowsHookEx(f1Hook_);
+            if (f1Window == hwnd_) f1Window = nullptr;
+            f1Hook_ = nullptr;
             if (hwnd_) SaveSettings();
             hwnd_ = nullptr;
             return FALSE;
@@ -80,9 +195,40 @@ void ConverterDialog::OnInit() {
     SendDlgItemMessageW(hwnd_, IDC_PROGRESS, PBM_SETRANGE32, 0, 1000);
     LoadSettings();
     CheckRadioButton(hwnd_, IDC_FIRST_RADIO, IDC_FIRST_RADIO + 3, IDC_FIRST_RADIO + kind_);
+    SetDlgItemTextW(hwnd_, IDC_OPTIONS_SUMMARY, Wide(OutputSummary(output_)).c_str());
     // Enter at the start picks a folder.
     SetFocus(GetDlgItem(hwnd_, IDC_CHOOSE_DIRECTORY));
     SendMessageW(hwnd_, DM_SETDEFID, IDC_CHOOSE_DIRECTORY, 0);
+    if (!options_.startFolder.empty()) PostMessageW(hwnd_, kStartFolderMessage, 0, 0);
+    f1Window = hwnd_;
+    f1Hook_ = SetWindowsHookExW(WH_GETMESSAGE, F1Hook, nullptr, GetCurrentThreadId());
+}
+
+std::function<void(HWND)> ConverterDialog::Shown(int templateId) const {
+    if (!options_.shown) return nullptr;
+    return [shown = options_.shown, templateId](HWND window) { shown(window, templateId); };
+}
+
+void ConverterDialog::EditOutputOptions() {
+    if (running()) return;
+    OutputOptionsPanel panel(output_, *options_.services);
+    if (!panel.RunModal(hwnd_, Shown(IDD_OUTPUT_OPTIONS))) return;
+    output_ = panel.settings();
+    SetDlgItemTextW(hwnd_, IDC_OPTIONS_SUMMARY, Wide(OutputSummary(output_)).c_str());
+    SaveSettings();
+}
+
+void ConverterDialog::ShowReport() {
+    std::vector<std::string> lines = reportLines_;
+    lines.insert(lines.begin(), OutputReportLine(runOutput_));
+    ReportWindow report(std::move(lines), *options_.services);
+    report.RunModal(hwnd_, Shown(IDD_REPORT));
+}
+
+void ConverterDialog::ShowAbout() {
+    const std::function<void(HWND)> shown = Shown(IDD_ABOUT);
+    DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_ABOUT), hwnd_, AboutProc,
+                    shown ? reinterpret_cast<LPARAM>(&shown) : 0);
 }
 
 int ConverterDialog::CheckedKind() const {
@@ -100,30 +246,21 @@ void ConverterDialog::OnCommand(int id, int code) {
     switch (id) {
         case IDC_CHOOSE_DIRECTORY:
             if (!running()) {
-                const std::string folder = options_.services->PickFolder(hwnd_);
+                const std::string folder = options_.services->PickFolder(hwnd_, lastFolder_);
                 if (!folder.empty()) StartRun(folder);
             }
+            break;
+        case IDC_OUTPUT_OPTIONS:
+            EditOutputOptions();
             break;
         case IDC_OPEN_FOLDER:
             if (!folder_.empty()) options_.services->OpenFolder(hwnd_, folder_);
             break;
-        case IDC_SHOW_REPORT: {
-            std::string text;
-            for (const std::string& line : reportLines_) text += line + "\n";
-            options_.services->ShowMessage(hwnd_, "Report", text, false);
+        case IDC_SHOW_REPORT:
+            if (!folder_.empty()) ShowReport();
             break;
-        }
         case IDC_ABOUT:
-            DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_ABOUT), hwnd_,
-                            [](HWND about, UINT message, WPARAM wParam, LPARAM) -> INT_PTR {
-                                if (message == WM_INITDIALOG) return TRUE;
-                                if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
-                                    EndDialog(about, 0);
-                                    return TRUE;
-                                }
-                                return FALSE;
-                            },
-                            0);
+            ShowAbout();
             break;
         case IDOK:
             if (!running()) Close();
@@ -149,19 +286,27 @@ void ConverterDialog::Close() {
 }
 
 void ConverterDialog::StartRun(const std::string& folder) {
+    RunOptions options;
+    options.settle = options_.settle;
+    options.jobs = options_.jobs;
+    if (const std::string problem = ApplyOutputSettings(output_, options); !problem.empty()) {
+        options_.services->ShowMessage(hwnd_, "Quillfen", "Output options: " + problem, true);
+        return;
+    }
     folder_ = folder;
-    picture_ = FramePixels{};
+    lastFolder_ = folder;
+    runOutput_ = output_;
+    SaveSettings();
     if (!run_) {
-        RunOptions options{options_.pause, options_.settle, options_.jobs};
         const HWND hwnd = hwnd_;
-        run_ = std::make_unique<DialogRun>(options, [hwnd](std::unique_ptr<RunUpdate> update) {
+        run_ = std::make_unique<DialogRun>(options_.pause, [hwnd](std::unique_ptr<RunUpdate> update) {
             if (PostMessageW(hwnd, kRunEventMessage, 0, reinterpret_cast<LPARAM>(update.get()))) update.release();
         });
     }
     SetRunning(true);
     SetStrip("Reading the folder...");
     SendDlgItemMessageW(hwnd_, IDC_PROGRESS, PBM_SETPOS, 0, 0);
-    run_->Start(folder, CheckedKind());
+    run_->Start(folder, CheckedKind(), options);
 }
 
 void ConverterDialog::SetRunning(bool running) {
@@ -170,11 +315,12 @@ void ConverterDialog::SetRunning(bool running) {
     // Disabling the button that has the focus would leave the dialog without one (and
     // Escape without a target): the focus goes to Cancel first.
     const HWND focus = GetFocus();
-    for (int id : {IDOK, IDC_CHOOSE_DIRECTORY, IDC_OPEN_FOLDER, IDC_SHOW_REPORT}) {
+    for (int id : {IDOK, IDC_CHOOSE_DIRECTORY, IDC_OPEN_FOLDER, IDC_SHOW_REPORT, IDC_OUTPUT_OPTIONS}) {
         if (running && focus == GetDlgItem(hwnd_, id)) SetFocus(GetDlgItem(hwnd_, IDCANCEL));
     }
     EnableWindow(GetDlgItem(hwnd_, IDOK), !running);
     EnableWindow(GetDlgItem(hwnd_, IDC_CHOOSE_DIRECTORY), !running);
+    EnableWindow(GetDlgItem(hwnd_, IDC_OUTPUT_OPTIONS), !running);
     EnableWindow(GetDlgItem(hwnd_, IDC_OPEN_FOLDER), !running && !folder_.empty());
     EnableWindow(GetDlgItem(hwnd_, IDC_SHOW_REPORT), !running && !folder_.empty());
     InvalidateRect(GetDlgItem(hwnd_, IDC_LIGHT), nullptr, TRUE);
@@ -194,6 +340,7 @@ void ConverterDialog::OnUpdate(RunUpdate& update) {
     light_ = update.light;
     reportLines_ = std::move(update.reportLines);
     framesWritten_ = update.framesWritten;
+    if (!update.framesShown) ShowPicture(FramePixels{});  // no frame of this run: no picture of an earlier one
     SetRunning(false);
     if (closeAfterRun_) {
         Close();
@@ -302,10 +449,9 @@ void ConverterDialog::DrawProfile(HDC dc, const RECT& r, const std::vector<std::
 void ConverterDialog::LoadSettings() {
     HKEY key = nullptr;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, options_.settingsKey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
-    DWORD kind = 0, size = sizeof kind;
-    if (RegQueryValueExW(key, L"Kind", nullptr, nullptr, reinterpret_cast<BYTE*>(&kind), &size) == ERROR_SUCCESS && kind < 4) {
-        kind_ = static_cast<int>(kind);
-    }
+    if (const DWORD kind = ReadNumber(key, L"Kind").value_or(0); kind < 4) kind_ = static_cast<int>(kind);
+    lastFolder_ = Utf8(ReadString(key, L"Folder"));
+    output_ = ReadOutputSettings(key);
     RegCloseKey(key);
 }
 
@@ -315,11 +461,9 @@ void ConverterDialog::SaveSettings() {
                         nullptr) != ERROR_SUCCESS) {
         return;
     }
-    const DWORD kind = static_cast<DWORD>(CheckedKind());
-    RegSetValueExW(key, L"Kind", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&kind), sizeof kind);
-    const std::wstring folder = Wide(folder_);
-    RegSetValueExW(key, L"Folder", 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
-                   static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t)));
+    WriteNumber(key, L"Kind", static_cast<DWORD>(CheckedKind()));
+    WriteString(key, L"Folder", lastFolder_);
+    WriteOutputSettings(key, output_);
     RegCloseKey(key);
 }
 

@@ -1,6 +1,7 @@
 // The Win32 converter dialog (template 102): a thin view over the batch run, which goes on a
 // worker thread and posts its events to the dialog; its words, pictures and pacing come from
-// the presentation layer the Qt dialog shares.
+// the presentation layer the Qt dialog shares. Its Output Options panel edits the run's
+// options; they, the kind and the last folder are kept in the registry.
 #pragma once
 
 #include "app_win/dialog_services.h"
@@ -15,19 +16,27 @@
 #include <vector>
 
 #include "app_win/dialog_run.h"
+#include "app_win/output_settings.h"
 #include "present/frame_pixels.h"
 
 namespace qf::win {
 
 struct ConverterOptions {
     DialogServices* services = nullptr;
-    /// Where the last folder and kind are kept, under HKEY_CURRENT_USER (tests use their own).
+    /// Where the last folder, the kind and the output options are kept, under
+    /// HKEY_CURRENT_USER (tests use their own).
     std::wstring settingsKey = L"Software\\Quillfen\\Quillfen";
+    /// A folder converted as soon as the dialog is up (quillfen.exe FOLDER); "" for none.
+    std::string startFolder;
+    // The run's settings beside its options, for tests:
     /// What the run's pauses go through (tests hold the run here); unset, the system's.
     std::function<void(std::chrono::milliseconds)> pause;
     std::optional<std::chrono::milliseconds> settle;
     /// Frames converted at once; 0 for one per core.
     int jobs = 0;
+    /// Tests: called with each window the dialog opens over itself (the Output Options
+    /// panel, the report, About: all modal) and its template, once it is up.
+    std::function<void(HWND window, int templateId)> shown;
 };
 
 class ConverterDialog {
@@ -50,6 +59,8 @@ public:
     const FramePixels& shownPicture() const { return picture_; }
     /// 0 idle (gray), 1 running (blue), 2 clean (green), 3 failures or no data (amber), 4 stopped (red).
     int light() const { return light_; }
+    /// The output options the next run takes.
+    const OutputSettings& outputSettings() const { return output_; }
 
 private:
     static INT_PTR CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -57,6 +68,10 @@ private:
     void OnInit();
     void OnCommand(int id, int code);
     void StartRun(const std::string& folder);
+    void EditOutputOptions();
+    void ShowReport();
+    void ShowAbout();
+    std::function<void(HWND)> Shown(int templateId) const;
     void OnUpdate(RunUpdate& update);
     void SetRunning(bool running);
     void Close();
@@ -71,12 +86,16 @@ private:
 
     ConverterOptions options_;
     HWND hwnd_ = nullptr;
+    HHOOK f1Hook_ = nullptr;
     bool modal_ = false;
     bool closeAfterRun_ = false;
     std::unique_ptr<DialogRun> run_;
     bool running_ = false;
     int kind_ = 0;  // as loaded from the settings, until the dialog's radios hold it
-    std::string folder_;
+    std::string folder_;      // the last run's
+    std::string lastFolder_;  // where the picker opens
+    OutputSettings output_;   // for the next run
+    OutputSettings runOutput_;  // the last run's, for its report
     int light_ = 0;  // 0 idle, 1 running, 2 clean, 3 failures, 4 stopped
     FramePixels picture_;
     std::vector<std::uint8_t> dib_;  // picture_ as a bottom-up DIB, rows padded to 4 bytes
@@ -86,5 +105,7 @@ private:
 
 /// Window message the run posts; its LPARAM owns one RunUpdate.
 inline constexpr UINT kRunEventMessage = WM_APP + 1;
+/// Posted to itself at the start when a folder was given to convert.
+inline constexpr UINT kStartFolderMessage = WM_APP + 2;
 
 }  // namespace qf::win

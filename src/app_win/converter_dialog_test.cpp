@@ -26,11 +26,42 @@ using std::chrono::milliseconds;
 class FakeServices : public DialogServices {
 public:
     std::string folder;
+    std::vector<std::string> pickersOpenedAt;
+    std::string saveTo;
     std::vector<std::string> messages;
-    std::string PickFolder(HWND) override { return folder; }
+    std::string PickFolder(HWND, const std::string& start) override {
+        pickersOpenedAt.push_back(start);
+        return folder;
+    }
+    std::string PickSaveFile(HWND, const std::string&) override { return saveTo; }
     void ShowMessage(HWND, const std::string&, const std::string& text, bool) override { messages.push_back(text); }
     void OpenFolder(HWND, const std::string&) override {}
 };
+
+std::string Text(HWND window, int id) {
+    const HWND item = GetDlgItem(window, id);
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(item)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(GetWindowTextW(item, text.data(), static_cast<int>(text.size()))));
+    return Utf8(text);
+}
+
+void Type(HWND window, int id, const std::string& text) { SetDlgItemTextW(window, id, Wide(text).c_str()); }
+
+void Choose(HWND window, int id, int index) {
+    SendDlgItemMessageW(window, id, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    SendMessageW(window, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(GetDlgItem(window, id)));
+}
+
+std::string Clipboard() {
+    std::string text;
+    if (!OpenClipboard(nullptr)) return text;
+    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+        text = Utf8(static_cast<const wchar_t*>(GlobalLock(data)));
+        GlobalUnlock(data);
+    }
+    CloseClipboard();
+    return text;
+}
 
 // Holds the run at its first pause once `when` holds (the run pauses after each load and
 // each step to the next frame, in the plan too) until the test lets it go.
@@ -72,15 +103,45 @@ protected:
         key_ = L"Software\\Quillfen\\Tests\\dialog-" + std::to_wstring(GetCurrentProcessId());
         services_.folder = dir / "data";
         ASSERT_EQ(qf::test::MakeDir(services_.folder), 0);
+        Open(Options());
+    }
+    ConverterOptions Options() {
         ConverterOptions options;
         options.services = &services_;
         options.settingsKey = key_;
         options.settle = milliseconds(1);  // so that the run pauses (through the gate) after each step
         options.pause = [this](milliseconds) { gate_.Pause(); };
         options.jobs = 1;
+        // Each modal window the dialog opens goes to the test's hook, which closes it;
+        // without a hook it is cancelled.
+        options.shown = [this](HWND window, int templateId) {
+            opened_.push_back(templateId);
+            if (onShown_) onShown_(window, templateId);
+            else EndDialog(window, IDCANCEL);
+        };
+        return options;
+    }
+    // A new dialog on the same settings, as the program's next start.
+    void Open(ConverterOptions options) {
+        if (dialog_ && IsWindow(hwnd_)) DestroyWindow(hwnd_);
+        dialog_.reset();
         dialog_ = std::make_unique<ConverterDialog>(options);
         hwnd_ = dialog_->CreateModeless(GetModuleHandleW(nullptr));
         ASSERT_NE(hwnd_, nullptr);
+    }
+    // The Output Options panel, opened from the dialog: `edit` fills its fields, then OK.
+    // The panel's problem line when OK, pressed, left it open ("" when it closed).
+    std::string EditOutputOptions(const std::function<void(HWND)>& edit) {
+        std::string problem;
+        onShown_ = [&](HWND panel, int) {
+            edit(panel);
+            SendDlgItemMessageW(panel, IDOK, BM_CLICK, 0, 0);
+            problem = Text(panel, IDC_OO_PROBLEM);  // OK closes the panel only when there is none
+            if (!problem.empty()) EndDialog(panel, IDCANCEL);
+        };
+        Click(IDC_OUTPUT_OPTIONS);
+        onShown_ = nullptr;
+        return problem;
     }
     void TearDown() override {
         gate_.Release();
@@ -135,14 +196,26 @@ protected:
     }
     bool RunEnded() { return PumpUntil([this] { return !dialog_->running(); }); }
     bool Held() { return PumpUntil([this] { return gate_.held(); }); }
-    // The dialog as the screen shows it, as a BMP, when QUILLFEN_SCREENSHOTS names a folder.
-    void Screenshot(const char* name) {
+    // The dialog (or `window`) as the screen shows it, as a BMP, when QUILLFEN_SCREENSHOTS
+    // names a folder.
+    // With `above`, the picture takes in both windows.
+    void Screenshot(const char* name, HWND window = nullptr, HWND above = nullptr) {
         const char* folder = std::getenv("QUILLFEN_SCREENSHOTS");
         if (!folder) return;
-        Pump();
-        UpdateWindow(hwnd_);
+        if (!window) Pump();
+        window = window ? window : hwnd_;
+        // A modal window is shown once its loop first idles, after the hook that took it here.
+        for (HWND shown : {window, above}) {
+            if (shown && !IsWindowVisible(shown)) ShowWindow(shown, SW_SHOWNORMAL);
+        }
         RECT r;
-        GetWindowRect(hwnd_, &r);
+        GetWindowRect(window, &r);
+        for (HWND shown : {window, above}) {
+            if (!shown) continue;
+            RECT more;
+            GetWindowRect(shown, &more);
+            UnionRect(&r, &r, &more);
+        }
         const int w = r.right - r.left, h = r.bottom - r.top;
         HDC screen = GetDC(nullptr);
         HDC memory = CreateCompatibleDC(screen);
@@ -151,7 +224,19 @@ protected:
         void* bits = nullptr;
         HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
         const HGDIOBJ old = SelectObject(memory, bitmap);
-        BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+        const RECT all{0, 0, w, h};
+        FillRect(memory, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+        // Each window from its own bits (the screen may not have all of them yet), the
+        // lower one first.
+        for (HWND shown : {window, above}) {
+            if (!shown) continue;
+            RedrawWindow(shown, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
+            RECT at;
+            GetWindowRect(shown, &at);
+            HDC own = GetWindowDC(shown);
+            BitBlt(memory, at.left - r.left, at.top - r.top, at.right - at.left, at.bottom - at.top, own, 0, 0, SRCCOPY);
+            ReleaseDC(shown, own);
+        }
         GdiFlush();
         const DWORD size = static_cast<DWORD>(((w * 3 + 3) & ~3) * h);
         BITMAPFILEHEADER file{0x4D42, 14 + 40 + size, 0, 0, 14 + 40};
@@ -165,18 +250,47 @@ protected:
         DeleteDC(memory);
         ReleaseDC(nullptr, screen);
     }
+    // `text` in the system's message box over the dialog, as a screenshot with the dialog,
+    // when QUILLFEN_SCREENSHOTS names a folder. The box is taken once it has been drawn
+    // (a timer's message comes after its paint messages) and closed.
+    void ScreenshotOfMessage(const char* name, const std::string& text) {
+        if (!std::getenv("QUILLFEN_SCREENSHOTS")) return;
+        static thread_local ConverterDialogTest* self = nullptr;
+        static thread_local const char* shot = nullptr;
+        static thread_local HWND box = nullptr;
+        self = this, shot = name, box = nullptr;
+        const HHOOK hook = SetWindowsHookExW(
+            WH_CBT,
+            [](int code, WPARAM wParam, LPARAM lParam) -> LRESULT {
+                if (code == HCBT_ACTIVATE && !box) {
+                    box = reinterpret_cast<HWND>(wParam);
+                    SetTimer(nullptr, 0, 0, [](HWND, UINT, UINT_PTR id, DWORD) {
+                        KillTimer(nullptr, id);
+                        self->Screenshot(shot, self->hwnd_, box);
+                        PostMessageW(box, WM_COMMAND, IDOK, 0);
+                    });
+                }
+                return CallNextHookEx(nullptr, code, wParam, lParam);
+            },
+            nullptr, GetCurrentThreadId());
+        SystemServices().ShowMessage(hwnd_, "Quillfen", text, true);
+        UnhookWindowsHookEx(hook);
+    }
     // The outputs quillfen-cli writes for `kind` from a copy of the data files.
-    std::vector<std::uint8_t> CliOutput(const std::string& data, const std::string& kind, const std::string& output) {
+    std::vector<std::uint8_t> CliOutput(const std::string& data, const std::string& kind, const std::string& output,
+                                        const std::vector<std::string>& options = {}) {
         const std::string copy = dir / ("cli-" + kind);
         qf::test::MakeDir(copy);
         const std::string name = data.substr(data.find_last_of("/\\") + 1);
         qf::test::WriteBytes(copy + "/" + name, qf::test::ReadBytes(data));
         std::string err;
-        EXPECT_EQ(test::ConvertWithCli(copy, kind, err), 0) << err;
+        EXPECT_EQ(test::ConvertWithCli(copy, kind, err, options), 0) << err;
         return qf::test::ReadBytes(copy + "/" + output);
     }
 
     std::wstring key_;
+    std::vector<int> opened_;  // the templates of the modal windows opened, in order
+    std::function<void(HWND, int)> onShown_;
     FakeServices services_;
     Gate gate_;
     std::unique_ptr<ConverterDialog> dialog_;
@@ -241,6 +355,10 @@ TEST_F(ConverterDialogTest, EscapeMidRunStopsAfterTheFrameKeepsTheDialogAndLeave
     EXPECT_TRUE(IsWindow(hwnd_));
     EXPECT_EQ(dialog_->light(), 4);
     EXPECT_EQ(Strip().rfind("Stopped: ", 0), 0u) << Strip();
+    ASSERT_EQ(services_.messages.size(), 1u);  // what the stop left undone, as the Qt dialog says it
+    EXPECT_EQ(services_.messages[0].rfind("The conversion was stopped.", 0), 0u) << services_.messages[0];
+    EXPECT_NE(services_.messages[0].find("b.orx"), std::string::npos) << services_.messages[0];
+    ScreenshotOfMessage("after-stop", services_.messages[0]);
     EXPECT_LT(dialog_->framesWritten(), 8);
     for (const std::string& name : qf::test::Entries(services_.folder)) EXPECT_FALSE(test::IsTemporary(name)) << name;
     EXPECT_FALSE(qf::test::FileExists(services_.folder + "/b.tiff"));
@@ -267,13 +385,102 @@ TEST_F(ConverterDialogTest, KindIsRememberedUnderItsSettingsKey) {
     Click(IDC_FIRST_RADIO + 2);
     Click(IDCANCEL);
     EXPECT_FALSE(IsWindow(hwnd_));
-    ConverterOptions options;
-    options.services = &services_;
-    options.settingsKey = key_;
-    ConverterDialog again(options);
-    hwnd_ = again.CreateModeless(GetModuleHandleW(nullptr));
+    Open(Options());
     EXPECT_EQ(Checked(), 2);
-    DestroyWindow(hwnd_);
+}
+
+
+TEST_F(ConverterDialogTest, OutputOptionsPanelWritesAStackWithDeflateAndAPixelSizeAsTheCliDoes) {
+    Beam(services_.folder + "/a.orx", 3);
+    // A pixel size with the exact layout and no stack holds no size: the panel says so and stays.
+    EXPECT_EQ(EditOutputOptions([](HWND panel) { Type(panel, IDC_OO_PIXEL_SIZE, "6.5um"); }),
+              DialogWords(OptionsRule::kPixelSizeNeedsPortableOrStack));
+    EXPECT_EQ(EditOutputOptions([](HWND panel) { Type(panel, IDC_OO_PIXEL_SIZE, "6.5 parsecs"); }).rfind("Pixel size: ", 0), 0u);
+    EXPECT_EQ(dialog_->outputSettings(), OutputSettings{});  // nothing taken from a panel that stayed
+    EXPECT_EQ(EditOutputOptions([this](HWND panel) {
+                  CheckDlgButton(panel, IDC_OO_STACK, BST_CHECKED);
+                  Choose(panel, IDC_OO_COMPRESSION, 1);  // deflate
+                  Type(panel, IDC_OO_PIXEL_SIZE, "6.5um");
+                  Screenshot("output-options", hwnd_, panel);
+              }),
+              "");
+    EXPECT_EQ(Text(hwnd_, IDC_OPTIONS_SUMMARY), "Output options: stacks, deflate, pixel size 6.5um");
+    Click(IDC_CHOOSE_DIRECTORY);
+    ASSERT_TRUE(RunEnded());
+    EXPECT_EQ(qf::test::Entries(services_.folder), (std::vector<std::string>{"a.orx", "a.tiff"}));
+    test::TiffPages stack;
+    ASSERT_TRUE(test::ReadTiff(services_.folder + "/a.tiff", stack));
+    EXPECT_EQ(stack.pages, 3);
+    EXPECT_EQ(stack.compression, test::kTiffDeflate);
+    EXPECT_EQ(stack.resolutionUnit, test::kTiffCentimetre);
+    EXPECT_NEAR(stack.xResolution, 10000 / 6.5, 0.01);
+    EXPECT_EQ(stack.firstPage.size(), 40u * 30u);
+    EXPECT_EQ(qf::test::ReadBytes(services_.folder + "/a.tiff"),
+              CliOutput(services_.folder + "/a.orx", "normalized-tiff", "a.tiff",
+                        {"--stack", "--compress", "deflate", "--pixel-size", "6.5um"}));
+    // The next start has the same options, from the registry.
+    const OutputSettings chosen = dialog_->outputSettings();
+    Open(Options());
+    EXPECT_EQ(dialog_->outputSettings(), chosen);
+    EXPECT_EQ(opened_, (std::vector<int>{IDD_OUTPUT_OPTIONS, IDD_OUTPUT_OPTIONS, IDD_OUTPUT_OPTIONS}));
+}
+
+TEST_F(ConverterDialogTest, ReportWindowShowsTheOptionsAndEveryLineCopiesSavesAndResizes) {
+    Beam(services_.folder + "/a.orx", 2);
+    qf::test::WriteBytes(services_.folder + "/bad.orx", std::vector<std::uint8_t>(10, 0));
+    Click(IDC_CHOOSE_DIRECTORY);
+    ASSERT_TRUE(RunEnded());
+    ASSERT_EQ(services_.messages.size(), 1u);  // the failure
+    services_.saveTo = dir / "report.txt";
+    std::string shown, copied;
+    RECT small{}, large{};
+    onShown_ = [&](HWND report, int) {
+        shown = Text(report, IDC_REPORT_TEXT);
+        GetWindowRect(GetDlgItem(report, IDC_REPORT_TEXT), &small);
+        SetWindowPos(report, nullptr, 0, 0, 900, 700, SWP_NOMOVE | SWP_NOZORDER);
+        GetWindowRect(GetDlgItem(report, IDC_REPORT_TEXT), &large);
+        SendDlgItemMessageW(report, IDC_REPORT_COPY, BM_CLICK, 0, 0);
+        copied = Clipboard();
+        SendDlgItemMessageW(report, IDC_REPORT_SAVE, BM_CLICK, 0, 0);
+        SendDlgItemMessageW(report, IDCANCEL, BM_CLICK, 0, 0);
+    };
+    Click(IDC_SHOW_REPORT);
+    EXPECT_EQ(opened_, std::vector<int>{IDD_REPORT});
+    EXPECT_EQ(shown.rfind("Output options: layout exact, a file per frame, compression none", 0), 0u) << shown;
+    EXPECT_NE(shown.find("bad.orx"), std::string::npos) << shown;
+    EXPECT_EQ(copied, shown);
+    const std::vector<std::uint8_t> saved = qf::test::ReadBytes(dir / "report.txt");
+    EXPECT_EQ(std::string(saved.begin(), saved.end()), shown);
+    EXPECT_GT(large.right - large.left, small.right - small.left);  // the text grows with the window
+    EXPECT_GT(large.bottom - large.top, small.bottom - small.top);
+}
+
+TEST_F(ConverterDialogTest, StartsOnAGivenFolderClearsThePictureOfARunWithoutFramesAndPicksFromTheLastFolder) {
+    Beam(services_.folder + "/a.orx", 1);
+    const std::string data = services_.folder, empty = dir / "empty";
+    ASSERT_EQ(qf::test::MakeDir(empty), 0);
+    // quillfen.exe FOLDER converts it at once.
+    ConverterOptions given = Options();
+    given.startFolder = data;
+    Open(given);
+    ASSERT_TRUE(PumpUntil([this] { return dialog_->framesWritten() == 1 && !dialog_->running(); }));
+    EXPECT_FALSE(dialog_->shownPicture().empty());
+    services_.folder = empty;
+    Click(IDC_CHOOSE_DIRECTORY);
+    ASSERT_TRUE(RunEnded());
+    EXPECT_TRUE(dialog_->shownPicture().empty());  // not the earlier run's frame
+    EXPECT_EQ(dialog_->light(), 3);
+    // The next start's picker opens at the folder of the last run.
+    Open(Options());
+    Click(IDC_CHOOSE_DIRECTORY);
+    ASSERT_TRUE(RunEnded());
+    EXPECT_EQ(services_.pickersOpenedAt, (std::vector<std::string>{data, empty}));
+}
+
+TEST_F(ConverterDialogTest, F1OpensAbout) {
+    SetFocus(GetDlgItem(hwnd_, IDC_CHOOSE_DIRECTORY));
+    Key(VK_F1);
+    EXPECT_EQ(opened_, std::vector<int>{IDD_ABOUT});
 }
 
 }  // namespace

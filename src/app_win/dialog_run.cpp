@@ -3,7 +3,9 @@
 #include <algorithm>
 
 #include "control/getdata_ctrl.h"
+#include "control/orx_control.h"
 #include "convert/batch_run.h"
+#include "convert/cut_off_files.h"
 #include "convert/run_tally.h"
 #include "platform/file_io.h"
 #include "platform/memory.h"
@@ -16,7 +18,8 @@ namespace {
 // Lives on the run's thread: turns the run's events into updates for the window.
 class Observer : public BatchObserver {
 public:
-    explicit Observer(const std::function<void(std::unique_ptr<RunUpdate>)>& post) : post_(post) {}
+    Observer(const std::function<void(std::unique_ptr<RunUpdate>)>& post, bool salvaging)
+        : post_(post), salvaging_(salvaging) {}
     void Planned(int, long frames) override { runPlanned_ = frames; }
     void FileStarted(const std::string& path, int index, int total) override {
         path_ = path, index_ = index, total_ = total, fileFrames_ = 0;
@@ -28,6 +31,7 @@ public:
         Strip();
     }
     void FrameShown(const FrameImage& frame, ExportKind kind) override {
+        shown_ = true;
         if (pacer_.Offer(ViewPacer::Clock::now())) {
             Picture(MakeFramePixels(frame, kind));
         } else {
@@ -35,7 +39,7 @@ public:
             keptKind_ = kind;
         }
     }
-    void Finish(const BatchReport& report, const std::string& folder, double seconds) {
+    void Finish(const BatchReport& report, const std::string& folder, double seconds, const RunOptions& options) {
         if (pacer_.Finish()) Picture(MakeFramePixels(kept_, keptKind_));
         auto update = std::make_unique<RunUpdate>();
         update->type = RunUpdate::kFinished;
@@ -44,11 +48,19 @@ public:
         update->light = report.stop == BatchStop::kInterrupted ? 4 : report.clean() ? 2 : 3;
         if (FoundNoDataFiles(report)) {
             update->light = 3;
-            update->strip = present::NoDataFiles(folder, DataFilesInSubfolders(folder, false));
+            // With subfolders converted there are none deeper to point to.
+            update->strip = present::NoDataFiles(folder, options.recursive ? 0 : DataFilesInSubfolders(folder, options.onlyOrx));
         } else {
             update->strip = present::StatusLine(report, seconds, runPlanned_ > 0 ? std::optional<long>(runPlanned_) : std::nullopt);
         }
-        if (report.stop != BatchStop::kInterrupted) update->failureMessage = present::FailureMessage(report);
+        update->framesShown = shown_;
+        update->failureMessage = present::FailureMessage(report);
+        // A file cut off inside a frame (an aborted acquisition) has complete frames to save.
+        if (const Salvageable cut = salvaging_ ? Salvageable{} : SalvageableIn(report); cut.files > 0) {
+            update->failureMessage += "\n\n" + std::string(cut.files == 1 ? "1 data file ends" : std::to_string(cut.files) + " data files end") +
+                                      " inside a frame (cut off): with \"Convert the complete frames of cut-off files\" in Output "
+                                      "Options their complete frames are converted.";
+        }
         update->reportLines = present::ReportLines(report);
         post_(std::move(update));
     }
@@ -68,6 +80,8 @@ private:
     }
 
     const std::function<void(std::unique_ptr<RunUpdate>)>& post_;
+    bool salvaging_ = false;
+    bool shown_ = false;
     std::string path_;
     int index_ = 0, total_ = 0, fileFrames_ = 0, filePlanned_ = 0;
     long runFrames_ = 0, runPlanned_ = 0;
@@ -78,8 +92,9 @@ private:
 
 }  // namespace
 
-DialogRun::DialogRun(RunOptions options, std::function<void(std::unique_ptr<RunUpdate>)> post)
-    : options_(std::move(options)), post_(std::move(post)) {
+DialogRun::DialogRun(std::function<void(std::chrono::milliseconds)> pause,
+                     std::function<void(std::unique_ptr<RunUpdate>)> post)
+    : pause_(std::move(pause)), post_(std::move(post)) {
     KeepFrameBuffersForReuse();
 }
 
@@ -92,33 +107,38 @@ void DialogRun::Join() {
     if (thread_.joinable()) thread_.join();
 }
 
-void DialogRun::Start(const std::string& folder, int kind) {
+void DialogRun::Start(const std::string& folder, int kind, const RunOptions& options) {
     Join();
     stop_ = false;
     kind_ = kind;
-    thread_ = std::thread([this, folder, kind] { Work(folder, kind); });
+    RunOptions planned = options;
+    planned.plannedKind = kind;
+    thread_ = std::thread([this, folder, planned] { Work(folder, planned); });
 }
 
 // The run's thread. Nothing thrown leaves it: whatever escapes the run ends in the report.
-void DialogRun::Work(const std::string& folder, int kind) {
+void DialogRun::Work(const std::string& folder, const RunOptions& options) {
+    const bool salvage = options.salvage;
     const auto started = std::chrono::steady_clock::now();
-    Observer observer(post_);
+    Observer observer(post_, salvage);
     BatchReport report;
     try {
-        BatchSettings settings;
-        settings.plannedKind = kind;
-        settings.settle = options_.settle;
-        if (options_.pause) settings.pause = options_.pause;
-        settings.jobs = options_.jobs > 0 ? options_.jobs : DefaultJobs();
+        // Every control of the run salvages and tells one log, so that the report can list
+        // the frames missing from each cut-off file.
+        std::shared_ptr<SalvageLog> log = salvage ? std::make_shared<SalvageLog>() : nullptr;
+        BatchSettings settings = SettingsToRun(options, log);
+        if (pause_) settings.pause = pause_;
         settings.stopRequested = [this] { return stop_.load(); };
-        settings.makeControl = [] { return std::make_unique<CGetdatactrl1>(); };
-        CGetdatactrl1 control;
+        const std::unique_ptr<CGetdatactrl1> owned = MakeRunControl(salvage, log);
+        CGetdatactrl1& control = *owned;
         report = RunBatch(control, folder, [this] { return kind_.load(); }, settings, observer);
+        if (log) ReportCutOffFiles(report, *log, observer);
     } catch (const std::exception& e) {
         report.failures.push_back(BatchFailure{folder, kNoFrame, folder, std::string("run stopped: ") + e.what()});
         report.stop = BatchStop::kFrameFailed;
     }
-    observer.Finish(report, folder, std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
+    observer.Finish(report, folder, std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(),
+                    options);
 }
 
 }  // namespace qf::win

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "convert/run_options.h"
 #include "present/frame_pixels.h"
 
 namespace qf::win {
@@ -23,27 +24,24 @@ struct RunUpdate {
     FramePixels picture;  ///< kPicture
     // kFinished:
     int light = 0;  ///< 2 clean, 3 failures or no data files, 4 stopped
-    std::string failureMessage;  ///< empty for a clean or stopped run
+    std::string failureMessage;  ///< what went wrong, or that the run was stopped; empty for a clean run
+    bool framesShown = false;    ///< a frame of this run reached the view
     std::vector<std::string> reportLines;
     long framesWritten = 0;
-};
-
-struct RunOptions {
-    std::function<void(std::chrono::milliseconds)> pause;  ///< unset: the system's
-    std::optional<std::chrono::milliseconds> settle;       ///< unset: the control's
-    int jobs = 0;                                          ///< 0: one per core
 };
 
 class DialogRun {
 public:
     /// `post` is called from the run's thread, in order; it hands the update to the window.
-    DialogRun(RunOptions options, std::function<void(std::unique_ptr<RunUpdate>)> post);
+    /// `pause`, when set, takes the run's pauses (tests hold the run there).
+    DialogRun(std::function<void(std::chrono::milliseconds)> pause, std::function<void(std::unique_ptr<RunUpdate>)> post);
     /// Stops a run that still goes and waits for it.
     ~DialogRun();
     DialogRun(const DialogRun&) = delete;
     DialogRun& operator=(const DialogRun&) = delete;
 
-    void Start(const std::string& folder, int kind);
+    /// Converts `folder` with `options` (valid: Validate said nothing), starting with `kind`.
+    void Start(const std::string& folder, int kind, const RunOptions& options);
     /// The kind the run takes from its next data file on.
     void SetKind(int kind) { kind_ = kind; }
     /// Stops the run after the frame being written.
@@ -53,9 +51,9 @@ public:
     bool running() const { return thread_.joinable(); }
 
 private:
-    void Work(const std::string& folder, int kind);
+    void Work(const std::string& folder, const RunOptions& options);
 
-    RunOptions options_;
+    std::function<void(std::chrono::milliseconds)> pause_;
     std::function<void(std::unique_ptr<RunUpdate>)> post_;
     std::thread thread_;
     std::atomic<bool> stop_{false};

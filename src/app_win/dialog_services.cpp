@@ -21,16 +21,21 @@ std::string Utf8(const std::wstring& wide) {
     return utf8;
 }
 
-std::string SystemServices::PickFolder(HWND owner) {
-    IFileDialog* dialog = nullptr;
-    if (FAILED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, IID_IFileDialog,
-                                reinterpret_cast<void**>(&dialog)))) {
-        return {};
-    }
+std::string SystemMessage(unsigned long code) {
+    wchar_t* text = nullptr;
+    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                   code, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+    std::string message = text ? Utf8(text) : "error " + std::to_string(code);
+    LocalFree(text);
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == '.')) message.pop_back();
+    return message;
+}
+
+namespace {
+
+// Shows `dialog` (a file dialog set up by the caller) and returns the path picked, "" when cancelled.
+std::string ShowFileDialog(IFileDialog* dialog, HWND owner) {
     std::string picked;
-    FILEOPENDIALOGOPTIONS options = 0;
-    dialog->GetOptions(&options);
-    dialog->SetOptions(options | FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM | FOS_PATHMUSTEXIST);
     IShellItem* item = nullptr;
     if (SUCCEEDED(dialog->Show(owner)) && SUCCEEDED(dialog->GetResult(&item))) {
         PWSTR path = nullptr;
@@ -42,6 +47,40 @@ std::string SystemServices::PickFolder(HWND owner) {
     }
     dialog->Release();
     return picked;
+}
+
+}  // namespace
+
+std::string SystemServices::PickFolder(HWND owner, const std::string& start) {
+    IFileDialog* dialog = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, IID_IFileDialog,
+                                reinterpret_cast<void**>(&dialog)))) {
+        return {};
+    }
+    FILEOPENDIALOGOPTIONS options = 0;
+    dialog->GetOptions(&options);
+    dialog->SetOptions(options | FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM | FOS_PATHMUSTEXIST);
+    // The last folder (it may be gone: the system's choice then).
+    IShellItem* folder = nullptr;
+    if (!start.empty() &&
+        SUCCEEDED(SHCreateItemFromParsingName(Wide(start).c_str(), nullptr, IID_IShellItem, reinterpret_cast<void**>(&folder)))) {
+        dialog->SetFolder(folder);
+        folder->Release();
+    }
+    return ShowFileDialog(dialog, owner);
+}
+
+std::string SystemServices::PickSaveFile(HWND owner, const std::string& name) {
+    IFileDialog* dialog = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_FileSaveDialog, nullptr, CLSCTX_INPROC_SERVER, IID_IFileDialog,
+                                reinterpret_cast<void**>(&dialog)))) {
+        return {};
+    }
+    const COMDLG_FILTERSPEC types[] = {{L"Text files", L"*.txt"}, {L"All files", L"*.*"}};
+    dialog->SetFileTypes(2, types);
+    dialog->SetDefaultExtension(L"txt");
+    dialog->SetFileName(Wide(name).c_str());
+    return ShowFileDialog(dialog, owner);
 }
 
 void SystemServices::ShowMessage(HWND owner, const std::string& title, const std::string& text, bool warning) {

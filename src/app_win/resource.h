@@ -1,9 +1,11 @@
 // Identifiers of the Win32 dialog's resources: the converter (template 102), its items, the
-// About box (template 100), the icon.
+// About box (template 100), the Output Options panel (template 103), the report (104), the icon.
 #pragma once
 
 #define IDD_ABOUT 100
 #define IDD_CONVERTER 102
+#define IDD_OUTPUT_OPTIONS 103
+#define IDD_REPORT 104
 #define IDI_QUILLFEN 128
 
 #define IDC_STRIP 1001
@@ -18,3 +20,29 @@
 #define IDC_FIRST_RADIO 1024
 #define IDC_CHOOSE_DIRECTORY 1028
 #define IDC_ABOUT 1029
+#define IDC_OUTPUT_OPTIONS 1030
+#define IDC_OPTIONS_SUMMARY 1031
+
+// The Output Options panel.
+#define IDC_OO_LAYOUT 1101
+#define IDC_OO_STACK 1102
+#define IDC_OO_COMPRESSION 1103
+#define IDC_OO_PREDICTOR 1104
+#define IDC_OO_PIXEL_SIZE 1105
+#define IDC_OO_FOLDER 1106
+#define IDC_OO_BROWSE 1107
+#define IDC_OO_PATTERN 1108
+#define IDC_OO_SUGGEST 1109
+#define IDC_OO_RECURSIVE 1110
+#define IDC_OO_MIRROR 1111
+#define IDC_OO_INPUT_BITS 1112
+#define IDC_OO_FRAMES 1113
+#define IDC_OO_EXCLUDE 1114
+#define IDC_OO_ONLY_ORX 1115
+#define IDC_OO_SALVAGE 1116
+#define IDC_OO_PROBLEM 1117
+
+// The report.
+#define IDC_REPORT_TEXT 1201
+#define IDC_REPORT_COPY 1202
+#define IDC_REPORT_SAVE 1203
