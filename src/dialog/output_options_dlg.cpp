@@ -95,42 +95,29 @@ QStringList OutputChoices::ExcludeGlobs() const {
     return exclude.split(QRegularExpression(QStringLiteral("[\\s;]+")), Qt::SkipEmptyParts);
 }
 
+present::OutputSettings OutputChoices::Plain() const {
+    present::OutputSettings plain;
+    plain.layout = layout;
+    plain.compression = compression;
+    plain.stack = stack;
+    plain.predictor = predictor;
+    plain.pixelSize = pixelSize.trimmed().toStdString();
+    // File names in the system's encoding, as the run opens them.
+    plain.outputDir = outputDir.isEmpty() ? std::string() : QFile::encodeName(outputDir).toStdString();
+    plain.namePattern = namePattern.toStdString();
+    plain.recursive = recursive;
+    plain.mirror = mirror;
+    plain.inputBits = inputBits;
+    plain.frames = frames.trimmed().toStdString();
+    plain.exclude = QFile::encodeName(ExcludeGlobs().join(QLatin1Char(' '))).toStdString();
+    plain.onlyOrx = onlyOrx;
+    plain.salvage = salvage;
+    plain.keepWatching = keepWatching;
+    return plain;
+}
+
 QString OutputChoices::Fill(RunOptions& run) const {
-    ExportOptions& options = run.exportOptions;
-    options.layout = layout;
-    options.compression = compression;
-    options.stack = stack;
-    options.predictor = predictor;
-    options.pixelSize = PixelSize{};
-    if (!pixelSize.trimmed().isEmpty()) {
-        auto size = ParsePixelSize(Narrow(pixelSize.trimmed()));
-        if (!size.ok()) return tr("Pixel size: %1").arg(QString::fromStdString(size.message()));
-        options.pixelSize = size.value();
-    }
-    run.pattern = nullptr;
-    if (!namePattern.isEmpty()) {
-        auto pattern = NamePattern::Parse(Narrow(namePattern));
-        if (!pattern.ok()) return tr("Name pattern: %1").arg(QString::fromStdString(pattern.message()));
-        run.pattern = std::make_shared<const NamePattern>(pattern.value());
-    }
-    run.frames = FrameSelection();
-    if (!frames.trimmed().isEmpty()) {
-        auto selection = FrameSelection::Parse(Narrow(frames.trimmed()));
-        if (!selection.ok()) return tr("Frames: %1").arg(QString::fromStdString(selection.message()));
-        run.frames = selection.value();
-    }
-    run.outputDir = outputDir.isEmpty() ? std::string() : QFile::encodeName(outputDir).toStdString();
-    run.recursive = recursive;
-    run.inputBits = inputBits;
-    run.exclude.clear();
-    for (const QString& glob : ExcludeGlobs()) run.exclude.push_back(QFile::encodeName(glob).toStdString());
-    run.onlyOrx = onlyOrx;
-    run.mirror = mirror;
-    run.salvage = salvage;
-    if (std::optional<OptionsProblem> problem = Validate(run)) {
-        return QCoreApplication::translate("OptionsProblem", DialogWords(problem->rule));
-    }
-    return QString();
+    return QString::fromStdString(present::ApplyOutputSettings(Plain(), run));
 }
 
 QString OutputChoices::Problem() const {
@@ -145,49 +132,9 @@ bool OutputChoices::ApplyTo(BatchSettings& settings) const {
     return true;
 }
 
-QString OutputChoices::ReportLine() const {
-    QStringList parts;
-    parts << tr("layout %1").arg(QLatin1String(LayoutName(layout)));
-    parts << (stack ? tr("one stack per data file (TIFF kinds)") : tr("a file per frame"));
-    parts << tr("compression %1 (TIFF kinds)").arg(QLatin1String(CompressionName(compression)) +
-                                                     (predictor && compression != Compression::kNone
-                                                          ? tr(" with the predictor") : QString()));
-    parts << (pixelSize.trimmed().isEmpty() ? tr("no pixel size") : tr("pixel size %1").arg(pixelSize.trimmed()));
-    parts << (outputDir.isEmpty() ? tr("outputs beside the data")
-                                  : tr("outputs in %1").arg(QDir::toNativeSeparators(outputDir)));
-    parts << (namePattern.isEmpty() ? tr("usual names") : tr("names %1").arg(namePattern));
-    parts << (recursive ? tr("subfolders too") : tr("no subfolders"));
-    if (mirror) parts << tr("subfolders mirrored");
-    parts << tr("input bits %1").arg(inputBits);
-    parts << (frames.trimmed().isEmpty() ? tr("every frame") : tr("frames %1").arg(frames.trimmed()));
-    const QStringList globs = ExcludeGlobs();
-    if (!globs.isEmpty()) parts << tr("passing over %1").arg(globs.join(QLatin1Char(' ')));
-    parts << (onlyOrx ? tr("data files named *.orx only") : tr("data files named *.orx*"));
-    if (salvage) parts << tr("complete frames of cut-off files converted");
-    if (keepWatching) parts << tr("new data files converted until Cancel");
-    return tr("Output options: %1").arg(parts.join(QLatin1String(", ")));
-}
+QString OutputChoices::ReportLine() const { return QString::fromStdString(present::OutputReportLine(Plain())); }
 
-QString OutputChoices::Summary() const {
-    const OutputChoices defaults;
-    QStringList parts;
-    if (!namePattern.isEmpty()) parts << tr("names %1").arg(namePattern);
-    if (recursive) parts << (mirror ? tr("subfolders mirrored") : tr("subfolders"));
-    if (stack) parts << tr("stacks");
-    if (layout != defaults.layout) parts << tr("layout %1").arg(QLatin1String(LayoutName(layout)));
-    if (compression != defaults.compression) parts << QLatin1String(CompressionName(compression));
-    if (!pixelSize.trimmed().isEmpty()) parts << tr("pixel size %1").arg(pixelSize.trimmed());
-    if (inputBits != defaults.inputBits) parts << tr("%1-bit input").arg(inputBits);
-    if (!frames.trimmed().isEmpty()) parts << tr("frames %1").arg(frames.trimmed());
-    if (!ExcludeGlobs().isEmpty()) parts << tr("passing over %1").arg(ExcludeGlobs().join(QLatin1Char(' ')));
-    if (onlyOrx) parts << tr("*.orx only");
-    if (salvage) parts << tr("salvage");
-    if (keepWatching) parts << tr("keeps converting");
-    // Last: a long folder would push the short choices out of the line.
-    if (!outputDir.isEmpty()) parts << tr("into %1").arg(QDir::toNativeSeparators(outputDir));
-    if (parts.isEmpty()) return tr("Output options: the defaults");
-    return tr("Output options: %1").arg(parts.join(QLatin1String(", ")));
-}
+QString OutputChoices::Summary() const { return QString::fromStdString(present::OutputSummary(Plain())); }
 
 COutputOptionsDlg::COutputOptionsDlg(const OutputChoices& choices, DialogServices& services, QWidget* parent)
     : QDialog(parent), services_(services) {

@@ -12,6 +12,7 @@
 
 #include "convert/batch_run.h"
 #include "export/export_options.h"
+#include "present/output_settings.h"
 
 class QCheckBox;
 class QSpinBox;
@@ -61,6 +62,8 @@ public:
     /// Puts the choices into `options` and says why they cannot be run (the shared rules of
     /// Validate, in the dialog's words), or empty when they can.
     QString Fill(RunOptions& options) const;
+    /// The choices as the presentation layer holds them, file names in the system's encoding.
+    present::OutputSettings Plain() const;
     /// One line for the report: "Output options: layout portable, compression zstd, ...".
     QString ReportLine() const;
     /// What differs from the defaults, short enough for a line of the main window
