@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "export/export_kinds.h"
+#include "export/page_encoder.h"
 #include "platform/file_io.h"
 #include "platform/version.h"
 
@@ -120,6 +121,8 @@ json HeaderJson(const ConvertOptions& o) {
                 {"kind", FindExportKind(o.kind) ? FindExportKind(o.kind)->name : "?"},
                 {"layout", LayoutName(options.layout)},
                 {"compression", CompressionName(options.compression)},
+                {"level", LevelsOf(options.compression).any() ? json(LevelFor(options)) : json(nullptr)},
+                {"encoder", options.compression != Compression::kNone ? json(EncoderName(options.compression)) : json(nullptr)},
                 {"stack", options.stack},
                 {"bigtiff", options.stack && options.bigTiff},
                 {"predictor", options.compression != Compression::kNone && options.predictor},

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "export/export_kinds.h"
+#include "export/page_encoder.h"
 
 namespace qf {
 namespace {
@@ -21,9 +22,25 @@ CLI::Validator Into(T& target, Parse parse, const char* name) {
         "", name);
 }
 
+// Why `level` is no level of the compression chosen, or "".
+std::string LevelProblem(Compression compression, int level) {
+    const LevelRange range = LevelsOf(compression);
+    if (compression == Compression::kNone) {
+        return "--level applies with --compress deflate or zstd (an uncompressed TIFF has no level)";
+    }
+    if (!range.any()) {
+        return std::string("--level applies to --compress deflate and zstd; ") + CompressionName(compression) +
+               " has no levels";
+    }
+    if (level >= range.lowest && level <= range.highest) return "";
+    return std::string("--level ") + std::to_string(level) + ": " + CompressionName(compression) + " takes " +
+           std::to_string(range.lowest) + " (fastest) to " + std::to_string(range.highest) + " (smallest); " +
+           std::to_string(range.usual) + " when not given";
+}
+
 }  // namespace
 
-std::string OutputOptionsProblem(const ExportOptions& options, int kind, bool pixelSizeGiven) {
+std::string OutputOptionsProblem(const ExportOptions& options, int kind, bool pixelSizeGiven, bool levelGiven) {
     const ExportKindInfo* info = FindExportKind(kind);
     const std::string kindName = info ? info->name : "?";
     if (pixelSizeGiven && options.layout != Layout::kPortable && !options.stack) {
@@ -35,6 +52,9 @@ std::string OutputOptionsProblem(const ExportOptions& options, int kind, bool pi
     }
     if (options.predictor && options.compression == Compression::kNone) {
         return "--predictor applies with --compress deflate, zstd or lzw (an uncompressed TIFF has none)";
+    }
+    if (levelGiven || options.level != 0) {
+        if (std::string problem = LevelProblem(options.compression, options.level); !problem.empty()) return problem;
     }
     if (options.ome && !options.stack) return "--ome applies to --stack (an OME-TIFF here is one per data file)";
     if (options.ome && options.layout != Layout::kPortable) {
@@ -65,6 +85,13 @@ void AddOutputOptions(CLI::App* cmd, ExportOptions& o, const int& kind) {
                                   "Pillow; tifffile with imagecodecs; not ImageJ)")
         ->type_name("none|deflate|zstd|lzw")
         ->check(Into(o.compression, ParseCompression, "compression"));
+    CLI::Option* level =
+        cmd->add_option("--level", o.level, "With --compress deflate or zstd: the compression level, from 1 (fastest) "
+                                            "to 12 for deflate (smallest; default " +
+                                                std::to_string(LevelsOf(Compression::kDeflate).usual) +
+                                                ") or 19 for zstd (default " +
+                                                std::to_string(LevelsOf(Compression::kZstd).usual) + ")")
+            ->type_name("N");
     CLI::Option* size =
         cmd->add_option("--pixel-size", "The size of one pixel, e.g. 6.5um, 650nm or 6.5x7um (width x height; "
                                          "unit nm, um or mm, um when none), written as the resolution in pixels "
@@ -84,10 +111,10 @@ void AddOutputOptions(CLI::App* cmd, ExportOptions& o, const int& kind) {
     cmd->add_flag("--bigtiff", o.bigTiff,
                   "Write stacks as BigTIFF even when they stay below 4 GiB (above, they are BigTIFF anyway); "
                   "ImageJ 1.53t does not open BigTIFF");
-    cmd->parse_complete_callback([&o, &kind, size, layout] {
+    cmd->parse_complete_callback([&o, &kind, size, layout, level] {
         // OME readers do not heed the Orientation tag: an OME-TIFF's rows are top first.
         if (o.ome && layout->count() == 0) o.layout = Layout::kPortable;
-        const std::string problem = OutputOptionsProblem(o, kind, size->count() > 0);
+        const std::string problem = OutputOptionsProblem(o, kind, size->count() > 0, level->count() > 0);
         if (!problem.empty()) throw CLI::ValidationError(problem);
     });
 }

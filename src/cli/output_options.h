@@ -1,5 +1,5 @@
 // The options of `convert` that choose how outputs are laid out (--layout, --compress,
-// --pixel-size), and the checks of how they combine with each other and with the kind.
+// --level, --pixel-size), and the checks of how they combine with each other and with the kind.
 #pragma once
 
 #include <string>
@@ -17,7 +17,8 @@ namespace qf {
 /// then (the --kind option's value).
 void AddOutputOptions(CLI::App* cmd, ExportOptions& options, const int& kind);
 
-/// Why `options` cannot be written for `kind`, or "" when they can.
-std::string OutputOptionsProblem(const ExportOptions& options, int kind, bool pixelSizeGiven);
+/// Why `options` cannot be written for `kind`, or "" when they can. `levelGiven`: --level
+/// was typed (so 0 is no level, not the default).
+std::string OutputOptionsProblem(const ExportOptions& options, int kind, bool pixelSizeGiven, bool levelGiven = false);
 
 }  // namespace qf

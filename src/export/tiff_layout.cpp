@@ -4,6 +4,8 @@
 #include <cstring>
 #include <vector>
 
+#include "export/page_encoder.h"
+
 namespace qf {
 namespace {
 
@@ -35,7 +37,35 @@ bool SetResolution(TIFF* tif, const PixelSize& size) {
            TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_CENTIMETER);
 }
 
+// A codec that libtiff encodes in this build gets the level too (its default otherwise).
+bool SetLibtiffLevel(TIFF* tif, const ExportOptions& options) {
+    switch (options.compression) {
+        case Compression::kDeflate: return TIFFSetField(tif, TIFFTAG_ZIPQUALITY, LevelFor(options)) == 1;
+        case Compression::kZstd: return TIFFSetField(tif, TIFFTAG_ZSTD_LEVEL, LevelFor(options)) == 1;
+        default: return true;
+    }
+}
+
+// Strips that the page encoder compressed, handed to libtiff as they are.
+bool WriteEncodedStrips(TIFF* tif, std::uint32_t width, std::uint32_t height, const std::uint16_t* samples,
+                        const ExportOptions& options) {
+    EncodedPage page;
+    if (!EncodePage(samples, width, height, options, page).ok()) return false;
+    return WriteRawStrips(tif, page);
+}
+
 }  // namespace
+
+bool WriteRawStrips(TIFF* tif, const EncodedPage& page) {
+    std::size_t start = 0;
+    for (std::size_t s = 0; s < page.stripEnds.size(); ++s) {
+        const auto bytes = static_cast<tmsize_t>(page.stripEnds[s] - start);
+        auto* data = const_cast<std::uint8_t*>(page.bytes.data() + start);
+        if (TIFFWriteRawStrip(tif, static_cast<std::uint32_t>(s), data, bytes) != bytes) return false;
+        start = page.stripEnds[s];
+    }
+    return true;
+}
 
 std::uint32_t StripRows(std::uint32_t width, std::uint32_t height) {
     const std::uint32_t rowBytes = std::max<std::uint32_t>(1, width) * 2;
@@ -52,6 +82,7 @@ bool SetLayoutTags(TIFF* tif, std::uint32_t width, std::uint32_t height, const E
                TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK) &&
                TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
     if (set && UsesPredictor(options)) set = TIFFSetField(tif, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
+    if (set && !EncodesItself(options.compression)) set = SetLibtiffLevel(tif, options);
     // The exact layout's tag set stays as it always was, FillOrder included.
     if (set && !portable) set = TIFFSetField(tif, TIFFTAG_FILLORDER, FILLORDER_MSB2LSB);
     if (set && (portable || (options.stack && options.pixelSize.known()))) set = SetResolution(tif, options.pixelSize);
@@ -60,6 +91,7 @@ bool SetLayoutTags(TIFF* tif, std::uint32_t width, std::uint32_t height, const E
 
 bool WriteLayoutStrips(TIFF* tif, std::uint32_t width, std::uint32_t height, const std::uint16_t* samples,
                        const ExportOptions& options) {
+    if (EncodesItself(options.compression)) return WriteEncodedStrips(tif, width, height, samples, options);
     const bool topFirst = options.layout == Layout::kPortable;
     const std::uint32_t rows = StripRows(width, height);
     std::vector<std::uint16_t> strip(std::size_t{rows} * width);

@@ -3,6 +3,7 @@
 #include <sstream>
 
 #include "export/ome_xml.h"
+#include "export/page_encoder.h"
 #include "export/tiff_export.h"
 #include "export/tiff_handle.h"
 #include "export/tiff_layout.h"
@@ -17,14 +18,19 @@ constexpr std::uint64_t kClassicLimit = std::uint64_t{1} << 32;
 
 }  // namespace
 
-std::uint64_t StackBytesAtMost(std::uint64_t pages, std::uint32_t width, std::uint32_t height) {
-    const std::uint64_t samples = std::uint64_t{width} * height * 2;
-    const std::uint64_t strips = height / StripRows(width, height) + 1;
+std::uint64_t StackBytesAtMost(std::uint64_t pages, std::uint32_t width, std::uint32_t height,
+                               Compression compression) {
+    const std::uint32_t rows = StripRows(width, height);
+    const std::uint64_t rowBytes = std::uint64_t{width} * 2;
+    const std::uint64_t full = height / rows, rest = height % rows;
+    std::uint64_t samples = full * StripBytesAtMost(compression, rows * rowBytes);
+    if (rest > 0) samples += StripBytesAtMost(compression, rest * rowBytes);
+    const std::uint64_t strips = full + 1;
     return 16 + pages * (samples + kPageOverhead + strips * 16);
 }
 
-bool StackNeedsBigTiff(std::uint64_t pages, std::uint32_t width, std::uint32_t height) {
-    return StackBytesAtMost(pages, width, height) >= kClassicLimit;
+bool StackNeedsBigTiff(std::uint64_t pages, std::uint32_t width, std::uint32_t height, Compression compression) {
+    return StackBytesAtMost(pages, width, height, compression) >= kClassicLimit;
 }
 
 std::string ImageJDescription(std::uint32_t pages, const PixelSize& size) {
@@ -62,7 +68,7 @@ Status TiffStackWriter::Start(const FrameImage& first) {
     width_ = first.width;
     height_ = first.height;
     bigTiff_ = options_.bigTiff || StackNeedsBigTiff(pages_, static_cast<std::uint32_t>(width_),
-                                                     static_cast<std::uint32_t>(height_));
+                                                     static_cast<std::uint32_t>(height_), options_.compression);
     if (!out_.ok()) return out_.Commit();  // the temporary could not be made: say why
     handle_ = std::make_unique<TiffHandle>(out_, bigTiff_);
     if (!handle_->open()) return out_.Commit();

@@ -15,12 +15,15 @@ namespace qf {
 
 class TiffHandle;
 
-/// The bytes a stack of `pages` uncompressed pages of `width` x `height` samples takes at
-/// most: the samples, each page's directory and strip tables, the header, the description.
-std::uint64_t StackBytesAtMost(std::uint64_t pages, std::uint32_t width, std::uint32_t height);
+/// The bytes a stack of `pages` pages of `width` x `height` samples compressed as
+/// `compression` takes at most, whatever the samples: each strip at the codec's worst case,
+/// each page's directory and strip tables, the header, the description.
+std::uint64_t StackBytesAtMost(std::uint64_t pages, std::uint32_t width, std::uint32_t height,
+                               Compression compression = Compression::kNone);
 
-/// True when a classic TIFF cannot hold that stack (its offsets end at 4 GiB).
-bool StackNeedsBigTiff(std::uint64_t pages, std::uint32_t width, std::uint32_t height);
+/// True when a classic TIFF might not hold that stack (its offsets end at 4 GiB).
+bool StackNeedsBigTiff(std::uint64_t pages, std::uint32_t width, std::uint32_t height,
+                       Compression compression = Compression::kNone);
 
 /// The first page's ImageDescription: ImageJ's "ImageJ=1.11a", images and frames (a time
 /// series, a hyperstack of one channel and one slice), with a known pixel size its unit (um;
