@@ -151,7 +151,7 @@ bool EncodesItself(Compression compression) {
 LevelRange LevelsOf(Compression compression) {
     switch (compression) {
         // libtiff's own deflate takes 1 to 9; libdeflate goes on to 12, slower and smaller.
-        case Compression::kDeflate: return {1, EncodesItself(compression) ? 12 : 9, 6};
+        case Compression::kDeflate: return {1, EncodesItself(compression) ? 12 : 9, 1};
         case Compression::kZstd: return {1, 19, 1};
         default: return {};
     }
