@@ -1,12 +1,19 @@
 #include "export/tiff_stack.h"
 
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <mutex>
 #include <sstream>
+#include <thread>
+#include <vector>
 
 #include "export/ome_xml.h"
 #include "export/page_encoder.h"
 #include "export/tiff_export.h"
 #include "export/tiff_handle.h"
 #include "export/tiff_layout.h"
+#include "platform/memory.h"
 
 namespace qf {
 namespace {
@@ -43,6 +50,101 @@ std::string ImageJDescription(std::uint32_t pages, const PixelSize& size) {
     return text.str();
 }
 
+// Workers that scale and compress a stack's pages, each page on its own, handed back in
+// the order they came: the bytes of a page depend on nothing but its samples.
+class PageEncoders {
+public:
+    struct Page {
+        FrameImage frame;
+        EncodedPage encoded;
+        Status status;
+        bool done = false;
+    };
+
+    PageEncoders(int workers, const ExportOptions& options, bool normalize)
+        : options_(options), normalize_(normalize) {
+        for (int i = 0; i < workers; ++i) threads_.emplace_back([this] { Work(); });
+    }
+    ~PageEncoders() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stopping_ = true;
+        }
+        changed_.notify_all();
+        for (std::thread& t : threads_) t.join();
+    }
+    PageEncoders(const PageEncoders&) = delete;
+    PageEncoders& operator=(const PageEncoders&) = delete;
+
+    void Submit(FrameImage frame) {
+        auto page = std::make_shared<Page>();
+        page->frame = std::move(frame);
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            todo_.push_back(page);
+            order_.push_back(std::move(page));
+        }
+        changed_.notify_all();
+    }
+    std::size_t waiting() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return order_.size();
+    }
+    /// The oldest page not taken, once it is done.
+    std::shared_ptr<Page> TakeOldest() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [this] { return order_.front()->done; });
+        std::shared_ptr<Page> page = std::move(order_.front());
+        order_.pop_front();
+        return page;
+    }
+
+private:
+    void Work() {
+        for (;;) {
+            std::shared_ptr<Page> page;
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                changed_.wait(lock, [this] { return stopping_ || !todo_.empty(); });
+                if (stopping_) return;
+                page = std::move(todo_.front());
+                todo_.pop_front();
+            }
+            Encode(*page);
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                page->done = true;
+            }
+            changed_.notify_all();
+        }
+    }
+    void Encode(Page& page) const {
+        const FrameImage& f = page.frame;
+        const std::uint16_t* samples = f.samples.get();
+        Result<std::unique_ptr<std::uint16_t[]>> scaled = std::unique_ptr<std::uint16_t[]>();
+        if (normalize_) {
+            scaled = NormalizedSamples(f);
+            if (!scaled.ok()) {
+                page.status = scaled.status();
+                return;
+            }
+            samples = scaled.value().get();
+        }
+        page.status = EncodePage(samples, static_cast<std::uint32_t>(f.width), static_cast<std::uint32_t>(f.height),
+                                 options_, page.encoded);
+        page.frame = FrameImage();  // its samples are in the page now
+    }
+
+    const ExportOptions options_;
+    const bool normalize_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<std::shared_ptr<Page>> todo_;   ///< not started, oldest first
+    std::deque<std::shared_ptr<Page>> order_;  ///< not taken, oldest first
+    bool stopping_ = false;
+    std::vector<std::thread> threads_;
+};
+
 TiffStackWriter::TiffStackWriter(const OutputTarget& target, ExportKind kind, std::uint32_t pages,
                                  const ExportOptions& options)
     : out_(target), kind_(kind), pages_(pages), options_(options) {
@@ -51,9 +153,12 @@ TiffStackWriter::TiffStackWriter(const OutputTarget& target, ExportKind kind, st
 
 TiffStackWriter::~TiffStackWriter() = default;
 
+void TiffStackWriter::EncodeWith(int jobs) { jobs_ = std::max(1, jobs); }
+
 // The first failure is the stack's: the temporary goes at once, the target stays as it was.
 Status TiffStackWriter::Fail(ErrorKind kind, std::string message) {
     if (failed_.ok()) failed_ = Error{kind, std::move(message)};
+    encoders_.reset();
     handle_.reset();
     out_.Fail(failed_.kind(), failed_.message());
     (void)out_.Commit();
@@ -72,20 +177,26 @@ Status TiffStackWriter::Start(const FrameImage& first) {
     if (!out_.ok()) return out_.Commit();  // the temporary could not be made: say why
     handle_ = std::make_unique<TiffHandle>(out_, bigTiff_);
     if (!handle_->open()) return out_.Commit();
+    if (jobs_ > 1 && EncodesItself(options_.compression)) {
+        encoders_ = std::make_unique<PageEncoders>(jobs_, options_, kind_ == kNormalizedTiff);
+    }
     return Status::Ok();
 }
 
 Status TiffStackWriter::AddPage(const FrameImage& frame) {
     if (!failed_.ok()) return failed_;
     if (Status shape = CheckFrame(frame, frame.samples != nullptr); !shape.ok()) return Fail(shape.kind(), shape.message());
-    if (written_ == 0) {
+    if (added_ == 0) {
         if (Status started = Start(frame); !started.ok()) return Fail(started.kind(), started.message());
+        description_ = options_.ome ? OmeDescription(frame) : ImageJDescription(pages_, options_.pixelSize);
     } else if (frame.width != width_ || frame.height != height_) {
         return Fail(ErrorKind::kInvalid, "the frame is " + std::to_string(frame.width) + " x " +
                                              std::to_string(frame.height) + ", the stack's pages " +
                                              std::to_string(width_) + " x " + std::to_string(height_));
     }
-    if (written_ >= pages_) return Fail(ErrorKind::kInvalid, "more frames than the stack's " + std::to_string(pages_));
+    if (added_ >= pages_) return Fail(ErrorKind::kInvalid, "more frames than the stack's " + std::to_string(pages_));
+    ++added_;
+    if (encoders_) return AddToWorkers(frame);
     const std::uint16_t* samples = frame.samples.get();
     Result<std::unique_ptr<std::uint16_t[]>> scaled = std::unique_ptr<std::uint16_t[]>();
     if (kind_ == kNormalizedTiff) {
@@ -93,20 +204,51 @@ Status TiffStackWriter::AddPage(const FrameImage& frame) {
         if (!scaled.ok()) return Fail(scaled.error().kind, scaled.message());
         samples = scaled.value().get();
     }
-    TIFF* tif = handle_->tif();
     const auto w = static_cast<std::uint32_t>(width_);
     const auto h = static_cast<std::uint32_t>(height_);
-    bool ok = SetLayoutTags(tif, w, h, options_);
-    if (ok && written_ == 0) {
-        const std::string description = options_.ome ? OmeDescription(frame) : ImageJDescription(pages_, options_.pixelSize);
-        ok = TIFFSetField(tif, TIFFTAG_IMAGEDESCRIPTION, description.c_str()) == 1;
-    }
-    ok = ok && WriteLayoutStrips(tif, w, h, samples, options_) && TIFFWriteDirectory(tif) == 1;
-    if (!ok) {
-        handle_->Close(false);
-        return Fail(ErrorKind::kWriteFailed, out_.Commit().message());
+    TIFF* tif = handle_->tif();
+    if (!SetPageTags() || !WriteLayoutStrips(tif, w, h, samples, options_) || TIFFWriteDirectory(tif) != 1) {
+        return WriteFailed();
     }
     ++written_;
+    return Status::Ok();
+}
+
+bool TiffStackWriter::SetPageTags() {
+    TIFF* tif = handle_->tif();
+    bool ok = SetLayoutTags(tif, static_cast<std::uint32_t>(width_), static_cast<std::uint32_t>(height_), options_);
+    if (ok && written_ == 0) ok = TIFFSetField(tif, TIFFTAG_IMAGEDESCRIPTION, description_.c_str()) == 1;
+    return ok;
+}
+
+Status TiffStackWriter::WriteFailed() {
+    handle_->Close(false);
+    return Fail(ErrorKind::kWriteFailed, out_.Commit().message());
+}
+
+Status TiffStackWriter::AddToWorkers(const FrameImage& frame) {
+    FrameImage copy;
+    copy.width = frame.width;
+    copy.height = frame.height;
+    copy.count = frame.count;
+    copy.samples = TryAllocateFrameBuffer<std::uint16_t>(frame.count);
+    if (!copy.samples) {
+        return Fail(ErrorKind::kOutOfMemory, "out of memory: no room for a " + std::to_string(frame.width) + " x " +
+                                                 std::to_string(frame.height) + " page");
+    }
+    std::memcpy(copy.samples.get(), frame.samples.get(), static_cast<std::size_t>(frame.count) * 2);
+    encoders_->Submit(std::move(copy));
+    return WriteDonePages(static_cast<std::size_t>(jobs_));
+}
+
+Status TiffStackWriter::WriteDonePages(std::size_t waiting) {
+    while (encoders_->waiting() > waiting) {
+        const std::shared_ptr<PageEncoders::Page> page = encoders_->TakeOldest();
+        if (!page->status.ok()) return Fail(page->status.kind(), page->status.message());
+        TIFF* tif = handle_->tif();
+        if (!SetPageTags() || !WriteRawStrips(tif, page->encoded) || TIFFWriteDirectory(tif) != 1) return WriteFailed();
+        ++written_;
+    }
     return Status::Ok();
 }
 
@@ -133,6 +275,10 @@ std::string TiffStackWriter::OmeDescription(const FrameImage& first) const {
 
 Status TiffStackWriter::Finish() {
     if (!failed_.ok()) return failed_;
+    if (encoders_) {
+        if (Status rest = WriteDonePages(0); !rest.ok()) return rest;
+        encoders_.reset();
+    }
     if (written_ != pages_ || !handle_) {
         return Fail(ErrorKind::kInvalid, "the stack has " + std::to_string(written_) + " of its " +
                                              std::to_string(pages_) + " pages; not written");

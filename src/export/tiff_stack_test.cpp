@@ -195,10 +195,15 @@ TEST_F(TiffStackTest, EveryCodecPredictorAndLayoutReadsBackPageByPage) {
                 o.layout = layout;
                 o.predictor = predictor;
                 const std::string name = std::string(CompressionName(codec)) + LayoutName(layout) + (predictor ? "p" : "");
-                const std::string path = dir / (name + ".tiff");
-                TiffStackWriter stack(path, kStandardizedTiff, 3, o);
-                for (const auto& f : frames) ASSERT_TRUE(stack.AddPage(test::SampleFrame(w, h, f)).ok()) << name;
-                ASSERT_TRUE(stack.Finish().ok()) << name;
+                // One job, and workers that compress the pages while the next ones come.
+                for (const int jobs : {3, 1}) {
+                    TiffStackWriter stack(dir / (name + std::to_string(jobs) + ".tiff"), kStandardizedTiff, 3, o);
+                    stack.EncodeWith(jobs);
+                    for (const auto& f : frames) ASSERT_TRUE(stack.AddPage(test::SampleFrame(w, h, f)).ok()) << name;
+                    ASSERT_TRUE(stack.Finish().ok()) << name;
+                }
+                const std::string path = dir / (name + "1.tiff");
+                EXPECT_EQ(test::ReadBytes(dir / (name + "3.tiff")), test::ReadBytes(path)) << name;
                 const std::vector<StackPage> pages = ReadStack(path);
                 ASSERT_EQ(pages.size(), 3u) << name;
                 for (std::size_t p = 0; p < 3; ++p) {
@@ -262,6 +267,24 @@ TEST_F(TiffStackTest, FewerPagesThanAnnouncedOrAPageOfAnotherSizeIsRefused) {
     EXPECT_EQ(other.message(), "the frame is 1 x 2, the stack's pages 2 x 1");
     EXPECT_FALSE(mixed.Finish().ok());
     EXPECT_TRUE(test::Entries(dir.path()).empty());
+
+    // With workers compressing pages: the same refusals, nothing left behind.
+    for (Compression codec : {Compression::kDeflate, Compression::kZstd}) {
+        if (!CompressionAvailable(codec)) continue;
+        ExportOptions o;
+        o.compression = codec;
+        {
+            TiffStackWriter stopped(dir / "stopped.tiff", kNormalizedTiff, 5, o);
+            stopped.EncodeWith(2);
+            for (std::uint16_t v = 1; v <= 4; ++v) ASSERT_TRUE(stopped.AddPage(test::SampleFrame(2, 1, {v, 9})).ok());
+        }
+        TiffStackWriter short2(dir / "short.tiff", kNormalizedTiff, 3, o);
+        short2.EncodeWith(2);
+        ASSERT_TRUE(short2.AddPage(test::SampleFrame(2, 1, {1, 2})).ok());
+        ASSERT_TRUE(short2.AddPage(test::SampleFrame(2, 1, {1, 2})).ok());
+        EXPECT_EQ(short2.Finish().message(), "the stack has 2 of its 3 pages; not written");
+        EXPECT_TRUE(test::Entries(dir.path()).empty()) << CompressionName(codec);
+    }
 }
 
 }  // namespace
