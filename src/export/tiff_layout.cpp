@@ -94,16 +94,24 @@ bool WriteLayoutStrips(TIFF* tif, std::uint32_t width, std::uint32_t height, con
     if (EncodesItself(options.compression)) return WriteEncodedStrips(tif, width, height, samples, options);
     const bool topFirst = options.layout == Layout::kPortable;
     const std::uint32_t rows = StripRows(width, height);
-    std::vector<std::uint16_t> strip(std::size_t{rows} * width);
+    // Uncompressed rows in the frame's order are the strip as it stands: libtiff writes
+    // them as they are, without changing them (native byte and bit order).
+    const bool direct = !topFirst && options.compression == Compression::kNone;
+    std::vector<std::uint16_t> strip(direct ? 0 : std::size_t{rows} * width);
     for (std::uint32_t first = 0, s = 0; first < height; first += rows, ++s) {
         const std::uint32_t n = std::min(rows, height - first);
+        const auto bytes = static_cast<tmsize_t>(std::size_t{n} * width * 2);
+        if (direct) {
+            auto* rowsAsTheyAre = const_cast<std::uint16_t*>(samples + std::size_t{first} * width);
+            if (TIFFWriteEncodedStrip(tif, s, rowsAsTheyAre, bytes) < 0) return false;
+            continue;
+        }
         for (std::uint32_t r = 0; r < n; ++r) {
             const std::uint32_t fileRow = first + r;
             const std::uint32_t frameRow = topFirst ? height - 1 - fileRow : fileRow;
             std::memcpy(strip.data() + std::size_t{r} * width, samples + std::size_t{frameRow} * width,
                         std::size_t{width} * 2);
         }
-        const auto bytes = static_cast<tmsize_t>(std::size_t{n} * width * 2);
         if (TIFFWriteEncodedStrip(tif, s, strip.data(), bytes) < 0) return false;
     }
     return true;
