@@ -99,6 +99,7 @@ private:
 #endif
 
 std::unique_ptr<StripCompressor> CompressorFor(Compression compression, int level) {
+    (void)level;  // a build without either library
     switch (compression) {
 #if QUILLFEN_HAVE_LIBDEFLATE
         case Compression::kDeflate: return std::make_unique<DeflateCompressor>(level);

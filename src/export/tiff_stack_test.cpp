@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <tiffio.h>
 
+#include "export/page_encoder.h"
 #include "test/frames.h"
 #include "test/temp_folder.h"
 
@@ -115,6 +116,7 @@ TEST(StackSizeTest, BigTiffWhenTheCodecsWorstCaseCouldPassFourGibibytes) {
         std::uint32_t width, height;
         Compression codec;
         bool big;
+        bool ownBound = false;  ///< holds for the bound of the codec's own library only
     } cases[] = {
         // 2048 x 2048 pages of 8 MiB each: 511 fit a classic TIFF with room to spare, 512 do not.
         {511, 2048, 2048, Compression::kNone, false},
@@ -127,14 +129,16 @@ TEST(StackSizeTest, BigTiffWhenTheCodecsWorstCaseCouldPassFourGibibytes) {
         {341, 2048, 2048, Compression::kLzw, true},
         {340, 2048, 2048, Compression::kLzw, false},
         // Deflate and zstd add a little to samples that do not compress: some 16 KiB a page
-        // of slack is too little for zstd's bound, enough for deflate's.
+        // of slack is too little for libzstd's bound, enough for libdeflate's.
         {377, 2048, 2048, Compression::kDeflate, false},
         {377, 2048, 2048, Compression::kZstd, false},
-        {511, 2048, 2048, Compression::kDeflate, false},
+        {511, 2048, 2048, Compression::kDeflate, false, true},
         {511, 2048, 2048, Compression::kZstd, true},
         {512, 2048, 2048, Compression::kDeflate, true},
     };
     for (const auto& c : cases) {
+        // Where libtiff encodes the codec, its bound is a rounder one.
+        if (c.ownBound && !EncodesItself(c.codec)) continue;
         EXPECT_EQ(StackNeedsBigTiff(c.pages, c.width, c.height, c.codec), c.big)
             << c.pages << " x " << c.width << " x " << c.height << " " << CompressionName(c.codec);
         EXPECT_GE(StackBytesAtMost(c.pages, c.width, c.height, c.codec), c.pages * c.width * c.height * 2);
