@@ -228,6 +228,8 @@ Result<ReadReport> ReadReportJson(const std::string& text) {
                                   "dry_run"}) {
             read.choices[field] = j.at(field).dump();
         }
+        // Reports written before --level have none: the codec's level of then.
+        if (j.contains("level")) read.choices["level"] = j.at("level").dump();
         if (!j.contains("plan") || !j.contains("shard")) {
             return Error{ErrorKind::kInvalid, "written by a version that does not say its plan and shard (" +
                                                   read.version + "); run the parts again"};

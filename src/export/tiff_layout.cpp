@@ -50,7 +50,11 @@ bool SetLibtiffLevel(TIFF* tif, const ExportOptions& options) {
 bool WriteEncodedStrips(TIFF* tif, std::uint32_t width, std::uint32_t height, const std::uint16_t* samples,
                         const ExportOptions& options) {
     EncodedPage page;
-    if (!EncodePage(samples, width, height, options, page).ok()) return false;
+    if (const Status encoded = EncodePage(samples, width, height, options, page); !encoded.ok()) {
+        // Said through the handle's messages, which become the output's failure.
+        TIFFErrorExtR(tif, "page encoder", "%s", encoded.message().c_str());
+        return false;
+    }
     return WriteRawStrips(tif, page);
 }
 
