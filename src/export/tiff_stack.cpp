@@ -1,15 +1,11 @@
 #include "export/tiff_stack.h"
 
-#include <condition_variable>
 #include <cstring>
-#include <deque>
-#include <mutex>
 #include <sstream>
-#include <thread>
-#include <vector>
 
 #include "export/ome_xml.h"
 #include "export/page_encoder.h"
+#include "export/page_workers.h"
 #include "export/tiff_export.h"
 #include "export/tiff_handle.h"
 #include "export/tiff_layout.h"
@@ -49,101 +45,6 @@ std::string ImageJDescription(std::uint32_t pages, const PixelSize& size) {
     text << "loop=false\n";
     return text.str();
 }
-
-// Workers that scale and compress a stack's pages, each page on its own, handed back in
-// the order they came: the bytes of a page depend on nothing but its samples.
-class PageEncoders {
-public:
-    struct Page {
-        FrameImage frame;
-        EncodedPage encoded;
-        Status status;
-        bool done = false;
-    };
-
-    PageEncoders(int workers, const ExportOptions& options, bool normalize)
-        : options_(options), normalize_(normalize) {
-        for (int i = 0; i < workers; ++i) threads_.emplace_back([this] { Work(); });
-    }
-    ~PageEncoders() {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            stopping_ = true;
-        }
-        changed_.notify_all();
-        for (std::thread& t : threads_) t.join();
-    }
-    PageEncoders(const PageEncoders&) = delete;
-    PageEncoders& operator=(const PageEncoders&) = delete;
-
-    void Submit(FrameImage frame) {
-        auto page = std::make_shared<Page>();
-        page->frame = std::move(frame);
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            todo_.push_back(page);
-            order_.push_back(std::move(page));
-        }
-        changed_.notify_all();
-    }
-    std::size_t waiting() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return order_.size();
-    }
-    /// The oldest page not taken, once it is done.
-    std::shared_ptr<Page> TakeOldest() {
-        std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [this] { return order_.front()->done; });
-        std::shared_ptr<Page> page = std::move(order_.front());
-        order_.pop_front();
-        return page;
-    }
-
-private:
-    void Work() {
-        for (;;) {
-            std::shared_ptr<Page> page;
-            {
-                std::unique_lock<std::mutex> lock(mutex_);
-                changed_.wait(lock, [this] { return stopping_ || !todo_.empty(); });
-                if (stopping_) return;
-                page = std::move(todo_.front());
-                todo_.pop_front();
-            }
-            Encode(*page);
-            {
-                std::lock_guard<std::mutex> lock(mutex_);
-                page->done = true;
-            }
-            changed_.notify_all();
-        }
-    }
-    void Encode(Page& page) const {
-        const FrameImage& f = page.frame;
-        const std::uint16_t* samples = f.samples.get();
-        Result<std::unique_ptr<std::uint16_t[]>> scaled = std::unique_ptr<std::uint16_t[]>();
-        if (normalize_) {
-            scaled = NormalizedSamples(f);
-            if (!scaled.ok()) {
-                page.status = scaled.status();
-                return;
-            }
-            samples = scaled.value().get();
-        }
-        page.status = EncodePage(samples, static_cast<std::uint32_t>(f.width), static_cast<std::uint32_t>(f.height),
-                                 options_, page.encoded);
-        page.frame = FrameImage();  // its samples are in the page now
-    }
-
-    const ExportOptions options_;
-    const bool normalize_;
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::deque<std::shared_ptr<Page>> todo_;   ///< not started, oldest first
-    std::deque<std::shared_ptr<Page>> order_;  ///< not taken, oldest first
-    bool stopping_ = false;
-    std::vector<std::thread> threads_;
-};
 
 TiffStackWriter::TiffStackWriter(const OutputTarget& target, ExportKind kind, std::uint32_t pages,
                                  const ExportOptions& options)
