@@ -117,14 +117,18 @@ Status EncodeStrips(const std::uint16_t* samples, std::uint32_t width, std::uint
     const std::size_t stripBytes = std::size_t{rows} * width * 2;
     const std::size_t strips = (height + rows - 1) / rows;
     std::vector<std::uint16_t> strip(std::size_t{rows} * width);
-    page.bytes.resize(codec.Bound(stripBytes) * strips);
+    const std::size_t room = codec.Bound(stripBytes) * strips;
+    if (page.room < room) {
+        page.bytes.reset(new std::uint8_t[room]);  // a fresh page's buffer, left uninitialised
+        page.room = room;
+    }
     page.stripEnds.clear();
     std::size_t end = 0;
     for (std::uint32_t first = 0; first < height; first += rows) {
         const std::uint32_t n = std::min(rows, height - first);
         GatherStrip(samples, width, height, first, n, options, strip.data());
         const std::size_t bytes = std::size_t{n} * width * 2;
-        const std::size_t written = codec.Compress(strip.data(), bytes, page.bytes.data() + end, page.bytes.size() - end);
+        const std::size_t written = codec.Compress(strip.data(), bytes, page.bytes.get() + end, page.room - end);
         if (written == 0) {
             return Fail(ErrorKind::kWriteFailed, std::string("write failed: the ") + CompressionName(options.compression) +
                                                      " encoder refused a strip");
@@ -132,7 +136,6 @@ Status EncodeStrips(const std::uint16_t* samples, std::uint32_t width, std::uint
         end += written;
         page.stripEnds.push_back(end);
     }
-    page.bytes.resize(end);
     return Status::Ok();
 }
 

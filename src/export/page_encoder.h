@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,7 +17,8 @@ namespace qf {
 
 /// The strips of one page, back to back, and where each ends in `bytes`.
 struct EncodedPage {
-    std::vector<std::uint8_t> bytes;
+    std::unique_ptr<std::uint8_t[]> bytes;  ///< not zeroed first: the codec fills what counts
+    std::size_t room = 0;                   ///< the bytes `bytes` holds
     std::vector<std::size_t> stripEnds;
 };
 

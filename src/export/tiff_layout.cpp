@@ -64,7 +64,7 @@ bool WriteRawStrips(TIFF* tif, const EncodedPage& page) {
     std::size_t start = 0;
     for (std::size_t s = 0; s < page.stripEnds.size(); ++s) {
         const auto bytes = static_cast<tmsize_t>(page.stripEnds[s] - start);
-        auto* data = const_cast<std::uint8_t*>(page.bytes.data() + start);
+        std::uint8_t* data = page.bytes.get() + start;
         if (TIFFWriteRawStrip(tif, static_cast<std::uint32_t>(s), data, bytes) != bytes) return false;
         start = page.stripEnds[s];
     }
