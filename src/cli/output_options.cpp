@@ -22,6 +22,13 @@ CLI::Validator Into(T& target, Parse parse, const char* name) {
         "", name);
 }
 
+// "1 (fastest) to 12 (smallest), default 1".
+std::string LevelText(Compression compression) {
+    const LevelRange range = LevelsOf(compression);
+    return std::to_string(range.lowest) + " (fastest) to " + std::to_string(range.highest) + " (smallest), default " +
+           std::to_string(range.usual);
+}
+
 // Why `level` is no level of the compression chosen, or "".
 std::string LevelProblem(Compression compression, int level) {
     const LevelRange range = LevelsOf(compression);
@@ -34,8 +41,7 @@ std::string LevelProblem(Compression compression, int level) {
     }
     if (level >= range.lowest && level <= range.highest) return "";
     return std::string("--level ") + std::to_string(level) + ": " + CompressionName(compression) + " takes " +
-           std::to_string(range.lowest) + " (fastest) to " + std::to_string(range.highest) + " (smallest); " +
-           std::to_string(range.usual) + " when not given";
+           LevelText(compression);
 }
 
 }  // namespace
@@ -86,11 +92,9 @@ void AddOutputOptions(CLI::App* cmd, ExportOptions& o, const int& kind) {
         ->type_name("none|deflate|zstd|lzw")
         ->check(Into(o.compression, ParseCompression, "compression"));
     CLI::Option* level =
-        cmd->add_option("--level", o.level, "With --compress deflate or zstd: the compression level, from 1 (fastest) "
-                                            "to 12 for deflate (smallest; default " +
-                                                std::to_string(LevelsOf(Compression::kDeflate).usual) +
-                                                ") or 19 for zstd (default " +
-                                                std::to_string(LevelsOf(Compression::kZstd).usual) + ")")
+        cmd->add_option("--level", o.level,
+                        "With --compress deflate or zstd: the compression level, deflate " + LevelText(Compression::kDeflate) +
+                            "; zstd " + LevelText(Compression::kZstd))
             ->type_name("N");
     CLI::Option* size =
         cmd->add_option("--pixel-size", "The size of one pixel, e.g. 6.5um, 650nm or 6.5x7um (width x height; "

@@ -185,7 +185,7 @@ TEST_F(OutputOptionsTest, LevelIsCheckedAgainstTheCodecAndSaysWhatIsAllowed) {
     ExpectUsageError({"--level", "3"}, "--level applies with --compress deflate or zstd (an uncompressed TIFF has no level)");
     ExpectUsageError({"--compress", "none", "--level", "1"}, "--level applies with --compress deflate or zstd");
     ExpectUsageError({"--compress", "lzw", "--level", "5"}, "--level applies to --compress deflate and zstd; lzw has no levels");
-    ExpectUsageError({"--compress", "zstd", "--level", "0"}, "--level 0: zstd takes 1 (fastest) to 19 (smallest); 1 when not given");
+    ExpectUsageError({"--compress", "zstd", "--level", "0"}, "--level 0: zstd takes 1 (fastest) to 19 (smallest), default 1");
     ExpectUsageError({"--level", "20", "--compress", "zstd"}, "--level 20: zstd takes 1 (fastest) to 19 (smallest)");
     ExpectUsageError({"--compress", "zstd", "--level", "-3"}, "--level -3: zstd takes 1 (fastest) to 19");
     ExpectUsageError({"--compress", "deflate", "--level", "fast"}, "--level");
