@@ -156,13 +156,14 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--build", default="build")
     parser.add_argument("--runs", type=int, default=3)
-    parser.add_argument("--small-only", action="store_true", help="the 640 x 480 series only")
+    parser.add_argument("--only", choices=["small", "large"], help="one of the two series only")
     parser.add_argument("--levels", action="store_true", help="the size/speed table of the levels instead")
     args = parser.parse_args()
     cli = os.path.abspath(os.path.join(args.build, "src/cli/quillfen-cli"))
     work = tempfile.mkdtemp(prefix="quillfen-codecs-")
     try:
-        sets = [DataSet(work, cli, *s) for s in (SETS[:1] if args.small_only else SETS)]
+        chosen = {"small": SETS[:1], "large": SETS[1:], None: SETS}[args.only]
+        sets = [DataSet(work, cli, *s) for s in chosen]
         print(f"load average before: {os.getloadavg()[0]:.2f}; {os.cpu_count()} cores", flush=True)
         if args.levels:
             level_table(work, cli, sets)
