@@ -5,13 +5,13 @@
 
 _quillfen_cli_commands="convert watch info synth report"
 declare -gA _quillfen_cli_options=(
-    [convert]="--kind --settle-ms --quiet --sync --dry-run --output-dir --name-pattern --no-clobber --recursive --salvage --report --shard --jobs --frames --exclude --only-orx --mirror --input-bits --layout --compress --predictor --pixel-size --stack --ome --bigtiff --help"
-    [watch]="--kind --settle-ms --quiet --sync --output-dir --name-pattern --no-clobber --recursive --salvage --report --jobs --frames --exclude --only-orx --mirror --input-bits --layout --compress --predictor --pixel-size --stack --ome --bigtiff --poll --settle-time --give-up-after --poll-only --once --help"
+    [convert]="--kind --settle-ms --quiet --sync --dry-run --output-dir --name-pattern --no-clobber --recursive --salvage --report --shard --jobs --frames --exclude --only-orx --mirror --input-bits --layout --compress --level --predictor --pixel-size --stack --ome --bigtiff --help"
+    [watch]="--kind --settle-ms --quiet --sync --output-dir --name-pattern --no-clobber --recursive --salvage --report --jobs --frames --exclude --only-orx --mirror --input-bits --layout --compress --level --predictor --pixel-size --stack --ome --bigtiff --poll --settle-time --give-up-after --poll-only --once --help"
     [info]="--stats --recursive --only-orx --help"
     [synth]="--width --height --frames --half --bits --seed --force --help"
     [report]="--help"
 )
-_quillfen_cli_takes_value="-k -o -j --kind --settle-ms --output-dir --name-pattern --report --shard --jobs --exclude --input-bits --layout --compress --pixel-size --width --height --frames --bits --seed --poll --settle-time --give-up-after"
+_quillfen_cli_takes_value="-k -o -j --kind --settle-ms --output-dir --name-pattern --report --shard --jobs --exclude --input-bits --layout --compress --level --pixel-size --width --height --frames --bits --seed --poll --settle-time --give-up-after"
 _quillfen_cli_kinds="normalized-tiff standardized-tiff grayscale-bmp color-bmp colour-bmp"
 
 _quillfen_cli() {

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config help2man
-  libtiff-dev libtiff-tools
+  libtiff-dev libtiff-tools libdeflate-dev libzstd-dev
   qt6-base-dev fonts-dejavu-core
   libgtest-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev clang-tidy bash-completion
   python3 python3-numpy python3-pil python3-tifffile

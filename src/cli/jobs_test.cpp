@@ -11,6 +11,7 @@
 
 #include "cli/cli_app.h"
 #include "cli/progress_printer.h"
+#include "export/export_options.h"
 #include "platform/file_io.h"
 #include "platform/file_layer.h"
 #include "test/faulty_files.h"
@@ -123,6 +124,29 @@ TEST_F(JobsTest, EveryKindWritesAndReportsWhatOneJobDoes) {
     MixedFolder();
     for (const char* kind : {"normalized-tiff", "standardized-tiff", "grayscale-bmp", "color-bmp"}) {
         EXPECT_EQ(ExpectSameAsOneJob({"--kind", kind}, kind), kExitFailures);
+    }
+}
+
+// Each codec, level, predictor and layout, per frame and stacked: the same bytes.
+TEST_F(JobsTest, EveryCodecAndStackWritesWhatOneJobDoes) {
+    MixedFolder();
+    const struct {
+        Compression codec;
+        std::vector<std::string> options;
+    } cases[] = {
+        {Compression::kDeflate, {"--compress", "deflate"}},
+        {Compression::kZstd, {"--compress", "zstd", "--predictor", "--layout", "portable"}},
+        {Compression::kLzw, {"--compress", "lzw", "--predictor"}},
+        {Compression::kDeflate, {"--stack", "--compress", "deflate", "--predictor", "--level", "9"}},
+        {Compression::kZstd, {"--stack", "--compress", "zstd", "--layout", "portable", "--kind", "standardized-tiff"}},
+        {Compression::kLzw, {"--stack", "--compress", "lzw"}},
+        {Compression::kNone, {"--stack"}},
+    };
+    for (const auto& c : cases) {
+        if (!CompressionAvailable(c.codec)) continue;
+        std::string what;
+        for (const auto& o : c.options) what += o + " ";
+        ExpectSameAsOneJob(c.options, what);
     }
 }
 

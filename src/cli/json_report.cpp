@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "export/export_kinds.h"
+#include "export/page_encoder.h"
 #include "platform/file_io.h"
 #include "platform/version.h"
 
@@ -120,6 +121,8 @@ json HeaderJson(const ConvertOptions& o) {
                 {"kind", FindExportKind(o.plannedKind) ? FindExportKind(o.plannedKind)->name : "?"},
                 {"layout", LayoutName(options.layout)},
                 {"compression", CompressionName(options.compression)},
+                {"level", LevelsOf(options.compression).any() ? json(LevelFor(options)) : json(nullptr)},
+                {"encoder", options.compression != Compression::kNone ? json(EncoderName(options.compression)) : json(nullptr)},
                 {"stack", options.stack},
                 {"bigtiff", options.stack && options.bigTiff},
                 {"predictor", options.compression != Compression::kNone && options.predictor},
@@ -225,6 +228,8 @@ Result<ReadReport> ReadReportJson(const std::string& text) {
                                   "dry_run"}) {
             read.choices[field] = j.at(field).dump();
         }
+        // Reports written before --level have none: the codec's level of then.
+        if (j.contains("level")) read.choices["level"] = j.at("level").dump();
         if (!j.contains("plan") || !j.contains("shard")) {
             return Error{ErrorKind::kInvalid, "written by a version that does not say its plan and shard (" +
                                                   read.version + "); run the parts again"};

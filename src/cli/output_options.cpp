@@ -34,6 +34,11 @@ void AddOutputOptions(CLI::App* cmd, RunOptions& run) {
                                   "Pillow; tifffile with imagecodecs; not ImageJ)")
         ->type_name("none|deflate|zstd|lzw")
         ->check(Into(o.compression, ParseCompression, "compression"));
+    CLI::Option* level =
+        cmd->add_option("--level", o.level,
+                        "With --compress deflate or zstd: the compression level, deflate " + LevelsText(Compression::kDeflate) +
+                            "; zstd " + LevelsText(Compression::kZstd))
+            ->type_name("N");
     cmd->add_option("--pixel-size", "The size of one pixel, e.g. 6.5um, 650nm or 6.5x7um (width x height; "
                                          "unit nm, um or mm, um when none), written as the resolution in pixels "
                                          "per centimetre (and in a stack's ImageJ description); needs --layout portable or --stack")
@@ -52,9 +57,13 @@ void AddOutputOptions(CLI::App* cmd, RunOptions& run) {
     cmd->add_flag("--bigtiff", o.bigTiff,
                   "Write stacks as BigTIFF even when they stay below 4 GiB (above, they are BigTIFF anyway); "
                   "ImageJ 1.53t does not open BigTIFF");
-    cmd->parse_complete_callback([&run, layout] {
+    cmd->parse_complete_callback([&run, layout, level] {
         // OME readers do not heed the Orientation tag: an OME-TIFF's rows are top first.
         if (run.exportOptions.ome && layout->count() == 0) run.exportOptions.layout = Layout::kPortable;
+        // A level typed as 0 is no level (0 in the value is the codec's usual one).
+        if (level->count() > 0 && run.exportOptions.level == 0) {
+            throw CLI::ValidationError(LevelProblem(run.exportOptions.compression, 0));
+        }
         if (std::optional<OptionsProblem> problem = Validate(run)) throw CLI::ValidationError(problem->message);
     });
 }

@@ -1,5 +1,5 @@
 // The options of `convert` that choose how outputs are laid out (--layout, --compress,
-// --pixel-size), and the checks of how they combine with each other and with the kind.
+// --level, --pixel-size), and the checks of how they combine with each other and with the kind.
 #pragma once
 
 #include <string>

@@ -7,6 +7,7 @@
 
 #include "cli/cli_test_support.h"
 #include "export/export_options.h"
+#include "export/page_encoder.h"
 #include "test/temp_folder.h"
 #include "tools/synthetic_beam.h"
 
@@ -172,6 +173,42 @@ TEST_F(OutputOptionsTest, ReportNamesTheChosenLayout) {
     EXPECT_EQ(chosen["compression"], "lzw");
     EXPECT_DOUBLE_EQ(chosen["pixel_size_um"]["width"].get<double>(), 0.65);
     EXPECT_DOUBLE_EQ(chosen["pixel_size_um"]["height"].get<double>(), 0.7);
+    EXPECT_TRUE(chosen["level"].is_null());
+    EXPECT_EQ(chosen["encoder"], "libtiff");
+}
+
+// --level: refused in one line that says what is allowed, for the codec it is given with.
+TEST_F(OutputOptionsTest, LevelIsCheckedAgainstTheCodecAndSaysWhatIsAllowed) {
+    ExpectUsageError({"--level", "3"}, "--level applies with --compress deflate or zstd (an uncompressed TIFF has no level)");
+    ExpectUsageError({"--compress", "none", "--level", "1"}, "--level applies with --compress deflate or zstd");
+    ExpectUsageError({"--compress", "lzw", "--level", "5"}, "--level applies to --compress deflate and zstd; lzw has no levels");
+    ExpectUsageError({"--compress", "zstd", "--level", "0"}, "--level 0: zstd takes 1 (fastest) to 19 (smallest), default 1");
+    ExpectUsageError({"--level", "20", "--compress", "zstd"}, "--level 20: zstd takes 1 (fastest) to 19 (smallest)");
+    ExpectUsageError({"--compress", "zstd", "--level", "-3"}, "--level -3: zstd takes 1 (fastest) to 19");
+    ExpectUsageError({"--compress", "deflate", "--level", "fast"}, "--level");
+    const LevelRange deflate = LevelsOf(Compression::kDeflate);
+    ExpectUsageError({"--compress", "deflate", "--level", std::to_string(deflate.highest + 1)},
+                     "--level " + std::to_string(deflate.highest + 1) + ": deflate takes 1 (fastest) to " +
+                         std::to_string(deflate.highest) + " (smallest)");
+    // The ends of each range are taken, written, and reported.
+    const struct {
+        const char* codec;
+        const char* level;
+        int reported;
+    } taken[] = {{"deflate", "1", 1}, {"deflate", nullptr, deflate.usual}, {"zstd", "19", 19},
+                 {"zstd", nullptr, LevelsOf(Compression::kZstd).usual}};
+    for (const auto& t : taken) {
+        std::vector<std::string> args = {"convert", "--report", "-", "--compress", t.codec, "--output-dir",
+                                         dir / (std::string(t.codec) + (t.level ? t.level : "usual"))};
+        if (t.level) args.insert(args.end(), {"--level", t.level});
+        args.push_back(dir.path());
+        ASSERT_EQ(Run(args), kExitOk) << err.str();
+        const nlohmann::json report = nlohmann::json::parse(out.str());
+        EXPECT_EQ(report["level"], t.reported) << t.codec;
+        EXPECT_EQ(report["encoder"], EncoderName(std::string(t.codec) == "zstd" ? Compression::kZstd
+                                                                              : Compression::kDeflate));
+        EXPECT_EQ(report["totals"]["frames_written"], 3) << report.dump();
+    }
 }
 
 }  // namespace

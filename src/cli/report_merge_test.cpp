@@ -186,6 +186,9 @@ TEST_F(ReportMergeTest, RefusesPartsOfDifferentPlansSayingWhich) {
         const std::string text = j.dump();
         test::WriteBytes(older, std::vector<std::uint8_t>(text.begin(), text.end()));
     }
+    const std::string level1 = dir / "level1.json", level5 = dir / "level5.json";
+    Run({"convert", "--dry-run", "--compress", "zstd", "--level", "1", "--shard", "1/2", "--report", level1, work()});
+    Run({"convert", "--dry-run", "--compress", "zstd", "--level", "5", "--shard", "2/2", "--report", level5, work()});
     const std::string merged = dir / "merged.json";
     Run({"report", "merge", "--report", merged, four[0], four[1], four[2], four[3]});
     const std::string prefix = "quillfen-cli: not the parts of one run: ";
@@ -200,6 +203,7 @@ TEST_F(ReportMergeTest, RefusesPartsOfDifferentPlansSayingWhich) {
         {{four[0], two[1]}, four[0] + " and " + two[1] + " are parts of different counts (1/4 and 2/2)"},
         {{four[0], older, four[2], four[3]}, four[0] + " and " + older + " come from different versions (1.0.0.1 and 0.9.0.0)"},
         {{merged, four[0]}, merged + " is a merged report, not a part"},
+        {{level1, level5}, level1 + " and " + level5 + " differ in level (1 and 5)"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args = {"report", "merge"};

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "export/export_kinds.h"
+#include "export/page_encoder.h"
 #include "platform/file_io.h"
 
 namespace qf {
@@ -26,6 +27,7 @@ constexpr std::array kDialogWords{
     RuleWords{OptionsRule::kOmeNeedsStack, "OME-TIFF applies to stacks: an OME-TIFF here is one per data file."},
     RuleWords{OptionsRule::kOmeNeedsPortable,
               "OME-TIFF writes rows top first, as OME readers expect: choose the portable layout."},
+    RuleWords{OptionsRule::kLevelOutOfRange, "The compression level is not one the chosen compression takes."},
     RuleWords{OptionsRule::kBigTiffNeedsStack, "BigTIFF applies to stacks only: a frame's TIFF is far below 4 GiB."},
     RuleWords{OptionsRule::kMirrorNeedsRecursiveAndOutputDir,
               "Mirroring subfolders needs an output folder and \"Convert subfolders too\": it writes each "
@@ -54,6 +56,11 @@ std::optional<OptionsProblem> TiffOptionsProblem(const ExportOptions& o) {
         return Problem(OptionsRule::kOmeNeedsPortable,
                        "--ome writes rows top first, as OME readers expect (they do not heed the Orientation tag): "
                        "leave out --layout exact");
+    }
+    if (o.level != 0) {
+        if (std::string problem = LevelProblem(o.compression, o.level); !problem.empty()) {
+            return Problem(OptionsRule::kLevelOutOfRange, std::move(problem));
+        }
     }
     if (o.bigTiff && !o.stack) {
         return Problem(OptionsRule::kBigTiffNeedsStack,
@@ -87,6 +94,26 @@ std::optional<OptionsProblem> KindProblem(const RunOptions& o) {
 }
 
 }  // namespace
+
+std::string LevelsText(Compression compression) {
+    const LevelRange range = LevelsOf(compression);
+    return std::to_string(range.lowest) + " (fastest) to " + std::to_string(range.highest) + " (smallest), default " +
+           std::to_string(range.usual);
+}
+
+std::string LevelProblem(Compression compression, int level) {
+    const LevelRange range = LevelsOf(compression);
+    if (compression == Compression::kNone) {
+        return "--level applies with --compress deflate or zstd (an uncompressed TIFF has no level)";
+    }
+    if (!range.any()) {
+        return std::string("--level applies to --compress deflate and zstd; ") + CompressionName(compression) +
+               " has no levels";
+    }
+    if (level >= range.lowest && level <= range.highest) return "";
+    return std::string("--level ") + std::to_string(level) + ": " + CompressionName(compression) + " takes " +
+           LevelsText(compression);
+}
 
 int RunOptions::JobsToRun() const { return jobs > 0 ? jobs : DefaultJobs(); }
 

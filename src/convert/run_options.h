@@ -71,6 +71,7 @@ enum class OptionsRule {
     kOmeNeedsStack,
     kOmeNeedsPortable,
     kBigTiffNeedsStack,
+    kLevelOutOfRange,
     kMirrorNeedsRecursiveAndOutputDir,
     kInputBitsOutOfRange,
     kJobsOutOfRange,
@@ -85,6 +86,12 @@ struct OptionsProblem {
 /// Why `options` cannot be run, or nothing when they can. The same rules for every front end;
 /// the decimal point and every word are the same in every locale.
 std::optional<OptionsProblem> Validate(const RunOptions& options);
+
+/// The levels `compression` takes: "1 (fastest) to 12 (smallest), default 1".
+std::string LevelsText(Compression compression);
+/// Why `level` is no level of `compression` ("" when it is one), naming the options as the
+/// command line spells them.
+std::string LevelProblem(Compression compression, int level);
 
 /// The sentence a dialog shows for `rule` (its controls' words, not the command line's;
 /// English, to be translated by the front end).

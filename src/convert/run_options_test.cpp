@@ -74,6 +74,19 @@ TEST(RunOptionsTest, ValidateRefusesEachCombinationThatCannotBeWrittenAndNothing
              o.exportOptions.stack = true;
          },
          OptionsRule::kOmeNeedsPortable},
+        {"level 3 of deflate",
+         [](RunOptions& o) {
+             o.exportOptions.compression = Compression::kDeflate;
+             o.exportOptions.level = 3;
+         },
+         std::nullopt},
+        {"level 20 of zstd",
+         [](RunOptions& o) {
+             o.exportOptions.compression = Compression::kZstd;
+             o.exportOptions.level = 20;
+         },
+         OptionsRule::kLevelOutOfRange},
+        {"a level without compression", [](RunOptions& o) { o.exportOptions.level = 1; }, OptionsRule::kLevelOutOfRange},
         {"bigtiff without a stack", [](RunOptions& o) { o.exportOptions.bigTiff = true; },
          OptionsRule::kBigTiffNeedsStack},
         {"mirror without an output folder", [](RunOptions& o) { o.mirror = o.recursive = true; },

@@ -1,10 +1,12 @@
 // --stack: each data file becomes one multi-page TIFF, its frames the pages in frame
-// order, written by the walk itself one frame at a time (so one frame in memory) on the
-// caller's control, which the inline runner has just loaded with the file.
+// order, pulled by the walk itself one frame at a time on the caller's control, which the
+// inline runner has just loaded with the file. With several jobs the stack's workers
+// compress the pages meanwhile (a few frames in memory); the file is the same.
 #include <algorithm>
 
 #include "convert/frame_pull.h"
 #include "convert/walk.h"
+#include "export/page_encoder.h"
 #include "export/tiff_stack.h"
 #include "platform/status_error.h"
 
@@ -28,6 +30,9 @@ void Walk::ConvertStack(const PlannedFile& file, const Job& job) {
     ExportOptions options = settings_.exportOptions;
     options.significantBits = settings_.inputBits;
     TiffStackWriter stack(TargetFor(outputFd, out, settings_), kind.kind, pages, options);
+    const int jobs = std::max(settings_.jobs, 1);
+    stack.EncodeWith(jobs);
+    if (EncodesItself(options.compression)) report_->jobs = std::max(report_->jobs, jobs);
     for (std::size_t f = 0; f < file.frames.size(); ++f) {
         const std::int16_t w = control_.GetFrameNumber();
         if (StopRequested()) {

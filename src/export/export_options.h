@@ -34,6 +34,8 @@ struct ExportOptions {
     /// The horizontal predictor before compression: smaller files, which some readers
     /// (ImageJ among them) decode to wrong values. Off unless asked for.
     bool predictor = false;
+    /// The deflate or zstd level (page_encoder.h's LevelsOf); 0 for the codec's usual one.
+    int level = 0;
     /// A stack as OME-TIFF: OME-XML in the first page's description instead of ImageJ's,
     /// named NAME.ome.tif, rows top first.
     bool ome = false;

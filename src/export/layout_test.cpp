@@ -11,6 +11,7 @@
 
 #include "export/export_kinds.h"
 #include "export/export_options.h"
+#include "export/page_encoder.h"
 #include "export/tiff_export.h"
 #include "test/frames.h"
 #include "test/temp_folder.h"
@@ -258,44 +259,88 @@ TEST_F(LayoutTest, PortableBitmapWithPixelSizeStatesPixelsPerMetre) {
     EXPECT_EQ(Bytes(b.begin(), b.begin() + 54), BitmapHeaders(54 + 12, 0x00, 54, 4, 1, 24, 153846, 125000));
 }
 
+// The first bytes of each strip as stored: a zlib stream's header for deflate (what
+// Compression 8 holds), a zstd frame's magic number for zstd.
+std::vector<Bytes> RawStripHeads(const std::string& path) {
+    std::vector<Bytes> heads;
+    TIFF* tif = TIFFOpen(path.c_str(), "r");
+    if (!tif) return heads;
+    for (std::uint32_t s = 0; s < TIFFNumberOfStrips(tif); ++s) {
+        Bytes raw(TIFFRawStripSize(tif, s) > 0 ? static_cast<std::size_t>(TIFFRawStripSize(tif, s)) : 0);
+        TIFFReadRawStrip(tif, s, raw.data(), static_cast<tmsize_t>(raw.size()));
+        heads.emplace_back(raw.begin(), raw.begin() + std::min<std::ptrdiff_t>(4, static_cast<std::ptrdiff_t>(raw.size())));
+    }
+    TIFFClose(tif);
+    return heads;
+}
+
+bool StripHeadIs(Compression c, const Bytes& head) {
+    if (head.size() < 4) return false;
+    switch (c) {
+        // CMF 0x78 (deflate, 32 KiB window) and a check that makes CMF.FLG a multiple of 31.
+        case Compression::kDeflate: return head[0] == 0x78 && ((head[0] << 8) | head[1]) % 31 == 0;
+        case Compression::kZstd: return head == Bytes{0x28, 0xB5, 0x2F, 0xFD};
+        default: return true;
+    }
+}
+
 TEST_F(LayoutTest, EveryCompressionReadsBackTheSameSamples) {
     const ExportKindInfo& kind = *FindExportKind(kStandardizedTiff);
-    // A smooth 12-bit ramp with a little structure: what a beam frame looks like to a codec.
-    std::vector<std::uint16_t> s(300 * 200);
-    for (std::size_t i = 0; i < s.size(); ++i) s[i] = static_cast<std::uint16_t>((i % 300) * 13 + (i / 300) * 3 + i % 7);
-    const FrameImage frame = test::SampleFrame(300, 200, s);
-    const std::uintmax_t plain = test::ReadBytes(Write(kind, frame, Portable(), "none")).size();
-    for (Compression c : {Compression::kDeflate, Compression::kZstd, Compression::kLzw}) {
-        if (!CompressionAvailable(c)) {
-            // A libtiff without the codec (the Windows build's): refused in words, nothing written.
-            const Status refused = Write16(dir / "no.tiff", frame, Portable(c));
-            EXPECT_EQ(refused.kind(), ErrorKind::kCannotCreate);
-            EXPECT_EQ(refused.message(), std::string("cannot create: this build's libtiff cannot write ") +
-                                             CompressionName(c) + " compression");
-            EXPECT_FALSE(test::FileExists(dir / "no.tiff"));
-            continue;
+    // A smooth 12-bit ramp with a little structure, what a beam frame looks like to a codec,
+    // in one strip; a frame of three strips, the last one short; a column, the predictor's
+    // edge (no left neighbour).
+    const std::pair<std::int16_t, std::int16_t> sizes[] = {{300, 200}, {641, 481}, {1, 5}};
+    const std::uint16_t tags[] = {COMPRESSION_NONE, COMPRESSION_ADOBE_DEFLATE, COMPRESSION_ZSTD, COMPRESSION_LZW};
+    for (auto [w, h] : sizes) {
+        std::vector<std::uint16_t> s(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
+        for (std::size_t i = 0; i < s.size(); ++i) {
+            s[i] = static_cast<std::uint16_t>((i % w) * 13 + (i / w) * 3 + i % 7 + (i % 11 == 0 ? 60000 : 0));
         }
-        for (Layout layout : {Layout::kExact, Layout::kPortable}) {
-            for (const bool predictor : {false, true}) {
-                ExportOptions o = Portable(c);
-                o.layout = layout;
-                o.predictor = predictor;
-                const std::string name = std::string(CompressionName(c)) + LayoutName(layout) + (predictor ? "p" : "");
-                const std::string path = Write(kind, frame, o, name);
-                const ReadBack r = ReadTiff(path);
-                const std::vector<std::uint16_t> want = layout == Layout::kPortable ? Flipped(s, 300, 200) : s;
-                EXPECT_EQ(r.rows, want) << name;
-                // The predictor only when asked for: some readers do not undo it.
-                EXPECT_EQ(r.predictor, predictor ? PREDICTOR_HORIZONTAL : 0) << name;
-                // LZW without a predictor often grows 16-bit frames; the predicted codecs never should.
-                if (predictor && c != Compression::kLzw) {
-                    EXPECT_LT(test::ReadBytes(path).size(), plain) << name;
+        const FrameImage frame = test::SampleFrame(w, h, s);
+        const std::uintmax_t plain = test::ReadBytes(Write(kind, frame, Portable(), "none")).size();
+        for (Compression c : {Compression::kDeflate, Compression::kZstd, Compression::kLzw}) {
+            if (!CompressionAvailable(c)) {
+                // A libtiff without the codec (the Windows build's): refused in words, nothing written.
+                const Status refused = Write16(dir / "no.tiff", frame, Portable(c));
+                EXPECT_EQ(refused.kind(), ErrorKind::kCannotCreate);
+                EXPECT_EQ(refused.message(), std::string("cannot create: this build's libtiff cannot write ") +
+                                                 CompressionName(c) + " compression");
+                EXPECT_FALSE(test::FileExists(dir / "no.tiff"));
+                continue;
+            }
+            // Each codec's fastest, usual and smallest level (lzw has none).
+            const LevelRange range = LevelsOf(c);
+            const std::vector<int> levels = range.any() ? std::vector<int>{range.lowest, 0, range.highest}
+                                                        : std::vector<int>{0};
+            for (Layout layout : {Layout::kExact, Layout::kPortable}) {
+                for (const bool predictor : {false, true}) {
+                    for (const int level : levels) {
+                        ExportOptions o = Portable(c);
+                        o.layout = layout;
+                        o.predictor = predictor;
+                        o.level = level;
+                        const std::string name = std::string(CompressionName(c)) + LayoutName(layout) +
+                                                 (predictor ? "p" : "") + std::to_string(level) + "-" +
+                                                 std::to_string(w);
+                        const std::string path = Write(kind, frame, o, name);
+                        const ReadBack r = ReadTiff(path);
+                        const std::vector<std::uint16_t> want = layout == Layout::kPortable ? Flipped(s, w, h) : s;
+                        EXPECT_EQ(r.rows, want) << name;
+                        EXPECT_EQ(r.compression, tags[static_cast<int>(c)]) << name;
+                        // The predictor only when asked for: some readers do not undo it.
+                        EXPECT_EQ(r.predictor, predictor ? PREDICTOR_HORIZONTAL : 0) << name;
+                        for (const Bytes& head : RawStripHeads(path)) EXPECT_TRUE(StripHeadIs(c, head)) << name;
+                        // LZW without a predictor often grows 16-bit frames; the predicted codecs never should.
+                        if (predictor && c != Compression::kLzw && w > 1) {
+                            EXPECT_LT(test::ReadBytes(path).size(), plain) << name;
+                        }
+                    }
                 }
             }
         }
+        // The pulled samples are handed to the writer as they stand; no codec may change them.
+        EXPECT_EQ(std::vector<std::uint16_t>(frame.samples.get(), frame.samples.get() + s.size()), s);
     }
-    // The pulled samples are handed to the writer as they stand; no codec may change them.
-    EXPECT_EQ(std::vector<std::uint16_t>(frame.samples.get(), frame.samples.get() + s.size()), s);
 }
 
 TEST(ExportOptionsTest, PixelSizesInEveryUnit) {

@@ -12,6 +12,8 @@
 
 namespace qf {
 
+struct EncodedPage;
+
 /// Rows a strip holds for a frame `width` samples wide: about 256 KiB of samples.
 std::uint32_t StripRows(std::uint32_t width, std::uint32_t height);
 
@@ -22,8 +24,13 @@ bool SetLayoutTags(TIFF* tif, std::uint32_t width, std::uint32_t height, const E
 
 /// Writes the samples (row-major, the frame's first row first in memory) as strips: in
 /// that order for the exact layout, last row first for the portable one. Copies one
-/// strip at a time, so `samples` is never changed. False on the first failed strip.
+/// strip at a time, so `samples` is never changed. Deflate and zstd go through the page
+/// encoder when it has their library (page_encoder.h). False on the first failed strip.
 bool WriteLayoutStrips(TIFF* tif, std::uint32_t width, std::uint32_t height, const std::uint16_t* samples,
                        const ExportOptions& options);
+
+/// Writes a page that EncodePage encoded, strip by strip as it stands, into the current
+/// directory. False on the first failed strip.
+bool WriteRawStrips(TIFF* tif, const EncodedPage& page);
 
 }  // namespace qf
