@@ -71,9 +71,15 @@ void Walk::ConvertStack(const PlannedFile& file, const Job& job) {
         control_.NextFrame();
         SettlePause(settings_, settle_);
     }
+    FinishStack(file, job, stack, pages, other);
+}
+
+// Every page is in: the stack takes its name, or the failure is told.
+void Walk::FinishStack(const PlannedFile& file, const Job& job, TiffStackWriter& stack, std::uint32_t pages, int other) {
+    const OutputName& out = job.out;
     const Status finished = stack.Finish();
     if (!finished.ok()) {
-        if (WriteFailed(file.path, file.frames[job.step].number, out.path, kind, finished.error()) != Outcome::kStop) {
+        if (WriteFailed(file.path, file.frames[job.step].number, out.path, *job.kind, finished.error()) != Outcome::kStop) {
             EndFile(file, Outcome::kFailed);
         }
         return;

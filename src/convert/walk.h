@@ -23,6 +23,8 @@
 
 namespace qf {
 
+class TiffStackWriter;
+
 inline bool IsDataFile(const PlannedFile& file) {
     return file.state == PlannedFile::State::kData || file.state == PlannedFile::State::kLoadFailed;
 }
@@ -232,6 +234,7 @@ private:
 
     // stack_run.cpp: one multi-page TIFF per data file (--stack), on the caller's control.
     void ConvertStack(const PlannedFile& file, const Job& job);
+    void FinishStack(const PlannedFile& file, const Job& job, TiffStackWriter& stack, std::uint32_t pages, int other);
 
     CGetdatactrl1& control_;
     const std::function<int()>& askKind_;
