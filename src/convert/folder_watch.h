@@ -69,7 +69,11 @@ public:
     void Release();
 
 private:
+#ifdef _WIN32
+    void* handle_ = nullptr;  ///< the data file, open to read, with a lock past its end
+#else
     int fd_ = -1;
+#endif
 };
 
 /// How a watch looks and converts; the conversion's choices are the BatchSettings given

@@ -4,7 +4,17 @@
 // one folder one converts it.
 #include "convert/folder_watch.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <string>
+#else
 #include <fcntl.h>
 #include <cerrno>
 #include <sys/file.h>
@@ -118,9 +128,34 @@ void ConversionClaim::Release() {
     fd_ = -1;
 }
 #else
-// Not yet on Windows: two watches there may both convert a data file.
-bool ConversionClaim::Take(const std::string&) { return true; }
-void ConversionClaim::Release() {}
+// A lock on one byte far past the data file's end, taken through a handle that only reads:
+// Windows' locks keep others from the bytes they cover, and these cover none that exist,
+// so every reader (our own conversion among them) reads the file as before. It goes with
+// the handle, so a watch that dies leaves no claim behind.
+bool ConversionClaim::Take(const std::string& path) {
+    Release();
+    const int n = MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), wide.data(), n);
+    HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return true;  // gone or unreadable: the conversion says why
+    OVERLAPPED far = {};
+    far.Offset = 0xFFFFFFF0u;
+    far.OffsetHigh = 0x7FFFFFFFu;
+    if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &far)) {
+        handle_ = file;
+        return true;
+    }
+    const bool held = GetLastError() == ERROR_LOCK_VIOLATION;
+    CloseHandle(file);
+    return !held;  // a file system without locks converts as convert does
+}
+
+void ConversionClaim::Release() {
+    if (handle_) CloseHandle(static_cast<HANDLE>(handle_));
+    handle_ = nullptr;
+}
 #endif
 
 }  // namespace qf
