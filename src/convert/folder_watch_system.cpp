@@ -140,10 +140,10 @@ bool ConversionClaim::Take(const std::string& path) {
     HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE) return true;  // gone or unreadable: the conversion says why
-    OVERLAPPED far = {};
-    far.Offset = 0xFFFFFFF0u;
-    far.OffsetHigh = 0x7FFFFFFFu;
-    if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &far)) {
+    OVERLAPPED pastTheEnd = {};
+    pastTheEnd.Offset = 0xFFFFFFF0u;
+    pastTheEnd.OffsetHigh = 0x7FFFFFFFu;
+    if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &pastTheEnd)) {
         handle_ = file;
         return true;
     }
