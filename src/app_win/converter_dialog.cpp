@@ -82,6 +82,7 @@ OutputSettings ReadOutputSettings(HKEY key) {
     s.exclude = Utf8(ReadString(key, L"Exclude"));
     s.onlyOrx = flag(L"OnlyOrx");
     s.salvage = flag(L"Salvage");
+    s.keepWatching = flag(L"KeepWatching");
     return s;
 }
 
@@ -100,6 +101,7 @@ void WriteOutputSettings(HKEY key, const OutputSettings& s) {
     WriteString(key, L"Exclude", s.exclude);
     WriteNumber(key, L"OnlyOrx", s.onlyOrx);
     WriteNumber(key, L"Salvage", s.salvage);
+    WriteNumber(key, L"KeepWatching", s.keepWatching);
 }
 
 // F1 anywhere in the dialog opens About: the thread's messages are looked at as they are
@@ -302,11 +304,12 @@ void ConverterDialog::StartRun(const std::string& folder) {
         run_ = std::make_unique<DialogRun>(options_.pause, [hwnd](std::unique_ptr<RunUpdate> update) {
             if (PostMessageW(hwnd, kRunEventMessage, 0, reinterpret_cast<LPARAM>(update.get()))) update.release();
         });
+        if (options_.watchSettle) run_->SetWatchTimes(*options_.watchSettle, std::chrono::minutes(10));
     }
     SetRunning(true);
     SetStrip("Reading the folder...");
     SendDlgItemMessageW(hwnd_, IDC_PROGRESS, PBM_SETPOS, 0, 0);
-    run_->Start(folder, CheckedKind(), options);
+    run_->Start(folder, CheckedKind(), options, output_.keepWatching);
 }
 
 void ConverterDialog::SetRunning(bool running) {

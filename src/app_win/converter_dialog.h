@@ -34,6 +34,9 @@ struct ConverterOptions {
     std::optional<std::chrono::milliseconds> settle;
     /// Frames converted at once; 0 for one per core.
     int jobs = 0;
+    /// How long a new data file must stay complete and unchanged before the watch after a
+    /// run converts it; unset, the watch's own (2 s).
+    std::optional<std::chrono::milliseconds> watchSettle;
     /// Tests: called with each window the dialog opens over itself (the Output Options
     /// panel, the report, About: all modal) and its template, once it is up.
     std::function<void(HWND window, int templateId)> shown;

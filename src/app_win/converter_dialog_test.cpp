@@ -425,6 +425,34 @@ TEST_F(ConverterDialogTest, OutputOptionsPanelWritesAStackWithDeflateAndAPixelSi
     EXPECT_EQ(opened_, (std::vector<int>{IDD_OUTPUT_OPTIONS, IDD_OUTPUT_OPTIONS, IDD_OUTPUT_OPTIONS}));
 }
 
+// "Keep converting new files": after the run the folder stays watched, the light blue and
+// the strip saying so; a new complete acquisition is converted; Cancel ends it as a stop.
+TEST_F(ConverterDialogTest, KeepConvertingNewFilesWatchesTheFolderUntilCancel) {
+    Beam(services_.folder + "/a.orx", 2);
+    ConverterOptions options = Options();
+    options.watchSettle = milliseconds(0);
+    Open(options);
+    EXPECT_EQ(EditOutputOptions([](HWND panel) { CheckDlgButton(panel, IDC_OO_KEEP_WATCHING, BST_CHECKED); }), "");
+    EXPECT_EQ(Text(hwnd_, IDC_OPTIONS_SUMMARY), "Output options: keeps converting");
+    Click(IDC_CHOOSE_DIRECTORY);
+    ASSERT_TRUE(PumpUntil([this] { return Text(hwnd_, IDC_STRIP).rfind("watching ", 0) == 0; })) << Text(hwnd_, IDC_STRIP);
+    EXPECT_TRUE(dialog_->running());
+    EXPECT_EQ(dialog_->light(), 1);
+    EXPECT_EQ(qf::test::Entries(services_.folder), (std::vector<std::string>{"a.orx", "a.tiff", "a1.tiff"}));
+    Beam(services_.folder + "/b.orx", 1);
+    ASSERT_TRUE(PumpUntil([this] { return qf::test::FileExists(services_.folder + "/b.tiff"); }));
+    EXPECT_TRUE(dialog_->running());
+    Click(IDCANCEL);
+    ASSERT_TRUE(RunEnded());
+    EXPECT_EQ(dialog_->light(), 4);
+    EXPECT_EQ(dialog_->framesWritten(), 3);
+    EXPECT_EQ(qf::test::Entries(services_.folder),
+              (std::vector<std::string>{"a.orx", "a.tiff", "a1.tiff", "b.orx", "b.tiff"}));
+    // Remembered with the other options.
+    Open(Options());
+    EXPECT_TRUE(dialog_->outputSettings().keepWatching);
+}
+
 TEST_F(ConverterDialogTest, ReportWindowShowsTheOptionsAndEveryLineCopiesSavesAndResizes) {
     Beam(services_.folder + "/a.orx", 2);
     qf::test::WriteBytes(services_.folder + "/bad.orx", std::vector<std::uint8_t>(10, 0));

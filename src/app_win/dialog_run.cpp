@@ -6,20 +6,22 @@
 #include "control/orx_control.h"
 #include "convert/batch_run.h"
 #include "convert/cut_off_files.h"
+#include "convert/folder_watch.h"
 #include "convert/run_tally.h"
 #include "platform/file_io.h"
 #include "platform/memory.h"
 #include "present/run_texts.h"
 #include "present/view_pacer.h"
+#include "present/watch_texts.h"
 
 namespace qf::win {
 namespace {
 
 // Lives on the run's thread: turns the run's events into updates for the window.
-class Observer : public BatchObserver {
+class Observer : public FolderWatchObserver {
 public:
-    Observer(const std::function<void(std::unique_ptr<RunUpdate>)>& post, bool salvaging)
-        : post_(post), salvaging_(salvaging) {}
+    Observer(const std::function<void(std::unique_ptr<RunUpdate>)>& post, bool salvaging, std::string folder)
+        : post_(post), salvaging_(salvaging), folder_(std::move(folder)) {}
     void Planned(int, long frames) override { runPlanned_ = frames; }
     void FileStarted(const std::string& path, int index, int total) override {
         path_ = path, index_ = index, total_ = total, fileFrames_ = 0;
@@ -38,6 +40,15 @@ public:
             CopyFrame(frame, kept_);
             keptKind_ = kind;
         }
+    }
+    // The watch after the run: the strip says what it waits for, the light stays blue.
+    void Looked(const WatchStanding& standing) override {
+        auto update = std::make_unique<RunUpdate>();
+        update->strip = present::WatchLine(folder_, standing);
+        post_(std::move(update));
+    }
+    void FileDone(const std::string&, const BatchReport&) override {
+        if (pacer_.Finish()) Picture(MakeFramePixels(kept_, keptKind_));
     }
     void Finish(const BatchReport& report, const std::string& folder, double seconds, const RunOptions& options) {
         if (pacer_.Finish()) Picture(MakeFramePixels(kept_, keptKind_));
@@ -81,6 +92,7 @@ private:
 
     const std::function<void(std::unique_ptr<RunUpdate>)>& post_;
     bool salvaging_ = false;
+    std::string folder_;
     bool shown_ = false;
     std::string path_;
     int index_ = 0, total_ = 0, fileFrames_ = 0, filePlanned_ = 0;
@@ -107,20 +119,20 @@ void DialogRun::Join() {
     if (thread_.joinable()) thread_.join();
 }
 
-void DialogRun::Start(const std::string& folder, int kind, const RunOptions& options) {
+void DialogRun::Start(const std::string& folder, int kind, const RunOptions& options, bool keepWatching) {
     Join();
     stop_ = false;
     kind_ = kind;
     RunOptions planned = options;
     planned.plannedKind = kind;
-    thread_ = std::thread([this, folder, planned] { Work(folder, planned); });
+    thread_ = std::thread([this, folder, planned, keepWatching] { Work(folder, planned, keepWatching); });
 }
 
 // The run's thread. Nothing thrown leaves it: whatever escapes the run ends in the report.
-void DialogRun::Work(const std::string& folder, const RunOptions& options) {
+void DialogRun::Work(const std::string& folder, const RunOptions& options, bool keepWatching) {
     const bool salvage = options.salvage;
     const auto started = std::chrono::steady_clock::now();
-    Observer observer(post_, salvage);
+    Observer observer(post_, salvage, folder);
     BatchReport report;
     try {
         // Every control of the run salvages and tells one log, so that the report can list
@@ -131,8 +143,18 @@ void DialogRun::Work(const std::string& folder, const RunOptions& options) {
         settings.stopRequested = [this] { return stop_.load(); };
         const std::unique_ptr<CGetdatactrl1> owned = MakeRunControl(salvage, log);
         CGetdatactrl1& control = *owned;
+        // One registry for the run and the watch after it: the run's outputs keep their names.
+        settings.names = std::make_shared<RunNames>();
         report = RunBatch(control, folder, [this] { return kind_.load(); }, settings, observer);
         if (log) ReportCutOffFiles(report, *log, observer);
+        if (keepWatching && report.stop == BatchStop::kNone && !stop_) {
+            FolderWatchSettings watch;
+            watch.salvage = salvage;
+            if (watchSettle_) watch.times.settle = *watchSettle_;
+            if (watchGiveUp_) watch.times.giveUp = *watchGiveUp_;
+            SystemWatchClock clock;
+            KeepWatchingAfter(folder, std::move(watch), settings, [this] { return kind_.load(); }, observer, clock, report);
+        }
     } catch (const std::exception& e) {
         report.failures.push_back(BatchFailure{folder, kNoFrame, folder, std::string("run stopped: ") + e.what()});
         report.stop = BatchStop::kFrameFailed;

@@ -40,8 +40,14 @@ public:
     DialogRun(const DialogRun&) = delete;
     DialogRun& operator=(const DialogRun&) = delete;
 
-    /// Converts `folder` with `options` (valid: Validate said nothing), starting with `kind`.
-    void Start(const std::string& folder, int kind, const RunOptions& options);
+    /// Converts `folder` with `options` (valid: Validate said nothing), starting with `kind`;
+    /// with `keepWatching` a run that ended whole goes on converting new data files there
+    /// until Stop.
+    void Start(const std::string& folder, int kind, const RunOptions& options, bool keepWatching = false);
+    /// The settle and give-up times of the watch after a run (tests shorten them).
+    void SetWatchTimes(std::chrono::milliseconds settle, std::chrono::milliseconds giveUp) {
+        watchSettle_ = settle, watchGiveUp_ = giveUp;
+    }
     /// The kind the run takes from its next data file on.
     void SetKind(int kind) { kind_ = kind; }
     /// Stops the run after the frame being written.
@@ -51,13 +57,14 @@ public:
     bool running() const { return thread_.joinable(); }
 
 private:
-    void Work(const std::string& folder, const RunOptions& options);
+    void Work(const std::string& folder, const RunOptions& options, bool keepWatching);
 
     std::function<void(std::chrono::milliseconds)> pause_;
     std::function<void(std::unique_ptr<RunUpdate>)> post_;
     std::thread thread_;
     std::atomic<bool> stop_{false};
     std::atomic<int> kind_{0};
+    std::optional<std::chrono::milliseconds> watchSettle_, watchGiveUp_;
 };
 
 }  // namespace qf::win

@@ -111,6 +111,7 @@ void OutputOptionsPanel::Fill() {
     SetField(hwnd_, IDC_OO_EXCLUDE, settings_.exclude);
     Check(hwnd_, IDC_OO_ONLY_ORX, settings_.onlyOrx);
     Check(hwnd_, IDC_OO_SALVAGE, settings_.salvage);
+    Check(hwnd_, IDC_OO_KEEP_WATCHING, settings_.keepWatching);
 }
 
 OutputSettings OutputOptionsPanel::Read() const {
@@ -132,6 +133,7 @@ OutputSettings OutputOptionsPanel::Read() const {
     s.exclude = FieldText(hwnd_, IDC_OO_EXCLUDE);
     s.onlyOrx = Checked(hwnd_, IDC_OO_ONLY_ORX);
     s.salvage = Checked(hwnd_, IDC_OO_SALVAGE);
+    s.keepWatching = Checked(hwnd_, IDC_OO_KEEP_WATCHING);
     return s;
 }
 

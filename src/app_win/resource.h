@@ -41,6 +41,7 @@
 #define IDC_OO_ONLY_ORX 1115
 #define IDC_OO_SALVAGE 1116
 #define IDC_OO_PROBLEM 1117
+#define IDC_OO_KEEP_WATCHING 1118
 
 // The report.
 #define IDC_REPORT_TEXT 1201

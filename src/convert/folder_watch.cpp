@@ -5,6 +5,7 @@
 
 #include "control/orx_control.h"
 #include "convert/plan.h"
+#include "convert/run_tally.h"
 #include "platform/output_file.h"
 
 namespace qf {
@@ -344,6 +345,7 @@ void FolderWatch::Convert(const Found& file, bool salvage) {
     if (salvage) ReportCutOffFiles(report, *salvaged_, observer_);
     standing_.converted += report.filesConverted;
     if (report.stop == BatchStop::kInterrupted) interrupted_ = true;
+    done_.push_back(report);
     observer_.FileDone(file.path, report);
 }
 
@@ -353,7 +355,32 @@ void FolderWatch::Fail(const std::string& path, const std::string& cause) {
     observer_.Failed(failure);
     BatchReport report;
     report.failures.push_back(failure);
+    done_.push_back(report);
     observer_.FileDone(path, report);
+}
+
+}  // namespace qf
+
+namespace qf {
+
+void KeepWatchingAfter(const std::string& folder, FolderWatchSettings watch, const BatchSettings& settings,
+                       std::function<int()> askKind, FolderWatchObserver& observer, WatchClock& clock,
+                       BatchReport& report) {
+    watch.paths = {folder};
+    // The run's outputs keep their names: the watch goes on with the run's registry.
+    FolderWatch watcher(std::move(watch), settings, std::move(askKind), observer);
+    // What the run converted is done: the watch's first look does not wait for it to settle.
+    std::vector<std::string> converted;
+    for (const FileRecord& file : report.files) {
+        if (file.converted) converted.push_back(file.path);
+    }
+    watcher.Converted(converted);
+    watcher.Run(clock);
+    std::vector<BatchReport> all{report};
+    all.insert(all.end(), watcher.done().begin(), watcher.done().end());
+    report = CombinedReport(all);
+    // Cancel ends a watch as it ends a run, even while it waits.
+    if (report.stop == BatchStop::kNone) report.stop = BatchStop::kInterrupted;
 }
 
 }  // namespace qf

@@ -133,6 +133,8 @@ public:
     void Run(WatchClock& clock);
 
     const WatchStanding& standing() const { return standing_; }
+    /// The reports of the data files done so far, in the order they were done.
+    const std::vector<BatchReport>& done() const { return done_; }
     /// A stop came inside a conversion (that conversion's report said so).
     bool interrupted() const { return interrupted_; }
     /// The pause before the next look after a look at `now`.
@@ -174,6 +176,15 @@ private:
     std::set<std::string> unreadableSaid_;  ///< the folders said to be unreadable at the last look
     std::map<std::string, FolderMemo> memo_;  ///< by folder path
     long looks_ = 0;
+    std::vector<BatchReport> done_;
 };
+
+/// A run over `folder` that ended whole, kept going (the dialogs' "Keep converting new
+/// files"): a watch with the run's settings and name registry converts each new data file
+/// there as it completes, until a stop; what the run converted counts as done. `report`
+/// becomes the run's and the watch's together, stopped as a Cancel stops a run.
+void KeepWatchingAfter(const std::string& folder, FolderWatchSettings watch, const BatchSettings& settings,
+                       std::function<int()> askKind, FolderWatchObserver& observer, WatchClock& clock,
+                       BatchReport& report);
 
 }  // namespace qf

@@ -5,6 +5,9 @@
 #include "convert/folder_watch.h"
 
 #ifdef _WIN32
+#include <algorithm>
+#include <string>
+#include <vector>
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -12,8 +15,6 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
-
-#include <string>
 #else
 #include <fcntl.h>
 #include <cerrno>
@@ -104,8 +105,60 @@ std::unique_ptr<WatchWake> MakeChangeNotices(const std::vector<std::string>& pat
     if (!any) return nullptr;
     return wake;
 }
+#elif defined(_WIN32)
+namespace {
+
+std::wstring WideOf(const std::string& utf8) {
+    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
+    return wide;
+}
+
+// The system's change notifications, one handle a folder (its subtree with recursion): a
+// wake-up is all a watch needs, so what changed is not asked (ReadDirectoryChangesW would
+// tell it, to be thrown away). One wait takes at most 64 handles; folders past that are
+// found by the poll alone.
+class ChangeNotificationWake : public WatchWake {
+public:
+    ~ChangeNotificationWake() override {
+        for (HANDLE h : handles_) FindCloseChangeNotification(h);
+    }
+    bool Add(const std::string& path, bool recursive) {
+        if (handles_.size() >= MAXIMUM_WAIT_OBJECTS) return false;
+        constexpr DWORD kChanges = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME |
+                                   FILE_NOTIFY_CHANGE_SIZE | FILE_NOTIFY_CHANGE_LAST_WRITE;
+        HANDLE h = FindFirstChangeNotificationW(WideOf(path).c_str(), recursive ? TRUE : FALSE, kChanges);
+        if (h == INVALID_HANDLE_VALUE) return false;  // gone, or not a folder: the poll still finds it
+        handles_.push_back(h);
+        return true;
+    }
+    bool Wait(std::chrono::milliseconds most) override {
+        const DWORD got = WaitForMultipleObjects(static_cast<DWORD>(handles_.size()), handles_.data(), FALSE,
+                                                 static_cast<DWORD>(std::max<long long>(most.count(), 0)));
+        if (got >= WAIT_OBJECT_0 + handles_.size()) return false;
+        // Every folder that has a notice is armed again: they are all used up.
+        for (HANDLE h : handles_) {
+            if (WaitForSingleObject(h, 0) == WAIT_OBJECT_0) FindNextChangeNotification(h);
+        }
+        return true;
+    }
+
+private:
+    std::vector<HANDLE> handles_;
+};
+
+}  // namespace
+
+std::unique_ptr<WatchWake> MakeChangeNotices(const std::vector<std::string>& paths, bool recursive) {
+    auto wake = std::make_unique<ChangeNotificationWake>();
+    bool any = false;
+    for (const std::string& path : paths) any = wake->Add(path, recursive) || any;
+    if (!any) return nullptr;
+    return wake;
+}
 #else
-// Elsewhere the watch polls alone for now.
+// Elsewhere the watch polls alone.
 std::unique_ptr<WatchWake> MakeChangeNotices(const std::vector<std::string>&, bool) { return nullptr; }
 #endif
 
@@ -134,10 +187,7 @@ void ConversionClaim::Release() {
 // the handle, so a watch that dies leaves no claim behind.
 bool ConversionClaim::Take(const std::string& path) {
     Release();
-    const int n = MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), wide.data(), n);
-    HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    HANDLE file = CreateFileW(WideOf(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE) return true;  // gone or unreadable: the conversion says why
     OVERLAPPED pastTheEnd = {};

@@ -163,20 +163,28 @@ TEST_F(FolderWatchTest, AStopEndsTheLookBeforeAnythingIsConverted) {
     EXPECT_FALSE(watch->interrupted());
 }
 
-#ifdef __linux__
+#if defined(__linux__) || defined(_WIN32)
 // The notices wake for a file written and for one in a subfolder made after the watch began;
-// with nothing written there is none.
+// with nothing written there is none. (Windows tells its notices a moment later: the wait
+// for them ends when they come.)
 TEST_F(FolderWatchTest, ChangeNoticesWakeForNewFilesAndNewSubfolders) {
+#ifdef _WIN32
+    constexpr auto kSoon = 10000ms;
+#else
+    constexpr auto kSoon = 0ms;
+#endif
     const std::unique_ptr<WatchWake> wake = MakeChangeNotices({dir.path()}, true);
     ASSERT_TRUE(wake);
     EXPECT_FALSE(wake->Wait(0ms));
     test::WriteBytes(dir / "a.orx", {1, 2, 3});
-    EXPECT_TRUE(wake->Wait(0ms));
-    EXPECT_FALSE(wake->Wait(0ms));  // used up
+    EXPECT_TRUE(wake->Wait(kSoon));
+#ifndef _WIN32
+    EXPECT_FALSE(wake->Wait(0ms));  // used up (Windows may tell one write twice)
+#endif
     ASSERT_EQ(test::MakeDir(dir / "day2"), 0);
-    EXPECT_TRUE(wake->Wait(0ms));  // and day2 is watched from now on
+    EXPECT_TRUE(wake->Wait(kSoon));  // and day2 is watched from now on
     test::WriteBytes(test::Shown(dir / "day2", "b.orx"), {1});
-    EXPECT_TRUE(wake->Wait(0ms));
+    EXPECT_TRUE(wake->Wait(kSoon));
     EXPECT_FALSE(MakeChangeNotices({dir / "missing"}, true));
 }
 #endif

@@ -62,9 +62,8 @@ public:
         shownLook_ = standing;
         emit job_.watchLooked(standing);
     }
-    void FileDone(const std::string&, const BatchReport& report) override {
+    void FileDone(const std::string&, const BatchReport&) override {
         Flush();
-        watched.push_back(report);
         shownLook_.reset();  // the next look is said again: its count has changed
     }
     /// The run is over: the last frame is shown if it was not.
@@ -93,9 +92,6 @@ private:
         return a.converted == b.converted &&
                std::equal(a.beingWritten.begin(), a.beingWritten.end(), b.beingWritten.begin(), b.beingWritten.end(), same);
     }
-
-public:
-    std::vector<BatchReport> watched;  ///< a report for each data file the watch did
 };
 
 void RunJob::Run() noexcept {
@@ -126,28 +122,14 @@ void RunJob::Run() noexcept {
 }
 
 void RunJob::Watch(Observer& observer, BatchReport& report) {
-    FolderWatchSettings watch = *watch_;
-    watch.paths = {folder_};
     auto askKind = [this] {
         const int kind = worker_.kind_.load();
         emit kindAsked(kind);
         return kind;
     };
-    // The run's outputs keep their names: the watch goes on with the run's registry.
-    FolderWatch watcher(std::move(watch), settings_, askKind, observer);
-    // What the run converted is done: the watch's first look does not wait for it to settle.
-    std::vector<std::string> converted;
-    for (const FileRecord& file : report.files) {
-        if (file.converted) converted.push_back(file.path);
-    }
-    watcher.Converted(converted);
     SystemWatchClock system;
-    watcher.Run(worker_.watchClock_ ? *worker_.watchClock_ : system);
-    std::vector<BatchReport> all{report};
-    all.insert(all.end(), observer.watched.begin(), observer.watched.end());
-    report = CombinedReport(all);
-    // Cancel ends a watch as it ends a run, even while it waits.
-    if (report.stop == BatchStop::kNone) report.stop = BatchStop::kInterrupted;
+    KeepWatchingAfter(folder_, *watch_, settings_, askKind, observer, worker_.watchClock_ ? *worker_.watchClock_ : system,
+                      report);
 }
 
 RunWorker::RunWorker(CGetdatactrl1& control, QObject* parent)
