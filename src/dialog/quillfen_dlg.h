@@ -75,7 +75,7 @@ public:
     const std::optional<BatchReport>& lastReport() const { return m_lastReport; }
 
     /// The kind the run took for the last data file it loaded (updated when it asks).
-    int m_exportKind = 0;
+    int exportKind() const { return m_exportKind; }
 
 signals:
     /// A run ended and the window shows how.
@@ -90,6 +90,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    int m_exportKind = 0;  ///< see exportKind(); the radio group's data exchange reads and writes it
     void CreateItems();
     QWidget* CreateItem(const TemplateItem& item);
     QWidget* CreateHostedItem(int id);

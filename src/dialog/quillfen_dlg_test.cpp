@@ -62,7 +62,7 @@ private slots:
         Synth("a.orx", 2);
         CQuillfenDlg dlg(&services);
         Prepare(dlg);
-        QCOMPARE(dlg.m_exportKind, 0);
+        QCOMPARE(dlg.exportKind(), 0);
         QVERIFY(qobject_cast<QAbstractButton*>(dlg.Item(kIdFirstRadio))->isChecked());
         RunAndWait(dlg);
         QCOMPARE(Outputs(), (std::vector<std::string>{"a.tiff", "a1.tiff"}));
@@ -76,9 +76,9 @@ private slots:
         CQuillfenDlg dlg(&services);
         Prepare(dlg);
         Click(dlg, kIdFirstRadio + 3);
-        QCOMPARE(dlg.m_exportKind, 0);  // follows when the run asks for the kind
+        QCOMPARE(dlg.exportKind(), 0);  // follows when the run asks for the kind
         RunAndWait(dlg);
-        QCOMPARE(dlg.m_exportKind, 3);
+        QCOMPARE(dlg.exportKind(), 3);
         QCOMPARE(test::ReadBytes(*dir / "a.bmp").at(28), 24);
     }
 
@@ -295,7 +295,7 @@ private slots:
         }
         CQuillfenDlg again(&services);
         QVERIFY(qobject_cast<QAbstractButton*>(again.Item(kIdFirstRadio + 2))->isChecked());
-        QCOMPARE(again.m_exportKind, 2);
+        QCOMPARE(again.exportKind(), 2);
         services.folder.clear();
         Click(again, kIdChooseDirectory);
         QCOMPARE(services.pickerStarts.last(), QString::fromStdString(dir->path()));
@@ -469,7 +469,7 @@ private slots:
         dlg.Item(kIdOk)->setFocus();
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
-        QCOMPARE(dlg.m_exportKind, 1);
+        QCOMPARE(dlg.exportKind(), 1);
     }
 };
 

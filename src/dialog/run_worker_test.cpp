@@ -187,7 +187,7 @@ private slots:
         QCOMPARE(asked.size(), 2);
         QCOMPARE(asked[0][0].toInt(), 0);
         QCOMPARE(asked[1][0].toInt(), 2);
-        QCOMPARE(dlg.m_exportKind, 2);
+        QCOMPARE(dlg.exportKind(), 2);
     }
 
     void closingDuringARunStopsItThenCloses() {
