@@ -9,13 +9,7 @@
 #include <io.h>
 #include <share.h>
 #include <sys/stat.h>
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/windows_api.h"
 #include <shellapi.h>
 #else
 #include <fcntl.h>

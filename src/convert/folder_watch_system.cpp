@@ -8,13 +8,7 @@
 #include <algorithm>
 #include <string>
 #include <vector>
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/windows_api.h"
 #else
 #include <fcntl.h>
 #include <cerrno>

@@ -8,13 +8,7 @@
 #include "platform/file_io.h"
 #include "platform/system_file_layer.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/windows_api.h"
 #include <shlwapi.h>
 
 #include <fcntl.h>
