@@ -8,6 +8,7 @@
 #include "app_win/output_options_panel.h"
 #include "app_win/report_window.h"
 #include "app_win/resource.h"
+#include "present/profile_plot.h"
 
 namespace qf::win {
 namespace {
@@ -432,11 +433,18 @@ void ConverterDialog::DrawProfile(HDC dc, const RECT& r, const std::vector<std::
     FillRect(dc, &r, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
     FrameRect(dc, &r, static_cast<HBRUSH>(GetStockObject(GRAY_BRUSH)));
     if (values.size() < 2) return;
+    // The axis fits the data, as the Qt dialog's: 0 to 4095 for a 12-bit camera.
+    const present::ProfilePlot plot = present::PlotProfile(values, picture_.kind, runOutput_.inputBits);
+    const std::wstring top = Wide(std::to_string(plot.axisTop));
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, RGB(96, 96, 96));
+    TextOutW(dc, r.left + 3, r.top + 2, top.c_str(), static_cast<int>(top.size()));
+    TextOutW(dc, r.left + 3, r.bottom - 16, L"0", 1);
     const int w = r.right - r.left - 4, h = r.bottom - r.top - 4;
     std::vector<POINT> points;
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        points.push_back(POINT{r.left + 2 + static_cast<LONG>(i * static_cast<std::size_t>(w) / (values.size() - 1)),
-                               r.bottom - 2 - static_cast<LONG>(std::int64_t{values[i]} * h / 65535)});
+    for (std::size_t i = 0; i < plot.plotted.size(); ++i) {
+        points.push_back(POINT{r.left + 2 + static_cast<LONG>(i * static_cast<std::size_t>(w) / (plot.plotted.size() - 1)),
+                               r.bottom - 2 - static_cast<LONG>(std::int64_t{plot.plotted[i]} * h / plot.axisTop)});
     }
     const HPEN pen = CreatePen(PS_SOLID, 1, RGB(40, 110, 230));
     const HGDIOBJ old = SelectObject(dc, pen);
