@@ -336,7 +336,9 @@ void ConverterDialog::OnUpdate(RunUpdate& update) {
         return;
     }
     SetStrip(update.strip);
-    if (update.runPlanned > 0) {
+    if (update.fraction) {
+        SendDlgItemMessageW(hwnd_, IDC_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(std::clamp(*update.fraction, 0.0, 1.0) * 1000), 0);
+    } else if (update.runPlanned > 0) {
         SendDlgItemMessageW(hwnd_, IDC_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(update.runFrames * 1000 / update.runPlanned), 0);
     }
     if (update.type != RunUpdate::kFinished) return;

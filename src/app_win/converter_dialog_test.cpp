@@ -323,6 +323,10 @@ TEST_F(ConverterDialogTest, RunShowsTheStripAndPictureChangingAndWritesWhatTheCl
     Pump();
     EXPECT_EQ(dialog_->light(), 1);
     EXPECT_EQ(Strip().rfind("File 1 of 2: a.orx", 0), 0u) << Strip();
+    EXPECT_NE(Strip().find(" frames/s"), std::string::npos) << Strip();  // the pace, once a frame is done
+    // The bar follows the pixels: a.orx's frame of 40 x 30 is 1,200 of the run's 3 x 1,200 +
+    // 2 x 24 x 16 pixels, a quarter and more; by frames it would be a fifth.
+    EXPECT_EQ(SendDlgItemMessageW(hwnd_, IDC_PROGRESS, PBM_GETPOS, 0, 0), 1200 * 1000 / (3 * 1200 + 2 * 24 * 16));
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(hwnd_, IDOK)));
     EXPECT_TRUE(IsChild(hwnd_, GetFocus()));  // the focus went to Cancel, not nowhere
     Screenshot("during-run");

@@ -7,6 +7,7 @@
 #include "convert/batch_run.h"
 #include "convert/cut_off_files.h"
 #include "convert/folder_watch.h"
+#include "convert/run_progress.h"
 #include "convert/run_tally.h"
 #include "platform/file_io.h"
 #include "platform/memory.h"
@@ -22,14 +23,23 @@ class Observer : public FolderWatchObserver {
 public:
     Observer(const std::function<void(std::unique_ptr<RunUpdate>)>& post, bool salvaging, std::string folder)
         : post_(post), salvaging_(salvaging), folder_(std::move(folder)) {}
-    void Planned(int, long frames) override { runPlanned_ = frames; }
+    void Planned(int, long frames) override {
+        runPlanned_ = frames;
+        progress_.Planned(frames, 0);
+    }
+    void PlannedPixels(std::uint64_t pixels) override { progress_.Planned(0, pixels); }
     void FileStarted(const std::string& path, int index, int total) override {
         path_ = path, index_ = index, total_ = total, fileFrames_ = 0;
         Strip();
     }
-    void FileFrames(int frames) override { filePlanned_ = frames; }
+    void FileFrames(int frames) override {
+        filePlanned_ = frames;
+        progress_.FileFrameSize(0);
+    }
+    void FileFramePixels(std::uint64_t pixels) override { progress_.FileFrameSize(pixels); }
     void FrameWritten(const std::string&) override {
         ++fileFrames_, ++runFrames_;
+        progress_.FrameDone();
         Strip();
     }
     void FrameShown(const FrameImage& frame, ExportKind kind) override {
@@ -77,10 +87,16 @@ public:
     }
 
 private:
+    // The bar and the time left follow the pixels done: a large frame is more work.
     void Strip() {
         auto update = std::make_unique<RunUpdate>();
         update->strip = present::StripLine(path_, index_, total_, fileFrames_, filePlanned_);
+        const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
+        if (const std::optional<double> rate = progress_.FramesPerSecond(elapsed)) {
+            update->strip += " \u00b7 " + present::RateText(*rate, progress_.SecondsLeft(elapsed));
+        }
         update->runFrames = runFrames_, update->runPlanned = runPlanned_;
+        update->fraction = progress_.Fraction();
         post_(std::move(update));
     }
     void Picture(FramePixels pixels) {
@@ -98,6 +114,8 @@ private:
     int index_ = 0, total_ = 0, fileFrames_ = 0, filePlanned_ = 0;
     long runFrames_ = 0, runPlanned_ = 0;
     ViewPacer pacer_;
+    RunProgress progress_;
+    const std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
     FrameImage kept_;
     ExportKind keptKind_ = kNormalizedTiff;
 };

@@ -21,6 +21,7 @@ struct RunUpdate {
     enum Type { kStrip, kPicture, kFinished } type = kStrip;
     std::string strip;  ///< the strip's line (kStrip, kFinished)
     long runFrames = 0, runPlanned = 0;
+    std::optional<double> fraction;  ///< the run's share done, by pixels (kStrip during a run)
     FramePixels picture;  ///< kPicture
     // kFinished:
     int light = 0;  ///< 2 clean, 3 failures or no data files, 4 stopped

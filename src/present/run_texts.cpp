@@ -1,6 +1,7 @@
 #include "present/run_texts.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "convert/run_tally.h"
@@ -110,6 +111,15 @@ std::string StripLine(const std::string& path, int index, int total, int framesW
                                    {std::to_string(index), std::to_string(total), DisplayName(LastName(path))});
     if (framesWritten <= 0) return file;
     return file + ", " + Words(QT_TRANSLATE_NOOP("qf::present", "frame %1 of %2"), {std::to_string(framesWritten), std::to_string(framesInFile)});
+}
+
+std::string RateText(double framesPerSecond, std::optional<double> secondsLeft) {
+    char rate[32];
+    std::snprintf(rate, sizeof rate, "%.1f", framesPerSecond);
+    std::string text = Words(QT_TRANSLATE_NOOP("qf::present", "%1 frames/s"), {rate});
+    if (!secondsLeft) return text;
+    const long long left = std::llround(*secondsLeft);
+    return text + ", " + Words(QT_TRANSLATE_NOOP("qf::present", "%1 s left"), {Grouped(left)});
 }
 
 }  // namespace qf::present

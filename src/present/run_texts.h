@@ -27,5 +27,7 @@ std::vector<std::string> ReportLines(const BatchReport& report);
 /// The strip's line during a run: "File 3 of 12: scan.orx, frame 4 of 300" (the data file by
 /// its own name; no frame part before its first frame).
 std::string StripLine(const std::string& path, int index, int total, int framesWritten, int framesInFile);
+/// The pace of a run: "12.3 frames/s", and "12.3 frames/s, 40 s left" once the time left is known.
+std::string RateText(double framesPerSecond, std::optional<double> secondsLeft);
 
 }  // namespace qf::present

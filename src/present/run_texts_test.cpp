@@ -54,6 +54,8 @@ TEST(PresentRunTextsTest, StripNamesTheFileByItsNameAndTheFrameOnceOneIsWritten)
     EXPECT_EQ(StripLine("/data/day1/scan.orx", 3, 12, 0, 300), "File 3 of 12: scan.orx");
     EXPECT_EQ(StripLine("/data/day1/scan.orx", 3, 12, 4, 300), "File 3 of 12: scan.orx, frame 4 of 300");
     EXPECT_EQ(StripLine("/data/a\nb.orx", 1, 1, 0, 1), "File 1 of 1: 'a'$'\\n''b.orx'");
+    EXPECT_EQ(RateText(12.34, std::nullopt), "12.3 frames/s");
+    EXPECT_EQ(RateText(3.0, 3599.6), "3.0 frames/s, 3,600 s left");
 }
 
 }  // namespace
