@@ -22,6 +22,13 @@ bool NamedAsDataFile(const std::string& name, bool onlyOrx) {
     return !onlyOrx || EndsInDataExtension(name);
 }
 
+bool ExcludedByName(const std::vector<std::string>& globs, const std::string& name) {
+    for (const std::string& glob : globs) {
+        if (MatchesGlob(glob, name)) return true;
+    }
+    return false;
+}
+
 bool TakenAsDataFile(int folderFd, const std::string& name, bool onlyOrx) {
     return NamedAsDataFile(name, onlyOrx) && !IsEarlierOutput(folderFd, name);
 }

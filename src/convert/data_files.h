@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace qf {
 
@@ -18,5 +19,7 @@ bool NamedAsDataFile(const std::string& name, bool onlyOrx);
 /// The one rule of what counts as a data file of `folderFd` (the plan, the watch, the count
 /// of data files in subfolders): named as one, and no image of an earlier run.
 bool TakenAsDataFile(int folderFd, const std::string& name, bool onlyOrx);
+/// --exclude: an entry (file or folder) whose name matches one of `globs` is passed over.
+bool ExcludedByName(const std::vector<std::string>& globs, const std::string& name);
 
 }  // namespace qf

@@ -44,10 +44,6 @@ struct FolderWatch::Found {
 
 namespace {
 
-bool Excluded(const RunOptions& o, const std::string& name) {
-    return std::any_of(o.exclude.begin(), o.exclude.end(), [&](const std::string& glob) { return MatchesGlob(glob, name); });
-}
-
 // A data file's first bytes and facts, read through one descriptor so that they agree.
 struct Head {
     FileFacts facts;
@@ -203,7 +199,7 @@ void FolderWatch::ListFolder(const std::string& folder, const std::string& subfo
         }
         memo = FolderMemo{};
         for (const std::string& name : names.value()) {
-            if (Excluded(settings_, name)) continue;
+            if (ExcludedByName(settings_.exclude, name)) continue;
             // As the plan takes entries by name; an image an earlier run wrote under such a
             // name is told by its contents, at each look.
             if (NamedAsDataFile(name, settings_.onlyOrx)) {
@@ -358,10 +354,6 @@ void FolderWatch::Fail(const std::string& path, const std::string& cause) {
     done_.push_back(report);
     observer_.FileDone(path, report);
 }
-
-}  // namespace qf
-
-namespace qf {
 
 void KeepWatchingAfter(const std::string& folder, FolderWatchSettings watch, const BatchSettings& settings,
                        std::function<int()> askKind, FolderWatchObserver& observer, WatchClock& clock,

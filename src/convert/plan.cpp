@@ -95,7 +95,6 @@ private:
     void NameFrames(PlannedFile& file);
     void NoteFramesOutside(const PlannedFile& file);
     bool ClaimMirroredFolders(PlannedFile& file);
-    bool IsExcludedByGlob(const std::string& name) const;
     void Unreadable(const std::string& path, const std::string& why) {
         plan_.unreadable = why;
         plan_.unreadablePath = path;
@@ -224,7 +223,7 @@ bool Planner::AddFolder(std::size_t index, const std::vector<std::string>* only,
     std::vector<Pending> subfolders;
     std::vector<std::string> images;
     for (const std::string& name : listed) {
-        if (!only && IsExcludedByGlob(name)) continue;
+        if (!only && ExcludedByName(options_.exclude, name)) continue;
         if (!only && options_.recursive) {
             // A folder is a folder whatever its name holds (run.orx.d/). Not through links: a
             // link could lead out of the tree or round it. Our own output folder, when it
@@ -367,14 +366,6 @@ void Planner::NoteFramesOutside(const PlannedFile& file) {
     plan_.notes.push_back(DisplayName(file.path) + ": " + selection + ": " + items +
                           (outside.size() == 1 ? " names no frame" : " name no frame") + " of its " + frames);
 }
-
-bool Planner::IsExcludedByGlob(const std::string& name) const {
-    for (const std::string& glob : options_.exclude) {
-        if (MatchesGlob(glob, name)) return true;
-    }
-    return false;
-}
-
 
 Plan Planner::Make(const std::string& input) {
     plan_.mirror = options_.mirror;
