@@ -13,7 +13,6 @@
 #include <QRadioButton>
 #include <QSettings>
 #include <algorithm>
-#include <map>
 
 #include "control/orx_control.h"
 #include "convert/cut_off_files.h"
