@@ -341,30 +341,37 @@ TEST_F(BatchRunTest, AStopCutsALongSettlePauseShort) {
 
 TEST_F(BatchRunTest, WorkersAreCappedByTheMemoryTheirFramesNeedAndWriteTheSame) {
     Synth("a.orx", 6, false, 64, 64);
-    BatchSettings one;
-    const BatchReport alone = RunBatch(control, dir.path(), [] { return kFalseColorBitmap; }, one, observer);
-    const std::vector<std::uint8_t> first = test::ReadBytes(dir / "a5.bmp");
-    // The note names the limit that capped the workers: the user raises that one.
+    // The note names the limit that capped the workers: the user raises that one. A stack's
+    // pages are encoded by workers under the same rule as a file per frame.
+    const char* machine = "2 jobs instead of 8: each needs about 1 MB for its frames, and 6 MB of memory are free "
+                          "on this machine";
+    const char* process = "2 jobs instead of 8: each needs about 1 MB for its frames, and 6 MB of memory are free "
+                          "under this process's memory limit";
     const struct {
+        bool stack;
         bool processLimit;
         const char* note;
-    } cases[] = {
-        {false, "2 jobs instead of 8: each needs about 1 MB for its frames, and 6 MB of memory are free "
-                "on this machine"},
-        {true, "2 jobs instead of 8: each needs about 1 MB for its frames, and 6 MB of memory are free "
-               "under this process's memory limit"},
-    };
+    } cases[] = {{false, false, machine}, {false, true, process}, {true, false, machine}, {true, true, process}};
     for (const auto& c : cases) {
-        BatchSettings many;
+        SCOPED_TRACE(c.stack ? "a deflate stack" : "a bitmap per frame");
+        const ExportKind kind = c.stack ? kNormalizedTiff : kFalseColorBitmap;
+        const std::string output = dir / (c.stack ? "a.tiff" : "a5.bmp");
+        BatchSettings one;
+        one.exportOptions.stack = c.stack;
+        one.exportOptions.compression = c.stack ? Compression::kDeflate : Compression::kNone;
+        const BatchReport alone = RunBatch(control, dir.path(), [&] { return kind; }, one, observer);
+        const std::vector<std::uint8_t> first = test::ReadBytes(output);
+        BatchSettings many = one;
         many.jobs = 8;
         many.makeControl = [] { return std::make_unique<CGetdatactrl1>(); };
         // Room for the frames of two workers and the one being reported, not of eight.
         const std::uint64_t room = std::uint64_t{2} * 3 * ((64 * 64 * 8) + (1 << 20));
         many.memoryForFrames = [&] { return FreeMemory{room, c.processLimit}; };
-        const BatchReport capped = RunBatch(control, dir.path(), [] { return kFalseColorBitmap; }, many, observer);
+        const BatchReport capped = RunBatch(control, dir.path(), [&] { return kind; }, many, observer);
         EXPECT_EQ(capped.notes, std::vector<std::string>{c.note});
+        EXPECT_EQ(capped.jobs, 2);
         EXPECT_EQ(capped.framesWritten, alone.framesWritten);
-        EXPECT_EQ(test::ReadBytes(dir / "a5.bmp"), first);
+        EXPECT_EQ(test::ReadBytes(output), first);
     }
 }
 

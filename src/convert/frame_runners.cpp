@@ -12,6 +12,7 @@
 
 #include "convert/frame_pull.h"
 #include "convert/walk.h"
+#include "export/image_output.h"
 #include "platform/status_error.h"
 
 namespace qf {
@@ -139,7 +140,9 @@ private:
             OtherTiffKindAt(outputFd, job.out, *job.kind, context_.plan.files[job.file].framePixels, &out.kindUnread);
         OutputTarget target = TargetFor(outputFd, job.out, context_.settings);
         target.pending = &out.output;
-        out.written = job.kind->write(target, frame, context_.settings.exportOptions);
+        const std::unique_ptr<ImageOutput> file = OpenImageOutput(target, *job.kind, 1, context_.settings.exportOptions);
+        out.written = file->AddPage(frame);
+        if (out.written.ok()) out.written = file->Finish();
         out.what = FrameOutcome::What::kWritten;
         if (context_.keepFrames && out.written.ok()) out.frame = std::move(frame);
     }

@@ -7,7 +7,7 @@
 #include "convert/frame_pull.h"
 #include "convert/walk.h"
 #include "export/page_encoder.h"
-#include "export/tiff_stack.h"
+#include "export/image_output.h"
 #include "platform/status_error.h"
 
 namespace qf {
@@ -29,8 +29,10 @@ void Walk::ConvertStack(const PlannedFile& file, const Job& job) {
     // stack is ever in place.
     ExportOptions options = settings_.exportOptions;
     options.significantBits = settings_.inputBits;
-    TiffStackWriter stack(TargetFor(outputFd, out, settings_), kind.kind, pages, options);
-    const int jobs = std::max(settings_.jobs, 1);
+    options.stack = true;
+    const std::unique_ptr<ImageOutput> output = OpenImageOutput(TargetFor(outputFd, out, settings_), kind, pages, options);
+    ImageOutput& stack = *output;
+    const int jobs = std::max(stackJobs_, 1);
     stack.EncodeWith(jobs);
     if (EncodesItself(options.compression)) report_->jobs = std::max(report_->jobs, jobs);
     for (std::size_t f = 0; f < file.frames.size(); ++f) {
@@ -75,7 +77,7 @@ void Walk::ConvertStack(const PlannedFile& file, const Job& job) {
 }
 
 // Every page is in: the stack takes its name, or the failure is told.
-void Walk::FinishStack(const PlannedFile& file, const Job& job, TiffStackWriter& stack, std::uint32_t pages, int other) {
+void Walk::FinishStack(const PlannedFile& file, const Job& job, ImageOutput& stack, std::uint32_t pages, int other) {
     const OutputName& out = job.out;
     const Status finished = stack.Finish();
     if (!finished.ok()) {

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "convert/walk.h"
+#include "export/page_encoder.h"
 #include "platform/display_name.h"
 
 namespace qf {
@@ -156,7 +157,12 @@ std::unique_ptr<FrameRunner> Walk::MakeRunner(const Plan& plan) {
     const RunnerContext context{plan, settings_, settle_, observer_.ShowsFrames()};
     pooled_ = false;
     if (settings_.dryRun) return MakeDryRunner(context);
-    // A stack is written by one control in frame order: stacks convert one data file at a time.
+    // A stack is pulled by one control in frame order, one data file at a time; its pages
+    // are encoded by as many workers as the free memory allows jobs.
+    stackJobs_ = 1;
+    if (settings_.exportOptions.stack && EncodesItself(settings_.exportOptions.compression) && !handedOver_) {
+        stackJobs_ = JobsFor(plan);
+    }
     if (!settings_.exportOptions.stack && settings_.makeControl && !handedOver_) {
         const int jobs = JobsFor(plan);
         report_->jobs = std::max(report_->jobs, jobs);

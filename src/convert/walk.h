@@ -23,7 +23,7 @@
 
 namespace qf {
 
-class TiffStackWriter;
+class ImageOutput;
 
 inline bool IsDataFile(const PlannedFile& file) {
     return file.state == PlannedFile::State::kData || file.state == PlannedFile::State::kLoadFailed;
@@ -234,7 +234,7 @@ private:
 
     // stack_run.cpp: one multi-page TIFF per data file (--stack), on the caller's control.
     void ConvertStack(const PlannedFile& file, const Job& job);
-    void FinishStack(const PlannedFile& file, const Job& job, TiffStackWriter& stack, std::uint32_t pages, int other);
+    void FinishStack(const PlannedFile& file, const Job& job, ImageOutput& stack, std::uint32_t pages, int other);
 
     CGetdatactrl1& control_;
     const std::function<int()>& askKind_;
@@ -246,6 +246,7 @@ private:
     std::unique_ptr<FolderCursor> cursor_;
     std::unique_ptr<FrameRunner> runner_;
     bool pooled_ = false;  ///< the runner is a pool of workers
+    int stackJobs_ = 1;    ///< the workers that encode a stack's pages
     bool handedOver_ = false;  ///< a full disk ended the pool: one job for the rest of the run
 
     // The handing out.

@@ -9,6 +9,7 @@
 
 #include "export/export_options.h"
 #include "export/frame_image.h"
+#include "export/image_output.h"
 #include "platform/output_file.h"
 
 namespace qf {
@@ -31,28 +32,26 @@ bool StackNeedsBigTiff(std::uint64_t pages, std::uint32_t width, std::uint32_t h
 /// the size itself is in the resolution tags).
 std::string ImageJDescription(std::uint32_t pages, const PixelSize& size);
 
-class TiffStackWriter {
+class TiffStackWriter final : public ImageOutput {
 public:
     /// A stack of `pages` pages of `kind` (normalized or standardized TIFF) for `target`;
     /// nothing is in place before Finish(). A failure to create it shows at AddPage().
     TiffStackWriter(const OutputTarget& target, ExportKind kind, std::uint32_t pages, const ExportOptions& options);
-    ~TiffStackWriter();
-    TiffStackWriter(const TiffStackWriter&) = delete;
-    TiffStackWriter& operator=(const TiffStackWriter&) = delete;
+    ~TiffStackWriter() override;
 
     /// Before the first page: `jobs` workers scale and compress the pages (when the page
     /// encoder has the codec; otherwise, and with one job, the caller does), while the
     /// caller pulls the next frames; pages are still written in order, byte for byte as
     /// one job writes them. At most `jobs` + 1 pages wait in memory.
-    void EncodeWith(int jobs);
+    void EncodeWith(int jobs) override;
     /// Writes `frame` as the next page (normalized pages each stretched to their own
     /// brightest sample). Every page has the first one's size. After a failure nothing
     /// more is written and Finish() reports it (with workers, a page's failure may show
     /// at a later AddPage or at Finish()).
-    Status AddPage(const FrameImage& frame);
+    Status AddPage(const FrameImage& frame) override;
     /// After the last page: closes the file and puts it in place, complete; or reports
     /// why not (fewer pages than announced included), leaving the target untouched.
-    Status Finish();
+    Status Finish() override;
     /// True once the first page chose BigTIFF (asked for, or needed by the size).
     bool bigTiff() const { return bigTiff_; }
 
