@@ -34,7 +34,7 @@ void Walk::ConvertStack(const PlannedFile& file, const Job& job) {
     ImageOutput& stack = *output;
     const int jobs = std::max(stackJobs_, 1);
     stack.EncodeWith(jobs);
-    if (EncodesItself(options.compression)) report_->jobs = std::max(report_->jobs, jobs);
+    if (EncodedInWorkers(options.compression)) report_->jobs = std::max(report_->jobs, jobs);
     for (std::size_t f = 0; f < file.frames.size(); ++f) {
         const std::int16_t w = control_.GetFrameNumber();
         if (StopRequested()) {

@@ -160,7 +160,7 @@ std::unique_ptr<FrameRunner> Walk::MakeRunner(const Plan& plan) {
     // A stack is pulled by one control in frame order, one data file at a time; its pages
     // are encoded by as many workers as the free memory allows jobs.
     stackJobs_ = 1;
-    if (settings_.exportOptions.stack && EncodesItself(settings_.exportOptions.compression) && !handedOver_) {
+    if (settings_.exportOptions.stack && EncodedInWorkers(settings_.exportOptions.compression) && !handedOver_) {
         stackJobs_ = JobsFor(plan);
     }
     if (!settings_.exportOptions.stack && settings_.makeControl && !handedOver_) {

@@ -4,6 +4,7 @@
 #include <memory>
 #include <new>
 
+#include "export/libtiff_strips.h"
 #include "export/tiff_layout.h"
 
 #if QUILLFEN_HAVE_LIBDEFLATE
@@ -141,6 +142,8 @@ Status EncodeStrips(const std::uint16_t* samples, std::uint32_t width, std::uint
 
 }  // namespace
 
+bool EncodedInWorkers(Compression compression) { return compression != Compression::kNone; }
+
 bool EncodesItself(Compression compression) {
 #if QUILLFEN_HAVE_LIBDEFLATE
     if (compression == Compression::kDeflate) return true;
@@ -200,10 +203,7 @@ Status EncodePage(const std::uint16_t* samples, std::uint32_t width, std::uint32
                   EncodedPage& page) {
     try {
         std::unique_ptr<StripCompressor> codec = CompressorFor(options.compression, LevelFor(options));
-        if (!codec) {
-            return Fail(ErrorKind::kInvalid, std::string("libtiff encodes ") + CompressionName(options.compression) +
-                                                 " in this build, not the page encoder");
-        }
+        if (!codec) return EncodePageThroughLibtiff(samples, width, height, options, page);
         if (!codec->ok()) {
             return Fail(ErrorKind::kOutOfMemory, std::string("out of memory: no room for the ") +
                                                      CompressionName(options.compression) + " encoder");

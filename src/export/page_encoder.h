@@ -26,6 +26,11 @@ struct EncodedPage {
 /// false for none and lzw, and for a codec left to libtiff, which the writer then uses.
 bool EncodesItself(Compression compression);
 
+/// True when a stack's pages of `compression` are worth encoding in workers: those of every
+/// codec (EncodePage hands a codec it has no library for to libtiff); uncompressed pages
+/// are only copied.
+bool EncodedInWorkers(Compression compression);
+
 /// The compression levels `--level` takes for `compression`, and the one used without it.
 struct LevelRange {
     int lowest = 0, highest = 0, usual = 0;
@@ -48,7 +53,8 @@ std::uint64_t StripBytesAtMost(Compression compression, std::uint64_t bytes);
 /// Encodes a `width` x `height` page of 16-bit samples (row-major, the frame's first row
 /// first) as `options` lays it out: strips of StripRows rows, the rows in the frame's order
 /// for the exact layout and last row first for the portable one, each predicted when `options.predictor` says so and
-/// compressed. Only for codecs where EncodesItself() holds. `samples` is never changed;
+/// compressed, by the codec's own library where EncodesItself() holds and by libtiff's codec
+/// otherwise (the bytes libtiff writes either way). `samples` is never changed;
 /// `page` is overwritten (its storage reused). Fails only for want of memory or a codec's
 /// refusal, in words.
 Status EncodePage(const std::uint16_t* samples, std::uint32_t width, std::uint32_t height, const ExportOptions& options,

@@ -78,7 +78,7 @@ Status TiffStackWriter::Start(const FrameImage& first) {
     if (!out_.ok()) return out_.Commit();  // the temporary could not be made: say why
     handle_ = std::make_unique<TiffHandle>(out_, bigTiff_);
     if (!handle_->open()) return out_.Commit();
-    if (jobs_ > 1 && EncodesItself(options_.compression)) {
+    if (jobs_ > 1 && EncodedInWorkers(options_.compression)) {
         encoders_ = std::make_unique<PageEncoders>(jobs_, options_, kind_ == kNormalizedTiff);
     }
     return Status::Ok();

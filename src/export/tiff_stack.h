@@ -39,9 +39,9 @@ public:
     TiffStackWriter(const OutputTarget& target, ExportKind kind, std::uint32_t pages, const ExportOptions& options);
     ~TiffStackWriter() override;
 
-    /// Before the first page: `jobs` workers scale and compress the pages (when the page
-    /// encoder has the codec; otherwise, and with one job, the caller does), while the
-    /// caller pulls the next frames; pages are still written in order, byte for byte as
+    /// Before the first page: `jobs` workers scale and compress the pages (compressed ones;
+    /// uncompressed pages, and every page with one job, the caller writes itself), while
+    /// the caller pulls the next frames; pages are still written in order, byte for byte as
     /// one job writes them. At most `jobs` + 1 pages wait in memory.
     void EncodeWith(int jobs) override;
     /// Writes `frame` as the next page (normalized pages each stretched to their own
