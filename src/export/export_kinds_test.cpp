@@ -5,6 +5,7 @@
 #include <set>
 #include <string>
 
+#include "export/image_output.h"
 #include "test/frames.h"
 #include "test/temp_folder.h"
 
@@ -39,6 +40,34 @@ TEST_F(ExportKindsTest, EveryKindHasAWriterThatWritesItsFormat) {
     EXPECT_EQ(names, (std::set<std::string>{"normalized-tiff", "standardized-tiff", "grayscale-bmp", "color-bmp"}));
     EXPECT_EQ(FindExportKind(-1), nullptr);
     EXPECT_EQ(FindExportKind(4), nullptr);
+}
+
+// Whatever the kind, an output is opened, given its pages and finished: a file per frame
+// is the writer's file, and an output that got fewer pages than it was opened for is a
+// failure that leaves nothing in place, never a success.
+TEST_F(ExportKindsTest, EveryKindsOutputIsTheWritersFileAndAnOutputShortOfPagesIsNoFile) {
+    for (const ExportKindInfo& kind : ExportKinds()) {
+        for (const bool stack : {false, true}) {
+            SCOPED_TRACE(std::string(kind.name) + (stack ? " --stack" : ""));
+            ExportOptions options;
+            options.stack = stack;
+            const FrameImage frame = kind.highBytes ? test::GrayFrame(2, 1, {1, 2}) : test::SampleFrame(2, 1, {1, 2});
+            const std::string byWriter = dir / "writer.out", byOutput = dir / "output.out", empty = dir / "empty.out";
+            std::unique_ptr<ImageOutput> output = OpenImageOutput(byOutput, kind, 1, options);
+            ASSERT_TRUE(output->AddPage(frame).ok());
+            ASSERT_TRUE(output->Finish().ok());
+            if (!stack || !kind.tiff) {  // a stack of one page is the stack writer's, with its description
+                ASSERT_TRUE(kind.write(byWriter, frame, options).ok());
+                EXPECT_EQ(test::ReadBytes(byOutput), test::ReadBytes(byWriter));
+            }
+            EXPECT_FALSE(OpenImageOutput(empty, kind, 1, options)->Finish().ok());
+            EXPECT_FALSE(test::FileExists(empty));
+            output = OpenImageOutput(dir / "two.out", kind, 1, options);
+            ASSERT_TRUE(output->AddPage(frame).ok());
+            EXPECT_FALSE(output->AddPage(frame).ok());
+            EXPECT_FALSE(output->Finish().ok());
+        }
+    }
 }
 
 }  // namespace
