@@ -11,7 +11,6 @@
 
 #include "control/getdata_ctrl.h"
 #include "convert/frame_pull.h"
-#include "dialog/dialog_template.h"
 #include "dialog/dialog_test_support.h"
 #include "dialog/frame_picture.h"
 #include "dialog/frame_view.h"
@@ -298,28 +297,6 @@ private slots:
             }
         }
         QVERIFY(checked > 0);
-    }
-
-    void viewGrowsWithTheWindowAndTheOtherItemsMoveAside() {
-        CQuillfenDlg dlg(&services);
-        dlg.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-        QCOMPARE(dlg.minimumSize(), dlg.size());  // the template's size is the least
-        std::map<int, QRect> before;
-        for (int id : {1002, 1006, 1007, kIdOk, kIdCancel, kIdChooseDirectory, 1003}) before[id] = dlg.Item(id)->geometry();
-        dlg.resize(dlg.size() + QSize(300, 200));
-        QTRY_COMPARE(dlg.Item(1002)->size(), before[1002].size() + QSize(300, 200));
-        QCOMPARE(dlg.Item(1002)->pos(), before[1002].topLeft());
-        QCOMPARE(dlg.Item(kIdOk)->pos(), before[kIdOk].topLeft() + QPoint(300, 200));
-        QCOMPARE(dlg.Item(kIdCancel)->pos(), before[kIdCancel].topLeft() + QPoint(300, 200));
-        QCOMPARE(dlg.Item(kIdChooseDirectory)->pos(), before[kIdChooseDirectory].topLeft() + QPoint(300, 0));
-        QCOMPARE(dlg.Item(1003)->pos(), before[1003].topLeft() + QPoint(300, 0));
-        QCOMPARE(dlg.Item(1006)->geometry(), before[1006].adjusted(0, 200, 150, 200));
-        QCOMPARE(dlg.Item(1007)->geometry(), before[1007].adjusted(150, 200, 300, 200));
-        // Nothing lands on the view.
-        for (int id : {1001, 1006, 1007, kIdOk, kIdCancel, kIdChooseDirectory, -1}) {
-            QVERIFY2(!dlg.Item(id)->geometry().intersects(dlg.Item(1002)->geometry()), qPrintable(QString::number(id)));
-        }
     }
 
     // QUILLFEN_SCREENSHOT=path saves the window while a run on the bundled samples is
