@@ -29,9 +29,9 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
 
     const int line = fontMetrics().height();
     auto* grid = new QGridLayout(this);
-    grid->setContentsMargins(line, line, line, line * 2 / 3);
-    grid->setHorizontalSpacing(line / 2);
-    grid->setVerticalSpacing(line / 4);
+    grid->setContentsMargins(line * 3 / 2, line * 3 / 2, line, line * 2 / 3);
+    grid->setHorizontalSpacing(line * 3 / 2);
+    grid->setVerticalSpacing(line / 2);
     grid->addWidget(icon, 0, 0, 3, 1, Qt::AlignTop);
     QLabel* label = nullptr;
     for (int row = 0; row < 3; ++row) {
