@@ -39,12 +39,13 @@ QString ProfileView::Title(int position) const {
         .arg(position);
 }
 
-// The painting's room: two pixels about the contents, a title line, the axis' labels.
 QSize ProfileView::sizeHint() const {
     const QSize least = minimumSizeHint();
     return QSize(least.width(), least.height() + fontMetrics().height() * 6);
 }
 
+// As paintEvent draws: two pixels inside the frame, the title line, then the axis' labels
+// beside the plot.
 QSize ProfileView::minimumSizeHint() const {
     const QFontMetrics metrics = fontMetrics();
     const int frame = 2 * frameWidth() + 4;

@@ -123,7 +123,6 @@ void CQuillfenDlg::CreateItems() {
     connect(choose, &QPushButton::clicked, this, &CQuillfenDlg::OnBnClickedChooseDirectory);
     m_optionsButton = new QPushButton(tr("Output Options..."), this);
     m_optionsButton->setObjectName(QStringLiteral("outputOptions"));
-    m_optionsButton->setAutoDefault(false);
     connect(m_optionsButton, &QPushButton::clicked, this, [this] { Safely([this] { OnOutputOptions(); }); });
     // Choices remembered across starts (a pattern taken from an offer) would otherwise
     // shape every run unseen.
