@@ -1,4 +1,4 @@
-// CAboutDlg: template 100 — the icon, the name and version, OK.
+// CAboutDlg: the icon, the name and version, what Orlix files are, OK.
 #pragma once
 
 #include <QDialog>

@@ -1,5 +1,5 @@
-// The hosted items of the converter dialog. Each keeps its template rectangle and the
-// class name of the component that stood there ("wrapperClass"); what it shows is ours:
+// The hosted items of the converter dialog. Each keeps its id and the class name of the
+// component that stood there ("wrapperClass"); what it shows is ours:
 // the progress strip (1001), the frame view (1002), the status light (1003), two buttons
 // (1004, 1005) and the two profiles (1006, 1007). Item 1000 is the acquisition control.
 #pragma once
@@ -12,7 +12,7 @@ class QPushButton;
 
 namespace qf {
 
-/// A hosted item's frame: the rectangle it occupies.
+/// A hosted item's frame: the room the window's layout gives it.
 class HostedItem : public QFrame {
     Q_OBJECT
 public:

@@ -11,10 +11,10 @@
 
 #include "control/getdata_ctrl.h"
 #include "convert/frame_pull.h"
-#include "dialog/dialog_template.h"
 #include "dialog/dialog_test_support.h"
 #include "dialog/frame_picture.h"
 #include "dialog/frame_view.h"
+#include "dialog/output_options_dlg.h"
 #include "dialog/profile_view.h"
 #include "dialog/quillfen_dlg.h"
 #include "dialog/run_worker.h"
@@ -300,34 +300,20 @@ private slots:
         QVERIFY(checked > 0);
     }
 
-    void viewGrowsWithTheWindowAndTheOtherItemsMoveAside() {
-        CQuillfenDlg dlg(&services);
-        dlg.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-        QCOMPARE(dlg.minimumSize(), dlg.size());  // the template's size is the least
-        std::map<int, QRect> before;
-        for (int id : {1002, 1006, 1007, kIdOk, kIdCancel, kIdChooseDirectory, 1003}) before[id] = dlg.Item(id)->geometry();
-        dlg.resize(dlg.size() + QSize(300, 200));
-        QTRY_COMPARE(dlg.Item(1002)->size(), before[1002].size() + QSize(300, 200));
-        QCOMPARE(dlg.Item(1002)->pos(), before[1002].topLeft());
-        QCOMPARE(dlg.Item(kIdOk)->pos(), before[kIdOk].topLeft() + QPoint(300, 200));
-        QCOMPARE(dlg.Item(kIdCancel)->pos(), before[kIdCancel].topLeft() + QPoint(300, 200));
-        QCOMPARE(dlg.Item(kIdChooseDirectory)->pos(), before[kIdChooseDirectory].topLeft() + QPoint(300, 0));
-        QCOMPARE(dlg.Item(1003)->pos(), before[1003].topLeft() + QPoint(300, 0));
-        QCOMPARE(dlg.Item(1006)->geometry(), before[1006].adjusted(0, 200, 150, 200));
-        QCOMPARE(dlg.Item(1007)->geometry(), before[1007].adjusted(150, 200, 300, 200));
-        // Nothing lands on the view.
-        for (int id : {1001, 1006, 1007, kIdOk, kIdCancel, kIdChooseDirectory, -1}) {
-            QVERIFY2(!dlg.Item(id)->geometry().intersects(dlg.Item(1002)->geometry()), qPrintable(QString::number(id)));
-        }
-    }
-
-    // QUILLFEN_SCREENSHOT=path saves the window while a run on the bundled samples is
-    // held at a frame, and path with "-finished" once it is done, for the README.
+    // QUILLFEN_SCREENSHOT=path saves the window while a run on the data files in
+    // QUILLFEN_SAMPLES is held at a frame, and path with "-finished" once it is done,
+    // enlarged, the frame zoomed in about its brightest sample and the pointer on it, for
+    // the README. QUILLFEN_INPUT_BITS sets the output options' input bits.
     void screenshotsWhenAsked() {
         const QString path = QString::fromLocal8Bit(qgetenv("QUILLFEN_SCREENSHOT"));
         const QString samples = QString::fromLocal8Bit(qgetenv("QUILLFEN_SAMPLES"));
         if (path.isEmpty() || samples.isEmpty()) QSKIP("QUILLFEN_SCREENSHOT and QUILLFEN_SAMPLES not set");
+        if (const int bits = qEnvironmentVariableIntValue("QUILLFEN_INPUT_BITS"); bits > 0) {
+            OutputChoices choices;
+            choices.inputBits = bits;
+            QSettings settings;
+            choices.Save(settings);
+        }
         QDir().mkpath(QString::fromStdString(dir->path()));
         for (const QString& name : QDir(samples).entryList({"*.orx"}, QDir::Files)) {
             QVERIFY(QFile::copy(QDir(samples).filePath(name), QString::fromStdString(*dir / name.toStdString())));
@@ -351,6 +337,22 @@ private slots:
         QVERIFY(dlg.grab().save(path));
         gate.Open();
         QTRY_VERIFY_WITH_TIMEOUT(!dlg.running(), 30000);
+        FrameView* view = View(dlg);
+        const int narrow = view->width();
+        dlg.resize(dlg.size() + QSize(270, 150));
+        QTRY_COMPARE(view->width(), narrow + 270);
+        auto* row = static_cast<ProfileView*>(dlg.Item(1006));
+        auto* column = static_cast<ProfileView*>(dlg.Item(1007));
+        const QPointF brightest = PixelCentre(view, column->position(), row->position(),
+                                              static_cast<int>(row->values().size()),
+                                              static_cast<int>(column->values().size()));
+        for (int i = 0; i < 3; ++i) {
+            QWheelEvent wheel(brightest, view->viewport()->mapToGlobal(brightest), QPoint(), QPoint(0, 120),
+                              Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(view->viewport(), &wheel);
+        }
+        Hover(view, brightest);
+        QCoreApplication::processEvents();  // the scroll bars show a queued event after the zoom
         QVERIFY(dlg.grab().save(QString(path).replace(".png", "-finished.png")));
     }
 };

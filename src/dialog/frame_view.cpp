@@ -18,7 +18,7 @@ public:
     explicit FrameCanvas(FrameView& view) : QAbstractScrollArea(&view), view_(view) {
         viewport()->setMouseTracking(true);
         setFrameShape(QFrame::NoFrame);
-        // No tab stop and no focus from a click: the template's tab order stays, and Enter
+        // No tab stop and no focus from a click: the window's tab order stays, and Enter
         // still goes to the button that had the focus. Its keys act on the whole window.
         setFocusPolicy(Qt::NoFocus);
         setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);

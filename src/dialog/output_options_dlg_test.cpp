@@ -12,7 +12,6 @@
 
 #include <clocale>
 
-#include "dialog/dialog_template.h"
 #include "dialog/dialog_test_support.h"
 #include "dialog/output_options_dlg.h"
 #include "dialog/quillfen_dlg.h"

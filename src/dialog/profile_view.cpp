@@ -2,8 +2,10 @@
 
 #include "present/profile_plot.h"
 
+#include <QFontMetrics>
 #include <QPainter>
 #include <QPainterPath>
+#include <algorithm>
 
 namespace qf {
 
@@ -31,6 +33,29 @@ QString ProfileView::Caption() const {
     return direction_ == Direction::kHorizontal ? tr("Row %1").arg(position_) : tr("Column %1").arg(position_);
 }
 
+QString ProfileView::Title(int position) const {
+    if (position < 0) return direction_ == Direction::kHorizontal ? tr("Horizontal profile") : tr("Vertical profile");
+    return (direction_ == Direction::kHorizontal ? tr("Horizontal profile, row %1") : tr("Vertical profile, column %1"))
+        .arg(position);
+}
+
+QSize ProfileView::sizeHint() const {
+    const QSize least = minimumSizeHint();
+    return QSize(least.width(), least.height() + fontMetrics().height() * 6);
+}
+
+// As paintEvent draws: two pixels inside the frame, the title line, then the axis' labels
+// beside the plot.
+QSize ProfileView::minimumSizeHint() const {
+    const QFontMetrics metrics = fontMetrics();
+    const int frame = 2 * frameWidth() + 4;
+    const int axis = metrics.horizontalAdvance(QStringLiteral("65535")) + 4;
+    // Rows and columns of a frame number five digits at most.
+    const int title = metrics.horizontalAdvance(Title(88888));
+    const int plot = metrics.averageCharWidth() * 12;
+    return QSize(frame + std::max(title, axis + plot), frame + metrics.height() * 3);
+}
+
 void ProfileView::PaintAxis(QPainter& painter, const QRect& plot) const {
     painter.setPen(palette().color(QPalette::Mid));
     painter.drawRect(plot.adjusted(0, 0, -1, -1));
@@ -48,11 +73,7 @@ void ProfileView::paintEvent(QPaintEvent* event) {
     const int captionHeight = fontMetrics().height();
     const QRect plot(area.x() + labelWidth, area.y() + captionHeight, area.width() - labelWidth,
                      area.height() - captionHeight);
-    const QString caption = position_ < 0
-        ? (direction_ == Direction::kHorizontal ? tr("Horizontal profile") : tr("Vertical profile"))
-        : (direction_ == Direction::kHorizontal ? tr("Horizontal profile, row %1") : tr("Vertical profile, column %1"))
-              .arg(position_);
-    painter.drawText(QRect(area.x(), area.y(), area.width(), captionHeight), Qt::AlignHCenter, caption);
+    painter.drawText(QRect(area.x(), area.y(), area.width(), captionHeight), Qt::AlignHCenter, Title(position_));
     PaintAxis(painter, plot);
     if (plotted_.empty() || plot.width() < 2 || plot.height() < 2) return;
     const double dx = plotted_.size() > 1 ? double(plot.width() - 1) / double(plotted_.size() - 1) : 0.0;

@@ -33,12 +33,18 @@ public:
     int position() const { return position_; }
     /// "Row 12" or "Column 40" (empty before a frame).
     QString Caption() const;
+    /// The title with its axis and a plot of eight lines.
+    QSize sizeHint() const override;
+    /// The longest title the profile can have, over its axis and a small plot.
+    QSize minimumSizeHint() const override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
     void PaintAxis(QPainter& painter, const QRect& plot) const;
+    /// The line over the plot, naming the row or column at `position` (below 0: none yet).
+    QString Title(int position) const;
 
     Direction direction_;
     std::vector<std::uint16_t> values_;

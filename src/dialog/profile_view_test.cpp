@@ -8,7 +8,6 @@
 #include <algorithm>
 
 #include "control/getdata_ctrl.h"
-#include "dialog/dialog_template.h"
 #include "dialog/dialog_test_support.h"
 #include "dialog/output_options_dlg.h"
 #include "dialog/profile_view.h"

@@ -7,12 +7,16 @@
 #include <QFile>
 #include <QFileInfo>
 #include <cmath>
+#include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
+#include <QVBoxLayout>
 #include <algorithm>
+#include <iterator>
 
 #include "control/orx_control.h"
 #include "convert/cut_off_files.h"
@@ -21,7 +25,6 @@
 #include "dialog/arrow_group.h"
 #include "dialog/control_wrappers.h"
 #include "dialog/dialog_services.h"
-#include "dialog/dialog_template.h"
 #include "dialog/frame_view.h"
 #include "dialog/profile_view.h"
 #include "dialog/progress_strip.h"
@@ -37,10 +40,10 @@ namespace {
 const char* const kFolderKey = "converter/folder";
 const char* const kKindKey = "converter/kind";
 
-// Text items are widened (never narrowed) where the font would cut their label.
-QRect FitText(QRect rect, const QWidget* widget) {
-    rect.setWidth(std::max(rect.width(), widget->sizeHint().width()));
-    return rect;
+// Room for `chars` average characters, or what the widget's own text needs where that is
+// more (a longer translation): buttons side by side or one above the other share a width.
+int TextRoom(const QWidget* widget, int chars) {
+    return std::max(widget->sizeHint().width(), widget->fontMetrics().averageCharWidth() * chars);
 }
 
 StatusLight::State EndState(const BatchReport& report) {
@@ -92,75 +95,138 @@ CQuillfenDlg::~CQuillfenDlg() {
 }
 
 void CQuillfenDlg::CreateItems() {
-    const DialogUnits du = DialogUnits::ForFont(font());
+    auto* ok = AddButton(kIdOk, tr("OK"), this);
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &CQuillfenDlg::accept);
+    auto* cancel = AddButton(kIdCancel, tr("Cancel"), this);
+    connect(cancel, &QPushButton::clicked, this, &CQuillfenDlg::reject);
+    Keep(kIdAcquisition, new AcquisitionItem(kIdAcquisition, this));
+    Keep(1001, m_progress = new ProgressStrip(1001, this));
+    Keep(1002, m_view = new FrameView(1002, this));
+    Keep(1003, m_light = new StatusLight(1003, this));
+    Keep(1004, m_openFolder = new HostedButton("CButtonctrl2", 1004, tr("Open Folder"), this));
+    Keep(1005, m_showReport = new HostedButton("", 1005, tr("Show Report"), this));
+    Keep(1006, m_horizontal = new ProfileView(ProfileView::Direction::kHorizontal, 1006, this));
+    Keep(1007, m_vertical = new ProfileView(ProfileView::Direction::kVertical, 1007, this));
+    auto* group = new QGroupBox(tr("Convert All Orlix Files in a Directory to:"), this);
+    Keep(-1, group);
     m_radioGroup = new QButtonGroup(this);
-    for (const TemplateItem& item : ConverterTemplate()) {
-        QWidget* widget = CreateItem(item);
-        const QRect rect = du.Rect(item.dialogUnits);
-        widget->setGeometry(item.kind == ItemKind::kHosted ? rect : FitText(rect, widget));
-        widget->setObjectName(QStringLiteral("item%1").arg(item.id));
-        m_items[item.id] = widget;
+    const char* const kinds[] = {QT_TR_NOOP("Normalized TIFF"), QT_TR_NOOP("Standardized TIFF"),
+                                 QT_TR_NOOP("Grayscale Bitmap"), QT_TR_NOOP("Color Palette Bitmap")};
+    for (int kind = 0; kind < 4; ++kind) {
+        auto* radio = new QRadioButton(tr(kinds[kind]), group);
+        radio->setFocusPolicy(Qt::ClickFocus);  // not a tab stop
+        m_radioGroup->addButton(radio, kind);
+        Keep(kIdFirstRadio + kind, radio);
     }
-    // Under the radio group, where the group box ends and "Open Folder" has not begun.
+    auto* choose = AddButton(kIdChooseDirectory, tr("Choose Directory"), group);
+    connect(choose, &QPushButton::clicked, this, &CQuillfenDlg::OnBnClickedChooseDirectory);
     m_optionsButton = new QPushButton(tr("Output Options..."), this);
     m_optionsButton->setObjectName(QStringLiteral("outputOptions"));
-    m_optionsButton->setGeometry(FitText(du.Rect(QRect(191, 102, 87, 12)), m_optionsButton));
     connect(m_optionsButton, &QPushButton::clicked, this, [this] { Safely([this] { OnOutputOptions(); }); });
-    // Under "Show Report", above the profiles: choices remembered across starts (a pattern
-    // taken from an offer) would otherwise shape every run unseen.
+    // Choices remembered across starts (a pattern taken from an offer) would otherwise
+    // shape every run unseen.
     m_optionsLine = new QLabel(this);
     m_optionsLine->setObjectName(QStringLiteral("optionsLine"));
     m_optionsLine->setTextFormat(Qt::PlainText);
-    m_optionsLine->setGeometry(du.Rect(QRect(156, 181, 155, 11)));
-    resize(du.X(kConverterWidthDu), du.Y(kConverterHeightDu));
-    // The template's size is the least: the items grow and move from there.
-    m_baseSize = size();
-    setMinimumSize(m_baseSize);
-    for (const auto& [id, widget] : m_items) m_baseRects.push_back({id, widget, widget->geometry()});
-    m_baseRects.push_back({0, m_optionsButton, m_optionsButton->geometry()});
-    m_baseRects.push_back({0, m_optionsLine, m_optionsLine->geometry()});
+    LayOut(group);
+    // Tab reaches the buttons only: "Choose Directory", "Output Options...", OK, Cancel and,
+    // once they can act, the two beside the view.
+    QWidget* order[] = {choose, m_optionsButton, ok, cancel, m_openFolder->button(), m_showReport->button()};
+    for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
     // Choose Directory belongs to the radio buttons' group: the arrow keys move through
     // all five, as in a dialog group, while Tab reaches only the button.
-    std::vector<QWidget*> group = {m_radioGroup->button(0), m_radioGroup->button(1), m_radioGroup->button(2),
-                                   m_radioGroup->button(3), Item(kIdChooseDirectory)};
-    new ArrowGroup(group, this);
+    std::vector<QWidget*> arrows = {m_radioGroup->button(0), m_radioGroup->button(1), m_radioGroup->button(2),
+                                    m_radioGroup->button(3), choose};
+    new ArrowGroup(arrows, this);
 }
 
-QWidget* CQuillfenDlg::CreateItem(const TemplateItem& item) {
-    switch (item.kind) {
-        case ItemKind::kDefaultPushButton:
-        case ItemKind::kPushButton: {
-            auto* button = new QPushButton(item.Caption(), this);
-            button->setDefault(item.kind == ItemKind::kDefaultPushButton);
-            if (item.id == kIdOk) connect(button, &QPushButton::clicked, this, &CQuillfenDlg::accept);
-            if (item.id == kIdCancel) connect(button, &QPushButton::clicked, this, &CQuillfenDlg::reject);
-            if (item.id == kIdChooseDirectory) {
-                connect(button, &QPushButton::clicked, this, &CQuillfenDlg::OnBnClickedChooseDirectory);
-            }
-            return button;
-        }
-        case ItemKind::kGroupBox: return new QGroupBox(item.Caption(), this);
-        case ItemKind::kRadioButton: {
-            auto* radio = new QRadioButton(item.Caption(), this);
-            radio->setFocusPolicy(Qt::ClickFocus);  // not a tab stop
-            m_radioGroup->addButton(radio, item.id - kIdFirstRadio);
-            return radio;
-        }
-        default: return CreateHostedItem(item.id);
-    }
+QPushButton* CQuillfenDlg::AddButton(int id, const QString& text, QWidget* parent) {
+    auto* button = new QPushButton(text, parent);
+    Keep(id, button);
+    return button;
 }
 
-QWidget* CQuillfenDlg::CreateHostedItem(int id) {
-    switch (id) {
-        case 1000: return new AcquisitionItem(id, this);
-        case 1001: return m_progress = new ProgressStrip(id, this);
-        case 1002: return m_view = new FrameView(id, this);
-        case 1003: return m_light = new StatusLight(id, this);
-        case 1004: return m_openFolder = new HostedButton("CButtonctrl2", id, tr("Open Folder"), this);
-        case 1005: return m_showReport = new HostedButton("", id, tr("Show Report"), this);
-        case 1006: return m_horizontal = new ProfileView(ProfileView::Direction::kHorizontal, id, this);
-        default: return m_vertical = new ProfileView(ProfileView::Direction::kVertical, id, this);
+void CQuillfenDlg::Keep(int id, QWidget* widget) {
+    widget->setObjectName(QStringLiteral("item%1").arg(id));
+    m_items[id] = widget;
+}
+
+// The frame view takes what the window grows by and the profiles share its width; the
+// status strip spans the view. The radio group, the buttons and the light keep their sizes,
+// beside the view and under the profiles.
+void CQuillfenDlg::LayOut(QGroupBox* group) {
+    const int line = fontMetrics().height();
+    auto* kinds = new QVBoxLayout(group);
+    kinds->setContentsMargins(line * 2 / 3, line / 4, line * 2 / 3, line / 2);
+    kinds->setSpacing(0);
+    for (int kind = 0; kind < 4; ++kind) kinds->addWidget(m_radioGroup->button(kind));
+    kinds->addSpacing(line / 4);
+    QWidget* choose = Item(kIdChooseDirectory);
+    kinds->addWidget(choose, 0, Qt::AlignHCenter);
+
+    // Buttons above one another, or side by side, share a width.
+    const int wide = std::max(TextRoom(choose, 25), TextRoom(m_optionsButton, 25));
+    choose->setFixedSize(wide, line * 2);  // the button that starts a run stands out
+    m_optionsButton->setFixedWidth(wide);
+    const int hosted = std::max(TextRoom(m_openFolder->button(), 17), TextRoom(m_showReport->button(), 17));
+    m_openFolder->setFixedWidth(hosted);
+    m_showReport->setFixedWidth(hosted);
+    const int narrow = std::max(TextRoom(Item(kIdOk), 14), TextRoom(Item(kIdCancel), 14));
+    Item(kIdOk)->setFixedWidth(narrow);
+    Item(kIdCancel)->setFixedWidth(narrow);
+    m_light->setFixedSize(line * 3, line * 3 / 2);
+    // The lines shorten their words to the room they have; their text never widens the window.
+    m_progress->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    m_optionsLine->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    m_view->setMinimumSize(fontMetrics().averageCharWidth() * 24, line * 8);
+    for (ProfileView* profile : {m_horizontal, m_vertical}) {
+        profile->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     }
+
+    auto* side = new QVBoxLayout;
+    side->setSpacing(0);
+    side->addWidget(m_light, 0, Qt::AlignRight);
+    side->addSpacing(line);
+    side->addWidget(group);
+    side->addSpacing(2);
+    side->addWidget(m_optionsButton, 0, Qt::AlignHCenter);
+    side->addSpacing(line * 3 / 4);
+    side->addWidget(m_openFolder, 0, Qt::AlignHCenter);
+    side->addSpacing(line * 3);
+    side->addWidget(m_showReport, 0, Qt::AlignHCenter);
+    side->addSpacing(line);
+    side->addWidget(m_optionsLine);
+    side->addStretch(1);
+
+    auto* profiles = new QHBoxLayout;
+    profiles->setContentsMargins(line, line / 4, line, 0);
+    profiles->setSpacing(line * 5 / 2);
+    profiles->addWidget(m_horizontal, 1);
+    profiles->addWidget(m_vertical, 1);
+
+    // The acquisition control's window holds the room left of OK; it shows nothing.
+    auto* buttons = new QHBoxLayout;
+    buttons->setContentsMargins(0, line, line, 0);
+    buttons->setSpacing(line);
+    buttons->addWidget(Item(kIdAcquisition), 1);
+    buttons->addWidget(Item(kIdOk));
+    buttons->addWidget(Item(kIdCancel));
+
+    auto* grid = new QGridLayout(this);
+    grid->setContentsMargins(line / 2, line / 3, line / 2, line * 2 / 3);
+    grid->setSpacing(line / 2);
+    grid->addWidget(m_progress, 0, 0);
+    grid->addWidget(m_view, 1, 0);
+    grid->addLayout(side, 0, 1, 2, 1);
+    grid->addLayout(profiles, 2, 0, 1, 2);
+    grid->addLayout(buttons, 3, 0, 1, 2);
+    grid->setColumnStretch(0, 1);
+    grid->setRowStretch(1, 1);
+    // Opens at the size the items ask for; the least is what they need. The items stand in
+    // place before the window shows: the options line elides to the width it has.
+    resize(sizeHint());
+    grid->activate();
 }
 
 void CQuillfenDlg::ConnectWorker() {
@@ -198,28 +264,6 @@ void CQuillfenDlg::ConnectWorker() {
     connect(m_showReport->button(), &QPushButton::clicked, this, [this] { Safely([this] { OnShowReport(); }); });
     m_openFolder->button()->setEnabled(false);
     m_showReport->button()->setEnabled(false);
-}
-
-// The frame view takes what the window grows by; the profiles share its width and move
-// down with OK and Cancel; the radio group and the buttons beside the view move right.
-void CQuillfenDlg::resizeEvent(QResizeEvent* event) {
-    QDialog::resizeEvent(event);
-    const int dx = std::max(0, width() - m_baseSize.width());
-    const int dy = std::max(0, height() - m_baseSize.height());
-    for (const BaseRect& item : m_baseRects) {
-        QRect r = item.rect;
-        switch (item.id) {
-            case 1002: r.adjust(0, 0, dx, dy); break;
-            case 1001: r.adjust(0, 0, dx, 0); break;
-            case 1000: r.translate(0, dy); break;
-            case 1006: r.adjust(0, dy, dx / 2, dy); break;
-            case 1007: r.adjust(dx / 2, dy, dx, dy); break;
-            case kIdOk:
-            case kIdCancel: r.translate(dx, dy); break;
-            default: r.translate(dx, 0); break;
-        }
-        item.widget->setGeometry(r);
-    }
 }
 
 void CQuillfenDlg::OnInitDialog() {

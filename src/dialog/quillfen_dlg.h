@@ -23,10 +23,18 @@ namespace qf { class SalvageLog; }
 
 class QAction;
 class QButtonGroup;
+class QGroupBox;
 class QLabel;
 class QPushButton;
 
 namespace qf {
+
+/// The items' ids, as the Windows dialog's resources number them too.
+inline constexpr int kIdOk = 1;
+inline constexpr int kIdCancel = 2;
+inline constexpr int kIdAcquisition = 1000;
+inline constexpr int kIdFirstRadio = 1024;  ///< the four kinds follow, in ExportKind order
+inline constexpr int kIdChooseDirectory = 1028;
 
 class DialogServices;
 class FrameView;
@@ -36,7 +44,6 @@ class ProgressStrip;
 class RunWorker;
 class StatusLight;
 struct FramePicture;
-struct TemplateItem;
 
 class CQuillfenDlg : public QDialog {
     Q_OBJECT
@@ -65,7 +72,7 @@ public:
     /// The line of the main window that shows the output options in effect.
     QLabel* optionsLine() const { return m_optionsLine; }
 
-    /// The item of template id `id` (for -1, the group box), or null.
+    /// The item of id `id` (for -1, the radio buttons' group box), or null.
     QWidget* Item(int id) const;
     /// Settings of the runs (one job for each core); tests inject the pause.
     BatchSettings& runSettings() { return m_runSettings; }
@@ -87,13 +94,15 @@ protected:
     void reject() override;
     /// During a run: stops it, then closes.
     void closeEvent(QCloseEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
 
 private:
     int m_exportKind = 0;  ///< see exportKind(); the radio group's data exchange reads and writes it
     void CreateItems();
-    QWidget* CreateItem(const TemplateItem& item);
-    QWidget* CreateHostedItem(int id);
+    QPushButton* AddButton(int id, const QString& text, QWidget* parent);
+    /// Files `widget` under item id `id` (see Item).
+    void Keep(int id, QWidget* widget);
+    /// The window's layouts; `group` is the radio buttons' box.
+    void LayOut(QGroupBox* group);
     void OnInitDialog();
     void ConnectWorker();
     void StartRun(const QString& folder);
@@ -139,13 +148,6 @@ private:
     std::unique_ptr<DialogServices> m_ownedServices;
     QButtonGroup* m_radioGroup = nullptr;
     std::map<int, QWidget*> m_items;
-    struct BaseRect {
-        int id;  ///< the template's (0: the options button)
-        QWidget* widget;
-        QRect rect;  ///< where it stands at the template's size
-    };
-    std::vector<BaseRect> m_baseRects;
-    QSize m_baseSize;
     BatchSettings m_runSettings;
     QString m_lastFolder;  ///< where the picker opens; remembered across starts
     QString m_runFolder;   ///< the folder of the last run

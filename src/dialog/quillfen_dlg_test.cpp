@@ -6,19 +6,21 @@
 #include <QClipboard>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLayout>
 #include <QListWidget>
 #include <QScreen>
 #include <QScrollBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QStyle>
 #include <QtTest>
 
 #include "dialog/about_dlg.h"
 #include "dialog/control_wrappers.h"
 #include "dialog/dialog_services.h"
-#include "dialog/dialog_template.h"
 #include "dialog/dialog_test_support.h"
+#include "dialog/profile_view.h"
 #include "dialog/progress_strip.h"
 #include "dialog/quillfen_dlg.h"
 #include "dialog/run_worker.h"
@@ -396,31 +398,112 @@ private slots:
         QCOMPARE(dlg.contextMenuPolicy(), Qt::ActionsContextMenu);
     }
 
-    void itemsStandAtTheirTemplateRectanglesAndStayOnResize() {
-        CQuillfenDlg dlg(&services);
-        QCOMPARE(dlg.windowTitle(), QString("ORX File Converter"));
-        const DialogUnits du = DialogUnits::ForFont(dlg.font());
-        QCOMPARE(dlg.size(), QSize(du.X(kConverterWidthDu), du.Y(kConverterHeightDu)));
-        std::map<int, QRect> before;
-        for (const TemplateItem& item : ConverterTemplate()) {
-            QWidget* w = dlg.Item(item.id);
-            QVERIFY(w);
-            const QRect want = du.Rect(item.dialogUnits);
-            QCOMPARE(w->pos(), want.topLeft());
-            QCOMPARE(w->height(), want.height());
-            QVERIFY(w->width() >= want.width());
-            before[item.id] = w->geometry();
+    // Every item the user sees, by name, at where it stands in the window.
+    static std::map<QString, QRect> Placed(const CQuillfenDlg& dlg) {
+        std::map<QString, QRect> placed;
+        for (int id : {kIdOk, kIdCancel, kIdAcquisition, 1001, 1002, 1003, 1004, 1005, 1006, 1007, -1, kIdFirstRadio,
+                       kIdFirstRadio + 1, kIdFirstRadio + 2, kIdFirstRadio + 3, kIdChooseDirectory}) {
+            const QWidget* item = dlg.Item(id);
+            placed[item->objectName()] = QRect(item->mapTo(&dlg, QPoint(0, 0)), item->size());
         }
-        dlg.resize(dlg.width() + 200, dlg.height() + 150);
-        for (const TemplateItem& item : ConverterTemplate()) QCOMPARE(dlg.Item(item.id)->geometry(), before[item.id]);
+        for (const char* name : {"outputOptions", "optionsLine"}) {
+            const auto* item = dlg.findChild<QWidget*>(name);
+            placed[name] = QRect(item->mapTo(&dlg, QPoint(0, 0)), item->size());
+        }
+        return placed;
+    }
+
+    // Resizes a shown dialog and waits for its layout to follow.
+    static bool ResizeTo(CQuillfenDlg& dlg, QSize size) {
+        dlg.resize(size);
+        return QTest::qWaitFor([&] { return dlg.size() == size && dlg.layout()->geometry() == dlg.rect(); }, 5000);
+    }
+
+    // At the least size, the opening size and a large one: every item inside the window,
+    // none on another (the radio buttons and Choose Directory stand in their group box),
+    // and every text whole.
+    void itemsStandApartInsideTheWindowWithTheirTextsWhole() {
+        CQuillfenDlg dlg(&services);
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        const QSize opening = dlg.size();
+        QVERIFY(dlg.minimumSize().width() <= opening.width() && dlg.minimumSize().height() <= opening.height());
+        // A profile's longest title: a row or column of five digits.
+        static_cast<ProfileView*>(dlg.Item(1007))->ShowProfile({1, 2, 3}, 32767, 2);
+        for (QSize size : {dlg.minimumSize(), opening, opening + QSize(500, 300)}) {
+            QVERIFY(ResizeTo(dlg, size));
+            const std::map<QString, QRect> placed = Placed(dlg);
+            const auto inGroup = [&](const QString& name) {
+                return dlg.Item(-1)->isAncestorOf(dlg.findChild<QWidget*>(name));
+            };
+            for (const auto& [name, rect] : placed) {
+                QVERIFY2(!rect.isEmpty() && dlg.rect().contains(rect), qPrintable(name));
+                if (inGroup(name)) QVERIFY2(placed.at("item-1").contains(rect), qPrintable(name));
+                for (const auto& [other, otherRect] : placed) {
+                    if (other == name || (name == "item-1" && inGroup(other)) || (other == "item-1" && inGroup(name))) {
+                        continue;
+                    }
+                    QVERIFY2(!rect.intersects(otherRect), qPrintable(name + " on " + other));
+                }
+            }
+            for (const QAbstractButton* button : dlg.findChildren<QAbstractButton*>()) {
+                const QFontMetrics metrics = button->fontMetrics();
+                int room = button->width();
+                if (qobject_cast<const QRadioButton*>(button)) {
+                    room -= button->style()->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth, nullptr, button);
+                }
+                QVERIFY2(metrics.horizontalAdvance(button->text()) < room, qPrintable(button->text()));
+                QVERIFY2(metrics.height() < button->height(), qPrintable(button->text()));
+            }
+            for (const QLabel* label : dlg.findChildren<QLabel*>()) {
+                if (label->text().isEmpty() || !label->isVisible()) continue;
+                QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <= label->width(),
+                         qPrintable(label->text()));
+            }
+            const auto* box = static_cast<QGroupBox*>(dlg.Item(-1));
+            QVERIFY(box->fontMetrics().horizontalAdvance(box->title()) < box->width());
+            const QFontMetrics metrics = dlg.Item(1007)->fontMetrics();
+            QVERIFY(metrics.horizontalAdvance("Vertical profile, column 32767") < dlg.Item(1007)->width());
+            QVERIFY(metrics.horizontalAdvance("65535") * 2 < dlg.Item(1006)->width());
+            QVERIFY(metrics.height() * 4 < dlg.Item(1006)->height());
+        }
+        QCOMPARE(dlg.windowTitle(), QString("ORX File Converter"));
         QVERIFY(!(dlg.windowFlags() & Qt::WindowMinimizeButtonHint));
         QVERIFY(!(dlg.windowFlags() & Qt::WindowMaximizeButtonHint));
-        QCOMPARE(dlg.Item(1000)->property("wrapperClass").toString(), QString("CGetdatactrl1"));
+        QCOMPARE(dlg.Item(kIdAcquisition)->property("wrapperClass").toString(), QString("CGetdatactrl1"));
         QCOMPARE(dlg.Item(1006)->property("wrapperClass").toString(), QString("CProfilesctrl1"));
         QCOMPARE(dlg.Item(1002)->property("wrapperClass").toString(), QString(""));
     }
 
-    void tabOrderFollowsTheTemplateWithoutRadioButtons() {
+    // A larger window goes to the frame view, and its width to the profiles, half each;
+    // the radio group and the buttons beside the view keep their sizes and follow the
+    // right edge, OK and Cancel the bottom right corner.
+    void viewAndProfilesGrowWithTheWindowTheRestKeepsItsSize() {
+        CQuillfenDlg dlg(&services);
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        const std::map<QString, QRect> before = Placed(dlg);
+        const QSize grown(300, 200);
+        QVERIFY(ResizeTo(dlg, dlg.size() + grown));
+        const std::map<QString, QRect> after = Placed(dlg);
+        QCOMPARE(after.at("item1002"), before.at("item1002").adjusted(0, 0, grown.width(), grown.height()));
+        QCOMPARE(after.at("item1006").size(), before.at("item1006").size() + QSize(grown.width() / 2, 0));
+        QCOMPARE(after.at("item1007").size(), before.at("item1007").size() + QSize(grown.width() / 2, 0));
+        QCOMPARE(after.at("item1006").topLeft(), before.at("item1006").topLeft() + QPoint(0, grown.height()));
+        QCOMPARE(after.at("item1001").width(), before.at("item1001").width() + grown.width());
+        for (const char* name : {"item1", "item2"}) {
+            QCOMPARE(after.at(name), before.at(name).translated(grown.width(), grown.height()));
+        }
+        for (const char* name : {"item1003", "item1004", "item1005", "item-1", "item1024", "item1027", "item1028",
+                                 "outputOptions", "optionsLine"}) {
+            QCOMPARE(after.at(name), before.at(name).translated(grown.width(), 0));
+        }
+        // Back to the opening size: where everything began.
+        QVERIFY(ResizeTo(dlg, dlg.size() - grown));
+        QVERIFY(Placed(dlg) == before);
+    }
+
+    void tabOrderGoesRoundTheButtonsWithoutTheRadioButtons() {
         CQuillfenDlg dlg(&services);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
@@ -437,7 +520,7 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), dlg.Item(kIdChooseDirectory));
     }
 
-    void afterARunTabReachesTheTwoHostedButtonsInTemplateOrder() {
+    void afterARunTabReachesTheTwoButtonsBesideTheView() {
         Synth("a.orx", 1);
         CQuillfenDlg dlg(&services);
         Prepare(dlg);

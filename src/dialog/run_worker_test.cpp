@@ -8,7 +8,6 @@
 #include <atomic>
 #include <cmath>
 
-#include "dialog/dialog_template.h"
 #include "dialog/dialog_test_support.h"
 #include "dialog/progress_strip.h"
 #include "dialog/quillfen_dlg.h"

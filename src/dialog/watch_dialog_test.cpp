@@ -13,7 +13,6 @@
 #include <fstream>
 #include <mutex>
 
-#include "dialog/dialog_template.h"
 #include "dialog/dialog_test_support.h"
 #include "dialog/output_options_dlg.h"
 #include "dialog/progress_strip.h"
