@@ -2,7 +2,7 @@
 // written, fitted to the view at first and growing with the window; the wheel zooms about
 // the pointer, the dialog's Ctrl + / Ctrl - / Ctrl+1 / Ctrl+0 (and the view's context menu)
 // zoom about its centre, show it 1:1 and fit it again; the scroll bars or a drag move a
-// frame larger than the view. A line beside it tells the pixel under the pointer. The
+// frame larger than the view. The line under it tells the pixel under the pointer. The
 // zoom's arithmetic and the readout's words are the presentation layer's
 // (present/frame_zoom.h), as in the Qt dialog; this maps the window's messages onto them.
 #pragma once

@@ -4,9 +4,8 @@
 
 #include <algorithm>
 
-#include "export/page_encoder.h"
-
 #include "app_win/resource.h"
+#include "export/page_encoder.h"
 
 namespace qf::win {
 namespace {
