@@ -1,6 +1,7 @@
 #include "app_win/converter_dialog.h"
 
 #include <commctrl.h>
+#include <windowsx.h>
 
 #include <algorithm>
 #include <mutex>
@@ -8,6 +9,7 @@
 #include "app_win/output_options_panel.h"
 #include "app_win/report_window.h"
 #include "app_win/resource.h"
+#include "present/line_fit.h"
 #include "present/profile_plot.h"
 
 namespace qf::win {
@@ -69,6 +71,7 @@ OutputSettings ReadOutputSettings(HKEY key) {
     if (auto compression = ParseCompression(Utf8(ReadString(key, L"Compression"))); compression.ok()) {
         s.compression = compression.value();
     }
+    s.level = present::KeptLevel(s.compression, ReadNumber(key, L"Level").value_or(0));
     const auto flag = [key](const wchar_t* name) { return ReadNumber(key, name).value_or(0) != 0; };
     s.stack = flag(L"Stack");
     s.predictor = flag(L"Predictor");
@@ -90,6 +93,7 @@ OutputSettings ReadOutputSettings(HKEY key) {
 void WriteOutputSettings(HKEY key, const OutputSettings& s) {
     WriteString(key, L"Layout", LayoutName(s.layout));
     WriteString(key, L"Compression", CompressionName(s.compression));
+    WriteNumber(key, L"Level", static_cast<DWORD>(s.level));
     WriteNumber(key, L"Stack", s.stack);
     WriteNumber(key, L"Predictor", s.predictor);
     WriteString(key, L"PixelSize", s.pixelSize);
@@ -105,16 +109,35 @@ void WriteOutputSettings(HKEY key, const OutputSettings& s) {
     WriteNumber(key, L"KeepWatching", s.keepWatching);
 }
 
-// F1 anywhere in the dialog opens About: the thread's messages are looked at as they are
-// taken from the queue, by the dialog's own loop and any other, before a control has them.
-thread_local HWND f1Window = nullptr;
+// The dialog's keys, anywhere in it: F1 opens About; Ctrl with +, -, 1 and 0 zoom the frame
+// view, as the Qt dialog's shortcuts. The thread's messages are looked at as they are taken
+// from the queue, by the dialog's own loop and any other, before a control has them.
+thread_local HWND keysWindow = nullptr;
 
-LRESULT CALLBACK F1Hook(int code, WPARAM wParam, LPARAM lParam) {
+int KeyCommand(WPARAM key) {
+    if (key == VK_F1) return IDC_ABOUT;
+    if (GetKeyState(VK_CONTROL) >= 0) return 0;
+    switch (key) {
+        case VK_OEM_PLUS:  // "=" and "+" share it on most layouts
+        case VK_ADD: return IDC_ZOOM_IN;
+        case VK_OEM_MINUS:
+        case VK_SUBTRACT: return IDC_ZOOM_OUT;
+        case '1':
+        case VK_NUMPAD1: return IDC_ZOOM_ACTUAL;
+        case '0':
+        case VK_NUMPAD0: return IDC_ZOOM_FIT;
+        default: return 0;
+    }
+}
+
+LRESULT CALLBACK KeysHook(int code, WPARAM wParam, LPARAM lParam) {
     auto* msg = reinterpret_cast<MSG*>(lParam);
-    if (code == HC_ACTION && wParam == PM_REMOVE && msg->message == WM_KEYDOWN && msg->wParam == VK_F1 && f1Window &&
-        IsWindowEnabled(f1Window) && (msg->hwnd == f1Window || IsChild(f1Window, msg->hwnd))) {
-        msg->message = WM_NULL;
-        PostMessageW(f1Window, WM_COMMAND, IDC_ABOUT, 0);
+    if (code == HC_ACTION && wParam == PM_REMOVE && msg->message == WM_KEYDOWN && keysWindow &&
+        IsWindowEnabled(keysWindow) && (msg->hwnd == keysWindow || IsChild(keysWindow, msg->hwnd))) {
+        if (const int command = KeyCommand(msg->wParam)) {
+            msg->message = WM_NULL;
+            PostMessageW(keysWindow, WM_COMMAND, static_cast<WPARAM>(command), 0);
+        }
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
@@ -130,11 +153,13 @@ ConverterDialog::~ConverterDialog() {
 
 INT_PTR ConverterDialog::RunModal(HINSTANCE instance) {
     modal_ = true;
+    FrameView::Register(instance);
     return DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_CONVERTER), nullptr, Proc, reinterpret_cast<LPARAM>(this));
 }
 
 HWND ConverterDialog::CreateModeless(HINSTANCE instance) {
     modal_ = false;
+    FrameView::Register(instance);
     CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_CONVERTER), nullptr, Proc, reinterpret_cast<LPARAM>(this));
     if (hwnd_) ShowWindow(hwnd_, SW_SHOW);
     return hwnd_;
@@ -174,15 +199,34 @@ INT_PTR ConverterDialog::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_DRAWITEM:
             Draw(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
             return TRUE;
+        case WM_SIZE:
+            if (wParam != SIZE_MINIMIZED) Layout();
+            return TRUE;
+        case WM_GETMINMAXINFO:
+            if (leastWindow_.cx > 0) {
+                reinterpret_cast<MINMAXINFO*>(lParam)->ptMinTrackSize = POINT{leastWindow_.cx, leastWindow_.cy};
+            }
+            return TRUE;
+        case WM_MOUSEWHEEL: {
+            // The wheel goes to the focus, a button: over the frame view it zooms there.
+            const POINT at{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+            const HWND view = GetDlgItem(hwnd_, IDC_PICTURE);
+            RECT r;
+            GetWindowRect(view, &r);
+            if (PtInRect(&r, at)) SendMessageW(view, WM_MOUSEWHEEL, wParam, lParam);
+            return TRUE;
+        }
         case kRunEventMessage: {
             std::unique_ptr<RunUpdate> update(reinterpret_cast<RunUpdate*>(lParam));
             OnUpdate(*update);
             return TRUE;
         }
         case WM_DESTROY:
-            if (f1Hook_) UnhookWindowsHookEx(f1Hook_);
-            if (f1Window == hwnd_) f1Window = nullptr;
-            f1Hook_ = nullptr;
+            if (keysHook_) UnhookWindowsHookEx(keysHook_);
+            if (keysWindow == hwnd_) keysWindow = nullptr;
+            keysHook_ = nullptr;
+            if (toolTips_) DestroyWindow(toolTips_);
+            toolTips_ = nullptr;
             if (hwnd_) SaveSettings();
             hwnd_ = nullptr;
             return FALSE;
@@ -198,13 +242,49 @@ void ConverterDialog::OnInit() {
     SendDlgItemMessageW(hwnd_, IDC_PROGRESS, PBM_SETRANGE32, 0, 1000);
     LoadSettings();
     CheckRadioButton(hwnd_, IDC_FIRST_RADIO, IDC_FIRST_RADIO + 3, IDC_FIRST_RADIO + kind_);
-    SetDlgItemTextW(hwnd_, IDC_OPTIONS_SUMMARY, Wide(OutputSummary(output_)).c_str());
+    FrameView::Of(GetDlgItem(hwnd_, IDC_PICTURE))->SetReadoutLabel(GetDlgItem(hwnd_, IDC_READOUT));
+    RememberTemplate();
+    AddToolTips();
+    strip_ = "Ready.";
+    ShowLines();
     // Enter at the start picks a folder.
     SetFocus(GetDlgItem(hwnd_, IDC_CHOOSE_DIRECTORY));
     SendMessageW(hwnd_, DM_SETDEFID, IDC_CHOOSE_DIRECTORY, 0);
     if (!options_.startFolder.empty()) PostMessageW(hwnd_, kStartFolderMessage, 0, 0);
-    f1Window = hwnd_;
-    f1Hook_ = SetWindowsHookExW(WH_GETMESSAGE, F1Hook, nullptr, GetCurrentThreadId());
+    keysWindow = hwnd_;
+    keysHook_ = SetWindowsHookExW(WH_GETMESSAGE, KeysHook, nullptr, GetCurrentThreadId());
+}
+
+void ConverterDialog::RememberTemplate() {
+    // The template's places and size, from which the items grow and move.
+    RECT client, window;
+    GetClientRect(hwnd_, &client);
+    GetWindowRect(hwnd_, &window);
+    templateClient_ = SIZE{client.right, client.bottom};
+    leastWindow_ = SIZE{window.right - window.left, window.bottom - window.top};
+    for (HWND item = GetWindow(hwnd_, GW_CHILD); item; item = GetWindow(item, GW_HWNDNEXT)) {
+        RECT r;
+        GetWindowRect(item, &r);
+        MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(&r), 2);
+        placed_.push_back(Placed{item, GetDlgCtrlID(item), r});
+    }
+}
+
+void ConverterDialog::AddToolTips() {
+    // Lines cut short show their whole as a tooltip.
+    toolTips_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
+                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr,
+                                GetModuleHandleW(nullptr), nullptr);
+    SendMessageW(toolTips_, TTM_SETMAXTIPWIDTH, 0, 600);
+    for (int id : {IDC_STRIP, IDC_OPTIONS_SUMMARY}) {
+        TTTOOLINFOW tool{};
+        tool.cbSize = sizeof tool;
+        tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+        tool.hwnd = hwnd_;
+        tool.uId = reinterpret_cast<UINT_PTR>(GetDlgItem(hwnd_, id));
+        tool.lpszText = const_cast<wchar_t*>(L"");
+        SendMessageW(toolTips_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    }
 }
 
 std::function<void(HWND)> ConverterDialog::Shown(int templateId) const {
@@ -217,7 +297,7 @@ void ConverterDialog::EditOutputOptions() {
     OutputOptionsPanel panel(output_, *options_.services);
     if (!panel.RunModal(hwnd_, Shown(IDD_OUTPUT_OPTIONS))) return;
     output_ = panel.settings();
-    SetDlgItemTextW(hwnd_, IDC_OPTIONS_SUMMARY, Wide(OutputSummary(output_)).c_str());
+    ShowLines();
     SaveSettings();
 }
 
@@ -265,6 +345,17 @@ void ConverterDialog::OnCommand(int id, int code) {
         case IDC_ABOUT:
             ShowAbout();
             break;
+        case IDC_ZOOM_IN:
+        case IDC_ZOOM_OUT:
+        case IDC_ZOOM_ACTUAL:
+        case IDC_ZOOM_FIT: {
+            FrameView& view = *FrameView::Of(GetDlgItem(hwnd_, IDC_PICTURE));
+            if (id == IDC_ZOOM_IN) view.ZoomIn();
+            if (id == IDC_ZOOM_OUT) view.ZoomOut();
+            if (id == IDC_ZOOM_ACTUAL) view.ActualSize();
+            if (id == IDC_ZOOM_FIT) view.FitToView();
+            break;
+        }
         case IDOK:
             if (!running()) Close();
             break;
@@ -356,37 +447,117 @@ void ConverterDialog::OnUpdate(RunUpdate& update) {
 }
 
 void ConverterDialog::ShowPicture(FramePixels picture) {
-    picture_ = std::move(picture);
-    // A bottom-up DIB, rows padded to 4 bytes, blue-green-red; gray through a gray table.
-    const int channels = picture_.channels;
-    const std::size_t stride = (static_cast<std::size_t>(picture_.width) * channels + 3) & ~std::size_t{3};
-    dib_.assign(stride * picture_.height, 0);
-    for (int y = 0; y < picture_.height; ++y) {
-        const std::uint8_t* in = picture_.pixels.data() + static_cast<std::size_t>(y) * picture_.width * channels;
-        std::uint8_t* out = dib_.data() + stride * (picture_.height - 1 - y);
-        for (int x = 0; x < picture_.width; ++x, in += channels) {
-            if (channels == 3) out[3 * x] = in[2], out[3 * x + 1] = in[1], out[3 * x + 2] = in[0];
-            else out[x] = in[0];
-        }
-    }
-    for (int id : {IDC_PICTURE, IDC_ROW_PROFILE, IDC_COLUMN_PROFILE}) InvalidateRect(GetDlgItem(hwnd_, id), nullptr, FALSE);
+    picture_ = std::make_shared<const FramePixels>(std::move(picture));
+    FrameView::Of(GetDlgItem(hwnd_, IDC_PICTURE))->ShowPicture(picture_);
+    for (int id : {IDC_ROW_PROFILE, IDC_COLUMN_PROFILE}) InvalidateRect(GetDlgItem(hwnd_, id), nullptr, FALSE);
 }
 
+const FrameView& ConverterDialog::frameView() const { return *FrameView::Of(GetDlgItem(hwnd_, IDC_PICTURE)); }
+
 void ConverterDialog::SetStrip(const std::string& text) {
-    SetDlgItemTextW(hwnd_, IDC_STRIP, Wide(text).c_str());
+    strip_ = text;
+    ShowLines();
+}
+
+namespace {
+
+// `text` as it fits in `item`'s width in its font, cut only at word ends.
+std::string Fitted(HWND item, const std::string& text, bool keepEnd) {
+    RECT r;
+    GetClientRect(item, &r);
+    const HDC dc = GetDC(item);
+    const HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(item, WM_GETFONT, 0, 0)));
+    const auto widthOf = [dc](const std::string& line) {
+        const std::wstring wide = Wide(line);
+        SIZE size{};
+        GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size);
+        return static_cast<int>(size.cx);
+    };
+    std::string fitted = present::ElideAtWordEnds(text, widthOf, r.right, keepEnd);
+    SelectObject(dc, old);
+    ReleaseDC(item, dc);
+    return fitted;
+}
+
+}  // namespace
+
+// A line longer than its item (a long folder, a summary of failures) is shortened at word
+// ends; the strip's whole line is its tooltip when cut, the options line's the full report
+// line of the options, as in the Qt dialog.
+void ConverterDialog::ShowLines() {
+    const std::string strip = Fitted(GetDlgItem(hwnd_, IDC_STRIP), strip_, true);
+    SetDlgItemTextW(hwnd_, IDC_STRIP, Wide(strip).c_str());
+    SetToolTip(IDC_STRIP, strip == strip_ ? std::string() : strip_);
+    const std::string summary = Fitted(GetDlgItem(hwnd_, IDC_OPTIONS_SUMMARY), OutputSummary(output_), false);
+    SetDlgItemTextW(hwnd_, IDC_OPTIONS_SUMMARY, Wide(summary).c_str());
+    SetToolTip(IDC_OPTIONS_SUMMARY, OutputReportLine(output_));
+}
+
+void ConverterDialog::SetToolTip(int id, const std::string& text) {
+    if (!toolTips_) return;
+    std::wstring wide = Wide(text);
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.hwnd = hwnd_;
+    tool.uId = reinterpret_cast<UINT_PTR>(GetDlgItem(hwnd_, id));
+    tool.lpszText = wide.data();
+    SendMessageW(toolTips_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+std::string ConverterDialog::ToolTip(int id) const {
+    if (!toolTips_) return {};
+    std::wstring text(4096, L'\0');
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.hwnd = hwnd_;
+    tool.uId = reinterpret_cast<UINT_PTR>(GetDlgItem(hwnd_, id));
+    tool.lpszText = text.data();
+    SendMessageW(toolTips_, TTM_GETTEXTW, text.size(), reinterpret_cast<LPARAM>(&tool));
+    text.resize(wcsnlen(text.c_str(), text.size()));
+    return Utf8(text);
+}
+
+// The frame view takes what the window grows by; the profiles share its width and move down
+// with the readout, About, OK and Cancel; the strip widens; the rest moves right, as in the
+// Qt dialog.
+void ConverterDialog::Layout() {
+    if (placed_.empty()) return;  // before the template's places are known
+    RECT client;
+    GetClientRect(hwnd_, &client);
+    const int dx = std::max(0L, client.right - templateClient_.cx), dy = std::max(0L, client.bottom - templateClient_.cy);
+    HDWP moves = BeginDeferWindowPos(static_cast<int>(placed_.size()));
+    for (const Placed& p : placed_) {
+        RECT r = p.rect;
+        switch (p.id) {
+            case IDC_PICTURE: r.right += dx, r.bottom += dy; break;
+            case IDC_STRIP:
+            case IDC_PROGRESS: r.right += dx; break;
+            case IDC_READOUT: OffsetRect(&r, 0, dy), r.right += dx; break;
+            case IDC_ROW_PROFILE: OffsetRect(&r, 0, dy), r.right += dx / 2; break;
+            case IDC_COLUMN_PROFILE: OffsetRect(&r, dx / 2, dy), r.right += dx - dx / 2; break;
+            case IDC_ABOUT: OffsetRect(&r, 0, dy); break;
+            case IDOK:
+            case IDCANCEL: OffsetRect(&r, dx, dy); break;
+            default: OffsetRect(&r, dx, 0); break;
+        }
+        if (moves) {
+            moves = DeferWindowPos(moves, p.item, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                                   SWP_NOZORDER | SWP_NOACTIVATE);
+        }
+    }
+    if (moves) EndDeferWindowPos(moves);
+    ShowLines();
+    RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 void ConverterDialog::Draw(const DRAWITEMSTRUCT& item) {
     const RECT& r = item.rcItem;
     switch (item.CtlID) {
-        case IDC_PICTURE:
-            DrawPicture(item.hDC, r);
-            break;
         case IDC_ROW_PROFILE:
-            DrawProfile(item.hDC, r, picture_.row, picture_.brightestX);
+            DrawProfile(item.hDC, r, picture_->row, picture_->brightestX);
             break;
         case IDC_COLUMN_PROFILE:
-            DrawProfile(item.hDC, r, picture_.column, picture_.brightestY);
+            DrawProfile(item.hDC, r, picture_->column, picture_->brightestY);
             break;
         case IDC_LIGHT: {
             static const COLORREF kColours[] = {RGB(160, 160, 160), RGB(40, 110, 230), RGB(40, 170, 60),
@@ -405,38 +576,12 @@ void ConverterDialog::Draw(const DRAWITEMSTRUCT& item) {
     }
 }
 
-void ConverterDialog::DrawPicture(HDC dc, const RECT& r) {
-    FillRect(dc, &r, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-    if (picture_.empty()) return;
-    struct {
-        BITMAPINFOHEADER header;
-        RGBQUAD colours[256];
-    } info{};
-    info.header.biSize = sizeof info.header;
-    info.header.biWidth = picture_.width;
-    info.header.biHeight = picture_.height;
-    info.header.biPlanes = 1;
-    info.header.biBitCount = static_cast<WORD>(picture_.channels == 3 ? 24 : 8);
-    info.header.biCompression = BI_RGB;
-    for (int i = 0; i < 256; ++i) {
-        const auto v = static_cast<BYTE>(i);
-        info.colours[i] = RGBQUAD{v, v, v, 0};
-    }
-    // As large as fits, keeping the frame's proportions, centred.
-    const int w = r.right - r.left, h = r.bottom - r.top;
-    const double scale = std::min(double(w) / picture_.width, double(h) / picture_.height);
-    const int dw = std::max(1, int(picture_.width * scale)), dh = std::max(1, int(picture_.height * scale));
-    SetStretchBltMode(dc, COLORONCOLOR);
-    StretchDIBits(dc, r.left + (w - dw) / 2, r.top + (h - dh) / 2, dw, dh, 0, 0, picture_.width, picture_.height,
-                  dib_.data(), reinterpret_cast<const BITMAPINFO*>(&info), DIB_RGB_COLORS, SRCCOPY);
-}
-
 void ConverterDialog::DrawProfile(HDC dc, const RECT& r, const std::vector<std::uint16_t>& values, int brightestAt) {
     FillRect(dc, &r, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
     FrameRect(dc, &r, static_cast<HBRUSH>(GetStockObject(GRAY_BRUSH)));
     if (values.size() < 2) return;
     // The axis fits the data, as the Qt dialog's: 0 to 4095 for a 12-bit camera.
-    const present::ProfilePlot plot = present::PlotProfile(values, picture_.kind, runOutput_.inputBits);
+    const present::ProfilePlot plot = present::PlotProfile(values, picture_->kind, runOutput_.inputBits);
     const std::wstring top = Wide(std::to_string(plot.axisTop));
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, RGB(96, 96, 96));

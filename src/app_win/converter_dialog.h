@@ -1,7 +1,9 @@
 // The Win32 converter dialog (template 102): a thin view over the batch run, which goes on a
 // worker thread and posts its events to the dialog; its words, pictures and pacing come from
-// the presentation layer the Qt dialog shares. Its Output Options panel edits the run's
-// options; they, the kind and the last folder are kept in the registry.
+// the presentation layer the Qt dialog shares. It grows from its template's size: the frame
+// view (zoomed and read out as the Qt dialog's, app_win/frame_view.h) and the profiles take
+// the room. Its Output Options panel edits the run's options; they, the kind and the last
+// folder are kept in the registry.
 #pragma once
 
 #include "app_win/dialog_services.h"
@@ -16,6 +18,7 @@
 #include <vector>
 
 #include "app_win/dialog_run.h"
+#include "app_win/frame_view.h"
 #include "app_win/output_settings.h"
 #include "present/frame_pixels.h"
 
@@ -59,7 +62,13 @@ public:
     /// Frames the last run wrote.
     long framesWritten() const { return framesWritten_; }
     /// The picture the view shows (empty before the first frame).
-    const FramePixels& shownPicture() const { return picture_; }
+    const FramePixels& shownPicture() const { return *picture_; }
+    /// The frame view: its zoom, scroll offsets and readout.
+    const FrameView& frameView() const;
+    /// The whole line of the strip (where it shows, a long one is shortened at word ends).
+    const std::string& stripText() const { return strip_; }
+    /// The tooltip of item `id` (the strip, the options line); "" for none.
+    std::string ToolTip(int id) const;
     /// 0 idle (gray), 1 running (blue), 2 clean (green), 3 failures or no data (amber), 4 stopped (red).
     int light() const { return light_; }
     /// The output options the next run takes.
@@ -69,6 +78,10 @@ private:
     static INT_PTR CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam);
     void OnInit();
+    /// Keeps the template's places and size, from which the items grow and move.
+    void RememberTemplate();
+    /// The tooltips of the lines cut short (the strip, the options line).
+    void AddToolTips();
     void OnCommand(int id, int code);
     void StartRun(const std::string& folder);
     void EditOutputOptions();
@@ -80,16 +93,30 @@ private:
     void Close();
     int CheckedKind() const;
     void SetStrip(const std::string& text);
+    /// The strip and the options line as they fit now, their whole lines as tooltips.
+    void ShowLines();
+    void SetToolTip(int id, const std::string& text);
+    /// Moves and sizes the items for the client area now, from their places in the template.
+    void Layout();
     void ShowPicture(FramePixels picture);
     void Draw(const DRAWITEMSTRUCT& item);
-    void DrawPicture(HDC dc, const RECT& r);
     void DrawProfile(HDC dc, const RECT& r, const std::vector<std::uint16_t>& values, int brightestAt);
     void LoadSettings();
     void SaveSettings();
 
     ConverterOptions options_;
     HWND hwnd_ = nullptr;
-    HHOOK f1Hook_ = nullptr;
+    HHOOK keysHook_ = nullptr;
+    HWND toolTips_ = nullptr;
+    struct Placed {
+        HWND item;
+        int id;
+        RECT rect;  // in the template's client area
+    };
+    std::vector<Placed> placed_;  // the items where the template puts them
+    SIZE templateClient_{};       // the template's client area
+    SIZE leastWindow_{};          // the template's window: the least size it takes
+    std::string strip_;           // the strip's whole line
     bool modal_ = false;
     bool closeAfterRun_ = false;
     std::unique_ptr<DialogRun> run_;
@@ -100,8 +127,7 @@ private:
     OutputSettings output_;   // for the next run
     OutputSettings runOutput_;  // the last run's, for its report
     int light_ = 0;  // 0 idle, 1 running, 2 clean, 3 failures, 4 stopped
-    FramePixels picture_;
-    std::vector<std::uint8_t> dib_;  // picture_ as a bottom-up DIB, rows padded to 4 bytes
+    std::shared_ptr<const FramePixels> picture_ = std::make_shared<const FramePixels>();
     std::vector<std::string> reportLines_;
     long framesWritten_ = 0;
 };

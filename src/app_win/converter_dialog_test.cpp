@@ -185,10 +185,40 @@ protected:
         }
         return -1;
     }
-    std::string Strip() const {
-        wchar_t text[512] = {};
-        GetDlgItemTextW(hwnd_, IDC_STRIP, text, 512);
-        return Utf8(text);
+    // The strip's whole line (where it shows, a long one is shortened).
+    std::string Strip() const { return dialog_->stripText(); }
+    // A key with Ctrl held, as the keyboard's state tells it to the dialog.
+    void CtrlKey(UINT vk) {
+        BYTE keys[256];
+        GetKeyboardState(keys);
+        keys[VK_CONTROL] = 0x80;
+        SetKeyboardState(keys);
+        Key(vk);
+        keys[VK_CONTROL] = 0;
+        SetKeyboardState(keys);
+    }
+    HWND View() const { return GetDlgItem(hwnd_, IDC_PICTURE); }
+    SIZE ViewSize() const {
+        RECT r;
+        GetClientRect(View(), &r);
+        return SIZE{r.right, r.bottom};
+    }
+    // The wheel turned a notch (up for +1) with the pointer at `at` in the view: it goes to
+    // the focus, as the system sends it, and on to the view under the pointer.
+    void Wheel(int notch, POINT at) {
+        ClientToScreen(View(), &at);
+        SendMessageW(GetFocus() ? GetFocus() : hwnd_, WM_MOUSEWHEEL, MAKEWPARAM(0, notch * WHEEL_DELTA),
+                     MAKELPARAM(at.x, at.y));
+        Pump();
+    }
+    void PointAt(POINT at) {
+        SendMessageW(View(), WM_MOUSEMOVE, 0, MAKELPARAM(at.x, at.y));
+        Pump();
+    }
+    static RECT WindowRect(HWND window) {
+        RECT r;
+        GetWindowRect(window, &r);
+        return r;
     }
     void HoldOnceWritten(const std::string& output) {
         const std::string path = services_.folder + "/" + output;
@@ -408,7 +438,9 @@ TEST_F(ConverterDialogTest, OutputOptionsPanelWritesAStackWithDeflateAndAPixelSi
                   Screenshot("output-options", hwnd_, panel);
               }),
               "");
-    EXPECT_EQ(Text(hwnd_, IDC_OPTIONS_SUMMARY), "Output options: stacks, deflate, pixel size 6.5um");
+    // The line shows what fits of it, the whole in its tooltip.
+    EXPECT_EQ(OutputSummary(dialog_->outputSettings()), "Output options: stacks, deflate, pixel size 6.5um");
+    EXPECT_EQ(Text(hwnd_, IDC_OPTIONS_SUMMARY).rfind("Output options: stacks, deflate, ", 0), 0u);
     Click(IDC_CHOOSE_DIRECTORY);
     ASSERT_TRUE(RunEnded());
     EXPECT_EQ(qf::test::Entries(services_.folder), (std::vector<std::string>{"a.orx", "a.tiff"}));
@@ -509,6 +541,180 @@ TEST_F(ConverterDialogTest, StartsOnAGivenFolderClearsThePictureOfARunWithoutFra
     EXPECT_EQ(services_.pickersOpenedAt, (std::vector<std::string>{data, empty}));
 }
 
+// The frame view as the Qt dialog's: Ctrl + and Ctrl - step the zoom, Ctrl+1 shows the frame
+// 1:1 and Ctrl+0 fits it again; the wheel zooms about the pointer; the line under the view
+// tells the pixel under the pointer, its value as the TIFF written holds it.
+TEST_F(ConverterDialogTest, ZoomKeysAndWheelScaleTheFrameAndTheReadoutTellsThePixelUnderThePointer) {
+    Beam(services_.folder + "/a.orx", 1);  // 40 x 30
+    Click(IDC_FIRST_RADIO + 1);            // standardized: the intensities as they are
+    Click(IDC_CHOOSE_DIRECTORY);
+    ASSERT_TRUE(RunEnded());
+    const FrameView& view = dialog_->frameView();
+    const SIZE client = ViewSize();
+    // Fitted: the whole frame, as large as the view lets it be.
+    ASSERT_TRUE(view.zoom().fitting());
+    const double fit = view.zoom().scale();
+    EXPECT_LE(view.zoom().shownWidth(), client.cx);
+    EXPECT_LE(view.zoom().shownHeight(), client.cy);
+    EXPECT_TRUE(view.zoom().shownWidth() >= client.cx - 1 || view.zoom().shownHeight() >= client.cy - 1);
+    EXPECT_GT(fit, 1.0);  // a 40 x 30 frame in a view some 200 pixels a side
+    CtrlKey(VK_OEM_PLUS);
+    const double in = view.zoom().scale();
+    EXPECT_FALSE(view.zoom().fitting());
+    EXPECT_GT(in, fit);
+    EXPECT_GT(view.zoom().maxScrollX(), 0);  // larger than the view: it scrolls
+    PointAt(POINT{client.cx / 2, client.cy / 2});
+    EXPECT_EQ(Text(hwnd_, IDC_READOUT).rfind("x ", 0), 0u) << Text(hwnd_, IDC_READOUT);
+    Screenshot("zoomed-readout");
+    CtrlKey(VK_OEM_MINUS);
+    EXPECT_LT(view.zoom().scale(), in);
+    CtrlKey(VK_SUBTRACT);  // the keypad's minus too
+    EXPECT_LT(view.zoom().scale(), fit);
+    CtrlKey('1');
+    EXPECT_EQ(view.zoom().scale(), 1.0);
+    EXPECT_EQ(view.zoom().shownWidth(), 40);
+    Key('0');  // without Ctrl: nothing
+    EXPECT_EQ(view.zoom().scale(), 1.0);
+    CtrlKey('0');
+    EXPECT_TRUE(view.zoom().fitting());
+    EXPECT_EQ(view.zoom().scale(), fit);
+    // The wheel over the view: two steps up from 1:1, then one down.
+    CtrlKey('1');
+    const POINT centre{client.cx / 2, client.cy / 2};
+    Wheel(1, centre);
+    Wheel(1, centre);
+    const double two = view.zoom().scale();
+    EXPECT_GT(two, 1.0);
+    Wheel(-1, centre);
+    EXPECT_LT(view.zoom().scale(), two);
+    EXPECT_GT(view.zoom().scale(), 1.0);
+    Wheel(1, centre);
+    ASSERT_EQ(view.zoom().scale(), two);
+    ASSERT_EQ(view.zoom().maxScrollX(), 0);  // still smaller than the view: centred
+    test::TiffPages tiff;
+    ASSERT_TRUE(test::ReadTiff(services_.folder + "/a.tiff", tiff));
+    ASSERT_EQ(tiff.firstPage.size(), 40u * 30u);
+    for (const POINT pixel : {POINT{3, 4}, POINT{20, 15}, POINT{39, 29}}) {
+        // The middle of the pixel's block on screen.
+        const POINT at{static_cast<LONG>(view.zoom().OriginX(0) + (pixel.x + 0.5) * two),
+                       static_cast<LONG>(view.zoom().OriginY(0) + (pixel.y + 0.5) * two)};
+        PointAt(at);
+        // Rows as stored: bottom first in the exact layout.
+        const int row = tiff.orientation == 4 ? 29 - pixel.y : pixel.y;
+        const std::string expected = "x " + std::to_string(pixel.x) + ", y " + std::to_string(pixel.y) + ": " +
+                                     std::to_string(tiff.firstPage[static_cast<std::size_t>(row) * 40 + pixel.x]);
+        EXPECT_EQ(Text(hwnd_, IDC_READOUT), expected);
+    }
+    PointAt(POINT{1, 1});  // off the frame, on the view's black
+    EXPECT_EQ(Text(hwnd_, IDC_READOUT), "");
+}
+
+TEST_F(ConverterDialogTest, WindowGrowsFromItsTemplateSizeTheViewAndProfilesWithIt) {
+    Beam(services_.folder + "/a.orx", 1);
+    Click(IDC_CHOOSE_DIRECTORY);
+    ASSERT_TRUE(RunEnded());
+    EXPECT_TRUE(GetWindowLongW(hwnd_, GWL_STYLE) & WS_THICKFRAME);
+    const RECT window = WindowRect(hwnd_);
+    MINMAXINFO limits{};
+    SendMessageW(hwnd_, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&limits));
+    EXPECT_EQ(limits.ptMinTrackSize.x, window.right - window.left);  // never smaller than the template
+    EXPECT_EQ(limits.ptMinTrackSize.y, window.bottom - window.top);
+    const int items[] = {IDC_PICTURE, IDC_ROW_PROFILE, IDC_COLUMN_PROFILE, IDOK, IDC_CHOOSE_DIRECTORY, IDC_STRIP};
+    std::vector<RECT> before;
+    for (int id : items) before.push_back(WindowRect(GetDlgItem(hwnd_, id)));
+    const int shownBefore = dialog_->frameView().zoom().shownHeight();
+    const int dx = 200, dy = 150;
+    SetWindowPos(hwnd_, nullptr, 0, 0, window.right - window.left + dx, window.bottom - window.top + dy,
+                 SWP_NOMOVE | SWP_NOZORDER);
+    Pump();
+    Screenshot("resized");
+    const auto moved = [&](std::size_t i) {
+        const RECT after = WindowRect(GetDlgItem(hwnd_, items[i]));
+        return std::vector<LONG>{after.left - before[i].left, after.top - before[i].top, after.right - before[i].right,
+                                 after.bottom - before[i].bottom};
+    };
+    // Left, top, right and bottom edges: how far each moved.
+    EXPECT_EQ(moved(0), (std::vector<LONG>{0, 0, dx, dy}));           // the view takes it all
+    EXPECT_EQ(moved(1), (std::vector<LONG>{0, dy, dx / 2, dy}));      // the profiles share the width
+    EXPECT_EQ(moved(2), (std::vector<LONG>{dx / 2, dy, dx, dy}));
+    EXPECT_EQ(moved(3), (std::vector<LONG>{dx, dy, dx, dy}));         // OK in the corner
+    EXPECT_EQ(moved(4), (std::vector<LONG>{dx, 0, dx, 0}));           // the buttons beside the view
+    EXPECT_EQ(moved(5), (std::vector<LONG>{0, 0, dx, 0}));            // the strip widens
+    EXPECT_TRUE(dialog_->frameView().zoom().fitting());
+    EXPECT_GT(dialog_->frameView().zoom().shownHeight(), shownBefore);  // the fitted frame grows too
+}
+
+// A line longer than its place is cut between words, and the whole shows as its tooltip: the
+// strip's, and the options line's (the report's line of the options, always).
+TEST_F(ConverterDialogTest, LongLinesAreCutAtWordEndsWithTheWholeLineAsTooltip) {
+    Beam(services_.folder + "/scan of the morning with the new camera.orx", 2);
+    const std::string out = dir / "outputs for the morning scans of the new camera";
+    ASSERT_EQ(qf::test::MakeDir(out), 0);
+    EXPECT_EQ(EditOutputOptions([&](HWND panel) {
+                  Type(panel, IDC_OO_FOLDER, out);
+                  Type(panel, IDC_OO_FRAMES, "0-1");
+              }),
+              "");
+    const std::string summary = OutputSummary(dialog_->outputSettings());
+    EXPECT_EQ(summary, "Output options: frames 0-1, into " + out);
+    const std::string shown = Text(hwnd_, IDC_OPTIONS_SUMMARY);
+    EXPECT_NE(shown, summary);
+    EXPECT_EQ(shown.rfind("Output options: frames 0-1, ", 0), 0u) << shown;  // the head, whole words
+    EXPECT_EQ(shown.substr(shown.size() - 3), "\xE2\x80\xA6") << shown;
+    EXPECT_EQ(dialog_->ToolTip(IDC_OPTIONS_SUMMARY), OutputReportLine(dialog_->outputSettings()));
+    const std::string first = out + "/scan of the morning with the new camera.tiff";
+    gate_.HoldWhen([first] { return qf::test::FileExists(first); });
+    Click(IDC_CHOOSE_DIRECTORY);
+    ASSERT_TRUE(Held());
+    Pump();
+    const std::string whole = Strip(), cut = Text(hwnd_, IDC_STRIP), tip = dialog_->ToolTip(IDC_STRIP);
+    gate_.Release();
+    ASSERT_TRUE(RunEnded());
+    EXPECT_NE(cut, whole);
+    EXPECT_NE(cut.find("\xE2\x80\xA6"), std::string::npos) << cut;
+    // Every word shown is one of the line's: none is cut.
+    std::istringstream words(cut);
+    for (std::string word; words >> word;) {
+        if (word == "\xE2\x80\xA6") continue;
+        EXPECT_NE((" " + whole + " ").find(word), std::string::npos) << word << " in " << cut;
+    }
+    EXPECT_EQ(tip, whole);
+    EXPECT_EQ(dialog_->ToolTip(IDC_STRIP), "");  // the run's last line fits: no tooltip
+}
+
+TEST_F(ConverterDialogTest, CompressionLevelIsOfferedForDeflateAndZstdReachesTheFileAndIsRemembered) {
+    Beam(services_.folder + "/a.orx", 2);
+    std::vector<bool> offered;
+    EXPECT_EQ(EditOutputOptions([&](HWND panel) {
+                  for (int codec = 0; codec < 4; ++codec) {  // none, deflate, zstd, lzw
+                      Choose(panel, IDC_OO_COMPRESSION, codec);
+                      offered.push_back(IsWindowEnabled(GetDlgItem(panel, IDC_OO_LEVEL)) != FALSE);
+                  }
+                  Choose(panel, IDC_OO_COMPRESSION, 1);
+                  Type(panel, IDC_OO_LEVEL, "99");
+              }),
+              DialogWords(OptionsRule::kLevelOutOfRange));
+    EXPECT_EQ(offered, (std::vector<bool>{false, true, true, false}));
+    EXPECT_EQ(EditOutputOptions([](HWND panel) {
+                  Choose(panel, IDC_OO_COMPRESSION, 1);
+                  Type(panel, IDC_OO_LEVEL, "9");
+              }),
+              "");
+    EXPECT_EQ(Text(hwnd_, IDC_OPTIONS_SUMMARY), "Output options: deflate level 9");
+    Click(IDC_CHOOSE_DIRECTORY);
+    ASSERT_TRUE(RunEnded());
+    for (const char* name : {"a.tiff", "a1.tiff"}) {
+        EXPECT_EQ(qf::test::ReadBytes(services_.folder + "/" + name),
+                  CliOutput(services_.folder + "/a.orx", "normalized-tiff", name, {"--compress", "deflate", "--level", "9"}))
+            << name;
+    }
+    Open(Options());
+    EXPECT_EQ(dialog_->outputSettings().level, 9);
+    // Lzw chosen over it: the level, disabled, counts for nothing.
+    EXPECT_EQ(EditOutputOptions([](HWND panel) { Choose(panel, IDC_OO_COMPRESSION, 3); }), "");
+    EXPECT_EQ(dialog_->outputSettings().level, 0);
+}
+
 TEST_F(ConverterDialogTest, F1OpensAbout) {
     SetFocus(GetDlgItem(hwnd_, IDC_CHOOSE_DIRECTORY));
     Key(VK_F1);
@@ -519,7 +725,8 @@ TEST_F(ConverterDialogTest, F1OpensAbout) {
 }  // namespace qf::win
 
 int main(int argc, char** argv) {
-    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+    INITCOMMONCONTROLSEX controls{sizeof controls,
+                                  ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES | ICC_BAR_CLASSES | ICC_UPDOWN_CLASS};
     InitCommonControlsEx(&controls);
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     testing::InitGoogleTest(&argc, argv);

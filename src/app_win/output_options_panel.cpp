@@ -1,8 +1,11 @@
 #include "app_win/output_options_panel.h"
 
+#include <commctrl.h>
+
 #include <algorithm>
 
 #include "app_win/resource.h"
+#include "export/page_encoder.h"
 
 namespace qf::win {
 namespace {
@@ -77,6 +80,12 @@ INT_PTR OutputOptionsPanel::Handle(UINT message, WPARAM wParam) {
         case IDC_OO_SUGGEST:
             SetField(hwnd_, IDC_OO_PATTERN, kSuggestedPattern);
             return TRUE;
+        case IDC_OO_COMPRESSION:
+            if (code == CBN_SELCHANGE) {
+                UpdateLevel();
+                UpdateProblem();
+            }
+            return TRUE;
         default:
             // Each change of a field says at once whether the choices hold together.
             if (code == EN_CHANGE || code == BN_CLICKED || code == CBN_SELCHANGE) UpdateProblem();
@@ -99,6 +108,13 @@ void OutputOptionsPanel::Fill() {
         SendDlgItemMessageW(hwnd_, IDC_OO_COMPRESSION, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(label.c_str()));
         if (c == settings_.compression) SendDlgItemMessageW(hwnd_, IDC_OO_COMPRESSION, CB_SETCURSEL, i, 0);
     }
+    // The list shows the readers in full, wider than the box that shares its row with the level.
+    RECT wide{0, 0, 254, 0};
+    MapDialogRect(hwnd_, &wide);
+    SendDlgItemMessageW(hwnd_, IDC_OO_COMPRESSION, CB_SETDROPPEDWIDTH, static_cast<WPARAM>(wide.right), 0);
+    SendDlgItemMessageW(hwnd_, IDC_OO_LEVEL, EM_SETCUEBANNER, TRUE, reinterpret_cast<LPARAM>(L"default"));
+    UpdateLevel();
+    SetField(hwnd_, IDC_OO_LEVEL, settings_.level != 0 ? std::to_string(settings_.level) : std::string());
     Check(hwnd_, IDC_OO_STACK, settings_.stack);
     Check(hwnd_, IDC_OO_PREDICTOR, settings_.predictor);
     SetField(hwnd_, IDC_OO_PIXEL_SIZE, settings_.pixelSize);
@@ -119,6 +135,11 @@ OutputSettings OutputOptionsPanel::Read() const {
     s.layout = kLayouts[std::min<std::size_t>(static_cast<std::size_t>(Selected(hwnd_, IDC_OO_LAYOUT)), std::size(kLayouts) - 1)];
     s.compression = kCompressions[std::min<std::size_t>(static_cast<std::size_t>(Selected(hwnd_, IDC_OO_COMPRESSION)),
                                                         std::size(kCompressions) - 1)];
+    // Empty is the codec's default (0); what is no number is refused with the levels.
+    const std::string level = FieldText(hwnd_, IDC_OO_LEVEL);
+    if (IsWindowEnabled(GetDlgItem(hwnd_, IDC_OO_LEVEL)) && !level.empty()) {
+        s.level = level.size() > 3 || level.find_first_not_of("0123456789") != std::string::npos ? -1 : std::stoi(level);
+    }
     s.stack = Checked(hwnd_, IDC_OO_STACK);
     s.predictor = Checked(hwnd_, IDC_OO_PREDICTOR);
     s.pixelSize = FieldText(hwnd_, IDC_OO_PIXEL_SIZE);
@@ -135,6 +156,22 @@ OutputSettings OutputOptionsPanel::Read() const {
     s.salvage = Checked(hwnd_, IDC_OO_SALVAGE);
     s.keepWatching = Checked(hwnd_, IDC_OO_KEEP_WATCHING);
     return s;
+}
+
+// The level's field and arrows for the compression chosen now: enabled for a codec with
+// levels, the arrows over its range; a field left as typed while disabled counts for nothing.
+void OutputOptionsPanel::UpdateLevel() {
+    const Compression c = kCompressions[std::min<std::size_t>(static_cast<std::size_t>(Selected(hwnd_, IDC_OO_COMPRESSION)),
+                                                              std::size(kCompressions) - 1)];
+    const LevelRange range = LevelsOf(c);
+    for (int id : {IDC_OO_LEVEL, IDC_OO_LEVEL_SPIN}) EnableWindow(GetDlgItem(hwnd_, id), range.any());
+    if (!range.any()) return;
+    // The arrows start from the codec's usual level; setting it writes the field, which
+    // keeps what was typed.
+    const std::string typed = FieldText(hwnd_, IDC_OO_LEVEL);
+    SendDlgItemMessageW(hwnd_, IDC_OO_LEVEL_SPIN, UDM_SETRANGE32, static_cast<WPARAM>(range.lowest), range.highest);
+    SendDlgItemMessageW(hwnd_, IDC_OO_LEVEL_SPIN, UDM_SETPOS32, 0, range.usual);
+    SetField(hwnd_, IDC_OO_LEVEL, typed);
 }
 
 std::string OutputOptionsPanel::UpdateProblem() {

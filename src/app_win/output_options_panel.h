@@ -1,5 +1,5 @@
 // The Output Options panel (template 103): edits OutputSettings, the same choices as the
-// Qt dialog's panel; OK closes it only when the choices make a valid run, else the line
+// Qt dialog's panel (the compression's level enabled for deflate and zstd only); OK closes it only when the choices make a valid run, else the line
 // under the fields says what is wrong.
 #pragma once
 
@@ -25,6 +25,7 @@ private:
     INT_PTR Handle(UINT message, WPARAM wParam);
     void Fill();
     OutputSettings Read() const;
+    void UpdateLevel();
     /// Shows what is wrong with the fields ("" when nothing) and returns it.
     std::string UpdateProblem();
 

@@ -17,11 +17,17 @@
 #define IDC_COLUMN_PROFILE 1007
 #define IDC_PROGRESS 1008
 #define IDC_ABOUT_VERSION 1009
+#define IDC_READOUT 1010
 #define IDC_FIRST_RADIO 1024
 #define IDC_CHOOSE_DIRECTORY 1028
 #define IDC_ABOUT 1029
 #define IDC_OUTPUT_OPTIONS 1030
 #define IDC_OPTIONS_SUMMARY 1031
+// The frame view's commands (Ctrl +, Ctrl -, Ctrl+1, Ctrl+0 and its context menu).
+#define IDC_ZOOM_IN 1040
+#define IDC_ZOOM_OUT 1041
+#define IDC_ZOOM_ACTUAL 1042
+#define IDC_ZOOM_FIT 1043
 
 // The Output Options panel.
 #define IDC_OO_LAYOUT 1101
@@ -42,6 +48,8 @@
 #define IDC_OO_SALVAGE 1116
 #define IDC_OO_PROBLEM 1117
 #define IDC_OO_KEEP_WATCHING 1118
+#define IDC_OO_LEVEL 1119
+#define IDC_OO_LEVEL_SPIN 1120
 
 // The report.
 #define IDC_REPORT_TEXT 1201

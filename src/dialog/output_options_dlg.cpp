@@ -18,12 +18,14 @@
 #include "convert/frame_selection.h"
 #include "convert/output_namer.h"
 #include "dialog/dialog_services.h"
+#include "export/page_encoder.h"
 
 namespace qf {
 namespace {
 
 const char* const kLayoutKey = "output/layout";
 const char* const kCompressionKey = "output/compression";
+const char* const kLevelKey = "output/level";
 const char* const kPixelSizeKey = "output/pixelSize";
 const char* const kFolderKey = "output/folder";
 const char* const kPatternKey = "output/namePattern";
@@ -56,6 +58,7 @@ OutputChoices OutputChoices::Load(const QSettings& settings) {
         compression.ok()) {
         c.compression = compression.value();
     }
+    c.level = present::KeptLevel(c.compression, settings.value(QLatin1String(kLevelKey), 0).toLongLong());
     c.pixelSize = settings.value(QLatin1String(kPixelSizeKey)).toString();
     c.outputDir = settings.value(QLatin1String(kFolderKey)).toString();
     c.namePattern = settings.value(QLatin1String(kPatternKey)).toString();
@@ -76,6 +79,7 @@ OutputChoices OutputChoices::Load(const QSettings& settings) {
 void OutputChoices::Save(QSettings& settings) const {
     settings.setValue(QLatin1String(kLayoutKey), QLatin1String(LayoutName(layout)));
     settings.setValue(QLatin1String(kCompressionKey), QLatin1String(CompressionName(compression)));
+    settings.setValue(QLatin1String(kLevelKey), level);
     settings.setValue(QLatin1String(kPixelSizeKey), pixelSize);
     settings.setValue(QLatin1String(kFolderKey), outputDir);
     settings.setValue(QLatin1String(kPatternKey), namePattern);
@@ -99,6 +103,7 @@ present::OutputSettings OutputChoices::Plain() const {
     present::OutputSettings plain;
     plain.layout = layout;
     plain.compression = compression;
+    plain.level = level;
     plain.stack = stack;
     plain.predictor = predictor;
     plain.pixelSize = pixelSize.trimmed().toStdString();
@@ -152,6 +157,8 @@ COutputOptionsDlg::COutputOptionsDlg(const OutputChoices& choices, DialogService
                               QLatin1String(CompressionName(c)));
         if (c == choices.compression) compression_->setCurrentIndex(compression_->count() - 1);
     }
+    level_ = new QSpinBox(this);
+    level_->setSpecialValueText(tr("the codec's default"));
     predictor_ = new QCheckBox(tr("Horizontal predictor: smaller files; ImageJ 1.53t shows deflate with it wrong"), this);
     predictor_->setChecked(choices.predictor);
     predictor_->setToolTip(tr("GDAL, Pillow and tifffile undo the predictor; ImageJ 1.53t does after lzw, "
@@ -205,6 +212,7 @@ COutputOptionsDlg::COutputOptionsDlg(const OutputChoices& choices, DialogService
     form->addRow(tr("&Layout:"), layout_);
     form->addRow(QString(), stack_);
     form->addRow(tr("&Compression:"), compression_);
+    form->addRow(tr("Compression le&vel:"), level_);
     form->addRow(QString(), predictor_);
     form->addRow(tr("&Pixel size:"), pixelSize_);
     // A label given as text to addRow(QString, QLayout*) gets no buddy: its '&' would show
@@ -239,9 +247,14 @@ COutputOptionsDlg::COutputOptionsDlg(const OutputChoices& choices, DialogService
     for (QCheckBox* box : {stack_, predictor_, recursive_, mirror_}) {
         connect(box, &QCheckBox::toggled, this, [this] { UpdateProblem(); });
     }
-    for (QComboBox* box : {layout_, compression_}) {
-        connect(box, &QComboBox::currentIndexChanged, this, [this] { UpdateProblem(); });
-    }
+    connect(layout_, &QComboBox::currentIndexChanged, this, [this] { UpdateProblem(); });
+    connect(compression_, &QComboBox::currentIndexChanged, this, [this] {
+        UpdateLevel();
+        UpdateProblem();
+    });
+    connect(level_, &QSpinBox::valueChanged, this, [this] { UpdateProblem(); });
+    UpdateLevel();
+    level_->setValue(choices.level);
     UpdateProblem();
 }
 
@@ -249,6 +262,8 @@ OutputChoices COutputOptionsDlg::choices() const {
     OutputChoices c;
     c.layout = layout_->currentIndex() == 1 ? Layout::kPortable : Layout::kExact;
     c.compression = kCompressions[std::max(0, compression_->currentIndex())];
+    // A level kept in a disabled box (lzw chosen after zstd) is no choice of this codec.
+    c.level = level_->isEnabled() ? level_->value() : 0;
     c.pixelSize = pixelSize_->text().trimmed();
     c.outputDir = folder_->text().trimmed();
     c.namePattern = pattern_->text();
@@ -277,6 +292,18 @@ void COutputOptionsDlg::Browse() {
     const QString start = folder_->text().isEmpty() ? QDir::homePath() : folder_->text();
     const QString picked = services_.PickFolder(this, start);
     if (!picked.isEmpty()) folder_->setText(picked);
+}
+
+void COutputOptionsDlg::UpdateLevel() {
+    const Compression c = kCompressions[std::max(0, compression_->currentIndex())];
+    const LevelRange range = LevelsOf(c);
+    level_->setEnabled(range.any());
+    // 0 stands below the codec's range for "its default"; a value above the new codec's
+    // highest (zstd's 19 for deflate) comes down to it, as a spin box does.
+    level_->setRange(0, range.any() ? range.highest : 0);
+    level_->setToolTip(range.any() ? tr("%1: %2").arg(QLatin1String(CompressionName(c)),
+                                                      QString::fromStdString(LevelsText(c)))
+                                   : tr("Only deflate and zstd take a level"));
 }
 
 void COutputOptionsDlg::UpdateProblem() { problem_->setText(choices().Problem()); }

@@ -1,4 +1,4 @@
-// The "Output options..." panel of the converter: layout, stack, compression, pixel size, where
+// The "Output options..." panel of the converter: layout, stack, compression and its level, pixel size, where
 // outputs go (a folder, empty for beside the data), a name pattern, recursion, the input
 // bits, the frames converted, entries passed over and data files by their ".orx" ending. The
 // choices are plain values (OutputChoices) that live in the settings and are applied to
@@ -35,6 +35,7 @@ struct OutputChoices {
 public:
     Layout layout = Layout::kExact;
     Compression compression = Compression::kNone;
+    int level = 0;       ///< the deflate or zstd level; 0 for the codec's usual one
     QString pixelSize;   ///< as typed, e.g. "6.5um"; empty for none
     QString outputDir;   ///< empty: beside the data
     QString namePattern; ///< empty: the fixed naming rule
@@ -84,6 +85,8 @@ public:
 
     QComboBox* layoutBox() const { return layout_; }
     QComboBox* compressionBox() const { return compression_; }
+    /// The compression level: enabled for deflate and zstd; 0 shows as the codec's default.
+    QSpinBox* levelBox() const { return level_; }
     QLineEdit* pixelSizeField() const { return pixelSize_; }
     QLineEdit* folderField() const { return folder_; }
     QPushButton* browseButton() const { return browse_; }
@@ -109,10 +112,13 @@ public slots:
 private:
     void Browse();
     void UpdateProblem();
+    /// The level box for the compression chosen now: its range, enabled or not.
+    void UpdateLevel();
 
     DialogServices& services_;
     QComboBox* layout_;
     QComboBox* compression_;
+    QSpinBox* level_;
     QLineEdit* pixelSize_;
     QLineEdit* folder_;
     QPushButton* browse_;

@@ -65,6 +65,36 @@ private slots:
         QVERIFY(c.stack);
     }
 
+    void levelIsOfferedForDeflateAndZstdOnlyAndSurvivesARestartIntoTheRun() {
+        {
+            CQuillfenDlg dlg(&services);
+            services.onModal = [&](QDialog& d) {
+                auto* panel = qobject_cast<COutputOptionsDlg*>(&d);
+                QVERIFY(panel);
+                QComboBox* codecs = panel->compressionBox();
+                QStringList offered;
+                for (int i = 0; i < codecs->count(); ++i) {
+                    codecs->setCurrentIndex(i);
+                    if (panel->levelBox()->isEnabled()) offered << codecs->currentData().toString();
+                }
+                QCOMPARE(offered, (QStringList{QStringLiteral("deflate"), QStringLiteral("zstd")}));
+                codecs->setCurrentIndex(codecs->findData(QStringLiteral("zstd")));
+                QCOMPARE(panel->levelBox()->value(), 0);  // the codec's default until one is chosen
+                panel->levelBox()->setValue(15);
+                QCOMPARE(panel->problemText(), QString());
+            };
+            dlg.OnOutputOptions();
+        }
+        CQuillfenDlg again(&services);
+        const OutputChoices c = again.outputChoices();
+        QCOMPARE(c.compression, Compression::kZstd);
+        QCOMPARE(c.level, 15);
+        RunOptions run;
+        QCOMPARE(c.Fill(run), QString());
+        QCOMPARE(run.exportOptions.level, 15);
+        QVERIFY2(c.Summary().contains(QStringLiteral("zstd level 15")), qPrintable(c.Summary()));
+    }
+
     void cancelledPanelChangesNothing() {
         CQuillfenDlg dlg(&services);
         services.modalResult = QDialog::Rejected;

@@ -7,6 +7,8 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "present/line_fit.h"
+
 namespace qf {
 
 ProgressStrip::ProgressStrip(int id, QWidget* parent)
@@ -50,39 +52,10 @@ void ProgressStrip::Finish(const QString& line, int percent) {
 }
 
 QString ElideAtWordEnds(const QString& text, const QFontMetrics& metrics, int width, bool keepEnd) {
-    if (metrics.horizontalAdvance(text) <= width) return text;
-    // Pieces that each end after a space or a slash: a cut between two of them cuts no word.
-    QStringList pieces;
-    qsizetype begin = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] == QLatin1Char(' ') || text[i] == QLatin1Char('/')) {
-            pieces << text.mid(begin, i + 1 - begin);
-            begin = i + 1;
-        }
-    }
-    if (begin < text.size()) pieces << text.mid(begin);
-    // The ellipsis stands for the words left out, with the space that ended them.
-    const auto mark = [&pieces](qsizetype back) {
-        QString m(QChar(0x2026));
-        if (back > 0 && pieces[back - 1].endsWith(QLatin1Char(' '))) m += QLatin1Char(' ');
-        return m;
+    const auto widthOf = [&metrics](const std::string& line) {
+        return metrics.horizontalAdvance(QString::fromStdString(line));
     };
-    QString head, tail;
-    qsizetype front = 0, back = pieces.size();
-    // Alternately a piece from the front and one from the back (with keepEnd), while they fit.
-    for (bool grew = true; grew && front < back;) {
-        grew = false;
-        if (metrics.horizontalAdvance(head + pieces[front] + mark(back) + tail) <= width) {
-            head += pieces[front++];
-            grew = true;
-        }
-        if (keepEnd && front < back &&
-            metrics.horizontalAdvance(head + mark(back - 1) + pieces[back - 1] + tail) <= width) {
-            tail.prepend(pieces[--back]);
-            grew = true;
-        }
-    }
-    return head + mark(back) + tail;
+    return QString::fromStdString(present::ElideAtWordEnds(text.toStdString(), widthOf, width, keepEnd));
 }
 
 // A line longer than the strip (a long folder, a summary of failures) is shortened at word

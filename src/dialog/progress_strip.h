@@ -15,7 +15,7 @@ namespace qf {
 
 /// `text` as it fits in `width` pixels: whole when it fits, else its first and (with
 /// `keepEnd`) last words (a path's parts count as words) with an ellipsis for the words
-/// left out, never a word cut.
+/// left out, never a word cut (present/line_fit.h, measured with `metrics`).
 QString ElideAtWordEnds(const QString& text, const QFontMetrics& metrics, int width, bool keepEnd = true);
 
 class ProgressStrip : public HostedItem {

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "export/page_encoder.h"
 #include "present/words.h"
 
 namespace qf::present {
@@ -20,6 +21,13 @@ std::string Joined(const std::vector<std::string>& parts, const char* between) {
 }
 
 }  // namespace
+
+bool TakesLevel(Compression compression) { return LevelsOf(compression).any(); }
+
+int KeptLevel(Compression compression, long long level) {
+    if (level <= 0 || level > LevelsOf(compression).highest) return 0;
+    return LevelProblem(compression, static_cast<int>(level)).empty() ? static_cast<int>(level) : 0;
+}
 
 std::vector<std::string> ExcludeGlobs(const std::string& exclude) {
     std::vector<std::string> globs;
@@ -41,6 +49,7 @@ std::string ApplyOutputSettings(const OutputSettings& settings, RunOptions& opti
     out.compression = settings.compression;
     out.stack = settings.stack;
     out.predictor = settings.predictor;
+    out.level = settings.level;
     out.pixelSize = PixelSize{};
     if (const std::string text = Trimmed(settings.pixelSize); !text.empty()) {
         auto size = ParsePixelSize(text);
@@ -72,11 +81,22 @@ std::string ApplyOutputSettings(const OutputSettings& settings, RunOptions& opti
 
 #define QF_WORDS(text) QT_TRANSLATE_NOOP("qf::present", text)
 
+namespace {
+
+// The codec's name, with the level when one was chosen: "deflate level 9".
+std::string CodecWords(const OutputSettings& s) {
+    const std::string codec = CompressionName(s.compression);
+    if (s.level == 0 || !TakesLevel(s.compression)) return codec;
+    return Words(QF_WORDS("%1 level %2"), {codec, std::to_string(s.level)});
+}
+
+}  // namespace
+
 std::string OutputReportLine(const OutputSettings& s) {
     std::vector<std::string> parts;
     parts.push_back(Words(QF_WORDS("layout %1"), {LayoutName(s.layout)}));
     parts.push_back(s.stack ? Words(QF_WORDS("one stack per data file (TIFF kinds)")) : Words(QF_WORDS("a file per frame")));
-    const std::string codec = CompressionName(s.compression);
+    const std::string codec = CodecWords(s);
     parts.push_back(s.predictor && s.compression != Compression::kNone
                         ? Words(QF_WORDS("compression %1 with the predictor (TIFF kinds)"), {codec})
                         : Words(QF_WORDS("compression %1 (TIFF kinds)"), {codec}));
@@ -105,7 +125,7 @@ std::string OutputSummary(const OutputSettings& s) {
     if (s.stack) parts.push_back(Words(QF_WORDS("stacks")));
     if (s.layout != defaults.layout) parts.push_back(Words(QF_WORDS("layout %1"), {LayoutName(s.layout)}));
     if (s.compression != defaults.compression) {
-        const std::string codec = CompressionName(s.compression);
+        const std::string codec = CodecWords(s);
         parts.push_back(s.predictor ? Words(QF_WORDS("%1 with the predictor"), {codec}) : codec);
     }
     if (const std::string size = Trimmed(s.pixelSize); !size.empty()) {

@@ -18,6 +18,7 @@ struct OutputSettings {
     Compression compression = Compression::kNone;
     bool stack = false;      ///< one multi-page TIFF per data file (TIFF kinds)
     bool predictor = false;  ///< the horizontal predictor before compression
+    int level = 0;           ///< the deflate or zstd level; 0 for the codec's usual one
     std::string pixelSize;   ///< as typed, e.g. "6.5um"; empty for none
     std::string outputDir;   ///< empty: beside the data
     std::string namePattern; ///< empty: the fixed naming rule
@@ -37,6 +38,12 @@ struct OutputSettings {
 inline constexpr Compression kCompressions[] = {Compression::kNone, Compression::kDeflate, Compression::kZstd,
                                                 Compression::kLzw};
 inline constexpr Layout kLayouts[] = {Layout::kExact, Layout::kPortable};
+
+/// True when `compression` takes a level (deflate, zstd): the panels' level is enabled.
+bool TakesLevel(Compression compression);
+/// `level` as a remembered setting: kept when `compression` takes it, else 0 (the codec's
+/// usual one), so that a setting no longer understood never fails a start.
+int KeptLevel(Compression compression, long long level);
 
 /// The globs of `exclude`, one each.
 std::vector<std::string> ExcludeGlobs(const std::string& exclude);
