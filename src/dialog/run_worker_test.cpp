@@ -143,12 +143,12 @@ private slots:
         CQuillfenDlg dlg(&services);
         PauseGate gate(test::PlanningPauses(dir->path()) + 4);  // after a.orx's last frame
         StartHeld(dlg, gate);
-        const double done = dlg.worker().standing().progress.Fraction();
+        const double done = dlg.worker().snapshot().progress.Fraction();
         QVERIFY2(std::abs(done - 96.0 / (96 + 3840)) < 1e-9, qPrintable(QString::number(done)));
         QTRY_COMPARE(static_cast<ProgressStrip*>(dlg.Item(1001))->percent(), 2);
         gate.Open();
         QTRY_VERIFY_WITH_TIMEOUT(!dlg.running(), 30000);
-        QCOMPARE(dlg.worker().standing().progress.Fraction(), 1.0);
+        QCOMPARE(dlg.worker().snapshot().progress.Fraction(), 1.0);
         QCOMPARE(static_cast<ProgressStrip*>(dlg.Item(1001))->percent(), 100);
     }
 
