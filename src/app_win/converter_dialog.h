@@ -18,6 +18,7 @@
 #include "app_win/dialog_run.h"
 #include "app_win/output_settings.h"
 #include "present/frame_pixels.h"
+#include "present/profile_plot.h"
 
 namespace qf::win {
 
@@ -75,7 +76,8 @@ private:
     void ShowReport();
     void ShowAbout();
     std::function<void(HWND)> Shown(int templateId) const;
-    void OnUpdate(RunUpdate& update);
+    /// The run's snapshot changed: draws it; at kEnd, how the run ended.
+    void OnRunChanged(present::RunChange change);
     void SetRunning(bool running);
     void Close();
     int CheckedKind() const;
@@ -83,7 +85,7 @@ private:
     void ShowPicture(FramePixels picture);
     void Draw(const DRAWITEMSTRUCT& item);
     void DrawPicture(HDC dc, const RECT& r);
-    void DrawProfile(HDC dc, const RECT& r, const std::vector<std::uint16_t>& values, int brightestAt);
+    void DrawProfile(HDC dc, const RECT& r, const present::ProfilePlot& plot, int brightestAt);
     void LoadSettings();
     void SaveSettings();
 
@@ -101,12 +103,14 @@ private:
     OutputSettings runOutput_;  // the last run's, for its report
     int light_ = 0;  // 0 idle, 1 running, 2 clean, 3 failures, 4 stopped
     FramePixels picture_;
+    std::shared_ptr<const FramePixels> shownFrom_;  // the run's picture that picture_ is
+    present::ProfilePlot rowPlot_, columnPlot_;    // picture_'s profiles as plotted
     std::vector<std::uint8_t> dib_;  // picture_ as a bottom-up DIB, rows padded to 4 bytes
     std::vector<std::string> reportLines_;
     long framesWritten_ = 0;
 };
 
-/// Window message the run posts; its LPARAM owns one RunUpdate.
+/// Window message the run posts; its WPARAM is the present::RunChange.
 inline constexpr UINT kRunEventMessage = WM_APP + 1;
 /// Posted to itself at the start when a folder was given to convert.
 inline constexpr UINT kStartFolderMessage = WM_APP + 2;

@@ -46,7 +46,7 @@ void RunJob::Tell(present::RunChange change) {
             }
             break;
         case present::RunChange::kLook:
-            if (const present::RunSnapshot s = watch.Snapshot(); s.watch) emit watchLooked(*s.watch);
+            if (const std::optional<WatchStanding> look = watch.Look()) emit watchLooked(*look);
             break;
         default: break;  // the window reads the counts between pictures; the end comes with `finished`
     }

@@ -5,7 +5,6 @@
 #include <QSignalSpy>
 #include <QThread>
 #include <QtTest>
-#include <atomic>
 #include <cmath>
 
 #include "dialog/dialog_template.h"
@@ -265,20 +264,6 @@ private slots:
         QCOMPARE(shown[0][2].toLongLong(), 1LL);
         QCOMPARE(shown[1][1].toInt(), 5);
         QCOMPARE(shown[1][2].toLongLong(), 5LL);
-    }
-
-    void eachFrameIsPicturedWhenTheIntervalHasPassed() {
-        Synth("a.orx", 5);
-        CQuillfenDlg dlg(&services);
-        dlg.runSettings().pause = [](std::chrono::milliseconds) {};
-        auto ticks = std::make_shared<std::atomic<int>>(0);
-        const auto start = std::chrono::steady_clock::now();
-        dlg.worker().SetClock([ticks, start] { return start + RunWorker::kPictureInterval * ticks->fetch_add(1); });
-        QSignalSpy shown(&dlg.worker(), &RunWorker::frameShown);
-        services.folder = QString::fromStdString(dir->path());
-        Click(dlg, kIdChooseDirectory);
-        QTRY_VERIFY_WITH_TIMEOUT(!dlg.running(), 30000);
-        QCOMPARE(shown.size(), 5);
     }
 };
 

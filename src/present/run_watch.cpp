@@ -86,19 +86,21 @@ RunSnapshot RunWatch::Snapshot() const {
     RunSnapshot s;
     RunPhase activity;
     bool stopping;
+    std::optional<WatchStanding> look;
     {
         std::lock_guard lock(mutex_);
         progressTold_.store(false);
         s = state_;
         activity = activity_;
         stopping = stopping_;
+        look = look_;
     }
     if (s.phase == RunPhase::kEnded) {
         s.strip = s.line;
         return s;
     }
     s.phase = stopping ? RunPhase::kStopping : activity;
-    s.fraction = activity == RunPhase::kWatching && s.watch ? WatchFraction(*s.watch) : s.progress.Fraction();
+    s.fraction = activity == RunPhase::kWatching && look ? WatchFraction(*look) : s.progress.Fraction();
     switch (s.phase) {
         case RunPhase::kReading: s.line = Words(QT_TRANSLATE_NOOP("qf::present", "Reading the folder...")); break;
         case RunPhase::kPlanning: s.line = PlanningLine(s.planningFound); break;
@@ -109,7 +111,7 @@ RunSnapshot RunWatch::Snapshot() const {
                 s.pace = RateText(*rate, s.progress.SecondsLeft(seconds));
             }
             break;
-        case RunPhase::kWatching: s.line = s.watch ? WatchLine(FolderName(folder_), *s.watch) : std::string(); break;
+        case RunPhase::kWatching: s.line = look ? WatchLine(FolderName(folder_), *look) : std::string(); break;
         case RunPhase::kStopping: s.line = Words(QT_TRANSLATE_NOOP("qf::present", "Stopping after the current frame...")); break;
         case RunPhase::kEnded: break;
     }
@@ -120,6 +122,11 @@ RunSnapshot RunWatch::Snapshot() const {
 std::optional<RunPicture> RunWatch::Picture() const {
     std::lock_guard lock(mutex_);
     return state_.picture;
+}
+
+std::optional<WatchStanding> RunWatch::Look() const {
+    std::lock_guard lock(mutex_);
+    return look_;
 }
 
 void RunWatch::Stopping() {
@@ -238,9 +245,9 @@ void RunWatch::Looked(const WatchStanding& standing) {
     // A look a second would otherwise wake the window whatever changed.
     if (toldLook_ && SameLook(*toldLook_, standing)) return;
     toldLook_ = standing;
-    Change(RunChange::kLook, [&](RunSnapshot& s) {
+    Change(RunChange::kLook, [&](RunSnapshot&) {
         activity_ = RunPhase::kWatching;
-        s.watch = standing;
+        look_ = standing;
     });
 }
 

@@ -1,8 +1,9 @@
 // What a dialog shows of a run, kept in one place for every front end. The watch hears the
 // run (and the watch of the folder after it) on the run's thread: it counts the frames and
 // the pixels done, paces the pictures of the frames written, and decides how the run ended
-// and the words for it. A window is woken when something changed and draws a Snapshot; the
-// Qt dialog and the Win32 one differ only in how they are woken and how they draw.
+// and the words for it. A window is woken when something changed and draws a Snapshot
+// (run_snapshot.h); the Qt dialog and the Win32 one differ only in how they are woken and
+// how they draw.
 #pragma once
 
 #include <atomic>
@@ -17,72 +18,11 @@
 
 #include "convert/batch_run.h"
 #include "convert/folder_watch.h"
-#include "convert/run_progress.h"
 #include "present/frame_pixels.h"
-#include "present/profile_plot.h"
+#include "present/run_snapshot.h"
 #include "present/view_pacer.h"
 
 namespace qf::present {
-
-/// How a run stands, as the status light shows it.
-enum class RunState {
-    kRunning,   ///< converting, or watching its folder after the run
-    kClean,     ///< ended with every frame written
-    kFailures,  ///< ended with failures, or found no data files (most often the wrong folder)
-    kStopped,   ///< ended by a stop
-};
-
-/// What the strip says.
-enum class RunPhase { kReading, kPlanning, kConverting, kWatching, kStopping, kEnded };
-
-/// What changed, told on the run's thread right after the snapshot took it in.
-enum class RunChange {
-    kProgress,  ///< counts or words; told once until the next Snapshot, so a busy window is not flooded
-    kFile,      ///< a data file started
-    kPicture,   ///< a new picture is due
-    kLook,      ///< the watch after the run waits for something else
-    kEnd,       ///< the run is over; nothing is told after it
-};
-
-/// A frame as the view shows it, with its profiles on the run's axis.
-struct RunPicture {
-    std::shared_ptr<const FramePixels> pixels;  ///< never null
-    ProfilePlot row;     ///< pixels->row as plotted
-    ProfilePlot column;  ///< pixels->column as plotted
-    int fileFrames = 0;  ///< frames written in its data file when it was pictured...
-    long runFrames = 0;  ///< ...and in the run
-    int number = 0;      ///< 1 for the run's first picture, then counting on
-};
-
-struct RunSnapshot {
-    RunPhase phase = RunPhase::kReading;
-    RunState state = RunState::kRunning;
-    /// The strip's line: "Planning: 2 data files found", "File 3 of 12: scan.orx, frame 4 of
-    /// 300", "watching day1: 12 converted", "Stopping after the current frame...", how it ended.
-    std::string line;
-    /// While converting, once a frame is done: "12.3 frames/s, 40 s left"; else empty.
-    std::string pace;
-    /// `line` and `pace` as one line, for a strip whose bar carries no text.
-    std::string strip;
-    /// The bar, 0 to 1: the pixels done of the plan; while the watch waits, the frames
-    /// written of the first file being written; 1 once a run ended whole.
-    double fraction = 0;
-    RunProgress progress;  ///< frames and pixels planned and done
-    std::string filePath;  ///< the data file being converted ("" before the first)
-    int fileIndex = 0;     ///< from 1; 0 before the first data file
-    int fileTotal = 0;
-    int fileFrames = 0;    ///< written in the current data file
-    int filePlanned = 0;   ///< the current data file's frames (0 until known)
-    int planningFound = 0; ///< data files whose headers the plan read
-    int failures = 0;
-    long framesWritten = 0;  ///< at the end, the report's
-    std::optional<RunPicture> picture;  ///< the latest picture of this run
-    std::optional<WatchStanding> watch; ///< the watch's latest look, once it looks
-    /// At the end: the message for a run that stopped or had failures ("" for a clean run)...
-    std::string endMessage;
-    /// ...and everything the report says.
-    std::vector<std::string> reportLines;
-};
 
 /// A run ended by an exception that escaped it: the report says so, as a failure of `folder`
 /// ("run stopped: `what`"; null `what`: an unknown failure), and the run stopped there.
@@ -108,6 +48,8 @@ public:
     RunSnapshot Snapshot() const;
     /// The latest picture only (a handler of kPicture). Any thread.
     std::optional<RunPicture> Picture() const;
+    /// What the watch after the run waits for, once it has looked (a handler of kLook). Any thread.
+    std::optional<WatchStanding> Look() const;
     /// A stop was asked: the strip says so until the run ends. Any thread; not told to `wake`.
     void Stopping();
     /// The run is over with `report` (final: cut-off files and escaped exceptions in it). The
@@ -150,6 +92,7 @@ private:
     RunSnapshot state_;  ///< guarded by mutex_; its words are made in Snapshot
     bool stopping_ = false;       ///< guarded by mutex_
     RunPhase activity_ = RunPhase::kReading;  ///< guarded by mutex_
+    std::optional<WatchStanding> look_;       ///< guarded by mutex_
     mutable std::atomic<bool> progressTold_{false};
 };
 
