@@ -3,7 +3,6 @@
 // how it ended.
 #pragma once
 
-#include <optional>
 
 #include "dialog/control_wrappers.h"
 

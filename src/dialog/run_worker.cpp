@@ -24,11 +24,7 @@ void RunJob::Run() noexcept {
     } catch (...) {
         present::EndByException(report, folder_, nullptr);
     }
-    try {
-        watch.Finish(report);
-    } catch (...) {
-        // Out of memory for the words: the report still reaches the window.
-    }
+    watch.Finish(report);
     emit finished(report);
 }
 

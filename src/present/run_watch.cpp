@@ -34,12 +34,7 @@ std::string PlanningLine(int found) {
 
 // A file cut off inside a frame (an aborted acquisition) has complete frames to save.
 std::string SalvageHint(const BatchReport& report) {
-    Salvageable cut;
-    try {
-        cut = SalvageableIn(report);
-    } catch (const std::exception&) {
-        return {};  // the hint is a courtesy; the failures are said anyway
-    }
+    const Salvageable cut = SalvageableIn(report);
     if (cut.files <= 0) return {};
     const std::string files = cut.files == 1 ? Words(QT_TRANSLATE_NOOP("qf::present", "1 data file ends"))
                                              : Words(QT_TRANSLATE_NOOP("qf::present", "%1 data files end"), {Grouped(cut.files)});
@@ -134,8 +129,7 @@ void RunWatch::Stopping() {
     stopping_ = true;
 }
 
-void RunWatch::Finish(const BatchReport& report) {
-    ShowKept();
+void RunWatch::Finish(const BatchReport& report) noexcept {
     long planned = 0;
     double fraction = 0;
     {
@@ -146,26 +140,25 @@ void RunWatch::Finish(const BatchReport& report) {
     RunState state = report.stop == BatchStop::kInterrupted ? RunState::kStopped
                      : report.clean()                       ? RunState::kClean
                                                             : RunState::kFailures;
-    std::string line;
-    if (FoundNoDataFiles(report)) {
-        if (state == RunState::kClean) state = RunState::kFailures;  // most often the wrong folder
-        int deeper = 0;
+    const bool noDataFiles = FoundNoDataFiles(report);
+    if (noDataFiles && state == RunState::kClean) state = RunState::kFailures;  // most often the wrong folder
+    if (noDataFiles || report.stop == BatchStop::kNone) fraction = 1;
+    std::string line, message;
+    std::vector<std::string> lines;
+    try {
+        ShowKept();
         // With subfolders converted there are none deeper to point to.
-        try {
-            if (!options_.recursive) deeper = DataFilesInSubfolders(folder_, options_.onlyOrx);
-        } catch (const std::exception&) {
+        if (noDataFiles) line = NoDataFiles(folder_, options_.recursive ? 0 : DataFilesInSubfolders(folder_, options_.onlyOrx));
+        else line = StatusLine(report, Seconds(), planned > 0 ? std::optional<long>(planned) : std::nullopt);
+        message = FailureMessage(report);
+        if (!message.empty() && !options_.salvage) {
+            if (const std::string hint = SalvageHint(report); !hint.empty()) message += "\n\n" + hint;
         }
-        line = NoDataFiles(folder_, deeper);
-        fraction = 1;
-    } else {
-        line = StatusLine(report, Seconds(), planned > 0 ? std::optional<long>(planned) : std::nullopt);
-        if (report.stop == BatchStop::kNone) fraction = 1;
+        lines = ReportLines(report);
+    } catch (...) {
+        // Out of words (memory, a folder gone): the end is told all the same, or the window
+        // would wait for it.
     }
-    std::string message = FailureMessage(report);
-    if (!message.empty() && !options_.salvage) {
-        if (const std::string hint = SalvageHint(report); !hint.empty()) message += "\n\n" + hint;
-    }
-    std::vector<std::string> lines = ReportLines(report);
     Change(RunChange::kEnd, [&](RunSnapshot& s) {
         s.phase = RunPhase::kEnded;
         s.state = state;

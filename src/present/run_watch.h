@@ -53,8 +53,8 @@ public:
     /// A stop was asked: the strip says so until the run ends. Any thread; not told to `wake`.
     void Stopping();
     /// The run is over with `report` (final: cut-off files and escaped exceptions in it). The
-    /// last frame kept aside is pictured, the end decided and said, then kEnd told.
-    void Finish(const BatchReport& report);
+    /// last frame kept aside is pictured, the end decided and said, then kEnd told, always.
+    void Finish(const BatchReport& report) noexcept;
 
     void Planning(int found) override;
     void Planned(int files, long frames) override;
