@@ -216,11 +216,9 @@ INT_PTR ConverterDialog::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             if (PtInRect(&r, at)) SendMessageW(view, WM_MOUSEWHEEL, wParam, lParam);
             return TRUE;
         }
-        case kRunEventMessage: {
-            std::unique_ptr<RunUpdate> update(reinterpret_cast<RunUpdate*>(lParam));
-            OnUpdate(*update);
+        case kRunEventMessage:
+            OnRunChanged(static_cast<present::RunChange>(wParam));
             return TRUE;
-        }
         case WM_DESTROY:
             if (keysHook_) UnhookWindowsHookEx(keysHook_);
             if (keysWindow == hwnd_) keysWindow = nullptr;
@@ -393,8 +391,8 @@ void ConverterDialog::StartRun(const std::string& folder) {
     SaveSettings();
     if (!run_) {
         const HWND hwnd = hwnd_;
-        run_ = std::make_unique<DialogRun>(options_.pause, [hwnd](std::unique_ptr<RunUpdate> update) {
-            if (PostMessageW(hwnd, kRunEventMessage, 0, reinterpret_cast<LPARAM>(update.get()))) update.release();
+        run_ = std::make_unique<DialogRun>(options_.pause, [hwnd](present::RunChange change) {
+            PostMessageW(hwnd, kRunEventMessage, static_cast<WPARAM>(change), 0);
         });
         if (options_.watchSettle) run_->SetWatchTimes(*options_.watchSettle, std::chrono::minutes(10));
     }
@@ -421,33 +419,36 @@ void ConverterDialog::SetRunning(bool running) {
     InvalidateRect(GetDlgItem(hwnd_, IDC_LIGHT), nullptr, TRUE);
 }
 
-void ConverterDialog::OnUpdate(RunUpdate& update) {
-    if (update.type == RunUpdate::kPicture) {
-        ShowPicture(std::move(update.picture));
-        return;
+void ConverterDialog::OnRunChanged(present::RunChange change) {
+    if (!run_) return;
+    const present::RunSnapshot run = run_->Snapshot();
+    if (run.picture && run.picture->pixels != picture_) {
+        rowPlot_ = run.picture->row;
+        columnPlot_ = run.picture->column;
+        ShowPicture(run.picture->pixels);
     }
-    SetStrip(update.strip);
-    if (update.fraction) {
-        SendDlgItemMessageW(hwnd_, IDC_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(std::clamp(*update.fraction, 0.0, 1.0) * 1000), 0);
-    } else if (update.runPlanned > 0) {
-        SendDlgItemMessageW(hwnd_, IDC_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(update.runFrames * 1000 / update.runPlanned), 0);
-    }
-    if (update.type != RunUpdate::kFinished) return;
+    SetStrip(run.strip);
+    SendDlgItemMessageW(hwnd_, IDC_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(std::clamp(run.fraction, 0.0, 1.0) * 1000), 0);
+    if (change != present::RunChange::kEnd) return;
     run_->Join();
-    light_ = update.light;
-    reportLines_ = std::move(update.reportLines);
-    framesWritten_ = update.framesWritten;
-    if (!update.framesShown) ShowPicture(FramePixels{});  // no frame of this run: no picture of an earlier one
+    static constexpr int kLights[] = {1, 2, 3, 4};  // as present::RunState counts them
+    light_ = kLights[static_cast<int>(run.state)];
+    reportLines_ = run.reportLines;
+    framesWritten_ = run.framesWritten;
+    if (!run.picture) {  // no frame of this run: no picture of an earlier one
+        rowPlot_ = columnPlot_ = present::ProfilePlot{};
+        ShowPicture(std::make_shared<const FramePixels>());
+    }
     SetRunning(false);
     if (closeAfterRun_) {
         Close();
         return;
     }
-    if (!update.failureMessage.empty()) options_.services->ShowMessage(hwnd_, "Quillfen", update.failureMessage, true);
+    if (!run.endMessage.empty()) options_.services->ShowMessage(hwnd_, "Quillfen", run.endMessage, true);
 }
 
-void ConverterDialog::ShowPicture(FramePixels picture) {
-    picture_ = std::make_shared<const FramePixels>(std::move(picture));
+void ConverterDialog::ShowPicture(std::shared_ptr<const FramePixels> picture) {
+    picture_ = std::move(picture);
     FrameView::Of(GetDlgItem(hwnd_, IDC_PICTURE))->ShowPicture(picture_);
     for (int id : {IDC_ROW_PROFILE, IDC_COLUMN_PROFILE}) InvalidateRect(GetDlgItem(hwnd_, id), nullptr, FALSE);
 }
@@ -554,10 +555,10 @@ void ConverterDialog::Draw(const DRAWITEMSTRUCT& item) {
     const RECT& r = item.rcItem;
     switch (item.CtlID) {
         case IDC_ROW_PROFILE:
-            DrawProfile(item.hDC, r, picture_->row, picture_->brightestX);
+            DrawProfile(item.hDC, r, rowPlot_, picture_->brightestX);
             break;
         case IDC_COLUMN_PROFILE:
-            DrawProfile(item.hDC, r, picture_->column, picture_->brightestY);
+            DrawProfile(item.hDC, r, columnPlot_, picture_->brightestY);
             break;
         case IDC_LIGHT: {
             static const COLORREF kColours[] = {RGB(160, 160, 160), RGB(40, 110, 230), RGB(40, 170, 60),
@@ -576,12 +577,11 @@ void ConverterDialog::Draw(const DRAWITEMSTRUCT& item) {
     }
 }
 
-void ConverterDialog::DrawProfile(HDC dc, const RECT& r, const std::vector<std::uint16_t>& values, int brightestAt) {
+void ConverterDialog::DrawProfile(HDC dc, const RECT& r, const present::ProfilePlot& plot, int brightestAt) {
     FillRect(dc, &r, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
     FrameRect(dc, &r, static_cast<HBRUSH>(GetStockObject(GRAY_BRUSH)));
-    if (values.size() < 2) return;
-    // The axis fits the data, as the Qt dialog's: 0 to 4095 for a 12-bit camera.
-    const present::ProfilePlot plot = present::PlotProfile(values, picture_->kind, runOutput_.inputBits);
+    // The axis fits the data, as the run's watch plots it: 0 to 4095 for a 12-bit camera.
+    if (plot.plotted.size() < 2) return;
     const std::wstring top = Wide(std::to_string(plot.axisTop));
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, RGB(96, 96, 96));

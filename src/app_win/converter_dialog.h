@@ -21,6 +21,7 @@
 #include "app_win/frame_view.h"
 #include "app_win/output_settings.h"
 #include "present/frame_pixels.h"
+#include "present/profile_plot.h"
 
 namespace qf::win {
 
@@ -88,7 +89,8 @@ private:
     void ShowReport();
     void ShowAbout();
     std::function<void(HWND)> Shown(int templateId) const;
-    void OnUpdate(RunUpdate& update);
+    /// The run's snapshot changed: draws it; at kEnd, how the run ended.
+    void OnRunChanged(present::RunChange change);
     void SetRunning(bool running);
     void Close();
     int CheckedKind() const;
@@ -98,9 +100,9 @@ private:
     void SetToolTip(int id, const std::string& text);
     /// Moves and sizes the items for the client area now, from their places in the template.
     void Layout();
-    void ShowPicture(FramePixels picture);
+    void ShowPicture(std::shared_ptr<const FramePixels> picture);
     void Draw(const DRAWITEMSTRUCT& item);
-    void DrawProfile(HDC dc, const RECT& r, const std::vector<std::uint16_t>& values, int brightestAt);
+    void DrawProfile(HDC dc, const RECT& r, const present::ProfilePlot& plot, int brightestAt);
     void LoadSettings();
     void SaveSettings();
 
@@ -128,11 +130,12 @@ private:
     OutputSettings runOutput_;  // the last run's, for its report
     int light_ = 0;  // 0 idle, 1 running, 2 clean, 3 failures, 4 stopped
     std::shared_ptr<const FramePixels> picture_ = std::make_shared<const FramePixels>();
+    present::ProfilePlot rowPlot_, columnPlot_;  // picture_'s profiles as plotted
     std::vector<std::string> reportLines_;
     long framesWritten_ = 0;
 };
 
-/// Window message the run posts; its LPARAM owns one RunUpdate.
+/// Window message the run posts; its WPARAM is the present::RunChange.
 inline constexpr UINT kRunEventMessage = WM_APP + 1;
 /// Posted to itself at the start when a folder was given to convert.
 inline constexpr UINT kStartFolderMessage = WM_APP + 2;

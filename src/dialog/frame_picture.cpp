@@ -4,12 +4,23 @@ namespace qf {
 
 FramePicture MakeFramePicture(const FrameImage& frame, ExportKind kind, int inputBits) {
     FramePixels pixels = MakeFramePixels(frame, kind, inputBits);
+    present::RunPicture picture;
+    picture.row = present::PlotProfile(pixels.row, kind, inputBits);
+    picture.column = present::PlotProfile(pixels.column, kind, inputBits);
+    picture.pixels = std::make_shared<const FramePixels>(std::move(pixels));
+    return MakeFramePicture(picture);
+}
+
+FramePicture MakeFramePicture(const present::RunPicture& from) {
+    const FramePixels& pixels = *from.pixels;
     FramePicture picture;
-    picture.kind = kind;
+    picture.kind = pixels.kind;
     picture.peak = pixels.peak;
     picture.brightest = QPoint(pixels.brightestX, pixels.brightestY);
-    picture.row = std::move(pixels.row);
-    picture.column = std::move(pixels.column);
+    picture.row = pixels.row;
+    picture.column = pixels.column;
+    picture.rowPlot = from.row;
+    picture.columnPlot = from.column;
     if (pixels.empty()) return picture;
     picture.image = QImage(pixels.width, pixels.height, QImage::Format_RGB32);
     const std::uint8_t* in = pixels.pixels.data();
@@ -19,8 +30,7 @@ FramePicture MakeFramePicture(const FrameImage& frame, ExportKind kind, int inpu
             line[x] = pixels.channels == 3 ? qRgb(in[0], in[1], in[2]) : qRgb(in[0], in[0], in[0]);
         }
     }
-    pixels.pixels = {};  // the image has them
-    picture.frame = std::make_shared<const FramePixels>(std::move(pixels));
+    picture.frame = from.pixels;
     return picture;
 }
 

@@ -12,6 +12,8 @@
 
 #include "export/frame_image.h"
 #include "present/frame_pixels.h"
+#include "present/profile_plot.h"
+#include "present/run_watch.h"
 
 namespace qf {
 
@@ -28,6 +30,9 @@ struct FramePicture {
     /// through the brightest sample, left to right, and of its column, top to bottom.
     std::vector<std::uint16_t> row;
     std::vector<std::uint16_t> column;
+    /// `row` and `column` as the profiles plot them, on the run's axis.
+    present::ProfilePlot rowPlot;
+    present::ProfilePlot columnPlot;
     /// The frame's size and every intensity of it, for the readout of the pixel under the
     /// pointer (its 8-bit picture is `image`; row and column are above). Null for a frame of
     /// no samples.
@@ -37,5 +42,7 @@ struct FramePicture {
 /// The picture of `frame` as pulled for `kind` from `inputBits`-bit intensities; an empty
 /// picture for a frame of no samples.
 FramePicture MakeFramePicture(const FrameImage& frame, ExportKind kind, int inputBits = 16);
+/// The run watch's picture as the window shows it (made on the run's thread: no widgets).
+FramePicture MakeFramePicture(const present::RunPicture& picture);
 
 }  // namespace qf

@@ -18,8 +18,13 @@ ProfileView::ProfileView(Direction direction, int id, QWidget* parent)
 
 void ProfileView::ShowProfile(std::vector<std::uint16_t> values, int position, int brightestAt, ExportKind kind,
                               int inputBits) {
+    present::ProfilePlot plot = present::PlotProfile(values, kind, inputBits);
+    ShowProfile(std::move(values), std::move(plot), position, brightestAt);
+}
+
+void ProfileView::ShowProfile(std::vector<std::uint16_t> values, present::ProfilePlot plot, int position,
+                              int brightestAt) {
     values_ = std::move(values);
-    present::ProfilePlot plot = present::PlotProfile(values_, kind, inputBits);
     plotted_ = std::move(plot.plotted);
     axisTop_ = plot.axisTop;
     position_ = position;

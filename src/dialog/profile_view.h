@@ -9,6 +9,7 @@
 
 #include "dialog/control_wrappers.h"
 #include "export/frame_image.h"
+#include "present/profile_plot.h"
 
 class QPainter;
 
@@ -25,6 +26,8 @@ public:
     /// The values are the frame as pulled for `kind` with `inputBits` (see PullFrame).
     void ShowProfile(std::vector<std::uint16_t> values, int position, int brightestAt,
                      ExportKind kind = kStandardizedTiff, int inputBits = 16);
+    /// The same, plotted already (as the run's watch plots its pictures).
+    void ShowProfile(std::vector<std::uint16_t> values, present::ProfilePlot plot, int position, int brightestAt);
     const std::vector<std::uint16_t>& values() const { return values_; }
     /// What the plot draws: each value as the axis counts it.
     const std::vector<std::uint32_t>& plotted() const { return plotted_; }

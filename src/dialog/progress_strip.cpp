@@ -2,7 +2,6 @@
 
 #include <QFontMetrics>
 #include <QLabel>
-#include <QLocale>
 #include <QProgressBar>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -38,11 +37,8 @@ void ProgressStrip::SetDone(double fraction) {
     bar_->setValue(static_cast<int>(std::clamp(fraction, 0.0, 1.0) * 100));
 }
 
-void ProgressStrip::SetRate(double framesPerSecond, std::optional<int> secondsLeft) {
-    QString format = tr("%p%") + QStringLiteral("  \u00b7  ") +
-                     tr("%1 frames/s").arg(QLocale().toString(framesPerSecond, 'f', 1));
-    if (secondsLeft) format += QStringLiteral("  \u00b7  ") + tr("%1 s left").arg(*secondsLeft);
-    bar_->setFormat(format);
+void ProgressStrip::SetPace(const QString& pace) {
+    bar_->setFormat(pace.isEmpty() ? tr("%p%") : tr("%p%") + QStringLiteral("  \u00b7  ") + pace);
 }
 
 void ProgressStrip::Finish(const QString& line, int percent) {

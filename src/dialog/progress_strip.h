@@ -1,9 +1,8 @@
 // Item 1001: where a run stands. One line names the data file (i of n) and the frame,
-// a progress bar below it carries the rate and the time left; after a run the line says
+// a progress bar below it carries the pace and the time left; after a run the line says
 // how it ended.
 #pragma once
 
-#include <optional>
 
 #include "dialog/control_wrappers.h"
 
@@ -29,8 +28,9 @@ public:
     void SetLine(const QString& text);
     /// The bar: `fraction` (0 to 1) of the run is done.
     void SetDone(double fraction);
-    /// The frames per second so far and, when it can be told, the seconds left.
-    void SetRate(double framesPerSecond, std::optional<int> secondsLeft);
+    /// The run's pace in the presentation layer's words ("12.3 frames/s, 40 s left"), on the
+    /// bar after its percent; empty: the percent alone.
+    void SetPace(const QString& pace);
     /// The run ended: `line` says how; the bar shows `percent`.
     void Finish(const QString& line, int percent);
 

@@ -19,8 +19,6 @@
 #include <iterator>
 
 #include "control/orx_control.h"
-#include "convert/cut_off_files.h"
-#include "convert/run_tally.h"
 #include "dialog/about_dlg.h"
 #include "dialog/arrow_group.h"
 #include "dialog/control_wrappers.h"
@@ -46,11 +44,14 @@ int TextRoom(const QWidget* widget, int chars) {
     return std::max(widget->sizeHint().width(), widget->fontMetrics().averageCharWidth() * chars);
 }
 
-StatusLight::State EndState(const BatchReport& report) {
-    if (report.stop == BatchStop::kInterrupted) return StatusLight::State::kStopped;
-    // A folder without data files is no success: most often the wrong folder.
-    if (FoundNoDataFiles(report)) return StatusLight::State::kFailures;
-    return report.clean() ? StatusLight::State::kClean : StatusLight::State::kFailures;
+StatusLight::State LightOf(present::RunState state) {
+    switch (state) {
+        case present::RunState::kRunning: return StatusLight::State::kRunning;
+        case present::RunState::kClean: return StatusLight::State::kClean;
+        case present::RunState::kFailures: return StatusLight::State::kFailures;
+        case present::RunState::kStopped: return StatusLight::State::kStopped;
+    }
+    return StatusLight::State::kIdle;
 }
 
 }  // namespace
@@ -238,15 +239,13 @@ void CQuillfenDlg::ConnectWorker() {
     });
     RunWorker* w = m_worker.get();
     connect(w, &RunWorker::kindAsked, this, [this](int kind) { m_exportKind = kind; });
-    connect(w, &RunWorker::fileStarted, this, [this](const QString& path, int index, int total) {
-        Safely([&] { OnFileStarted(path, index, total); });
-    });
+    // A new data file and a look of the watch are drawn at once; the counts between them come
+    // from the timer.
+    connect(w, &RunWorker::fileStarted, this, [this] { Safely([&] { ShowProgress(); }); });
     connect(w, &RunWorker::frameShown, this, [this](const FramePicture& picture) {
         Safely([&] { OnFrameShown(picture); });
     });
-    connect(w, &RunWorker::watchLooked, this, [this](const WatchStanding& standing) {
-        Safely([&] { OnWatchLooked(standing); });
-    });
+    connect(w, &RunWorker::watchLooked, this, [this] { Safely([&] { ShowProgress(); }); });
     connect(w, &RunWorker::finished, this, [this](const BatchReport& report) {
         Safely([&] { OnRunFinished(report); });
     });
@@ -333,7 +332,7 @@ void CQuillfenDlg::reject() {
         return;
     }
     m_worker->RequestStop();
-    m_progress->Finish(tr("Stopping after the current frame..."), m_progress->percent());
+    ShowProgress();  // the strip says the run is stopping
 }
 
 void CQuillfenDlg::closeEvent(QCloseEvent* event) {
@@ -388,7 +387,6 @@ void CQuillfenDlg::StartRun(const QString& folder) {
     }
     m_worker->KeepWatching(watch);
     m_closeAfterRun = false;
-    m_fileIndex = 0;
     CGetdatactrl1* control = nullptr;
     BatchSettings settings = m_runSettings;
     if (m_runChoices.salvage) {
@@ -403,8 +401,7 @@ void CQuillfenDlg::StartRun(const QString& folder) {
     // Asked once the run's plan is made, on its thread: the window stays live while it plans.
     RunWorker* worker = m_worker.get();
     settings.carryOnDespite = [worker](const NameClashes& clashes) { return worker->AskAboutClashes(clashes); };
-    m_runClock.start();
-    if (m_worker->Start(path, settings, control)) SetRunning(true);
+    if (m_worker->Start(path, settings, control, m_runChoices.salvage ? m_salvageLog : nullptr)) SetRunning(true);
 }
 
 void CQuillfenDlg::OfferPattern(const NameClashes& clashes) {
@@ -482,103 +479,43 @@ void CQuillfenDlg::SetRunning(bool running) {
     }
 }
 
-void CQuillfenDlg::OnFileStarted(const QString& path, int index, int total) {
-    m_filePath = path;
-    m_fileIndex = index;
-    m_fileTotal = total;
-    m_progress->SetLine(RunTexts::StripLine(path, index, total, 0, 0));
-}
-
 void CQuillfenDlg::OnFrameShown(const FramePicture& picture) {
     m_view->ShowPicture(picture);
-    const int bits = m_runSettings.inputBits;
-    m_horizontal->ShowProfile(picture.row, picture.brightest.y(), picture.brightest.x(), picture.kind, bits);
-    m_vertical->ShowProfile(picture.column, picture.brightest.x(), picture.brightest.y(), picture.kind, bits);
-    if (running()) ShowProgress();
-}
-
-void CQuillfenDlg::OnWatchLooked(const WatchStanding& standing) {
-    // Until the next data file starts, the strip is the watch's; once a stop is asked it
-    // says so until the run ends.
-    m_fileIndex = 0;
-    if (m_worker->stopRequested()) return;
-    int percent = 100;
-    if (!standing.beingWritten.empty()) {
-        const WatchStep& step = standing.beingWritten.front().step;
-        percent = step.headerFrames > 0 ? static_cast<int>(100LL * step.completeFrames / step.headerFrames) : 0;
-    }
-    m_progress->Finish(RunTexts::WatchLine(m_runFolder, standing), percent);
+    m_horizontal->ShowProfile(picture.row, picture.rowPlot, picture.brightest.y(), picture.brightest.x());
+    m_vertical->ShowProfile(picture.column, picture.columnPlot, picture.brightest.x(), picture.brightest.y());
+    ShowProgress();
 }
 
 void CQuillfenDlg::ShowProgress() {
-    // Once a stop is asked, the line says so until the run ends.
-    if (!running() || m_worker->stopRequested()) return;
-    const RunStanding standing = m_worker->standing();
-    if (m_fileIndex == 0) {
-        if (standing.planningFound > 0) {
-            m_progress->SetLine(standing.planningFound == 1
-                                    ? tr("Planning: 1 data file found")
-                                    : tr("Planning: %1 data files found").arg(standing.planningFound));
-        }
-        return;
-    }
-    m_progress->SetLine(
-        RunTexts::StripLine(m_filePath, m_fileIndex, m_fileTotal, standing.fileFrames, standing.filePlanned));
-    const double seconds = double(m_runClock.elapsed()) / 1000.0;
-    // The bar and the time left follow the pixels done: a large frame is more work.
-    m_progress->SetDone(standing.progress.Fraction());
-    const std::optional<double> left = standing.progress.SecondsLeft(seconds);
-    m_progress->SetRate(standing.progress.FramesPerSecond(seconds).value_or(0.0),
-                        left ? std::optional<int>(static_cast<int>(std::lround(*left))) : std::nullopt);
+    if (running()) ShowRun(m_worker->snapshot());
 }
 
-void CQuillfenDlg::OnRunFinished(const BatchReport& finished) {
+void CQuillfenDlg::ShowRun(const present::RunSnapshot& run) {
+    m_progress->SetLine(RunTexts::Text(run.line));
+    m_progress->SetDone(run.fraction);
+    m_progress->SetPace(RunTexts::Text(run.pace));
+}
+
+void CQuillfenDlg::OnRunFinished(const BatchReport& report) {
     if (m_startAgain) {  // the offer of other names was taken: the same folder, the names it chose
         m_startAgain = false;
         SetRunning(false);
-        if (!m_closeAfterRun && finished.stop == BatchStop::kInterrupted && !m_worker->stopRequested()) {
+        if (!m_closeAfterRun && report.stop == BatchStop::kInterrupted && !m_worker->stopRequested()) {
             StartRun(m_runFolder);
             return;
         }
     }
-    BatchReport report = finished;
-    if (m_runChoices.salvage && m_salvageLog) {
-        BatchObserver quiet;
-        ReportCutOffFiles(report, *m_salvageLog, quiet);
-    }
     m_lastReport = report;
     SetRunning(false);
-    m_light->SetState(EndState(report));
-    const bool whole = report.stop == BatchStop::kNone;
-    const long planned = m_worker->standing().progress.framesPlanned();
-    if (FoundNoDataFiles(report)) {
-        m_progress->Finish(RunTexts::NoDataFiles(m_runFolder, m_worker->standing().dataFilesDeeper), 100);
-    } else {
-        m_progress->Finish(RunTexts::StatusLine(report, double(m_runClock.elapsed()) / 1000.0,
-                                                planned > 0 ? std::optional<long>(planned) : std::nullopt),
-                           whole ? 100 : m_progress->percent());
-    }
+    const present::RunSnapshot run = m_worker->snapshot();
+    m_light->SetState(LightOf(run.state));
+    ShowRun(run);
     emit runFinished();
     if (m_closeAfterRun) {
         done(QDialog::Rejected);
         return;
     }
-    ShowReport(report);
-}
-
-void CQuillfenDlg::ShowReport(const BatchReport& report) {
-    QString text = RunTexts::FailureMessage(report);
-    if (text.isEmpty()) return;
-    // A file cut off inside a frame (an aborted acquisition) has complete frames to save.
-    if (!m_runChoices.salvage) {
-        if (const Salvageable cut = SalvageableIn(report); cut.files > 0) {
-            const QString files = cut.files == 1 ? tr("1 data file ends") : tr("%1 data files end").arg(cut.files);
-            text += QStringLiteral("\n\n") +
-                    tr("%1 inside a frame (cut off): with \"Convert the complete frames of cut-off files\" in Output "
-                       "Options their complete frames are converted.").arg(files);
-        }
-    }
-    m_services->ShowWarning(this, windowTitle(), text);
+    if (!run.endMessage.empty()) m_services->ShowWarning(this, windowTitle(), RunTexts::Text(run.endMessage));
 }
 
 void CQuillfenDlg::OnOpenFolder() {

@@ -6,7 +6,6 @@
 #pragma once
 
 #include <QDialog>
-#include <QElapsedTimer>
 #include <QIcon>
 #include <QTimer>
 #include <map>
@@ -18,6 +17,7 @@
 #include "convert/batch_run.h"
 #include "dialog/output_options_dlg.h"
 #include "dialog/run_texts.h"
+#include "present/run_watch.h"
 
 namespace qf { class SalvageLog; }
 
@@ -115,14 +115,11 @@ private:
     /// Takes `chosen` for this and later runs and remembers it.
     void TakeChoices(const OutputChoices& chosen);
     void SetRunning(bool running);
-    void OnFileStarted(const QString& path, int index, int total);
     void OnFrameShown(const FramePicture& picture);
-    /// The watch after a run looked: the strip says what it waits for.
-    void OnWatchLooked(const WatchStanding& standing);
-    /// The frame counts, the rate and the time left, between pictures too.
+    /// During a run: the strip as the run's snapshot has it, between pictures too.
     void ShowProgress();
+    void ShowRun(const present::RunSnapshot& run);
     void OnRunFinished(const BatchReport& report);
-    void ShowReport(const BatchReport& report);
     /// Runs `f` so that nothing it throws leaves a Qt handler: a failure ends in a message.
     template <typename F>
     void Safely(F&& f) noexcept;
@@ -157,11 +154,7 @@ private:
     QLabel* m_optionsLine = nullptr;
     QAction* m_optionsAction = nullptr;
     std::optional<BatchReport> m_lastReport;
-    QElapsedTimer m_runClock;
     QTimer m_progressTimer;
-    QString m_filePath;  ///< the data file being converted, as the run named it
-    int m_fileIndex = 0;
-    int m_fileTotal = 0;
     bool m_closeAfterRun = false;
     bool m_startAgain = false;  ///< the run ended to start again under the names just chosen
 };

@@ -2,126 +2,53 @@
 
 #include <QFile>
 #include <QThread>
-#include <algorithm>
 
-#include "convert/run_tally.h"
+#include "convert/cut_off_files.h"
 
 namespace qf {
 
-// The run's events: counts into the worker's standing, pictures paced; frames are copied
-// only when a picture is due, or kept aside when one may be the run's last.
-class RunJob::Observer : public FolderWatchObserver {
-public:
-    explicit Observer(RunJob& job) : job_(job), worker_(job.worker_) {}
-
-    void FileStarted(const std::string& path, int index, int total) override {
-        fileFrames_ = 0;
-        worker_.Stand([](RunStanding& s) { s.fileFrames = 0, s.filePlanned = 0; });
-        emit job_.fileStarted(QFile::decodeName(path.c_str()), index, total);
-    }
-    void Planning(int found) override {
-        worker_.Stand([found](RunStanding& s) { s.planningFound = found; });
-    }
-    void Planned(int, long frames) override {
-        worker_.Stand([frames](RunStanding& s) {
-            s.progress.Planned(frames, 0);
-            s.planningFound = 0;  // planning is over
-        });
-    }
-    void PlannedPixels(std::uint64_t pixels) override {
-        worker_.Stand([pixels](RunStanding& s) { s.progress.Planned(0, pixels); });
-    }
-    void FileFrames(int frames) override {
-        worker_.Stand([frames](RunStanding& s) {
-            s.filePlanned = frames;
-            s.progress.FileFrameSize(0);
-        });
-    }
-    void FileFramePixels(std::uint64_t pixels) override {
-        worker_.Stand([pixels](RunStanding& s) { s.progress.FileFrameSize(pixels); });
-    }
-    void FrameWritten(const std::string&) override {
-        ++fileFrames_;
-        ++runFrames_;
-        worker_.Stand([](RunStanding& s) {
-            s.progress.FrameDone();
-            ++s.fileFrames;
-        });
-    }
-    void FrameShown(const FrameImage& frame, ExportKind kind) override {
-        if (pacer_.Offer(worker_.clock_())) {
-            emit job_.frameShown(MakeFramePicture(frame, kind, job_.settings_.inputBits), fileFrames_, runFrames_);
-        } else {
-            CopyFrame(frame, keptFrame_);
-            keptKind_ = kind;
-        }
-    }
-    void Looked(const WatchStanding& standing) override {
-        // Each look would otherwise be a signal a second whatever changed.
-        if (shownLook_ && SameLook(*shownLook_, standing)) return;
-        shownLook_ = standing;
-        emit job_.watchLooked(standing);
-    }
-    void FileDone(const std::string&, const BatchReport&) override {
-        Flush();
-        shownLook_.reset();  // the next look is said again: its count has changed
-    }
-    /// The run is over: the last frame is shown if it was not.
-    void Flush() {
-        if (pacer_.Finish()) {
-            emit job_.frameShown(MakeFramePicture(keptFrame_, keptKind_, job_.settings_.inputBits), fileFrames_,
-                                 runFrames_);
-        }
-    }
-
-private:
-    RunJob& job_;
-    RunWorker& worker_;
-    int fileFrames_ = 0;
-    long runFrames_ = 0;
-    ViewPacer pacer_;
-    FrameImage keptFrame_;
-    ExportKind keptKind_ = kNormalizedTiff;
-    std::optional<WatchStanding> shownLook_;
-
-    static bool SameLook(const WatchStanding& a, const WatchStanding& b) {
-        const auto same = [](const BeingWritten& x, const BeingWritten& y) {
-            return x.path == y.path && x.step.completeFrames == y.step.completeFrames &&
-                   x.step.headerFrames == y.step.headerFrames;
-        };
-        return a.converted == b.converted &&
-               std::equal(a.beingWritten.begin(), a.beingWritten.end(), b.beingWritten.begin(), b.beingWritten.end(), same);
-    }
-};
-
 void RunJob::Run() noexcept {
+    present::RunWatch& watch = *worker_.runWatch_;
     BatchReport report;
     try {
-        Observer observer(*this);
         auto askKind = [this] {
             const int kind = worker_.kind_.load();
             emit kindAsked(kind);
             return kind;
         };
-        report = RunBatch(*worker_.runControl_, folder_, askKind, settings_, observer);
-        observer.Flush();
-        // A folder without data files may hold them deeper: counted here, off the window's thread.
-        if (FoundNoDataFiles(report) && !settings_.recursive) {
-            const int deeper = DataFilesInSubfolders(folder_, settings_.onlyOrx);
-            worker_.Stand([deeper](RunStanding& s) { s.dataFilesDeeper = deeper; });
-        }
-        if (watch_ && report.stop == BatchStop::kNone && !worker_.stop_.load()) Watch(observer, report);
+        report = RunBatch(*worker_.runControl_, folder_, askKind, settings_, watch);
+        if (watch_ && report.stop == BatchStop::kNone && !worker_.stop_.load()) Watch(watch, report);
+        if (salvaged_) ReportCutOffFiles(report, *salvaged_, watch);
     } catch (const std::exception& e) {
-        report.failures.push_back(BatchFailure{folder_, kNoFrame, folder_, std::string("run stopped: ") + e.what()});
-        report.stop = BatchStop::kFrameFailed;
+        present::EndByException(report, folder_, e.what());
     } catch (...) {
-        report.failures.push_back(BatchFailure{folder_, kNoFrame, folder_, "run stopped: unknown failure"});
-        report.stop = BatchStop::kFrameFailed;
+        present::EndByException(report, folder_, nullptr);
     }
+    watch.Finish(report);
     emit finished(report);
 }
 
-void RunJob::Watch(Observer& observer, BatchReport& report) {
+void RunJob::Tell(present::RunChange change) {
+    present::RunWatch& watch = *worker_.runWatch_;
+    switch (change) {
+        case present::RunChange::kFile: {
+            const present::RunSnapshot s = watch.Snapshot();
+            emit fileStarted(QFile::decodeName(s.filePath.c_str()), s.fileIndex, s.fileTotal);
+            break;
+        }
+        case present::RunChange::kPicture:
+            if (const std::optional<present::RunPicture> picture = watch.Picture()) {
+                emit frameShown(MakeFramePicture(*picture), picture->fileFrames, picture->runFrames);
+            }
+            break;
+        case present::RunChange::kLook:
+            if (const std::optional<WatchStanding> look = watch.Look()) emit watchLooked(*look);
+            break;
+        default: break;  // the window reads the counts between pictures; the end comes with `finished`
+    }
+}
+
+void RunJob::Watch(present::RunWatch& observer, BatchReport& report) {
     auto askKind = [this] {
         const int kind = worker_.kind_.load();
         emit kindAsked(kind);
@@ -141,14 +68,17 @@ RunWorker::~RunWorker() {
     if (thread_) thread_->wait();
 }
 
-bool RunWorker::Start(const std::string& folder, BatchSettings settings, CGetdatactrl1* control) {
+bool RunWorker::Start(const std::string& folder, BatchSettings settings, CGetdatactrl1* control,
+                      std::shared_ptr<SalvageLog> salvaged) {
     if (running()) return false;
     runControl_ = control ? control : &control_;
     stop_.store(false);
-    Stand([](RunStanding& s) { s = RunStanding{}; });
     settings.stopRequested = [this] { return stop_.load(); };
     if (watch_ && !settings.names) settings.names = std::make_shared<RunNames>();
-    job_ = std::make_unique<RunJob>(*this, folder, std::move(settings), watch_);
+    job_ = std::make_unique<RunJob>(*this, folder, settings, watch_, std::move(salvaged));
+    // Told on the run's thread; the job lives until the run has ended.
+    runWatch_ = std::make_unique<present::RunWatch>(
+        folder, settings, present::RunWatch::Hooks{clock_, [job = job_.get()](present::RunChange c) { job->Tell(c); }});
     // Queued: the run's thread emits, the worker's thread delivers, in order.
     connect(job_.get(), &RunJob::kindAsked, this, &RunWorker::kindAsked, Qt::QueuedConnection);
     connect(job_.get(), &RunJob::fileStarted, this, &RunWorker::fileStarted, Qt::QueuedConnection);
@@ -174,6 +104,7 @@ void RunWorker::RequestStop() {
         std::lock_guard lock(answerMutex_);
         stop_.store(true);
     }
+    if (runWatch_) runWatch_->Stopping();
     answered_.notify_all();
 }
 
@@ -194,15 +125,7 @@ void RunWorker::AnswerClashes(bool carryOn) {
     answered_.notify_all();
 }
 
-RunStanding RunWorker::standing() const {
-    std::lock_guard lock(standingMutex_);
-    return standing_;
-}
-
-void RunWorker::Stand(const std::function<void(RunStanding&)>& change) {
-    std::lock_guard lock(standingMutex_);
-    change(standing_);
-}
+present::RunSnapshot RunWorker::snapshot() const { return runWatch_ ? runWatch_->Snapshot() : present::RunSnapshot{}; }
 
 }  // namespace qf
 

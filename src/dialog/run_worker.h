@@ -1,7 +1,8 @@
-// RunWorker: one batch run at a time on a QThread of its own. The run's events come back to
-// the thread that owns the worker (the window's) as queued signals, in the order the run
-// gave them; the window never waits for the run and the run never waits for the window.
-// Where the run stands (frames, pixels) is a snapshot the window reads between pictures.
+// RunWorker: one batch run at a time on a QThread of its own. The run's watch (present/run_watch.h)
+// hears it; what the window is woken for (a data file, a picture, a look of the watch after the
+// run, the end) comes back to the thread that owns the worker (the window's) as queued signals,
+// in the order the run gave them; the window never waits for the run and the run never waits for
+// the window. Everything else it reads from the watch's snapshot between pictures.
 #pragma once
 
 #include <QObject>
@@ -17,24 +18,16 @@
 #include "control/getdata_ctrl.h"
 #include "convert/batch_run.h"
 #include "convert/folder_watch.h"
-#include "convert/run_progress.h"
 #include "dialog/frame_picture.h"
+#include "present/run_watch.h"
 #include "present/view_pacer.h"
 
 class QThread;
 
 namespace qf {
 
-/// Where a run stands: the plan's frames and pixels done, and the current data file's.
-struct RunStanding {
-    RunProgress progress;
-    int fileFrames = 0;   ///< written in the current data file
-    int filePlanned = 0;  ///< the plan's frames of the current data file (0 until known)
-    int planningFound = 0;    ///< while planning: the data files whose headers were read (0 once planned)
-    int dataFilesDeeper = 0;  ///< a run that found no data files: how many its subfolders hold
-};
-
 class RunJob;
+class SalvageLog;
 
 class RunWorker : public QObject {
     Q_OBJECT
@@ -52,13 +45,16 @@ public:
 
     /// Converts `folder` on the run's thread; false (and nothing started) while a run goes.
     /// `control`, when given, stands in for the worker's own for this run (a salvaging one)
-    /// and must outlive the run.
-    bool Start(const std::string& folder, BatchSettings settings, CGetdatactrl1* control = nullptr);
+    /// and must outlive the run; `salvaged`, when given, is what the run's controls took cut
+    /// off, named in the report as the run ends.
+    bool Start(const std::string& folder, BatchSettings settings, CGetdatactrl1* control = nullptr,
+               std::shared_ptr<SalvageLog> salvaged = nullptr);
     /// From Start until `finished` is emitted.
     bool running() const { return static_cast<bool>(thread_); }
     /// The kind the run takes for each data file it loads from now on.
     void SetKind(int kind) { kind_.store(kind); }
-    /// Asks the run to stop before its next frame (the frame being written is finished).
+    /// Asks the run to stop before its next frame (the frame being written is finished); its
+    /// snapshot says so until it ends.
     void RequestStop();
     /// The run's thread, once its plan is made: tells the window of the names that clash
     /// (namesClash) and waits for AnswerClashes or a stop; true to carry on.
@@ -66,9 +62,10 @@ public:
     /// The window's answer to namesClash: carry on as planned, or end the run unconverted.
     void AnswerClashes(bool carryOn);
     bool stopRequested() const { return stop_.load(); }
-    /// Where the current (or last) run stands; any thread.
-    RunStanding standing() const;
-    /// What the rate limit of the pictures reads the time from (tests step it by hand).
+    /// Where the current (or last) run stands, in words too; any thread (after Start).
+    present::RunSnapshot snapshot() const;
+    /// What the run's watch reads the time from, for the pictures' rate limit and the pace
+    /// (tests step it by hand).
     /// Set it between runs only.
     void SetClock(Clock clock) { clock_ = std::move(clock); }
     /// With `watch`, a run that ends unstopped goes on watching its folder with these
@@ -95,7 +92,6 @@ signals:
 private:
     friend class RunJob;
     void OnJobFinished(const qf::BatchReport& report);
-    void Stand(const std::function<void(RunStanding&)>& change);
 
     CGetdatactrl1& control_;
     CGetdatactrl1* runControl_ = nullptr;  ///< the current run's
@@ -109,8 +105,8 @@ private:
     std::optional<bool> answer_;  ///< guarded by answerMutex_
     std::optional<FolderWatchSettings> watch_;
     WatchClock* watchClock_ = nullptr;
-    mutable std::mutex standingMutex_;
-    RunStanding standing_;  ///< guarded by standingMutex_
+    /// The current (or last) run's; replaced by Start only, on the window's thread.
+    std::unique_ptr<present::RunWatch> runWatch_;
 };
 
 // One run. Created on the window's thread, it runs on the run's thread and only emits
@@ -118,11 +114,15 @@ private:
 class RunJob : public QObject {
     Q_OBJECT
 public:
-    RunJob(RunWorker& worker, std::string folder, BatchSettings settings, std::optional<FolderWatchSettings> watch)
-        : worker_(worker), folder_(std::move(folder)), settings_(std::move(settings)), watch_(std::move(watch)) {}
+    RunJob(RunWorker& worker, std::string folder, BatchSettings settings, std::optional<FolderWatchSettings> watch,
+           std::shared_ptr<SalvageLog> salvaged)
+        : worker_(worker), folder_(std::move(folder)), settings_(std::move(settings)), watch_(std::move(watch)),
+          salvaged_(std::move(salvaged)) {}
 
     /// The run's thread. Nothing thrown leaves it: whatever escapes the run ends in the report.
     void Run() noexcept;
+    /// The run's thread: emits what the window is woken for.
+    void Tell(present::RunChange change);
 
 signals:
     void kindAsked(int kind);
@@ -132,13 +132,13 @@ signals:
     void finished(const qf::BatchReport& report);
 
 private:
-    class Observer;
     /// After the run: watches its folder until a stop; the report takes in what the watch did.
-    void Watch(Observer& observer, BatchReport& report);
+    void Watch(present::RunWatch& observer, BatchReport& report);
     RunWorker& worker_;
     const std::string folder_;
     const BatchSettings settings_;
     const std::optional<FolderWatchSettings> watch_;
+    const std::shared_ptr<SalvageLog> salvaged_;
 };
 
 }  // namespace qf

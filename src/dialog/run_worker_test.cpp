@@ -5,7 +5,6 @@
 #include <QSignalSpy>
 #include <QThread>
 #include <QtTest>
-#include <atomic>
 #include <cmath>
 
 #include "dialog/dialog_test_support.h"
@@ -142,12 +141,12 @@ private slots:
         CQuillfenDlg dlg(&services);
         PauseGate gate(test::PlanningPauses(dir->path()) + 4);  // after a.orx's last frame
         StartHeld(dlg, gate);
-        const double done = dlg.worker().standing().progress.Fraction();
+        const double done = dlg.worker().snapshot().progress.Fraction();
         QVERIFY2(std::abs(done - 96.0 / (96 + 3840)) < 1e-9, qPrintable(QString::number(done)));
         QTRY_COMPARE(static_cast<ProgressStrip*>(dlg.Item(1001))->percent(), 2);
         gate.Open();
         QTRY_VERIFY_WITH_TIMEOUT(!dlg.running(), 30000);
-        QCOMPARE(dlg.worker().standing().progress.Fraction(), 1.0);
+        QCOMPARE(dlg.worker().snapshot().progress.Fraction(), 1.0);
         QCOMPARE(static_cast<ProgressStrip*>(dlg.Item(1001))->percent(), 100);
     }
 
@@ -264,20 +263,6 @@ private slots:
         QCOMPARE(shown[0][2].toLongLong(), 1LL);
         QCOMPARE(shown[1][1].toInt(), 5);
         QCOMPARE(shown[1][2].toLongLong(), 5LL);
-    }
-
-    void eachFrameIsPicturedWhenTheIntervalHasPassed() {
-        Synth("a.orx", 5);
-        CQuillfenDlg dlg(&services);
-        dlg.runSettings().pause = [](std::chrono::milliseconds) {};
-        auto ticks = std::make_shared<std::atomic<int>>(0);
-        const auto start = std::chrono::steady_clock::now();
-        dlg.worker().SetClock([ticks, start] { return start + RunWorker::kPictureInterval * ticks->fetch_add(1); });
-        QSignalSpy shown(&dlg.worker(), &RunWorker::frameShown);
-        services.folder = QString::fromStdString(dir->path());
-        Click(dlg, kIdChooseDirectory);
-        QTRY_VERIFY_WITH_TIMEOUT(!dlg.running(), 30000);
-        QCOMPARE(shown.size(), 5);
     }
 };
 

@@ -56,9 +56,11 @@ std::string StatusLine(const BatchReport& report, double seconds, std::optional<
     return Words(QT_TRANSLATE_NOOP("qf::present", "Finished with %1: %2"), {failures, Tally(report)});
 }
 
+std::string FolderName(const std::string& folder) { return DisplayName(LastName(folder)); }
+
 std::string NoDataFiles(const std::string& folder, int inSubfolders) {
     // The folder's own name: the strip is narrow, and the user has just picked the folder.
-    const std::string name = DisplayName(LastName(folder));
+    const std::string name = FolderName(folder);
     if (inSubfolders <= 0) return Words(QT_TRANSLATE_NOOP("qf::present", "No data files in %1"), {name});
     return Words(QT_TRANSLATE_NOOP("qf::present", "No data files in %1 (%2 in subfolders)"), {name, Grouped(inSubfolders)});
 }

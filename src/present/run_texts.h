@@ -20,6 +20,8 @@ std::string StatusLine(const BatchReport& report, double seconds, std::optional<
 /// "No data files in day1", and "(24 in subfolders)" when its subfolders hold some;
 /// `folder` is named by its last component.
 std::string NoDataFiles(const std::string& folder, int inSubfolders);
+/// A folder as the strip names it: by its last component, quoted as `ls` quotes names.
+std::string FolderName(const std::string& folder);
 /// The message for a run that stopped or had failures; empty for a clean run.
 std::string FailureMessage(const BatchReport& report);
 /// Everything the run said: how it ended, every failure, every note, the files not converted.
