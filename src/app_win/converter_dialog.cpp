@@ -427,7 +427,7 @@ void ConverterDialog::OnRunChanged(present::RunChange change) {
         columnPlot_ = run.picture->column;
         ShowPicture(run.picture->pixels);
     }
-    SetStrip(run.strip);
+    SetStrip(run.strip, run.line);
     SendDlgItemMessageW(hwnd_, IDC_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(std::clamp(run.fraction, 0.0, 1.0) * 1000), 0);
     if (change != present::RunChange::kEnd) return;
     run_->Join();
@@ -455,8 +455,9 @@ void ConverterDialog::ShowPicture(std::shared_ptr<const FramePixels> picture) {
 
 const FrameView& ConverterDialog::frameView() const { return *FrameView::Of(GetDlgItem(hwnd_, IDC_PICTURE)); }
 
-void ConverterDialog::SetStrip(const std::string& text) {
+void ConverterDialog::SetStrip(const std::string& text, const std::string& line) {
     strip_ = text;
+    stripLine_ = line.empty() ? text : line;
     ShowLines();
 }
 
@@ -486,7 +487,10 @@ std::string Fitted(HWND item, const std::string& text, bool keepEnd) {
 // ends; the strip's whole line is its tooltip when cut, the options line's the full report
 // line of the options, as in the Qt dialog.
 void ConverterDialog::ShowLines() {
-    const std::string strip = Fitted(GetDlgItem(hwnd_, IDC_STRIP), strip_, true);
+    // Too narrow for the line and its pace: the pace goes first, then the line's middle
+    // words, so that the file and the frame stay in view.
+    std::string strip = Fitted(GetDlgItem(hwnd_, IDC_STRIP), strip_, true);
+    if (strip != strip_ && stripLine_ != strip_) strip = Fitted(GetDlgItem(hwnd_, IDC_STRIP), stripLine_, true);
     SetDlgItemTextW(hwnd_, IDC_STRIP, Wide(strip).c_str());
     SetToolTip(IDC_STRIP, strip == strip_ ? std::string() : strip_);
     const std::string summary = Fitted(GetDlgItem(hwnd_, IDC_OPTIONS_SUMMARY), OutputSummary(output_), false);

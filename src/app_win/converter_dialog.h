@@ -94,7 +94,9 @@ private:
     void SetRunning(bool running);
     void Close();
     int CheckedKind() const;
-    void SetStrip(const std::string& text);
+    /// The strip says `text`; `line` is its part without the pace, shown alone when the
+    /// whole does not fit.
+    void SetStrip(const std::string& text, const std::string& line = {});
     /// The strip and the options line as they fit now, their whole lines as tooltips.
     void ShowLines();
     void SetToolTip(int id, const std::string& text);
@@ -119,6 +121,7 @@ private:
     SIZE templateClient_{};       // the template's client area
     SIZE leastWindow_{};          // the template's window: the least size it takes
     std::string strip_;           // the strip's whole line
+    std::string stripLine_;       // the same without the pace
     bool modal_ = false;
     bool closeAfterRun_ = false;
     std::unique_ptr<DialogRun> run_;

@@ -678,6 +678,8 @@ TEST_F(ConverterDialogTest, LongLinesAreCutAtWordEndsWithTheWholeLineAsTooltip) 
         if (word == "\xE2\x80\xA6") continue;
         EXPECT_NE((" " + whole + " ").find(word), std::string::npos) << word << " in " << cut;
     }
+    // The pace goes before the frame does: the line still ends with the frame and its count.
+    EXPECT_EQ(cut.substr(cut.size() - 5), " of 2") << cut;
     EXPECT_EQ(tip, whole);
     EXPECT_EQ(dialog_->ToolTip(IDC_STRIP), "");  // the run's last line fits: no tooltip
 }

@@ -146,14 +146,6 @@ struct RunNames {
     std::set<std::string> dataIds;
 };
 
-/// What the plan found of the names outputs would take from each other, for a front end
-/// that offers other names before anything is written.
-struct NameClashes {
-    int lost = 0;          ///< frames (or stacks) that would not be written: their names are taken
-    bool stacks = false;   ///< what is lost are stacks
-    bool acrossFolders = false;  ///< some name is taken by a data file of another folder
-};
-
 /// The run's options and the calls through which it reaches its front end and the system.
 struct BatchSettings : RunOptions {
     std::function<void(std::chrono::milliseconds)> pause;  ///< default: Sleep

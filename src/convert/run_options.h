@@ -100,4 +100,12 @@ const char* DialogWords(OptionsRule rule);
 /// The most jobs a run takes.
 inline constexpr int kMostJobs = 1024;
 
+/// What the plan found of the names outputs would take from each other, for a front end
+/// that offers other names before anything is written.
+struct NameClashes {
+    int lost = 0;          ///< frames (or stacks) that would not be written: their names are taken
+    bool stacks = false;   ///< what is lost are stacks
+    bool acrossFolders = false;  ///< some name is taken by a data file of another folder
+};
+
 }  // namespace qf

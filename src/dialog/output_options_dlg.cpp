@@ -39,10 +39,8 @@ const char* const kOnlyOrxKey = "output/onlyOrx";
 const char* const kMirrorKey = "output/mirror";
 const char* const kSalvageKey = "output/salvage";
 const char* const kKeepWatchingKey = "output/keepWatching";
-const char* const kSuggestedPattern = kSuggestedNamePattern;
-
-constexpr Compression kCompressions[] = {Compression::kNone, Compression::kDeflate, Compression::kZstd,
-                                         Compression::kLzw};
+using present::kCompressions;
+using present::kSuggestedPattern;
 
 std::string Narrow(const QString& text) { return text.toUtf8().toStdString(); }
 

@@ -26,9 +26,6 @@ namespace qf {
 
 class DialogServices;
 
-/// The name pattern offered with one click: scan1_0000.tiff, scan1_0001.tiff, ...
-inline constexpr char kSuggestedNamePattern[] = "{stem}_{frame:04}";
-
 /// What the panel chooses; the defaults give today's outputs beside the data.
 struct OutputChoices {
     Q_DECLARE_TR_FUNCTIONS(OutputChoices)

@@ -31,6 +31,7 @@
 #include "dialog/status_light.h"
 #include "dialog/window_icon.h"
 #include "platform/file_io.h"
+#include "present/clash_offer.h"
 
 namespace qf {
 namespace {
@@ -405,39 +406,14 @@ void CQuillfenDlg::StartRun(const QString& folder) {
 }
 
 void CQuillfenDlg::OfferPattern(const NameClashes& clashes) {
-    QString lost;
-    if (clashes.stacks) {
-        lost = clashes.lost == 1 ? tr("1 stack would not be written: its name is taken by another data file's.")
-                                 : tr("%1 stacks would not be written: their names are taken by other data files'.")
-                                       .arg(clashes.lost);
-    } else {
-        lost = clashes.lost == 1 ? tr("1 frame would not be written: its name is taken by another frame.")
-                                 : tr("%1 frames would not be written: their names are taken by other frames.")
-                                       .arg(clashes.lost);
-    }
-    OutputChoices offered = m_outputChoices;
-    QString question;
-    // Day folders holding data files of one name clash in one output folder: only the
-    // folder, in the path or in the name, tells them apart.
-    if (clashes.acrossFolders && !m_outputChoices.outputDir.isEmpty() && m_outputChoices.namePattern.isEmpty()) {
-        offered.mirror = true;
-        question = tr("Data files of the same name in different subfolders take the same names in the output "
-                      "folder. Write each subfolder's outputs into the same subfolder of the output folder?");
-    } else if (clashes.acrossFolders) {
-        offered.namePattern =
-            clashes.stacks ? QStringLiteral("{dir}_{stem}") : QStringLiteral("{dir}_{stem}_{frame:04}");
-        question = tr("Data files of the same name in different subfolders take the same names. "
-                      "Name the outputs %1?").arg(offered.namePattern);
-    } else if (!clashes.stacks) {
-        offered.namePattern = QLatin1String(kSuggestedNamePattern);
-        question = tr("Name the outputs %1?").arg(offered.namePattern);
-    }
-    // Nothing to offer that would change the names.
-    if (offered == m_outputChoices || !offered.Problem().isEmpty() ||
-        !m_services->AskYesNo(this, windowTitle(), lost + QLatin1Char(' ') + question)) {
+    const std::optional<present::ClashOffer> offer = present::OfferOtherNames(clashes, m_outputChoices.Plain());
+    if (!offer || !m_services->AskYesNo(this, windowTitle(), QString::fromStdString(offer->question))) {
         m_worker->AnswerClashes(true);
         return;
     }
+    OutputChoices offered = m_outputChoices;
+    offered.mirror = offer->offered.mirror;
+    offered.namePattern = QString::fromStdString(offer->offered.namePattern);
     TakeChoices(offered);
     m_outputChoices.ApplyTo(m_runSettings);
     m_startAgain = true;
