@@ -9,6 +9,7 @@
 #include "app_win/output_options_panel.h"
 #include "app_win/report_window.h"
 #include "app_win/resource.h"
+#include "present/clash_offer.h"
 #include "present/line_fit.h"
 #include "present/profile_plot.h"
 
@@ -216,6 +217,9 @@ INT_PTR ConverterDialog::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             if (PtInRect(&r, at)) SendMessageW(view, WM_MOUSEWHEEL, wParam, lParam);
             return TRUE;
         }
+        case kClashMessage:
+            OnClashes();
+            return TRUE;
         case kRunEventMessage:
             OnRunChanged(static_cast<present::RunChange>(wParam));
             return TRUE;
@@ -395,6 +399,7 @@ void ConverterDialog::StartRun(const std::string& folder) {
             PostMessageW(hwnd, kRunEventMessage, static_cast<WPARAM>(change), 0);
         });
         if (options_.watchSettle) run_->SetWatchTimes(*options_.watchSettle, std::chrono::minutes(10));
+        run_->AskAboutClashes([hwnd] { PostMessageW(hwnd, kClashMessage, 0, 0); });
     }
     SetRunning(true);
     SetStrip("Reading the folder...");
@@ -444,7 +449,28 @@ void ConverterDialog::OnRunChanged(present::RunChange change) {
         Close();
         return;
     }
+    if (startAgain_) {
+        startAgain_ = false;
+        StartRun(folder_);
+        return;
+    }
     if (!run.endMessage.empty()) options_.services->ShowMessage(hwnd_, "Quillfen", run.endMessage, true);
+}
+
+void ConverterDialog::OnClashes() {
+    if (!run_) return;
+    const std::optional<NameClashes> clashes = run_->PendingClashes();
+    if (!clashes) return;  // a stop ended the wait first
+    const std::optional<present::ClashOffer> offer = present::OfferOtherNames(*clashes, output_);
+    if (!offer || !options_.services->AskYesNo(hwnd_, "Quillfen", offer->question)) {
+        run_->AnswerClashes(true);
+        return;
+    }
+    output_ = offer->offered;
+    SaveSettings();
+    ShowLines();
+    startAgain_ = true;
+    run_->AnswerClashes(false);
 }
 
 void ConverterDialog::ShowPicture(std::shared_ptr<const FramePixels> picture) {

@@ -91,6 +91,9 @@ private:
     std::function<void(HWND)> Shown(int templateId) const;
     /// The run's snapshot changed: draws it; at kEnd, how the run ended.
     void OnRunChanged(present::RunChange change);
+    /// The run's plan found names that clash: offers other names, and starts again under
+    /// them when the user takes the offer.
+    void OnClashes();
     void SetRunning(bool running);
     void Close();
     int CheckedKind() const;
@@ -124,6 +127,7 @@ private:
     std::string stripLine_;       // the same without the pace
     bool modal_ = false;
     bool closeAfterRun_ = false;
+    bool startAgain_ = false;  // the run ends unconverted to start again under the names offered
     std::unique_ptr<DialogRun> run_;
     bool running_ = false;
     int kind_ = 0;  // as loaded from the settings, until the dialog's radios hold it
@@ -142,5 +146,6 @@ private:
 inline constexpr UINT kRunEventMessage = WM_APP + 1;
 /// Posted to itself at the start when a folder was given to convert.
 inline constexpr UINT kStartFolderMessage = WM_APP + 2;
+inline constexpr UINT kClashMessage = WM_APP + 3;
 
 }  // namespace qf::win

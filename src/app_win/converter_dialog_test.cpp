@@ -35,6 +35,12 @@ public:
     }
     std::string PickSaveFile(HWND, const std::string&) override { return saveTo; }
     void ShowMessage(HWND, const std::string&, const std::string& text, bool) override { messages.push_back(text); }
+    std::vector<std::string> questions;
+    bool yes = false;  ///< the answer to every question
+    bool AskYesNo(HWND, const std::string&, const std::string& question) override {
+        questions.push_back(question);
+        return yes;
+    }
     void OpenFolder(HWND, const std::string&) override {}
 };
 
@@ -423,6 +429,36 @@ TEST_F(ConverterDialogTest, KindIsRememberedUnderItsSettingsKey) {
     EXPECT_EQ(Checked(), 2);
 }
 
+
+// Day folders whose data files share a name, into one output folder: the run asks before
+// it writes anything, and taking the offer starts it again with each day in its own
+// subfolder of the output folder, remembered for the next run.
+TEST_F(ConverterDialogTest, NamesThatClashAcrossDayFoldersAreOfferedMirroringAndYesWritesEveryFrame) {
+    for (const char* day : {"/day1", "/day2"}) {
+        ASSERT_EQ(qf::test::MakeDir(services_.folder + day), 0);
+        Beam(services_.folder + day + "/a.orx", 2);
+    }
+    const std::string out = dir / "out";
+    ASSERT_EQ(qf::test::MakeDir(out), 0);
+    EXPECT_EQ(EditOutputOptions([&](HWND panel) {
+                  CheckDlgButton(panel, IDC_OO_RECURSIVE, BST_CHECKED);
+                  Type(panel, IDC_OO_FOLDER, out);
+              }),
+              "");
+    services_.yes = true;
+    Click(IDC_CHOOSE_DIRECTORY);
+    ASSERT_TRUE(RunEnded());
+    ASSERT_EQ(services_.questions.size(), 1u);
+    EXPECT_EQ(services_.questions[0].rfind("2 frames would not be written: their names are taken by other frames. ", 0),
+              0u)
+        << services_.questions[0];
+    EXPECT_NE(services_.questions[0].find("same subfolder of the output folder?"), std::string::npos);
+    EXPECT_TRUE(dialog_->outputSettings().mirror);
+    for (const char* day : {"/day1", "/day2"}) {
+        EXPECT_EQ(qf::test::Entries(out + day), (std::vector<std::string>{"a.tiff", "a1.tiff"})) << day;
+    }
+    EXPECT_TRUE(services_.messages.empty());  // the second run wrote every frame
+}
 
 TEST_F(ConverterDialogTest, OutputOptionsPanelWritesAStackWithDeflateAndAPixelSizeAsTheCliDoes) {
     Beam(services_.folder + "/a.orx", 3);

@@ -17,15 +17,47 @@ DialogRun::DialogRun(std::function<void(std::chrono::milliseconds)> pause, std::
 }
 
 DialogRun::~DialogRun() {
-    stop_ = true;
+    Stop();
     Join();
 }
 
 present::RunSnapshot DialogRun::Snapshot() const { return watch_ ? watch_->Snapshot() : present::RunSnapshot{}; }
 
 void DialogRun::Stop() {
-    stop_ = true;
+    {
+        std::lock_guard lock(answerMutex_);
+        stop_ = true;
+    }
+    answered_.notify_all();
     if (watch_) watch_->Stopping();
+}
+
+std::optional<NameClashes> DialogRun::PendingClashes() {
+    std::lock_guard lock(answerMutex_);
+    return clashes_;
+}
+
+void DialogRun::AnswerClashes(bool carryOn) {
+    {
+        std::lock_guard lock(answerMutex_);
+        clashes_.reset();
+        answer_ = carryOn;
+    }
+    answered_.notify_all();
+}
+
+// The run's thread: the window is told and answers in its own time; a stop ends the wait.
+bool DialogRun::WaitForAnswer(const NameClashes& clashes) {
+    {
+        std::lock_guard lock(answerMutex_);
+        clashes_ = clashes;
+        answer_.reset();
+    }
+    tellClashes_();
+    std::unique_lock lock(answerMutex_);
+    answered_.wait(lock, [this] { return answer_.has_value() || stop_.load(); });
+    clashes_.reset();
+    return answer_.value_or(false) && !stop_.load();
 }
 
 void DialogRun::Join() {
@@ -54,6 +86,7 @@ void DialogRun::Work(const std::string& folder, const RunOptions& options, bool 
         BatchSettings settings = SettingsToRun(options, log);
         if (pause_) settings.pause = pause_;
         settings.stopRequested = [this] { return stop_.load(); };
+        if (tellClashes_) settings.carryOnDespite = [this](const NameClashes& clashes) { return WaitForAnswer(clashes); };
         const std::unique_ptr<CGetdatactrl1> owned = MakeRunControl(salvage, log);
         CGetdatactrl1& control = *owned;
         // One registry for the run and the watch after it: the run's outputs keep their names.

@@ -6,8 +6,10 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -38,6 +40,13 @@ public:
     void SetWatchTimes(std::chrono::milliseconds settle, std::chrono::milliseconds giveUp) {
         watchSettle_ = settle, watchGiveUp_ = giveUp;
     }
+    /// Set before Start: when the run's plan finds names that clash, `tell` is called on the
+    /// run's thread and the run waits, before writing anything, for AnswerClashes (or Stop).
+    void AskAboutClashes(std::function<void()> tell) { tellClashes_ = std::move(tell); }
+    /// The clashes the run waits to hear about; empty when it waits for nothing.
+    std::optional<NameClashes> PendingClashes();
+    /// True: the run goes on under the names it has; false: it ends, nothing converted.
+    void AnswerClashes(bool carryOn);
     /// The kind the run takes from its next data file on.
     void SetKind(int kind) { kind_ = kind; }
     /// Stops the run after the frame being written; the snapshot says so until it ends.
@@ -50,6 +59,7 @@ public:
 
 private:
     void Work(const std::string& folder, const RunOptions& options, bool keepWatching);
+    bool WaitForAnswer(const NameClashes& clashes);
 
     std::function<void(std::chrono::milliseconds)> pause_;
     std::function<void(present::RunChange)> wake_;
@@ -57,6 +67,11 @@ private:
     std::atomic<bool> stop_{false};
     std::atomic<int> kind_{0};
     std::optional<std::chrono::milliseconds> watchSettle_, watchGiveUp_;
+    std::function<void()> tellClashes_;
+    std::mutex answerMutex_;
+    std::condition_variable answered_;
+    std::optional<NameClashes> clashes_;  ///< asked and not answered
+    std::optional<bool> answer_;
     /// The current (or last) run's; replaced by Start only, once the last run's thread is gone.
     std::unique_ptr<present::RunWatch> watch_;
 };

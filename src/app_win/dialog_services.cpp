@@ -87,6 +87,10 @@ void SystemServices::ShowMessage(HWND owner, const std::string& title, const std
     MessageBoxW(owner, Wide(text).c_str(), Wide(title).c_str(), MB_OK | (warning ? MB_ICONWARNING : MB_ICONINFORMATION));
 }
 
+bool SystemServices::AskYesNo(HWND owner, const std::string& title, const std::string& question) {
+    return MessageBoxW(owner, Wide(question).c_str(), Wide(title).c_str(), MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
 void SystemServices::OpenFolder(HWND owner, const std::string& folder) {
     ShellExecuteW(owner, L"open", Wide(folder).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }

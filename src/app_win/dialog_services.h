@@ -18,6 +18,8 @@ public:
     virtual std::string PickSaveFile(HWND owner, const std::string& name) = 0;
     /// Shows `text` (UTF-8) until the user closes it.
     virtual void ShowMessage(HWND owner, const std::string& title, const std::string& text, bool warning) = 0;
+    /// Asks `question` (UTF-8); true for Yes.
+    virtual bool AskYesNo(HWND owner, const std::string& title, const std::string& question) = 0;
     /// Opens `folder` in the file manager.
     virtual void OpenFolder(HWND owner, const std::string& folder) = 0;
 };
@@ -28,6 +30,7 @@ public:
     std::string PickFolder(HWND owner, const std::string& start) override;
     std::string PickSaveFile(HWND owner, const std::string& name) override;
     void ShowMessage(HWND owner, const std::string& title, const std::string& text, bool warning) override;
+    bool AskYesNo(HWND owner, const std::string& title, const std::string& question) override;
     void OpenFolder(HWND owner, const std::string& folder) override;
 };
 
