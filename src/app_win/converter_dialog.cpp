@@ -76,6 +76,8 @@ OutputSettings ReadOutputSettings(HKEY key) {
     const auto flag = [key](const wchar_t* name) { return ReadNumber(key, name).value_or(0) != 0; };
     s.stack = flag(L"Stack");
     s.predictor = flag(L"Predictor");
+    s.ome = flag(L"Ome");
+    s.bigTiff = flag(L"BigTiff");
     s.pixelSize = Utf8(ReadString(key, L"PixelSize"));
     s.outputDir = Utf8(ReadString(key, L"OutputFolder"));
     s.namePattern = Utf8(ReadString(key, L"NamePattern"));
@@ -97,6 +99,8 @@ void WriteOutputSettings(HKEY key, const OutputSettings& s) {
     WriteNumber(key, L"Level", static_cast<DWORD>(s.level));
     WriteNumber(key, L"Stack", s.stack);
     WriteNumber(key, L"Predictor", s.predictor);
+    WriteNumber(key, L"Ome", s.ome);
+    WriteNumber(key, L"BigTiff", s.bigTiff);
     WriteString(key, L"PixelSize", s.pixelSize);
     WriteString(key, L"OutputFolder", s.outputDir);
     WriteString(key, L"NamePattern", s.namePattern);

@@ -495,6 +495,21 @@ TEST_F(ConverterDialogTest, OutputOptionsPanelWritesAStackWithDeflateAndAPixelSi
     Open(Options());
     EXPECT_EQ(dialog_->outputSettings(), chosen);
     EXPECT_EQ(opened_, (std::vector<int>{IDD_OUTPUT_OPTIONS, IDD_OUTPUT_OPTIONS, IDD_OUTPUT_OPTIONS}));
+    // The same stack as an OME-TIFF in BigTIFF form (OME takes the portable layout).
+    EXPECT_EQ(EditOutputOptions([](HWND panel) {
+                  Choose(panel, IDC_OO_LAYOUT, 1);
+                  CheckDlgButton(panel, IDC_OO_OME, BST_CHECKED);
+                  CheckDlgButton(panel, IDC_OO_BIGTIFF, BST_CHECKED);
+              }),
+              "");
+    Click(IDC_CHOOSE_DIRECTORY);
+    ASSERT_TRUE(RunEnded());
+    const std::vector<std::uint8_t> ome = qf::test::ReadBytes(services_.folder + "/a.ome.tif");
+    ASSERT_GE(ome.size(), 4u);
+    EXPECT_EQ(ome[2], 43);  // a BigTIFF's version
+    EXPECT_EQ(ome, CliOutput(services_.folder + "/a.orx", "normalized-tiff", "a.ome.tif",
+                             {"--stack", "--compress", "deflate", "--pixel-size", "6.5um", "--layout", "portable",
+                              "--ome", "--bigtiff"}));
 }
 
 // "Keep converting new files": after the run the folder stays watched, the light blue and

@@ -117,6 +117,8 @@ void OutputOptionsPanel::Fill() {
     SetField(hwnd_, IDC_OO_LEVEL, settings_.level != 0 ? std::to_string(settings_.level) : std::string());
     Check(hwnd_, IDC_OO_STACK, settings_.stack);
     Check(hwnd_, IDC_OO_PREDICTOR, settings_.predictor);
+    Check(hwnd_, IDC_OO_OME, settings_.ome);
+    Check(hwnd_, IDC_OO_BIGTIFF, settings_.bigTiff);
     SetField(hwnd_, IDC_OO_PIXEL_SIZE, settings_.pixelSize);
     SetField(hwnd_, IDC_OO_FOLDER, settings_.outputDir);
     SetField(hwnd_, IDC_OO_PATTERN, settings_.namePattern);
@@ -142,6 +144,8 @@ OutputSettings OutputOptionsPanel::Read() const {
     }
     s.stack = Checked(hwnd_, IDC_OO_STACK);
     s.predictor = Checked(hwnd_, IDC_OO_PREDICTOR);
+    s.ome = Checked(hwnd_, IDC_OO_OME);
+    s.bigTiff = Checked(hwnd_, IDC_OO_BIGTIFF);
     s.pixelSize = FieldText(hwnd_, IDC_OO_PIXEL_SIZE);
     s.outputDir = FieldText(hwnd_, IDC_OO_FOLDER);
     s.namePattern = FieldText(hwnd_, IDC_OO_PATTERN);

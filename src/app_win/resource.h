@@ -50,6 +50,8 @@
 #define IDC_OO_KEEP_WATCHING 1118
 #define IDC_OO_LEVEL 1119
 #define IDC_OO_LEVEL_SPIN 1120
+#define IDC_OO_OME 1121
+#define IDC_OO_BIGTIFF 1122
 
 // The report.
 #define IDC_REPORT_TEXT 1201

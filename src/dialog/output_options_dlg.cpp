@@ -32,6 +32,8 @@ const char* const kPatternKey = "output/namePattern";
 const char* const kRecursiveKey = "output/recursive";
 const char* const kStackKey = "output/stack";
 const char* const kPredictorKey = "output/predictor";
+const char* const kOmeKey = "output/ome";
+const char* const kBigTiffKey = "output/bigTiff";
 const char* const kInputBitsKey = "output/inputBits";
 const char* const kFramesKey = "output/frames";
 const char* const kExcludeKey = "output/exclude";
@@ -63,6 +65,8 @@ OutputChoices OutputChoices::Load(const QSettings& settings) {
     c.recursive = settings.value(QLatin1String(kRecursiveKey), false).toBool();
     c.stack = settings.value(QLatin1String(kStackKey), false).toBool();
     c.predictor = settings.value(QLatin1String(kPredictorKey), false).toBool();
+    c.ome = settings.value(QLatin1String(kOmeKey), false).toBool();
+    c.bigTiff = settings.value(QLatin1String(kBigTiffKey), false).toBool();
     const int bits = settings.value(QLatin1String(kInputBitsKey), 16).toInt();
     c.inputBits = bits >= 8 && bits <= 16 ? bits : 16;
     c.frames = settings.value(QLatin1String(kFramesKey)).toString();
@@ -84,6 +88,8 @@ void OutputChoices::Save(QSettings& settings) const {
     settings.setValue(QLatin1String(kRecursiveKey), recursive);
     settings.setValue(QLatin1String(kStackKey), stack);
     settings.setValue(QLatin1String(kPredictorKey), predictor);
+    settings.setValue(QLatin1String(kOmeKey), ome);
+    settings.setValue(QLatin1String(kBigTiffKey), bigTiff);
     settings.setValue(QLatin1String(kInputBitsKey), inputBits);
     settings.setValue(QLatin1String(kFramesKey), frames);
     settings.setValue(QLatin1String(kExcludeKey), exclude);
@@ -104,6 +110,8 @@ present::OutputSettings OutputChoices::Plain() const {
     plain.level = level;
     plain.stack = stack;
     plain.predictor = predictor;
+    plain.ome = ome;
+    plain.bigTiff = bigTiff;
     plain.pixelSize = pixelSize.trimmed().toStdString();
     // File names in the system's encoding, as the run opens them.
     plain.outputDir = outputDir.isEmpty() ? std::string() : QFile::encodeName(outputDir).toStdString();
@@ -174,6 +182,10 @@ COutputOptionsDlg::COutputOptionsDlg(const OutputChoices& choices, DialogService
     recursive_->setChecked(choices.recursive);
     stack_ = new QCheckBox(tr("One multi-page TIFF per data file (a stack; TIFF kinds)"), this);
     stack_->setChecked(choices.stack);
+    ome_ = new QCheckBox(tr("&OME-TIFF stacks (.ome.tif with its metadata; the portable layout)"), this);
+    ome_->setChecked(choices.ome);
+    bigTiff_ = new QCheckBox(tr("&BigTIFF stacks under 4 GiB too (larger stacks always are)"), this);
+    bigTiff_->setChecked(choices.bigTiff);
     inputBits_ = new QSpinBox(this);
     inputBits_->setRange(8, 16);
     inputBits_->setValue(choices.inputBits);
@@ -209,6 +221,8 @@ COutputOptionsDlg::COutputOptionsDlg(const OutputChoices& choices, DialogService
     auto* form = new QFormLayout;
     form->addRow(tr("&Layout:"), layout_);
     form->addRow(QString(), stack_);
+    form->addRow(QString(), ome_);
+    form->addRow(QString(), bigTiff_);
     form->addRow(tr("&Compression:"), compression_);
     form->addRow(tr("Compression le&vel:"), level_);
     form->addRow(QString(), predictor_);
@@ -242,7 +256,7 @@ COutputOptionsDlg::COutputOptionsDlg(const OutputChoices& choices, DialogService
     for (QLineEdit* field : {pixelSize_, folder_, pattern_, frames_}) {
         connect(field, &QLineEdit::textChanged, this, [this] { UpdateProblem(); });
     }
-    for (QCheckBox* box : {stack_, predictor_, recursive_, mirror_}) {
+    for (QCheckBox* box : {stack_, ome_, bigTiff_, predictor_, recursive_, mirror_}) {
         connect(box, &QCheckBox::toggled, this, [this] { UpdateProblem(); });
     }
     connect(layout_, &QComboBox::currentIndexChanged, this, [this] { UpdateProblem(); });
@@ -268,6 +282,8 @@ OutputChoices COutputOptionsDlg::choices() const {
     c.recursive = recursive_->isChecked();
     c.stack = stack_->isChecked();
     c.predictor = predictor_->isChecked();
+    c.ome = ome_->isChecked();
+    c.bigTiff = bigTiff_->isChecked();
     c.inputBits = inputBits_->value();
     c.frames = frames_->text().trimmed();
     c.exclude = exclude_->text().trimmed();

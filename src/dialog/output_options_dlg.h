@@ -38,6 +38,8 @@ public:
     QString namePattern; ///< empty: the fixed naming rule
     bool recursive = false;
     bool stack = false;  ///< one multi-page TIFF per data file (TIFF kinds; bitmaps stay a file per frame)
+    bool ome = false;      ///< stacks as OME-TIFF (.ome.tif)
+    bool bigTiff = false;  ///< stacks as BigTIFF under 4 GiB too
     bool predictor = false;  ///< the horizontal predictor before compression (misread by ImageJ)
     int inputBits = 16;  ///< the bits the camera's intensities use (8 to 16)
     QString frames;      ///< e.g. "0-9,20,30-"; empty for every frame
@@ -96,6 +98,8 @@ public:
     QLineEdit* excludeField() const { return exclude_; }
     QCheckBox* onlyOrxBox() const { return onlyOrx_; }
     QCheckBox* predictorBox() const { return predictor_; }
+    QCheckBox* omeBox() const { return ome_; }
+    QCheckBox* bigTiffBox() const { return bigTiff_; }
     QCheckBox* mirrorBox() const { return mirror_; }
     QCheckBox* salvageBox() const { return salvage_; }
     QCheckBox* keepWatchingBox() const { return keepWatching_; }
@@ -124,6 +128,8 @@ private:
     QCheckBox* recursive_;
     QCheckBox* stack_;
     QCheckBox* predictor_;
+    QCheckBox* ome_;
+    QCheckBox* bigTiff_;
     QSpinBox* inputBits_;
     QLineEdit* frames_;
     QLineEdit* exclude_;

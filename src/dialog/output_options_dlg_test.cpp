@@ -180,24 +180,47 @@ private slots:
                  qPrintable(first));
     }
 
-    void stackChoiceWritesOneTiffPerDataFile() {
+    // A stack per data file, plain or as an OME-TIFF forced into BigTIFF: the file is what
+    // was asked for (read back through libtiff), and the choices outlive the window.
+    void stackChoicesWriteOneTiffPerDataFileAsAskedAndSurviveARestart() {
         QVERIFY(test::Synth(*dir, "a.orx", 3, 8, 4));
-        const QString out = QString::fromStdString(*dir / "out");
-        CQuillfenDlg dlg(&services);
-        dlg.runSettings().pause = [](std::chrono::milliseconds) {};
-        services.onModal = [&](QDialog& d) {
-            if (qobject_cast<COutputOptionsDlg*>(&d)) FillPanel(d, out, true);
-        };
-        dlg.OnOutputOptions();
-        services.folder = QString::fromStdString(dir->path());
-        QTest::mouseClick(qobject_cast<QAbstractButton*>(dlg.Item(kIdChooseDirectory)), Qt::LeftButton);
-        QTRY_VERIFY_WITH_TIMEOUT(!dlg.running(), 30000);
-        QCOMPARE(services.warnings, QStringList());
-        QCOMPARE(test::Entries(*dir / "out"), (std::vector<std::string>{"a_0000.tiff"}));
-        TIFF* tif = TIFFOpen((*dir / "out/a_0000.tiff").c_str(), "r");
-        QVERIFY(tif);
-        QCOMPARE(int(TIFFNumberOfDirectories(tif)), 3);
-        TIFFClose(tif);
+        const struct {
+            bool omeBigTiff;
+            const char* folder;
+            const char* name;
+        } cases[] = {{false, "out", "a_0000.tiff"}, {true, "ome", "a_0000.ome.tif"}};
+        for (const auto& c : cases) {
+            const QString out = QString::fromStdString(*dir / c.folder);
+            {
+                CQuillfenDlg dlg(&services);
+                dlg.runSettings().pause = [](std::chrono::milliseconds) {};
+                services.onModal = [&](QDialog& d) {
+                    FillPanel(d, out, true);
+                    auto* panel = qobject_cast<COutputOptionsDlg*>(&d);
+                    panel->omeBox()->setChecked(c.omeBigTiff);
+                    panel->bigTiffBox()->setChecked(c.omeBigTiff);
+                    QCOMPARE(panel->problemText(), QString());
+                };
+                dlg.OnOutputOptions();
+                services.folder = QString::fromStdString(dir->path());
+                QTest::mouseClick(qobject_cast<QAbstractButton*>(dlg.Item(kIdChooseDirectory)), Qt::LeftButton);
+                QTRY_VERIFY_WITH_TIMEOUT(!dlg.running(), 30000);
+                QCOMPARE(services.warnings, QStringList());
+            }
+            QCOMPARE(test::Entries(*dir / c.folder), (std::vector<std::string>{c.name}));
+            const std::string path = *dir / c.folder + "/" + c.name;
+            TIFF* tif = TIFFOpen(path.c_str(), "r");
+            QVERIFY(tif);
+            QCOMPARE(int(TIFFNumberOfDirectories(tif)), 3);
+            QCOMPARE(bool(TIFFIsBigTIFF(tif)), c.omeBigTiff);
+            char* description = nullptr;
+            QVERIFY(TIFFGetField(tif, TIFFTAG_IMAGEDESCRIPTION, &description) == 1);
+            QCOMPARE(std::string(description).find("<OME") != std::string::npos, c.omeBigTiff);
+            TIFFClose(tif);
+            CQuillfenDlg again(&services);
+            QCOMPARE(again.outputChoices().ome, c.omeBigTiff);
+            QCOMPARE(again.outputChoices().bigTiff, c.omeBigTiff);
+        }
     }
 
     void inputBitsFramesAndEntryChoicesSurviveARestartAndReachTheRun() {
@@ -265,6 +288,7 @@ private slots:
         QVERIFY(!settings.onlyOrx);
     }
 
+private:
     // scan1, scan11 and scan12 of 3 frames: frame 1 and 2 of scan1 take the names of frame 0
     // of scan11 and scan12 (scan11.tiff, scan12.tiff).
     void CollidingSeries() {
@@ -277,6 +301,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!dlg.running(), 30000);
     }
 
+private slots:
     void collisionsAheadOfferThePatternAndYesNamesThisRunAndLaterOnes() {
         CollidingSeries();
         services.answer = true;

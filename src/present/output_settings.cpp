@@ -48,6 +48,8 @@ std::string ApplyOutputSettings(const OutputSettings& settings, RunOptions& opti
     out.layout = settings.layout;
     out.compression = settings.compression;
     out.stack = settings.stack;
+    out.ome = settings.ome;
+    out.bigTiff = settings.bigTiff;
     out.predictor = settings.predictor;
     out.level = settings.level;
     out.pixelSize = PixelSize{};
@@ -96,6 +98,8 @@ std::string OutputReportLine(const OutputSettings& s) {
     std::vector<std::string> parts;
     parts.push_back(Words(QF_WORDS("layout %1"), {LayoutName(s.layout)}));
     parts.push_back(s.stack ? Words(QF_WORDS("one stack per data file (TIFF kinds)")) : Words(QF_WORDS("a file per frame")));
+    if (s.ome) parts.push_back(Words(QF_WORDS("OME-TIFF")));
+    if (s.bigTiff) parts.push_back(Words(QF_WORDS("BigTIFF")));
     const std::string codec = CodecWords(s);
     parts.push_back(s.predictor && s.compression != Compression::kNone
                         ? Words(QF_WORDS("compression %1 with the predictor (TIFF kinds)"), {codec})
@@ -123,6 +127,8 @@ std::string OutputSummary(const OutputSettings& s) {
     if (!s.namePattern.empty()) parts.push_back(Words(QF_WORDS("names %1"), {s.namePattern}));
     if (s.recursive) parts.push_back(s.mirror ? Words(QF_WORDS("subfolders mirrored")) : Words(QF_WORDS("subfolders")));
     if (s.stack) parts.push_back(Words(QF_WORDS("stacks")));
+    if (s.ome) parts.push_back(Words(QF_WORDS("OME-TIFF")));
+    if (s.bigTiff) parts.push_back(Words(QF_WORDS("BigTIFF")));
     if (s.layout != defaults.layout) parts.push_back(Words(QF_WORDS("layout %1"), {LayoutName(s.layout)}));
     if (s.compression != defaults.compression) {
         const std::string codec = CodecWords(s);

@@ -17,6 +17,8 @@ struct OutputSettings {
     Layout layout = Layout::kExact;
     Compression compression = Compression::kNone;
     bool stack = false;      ///< one multi-page TIFF per data file (TIFF kinds)
+    bool ome = false;        ///< stacks as OME-TIFF (.ome.tif, the portable layout)
+    bool bigTiff = false;    ///< stacks as BigTIFF even when a classic TIFF would hold them
     bool predictor = false;  ///< the horizontal predictor before compression
     int level = 0;           ///< the deflate or zstd level; 0 for the codec's usual one
     std::string pixelSize;   ///< as typed, e.g. "6.5um"; empty for none
