@@ -3,10 +3,15 @@
 #include "platform/cgroup_memory.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <vector>
 
+#include "platform/file_io.h"
 #include "test/temp_folder.h"
 
 namespace qf {
@@ -109,6 +114,37 @@ TEST(CgroupMemoryTest, TakesTheLeastLeftOverTheGroupAndItsParents) {
         }
         EXPECT_EQ(CgroupMemoryLeft(c.selfCgroup, root.path()), c.left) << c.what;
     }
+}
+
+// An address-space limit (ulimit -v, as some batch systems set) caps the memory free, as
+// a control group's does: the workers' count then fits under it.
+TEST(CgroupMemoryTest, AnAddressSpaceLimitCapsTheMemoryFree) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "a sanitizer reserves more address space than any limit allows";
+#else
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // 64 MB more than the process has mapped now.
+        long mappedPages = 0;
+        if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+            if (std::fscanf(statm, "%ld", &mappedPages) != 1) mappedPages = 0;
+            std::fclose(statm);
+        }
+        const auto mapped = static_cast<rlim_t>(mappedPages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE));
+        if (mapped == 0) _exit(3);
+        struct rlimit current {};
+        getrlimit(RLIMIT_AS, &current);
+        const struct rlimit lower = {mapped + (rlim_t{64} << 20), current.rlim_max};
+        if (setrlimit(RLIMIT_AS, &lower) != 0) _exit(3);
+        const FreeMemory free = AvailableMemory();
+        _exit(free.processLimit && free.bytes > 0 && free.bytes <= (std::uint64_t{64} << 20) ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: the limit was not taken; 3: it could not be set";
+#endif
 }
 
 }  // namespace

@@ -183,8 +183,8 @@ bool SetStandardOutputBinary(bool binary);
 /// Memory a run may still take, and whose limit set it.
 struct FreeMemory {
     std::uint64_t bytes = 0;  ///< 0 when the system does not say
-    /// True when a limit on this process (a Linux control group's, a Windows job object's)
-    /// leaves less than the machine has free.
+    /// True when a limit on this process (a Linux control group's or address-space limit, a
+    /// Windows job object's) leaves less than the machine has free.
     bool processLimit = false;
 };
 /// Bytes of memory the system can give without swapping, or fewer when a limit on this

@@ -10,6 +10,7 @@
 #include <sched.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -306,12 +307,37 @@ std::uint64_t MachineMemoryAvailable() {
 
 }  // namespace
 
-// A cluster job's cgroup may allow far less than the machine has free.
+namespace {
+
+// What an address-space limit (ulimit -v, a batch system's) leaves this process: the limit
+// less what it has mapped now. Nothing when there is no limit or the system does not say.
+std::optional<std::uint64_t> AddressSpaceLeft() {
+    struct rlimit limit {};
+    if (::getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return std::nullopt;
+    std::uint64_t mapped = 0;
+    const int fd = ::open("/proc/self/statm", O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        char text[128] = {};
+        if (::read(fd, text, sizeof text - 1) > 0) {
+            const long page = ::sysconf(_SC_PAGESIZE);
+            mapped = std::strtoull(text, nullptr, 10) * static_cast<std::uint64_t>(page > 0 ? page : 4096);
+        }
+        ::close(fd);
+    }
+    const auto cap = static_cast<std::uint64_t>(limit.rlim_cur);
+    return cap > mapped ? cap - mapped : 0;
+}
+
+}  // namespace
+
+// A cluster job's cgroup, or a limit on its address space, may allow far less than the
+// machine has free.
 FreeMemory SystemFileLayer::AvailableMemory() {
     FreeMemory free{MachineMemoryAvailable(), false};
-    const std::optional<std::uint64_t> left = OwnCgroupMemoryLeft();
-    // A group at its limit has nothing left, which is not "the system does not say" (0).
-    if (left && (free.bytes == 0 || *left < free.bytes)) free = {std::max<std::uint64_t>(*left, 1), true};
+    for (const std::optional<std::uint64_t> left : {OwnCgroupMemoryLeft(), AddressSpaceLeft()}) {
+        // A process at its limit has nothing left, which is not "the system does not say" (0).
+        if (left && (free.bytes == 0 || *left < free.bytes)) free = {std::max<std::uint64_t>(*left, 1), true};
+    }
     return free;
 }
 
