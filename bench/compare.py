@@ -203,9 +203,17 @@ def main():
     p.add_argument("--build", default="build")
     p.add_argument("--runs", type=int, default=5)
     p.add_argument("--quick", action="store_true", help="small frames only, for a smoke test")
-    p.add_argument("--out", default="docs/benchmarks.md")
+    p.add_argument("--out", help="the page to write (default docs/benchmarks.md; a partial run, --quick or "
+                                 "--kinds, only prints unless this is given)")
     p.add_argument("--kinds", nargs="+", choices=KINDS, default=KINDS, help="only these kinds (a partial table)")
     a = p.parse_args()
+    for tool in ("src/cli/quillfen-cli", "bench/quillfen_reference"):
+        if not os.access(os.path.join(a.build, tool), os.X_OK):
+            sys.exit(f"compare.py: {os.path.join(a.build, tool)} is missing: build with -DQUILLFEN_BENCH=ON "
+                     "(make bench does)")
+    partial = a.quick or set(a.kinds) != set(KINDS)
+    if a.out is None and not partial:
+        a.out = "docs/benchmarks.md"
     datasets = [DataSet(64, 48, 10)] if a.quick else [DataSet(640, 480, 200), DataSet(2048, 2048, 20)]
     work = tempfile.mkdtemp(prefix="quillfen-bench-")
     try:
@@ -219,6 +227,8 @@ def main():
         shutil.rmtree(work, ignore_errors=True)
     text = table(rows) + "\n\n## Targets\n\n" + targets(rows)
     print(text)
+    if a.out is None:
+        return
     # The sections after this table (jobs, codecs, profiles) come from other scripts: kept.
     kept = ""
     if os.path.exists(a.out):

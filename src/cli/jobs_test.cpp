@@ -139,6 +139,7 @@ TEST_F(JobsTest, EveryCodecAndStackWritesWhatOneJobDoes) {
         {Compression::kLzw, {"--compress", "lzw", "--predictor"}},
         {Compression::kDeflate, {"--stack", "--compress", "deflate", "--predictor", "--level", "9"}},
         {Compression::kZstd, {"--stack", "--compress", "zstd", "--layout", "portable", "--kind", "standardized-tiff"}},
+        {Compression::kLzw, {"--stack", "--compress", "lzw"}},
         {Compression::kLzw, {"--stack", "--compress", "lzw", "--predictor", "--layout", "portable"}},
         {Compression::kNone, {"--stack"}},
     };

@@ -179,7 +179,7 @@ TEST_F(OutputOptionsTest, ReportNamesTheChosenLayout) {
 
 // --level: refused in one line that says what is allowed, for the codec it is given with.
 TEST_F(OutputOptionsTest, LevelIsCheckedAgainstTheCodecAndSaysWhatIsAllowed) {
-    ExpectUsageError({"--level", "3"}, "--level applies with --compress deflate or zstd (an uncompressed TIFF has no level)");
+    ExpectUsageError({"--level", "3"}, "--level applies with --compress deflate or zstd (without compression there is no level)");
     ExpectUsageError({"--compress", "none", "--level", "1"}, "--level applies with --compress deflate or zstd");
     ExpectUsageError({"--compress", "lzw", "--level", "5"}, "--level applies to --compress deflate and zstd; lzw has no levels");
     ExpectUsageError({"--compress", "zstd", "--level", "0"}, "--level 0: zstd takes 1 (fastest) to 19 (smallest), default 1");

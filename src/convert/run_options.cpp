@@ -104,7 +104,7 @@ std::string LevelsText(Compression compression) {
 std::string LevelProblem(Compression compression, int level) {
     const LevelRange range = LevelsOf(compression);
     if (compression == Compression::kNone) {
-        return "--level applies with --compress deflate or zstd (an uncompressed TIFF has no level)";
+        return "--level applies with --compress deflate or zstd (without compression there is no level)";
     }
     if (!range.any()) {
         return std::string("--level applies to --compress deflate and zstd; ") + CompressionName(compression) +
