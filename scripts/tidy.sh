@@ -10,7 +10,7 @@ runner=$(command -v run-clang-tidy-14 || command -v run-clang-tidy)
 # Product sources only: tests may take shortcuts that the product may not.
 "$runner" -p "$build" -quiet -j "$(nproc)" \
   -extra-arg=-Wno-unknown-warning-option \
-  "$PWD/src/(platform|control|convert|export|tools|cli|dialog|app)/[a-z_]*[a-z](?<!_test)\.cpp$" \
+  "$PWD/src/(platform|control|convert|export|present|tools|cli|dialog|app)/[a-z_]*[a-z](?<!_test)\.cpp$" \
   > "$build/tidy.log" 2>&1 || true
 if grep -E "(warning|error): " "$build/tidy.log" | grep -v "warnings generated" | sed 's/\x1b\[[0-9;]*m//g' | sort -u | grep .; then
   echo "tidy: findings above (the whole log: $build/tidy.log)" >&2

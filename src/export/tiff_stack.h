@@ -38,6 +38,8 @@ public:
     /// nothing is in place before Finish(). A failure to create it shows at AddPage().
     TiffStackWriter(const OutputTarget& target, ExportKind kind, std::uint32_t pages, const ExportOptions& options);
     ~TiffStackWriter() override;
+    TiffStackWriter(const TiffStackWriter&) = delete;
+    TiffStackWriter& operator=(const TiffStackWriter&) = delete;
 
     /// Before the first page: `jobs` workers scale and compress the pages (compressed ones;
     /// uncompressed pages, and every page with one job, the caller writes itself), while

@@ -35,11 +35,15 @@ std::string ElideAtWordEnds(const std::string& text, const TextWidth& widthOf, i
     // Alternately a piece from the front and one from the back (with keepEnd), while they fit.
     for (bool grew = true; grew && front < back;) {
         grew = false;
-        if (widthOf(head + pieces[front] + mark(back) + tail) <= width) {
+        std::string tried = head;
+        tried.append(pieces[front]).append(mark(back)).append(tail);
+        if (widthOf(tried) <= width) {
             head += pieces[front++];
             grew = true;
         }
-        if (keepEnd && front < back && widthOf(head + mark(back - 1) + pieces[back - 1] + tail) <= width) {
+        tried = head;
+        if (keepEnd && front < back) tried.append(mark(back - 1)).append(pieces[back - 1]).append(tail);
+        if (keepEnd && front < back && widthOf(tried) <= width) {
             tail.insert(0, pieces[--back]);
             grew = true;
         }

@@ -87,7 +87,7 @@ namespace {
 
 // The codec's name, with the level when one was chosen: "deflate level 9".
 std::string CodecWords(const OutputSettings& s) {
-    const std::string codec = CompressionName(s.compression);
+    std::string codec = CompressionName(s.compression);
     if (s.level == 0 || !TakesLevel(s.compression)) return codec;
     return Words(QF_WORDS("%1 level %2"), {codec, std::to_string(s.level)});
 }
