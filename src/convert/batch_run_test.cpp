@@ -438,5 +438,28 @@ TEST_F(BatchRunTest, NameClashesAreToldBeforeAnythingIsWrittenAndDecliningWrites
     EXPECT_TRUE(RunBatch(control, dir.path(), [] { return kStandardizedTiff; }, settings, observer).clean());
 }
 
+// Day folders into one output folder: the front end hears how many of the names lost are
+// taken by another folder's data files (mirroring gives those back) and how many within one.
+TEST_F(BatchRunTest, NameClashesCountThoseTakenByOtherFoldersApart) {
+    for (const char* day : {"day1", "day2"}) ASSERT_EQ(test::MakeDir(dir / day), 0);
+    Synth("day1/scan.orx", 3);   // scan.tiff, scan1.tiff, scan2.tiff
+    Synth("day1/scan1.orx", 1);  // scan1.tiff again, within day1
+    Synth("day2/scan.orx", 3);   // all three again, from day2
+    const test::TempFolder out;
+    BatchSettings settings;
+    settings.recursive = true;
+    settings.outputDir = out.path();
+    std::vector<NameClashes> told;
+    settings.carryOnDespite = [&](const NameClashes& clashes) {
+        told.push_back(clashes);
+        return false;
+    };
+    RunBatch(control, dir.path(), [] { return kStandardizedTiff; }, settings, observer);
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].lost, 4);
+    EXPECT_EQ(told[0].acrossFolders, 3);
+    EXPECT_TRUE(test::Entries(out.path()).empty());
+}
+
 }  // namespace
 }  // namespace qf

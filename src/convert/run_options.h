@@ -105,7 +105,7 @@ inline constexpr int kMostJobs = 1024;
 struct NameClashes {
     int lost = 0;          ///< frames (or stacks) that would not be written: their names are taken
     bool stacks = false;   ///< what is lost are stacks
-    bool acrossFolders = false;  ///< some name is taken by a data file of another folder
+    int acrossFolders = 0;  ///< of those, the ones whose names a data file of another folder takes
 };
 
 }  // namespace qf

@@ -285,7 +285,7 @@ bool Walk::CarryOnDespiteClashes(const std::vector<Plan>& plans) {
                 if (!frame.selected || !frame.output.nameTaken) continue;
                 ++clashes.lost;
                 clashes.stacks = clashes.stacks || stack;
-                clashes.acrossFolders = clashes.acrossFolders || frame.output.takenFromElsewhere;
+                if (frame.output.takenFromElsewhere) ++clashes.acrossFolders;
                 if (stack) break;  // its pages share the one name
             }
         }

@@ -250,7 +250,7 @@ void CQuillfenDlg::ConnectWorker() {
     connect(w, &RunWorker::finished, this, [this](const BatchReport& report) {
         Safely([&] { OnRunFinished(report); });
     });
-    connect(w, &RunWorker::namesClash, this, [this](int lost, bool stacks, bool acrossFolders) {
+    connect(w, &RunWorker::namesClash, this, [this](int lost, bool stacks, int acrossFolders) {
         bool answered = false;
         Safely([&] {
             OfferPattern(NameClashes{lost, stacks, acrossFolders});

@@ -85,9 +85,9 @@ signals:
     void watchLooked(const qf::WatchStanding& standing);
     /// The run is over and its thread gone.
     void finished(const qf::BatchReport& report);
-    /// The plan loses `lost` frames (stacks when `stacks`) to names taken, some by data files
-    /// of other folders when `acrossFolders`; the run waits for AnswerClashes.
-    void namesClash(int lost, bool stacks, bool acrossFolders);
+    /// The plan loses `lost` frames (stacks when `stacks`) to names taken, `acrossFolders` of
+    /// them by data files of other folders; the run waits for AnswerClashes.
+    void namesClash(int lost, bool stacks, int acrossFolders);
 
 private:
     friend class RunJob;

@@ -44,7 +44,17 @@ std::optional<ClashOffer> OfferOtherNames(const NameClashes& clashes, const Outp
     // Nothing to offer that would change the names.
     RunOptions check;
     if (offer.offered == current || !ApplyOutputSettings(offer.offered, check).empty()) return std::nullopt;
-    offer.question = Lost(clashes) + " " + question;
+    offer.question = Lost(clashes) + " ";
+    // Folders in the names save only what other folders took; the rest is asked about after.
+    if (clashes.acrossFolders > 0 && clashes.acrossFolders < clashes.lost) {
+        offer.question += (clashes.acrossFolders == 1
+                               ? Words(QT_TRANSLATE_NOOP("qf::present", "1 of them is taken by a data file of another subfolder."))
+                               : Words(QT_TRANSLATE_NOOP("qf::present",
+                                                         "%1 of them are taken by data files of other subfolders."),
+                                       {std::to_string(clashes.acrossFolders)})) +
+                          " ";
+    }
+    offer.question += question;
     return offer;
 }
 
