@@ -186,7 +186,9 @@ build_cmake_dep libtiff tiff . \
   -Dzlib=ON -Dlibdeflate=ON -Dpixarlog=OFF -Djpeg=OFF -Dold-jpeg=OFF -Djpeg12=OFF \
   -Djbig=OFF -Dlerc=OFF -Dlzma=OFF -Dzstd=ON -Dwebp=OFF
 for codec in ZIP_SUPPORT LIBDEFLATE_SUPPORT ZSTD_SUPPORT; do
-  cat "$deps/build/libtiff/libtiff/tif_config.h" "$deps/build/libtiff/libtiff/tiffconf.h" | grep -q "define $codec 1" \
+  # grep reads the files itself: `cat | grep -q` fails under pipefail whenever grep's early
+  # exit leaves cat writing into a closed pipe.
+  grep -q "define $codec 1" "$deps/build/libtiff/libtiff/tif_config.h" "$deps/build/libtiff/libtiff/tiffconf.h" \
     || { say "libtiff was configured without $codec (build-windows/deps/libtiff-configure.log)"; exit 1; }
 done
 

@@ -99,7 +99,9 @@ no_qt() {  # quillfen-cli, for cluster nodes, pulls in no Qt and holds no dialog
     local depends
     depends=$(dpkg-deb -f "$deb" Depends)
     echo "Depends: $depends"
-    ! grep -qi 'qt' <<<"$depends" && ! dpkg-deb -c "$deb" | grep -qE '/usr/bin/quillfen$|applications|icons'
+    # The listing is read whole: grep -q's early exit would end dpkg-deb by a broken pipe, which
+    # pipefail reports as the failure that the ! then turns into a pass.
+    ! grep -qi 'qt' <<<"$depends" && ! dpkg-deb -c "$deb" | grep -E '/usr/bin/quillfen$|applications|icons' >/dev/null
 }
 check "quillfen-cli needs no Qt" no_qt
 dialog_needs_cli() {
@@ -107,7 +109,7 @@ dialog_needs_cli() {
     depends=$(dpkg-deb -f "$dialog_deb" Depends)
     echo "Depends: $depends"
     grep -q "quillfen-cli (= $(dpkg-deb -f "$deb" Version))" <<<"$depends" && grep -qi 'libqt6widgets' <<<"$depends" &&
-        ! dpkg-deb -c "$dialog_deb" | grep -q '/usr/bin/quillfen-cli$'
+        ! dpkg-deb -c "$dialog_deb" | grep '/usr/bin/quillfen-cli$' >/dev/null
 }
 check "quillfen depends on quillfen-cli and holds the dialog only" dialog_needs_cli
 takes_over() {  # an upgrade from the one package before the split replaces, never clashes
