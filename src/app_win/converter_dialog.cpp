@@ -64,6 +64,28 @@ void WriteNumber(HKEY key, const wchar_t* name, DWORD value) {
     RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
 }
 
+// The output options' plain values, each under its own name: a new choice is one line here.
+struct FlagValue {
+    const wchar_t* name;
+    bool OutputSettings::*field;
+};
+constexpr FlagValue kFlagValues[] = {
+    {L"Stack", &OutputSettings::stack},         {L"Predictor", &OutputSettings::predictor},
+    {L"Ome", &OutputSettings::ome},             {L"BigTiff", &OutputSettings::bigTiff},
+    {L"Recursive", &OutputSettings::recursive}, {L"Mirror", &OutputSettings::mirror},
+    {L"OnlyOrx", &OutputSettings::onlyOrx},     {L"Salvage", &OutputSettings::salvage},
+    {L"KeepWatching", &OutputSettings::keepWatching},
+};
+struct TextValue {
+    const wchar_t* name;
+    std::string OutputSettings::*field;
+};
+constexpr TextValue kTextValues[] = {
+    {L"PixelSize", &OutputSettings::pixelSize}, {L"OutputFolder", &OutputSettings::outputDir},
+    {L"NamePattern", &OutputSettings::namePattern}, {L"Frames", &OutputSettings::frames},
+    {L"Exclude", &OutputSettings::exclude},
+};
+
 // The output options as their own values ("Layout", "Compression", ...): a value that is
 // missing or no longer understood falls back to the default, never fails a start.
 OutputSettings ReadOutputSettings(HKEY key) {
@@ -73,23 +95,10 @@ OutputSettings ReadOutputSettings(HKEY key) {
         s.compression = compression.value();
     }
     s.level = present::KeptLevel(s.compression, ReadNumber(key, L"Level").value_or(0));
-    const auto flag = [key](const wchar_t* name) { return ReadNumber(key, name).value_or(0) != 0; };
-    s.stack = flag(L"Stack");
-    s.predictor = flag(L"Predictor");
-    s.ome = flag(L"Ome");
-    s.bigTiff = flag(L"BigTiff");
-    s.pixelSize = Utf8(ReadString(key, L"PixelSize"));
-    s.outputDir = Utf8(ReadString(key, L"OutputFolder"));
-    s.namePattern = Utf8(ReadString(key, L"NamePattern"));
-    s.recursive = flag(L"Recursive");
-    s.mirror = flag(L"Mirror");
     const DWORD bits = ReadNumber(key, L"InputBits").value_or(16);
     s.inputBits = bits >= 8 && bits <= 16 ? static_cast<int>(bits) : 16;
-    s.frames = Utf8(ReadString(key, L"Frames"));
-    s.exclude = Utf8(ReadString(key, L"Exclude"));
-    s.onlyOrx = flag(L"OnlyOrx");
-    s.salvage = flag(L"Salvage");
-    s.keepWatching = flag(L"KeepWatching");
+    for (const FlagValue& v : kFlagValues) s.*v.field = ReadNumber(key, v.name).value_or(0) != 0;
+    for (const TextValue& v : kTextValues) s.*v.field = Utf8(ReadString(key, v.name));
     return s;
 }
 
@@ -97,21 +106,9 @@ void WriteOutputSettings(HKEY key, const OutputSettings& s) {
     WriteString(key, L"Layout", LayoutName(s.layout));
     WriteString(key, L"Compression", CompressionName(s.compression));
     WriteNumber(key, L"Level", static_cast<DWORD>(s.level));
-    WriteNumber(key, L"Stack", s.stack);
-    WriteNumber(key, L"Predictor", s.predictor);
-    WriteNumber(key, L"Ome", s.ome);
-    WriteNumber(key, L"BigTiff", s.bigTiff);
-    WriteString(key, L"PixelSize", s.pixelSize);
-    WriteString(key, L"OutputFolder", s.outputDir);
-    WriteString(key, L"NamePattern", s.namePattern);
-    WriteNumber(key, L"Recursive", s.recursive);
-    WriteNumber(key, L"Mirror", s.mirror);
     WriteNumber(key, L"InputBits", static_cast<DWORD>(s.inputBits));
-    WriteString(key, L"Frames", s.frames);
-    WriteString(key, L"Exclude", s.exclude);
-    WriteNumber(key, L"OnlyOrx", s.onlyOrx);
-    WriteNumber(key, L"Salvage", s.salvage);
-    WriteNumber(key, L"KeepWatching", s.keepWatching);
+    for (const FlagValue& v : kFlagValues) WriteNumber(key, v.name, s.*v.field);
+    for (const TextValue& v : kTextValues) WriteString(key, v.name, s.*v.field);
 }
 
 // The dialog's keys, anywhere in it: F1 opens About; Ctrl with +, -, 1 and 0 zoom the frame

@@ -3,6 +3,7 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <cstring>
 #include <cmath>
 
 #include "app_win/dialog_services.h"
@@ -127,10 +128,11 @@ void FrameView::ShowPicture(std::shared_ptr<const FramePixels> picture) {
         for (int y = 0; y < p.height; ++y) {
             const std::uint8_t* in = p.pixels.data() + static_cast<std::size_t>(y) * p.width * p.channels;
             std::uint8_t* out = dib_.data() + stride * (p.height - 1 - y);
-            for (int x = 0; x < p.width; ++x, in += p.channels) {
-                if (p.channels == 3) out[3 * x] = in[2], out[3 * x + 1] = in[1], out[3 * x + 2] = in[0];
-                else out[x] = in[0];
+            if (p.channels != 3) {
+                std::memcpy(out, in, static_cast<std::size_t>(p.width));
+                continue;
             }
+            for (int x = 0; x < p.width; ++x, in += 3) out[3 * x] = in[2], out[3 * x + 1] = in[1], out[3 * x + 2] = in[0];
         }
     }
     zoom_.SetFrame(picture_ ? picture_->frameWidth : 0, picture_ ? picture_->frameHeight : 0);
