@@ -29,7 +29,6 @@ void Walk::ConvertStack(const PlannedFile& file, const Job& job) {
     // stack is ever in place.
     ExportOptions options = settings_.exportOptions;
     options.significantBits = settings_.inputBits;
-    options.stack = true;
     const std::unique_ptr<ImageOutput> output = OpenImageOutput(TargetFor(outputFd, out, settings_), kind, pages, options);
     ImageOutput& stack = *output;
     const int jobs = std::max(stackJobs_, 1);

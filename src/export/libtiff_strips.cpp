@@ -3,14 +3,13 @@
 #include <tiffio.h>
 
 #include <algorithm>
-#include <cstdarg>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
 #include <string>
 #include <vector>
 
+#include "export/tiff_handle.h"
 #include "export/tiff_layout.h"
 
 namespace qf {
@@ -20,23 +19,11 @@ namespace {
 struct MemoryTiff {
     std::vector<std::uint8_t> bytes;
     std::uint64_t position = 0;
-    std::string error;
+    TiffMessages messages;
     bool outOfMemory = false;
 };
 
 MemoryTiff& Of(thandle_t handle) { return *static_cast<MemoryTiff*>(handle); }
-
-int KeepError(TIFF*, void* user, const char* module, const char* fmt, va_list args) {
-    MemoryTiff& file = *static_cast<MemoryTiff*>(user);
-    if (file.error.empty()) {
-        char text[512];
-        std::vsnprintf(text, sizeof text, fmt, args);
-        file.error = std::string(module ? module : "libtiff") + ": " + text;
-    }
-    return 1;
-}
-
-int IgnoreWarning(TIFF*, void*, const char*, const char*, va_list) { return 1; }
 
 tmsize_t MemoryRead(thandle_t handle, void* into, tmsize_t n) {
     MemoryTiff& file = Of(handle);
@@ -114,9 +101,7 @@ Status EncodePageThroughLibtiff(const std::uint16_t* samples, std::uint32_t widt
     MemoryTiff file;
     try {
         file.bytes.reserve(std::size_t{width} * height * 2 + 4096);
-        TIFFOpenOptions* open = TIFFOpenOptionsAlloc();
-        TIFFOpenOptionsSetErrorHandlerExtR(open, KeepError, &file);
-        TIFFOpenOptionsSetWarningHandlerExtR(open, IgnoreWarning, nullptr);
+        TIFFOpenOptions* open = KeepingMessages(file.messages);
         const std::unique_ptr<TIFF, void (*)(TIFF*)> tif(
             TIFFClientOpenExt("page", "w", &file, MemoryRead, MemoryWrite, MemorySeek, MemoryClose, MemorySize,
                               MemoryMap, MemoryUnmap, open),
@@ -124,10 +109,11 @@ Status EncodePageThroughLibtiff(const std::uint16_t* samples, std::uint32_t widt
         TIFFOpenOptionsFree(open);
         if (!tif) return Fail(ErrorKind::kOutOfMemory, "out of memory: libtiff could not start a page");
         const bool written = SetLayoutTags(tif.get(), width, height, options) &&
-                             WriteLayoutStrips(tif.get(), width, height, samples, options) && file.error.empty();
+                             WriteLayoutStrips(tif.get(), width, height, samples, options) && !file.messages.failed;
         if (file.outOfMemory) return outOfMemory();
         if (!written) {
-            return Fail(ErrorKind::kWriteFailed, "write failed: " + (file.error.empty() ? std::string("libtiff") : file.error));
+            return Fail(ErrorKind::kWriteFailed,
+                        "write failed: " + (file.messages.failed ? file.messages.first : std::string("libtiff")));
         }
         return TakeStrips(tif.get(), file, page);
     } catch (const std::bad_alloc&) {

@@ -9,12 +9,6 @@
 namespace qf {
 namespace {
 
-// Collects libtiff's messages for one handle instead of printing them.
-struct TiffMessages {
-    std::string first;
-    bool failed = false;
-};
-
 int CollectError(TIFF*, void* user, const char* module, const char* fmt, va_list args) {
     auto* messages = static_cast<TiffMessages*>(user);
     if (!messages->failed) {
@@ -80,6 +74,13 @@ void SinkUnmap(thandle_t, void*, toff_t) {}
 
 }  // namespace
 
+TIFFOpenOptions* KeepingMessages(TiffMessages& messages) {
+    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
+    TIFFOpenOptionsSetErrorHandlerExtR(options, CollectError, &messages);
+    TIFFOpenOptionsSetWarningHandlerExtR(options, IgnoreWarning, nullptr);
+    return options;
+}
+
 struct TiffHandle::State {
     TiffMessages messages;
     TiffSink sink;
@@ -87,9 +88,7 @@ struct TiffHandle::State {
 
 TiffHandle::TiffHandle(OutputFile& out, bool bigTiff) : out_(out), state_(std::make_unique<State>()) {
     state_->sink.fd = out.fd();
-    TIFFOpenOptions* openOptions = TIFFOpenOptionsAlloc();
-    TIFFOpenOptionsSetErrorHandlerExtR(openOptions, CollectError, &state_->messages);
-    TIFFOpenOptionsSetWarningHandlerExtR(openOptions, IgnoreWarning, nullptr);
+    TIFFOpenOptions* openOptions = KeepingMessages(state_->messages);
     tif_ = TIFFClientOpenExt(out.path().c_str(), bigTiff ? "w8" : "w", &state_->sink, SinkRead, SinkWrite, SinkSeek,
                              SinkClose, SinkSize, SinkMap, SinkUnmap, openOptions);
     TIFFOpenOptionsFree(openOptions);

@@ -11,6 +11,16 @@
 
 namespace qf {
 
+/// libtiff's messages for one handle, kept instead of printed: the first error in words.
+struct TiffMessages {
+    std::string first;
+    bool failed = false;
+};
+
+/// Open options that keep one handle's errors in `messages` and drop its warnings; the
+/// caller frees them (TIFFOpenOptionsFree) once the handle is open.
+TIFFOpenOptions* KeepingMessages(TiffMessages& messages);
+
 class TiffHandle {
 public:
     /// Starts a TIFF (BigTIFF when `bigTiff`) in `out`; on failure `out` holds why
